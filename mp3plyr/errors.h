@@ -1,0 +1,38 @@
+// Exceptions of the player core. The texts are the ones a person sees in the error display.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace pt4 {
+
+// A failure with a text meant for the user ("unknown MPEG Audio format." and the like).
+class EMP3Error : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A broken precondition inside the core: a programming error, never a user error.
+class EAssertionFailed : public std::logic_error {
+public:
+    explicit EAssertionFailed(int line)
+        : std::logic_error("Assertion failure (mp3plyr, line " + std::to_string(line) + ")"), line_(line)
+    {
+    }
+    int line() const noexcept { return line_; }
+
+private:
+    int line_;
+};
+
+inline constexpr const char* kUnknownFormat = "unknown MPEG Audio format.";
+inline constexpr const char* kUnknownWaveOutError = "unknown wave out API error.";
+
+} // namespace pt4
+
+// Checked on every call, also in release builds.
+#define MP_ASSERT(condition)                                                                                 \
+    do {                                                                                                     \
+        if (!(condition))                                                                                    \
+            throw ::pt4::EAssertionFailed(__LINE__);                                                         \
+    } while (false)
