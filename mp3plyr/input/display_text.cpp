@@ -1,0 +1,157 @@
+#include "mp3plyr/input/display_text.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <iconv.h>
+#include <optional>
+
+namespace pt4 {
+
+namespace {
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+// UTF-16 after its byte-order mark, up to the first NUL unit; a lone surrogate becomes U+FFFD
+// and an odd last byte is dropped.
+std::string FromUtf16(std::string_view bytes, bool bigEndian)
+{
+    std::string out;
+    auto unitAt = [&](size_t i) -> char32_t {
+        const auto first = static_cast<uint8_t>(bytes[i]);
+        const auto second = static_cast<uint8_t>(bytes[i + 1]);
+        return bigEndian ? (char32_t{first} << 8 | second) : (char32_t{second} << 8 | first);
+    };
+    for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t unit = unitAt(i);
+        if (unit == 0)
+            break;
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            const char32_t low = unitAt(i + 2);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                i += 2;
+                continue;
+            }
+        }
+        if (unit >= 0xD800 && unit <= 0xDFFF)
+            unit = kReplacement;
+        AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view text)
+{
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<uint8_t>(text[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t length = 0;
+        char32_t c = 0;
+        char32_t minimum = 0;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2, c = lead & 0x1F, minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3, c = lead & 0x0F, minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4, c = lead & 0x07, minimum = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + length > text.size())
+            return false;
+        for (size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<uint8_t>(text[i + k]);
+            if ((next & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+// Code page 932 through the C library's converter; nothing when the bytes are not valid
+// Shift-JIS or the converter is missing.
+std::optional<std::string> FromShiftJis(std::string_view bytes)
+{
+    const iconv_t converter = iconv_open("UTF-8", "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return std::nullopt;
+    std::string out(bytes.size() * 3 + 4, '\0');
+    char* in = const_cast<char*>(bytes.data());
+    size_t inLeft = bytes.size();
+    char* outPtr = out.data();
+    size_t outLeft = out.size();
+    // Every CP932 character is 1 or 2 bytes and at most 3 bytes of UTF-8, so the output fits.
+    const size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(converter);
+    if (result == static_cast<size_t>(-1) || inLeft != 0)
+        return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+std::string FromLatin1(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char byte : bytes)
+        AppendUtf8(out, static_cast<uint8_t>(byte));
+    return out;
+}
+
+void TrimTrailingSpaces(std::string& text)
+{
+    while (!text.empty() && text.back() == ' ')
+        text.pop_back();
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+
+} // namespace
+
+std::string DisplayText(std::string_view raw)
+{
+    std::string text;
+    if (StartsWith(raw, "\xFF\xFE") || StartsWith(raw, "\xFE\xFF")) {
+        text = FromUtf16(raw.substr(2), raw[0] == '\xFE');
+    } else {
+        const std::string_view bytes = raw.substr(0, raw.find('\0'));
+        if (IsValidUtf8(bytes))
+            text = std::string(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+        else if (auto converted = FromShiftJis(bytes))
+            text = std::move(*converted);
+        else
+            text = FromLatin1(bytes);
+    }
+    TrimTrailingSpaces(text);
+    return text;
+}
+
+} // namespace pt4

@@ -1,0 +1,38 @@
+// A named file opened for reading as a TMPStream.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "mp3plyr/input/stream.h"
+
+namespace pt4 {
+
+class TMPFileStream final : public TMPStream {
+public:
+    // Opens the file for reading. Throws EMP3Error with a one-line text naming the file and the
+    // problem when it is missing, unreadable, a directory or other non-regular file, or 2 GiB or
+    // larger (offsets are 32-bit).
+    explicit TMPFileStream(const std::string& fileName);
+
+    int32_t Read(void* buffer, int32_t count) override;
+    int32_t Seek(int64_t offset, int origin) override;
+    int32_t Size() override { return size_; }
+
+    const std::string& FileName() const { return fileName_; }
+
+private:
+    struct Closer {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    [[noreturn]] void Fail(const std::string& what, int error) const;
+
+    std::string fileName_;
+    std::unique_ptr<std::FILE, Closer> file_;
+    int32_t size_ = 0;
+    int32_t position_ = 0;
+};
+
+} // namespace pt4

@@ -1,0 +1,27 @@
+// Reader steps for the tag and container scan that stay inside the reader's limits: no Fill
+// beyond BufferSize, and skips whose length does not fit 32 bits taken as running off the end.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "mp3plyr/input/stream_reader.h"
+
+namespace pt4 {
+
+// Fill(n) when 0 <= n <= BufferSize; false for any other n, which no buffer can hold.
+bool FillWithin(TMPStreamReader& reader, int64_t n);
+
+// Skip(n); a length beyond 2^31-1 runs past the end of any stream we read, so it fails and,
+// on a seekable stream, leaves the reader at the end as a failing Skip does.
+bool SkipWide(TMPStreamReader& reader, int64_t n);
+
+// Appends n bytes from the read point to `out`, in pieces of at most BufferSize (Fill the
+// piece, copy it, Skip it). False as soon as a piece cannot be read.
+bool ReadBytes(TMPStreamReader& reader, int64_t n, std::string& out);
+
+// True when the buffered bytes at `offset` spell `signature` (false if not all are buffered).
+bool BufferedBytesAre(const TMPStreamReader& reader, int32_t offset, std::string_view signature);
+
+} // namespace pt4

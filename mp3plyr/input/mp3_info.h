@@ -1,0 +1,116 @@
+// Containers and tags of an MPEG audio file: where the audio data lies (past a MacBinary header,
+// inside a RIFF "data" chunk, behind an ID3v2 tag) and the text lines of ID3v1, ID3v2.3,
+// RIFF LIST/INFO and Lyrics3. Text is kept as the raw bytes found in the file.
+#pragma once
+
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mp3plyr/input/stream_reader.h"
+
+namespace pt4 {
+
+// What TMP3Info has recognised; the values are the bit numbers of TMP3InfoItems.
+enum class TMP3InfoItem : uint8_t { Id3v1 = 0, Id3v2 = 1, RiffData = 2, MacBinary = 3, Lyrics3 = 4 };
+
+inline constexpr TMP3InfoItem kAllInfoItems[] = {TMP3InfoItem::Id3v1, TMP3InfoItem::Id3v2,
+                                                 TMP3InfoItem::RiffData, TMP3InfoItem::MacBinary,
+                                                 TMP3InfoItem::Lyrics3};
+
+// "Id3v1", "Id3v2", "RiffData", "MacBinary", "Lyrics3".
+std::string_view InfoItemName(TMP3InfoItem item);
+
+// A set of TMP3InfoItem in one byte (bit n = item n).
+class TMP3InfoItems {
+public:
+    constexpr TMP3InfoItems() = default;
+    constexpr bool Contains(TMP3InfoItem item) const { return (bits_ & Bit(item)) != 0; }
+    constexpr void Include(TMP3InfoItem item) { bits_ = static_cast<uint8_t>(bits_ | Bit(item)); }
+    constexpr bool Empty() const { return bits_ == 0; }
+    constexpr uint8_t Bits() const { return bits_; }
+    friend constexpr bool operator==(TMP3InfoItems, TMP3InfoItems) = default;
+
+private:
+    static constexpr uint8_t Bit(TMP3InfoItem item) { return static_cast<uint8_t>(1u << static_cast<int>(item)); }
+    uint8_t bits_ = 0;
+};
+
+class TMP3Info {
+public:
+    // DataLength and RiffDataLength while no length is known.
+    static constexpr int32_t kUnknownLength = std::numeric_limits<int32_t>::max();
+
+    TMP3Info() = default;
+
+    // Clears, then remembers `reader` (not owned) for the reads that follow.
+    void Attach(TMPStreamReader& reader);
+    // Forgets the reader and every result.
+    void Clear();
+
+    // At the reader's read point: MacBinary header, RIFF container up to its "data" chunk,
+    // ID3v2 tag. True if at least one byte follows them.
+    bool ReadLeadingInfo();
+    // Seekable readers only (otherwise false at once): completes DataLength and reads
+    // RIFF LIST/INFO, ID3v1 and Lyrics3 from the end. Leaves the read point anywhere.
+    bool ReadTrailingInfo();
+
+    // The longest of ID3v1 "TITLE", ID3v2 "TIT2" and RIFF "INAM" (earlier source on a tie),
+    // or empty. Raw bytes; see DisplayText for showing them.
+    std::string GetTitle() const;
+    // The same for ID3v1 "ARTIST", ID3v2 "TPE1" and RIFF "IART".
+    std::string GetArtist() const;
+
+    TMPStreamReader* Reader() const { return reader_; }
+    TMP3InfoItems Found() const { return found_; }
+    int32_t DataStart() const { return dataStart_; }
+    int32_t DataLength() const { return dataLength_; }
+    int32_t MacDataEnd() const { return macDataEnd_; }
+    int32_t RiffDataStart() const { return riffDataStart_; }
+    int32_t RiffDataLength() const { return riffDataLength_; }
+    int32_t Id3v1Offset() const { return id3v1Offset_; }
+    // Lines "ID=value" from RIFF LIST/INFO.
+    const std::vector<std::string>& RiffInfoFields() const { return riffInfoFields_; }
+    // Lines "TITLE=", "ARTIST=", "ALBUM=", "YEAR=", "COMMENT=", "GENRE=" and maybe "TRACK=".
+    const std::vector<std::string>& Id3v1Fields() const { return id3v1Fields_; }
+    // Lines "frame ID=content" of ID3v2.3 frames, in file order.
+    const std::vector<std::string>& Id3v2Frames() const { return id3v2Frames_; }
+    // "LYRICS=text" (Lyrics3 version 1) or "field ID=value" lines (version 2.00).
+    const std::vector<std::string>& LyricsFields() const { return lyricsFields_; }
+
+private:
+    TMPStreamReader& Attached() const;
+
+    // Leading items (macbinary.cpp, riff_chunks.cpp, id3v2_tag.cpp).
+    bool ReadMacBinaryHeader();
+    bool ReadRiffHeader();
+    bool FindChunk(std::string_view id, std::string_view listType = {});
+    bool ReadDataChunk();
+    bool ReadId3v2Tag();
+    bool WalkId3v2Frames(int64_t tagEnd);
+
+    // Trailing items (riff_chunks.cpp, id3v1_tag.cpp, lyrics3.cpp).
+    void ReadRiffInfoAfterData();
+    bool ReadInfoList();
+    bool ReadId3v1Tag();
+    bool ReadLyrics3();
+    bool ReadLyrics3v1(int32_t end);
+    bool ReadLyrics3v2(int32_t end);
+
+    TMPStreamReader* reader_ = nullptr;
+    TMP3InfoItems found_;
+    int32_t dataStart_ = 0;
+    int32_t dataLength_ = kUnknownLength;
+    int32_t macDataEnd_ = 0;
+    int32_t riffDataStart_ = 0;
+    int32_t riffDataLength_ = kUnknownLength;
+    std::vector<std::string> riffInfoFields_;
+    std::vector<std::string> id3v1Fields_;
+    int32_t id3v1Offset_ = 0;
+    std::vector<std::string> id3v2Frames_;
+    std::vector<std::string> lyricsFields_;
+};
+
+} // namespace pt4
