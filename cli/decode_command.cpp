@@ -1,0 +1,147 @@
+// pt4 decode: a file to RIFF WAVE or raw PCM, through the very frame loop the player runs.
+#include "cli/commands.h"
+
+#include "mp3plyr/decoder/decoder.h"
+#include "mp3plyr/frame_source.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/output/riff_wave_header.h"
+
+#include <cstdio>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pt4::cli {
+namespace {
+
+constexpr const char* kUsage =
+    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n";
+
+struct DecodeArgs {
+    TOutputOptions options;
+    bool raw = false;
+    std::string input;
+    std::string output;
+};
+
+bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
+{
+    int channelChoices = 0;
+    int rateChoices = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--8bit") {
+            out.options.ConvertCode |= 8;
+        } else if (arg == "--mix" || arg == "--left" || arg == "--right") {
+            out.options.ConvertCode |= arg == "--mix" ? 1 : arg == "--left" ? 2 : 3;
+            ++channelChoices;
+        } else if (arg == "--half" || arg == "--quarter") {
+            out.options.ReductionCode = arg == "--half" ? 1 : 2;
+            ++rateChoices;
+        } else if (arg == "--raw") {
+            out.raw = true;
+        } else if (arg == "-o" && i + 1 < args.size()) {
+            out.output = args[++i];
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            return false;
+        } else if (out.input.empty()) {
+            out.input = arg;
+        } else {
+            return false;
+        }
+    }
+    return channelChoices <= 1 && rateChoices <= 1 && !out.input.empty() && !out.output.empty();
+}
+
+// The output file, its WAVE header rewritten with the true sizes when it is closed, so that a
+// decode that stops early still leaves a valid file.
+class PcmSink {
+public:
+    PcmSink(const std::string& name, bool raw) : raw_(raw)
+    {
+        if (name == "-") {
+            file_ = stdout;
+        } else {
+            file_ = std::fopen(name.c_str(), "wb");
+            if (!file_)
+                throw std::runtime_error("cannot write " + name);
+            owned_ = true;
+        }
+    }
+    ~PcmSink() { Finish(); }
+
+    void Start(const TDecoderInfo& info)
+    {
+        info_ = info;
+        if (!raw_)
+            WriteHeader(owned_ ? 0 : UINT32_MAX);
+    }
+    void Write(const uint8_t* bytes, size_t n)
+    {
+        if (std::fwrite(bytes, 1, n, file_) != n)
+            throw std::runtime_error("write failed");
+        written_ += n;
+    }
+    void Finish()
+    {
+        if (!file_)
+            return;
+        if (!raw_ && owned_ && info_.Channels > 0 && std::fseek(file_, 0, SEEK_SET) == 0)
+            WriteHeader(written_);
+        if (owned_)
+            std::fclose(file_);
+        else
+            std::fflush(file_);
+        file_ = nullptr;
+    }
+
+private:
+    void WriteHeader(uint64_t dataBytes)
+    {
+        const auto header = RiffWaveHeader(uint32_t(info_.SampleRate), uint16_t(info_.Channels),
+                                           uint16_t(info_.Bits), dataBytes);
+        std::fwrite(header.data(), 1, header.size(), file_);
+    }
+
+    std::FILE* file_ = nullptr;
+    bool owned_ = false;
+    bool raw_;
+    TDecoderInfo info_{};
+    uint64_t written_ = 0;
+};
+
+} // namespace
+
+int RunDecode(const std::vector<std::string>& args)
+{
+    DecodeArgs parsed;
+    if (!Parse(args, parsed)) {
+        std::fputs(kUsage, stderr);
+        return 2;
+    }
+    try {
+        TMPFileStream stream(parsed.input);
+        auto decoder = std::make_unique<DecoderState>();
+        TMPFrameSource source(*decoder, parsed.options);
+        source.Open(&stream, true);
+        PcmSink sink(parsed.output, parsed.raw);
+        sink.Start(source.OutputInfo());
+        std::vector<uint8_t> pcm(TMPFrameSource::kPcmBufferSize);
+        for (;;) {
+            const TFrameOutcome outcome = source.ProduceFrame(pcm.data());
+            if (outcome == TFrameOutcome::EndOfData)
+                break;
+            if (outcome == TFrameOutcome::Frame)
+                sink.Write(pcm.data(), size_t(source.FrameBytes()));
+        }
+        sink.Finish();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "pt4: %s: %s\n", parsed.input.c_str(), error.what());
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace pt4::cli

@@ -1,0 +1,227 @@
+// pt4 info: containers, tags, audio bounds and the first frame of each file.
+#include "cli/commands.h"
+
+#include "mp3plyr/decoder/frame_header.h"
+#include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/mp3_info.h"
+#include "mp3plyr/input/stream_reader.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pt4::cli {
+namespace {
+
+using nlohmann::json;
+
+struct FirstFrame {
+    int32_t offset = 0;
+    TMPFrameHeader header;
+    int32_t bitRate = 0;
+    int32_t length = 0; // with padding
+};
+
+const char* FoundName(TMP3InfoItem item)
+{
+    switch (item) {
+    case TMP3InfoItem::Id3v1: return "id3v1";
+    case TMP3InfoItem::Id3v2: return "id3v2";
+    case TMP3InfoItem::RiffData: return "riff";
+    case TMP3InfoItem::MacBinary: return "macbinary";
+    case TMP3InfoItem::Lyrics3: return "lyrics3";
+    }
+    return "?";
+}
+
+const char* ModeName(int32_t mode)
+{
+    static const char* const names[] = {"stereo", "joint stereo", "dual channel", "mono"};
+    return names[mode & 3];
+}
+
+int32_t SampleRate(const TMPFrameHeader& header)
+{
+    static const int32_t rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+    if (header.SampleRateIndex > 2)
+        return 0;
+    const int32_t rate = rates[header.Id][header.SampleRateIndex];
+    return header.Sync == 2 ? rate / 2 : rate;
+}
+
+json Version(const TMPFrameHeader& header)
+{
+    if (header.Id == 1)
+        return 1;
+    return header.Sync == 2 ? json(2.5) : json(2);
+}
+
+const char* VersionName(const TMPFrameHeader& header)
+{
+    return header.Id == 1 ? "MPEG-1" : header.Sync == 2 ? "MPEG-2.5" : "MPEG-2";
+}
+
+int32_t LayerNumber(const TMPFrameHeader& header) { return 4 - header.LayerBits; }
+
+// Looks for the first frame where the player would: in the first 1024 bytes of the audio data.
+std::optional<FirstFrame> FindFirst(TMPStreamReader& reader, const TMP3Info& info)
+{
+    if (!reader.Seekable())
+        return std::nullopt;
+    reader.Seek(info.DataStart(), kSeekFromBeginning);
+    reader.Fill(1024);
+    FirstFrame frame;
+    int32_t offset = 0;
+    const int32_t length = FindFirstFrame(reader.Buffer(), reader.Count(), frame.header, frame.bitRate, offset);
+    if (length < 1 || frame.header.LayerBits == 0)
+        return std::nullopt;
+    frame.offset = info.DataStart() + offset;
+    frame.length = PaddedFrameLength(frame.header, length);
+    return frame;
+}
+
+std::string TitleForDisplay(const TMP3Info& info, const std::string& fileName)
+{
+    const std::string title = info.GetTitle();
+    if (!title.empty())
+        return DisplayText(title);
+    return std::filesystem::path(fileName).filename().string();
+}
+
+json DisplayLines(const std::vector<std::string>& lines)
+{
+    json out = json::array();
+    for (const auto& line : lines)
+        out.push_back(DisplayText(line));
+    return out;
+}
+
+struct Report {
+    std::string file;
+    json found = json::array();
+    int32_t dataStart = 0;
+    std::optional<int32_t> dataLength;
+    std::string title;
+    std::string artist;
+    json tags;
+    std::optional<FirstFrame> first;
+};
+
+Report Examine(const std::string& fileName)
+{
+    TMPFileStream stream(fileName);
+    TMPStreamReader reader(16384);
+    reader.Open(&stream, true);
+    TMP3Info info;
+    info.Attach(reader);
+    info.ReadLeadingInfo();
+    info.ReadTrailingInfo();
+
+    Report report;
+    report.file = fileName;
+    for (TMP3InfoItem item : kAllInfoItems)
+        if (info.Found().Contains(item))
+            report.found.push_back(FoundName(item));
+    report.dataStart = info.DataStart();
+    if (info.DataLength() != TMP3Info::kUnknownLength)
+        report.dataLength = info.DataLength();
+    report.title = TitleForDisplay(info, fileName);
+    report.artist = DisplayText(info.GetArtist());
+    report.tags = {{"id3v1", DisplayLines(info.Id3v1Fields())},
+                   {"id3v2", DisplayLines(info.Id3v2Frames())},
+                   {"riff_info", DisplayLines(info.RiffInfoFields())},
+                   {"lyrics3", DisplayLines(info.LyricsFields())}};
+    report.first = FindFirst(reader, info);
+    return report;
+}
+
+json ToJson(const Report& report)
+{
+    json out = {{"file", report.file},
+                {"found", report.found},
+                {"data_start", report.dataStart},
+                {"data_length", report.dataLength ? json(*report.dataLength) : json(nullptr)},
+                {"title", report.title},
+                {"artist", report.artist},
+                {"tags", report.tags},
+                {"first_frame", nullptr}};
+    if (report.first) {
+        const FirstFrame& f = *report.first;
+        out["first_frame"] = {{"offset", f.offset},
+                              {"version", Version(f.header)},
+                              {"layer", LayerNumber(f.header)},
+                              {"bitrate", f.bitRate},
+                              {"sample_rate", SampleRate(f.header)},
+                              {"mode", ModeName(f.header.Mode)},
+                              {"length", f.length}};
+    }
+    return out;
+}
+
+void PrintText(const Report& report)
+{
+    std::printf("%s\n", report.file.c_str());
+    std::string found;
+    for (const auto& item : report.found)
+        found += (found.empty() ? "" : ", ") + item.get<std::string>();
+    std::printf("  found:        %s\n", found.empty() ? "(nothing)" : found.c_str());
+    std::printf("  data start:   %d\n", report.dataStart);
+    if (report.dataLength)
+        std::printf("  data length:  %d\n", *report.dataLength);
+    else
+        std::printf("  data length:  unknown\n");
+    std::printf("  title:        %s\n", report.title.c_str());
+    std::printf("  artist:       %s\n", report.artist.c_str());
+    for (const char* list : {"id3v1", "id3v2", "riff_info", "lyrics3"})
+        for (const auto& line : report.tags[list])
+            std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(), line.get<std::string>().c_str());
+    if (report.first) {
+        const FirstFrame& f = *report.first;
+        std::printf("  first frame:  offset %d, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n", f.offset,
+                    VersionName(f.header), LayerNumber(f.header) == 1 ? "I" : LayerNumber(f.header) == 2 ? "II" : "III",
+                    f.bitRate, SampleRate(f.header), ModeName(f.header.Mode), f.length);
+    } else {
+        std::printf("  first frame:  none found\n");
+    }
+}
+
+} // namespace
+
+int RunInfo(const std::vector<std::string>& args)
+{
+    bool asJson = false;
+    std::vector<std::string> files;
+    for (const auto& arg : args) {
+        if (arg == "--json")
+            asJson = true;
+        else
+            files.push_back(arg);
+    }
+    if (files.empty()) {
+        std::fputs("usage: pt4 info [--json] FILE...\n", stderr);
+        return 2;
+    }
+    int status = 0;
+    for (const auto& file : files) {
+        try {
+            const Report report = Examine(file);
+            if (asJson)
+                std::printf("%s\n", ToJson(report).dump().c_str());
+            else
+                PrintText(report);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
+            status = 1;
+        }
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+} // namespace pt4::cli

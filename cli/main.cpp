@@ -1,0 +1,38 @@
+// pt4: the terminal face of the player core.
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+void PrintUsage(std::FILE* to)
+{
+    std::fputs("usage: pt4 info [--json] FILE...\n"
+               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n",
+               to);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string command = argv[1];
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    if (command == "info")
+        return pt4::cli::RunInfo(args);
+    if (command == "decode")
+        return pt4::cli::RunDecode(args);
+    if (command == "--help" || command == "-h" || command == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    std::fprintf(stderr, "pt4: unknown command '%s'\n", command.c_str());
+    PrintUsage(stderr);
+    return 2;
+}

@@ -1,0 +1,302 @@
+#include "mp3plyr/frame_source.h"
+
+#include "mp3plyr/errors.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace pt4 {
+namespace {
+
+[[noreturn]] void FailUnknownFormat() { throw EMP3Error(kUnknownFormat); }
+
+int32_t BigEndianAt(const uint8_t* p)
+{
+    return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
+}
+
+// Bytes of header and side information before a Layer III frame's main data; a VBR header
+// sits there in its first frame.
+int32_t VbrHeaderOffset(const TMPFrameHeader& header)
+{
+    const bool mono = header.Mode == 3;
+    int32_t offset = header.Protection == 0 ? 2 : 0;
+    if (header.Id == 1)
+        offset += mono ? 21 : 36;
+    else
+        offset += mono ? 13 : 21;
+    return offset;
+}
+
+} // namespace
+
+TMPFrameSource::TMPFrameSource(DecoderState& decoder, TOutputOptions options)
+    : decoder_(decoder), options_(options)
+{
+}
+
+void TMPFrameSource::Reset()
+{
+    streamHeader_ = {};
+    firstHeaderBytes_ = {};
+    outputInfo_ = {};
+    dataStart_ = 0;
+    dataLength_ = kUnknownLength;
+    pendingFrameLength_ = 0;
+    resyncCount_ = 0;
+    needDecoderInit_ = false;
+    layer_ = version_ = bitRate_ = frameBytes_ = totalBytes_ = 0;
+    firstFrameOffset_ = firstFrameLength_ = 0;
+    vbrHeader_ = TVbrHeaderKind::None;
+    std::lock_guard lock(seekTableLock_);
+    seekTable_.clear();
+}
+
+void TMPFrameSource::Close()
+{
+    reader_.Close();
+    info_.Clear();
+    Reset();
+}
+
+void TMPFrameSource::Open(TMPStream* stream, bool seekable)
+{
+    Close();
+    try {
+        reader_.Open(stream, seekable);
+        info_.Attach(reader_);
+        info_.ReadLeadingInfo();
+        if (seekable) {
+            info_.ReadTrailingInfo();
+            reader_.Seek(info_.DataStart(), kSeekFromBeginning);
+        }
+        dataStart_ = info_.DataStart();
+        dataLength_ = info_.DataLength();
+
+        reader_.Fill(1024);
+        int32_t offset = 0;
+        if (FindFirstFrame(reader_.Buffer(), reader_.Count(), streamHeader_, bitRate_, offset) < 1)
+            FailUnknownFormat();
+        if (offset > 0) {
+            dataStart_ += offset;
+            if (dataLength_ != kUnknownLength)
+                dataLength_ -= offset;
+            if (!reader_.Skip(offset))
+                FailUnknownFormat();
+            reader_.Fill(1441);
+            if (reader_.Count() < 4)
+                FailUnknownFormat();
+        }
+        firstFrameOffset_ = dataStart_;
+        std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
+
+        switch (streamHeader_.LayerBits) {
+        case 1: layer_ = 3; break;
+        case 2: layer_ = 2; break;
+        case 3: layer_ = 1; break;
+        default: FailUnknownFormat();
+        }
+        pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
+        if (pendingFrameLength_ < 1)
+            FailUnknownFormat();
+        firstFrameLength_ = pendingFrameLength_;
+        if (streamHeader_.Id == 1)
+            version_ = 1;
+        else if (streamHeader_.Sync == 1)
+            version_ = 2;
+        else if (streamHeader_.Sync == 2)
+            version_ = 3;
+        else
+            FailUnknownFormat();
+
+        if (!reader_.Fill(pendingFrameLength_) || !InitDecoder(streamHeader_, pendingFrameLength_))
+            FailUnknownFormat();
+        GetDecoderInfo(decoder_, outputInfo_);
+        frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
+
+        ReadVbrHeader();
+        std::lock_guard lock(seekTableLock_);
+        seekTable_.push_back(reader_.Position());
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const
+{
+    const int32_t length = ParseFrameHeader(bytes, 0, header);
+    if (length <= 0)
+        return length;
+    if (header.LayerBits < 1 || header.LayerBits > 3)
+        return 0;
+    if (!SameStreamHeader(firstHeaderBytes_.data(), bytes))
+        return 0;
+    return PaddedFrameLength(header, length);
+}
+
+bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
+{
+    const int32_t unpadded = length - header.Padding * (header.LayerBits == 3 ? 4 : 1);
+    if (DecoderInit(decoder_, header, unpadded, options_.ReductionCode, 0, options_.ConvertCode,
+                    options_.FrequencyLimit) == 0)
+        return false;
+    needDecoderInit_ = false;
+    resyncCount_ = 0;
+    return true;
+}
+
+void TMPFrameSource::ReadVbrHeader()
+{
+    const int32_t offset = VbrHeaderOffset(streamHeader_);
+    const uint8_t* buffer = reader_.Buffer();
+    // Only fields that lie inside the buffered bytes are read: a tiny first frame cannot hide
+    // a header that runs past it.
+    const auto present = [&](int32_t at) { return at + 4 <= reader_.Count(); };
+    if (!present(offset))
+        return;
+    const uint8_t* tag = buffer + offset;
+    if (std::memcmp(tag, "Xing", 4) == 0 && present(offset + 4)) {
+        vbrHeader_ = TVbrHeaderKind::Xing;
+        const int32_t flags = BigEndianAt(tag + 4);
+        int32_t next = offset + 8;
+        if ((flags & 1) && present(offset + 8)) {
+            const int64_t frames = uint32_t(BigEndianAt(tag + 8));
+            if (frames > 0)
+                totalBytes_ = int32_t(std::min<int64_t>((frames - 1) * frameBytes_, kUnknownLength));
+            next = offset + 12;
+        }
+        if ((flags & 2) && present(next) && BigEndianAt(buffer + next) > 0)
+            dataLength_ = BigEndianAt(buffer + next);
+    } else if (std::memcmp(tag, "VBRI", 4) == 0) {
+        vbrHeader_ = TVbrHeaderKind::Vbri;
+        if (present(offset + 10) && BigEndianAt(tag + 10) > 0)
+            dataLength_ = BigEndianAt(tag + 10);
+        if (present(offset + 14)) {
+            const int64_t frames = uint32_t(BigEndianAt(tag + 14));
+            if (frames > 0)
+                totalBytes_ = int32_t(std::min<int64_t>((frames - 1) * frameBytes_, kUnknownLength));
+        }
+    } else {
+        return;
+    }
+    bitRate_ = 0;
+    if (!reader_.Skip(pendingFrameLength_))
+        FailUnknownFormat();
+    dataStart_ += pendingFrameLength_;
+    if (dataLength_ != kUnknownLength)
+        dataLength_ -= pendingFrameLength_;
+    pendingFrameLength_ = 0;
+}
+
+void TMPFrameSource::MarkEndOfData() { dataLength_ = reader_.Position() - dataStart_; }
+
+void TMPFrameSource::Resynchronise()
+{
+    pendingFrameLength_ = 0;
+    if (resyncCount_ >= kMaxResync) {
+        MarkEndOfData();
+        return;
+    }
+    reader_.Skip(1);
+    ++resyncCount_;
+}
+
+TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)
+{
+    if (int64_t(reader_.Position()) - dataStart_ >= dataLength_)
+        return TFrameOutcome::EndOfData;
+
+    TMPFrameHeader header = streamHeader_;
+    if (pendingFrameLength_ < 1) {
+        if (!reader_.Fill(4)) {
+            MarkEndOfData();
+            return TFrameOutcome::Skipped;
+        }
+        pendingFrameLength_ = NextFrameLength(reader_.Buffer(), header);
+        if (pendingFrameLength_ < 1) {
+            Resynchronise();
+            return TFrameOutcome::Skipped;
+        }
+    }
+    if (needDecoderInit_ && !InitDecoder(header, pendingFrameLength_)) {
+        Resynchronise();
+        return TFrameOutcome::Skipped;
+    }
+    if (!reader_.Fill(pendingFrameLength_)) {
+        MarkEndOfData();
+        return TFrameOutcome::Skipped;
+    }
+    const TDecodeResult result = DecodeFrame(decoder_, reader_.Buffer(), pcm);
+    reader_.Skip(pendingFrameLength_);
+    pendingFrameLength_ = 0;
+    resyncCount_ = 0;
+    if (result.InBytes < 1)
+        std::memset(pcm, decoder_.Config.SilenceValue, size_t(frameBytes_));
+    return TFrameOutcome::Frame;
+}
+
+void TMPFrameSource::Rewind()
+{
+    if (reader_.Seekable())
+        reader_.Seek(dataStart_, kSeekFromBeginning);
+    pendingFrameLength_ = 0;
+    needDecoderInit_ = true;
+}
+
+bool TMPFrameSource::WalkFrame()
+{
+    TMPFrameHeader header;
+    int32_t length = 0;
+    for (int32_t skipped = 0;;) {
+        if (!reader_.Fill(4))
+            return false;
+        length = NextFrameLength(reader_.Buffer(), header);
+        if (length > 0)
+            break;
+        reader_.Skip(1);
+        if (++skipped > 1023)
+            return false;
+    }
+    if (int64_t(reader_.Position()) + length > int64_t(dataStart_) + dataLength_)
+        return false;
+    return reader_.Skip(length);
+}
+
+int32_t TMPFrameSource::SeekToFrame(int64_t target)
+{
+    MP_ASSERT(reader_.Seekable());
+    target = std::clamp<int64_t>(target, 0, kUnknownLength);
+    std::lock_guard lock(seekTableLock_);
+    const int64_t known = int64_t(seekTable_.size());
+    if (target >= known) {
+        reader_.Seek(seekTable_.back(), kSeekFromBeginning);
+        if (!WalkFrame()) {
+            target = known - 1;
+        } else {
+            while (int64_t(seekTable_.size()) <= target) {
+                const int32_t start = reader_.Position();
+                if (!WalkFrame()) {
+                    target = int64_t(seekTable_.size()) - 1;
+                    break;
+                }
+                seekTable_.push_back(start);
+            }
+        }
+    }
+    reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
+    pendingFrameLength_ = 0;
+    return int32_t(target);
+}
+
+int32_t TMPFrameSource::LengthMs() const
+{
+    const int64_t bytesPerSecond = int64_t(outputInfo_.SampleRate) * outputInfo_.Channels * 2;
+    if (outputInfo_.SampleRate > 0 && totalBytes_ > 0)
+        return int32_t(int64_t(totalBytes_) * 1000 / bytesPerSecond);
+    if (bitRate_ > 0 && dataLength_ != kUnknownLength)
+        return int32_t(int64_t(dataLength_) * 8 * 1000 / bitRate_);
+    return 0;
+}
+
+} // namespace pt4
