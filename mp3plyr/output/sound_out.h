@@ -1,0 +1,76 @@
+// The wave output: a ring of four half-second PCM blocks played through the desktop's sound
+// server, or written to a RIFF WAVE file when a file name is set before Open.
+#pragma once
+
+#include "mp3plyr/output/critical_section.h"
+#include "mp3plyr/output/event.h"
+#include "mp3plyr/output/messages.h"
+#include "mp3plyr/output/thread.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace pt4 {
+
+class TSoundOut : public TMPMessageTarget {
+public:
+    using TNotify = std::function<void(TSoundOut& sender)>;
+
+    TSoundOut();
+    ~TSoundOut();
+    TSoundOut(const TSoundOut&) = delete;
+    TSoundOut& operator=(const TSoundOut&) = delete;
+
+    // Format for the next Open; out-of-range values are ignored.
+    void SetSampleRate(int32_t rate);
+    void SetBitsPerSample(int32_t bits);
+    void SetChannels(int32_t channels);
+    // Applied at once while open on the sound server.
+    void SetVolume(uint32_t volume);
+    void SetBalance(int32_t balance);
+    // Empty: the sound server. Only while not active.
+    void SetWaveFileName(const std::string& fileName);
+
+    void Open();
+    void Close();
+    bool CanWrite();
+    int32_t Write(const uint8_t* data, int32_t count);
+    int32_t FreeSpacePercent();
+    // A one-shot event set as soon as CanWrite holds (at once if it holds now); nullptr: none.
+    void SetNotifyEvent(TMPEvent* event);
+    void Flush();
+    void WaitForDone();
+    void Pause();
+    void Unpause();
+    void Reset();
+    // Bytes played since the previous call.
+    int32_t GetDoneBytes();
+    // The server's current volume, 0 ... 100, or 100 when it cannot be read.
+    uint32_t GetWaveVolume();
+
+    int32_t SampleRate() const;
+    int32_t Channels() const;
+    int32_t BitsPerSample() const;
+    bool Active() const;
+    uint32_t Volume() const;
+    int32_t Balance() const;
+    int32_t BlockSize() const;
+
+    // Minimum ms between two OnNotify calls; -1: never.
+    std::atomic<int32_t> NotifyInterval{-1};
+    // Called on the output thread. Set and cleared from the owner's thread while sound runs.
+    void SetOnNotify(TNotify notify);
+    // Exception hand-over from the output thread; set before the first Open.
+    TMPExceptionHandler OnException;
+
+    void Dispatch(TMPMessage& message) override;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace pt4
