@@ -1,0 +1,109 @@
+// Set-up of a Layer I or Layer II stream: frequency limit, buffer layout, output routine and
+// the PCM format the frames will produce.
+#include "mp3plyr/decoder/decoder_state.h"
+#include "mp3plyr/decoder/layer12.h"
+#include "mp3plyr/decoder/layer12_tables.h"
+
+#include <algorithm>
+
+namespace pt4 {
+namespace {
+
+constexpr int32_t kRowsPerWidth = 15;
+constexpr int32_t kChannelChoices = 5;
+
+// Only MPEG-1 and MPEG-2 frames carry Layers I and II; every field is checked so that no table
+// is indexed out of range.
+bool DecodableHeader(const TMPFrameHeader& header)
+{
+    return header.Sync == 1 && (header.Id == 0 || header.Id == 1) && header.SampleRateIndex >= 0 &&
+           header.SampleRateIndex <= 2 && header.BitrateIndex >= 0 && header.BitrateIndex <= 14 && header.Mode >= 0 &&
+           header.Mode <= 3 && header.ModeExt >= 0 && header.ModeExt <= 3;
+}
+
+int32_t StreamSampleRate(const TMPFrameHeader& header)
+{
+    static constexpr int32_t kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+    return kRates[header.Id][header.SampleRateIndex];
+}
+
+// Subbands of one channel below the frequency limit, at most 31, 15 or 8 by the reduction.
+int32_t SubbandsBelowLimit(const DecoderConfig& config, int32_t sampleRate)
+{
+    const int64_t limit = (int64_t(config.FrequencyLimit) * 64 + sampleRate / 2) / sampleRate;
+    int32_t cap = 32 >> config.ReductionCode;
+    if (cap > 8)
+        --cap;
+    return int32_t(std::clamp<int64_t>(limit, 0, cap));
+}
+
+// Steps common to both layers once the layer's own checks passed. `subbands` is the per-channel
+// limit; `tableSubbands` the subbands the layer codes.
+bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t valuesPerChannel,
+                 int32_t tableSubbands)
+{
+    DecoderConfig& config = state.Config;
+    if (config.ReductionCode < 0 || config.ReductionCode > 2 || config.ChannelChoice < 0 ||
+        config.ChannelChoice >= kChannelChoices || config.OutputChannels != (config.ChannelChoice == 1 ? 2 : 1))
+        return false; // the output routine would write another amount than the caller makes room for
+    const TLayer12OutputRoutine output =
+        Layer12OutputRoutine((config.EightBit ? kRowsPerWidth : 0) + kChannelChoices * config.ReductionCode +
+                             config.ChannelChoice);
+    if (output == nullptr)
+        return false;
+
+    const int32_t sampleRate = StreamSampleRate(header);
+    Layer12State& s = state.Layer12;
+    // The output routine reads one-channel slots for choice 0 and channel pairs otherwise.
+    s.StreamChannels = config.ChannelChoice == 0 ? 1 : 2;
+    s.SubbandsPerChannel = SubbandsBelowLimit(config, sampleRate);
+    s.FrameLength = frameLength;
+    s.FrameChannels = header.Mode == 3 ? 1 : 2;
+    s.StereoBound = GetLayer12Tables().StereoBound[header.Mode * 4 + header.ModeExt];
+    s.EntryLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.FrameChannels;
+    config.SubbandLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.StreamChannels;
+
+    state.Layer12Output = output;
+    const int32_t outValues = config.OutputChannels * (valuesPerChannel >> config.ReductionCode);
+    config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
+    config.HalfOutputBytes = config.OutputBytes / 2;
+    config.SilenceValue = config.EightBit ? 128 : 0;
+    state.Info = TDecoderInfo{config.OutputChannels, outValues, sampleRate >> config.ReductionCode,
+                              config.EightBit ? 8 : 16, frameLength, 0};
+
+    s.SubbandSamples.fill(0.0f);
+    s.FilledEntries = 0;
+    ResetSynthesis(state.Output.Synthesis);
+    return true;
+}
+
+} // namespace
+
+bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
+{
+    if (header.LayerBits != 3 || !DecodableHeader(header))
+        return false;
+    Layer12State& s = state.Layer12;
+    s.AllocationTable = nullptr;
+    s.CodedEntries = header.Mode == 3 ? 32 : 64;
+    return SetupStream(state, header, frameLength, 384, 32);
+}
+
+bool SetupLayer2(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
+{
+    if (header.LayerBits != 2 || !DecodableHeader(header))
+        return false;
+    const int32_t index = Layer2TableIndex(header);
+    if (index < 0)
+        return false;
+    const Layer2AllocationTable& table = Layer2AllocationTableAt(index);
+    const int32_t channels = header.Mode == 3 ? 1 : 2;
+    Layer12State& s = state.Layer12;
+    s.AllocationTable = &table;
+    for (int32_t g = 0; g < 4; ++g)
+        s.GroupEntries[g] = table.GroupSizes[g] * channels;
+    s.CodedEntries = table.Subbands * channels;
+    return SetupStream(state, header, frameLength, 1152, table.Subbands);
+}
+
+} // namespace pt4
