@@ -43,6 +43,8 @@ public:
     void SetNotifyEvent(TMPEvent* event);
     void Flush();
     void WaitForDone();
+    // As WaitForDone, but gives up after `timeoutMs`: true when every block has come back.
+    bool WaitForDone(int32_t timeoutMs);
     void Pause();
     void Unpause();
     void Reset();
