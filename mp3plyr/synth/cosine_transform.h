@@ -1,0 +1,15 @@
+// The transform step of the synthesis: an unnormalised type-II cosine transform of one slot.
+#pragma once
+
+namespace pt4 {
+
+// out[k] = sum over n of x[n] cos(pi (2n + 1) k / 2N), k = 0 ... N - 1, for N = 32, 16 or 8,
+// computed with single-precision butterflies. x and out may not overlap.
+template <int N>
+void CosineTransform(const float* x, float* out);
+
+extern template void CosineTransform<32>(const float*, float*);
+extern template void CosineTransform<16>(const float*, float*);
+extern template void CosineTransform<8>(const float*, float*);
+
+} // namespace pt4

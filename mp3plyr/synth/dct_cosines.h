@@ -1,0 +1,15 @@
+// Factors of the synthesis cosine transform's butterflies.
+#pragma once
+
+#include <array>
+
+namespace pt4 {
+
+// Five groups for block sizes M = 32, 16, 8, 4, 2, each of M / 2 values
+// 1 / (2 cos((2j + 1) pi / (2M))); built on the first call, shared by the whole process.
+const std::array<float, 31>& DctCosines();
+
+// Offset of block size M's group inside DctCosines().
+constexpr int DctCosineGroup(int blockSize) { return 32 - blockSize; }
+
+} // namespace pt4

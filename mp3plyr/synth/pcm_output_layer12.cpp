@@ -1,0 +1,91 @@
+// The 30 Layer I/II output routines: one per sample width, rate reduction and channel choice.
+#include "mp3plyr/synth/cosine_transform.h"
+#include "mp3plyr/synth/output_routines.h"
+#include "mp3plyr/synth/synthesis_slot.h"
+#include "mp3plyr/synth/window_step.h"
+
+#include <array>
+#include <utility>
+
+namespace pt4 {
+
+namespace {
+
+// Channel choices: 0 one-channel stream, 1 both channels, 2 mix, 3 left only, 4 right only.
+template <bool EightBit, int Reduction, int Choice>
+void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8_t* pcm, int slotCount)
+{
+    constexpr int N = 32 >> Reduction;
+    constexpr bool twoChannels = Choice == 1;
+    constexpr int stride = twoChannels ? 2 : 1;
+    constexpr int sampleBytes = EightBit ? 1 : 2;
+    constexpr bool gainsApply = Reduction == 0 && Choice != 2;
+    constexpr bool kernelSelectable = !EightBit && Reduction == 0;
+
+    SynthesisState& state = context.Synthesis;
+    float* const ring0 = state.History.data();
+    float* const ring1 = ring0 + 512;
+    TWindowKernel fixedKernel = WindowStepFloat<N>;
+    if constexpr (N == 32)
+        fixedKernel = FloatKernel32();
+
+    int32_t position = state.Position0;
+    for (int t = 0; t < slotCount; ++t) {
+        const float* slot = subbandSamples + 64 * t;
+        uint8_t* out = pcm + t * N * stride * sampleBytes;
+        const bool gains = gainsApply && SubbandGainsOn(context.Equalizer);
+
+        alignas(16) float x[32];
+        if constexpr (Choice == 0)
+            GatherSlot<N, 1>(slot, x);
+        else if constexpr (Choice == 1 || Choice == 3)
+            GatherSlot<N, 2>(slot, x);
+        else if constexpr (Choice == 4)
+            GatherSlot<N, 2>(slot + 1, x);
+        else
+            GatherMix<N>(slot, x);
+        if (gains)
+            ApplySubbandGains(context.Equalizer, x);
+        CosineTransform<N>(x, ring0 + position);
+        if constexpr (twoChannels) {
+            GatherSlot<N, 2>(slot + 1, x);
+            if (gains)
+                ApplySubbandGains(context.Equalizer, x);
+            CosineTransform<N>(x, ring1 + position);
+        }
+
+        int16_t samples[N];
+        TWindowKernel kernel = fixedKernel;
+        if constexpr (kernelSelectable)
+            kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+        kernel(ring0, position, samples);
+        StoreSamples<EightBit, stride, N>(samples, out);
+        if constexpr (twoChannels) {
+            if constexpr (kernelSelectable)
+                kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+            kernel(ring1, position, samples);
+            StoreSamples<EightBit, stride, N>(samples, out + sampleBytes);
+        }
+        position = NextPosition<N>(position);
+    }
+    state.Position0 = position;
+}
+
+template <std::size_t... Rows>
+constexpr std::array<TLayer12OutputRoutine, sizeof...(Rows)> MakeLayer12Table(std::index_sequence<Rows...>)
+{
+    return {&Layer12Output<(Rows >= 15), (Rows % 15) / 5, static_cast<int>(Rows % 5)>...};
+}
+
+constexpr auto kLayer12Routines = MakeLayer12Table(std::make_index_sequence<30>());
+
+} // namespace
+
+TLayer12OutputRoutine Layer12OutputRoutine(int row)
+{
+    if (row < 0 || row >= static_cast<int>(kLayer12Routines.size()))
+        return nullptr;
+    return kLayer12Routines[row];
+}
+
+} // namespace pt4

@@ -1,0 +1,82 @@
+// The 12 Layer III output routines: one per sample width, rate reduction and output channels.
+#include "mp3plyr/synth/cosine_transform.h"
+#include "mp3plyr/synth/output_routines.h"
+#include "mp3plyr/synth/synthesis_slot.h"
+#include "mp3plyr/synth/window_step.h"
+
+#include <array>
+#include <utility>
+
+namespace pt4 {
+
+namespace {
+
+constexpr int kSlotsPerGranule = 18;
+
+// Two-channel rows keep a ring and a position per channel, since each channel of a granule
+// arrives in its own call.
+template <bool EightBit, int Reduction, int Channels>
+void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8_t* pcm, int channel)
+{
+    constexpr int N = 32 >> Reduction;
+    constexpr int sampleBytes = EightBit ? 1 : 2;
+    constexpr bool kernelSelectable = !EightBit && Reduction == 0;
+
+    SynthesisState& state = context.Synthesis;
+    const bool secondChannel = Channels == 2 && channel != 0;
+    float* const ring = state.History.data() + (secondChannel ? 512 : 0);
+    int32_t& positionHeld = secondChannel ? state.Position1 : state.Position0;
+    uint8_t* const channelOut = pcm + (secondChannel ? sampleBytes : 0);
+    TWindowKernel fixedKernel = WindowStepFloat<N>;
+    if constexpr (N == 32)
+        fixedKernel = FloatKernel32();
+
+    int32_t position = positionHeld;
+    for (int t = 0; t < kSlotsPerGranule; ++t) {
+        const float* slot = transformOutput + 32 * t;
+        if constexpr (N == 32) {
+            if (SubbandGainsOn(context.Equalizer)) {
+                alignas(16) float x[32];
+                GatherSlot<32, 1>(slot, x);
+                ApplySubbandGains(context.Equalizer, x);
+                CosineTransform<32>(x, ring + position);
+            } else {
+                CosineTransform<32>(slot, ring + position);
+            }
+        } else if constexpr (N == 16) {
+            alignas(16) float x[16];
+            GatherSlot<16, 1>(slot, x);
+            CosineTransform<16>(x, ring + position);
+        } else {
+            CosineTransform<8>(slot, ring + position);
+        }
+
+        int16_t samples[N];
+        TWindowKernel kernel = fixedKernel;
+        if constexpr (kernelSelectable)
+            kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+        kernel(ring, position, samples);
+        StoreSamples<EightBit, Channels, N>(samples, channelOut + t * N * Channels * sampleBytes);
+        position = NextPosition<N>(position);
+    }
+    positionHeld = position;
+}
+
+template <std::size_t... Rows>
+constexpr std::array<TLayer3OutputRoutine, sizeof...(Rows)> MakeLayer3Table(std::index_sequence<Rows...>)
+{
+    return {&Layer3Output<(Rows >= 6), (Rows % 6) / 2, static_cast<int>(Rows % 2) + 1>...};
+}
+
+constexpr auto kLayer3Routines = MakeLayer3Table(std::make_index_sequence<12>());
+
+} // namespace
+
+TLayer3OutputRoutine Layer3OutputRoutine(int row)
+{
+    if (row < 0 || row >= static_cast<int>(kLayer3Routines.size()))
+        return nullptr;
+    return kLayer3Routines[row];
+}
+
+} // namespace pt4

@@ -1,0 +1,82 @@
+#include "mp3plyr/synth/window_step.h"
+
+#include "mp3plyr/synth/window_lanes.h"
+#include "mp3plyr/synth/window_step_x86.h"
+
+#include <array>
+
+namespace pt4 {
+
+template <int N>
+void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
+{
+    constexpr int half = N / 2;
+    constexpr int32_t ringMask = 16 * N - 1;
+    const WindowLanes<N>& lanes = WindowLaneCoefficients<N>();
+
+    double sums[N] = {};
+    double middle = 0.0;
+    for (int j = 0; j < 8; ++j) {
+        const float* low = ring + ((position + 2 * N * j) & ringMask) + half;
+        const float* block = ring + ((position + 2 * N * j + N) & ringMask);
+        double lowValues[half];
+        double highValues[half];
+        for (int i = 0; i < half; ++i) {
+            lowValues[i] = low[i];
+            highValues[i] = block[half - i];
+        }
+        for (int lane = 0; lane < N; ++lane) {
+            sums[lane] += lanes.LowTaps[j][lane] * lowValues[lane % half];
+            sums[lane] += lanes.HighTaps[j][lane] * highValues[lane % half];
+        }
+        middle += lanes.Middle[j] * block[0];
+    }
+
+    for (int n = 0; n < half; ++n)
+        samples[n] = RoundToSample(sums[n]);
+    samples[half] = RoundToSample(middle);
+    for (int k = 1; k < half; ++k)
+        samples[N - k] = RoundToSample(sums[half + k]);
+}
+
+template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
+template void WindowStepFloat<16>(const float*, int32_t, int16_t*);
+template void WindowStepFloat<8>(const float*, int32_t, int16_t*);
+
+namespace {
+
+TWindowKernel ChooseFloatKernel32()
+{
+#if PT4_X86_WINDOW_KERNELS
+    if (AvxFmaKernelSupported())
+        return WindowStepFloatAvxFma;
+    return WindowStepFloatSse2;
+#else
+    return WindowStepFloat<32>;
+#endif
+}
+
+// Bit 1 of the active set (the paired single-precision extension) picks the paired kernel.
+std::array<TWindowKernel, 16> BuildFullRateKernels()
+{
+    std::array<TWindowKernel, 16> kernels{};
+    for (uint32_t capabilities = 0; capabilities < kernels.size(); ++capabilities)
+        kernels[capabilities] = (capabilities & 2u) != 0 ? WindowStepPairedSingle : FloatKernel32();
+    return kernels;
+}
+
+} // namespace
+
+TWindowKernel FloatKernel32()
+{
+    static const TWindowKernel kernel = ChooseFloatKernel32();
+    return kernel;
+}
+
+TWindowKernel FullRateKernel(uint32_t activeCapabilities)
+{
+    static const std::array<TWindowKernel, 16> kernels = BuildFullRateKernels();
+    return kernels[activeCapabilities & 15u];
+}
+
+} // namespace pt4

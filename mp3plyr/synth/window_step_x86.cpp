@@ -1,0 +1,157 @@
+// Vector forms of the floating-point window kernel. Lanes, taps and the order of the additions
+// are those of WindowStepFloat<32>: products of two floats are exact in double, so fused and
+// separate multiply-adds, and every lane width, give the same sums.
+#include "mp3plyr/synth/window_step_x86.h"
+
+#if PT4_X86_WINDOW_KERNELS
+
+#include "mp3plyr/synth/window_lanes.h"
+#include "mp3plyr/synth/window_step.h"
+
+#include <immintrin.h>
+
+namespace pt4 {
+
+namespace {
+
+constexpr int32_t kRingMask = 511;
+
+// Ring values of tap group j: `low` starts the forward run, `block` is the block whose
+// element 16 - i is the backward run's element i.
+inline const float* LowRun(const float* ring, int32_t position, int j)
+{
+    return ring + ((position + 64 * j) & kRingMask) + 16;
+}
+
+inline const float* HighBlock(const float* ring, int32_t position, int j)
+{
+    return ring + ((position + 64 * j + 32) & kRingMask);
+}
+
+// Four backward-run values i = 4b ... 4b + 3 in lane order.
+inline __m128 HighQuad(const float* block, int b)
+{
+    const __m128 stored = _mm_loadu_ps(block + 13 - 4 * b);
+    return _mm_shuffle_ps(stored, stored, _MM_SHUFFLE(0, 1, 2, 3));
+}
+
+inline __m128i RoundQuadSse2(__m128d first, __m128d second)
+{
+    const __m128d lowest = _mm_set1_pd(-32768.0);
+    const __m128d highest = _mm_set1_pd(32767.0);
+    // max returns its second operand for NaN, so NaN becomes -32768 as in RoundToSample.
+    first = _mm_min_pd(_mm_max_pd(first, lowest), highest);
+    second = _mm_min_pd(_mm_max_pd(second, lowest), highest);
+    return _mm_unpacklo_epi64(_mm_cvtpd_epi32(first), _mm_cvtpd_epi32(second));
+}
+
+// Lanes 0-15 are outputs 0-15; lane 16 + k is output 32 - k.
+inline void StoreLanes(const int16_t* lanes, double middle, int16_t* samples)
+{
+    for (int n = 0; n < 16; ++n)
+        samples[n] = lanes[n];
+    samples[16] = RoundToSample(middle);
+    for (int k = 1; k < 16; ++k)
+        samples[32 - k] = lanes[16 + k];
+}
+
+} // namespace
+
+void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
+{
+    const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
+    alignas(16) int16_t rounded[32];
+    double middle = 0.0;
+
+    // Two passes of 16 lanes keep the accumulators in registers.
+    for (int pass = 0; pass < 2; ++pass) {
+        __m128d sums[8];
+        for (auto& sum : sums)
+            sum = _mm_setzero_pd();
+        const int first = 16 * pass;
+        for (int j = 0; j < 8; ++j) {
+            const float* low = LowRun(ring, position, j);
+            const float* block = HighBlock(ring, position, j);
+            const double* lowTaps = lanes.LowTaps[j] + first;
+            const double* highTaps = lanes.HighTaps[j] + first;
+            for (int b = 0; b < 4; ++b) {
+                const __m128 lowQuad = _mm_loadu_ps(low + 4 * b);
+                const __m128 highQuad = HighQuad(block, b);
+                const __m128d low01 = _mm_cvtps_pd(lowQuad);
+                const __m128d low23 = _mm_cvtps_pd(_mm_movehl_ps(lowQuad, lowQuad));
+                const __m128d high01 = _mm_cvtps_pd(highQuad);
+                const __m128d high23 = _mm_cvtps_pd(_mm_movehl_ps(highQuad, highQuad));
+                __m128d& sum01 = sums[2 * b];
+                __m128d& sum23 = sums[2 * b + 1];
+                sum01 = _mm_add_pd(sum01, _mm_mul_pd(_mm_load_pd(lowTaps + 4 * b), low01));
+                sum01 = _mm_add_pd(sum01, _mm_mul_pd(_mm_load_pd(highTaps + 4 * b), high01));
+                sum23 = _mm_add_pd(sum23, _mm_mul_pd(_mm_load_pd(lowTaps + 4 * b + 2), low23));
+                sum23 = _mm_add_pd(sum23, _mm_mul_pd(_mm_load_pd(highTaps + 4 * b + 2), high23));
+            }
+            if (pass == 0)
+                middle += lanes.Middle[j] * static_cast<double>(block[0]);
+        }
+        for (int b = 0; b < 2; ++b) {
+            const __m128i low = RoundQuadSse2(sums[4 * b], sums[4 * b + 1]);
+            const __m128i high = RoundQuadSse2(sums[4 * b + 2], sums[4 * b + 3]);
+            _mm_store_si128(reinterpret_cast<__m128i*>(rounded + first + 8 * b), _mm_packs_epi32(low, high));
+        }
+    }
+    StoreLanes(rounded, middle, samples);
+}
+
+__attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring, int32_t position,
+                                                               int16_t* samples)
+{
+    const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
+    __m256d lowSums[4];
+    __m256d highSums[4];
+    for (int b = 0; b < 4; ++b) {
+        lowSums[b] = _mm256_setzero_pd();
+        highSums[b] = _mm256_setzero_pd();
+    }
+    double middle = 0.0;
+
+    for (int j = 0; j < 8; ++j) {
+        const float* low = LowRun(ring, position, j);
+        const float* block = HighBlock(ring, position, j);
+        const double* lowTaps = lanes.LowTaps[j];
+        const double* highTaps = lanes.HighTaps[j];
+        for (int b = 0; b < 4; ++b) {
+            const __m256d lowValues = _mm256_cvtps_pd(_mm_loadu_ps(low + 4 * b));
+            const __m256d highValues = _mm256_cvtps_pd(HighQuad(block, b));
+            lowSums[b] = _mm256_fmadd_pd(_mm256_load_pd(lowTaps + 4 * b), lowValues, lowSums[b]);
+            lowSums[b] = _mm256_fmadd_pd(_mm256_load_pd(highTaps + 4 * b), highValues, lowSums[b]);
+            highSums[b] = _mm256_fmadd_pd(_mm256_load_pd(lowTaps + 16 + 4 * b), lowValues, highSums[b]);
+            highSums[b] = _mm256_fmadd_pd(_mm256_load_pd(highTaps + 16 + 4 * b), highValues, highSums[b]);
+        }
+        middle += lanes.Middle[j] * static_cast<double>(block[0]);
+    }
+
+    const __m256d lowest = _mm256_set1_pd(-32768.0);
+    const __m256d highest = _mm256_set1_pd(32767.0);
+    alignas(16) int16_t rounded[32];
+    for (int b = 0; b < 2; ++b) {
+        __m128i quads[2][2];
+        for (int q = 0; q < 2; ++q) {
+            const __m256d lowClipped = _mm256_min_pd(_mm256_max_pd(lowSums[2 * b + q], lowest), highest);
+            const __m256d highClipped = _mm256_min_pd(_mm256_max_pd(highSums[2 * b + q], lowest), highest);
+            quads[0][q] = _mm256_cvtpd_epi32(lowClipped);
+            quads[1][q] = _mm256_cvtpd_epi32(highClipped);
+        }
+        _mm_store_si128(reinterpret_cast<__m128i*>(rounded + 8 * b), _mm_packs_epi32(quads[0][0], quads[0][1]));
+        _mm_store_si128(reinterpret_cast<__m128i*>(rounded + 16 + 8 * b),
+                        _mm_packs_epi32(quads[1][0], quads[1][1]));
+    }
+    StoreLanes(rounded, middle, samples);
+}
+
+bool AvxFmaKernelSupported()
+{
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx") && __builtin_cpu_supports("fma");
+}
+
+} // namespace pt4
+
+#endif

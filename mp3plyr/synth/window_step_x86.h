@@ -1,0 +1,21 @@
+// Vector forms of the floating-point window kernel (N = 32) for x86 processors.
+#pragma once
+
+#include <cstdint>
+
+#if defined(__SSE2__) && (defined(__x86_64__) || defined(__i386__))
+#define PT4_X86_WINDOW_KERNELS 1
+#else
+#define PT4_X86_WINDOW_KERNELS 0
+#endif
+
+namespace pt4 {
+
+#if PT4_X86_WINDOW_KERNELS
+void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples);
+// Only when AvxFmaKernelSupported(): the processor and the system both enable AVX and FMA.
+void WindowStepFloatAvxFma(const float* ring, int32_t position, int16_t* samples);
+bool AvxFmaKernelSupported();
+#endif
+
+} // namespace pt4
