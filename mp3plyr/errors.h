@@ -12,6 +12,21 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// A file that cannot be opened for reading at all.
+class EFileOpenError : public EMP3Error {
+public:
+    explicit EFileOpenError(const std::string& fileName) : EMP3Error("ファイル " + fileName + " は開けません") {}
+};
+
+// An index outside a list's bounds.
+class EListError : public EMP3Error {
+public:
+    explicit EListError(int index)
+        : EMP3Error("リストのインデックスが範囲を超えています (" + std::to_string(index) + ")")
+    {
+    }
+};
+
 // A broken precondition inside the core: a programming error, never a user error.
 class EAssertionFailed : public std::logic_error {
 public:

@@ -53,6 +53,8 @@ public:
 
     // Back to the first frame; the decoder starts afresh at the next frame.
     void Rewind();
+    // Tops up the reader's buffer while the output has no room.
+    void ReadAhead() { reader_.Fill(reader_.BufferSize() - reader_.Count()); }
     // Drops the frame whose header was read but which is not decoded yet.
     void ForgetPendingFrame() { pendingFrameLength_ = 0; }
 

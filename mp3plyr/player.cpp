@@ -1,0 +1,281 @@
+// TMP3Player: properties, states, events and the transport operations.
+#include "mp3plyr/mp3plyr.h"
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/player_core.h"
+#include "mp3plyr/synth/cpu_capabilities.h"
+
+#include <filesystem>
+#include <mutex>
+
+namespace pt4 {
+
+TMP3Player::TMP3Player() : core_(std::make_unique<TMP3PlayerCore>(*this)) {}
+
+TMP3Player::~TMP3Player()
+{
+    core_->destroying = true;
+    Stop();
+    Close();
+}
+
+TMPMessageWindow& TMP3Player::MessageWindow() { return core_->window; }
+
+void TMP3Player::BeginLoading() { core_->loading = true; }
+
+void TMP3Player::Loaded()
+{
+    core_->loading = false;
+    if (core_->equalizerMode == TMP3EqualizerMode::memFreq)
+        SetEqualizerRange(60, 16000);
+    if (core_->autoOpen && !core_->fileName.empty())
+        Open();
+}
+
+bool TMP3Player::AutoOpen() const { return core_->autoOpen; }
+
+void TMP3Player::SetAutoOpen(bool value)
+{
+    core_->autoOpen = value;
+    if (value && !core_->loading)
+        Open();
+}
+
+bool TMP3Player::AutoPlay() const { return core_->autoPlay; }
+
+void TMP3Player::SetAutoPlay(bool value)
+{
+    core_->autoPlay = value;
+    if (value && core_->StreamOpen() &&
+        (core_->status == TMP3PlayerStatus::mpsStopped || core_->status == TMP3PlayerStatus::mpsPaused))
+        Play();
+}
+
+int32_t TMP3Player::ChangePosStep() const { return core_->changePosStep; }
+
+void TMP3Player::SetChangePosStep(int32_t ms)
+{
+    if (ms < 100)
+        return;
+    core_->changePosStep = ms;
+    core_->soundOut.NotifyInterval = ms;
+}
+
+const std::string& TMP3Player::FileName() const { return core_->fileName; }
+
+void TMP3Player::SetFileName(const std::string& fileName)
+{
+    const std::string previous = core_->fileName;
+    core_->fileName = fileName;
+    if (!core_->autoOpen || core_->loading)
+        return;
+    try {
+        Open();
+    } catch (const EFileOpenError&) {
+        // Nothing was opened or closed: the stream that is open keeps its own name.
+        core_->fileName = previous;
+        throw;
+    }
+}
+
+TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const { return core_->usingCpuCapabilities; }
+
+void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
+{
+    SynthesisContext& context = core_->decoder.Output;
+    SelectCapabilities(context, value & mccAll);
+    core_->usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
+}
+
+int32_t TMP3Player::VolBalance() const { return core_->volBalance; }
+
+void TMP3Player::SetVolBalance(int32_t value)
+{
+    if (value < -100 || value > 100)
+        return;
+    core_->volBalance = value;
+    core_->soundOut.SetBalance(value);
+}
+
+uint32_t TMP3Player::Volume() const { return core_->volume; }
+
+void TMP3Player::SetVolume(uint32_t value)
+{
+    if (value > 100)
+        return;
+    if (value == 0 && core_->loading) {
+        // A stored layout's 0 means "as the system has it": take the device's volume.
+        core_->volume = core_->soundOut.Volume();
+        return;
+    }
+    core_->volume = value;
+    core_->soundOut.SetVolume(value);
+}
+
+void TMP3Player::SetWaveFileName(const std::string& fileName) { core_->waveFileName = fileName; }
+
+TMP3PlayerCapabilities TMP3Player::Capabilities() const
+{
+    const TMP3PlayerCore& c = *core_;
+    const bool open = c.StreamOpen();
+    const bool playing = c.status == TMP3PlayerStatus::mpsPlaying;
+    const bool paused = c.status == TMP3PlayerStatus::mpsPaused;
+    const bool stopped = c.status == TMP3PlayerStatus::mpsStopped;
+    TMP3PlayerCapabilities caps = mpcOpen;
+    if (open)
+        caps |= mpcClose;
+    if (open && stopped)
+        caps |= mpcPlay | mpcIdle;
+    if (playing || paused)
+        caps |= mpcStop;
+    if (playing)
+        caps |= mpcPause;
+    if (paused)
+        caps |= mpcResume;
+    if (c.StreamSeekable() && (playing || paused))
+        caps |= mpcSeek;
+    return caps;
+}
+
+TMP3PlayerStatus TMP3Player::Status() const { return core_->status; }
+
+void TMP3Player::Open()
+{
+    if (core_->fileName.empty()) {
+        Close();
+        return;
+    }
+    const std::string name = core_->fileName;
+    std::unique_ptr<TMPFileStream> stream;
+    try {
+        stream = std::make_unique<TMPFileStream>(name);
+    } catch (const EMP3Error&) {
+        throw EFileOpenError(name);
+    }
+    OpenStream(stream.release(), kStreamSeekable | kStreamOwned);
+    core_->fileName = name;
+}
+
+void TMP3Player::Close()
+{
+    TMP3PlayerCore& c = *core_;
+    if (!c.StreamOpen())
+        return;
+    if (c.status != TMP3PlayerStatus::mpsStopped)
+        Stop();
+    c.source.Close();
+    c.pcmBuffer.clear();
+    c.pcmBuffer.shrink_to_fit();
+    c.fileName.clear();
+    c.ownedStream.reset();
+    c.inputStream = nullptr;
+    c.streamFlags = 0;
+    c.playedBytes = 0;
+    c.positionMs = 0;
+    c.SetStatus(TMP3PlayerStatus::mpsStopped);
+}
+
+void TMP3Player::Play()
+{
+    TMP3PlayerCore& c = *core_;
+    if (!(Capabilities() & mpcPlay))
+        return;
+    try {
+        {
+            std::lock_guard held(c.lock);
+            c.soundOut.SetOnNotify([&c](TSoundOut&) { c.NotifyPosition(); });
+            c.soundOut.SetWaveFileName(c.waveFileName);
+            c.soundOut.Open();
+        }
+        c.thread.WakeEvent.SetEvent();
+    } catch (...) {
+        Stop();
+        throw;
+    }
+    c.SetStatus(TMP3PlayerStatus::mpsPlaying);
+    c.endPlayReason = TMP3EndPlayReason::mepStopped;
+    c.window.PostUnique(MP_POSITION);
+}
+
+void TMP3Player::Pause()
+{
+    TMP3PlayerCore& c = *core_;
+    if (!(Capabilities() & mpcPause))
+        return;
+    std::lock_guard held(c.lock);
+    c.soundOut.Pause();
+    c.SetStatus(TMP3PlayerStatus::mpsPaused);
+}
+
+void TMP3Player::Resume()
+{
+    TMP3PlayerCore& c = *core_;
+    if (!(Capabilities() & mpcResume))
+        return;
+    std::lock_guard held(c.lock);
+    c.soundOut.Unpause();
+    c.thread.WakeEvent.SetEvent();
+    c.SetStatus(TMP3PlayerStatus::mpsPlaying);
+}
+
+void TMP3Player::Stop()
+{
+    TMP3PlayerCore& c = *core_;
+    if (!c.StreamOpen() || c.status == TMP3PlayerStatus::mpsStopped)
+        return;
+    {
+        std::lock_guard held(c.lock);
+        ++c.playGeneration;
+        c.soundOut.SetOnNotify(nullptr);
+        c.soundOut.Reset();
+        c.soundOut.Close();
+        c.thread.WakeEvent.ResetEvent();
+        c.source.Rewind();
+        c.ResetCounters();
+    }
+    c.SetStatus(TMP3PlayerStatus::mpsStopped);
+    c.window.PostUnique(MP_POSITION);
+    if (!c.StreamSeekable())
+        Close();
+}
+
+uint32_t TMP3Player::Position()
+{
+    core_->UpdatePosition();
+    return core_->positionMs;
+}
+
+uint32_t TMP3Player::Length() const { return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0; }
+
+std::string TMP3Player::Title() const
+{
+    std::string title = core_->StreamOpen() ? core_->source.Info().GetTitle() : std::string();
+    if (title.empty() && !core_->fileName.empty())
+        title = std::filesystem::path(core_->fileName).filename().string();
+    return title;
+}
+
+std::string TMP3Player::Artist() const
+{
+    return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
+}
+
+int32_t TMP3Player::BitRate() const { return core_->source.BitRate(); }
+int32_t TMP3Player::OutSampleRate() const { return core_->source.OutputInfo().SampleRate; }
+int32_t TMP3Player::OutChannels() const { return core_->source.OutputInfo().Channels; }
+int32_t TMP3Player::OutBits() const { return core_->source.OutputInfo().Bits; }
+int32_t TMP3Player::Layer() const { return core_->source.Layer(); }
+int32_t TMP3Player::Version() const { return core_->source.Version(); }
+
+std::string TMP3Player::VbrHeaderName() const
+{
+    switch (core_->source.VbrHeader()) {
+    case TVbrHeaderKind::Xing: return "xing";
+    case TVbrHeaderKind::Vbri: return "vbri";
+    case TVbrHeaderKind::None: break;
+    }
+    return {};
+}
+
+} // namespace pt4

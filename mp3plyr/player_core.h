@@ -1,0 +1,112 @@
+// The player's state and its two message targets: the hidden window (owner thread) and the
+// decode worker. TMP3Player's operations work on it; nothing outside mp3plyr/ sees it.
+#pragma once
+
+#include "mp3plyr/decoder/decoder.h"
+#include "mp3plyr/frame_source.h"
+#include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/critical_section.h"
+#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/output/sound_out.h"
+#include "mp3plyr/output/thread.h"
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pt4 {
+
+class TMP3PlayerCore {
+public:
+    explicit TMP3PlayerCore(TMP3Player& owner);
+    ~TMP3PlayerCore();
+
+    // Hidden-window messages, on the owner thread.
+    void HandleWindowMessage(TMPMessage& message);
+    // TM_WAKE on the worker: one frame decoded and offered to the output.
+    void DecodeStep();
+
+    void SetStatus(TMP3PlayerStatus status);
+    void ResetCounters();
+    void UpdatePosition();
+    void UpdateGainTables();
+    void NotifyPosition();
+    void HandOverException(const std::exception_ptr& error, bool& handled);
+    bool StreamOpen() const { return inputStream != nullptr; }
+    bool StreamSeekable() const { return (streamFlags & kStreamSeekable) != 0; }
+
+    TMP3Player& owner;
+
+    // Published properties.
+    bool autoOpen = true;
+    bool autoPlay = true;
+    int32_t changePosStep = 400;
+    std::string fileName;
+    int32_t volBalance = 0;
+    uint32_t volume = 100;
+    TMP3CpuCapabilities usingCpuCapabilities = mccAll;
+    bool equalizerEnabled = false;
+    int32_t equalizerCount = 6;
+    TMP3EqualizerMode equalizerMode = TMP3EqualizerMode::memSubBand;
+    std::array<int32_t, 32> equalizerValues{};
+    std::array<int32_t, 32> equalizerFrequencies{};
+    std::string waveFileName;
+
+    // Component state.
+    bool loading = false;
+    bool destroying = false;
+    TMP3PlayerStatus status = TMP3PlayerStatus::mpsStopped;
+    TMP3EndPlayReason endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+
+    // The open stream.
+    TMPStream* inputStream = nullptr;
+    std::unique_ptr<TMPStream> ownedStream;
+    uint8_t streamFlags = 0;
+    std::vector<uint8_t> pcmBuffer;
+    int32_t pcmPending = 0;
+    int64_t playedBytes = 0;
+    uint32_t positionMs = 0;
+    // Bumped by every stop and seek, so a decode step that let go of the lock while it waited
+    // for the last blocks knows that its end of data is no longer current.
+    uint64_t playGeneration = 0;
+
+    DecoderState& decoder;
+    TMPFrameSource source;
+    TMPCriticalSection lock;
+
+private:
+    class WindowTarget : public TMPMessageTarget {
+    public:
+        explicit WindowTarget(TMP3PlayerCore& core) : core_(core) {}
+        void Dispatch(TMPMessage& message) override { core_.HandleWindowMessage(message); }
+
+    private:
+        TMP3PlayerCore& core_;
+    };
+    class WorkerTarget : public TMPMessageTarget {
+    public:
+        explicit WorkerTarget(TMP3PlayerCore& core) : core_(core) {}
+        void Dispatch(TMPMessage& message) override
+        {
+            if (message.Msg == TM_WAKE)
+                core_.DecodeStep();
+        }
+
+    private:
+        TMP3PlayerCore& core_;
+    };
+
+    WindowTarget windowTarget_{*this};
+    WorkerTarget workerTarget_{*this};
+    bool FinishEndOfData(std::unique_lock<TMPCriticalSection>& held);
+
+public:
+    // Declared last: the worker and the output thread end before the state they use goes.
+    TMPMessageWindow window{windowTarget_};
+    TSoundOut soundOut;
+    TMPThread thread{workerTarget_};
+};
+
+} // namespace pt4

@@ -1,0 +1,147 @@
+// TMP3Player: equalizer bands and the gain tables they give the decoder.
+#include "mp3plyr/mp3plyr.h"
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/player_core.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pt4 {
+namespace {
+
+constexpr int32_t kMaxBands = 32;
+
+float BandGain(int32_t value) { return float(std::pow(10.0, value / 100.0)); }
+
+// Halves to even, as every rounding of the band layout.
+int32_t RoundEven(double x) { return int32_t(std::nearbyint(x)); }
+
+// The band whose frequency is nearest to `centre` by ratio; the first one on a tie.
+int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, int32_t centre)
+{
+    float best = 2147483648.0f;
+    int32_t band = 0;
+    for (int32_t b = 0; b < count; ++b) {
+        const float f = float(std::max(frequencies[size_t(b)], 1));
+        float ratio = f / float(centre);
+        if (ratio < 1.0f)
+            ratio = 1.0f / ratio;
+        if (ratio < best) {
+            best = ratio;
+            band = b;
+        }
+    }
+    return band;
+}
+
+void CheckIndex(int32_t index)
+{
+    if (index < 0 || index >= kMaxBands)
+        throw EListError(index);
+}
+
+} // namespace
+
+bool TMP3Player::EqualizerEnabled() const { return core_->equalizerEnabled; }
+
+void TMP3Player::SetEqualizerEnabled(bool value)
+{
+    if (value == core_->equalizerEnabled)
+        return;
+    core_->equalizerEnabled = value;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+int32_t TMP3Player::EqualizerCount() const { return core_->equalizerCount; }
+
+void TMP3Player::SetEqualizerCount(int32_t count)
+{
+    count = std::min(count, kMaxBands); // the band arrays hold 32
+    if (count <= 0 || count == core_->equalizerCount)
+        return;
+    core_->equalizerCount = count;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+TMP3EqualizerMode TMP3Player::EqualizerMode() const { return core_->equalizerMode; }
+
+void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
+{
+    if (mode == core_->equalizerMode)
+        return;
+    core_->equalizerMode = mode;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
+{
+    CheckIndex(index);
+    if (value < -100 || value > 100)
+        return;
+    core_->equalizerValues[size_t(index)] = value;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+int32_t TMP3Player::GetEqualizerFrequency(int32_t index) const
+{
+    CheckIndex(index);
+    if (core_->equalizerMode == TMP3EqualizerMode::memFreq || OutSampleRate() != 0)
+        return core_->equalizerFrequencies[size_t(index)];
+    return 0;
+}
+
+void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
+{
+    TMP3PlayerCore& c = *core_;
+    if (c.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
+        return;
+    const int32_t count = c.equalizerCount;
+    auto& bands = c.equalizerFrequencies;
+    bands[0] = low;
+    for (int32_t i = 1; i <= count - 2; ++i) {
+        const double previous = bands[size_t(i - 1)];
+        bands[size_t(i)] = RoundEven(previous * std::pow(high / previous, 1.0 / (count - i)));
+        MP_ASSERT(bands[size_t(i)] >= previous);
+    }
+    bands[size_t(count - 1)] = high;
+    c.window.PostUnique(MP_EQUALIZER);
+}
+
+void TMP3PlayerCore::UpdateGainTables()
+{
+    EqualizerGains& gains = decoder.Output.Equalizer;
+    const int32_t rate = source.OutputInfo().SampleRate;
+    const int32_t enabled = equalizerEnabled ? 1 : 0;
+    if (equalizerMode == TMP3EqualizerMode::memSubBand) {
+        gains.FrequencyEqualizerOn = 0;
+        for (size_t i = 0; i < 32; ++i)
+            gains.SubbandEqualizerGains[i] = BandGain(equalizerValues[i]);
+        gains.SubbandEqualizerOn = enabled;
+        if (rate >= 1)
+            for (int32_t i = 0; i < 32; ++i)
+                equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
+        return;
+    }
+    if (source.Layer() != 3) {
+        gains.FrequencyEqualizerOn = 0;
+        if (equalizerEnabled)
+            for (int32_t d = 0; d < 32; ++d) {
+                const int32_t centre = RoundEven(rate / 64.0 * (d + 0.5));
+                const int32_t band = NearestBand(equalizerFrequencies, equalizerCount, centre);
+                gains.SubbandEqualizerGains[size_t(d)] = BandGain(equalizerValues[size_t(band)]);
+            }
+        gains.SubbandEqualizerOn = enabled;
+        return;
+    }
+    gains.SubbandEqualizerOn = 0;
+    if (equalizerEnabled)
+        for (int32_t n = 0; n < 576; ++n) {
+            const int32_t centre = RoundEven(rate / 1152.0 * (n + 0.5));
+            const int32_t band = NearestBand(equalizerFrequencies, equalizerCount, centre);
+            gains.FrequencyEqualizerGains[size_t(n)] = BandGain(equalizerValues[size_t(band)]);
+        }
+    gains.FrequencyEqualizerOn = enabled;
+}
+
+} // namespace pt4

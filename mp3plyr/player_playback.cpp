@@ -1,0 +1,74 @@
+// TMP3Player: opening a stream and seeking.
+#include "mp3plyr/mp3plyr.h"
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/player_core.h"
+
+#include <algorithm>
+#include <mutex>
+
+namespace pt4 {
+
+void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
+{
+    TMP3PlayerCore& c = *core_;
+    std::unique_ptr<TMPStream> owned((flags & kStreamOwned) ? stream : nullptr);
+    Close();
+    c.inputStream = stream;
+    c.streamFlags = flags;
+    c.ownedStream = std::move(owned);
+    if (stream) {
+        try {
+            std::lock_guard held(c.lock);
+            c.pcmBuffer.assign(TMPFrameSource::kPcmBufferSize, 0);
+            c.source.Open(stream, (flags & kStreamSeekable) != 0);
+            const TDecoderInfo& info = c.source.OutputInfo();
+            c.soundOut.SetSampleRate(info.SampleRate);
+            c.soundOut.SetBitsPerSample(info.Bits);
+            c.soundOut.SetChannels(info.Channels);
+            c.pcmPending = 0;
+            c.playedBytes = 0;
+            c.positionMs = 0;
+        } catch (...) {
+            Close();
+            throw;
+        }
+        c.window.PostUnique(MP_EQUALIZER);
+        c.SetStatus(TMP3PlayerStatus::mpsStopped);
+    }
+    if (c.autoPlay)
+        Play();
+}
+
+void TMP3Player::Seek(int32_t ms)
+{
+    TMP3PlayerCore& c = *core_;
+    MP_ASSERT(c.StreamSeekable());
+    if (ms < 0 || !(Capabilities() & mpcSeek))
+        return;
+    {
+        std::lock_guard held(c.lock);
+        ++c.playGeneration;
+        c.soundOut.SetOnNotify(nullptr);
+        const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
+        c.soundOut.Reset();
+        c.soundOut.WaitForDone();
+        c.ResetCounters();
+
+        const TDecoderInfo& info = c.source.OutputInfo();
+        const int64_t frameBytes = std::max(c.source.FrameBytes(), 1);
+        const int64_t targetByte = int64_t(ms) * info.SampleRate * info.Channels * 2 / 1000;
+        const int64_t targetFrame = std::min<int64_t>((targetByte + frameBytes - 1) / frameBytes, INT32_MAX);
+        const int32_t landed = c.source.SeekToFrame(targetFrame);
+        c.playedBytes = int64_t(landed) * frameBytes;
+
+        if (wasPaused) {
+            c.thread.WakeEvent.ResetEvent();
+            c.soundOut.Pause();
+        }
+        c.soundOut.SetOnNotify([&c](TSoundOut&) { c.NotifyPosition(); });
+    }
+    c.window.PostUnique(MP_POSITION);
+}
+
+} // namespace pt4
