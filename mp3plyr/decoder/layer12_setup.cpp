@@ -27,18 +27,18 @@ int32_t StreamSampleRate(const TMPFrameHeader& header)
     return kRates[header.Id][header.SampleRateIndex];
 }
 
-// Subbands of one channel below the frequency limit, at most 31, 15 or 8 by the reduction.
+// Subbands of one channel below the frequency limit, and no more than the synthesis uses: all
+// 32 at the full rate, 0-14 at half rate (its 16-band synthesis takes subband 15 as zero) and
+// 0-7 at a quarter.
 int32_t SubbandsBelowLimit(const DecoderConfig& config, int32_t sampleRate)
 {
+    static constexpr int32_t kSynthesisedSubbands[3] = {32, 15, 8};
     const int64_t limit = (int64_t(config.FrequencyLimit) * 64 + sampleRate / 2) / sampleRate;
-    int32_t cap = 32 >> config.ReductionCode;
-    if (cap > 8)
-        --cap;
-    return int32_t(std::clamp<int64_t>(limit, 0, cap));
+    return int32_t(std::clamp<int64_t>(limit, 0, kSynthesisedSubbands[config.ReductionCode]));
 }
 
-// Steps common to both layers once the layer's own checks passed. `subbands` is the per-channel
-// limit; `tableSubbands` the subbands the layer codes.
+// Steps common to both layers once the layer's own checks passed. `tableSubbands` is the number
+// of subbands the layer codes per channel.
 bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t valuesPerChannel,
                  int32_t tableSubbands)
 {
