@@ -1,0 +1,21 @@
+// Layer III: set-up for a stream and the frame routines.
+#pragma once
+
+#include "mp3plyr/decoder/decoder_types.h"
+#include "mp3plyr/decoder/frame_header.h"
+
+#include <cstdint>
+
+namespace pt4 {
+
+struct DecoderState;
+
+// Called by the decoder initialisation after it stored the output configuration in `state`.
+// False when the stream cannot be decoded.
+bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength);
+
+// `frame` holds the whole padded frame plus 4 readable bytes.
+TDecodeResult DecodeLayer3FrameMpeg1(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
+TDecodeResult DecodeLayer3FrameMpeg2(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
+
+} // namespace pt4

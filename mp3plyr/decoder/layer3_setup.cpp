@@ -1,0 +1,69 @@
+// Layer III set-up for a stream: band layout and line limits, output routine and transform
+// routine, PCM format, and an empty reservoir and silent history.
+#include "mp3plyr/decoder/decoder_state.h"
+#include "mp3plyr/decoder/layer3.h"
+#include "mp3plyr/decoder/layer3_stages.h"
+#include "mp3plyr/decoder/layer3_tables.h"
+#include "mp3plyr/synth/imdct.h"
+
+#include <algorithm>
+
+namespace pt4 {
+
+bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
+{
+    // A reserved sampling rate has no band layout.
+    if (header.LayerBits != 1 || header.SampleRateIndex < 0 || header.SampleRateIndex > 2)
+        return false;
+    DecoderConfig& config = state.Config;
+    Layer3State& l3 = state.Layer3;
+    const bool mpeg1 = header.Id == 1;
+    const bool mpeg25 = !mpeg1 && (header.Sync & 1) == 0;
+
+    l3.Reservoir.WritePosition = 0;
+    l3.Reservoir.DecodeStart = 0;
+    l3.Reservoir.MainPosition = 0;
+
+    Layer3Layout& layout = l3.Layout;
+    FillBandLayout(layout, mpeg1 ? 0 : (mpeg25 ? 2 : 1), header.SampleRateIndex);
+    layout.MixedLongBands = mpeg1 ? 8 : 6;
+    const int32_t longLimit = mpeg1 ? layout.LongBandEnd[21] : layout.LongBandEnd[20];
+    const int32_t shortLimit = mpeg1 ? layout.ShortBandEnd3[12] : layout.ShortBandEnd3[11];
+    // Eight lines above the last band leave room for the antialias butterflies.
+    layout.BandLimit = std::min(longLimit + 8, 18 * config.SubbandLimit);
+    layout.LongLimit = std::min(longLimit, layout.BandLimit);
+    layout.ShortLimit = std::min(shortLimit, layout.BandLimit);
+    layout.SubbandCount = (layout.BandLimit + 17) / 18;
+    layout.GainAdjustment = header.Mode != 3 && (config.ConvertCode & 3) == 1 ? -4 : 0;
+
+    const int32_t outputChannels = config.OutputChannels;
+    state.Layer3Output =
+        Layer3OutputRoutine((config.EightBit ? 6 : 0) + 2 * config.ReductionCode + (outputChannels - 1));
+    l3.TransformRoutine = Layer3TransformRoutine(config.ChannelChoice);
+
+    int32_t outValues = outputChannels * (1152 >> config.ReductionCode);
+    if (!mpeg1)
+        outValues /= 2;
+    config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
+    config.HalfOutputBytes = config.OutputBytes / 2;
+
+    static constexpr int32_t kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
+    int32_t rate = kRates[mpeg1 ? 1 : 0][header.SampleRateIndex];
+    if ((header.Sync & 1) == 0)
+        rate /= 2;
+    state.Info = {outputChannels, outValues, rate >> config.ReductionCode, config.EightBit ? 8 : 16, frameLength, 0};
+
+    GetLayer3Tables();
+    BuildImdctTables();
+    ResetSynthesis(state.Output.Synthesis);
+    l3.Transform.fill(0.0f);
+    for (auto& channel : l3.Lines)
+        for (auto& buffer : channel)
+            buffer.fill(0.0f);
+    l3.OverlapExtent = {};
+    l3.Side.FrameLength = frameLength;
+    state.FrameRoutine = mpeg1 ? DecodeLayer3FrameMpeg1 : DecodeLayer3FrameMpeg2;
+    return true;
+}
+
+} // namespace pt4
