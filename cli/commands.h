@@ -9,5 +9,6 @@ namespace pt4::cli {
 
 int RunInfo(const std::vector<std::string>& args);
 int RunDecode(const std::vector<std::string>& args);
+int RunPlay(const std::vector<std::string>& files);
 
 } // namespace pt4::cli

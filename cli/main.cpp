@@ -10,6 +10,7 @@ namespace {
 void PrintUsage(std::FILE* to)
 {
     std::fputs("usage: pt4 info [--json] FILE...\n"
+               "       pt4 play FILE...\n"
                "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n",
                to);
 }
@@ -26,6 +27,8 @@ int main(int argc, char** argv)
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "info")
         return pt4::cli::RunInfo(args);
+    if (command == "play")
+        return pt4::cli::RunPlay(args);
     if (command == "decode")
         return pt4::cli::RunDecode(args);
     if (command == "--help" || command == "-h" || command == "help") {
