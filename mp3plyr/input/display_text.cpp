@@ -132,7 +132,10 @@ void TrimTrailingSpaces(std::string& text)
         text.pop_back();
 }
 
-bool StartsWith(std::string_view text, std::string_view prefix) { return text.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view text, std::string_view prefix)
+{
+    return text.substr(0, prefix.size()) == prefix;
+}
 
 } // namespace
 

@@ -13,7 +13,10 @@ namespace pt4 {
 
 namespace {
 
-std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+std::string Quoted(const std::string& name)
+{
+    return "\"" + name + "\"";
+}
 
 } // namespace
 

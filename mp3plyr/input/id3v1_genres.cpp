@@ -3,6 +3,7 @@
 namespace pt4 {
 
 // Index = genre byte of an ID3v1 tag. 255 names a genre here rather than meaning "none".
+// clang-format off
 const std::array<std::string_view, 256> Id3v1Genres = {
     "Blues",
     "Classic Rock",
@@ -172,5 +173,6 @@ const std::array<std::string_view, 256> Id3v1Genres = {
     "Tokusatsu(J)",
     "Anime(J)",
 };
+// clang-format on
 
 } // namespace pt4

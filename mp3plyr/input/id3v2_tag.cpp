@@ -50,7 +50,8 @@ bool TMP3Info::ReadId3v2Tag()
     // A tag longer than the known data (a MacBinary fork or RIFF chunk that ends inside it)
     // leaves no audio rather than a negative length.
     if (dataLength_ != kUnknownLength)
-        dataLength_ = static_cast<int32_t>(std::max<int64_t>(0, int64_t{dataLength_} - size - kTagHeaderSize));
+        dataLength_ =
+            static_cast<int32_t>(std::max<int64_t>(0, int64_t{dataLength_} - size - kTagHeaderSize));
     return true;
 }
 

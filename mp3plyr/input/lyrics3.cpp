@@ -11,8 +11,8 @@ namespace pt4 {
 namespace {
 
 constexpr std::string_view kBegin = "LYRICSBEGIN";
-constexpr int32_t kEndMarkSize = 9;      // "LYRICSEND" or "LYRICS200"
-constexpr int32_t kSizeFieldSize = 6;    // version 2: decimal size in front of the end mark
+constexpr int32_t kEndMarkSize = 9;       // "LYRICSEND" or "LYRICS200"
+constexpr int32_t kSizeFieldSize = 6;     // version 2: decimal size in front of the end mark
 constexpr int32_t kVersion1Window = 5100; // version 1: the text is searched this far back
 constexpr int32_t kFieldHeaderSize = 8;   // version 2: 3-byte ID and 5-digit length
 

@@ -34,7 +34,10 @@ public:
     friend constexpr bool operator==(TMP3InfoItems, TMP3InfoItems) = default;
 
 private:
-    static constexpr uint8_t Bit(TMP3InfoItem item) { return static_cast<uint8_t>(1u << static_cast<int>(item)); }
+    static constexpr uint8_t Bit(TMP3InfoItem item)
+    {
+        return static_cast<uint8_t>(1u << static_cast<int>(item));
+    }
     uint8_t bits_ = 0;
 };
 

@@ -13,7 +13,10 @@ TMPStreamReader::TMPStreamReader(int32_t bufferSize) : bufferSize_(bufferSize)
     MP_ASSERT(bufferSize > 0);
 }
 
-TMPStreamReader::~TMPStreamReader() { Close(); }
+TMPStreamReader::~TMPStreamReader()
+{
+    Close();
+}
 
 void TMPStreamReader::Open(TMPStream* stream, bool seekable)
 {

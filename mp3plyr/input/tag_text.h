@@ -25,7 +25,10 @@ inline uint32_t LittleEndian32(const uint8_t* p)
 }
 
 // x rounded up to even; wide so that sizes near 2^31 do not wrap.
-inline int64_t EvenAligned(int64_t x) { return (x + 1) / 2 * 2; }
+inline int64_t EvenAligned(int64_t x)
+{
+    return (x + 1) / 2 * 2;
+}
 
 // The value of a text made only of decimal digits, or 0 when it is empty or anything else
 // (signs, spaces, letters). At most 9 digits are taken as a number; longer texts give 0.

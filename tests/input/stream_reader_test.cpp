@@ -82,8 +82,8 @@ TEST_F(StreamReaderTest, FullBufferFillIsOneRead)
 TEST_F(StreamReaderTest, LargeNeedReadsExactlyWhatIsMissing)
 {
     OpenOn(100000);
-    ASSERT_TRUE(reader->Fill(100)); // 4096 present
-    ASSERT_TRUE(reader->Fill(5000)); // need 904 < 4096: another read-ahead block
+    ASSERT_TRUE(reader->Fill(100));   // 4096 present
+    ASSERT_TRUE(reader->Fill(5000));  // need 904 < 4096: another read-ahead block
     ASSERT_TRUE(reader->Fill(16000)); // need 7808 >= 4096: exactly that
     EXPECT_THAT(stream->ReadRequests(), ElementsAre(4096, 4096, 7808));
     EXPECT_EQ(reader->Count(), 16000);
@@ -93,7 +93,7 @@ TEST_F(StreamReaderTest, LargeNeedReadsExactlyWhatIsMissing)
 TEST_F(StreamReaderTest, ReadAheadIsCappedByFreeBufferSpace)
 {
     OpenOn(100000, true, 6000);
-    ASSERT_TRUE(reader->Fill(10)); // min(6000, 4096)
+    ASSERT_TRUE(reader->Fill(10));   // min(6000, 4096)
     ASSERT_TRUE(reader->Fill(4100)); // need 4 -> free space 1904
     EXPECT_THAT(stream->ReadRequests(), ElementsAre(4096, 1904));
     EXPECT_EQ(reader->Count(), 6000);
@@ -298,7 +298,7 @@ TEST_F(StreamReaderTest, CloseLeavesTheStreamAlone)
     EXPECT_THAT(stream->Seeks(), IsEmpty());
     EXPECT_EQ(stream->Position(), 4096);
     reader->Close(); // closing twice is harmless
-    reader.reset(); // destroying never touches the stream either
+    reader.reset();  // destroying never touches the stream either
     EXPECT_EQ(stream->Position(), 4096);
 }
 
@@ -353,8 +353,7 @@ TEST_F(StreamReaderTest, FailingSeekPropagatesAndKeepsFields)
 
 // --- Preconditions ---
 
-template <typename Call>
-void ExpectAssertion(Call call)
+template <typename Call> void ExpectAssertion(Call call)
 {
     try {
         call();

@@ -6,7 +6,10 @@
 
 namespace pt4::test {
 
-Bytes ToBytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes ToBytes(std::string_view text)
+{
+    return Bytes(text.begin(), text.end());
+}
 
 Bytes Concat(std::initializer_list<Bytes> parts)
 {
@@ -16,7 +19,10 @@ Bytes Concat(std::initializer_list<Bytes> parts)
     return out;
 }
 
-void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
+void Append(Bytes& to, const Bytes& more)
+{
+    to.insert(to.end(), more.begin(), more.end());
+}
 
 void PutBigEndian32(Bytes& bytes, size_t offset, uint32_t value)
 {
@@ -44,7 +50,8 @@ namespace {
 void RequireLength(std::string_view text, size_t length, const char* what)
 {
     if (text.size() != length)
-        throw std::invalid_argument(std::string(what) + " must have " + std::to_string(length) + " characters");
+        throw std::invalid_argument(std::string(what) + " must have " + std::to_string(length) +
+                                    " characters");
 }
 
 std::string Digits(size_t value, int width)
@@ -176,8 +183,8 @@ Bytes RiffInfoList(const TextPairs& items)
 Bytes WaveFormatChunk()
 {
     // MPEG Layer III format tag 0x55, stereo, 44100 Hz, 16000 bytes/s, block align 1.
-    const Bytes format{0x55, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x80, 0x3E,
-                       0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const Bytes format{0x55, 0x00, 0x02, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x80,
+                       0x3E, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x00, 0x00};
     return RiffChunk("fmt ", format);
 }
 

@@ -37,6 +37,14 @@ struct Id3v2Options {
     size_t extendedHeaderBytes = 6;             // bytes of extended header after its size
     size_t padding = 0;                         // zero bytes after the frames
     std::optional<uint32_t> rawSize;            // header size bytes as given, not computed
+
+    Id3v2Options& Version(uint8_t value) { return version = value, *this; }
+    Id3v2Options& Padding(size_t bytes) { return padding = bytes, *this; }
+    Id3v2Options& ExtendedHeader(uint32_t declaredSize, size_t bytes = 6)
+    {
+        return extendedHeaderSize = declaredSize, extendedHeaderBytes = bytes, *this;
+    }
+    Id3v2Options& RawSize(uint32_t value) { return rawSize = value, *this; }
 };
 Bytes Id3v2Tag(const std::vector<Bytes>& frames, const Id3v2Options& options = {});
 
@@ -46,6 +54,15 @@ struct Id3v1Values {
     std::optional<uint8_t> track; // ID3v1.1: byte 125 = 0, byte 126 = track
     uint8_t genre = 12;
     char pad = '\0'; // fill of the text fields: NUL or space
+
+    Id3v1Values& Title(std::string text) { return title = std::move(text), *this; }
+    Id3v1Values& Artist(std::string text) { return artist = std::move(text), *this; }
+    Id3v1Values& Album(std::string text) { return album = std::move(text), *this; }
+    Id3v1Values& Year(std::string text) { return year = std::move(text), *this; }
+    Id3v1Values& Comment(std::string text) { return comment = std::move(text), *this; }
+    Id3v1Values& Track(uint8_t number) { return track = number, *this; }
+    Id3v1Values& Genre(uint8_t number) { return genre = number, *this; }
+    Id3v1Values& Pad(char fill) { return pad = fill, *this; }
 };
 Bytes Id3v1Tag(const Id3v1Values& values);
 

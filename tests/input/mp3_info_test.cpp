@@ -1,0 +1,500 @@
+#include "mp3plyr/input/mp3_info.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/input/id3v1_genres.h"
+#include "support/info_scan.h"
+#include "support/tag_builder.h"
+
+namespace pt4 {
+namespace {
+
+using namespace test;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using Item = TMP3InfoItem;
+
+constexpr int32_t kUnknown = TMP3Info::kUnknownLength;
+
+TMP3InfoItems Items(std::initializer_list<Item> items)
+{
+    TMP3InfoItems set;
+    for (Item item : items)
+        set.Include(item);
+    return set;
+}
+
+std::string Raw(std::string_view text)
+{
+    return std::string(text);
+}
+
+// --- Plain files and ID3v2 ---
+
+TEST(Mp3InfoPlain, FileWithoutTagsIsAllAudio)
+{
+    auto scan = ScanInfo(AudioBytes(5000));
+    EXPECT_TRUE(scan->info.Found().Empty());
+    EXPECT_EQ(scan->info.DataStart(), 0);
+    EXPECT_EQ(scan->info.DataLength(), 5000);
+    EXPECT_TRUE(scan->leadingResult);
+    EXPECT_TRUE(scan->trailingResult);
+    EXPECT_EQ(scan->info.GetTitle(), "");
+    EXPECT_EQ(scan->info.GetArtist(), "");
+    for (const auto* list : {&scan->info.Id3v1Fields(), &scan->info.Id3v2Frames(),
+                             &scan->info.RiffInfoFields(), &scan->info.LyricsFields()})
+        EXPECT_THAT(*list, IsEmpty());
+}
+
+TEST(Mp3InfoId3v2, FramesFillingTheTagExactly)
+{
+    const Bytes tag = Id3v2Tag(
+        {Id3v2Frame("TIT2", "Song"), Id3v2Frame("TPE1", "Band"), Id3v2Frame("COMM", std::string(959, 'c'))});
+    ASSERT_EQ(tag.size(), 1010u);
+    auto scan = ScanInfo(Concat({tag, AudioBytes(3000)}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), 1010);
+    EXPECT_EQ(scan->info.DataLength(), 3000);
+    EXPECT_THAT(scan->info.Id3v2Frames(),
+                ElementsAre("TIT2=Song", "TPE1=Band", "COMM=" + std::string(959, 'c')));
+    EXPECT_EQ(scan->info.GetTitle(), "Song");
+    EXPECT_EQ(scan->info.GetArtist(), "Band");
+}
+
+TEST(Mp3InfoId3v2, ZeroPaddingInTensIsWalkedAsEmptyFrames)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song"), Id3v2Frame("COMM", std::string(924, 'c'))},
+                               Id3v2Options().Padding(50));
+    ASSERT_EQ(tag.size(), 1010u);
+    auto scan = ScanInfo(Concat({tag, AudioBytes(3000)}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), 1010);
+    EXPECT_EQ(scan->info.DataLength(), 3000);
+    const auto& frames = scan->info.Id3v2Frames();
+    ASSERT_EQ(frames.size(), 2u + 5u);
+    for (size_t i = 2; i < frames.size(); ++i)
+        EXPECT_EQ(frames[i], "=");
+    EXPECT_EQ(scan->info.GetTitle(), "Song");
+}
+
+TEST(Mp3InfoId3v2, PaddingNotInTensFailsTheTagButKeepsItsLines)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song"), Id3v2Frame("COMM", std::string(967, 'c'))},
+                               Id3v2Options().Padding(7));
+    ASSERT_EQ(tag.size(), 1010u);
+    auto scan = ScanInfo(Concat({tag, AudioBytes(3000)}));
+    EXPECT_TRUE(scan->info.Found().Empty());
+    EXPECT_EQ(scan->info.DataStart(), 0);
+    EXPECT_EQ(scan->info.DataLength(), 4010);
+    EXPECT_THAT(scan->info.Id3v2Frames(), ElementsAre("TIT2=Song", "COMM=" + std::string(967, 'c')));
+}
+
+TEST(Mp3InfoId3v2, OtherVersionsAreSteppedOverWithoutFrames)
+{
+    for (uint8_t version : {2, 4}) {
+        const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song")}, Id3v2Options().Version(version).Padding(85));
+        ASSERT_EQ(tag.size(), 110u);
+        auto scan = ScanInfo(Concat({tag, AudioBytes(500)}));
+        EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2})) << int{version};
+        EXPECT_EQ(scan->info.DataStart(), 110);
+        EXPECT_EQ(scan->info.DataLength(), 500);
+        EXPECT_THAT(scan->info.Id3v2Frames(), IsEmpty());
+    }
+}
+
+TEST(Mp3InfoId3v2, ContentIsTheFrameBytesAfterTheEncodingByteUntrimmed)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", Raw({"ab c\0", 5}), 1), Id3v2FrameRaw("TALB", 0, {}),
+                                Id3v2FrameRaw("TYER", 1, {3}), Id3v2Frame("TPE1", "  x  ")});
+    auto scan = ScanInfo(Concat({tag, AudioBytes(100)}));
+    EXPECT_THAT(scan->info.Id3v2Frames(),
+                ElementsAre(Raw({"TIT2=ab c\0", 10}), "TALB=", "TYER=", "TPE1=  x  "));
+    EXPECT_EQ(scan->info.GetTitle(), Raw({"ab c\0", 5}));
+}
+
+TEST(Mp3InfoId3v2, ExtendedHeaderIsSkipped)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song")}, Id3v2Options().ExtendedHeader(6, 6));
+    auto scan = ScanInfo(Concat({tag, AudioBytes(100)}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
+    EXPECT_THAT(scan->info.Id3v2Frames(), ElementsAre("TIT2=Song"));
+
+    const Bytes tooLong = Id3v2Tag({Id3v2Frame("TIT2", "Song")}, Id3v2Options().ExtendedHeader(1000));
+    auto failed = ScanInfo(Concat({tooLong, AudioBytes(2000)}));
+    EXPECT_TRUE(failed->info.Found().Empty());
+    EXPECT_EQ(failed->info.DataStart(), 0);
+}
+
+TEST(Mp3InfoId3v2, FramesBeyondTheBufferArePassedOver)
+{
+    // 16374 + 10 bytes fill the 16384-byte buffer exactly; one byte more does not fit.
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TXXX", std::string(16373, 'a')),
+                                Id3v2Frame("COMM", std::string(16374, 'b')), Id3v2Frame("TIT2", "After")});
+    auto scan = ScanInfo(Concat({tag, AudioBytes(100)}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
+    ASSERT_EQ(scan->info.Id3v2Frames().size(), 2u);
+    EXPECT_EQ(scan->info.Id3v2Frames()[0], "TXXX=" + std::string(16373, 'a'));
+    EXPECT_EQ(scan->info.Id3v2Frames()[1], "TIT2=After");
+}
+
+TEST(Mp3InfoId3v2, FrameRunningPastTheTagFailsIt)
+{
+    Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song"), Id3v2Frame("TPE1", "Band")});
+    PutBigEndian32(tag, 10 + 15 + 4, 50); // TPE1 now claims more than the tag holds
+    auto scan = ScanInfo(Concat({tag, AudioBytes(300)}));
+    EXPECT_TRUE(scan->info.Found().Empty());
+    EXPECT_EQ(scan->info.DataStart(), 0);
+    EXPECT_EQ(scan->info.Id3v2Frames().front(), "TIT2=Song");
+}
+
+// --- Title and artist ---
+
+TEST(Mp3InfoTitle, LongestCandidateWinsEarlierSourceOnTies)
+{
+    auto withTitles = [](std::string v1, std::string v2, std::string riff) {
+        Bytes data = AudioBytes(400);
+        Append(data, Id3v2Tag({Id3v2Frame("TIT2", v2), Id3v2Frame("TPE1", v2 + "!")}));
+        Bytes file =
+            Concat({Id3v2Tag({Id3v2Frame("TIT2", v2), Id3v2Frame("TPE1", v2 + "!")}), AudioBytes(400)});
+        file = RiffWave({RiffChunk("data", file), RiffInfoList({{"INAM", riff}, {"IART", riff + "!"}})});
+        Append(file, Id3v1Tag(Id3v1Values().Title(v1).Artist(v1 + "!")));
+        return ScanInfo(file);
+    };
+    auto scan = withTitles("Alpha", "Bravo!", "Cat");
+    EXPECT_EQ(scan->info.Found(), Items({Item::RiffData, Item::Id3v2, Item::Id3v1}));
+    EXPECT_EQ(scan->info.GetTitle(), "Bravo!");
+    EXPECT_EQ(scan->info.GetArtist(), "Bravo!!");
+    EXPECT_EQ(withTitles("Alpha", "Bravo", "Cat")->info.GetTitle(), "Alpha");
+    EXPECT_EQ(withTitles("Alpha", "Bravo", "Charly")->info.GetTitle(), "Charly");
+    EXPECT_EQ(withTitles("", "", "Dog")->info.GetTitle(), "Dog");
+    EXPECT_EQ(withTitles("Echo", "Fox", "Golf")->info.GetTitle(), "Echo");
+}
+
+TEST(Mp3InfoTitle, LookupIgnoresCaseAndTakesTheFirstLine)
+{
+    const Bytes tag =
+        Id3v2Tag({Id3v2Frame("tIt2", "first"), Id3v2Frame("TIT2", "second!"), Id3v2Frame("TPE1", "")});
+    auto scan = ScanInfo(Concat({tag, AudioBytes(100)}));
+    EXPECT_EQ(scan->info.GetTitle(), "first");
+    EXPECT_EQ(scan->info.GetArtist(), "");
+}
+
+// --- ID3v1 ---
+
+TEST(Mp3InfoId3v1, FieldsInOrderWithTrack)
+{
+    const Bytes file = Concat({AudioBytes(1000), Id3v1Tag(Id3v1Values()
+                                                              .Title("Title")
+                                                              .Artist("Artist")
+                                                              .Album("Album")
+                                                              .Year("1999")
+                                                              .Comment("Comment")
+                                                              .Track(7)
+                                                              .Genre(17))});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v1}));
+    EXPECT_EQ(scan->info.Id3v1Offset(), 1000);
+    EXPECT_EQ(scan->info.DataLength(), 1128); // trailing tags are not subtracted
+    EXPECT_THAT(scan->info.Id3v1Fields(),
+                ElementsAre("TITLE=Title", "ARTIST=Artist", "ALBUM=Album", "YEAR=1999", "COMMENT=Comment",
+                            "GENRE=Rock", "TRACK=7"));
+    EXPECT_EQ(scan->info.GetTitle(), "Title");
+    EXPECT_EQ(scan->info.GetArtist(), "Artist");
+}
+
+TEST(Mp3InfoId3v1, NoTrackWhenByte125IsSetAndCommentRunsFull)
+{
+    const std::string comment(30, 'k');
+    auto scan =
+        ScanInfo(Concat({AudioBytes(10), Id3v1Tag(Id3v1Values().Title("T").Comment(comment).Genre(255))}));
+    EXPECT_THAT(scan->info.Id3v1Fields(),
+                ElementsAre("TITLE=T", "ARTIST=", "ALBUM=", "YEAR=", "COMMENT=" + comment, "GENRE=Anime(J)"));
+    auto zeroTrack = ScanInfo(Concat({AudioBytes(10), Id3v1Tag(Id3v1Values().Track(0).Genre(200))}));
+    EXPECT_THAT(zeroTrack->info.Id3v1Fields(),
+                ElementsAre("TITLE=", "ARTIST=", "ALBUM=", "YEAR=", "COMMENT=", "GENRE=", "TRACK=0"));
+}
+
+TEST(Mp3InfoId3v1, SpacePaddingAndControlBytesAreTrimmedLeadingSpacesKept)
+{
+    Bytes tag = Id3v1Tag(Id3v1Values().Title("  Lead").Artist("Name\t\x01").Pad(' '));
+    tag[125] = ' ';
+    auto scan = ScanInfo(Concat({AudioBytes(10), tag}));
+    EXPECT_EQ(scan->info.Id3v1Fields()[0], "TITLE=  Lead");
+    EXPECT_EQ(scan->info.Id3v1Fields()[1], "ARTIST=Name");
+    EXPECT_EQ(scan->info.Id3v1Fields().size(), 6u);
+}
+
+TEST(Mp3InfoId3v1, TagAloneIsTheWholeFile)
+{
+    auto scan = ScanInfo(Id3v1Tag(Id3v1Values().Title("Only")));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v1}));
+    EXPECT_EQ(scan->info.Id3v1Offset(), 0);
+    EXPECT_EQ(scan->info.GetTitle(), "Only");
+}
+
+TEST(Id3v1GenreTable, NamesAndGaps)
+{
+    EXPECT_EQ(Id3v1Genres[0], "Blues");
+    EXPECT_EQ(Id3v1Genres[14], "R&B");
+    EXPECT_EQ(Id3v1Genres[67], "Psychadelic");
+    EXPECT_EQ(Id3v1Genres[127], "Drum & Bass");
+    EXPECT_EQ(Id3v1Genres[128], "Hardcore");
+    EXPECT_EQ(Id3v1Genres[129], "Club-House");
+    EXPECT_EQ(Id3v1Genres[136], "Christian Gangsta Rap");
+    EXPECT_EQ(Id3v1Genres[147], "Synthpop");
+    EXPECT_EQ(Id3v1Genres[248], "Heavy Rock(J)");
+    EXPECT_EQ(Id3v1Genres[252], "Tecno Ambient(J)");
+    EXPECT_EQ(Id3v1Genres[255], "Anime(J)");
+    for (int i = 0; i < 256; ++i)
+        EXPECT_EQ(Id3v1Genres[i].empty(), i >= 148 && i <= 247) << i;
+}
+
+// --- RIFF WAVE ---
+
+TEST(Mp3InfoRiff, DataChunkAndInfoListAfterIt)
+{
+    const Bytes file = RiffWave({WaveFormatChunk(), RiffChunk("data", AudioBytes(500000)),
+                                 RiffInfoList({{"INAM", "Nami"}, {"IART", "Someone"}, {"ICMT", ""}})});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::RiffData}));
+    EXPECT_EQ(scan->info.DataStart(), 12 + 26 + 8);
+    EXPECT_EQ(scan->info.RiffDataStart(), 46);
+    EXPECT_EQ(scan->info.DataLength(), 500000);
+    EXPECT_EQ(scan->info.RiffDataLength(), 500000);
+    EXPECT_THAT(scan->info.RiffInfoFields(), ElementsAre("INAM=Nami", "IART=Someone"));
+    EXPECT_EQ(scan->info.GetTitle(), "Nami");
+    EXPECT_EQ(scan->info.GetArtist(), "Someone");
+}
+
+TEST(Mp3InfoRiff, InfoBeforeTheDataIsNotRead)
+{
+    const Bytes file =
+        RiffWave({WaveFormatChunk(), RiffInfoList({{"INAM", "Nami"}}), RiffChunk("data", AudioBytes(999))});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::RiffData}));
+    EXPECT_EQ(scan->info.DataLength(), 999);
+    EXPECT_THAT(scan->info.RiffInfoFields(), IsEmpty());
+    EXPECT_EQ(scan->info.GetTitle(), "");
+}
+
+TEST(Mp3InfoRiff, OddDataChunkIsPaddedAndOtherChunksPassed)
+{
+    const Bytes file =
+        RiffWave({WaveFormatChunk(), RiffChunk("data", AudioBytes(1001)), RiffChunk("junk", AudioBytes(33)),
+                  RiffChunk("LIST", ToBytes("adtlxxxx")), RiffInfoList({{"INAM", "Odd"}})});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.DataLength(), 1001);
+    EXPECT_THAT(scan->info.RiffInfoFields(), ElementsAre("INAM=Odd"));
+}
+
+TEST(Mp3InfoRiff, Id3SubChunkEndsTheList)
+{
+    const Bytes file = RiffWave({RiffChunk("data", AudioBytes(100)),
+                                 RiffInfoList({{"INAM", "Before"}, {"IID3", "ID3 tag"}, {"IART", "After"}})});
+    auto scan = ScanInfo(file);
+    EXPECT_THAT(scan->info.RiffInfoFields(), ElementsAre("INAM=Before"));
+}
+
+TEST(Mp3InfoRiff, SubChunkLargerThanTheBufferEndsTheList)
+{
+    const Bytes file =
+        RiffWave({RiffChunk("data", AudioBytes(100)),
+                  RiffInfoList({{"INAM", "Short"}, {"ICMT", std::string(300, 'c')}, {"IART", "After"}})});
+    auto scan = ScanInfo(file, true, 256);
+    EXPECT_THAT(scan->info.RiffInfoFields(), ElementsAre("INAM=Short"));
+    auto large = ScanInfo(file);
+    EXPECT_THAT(large->info.RiffInfoFields(),
+                ElementsAre("INAM=Short", "ICMT=" + std::string(300, 'c'), "IART=After"));
+}
+
+TEST(Mp3InfoRiff, Id3v2InsideTheDataChunkShortensTheData)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Inner")});
+    const Bytes file = RiffWave({WaveFormatChunk(), RiffChunk("data", Concat({tag, AudioBytes(2000)}))});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::RiffData, Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), 46 + static_cast<int32_t>(tag.size()));
+    EXPECT_EQ(scan->info.DataLength(), 2000);
+    EXPECT_EQ(scan->info.GetTitle(), "Inner");
+}
+
+// --- MacBinary ---
+
+TEST(Mp3InfoMacBinary, Id3v1IsLookedForAtTheEndOfTheDataFork)
+{
+    const Bytes dataFork = Concat({AudioBytes(3000), Id3v1Tag(Id3v1Values().Title("In the fork"))});
+    Bytes resourceFork = AudioBytes(200);
+    Append(resourceFork, Id3v1Tag(Id3v1Values().Title("Wrong place")));
+    const Bytes file = MacBinaryFile("song.mp3", dataFork, resourceFork);
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::MacBinary, Item::Id3v1}));
+    EXPECT_EQ(scan->info.DataStart(), 128);
+    EXPECT_EQ(scan->info.DataLength(), 3128);
+    EXPECT_EQ(scan->info.MacDataEnd(), 128 + 3128);
+    EXPECT_EQ(scan->info.Id3v1Offset(), 128 + 3000);
+    EXPECT_EQ(scan->info.GetTitle(), "In the fork");
+}
+
+TEST(Mp3InfoMacBinary, Id3v2AndLyricsInsideTheFork)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TPE1", "Mac")});
+    const Bytes dataFork =
+        Concat({tag, AudioBytes(700), Lyrics3v1("la la"), Id3v1Tag(Id3v1Values().Title("T"))});
+    auto scan = ScanInfo(MacBinaryFile("x", dataFork, {}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::MacBinary, Item::Id3v2, Item::Id3v1, Item::Lyrics3}));
+    EXPECT_EQ(scan->info.DataStart(), 128 + static_cast<int32_t>(tag.size()));
+    EXPECT_EQ(scan->info.DataLength(), static_cast<int32_t>(dataFork.size() - tag.size()));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("LYRICS=la la"));
+    EXPECT_EQ(scan->info.GetArtist(), "Mac");
+}
+
+TEST(Mp3InfoMacBinary, HeaderChecks)
+{
+    const Bytes dataFork = AudioBytes(300);
+    for (auto [offset, value] :
+         {std::pair{0, 1}, {74, 1}, {82, 1}, {1, 0}, {1, 32}, {83, 0x80}, {87, 0x80}}) {
+        Bytes file = MacBinaryFile("name", dataFork, {});
+        file[static_cast<size_t>(offset)] = static_cast<uint8_t>(value);
+        auto scan = ScanInfo(file);
+        EXPECT_FALSE(scan->info.Found().Contains(Item::MacBinary)) << offset;
+        EXPECT_EQ(scan->info.DataStart(), 0);
+    }
+}
+
+// --- Lyrics3 ---
+
+TEST(Mp3InfoLyrics3, Id3v2Id3v1AndLyrics3v2Together)
+{
+    const Bytes tag =
+        Id3v2Tag({Id3v2Frame("TIT2", "From v2"), Id3v2Frame("TPE1", "Artist")}, Id3v2Options().Padding(20));
+    const Bytes lyrics =
+        Lyrics3v2({Lyrics3v2Field("IND", "10"), Lyrics3v2Field("LYR", "[00:01]First line\r\nSecond"),
+                   Lyrics3v2Field("ETT", "Lyrics title")});
+    const Bytes file =
+        Concat({tag, AudioBytes(4000), lyrics, Id3v1Tag(Id3v1Values().Title("From v1").Track(3))});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2, Item::Id3v1, Item::Lyrics3}));
+    EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
+    EXPECT_EQ(scan->info.DataLength(), static_cast<int32_t>(file.size() - tag.size()));
+    EXPECT_EQ(scan->info.Id3v1Offset(), static_cast<int32_t>(file.size() - 128));
+    EXPECT_THAT(scan->info.LyricsFields(),
+                ElementsAre("IND=10", "LYR=[00:01]First line\r\nSecond", "ETT=Lyrics title"));
+    EXPECT_THAT(scan->info.Id3v2Frames(), ElementsAre("TIT2=From v2", "TPE1=Artist", "=", "="));
+    EXPECT_EQ(scan->info.Id3v1Fields().back(), "TRACK=3");
+    EXPECT_EQ(scan->info.GetTitle(), "From v1"); // same length: ID3v1 comes first
+    EXPECT_EQ(scan->info.GetArtist(), "Artist");
+}
+
+TEST(Mp3InfoLyrics3, Version2WithoutId3v1EndsAtTheFileEnd)
+{
+    const Bytes file = Concat({AudioBytes(100), Lyrics3v2({Lyrics3v2Field("AUT", "Writer")})});
+    auto scan = ScanInfo(file);
+    EXPECT_EQ(scan->info.Found(), Items({Item::Lyrics3}));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("AUT=Writer"));
+}
+
+TEST(Mp3InfoLyrics3, Version2FieldsAreReadPiecewiseBeyondTheBuffer)
+{
+    const std::string text(5000, 'w');
+    const Bytes file =
+        Concat({AudioBytes(100), Lyrics3v2({Lyrics3v2Field("LYR", text)}), Id3v1Tag(Id3v1Values())});
+    auto scan = ScanInfo(file, true, 600);
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v1, Item::Lyrics3}));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("LYR=" + text));
+}
+
+TEST(Mp3InfoLyrics3, BadFieldStopsTheBlockKeepingEarlierFields)
+{
+    const Bytes lyrics = Lyrics3v2(
+        {Lyrics3v2Field("IND", "11"), Lyrics3v2Field("LYR", "abc", "0x003"), Lyrics3v2Field("ETT", "never")});
+    auto scan = ScanInfo(Concat({AudioBytes(100), lyrics, Id3v1Tag(Id3v1Values())}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v1}));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("IND=11"));
+}
+
+TEST(Mp3InfoLyrics3, FieldLengthPastTheBlockFails)
+{
+    const Bytes lyrics = Lyrics3v2({Lyrics3v2Field("IND", "11"), Lyrics3v2Field("LYR", "abc", "00009")});
+    auto scan = ScanInfo(Concat({AudioBytes(100), lyrics, Id3v1Tag(Id3v1Values())}));
+    EXPECT_FALSE(scan->info.Found().Contains(Item::Lyrics3));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("IND=11"));
+}
+
+TEST(Mp3InfoLyrics3, Version1)
+{
+    auto scan =
+        ScanInfo(Concat({AudioBytes(100), Lyrics3v1("Words\r\nmore words"), Id3v1Tag(Id3v1Values())}));
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v1, Item::Lyrics3}));
+    EXPECT_THAT(scan->info.LyricsFields(), ElementsAre("LYRICS=Words\r\nmore words"));
+
+    auto atEnd = ScanInfo(Concat({Lyrics3v1("x"), Lyrics3v1("Second block")}));
+    EXPECT_THAT(atEnd->info.LyricsFields(), ElementsAre("LYRICS=xLYRICSENDLYRICSBEGINSecond block"));
+
+    // The beginning is looked for in the last 5100 bytes before the end mark only.
+    auto tooLong =
+        ScanInfo(Concat({AudioBytes(100), Lyrics3v1(std::string(5090, 'a')), Id3v1Tag(Id3v1Values())}));
+    EXPECT_FALSE(tooLong->info.Found().Contains(Item::Lyrics3));
+    auto longest =
+        ScanInfo(Concat({AudioBytes(100), Lyrics3v1(std::string(5089, 'a')), Id3v1Tag(Id3v1Values())}));
+    EXPECT_TRUE(longest->info.Found().Contains(Item::Lyrics3));
+}
+
+// --- Streams that cannot seek, life cycle ---
+
+TEST(Mp3InfoUnseekable, OnlyLeadingItemsAreRead)
+{
+    const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "Song")});
+    auto scan =
+        ScanInfo(Concat({tag, AudioBytes(1000), Id3v1Tag(Id3v1Values().Title("Longer title"))}), false);
+    EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
+    EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
+    EXPECT_EQ(scan->info.DataLength(), kUnknown);
+    EXPECT_EQ(scan->reader->Position(), static_cast<int32_t>(tag.size()));
+    EXPECT_FALSE(scan->info.ReadTrailingInfo());
+    EXPECT_EQ(scan->info.GetTitle(), "Song");
+
+    auto riff = ScanInfo(RiffWave({WaveFormatChunk(), RiffChunk("data", AudioBytes(2000))}), false);
+    EXPECT_EQ(riff->info.Found(), Items({Item::RiffData}));
+    EXPECT_EQ(riff->info.DataLength(), 2000);
+
+    auto mac = ScanInfo(MacBinaryFile("m", AudioBytes(900), {}), false);
+    EXPECT_EQ(mac->info.Found(), Items({Item::MacBinary}));
+    EXPECT_EQ(mac->info.DataLength(), 900);
+}
+
+TEST(Mp3InfoLifecycle, AttachAndClearForgetEverything)
+{
+    auto scan = ScanInfo(Concat(
+        {Id3v2Tag({Id3v2Frame("TIT2", "Song")}), AudioBytes(100), Id3v1Tag(Id3v1Values().Title("T"))}));
+    ASSERT_FALSE(scan->info.Found().Empty());
+    TMPStreamReader other(64);
+    scan->info.Attach(other);
+    EXPECT_EQ(scan->info.Reader(), &other);
+    EXPECT_TRUE(scan->info.Found().Empty());
+    EXPECT_EQ(scan->info.DataStart(), 0);
+    EXPECT_EQ(scan->info.DataLength(), kUnknown);
+    EXPECT_EQ(scan->info.RiffDataLength(), kUnknown);
+    EXPECT_THAT(scan->info.Id3v2Frames(), IsEmpty());
+    EXPECT_THAT(scan->info.Id3v1Fields(), IsEmpty());
+    scan->info.Clear();
+    EXPECT_EQ(scan->info.Reader(), nullptr);
+    EXPECT_THROW(scan->info.ReadLeadingInfo(), EAssertionFailed);
+    EXPECT_THROW(scan->info.ReadTrailingInfo(), EAssertionFailed);
+}
+
+TEST(Mp3InfoItems, NamesAndBits)
+{
+    EXPECT_EQ(Items({Item::Id3v1}).Bits(), 1);
+    EXPECT_EQ(Items({Item::Lyrics3, Item::MacBinary}).Bits(), 0x18);
+    std::vector<std::string_view> names;
+    for (Item item : kAllInfoItems)
+        names.push_back(InfoItemName(item));
+    EXPECT_THAT(names, ElementsAre("Id3v1", "Id3v2", "RiffData", "MacBinary", "Lyrics3"));
+}
+
+} // namespace
+} // namespace pt4
