@@ -44,8 +44,10 @@ int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t f
 
     const int64_t rate = StreamSampleRate(header);
     const int64_t limit = (int64_t{config.FrequencyLimit} * 64 + rate / 2) / rate;
+    // All 32 subbands at the full rate (the top one carries coded lines too); 15 at half rate,
+    // whose 16-band synthesis takes subband 15 as zero; 8 at a quarter.
     int32_t cap = 32 >> config.ReductionCode;
-    if (cap > 8)
+    if (cap == 16)
         --cap;
     config.SubbandLimit = static_cast<int32_t>(std::min<int64_t>(limit, cap));
 

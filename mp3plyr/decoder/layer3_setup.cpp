@@ -27,8 +27,11 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     Layer3Layout& layout = l3.Layout;
     FillBandLayout(layout, mpeg1 ? 0 : (mpeg25 ? 2 : 1), header.SampleRateIndex);
     layout.MixedLongBands = mpeg1 ? 8 : 6;
-    const int32_t longLimit = mpeg1 ? layout.LongBandEnd[21] : layout.LongBandEnd[20];
-    const int32_t shortLimit = mpeg1 ? layout.ShortBandEnd3[12] : layout.ShortBandEnd3[11];
+    // Every version decodes its top band (coded values without a scale factor of their own)
+    // up to the last line: stopping at the last scale-factor boundary of MPEG-2 and MPEG-2.5
+    // would drop everything above it.
+    const int32_t longLimit = layout.LongBandEnd[21];
+    const int32_t shortLimit = layout.ShortBandEnd3[12];
     // Eight lines above the last band leave room for the antialias butterflies.
     layout.BandLimit = std::min(longLimit + 8, 18 * config.SubbandLimit);
     layout.LongLimit = std::min(longLimit, layout.BandLimit);

@@ -13,27 +13,27 @@ struct ChannelLimits {
     int32_t BlockType;
     int32_t LongLimit;
     int32_t ShortLimit;
+    int32_t NormalWindowLines;
 };
 
-// Mixed blocks pass block type 2 with the lines of their long part as the long limit.
+// The mixed-block flag gives the lowest subbands long blocks with the normal window, whatever
+// the block type; with block type 2 the rest is short.
 ChannelLimits LimitsOf(const Layer3State& l3, int channel, int parity, bool lowerToBandLimit)
 {
     const TGranuleInfo& gi = l3.Side.Granule[static_cast<size_t>(parity)][static_cast<size_t>(channel)];
     const int32_t extent = l3.OverlapExtent[static_cast<size_t>(channel)][static_cast<size_t>(parity)];
-    int32_t longLimit = extent;
-    if (gi.block_type == 2)
-        longLimit = gi.mixed_block_flag
-                        ? l3.Layout.LongBandEnd[static_cast<size_t>(l3.Layout.MixedLongBands - 1)]
-                        : 0;
+    const int32_t mixedLines =
+        gi.mixed_block_flag ? l3.Layout.LongBandEnd[static_cast<size_t>(l3.Layout.MixedLongBands - 1)] : 0;
+    int32_t longLimit = gi.block_type == 2 ? mixedLines : extent;
     int32_t shortLimit = extent;
     if (lowerToBandLimit) {
         longLimit = std::min(longLimit, l3.Layout.BandLimit);
         shortLimit = std::min(shortLimit, l3.Layout.BandLimit);
     }
-    return {gi.block_type, longLimit, shortLimit};
+    return {gi.block_type, longLimit, shortLimit, mixedLines};
 }
 
-bool IsMixed(const TGranuleInfo& gi) { return gi.block_type == 2 && gi.mixed_block_flag; }
+bool IsMixed(const TGranuleInfo& gi) { return gi.mixed_block_flag != 0; }
 
 void TransformChannel(DecoderState& state, int channel, int parity, uint8_t* pcm, int outputChannel)
 {
@@ -44,7 +44,7 @@ void TransformChannel(DecoderState& state, int channel, int parity, uint8_t* pcm
     const int32_t extent = HybridSynthesis(buffers[static_cast<size_t>(parity)].data(),
                                            buffers[static_cast<size_t>(parity ^ 1)].data(), l3.Transform.data(),
                                            limits.BlockType, limits.LongLimit, limits.ShortLimit,
-                                           extents[static_cast<size_t>(parity ^ 1)]);
+                                           extents[static_cast<size_t>(parity ^ 1)], limits.NormalWindowLines);
     extents[static_cast<size_t>(parity)] = extent;
     InvertOddSubbands(l3.Transform.data(), extent);
     state.Layer3Output(state.Output, l3.Transform.data(), pcm, outputChannel);
@@ -81,9 +81,9 @@ void TransformMix(DecoderState& state, uint8_t* pcm, int parity)
         const ChannelLimits first = LimitsOf(l3, 0, parity, false);
         const ChannelLimits second = LimitsOf(l3, 1, parity, false);
         extent = HybridSynthesis(lines0, previous0, l3.Transform.data(), first.BlockType, first.LongLimit,
-                                 first.ShortLimit, l3.OverlapExtent[0][p ^ 1]);
+                                 first.ShortLimit, l3.OverlapExtent[0][p ^ 1], first.NormalWindowLines);
         const int32_t secondExtent = HybridAccumulate(lines1, lines0, l3.Transform.data(), second.BlockType,
-                                                      second.LongLimit, second.ShortLimit);
+                                                      second.LongLimit, second.ShortLimit, second.NormalWindowLines);
         l3.OverlapExtent[1][p] = secondExtent;
         // The mix reaches as far as either channel: the inversion and the next granule's
         // overlap must cover the second channel's subbands too.

@@ -12,6 +12,14 @@ constexpr int kSubbands = 32;
 
 inline int32_t Subbands(int32_t lines) { return (lines + 17) / 18; }
 
+// The window of long subband s: the normal one below the mixed part's end and for the long
+// part of a short block, the block type's otherwise.
+inline const float* LongWindow(const ImdctTables& tables, int32_t blockType, int32_t s, int32_t normalSubbands)
+{
+    const int32_t row = (s < normalSubbands || blockType == 2) ? 0 : (blockType & 3);
+    return tables.ImdctWindowTable[static_cast<size_t>(row)].data();
+}
+
 // The windowed long transform of one subband: `first` for output slots, `second` for overlap.
 inline void LongSubband(const float* lines, const float* window, float* first, float* second,
                         const ImdctTables& tables)
@@ -45,21 +53,20 @@ inline void ShortSubband(const float* lines, float* first, float* second, const 
 } // namespace
 
 int32_t HybridSynthesis(float* current, const float* previous, float* output, int32_t blockType,
-                        int32_t longLimit, int32_t shortLimit, int32_t previousExtent)
+                        int32_t longLimit, int32_t shortLimit, int32_t previousExtent, int32_t normalWindowLines)
 {
     const ImdctTables& tables = BuildImdctTables();
     const int32_t longEnd = std::min(Subbands(longLimit), kSubbands);
     const int32_t shortEnd = std::min(Subbands(shortLimit), kSubbands);
     const int32_t previousEnd = std::min(Subbands(previousExtent), kSubbands);
-    // The long part of a mixed block uses the normal window.
-    const float* window = tables.ImdctWindowTable[static_cast<size_t>(blockType == 2 ? 0 : blockType & 3)].data();
+    const int32_t normalSubbands = Subbands(normalWindowLines);
 
     int32_t s = 0;
     float first[kSlots], second[kSlots];
     for (; s < longEnd; ++s) {
         float* lines = current + kSlots * s;
         const float* overlap = previous + kSlots * s;
-        LongSubband(lines, window, first, second, tables);
+        LongSubband(lines, LongWindow(tables, blockType, s, normalSubbands), first, second, tables);
         for (int t = 0; t < kSlots; ++t) {
             output[kSubbands * t + s] = overlap[t] + first[t];
             lines[t] = second[t];
@@ -89,18 +96,18 @@ int32_t HybridSynthesis(float* current, const float* previous, float* output, in
 }
 
 int32_t HybridAccumulate(const float* second, float* overlap, float* output, int32_t blockType, int32_t longLimit,
-                         int32_t shortLimit)
+                         int32_t shortLimit, int32_t normalWindowLines)
 {
     const ImdctTables& tables = BuildImdctTables();
     const int32_t longEnd = std::min(Subbands(longLimit), kSubbands);
     const int32_t shortEnd = std::min(Subbands(shortLimit), kSubbands);
-    const float* window = tables.ImdctWindowTable[static_cast<size_t>(blockType == 2 ? 0 : blockType & 3)].data();
+    const int32_t normalSubbands = Subbands(normalWindowLines);
 
     int32_t s = 0;
     float a[kSlots], b[kSlots];
     for (; s < shortEnd || s < longEnd; ++s) {
         if (s < longEnd)
-            LongSubband(second + kSlots * s, window, a, b, tables);
+            LongSubband(second + kSlots * s, LongWindow(tables, blockType, s, normalSubbands), a, b, tables);
         else
             ShortSubband(second + kSlots * s, a, b, tables);
         for (int t = 0; t < kSlots; ++t) {
