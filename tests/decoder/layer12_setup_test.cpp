@@ -1,5 +1,6 @@
 // Set-up of Layer I/II streams: the PCM format reported, the frequency limit in entries, the
 // output configuration, and the streams the set-up refuses.
+#include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
 #include "mp3plyr/decoder/layer12_bit_reader.h"
@@ -105,7 +106,8 @@ TEST(Layer12Setup, FrequencyLimitCountsEntriesOfBothChannels)
 TEST(Layer12Setup, RefusesWhatItCannotDecode)
 {
     auto s = NewDecoderState();
-    EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 1, 0), 104), 0);  // 32 kbit/s in stereo
+    // DecoderInit returns 0 for MPEG-1 Layer II at 32 kbit/s in stereo: no allocation table.
+    EXPECT_EQ(DecoderInit(*s, Header(2, 1, 0, 1, 0), 104, 0, 0, 0, 24000), 0);
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 5, 1), 261), 0);  // 80 kbit/s in joint stereo
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 11, 3), 731), 0); // 224 kbit/s in mono
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 15, 3), 0), 0);   // invalid bit-rate index

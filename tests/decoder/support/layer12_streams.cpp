@@ -1,6 +1,6 @@
 #include "decoder/support/layer12_streams.h"
 
-#include "mp3plyr/decoder/layer12.h"
+#include "mp3plyr/decoder/decoder.h"
 
 #include <algorithm>
 #include <cmath>
@@ -30,19 +30,7 @@ std::unique_ptr<DecoderState> NewDecoderState() { return std::make_unique<Decode
 int32_t InitLayer12(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode,
                     int32_t convertCode, int32_t frequencyLimit)
 {
-    DecoderConfig& config = state.Config;
-    config.ReductionCode = std::clamp(reductionCode, 0, 2);
-    config.ConvertCode = convertCode;
-    config.EightBit = (convertCode & 8) != 0;
-    config.FrequencyLimit = std::max(frequencyLimit, 1000);
-    config.ChannelChoice = header.Mode == 3 ? 0 : (convertCode & 3) + 1;
-    config.OutputChannels = config.ChannelChoice == 1 ? 2 : 1;
-    if (header.LayerBits == 3) {
-        state.FrameRoutine = DecodeLayer1Frame;
-        return SetupLayer1(state, header, frameLength) ? 1 : 0;
-    }
-    state.FrameRoutine = DecodeLayer2Frame;
-    return SetupLayer2(state, header, frameLength) ? 1 : 0;
+    return DecoderInit(state, header, frameLength, reductionCode, 0, convertCode, frequencyLimit);
 }
 
 TDecodeResult DecodeCopiedFrame(DecoderState& state, const uint8_t* frame, int32_t paddedLength,
@@ -51,7 +39,7 @@ TDecodeResult DecodeCopiedFrame(DecoderState& state, const uint8_t* frame, int32
     std::vector<uint8_t> copy(frame, frame + paddedLength);
     copy.resize(size_t(paddedLength) + 4, 0);
     pcm.assign(5120, 0);
-    return state.FrameRoutine(state, copy.data(), pcm.data());
+    return DecodeFrame(state, copy.data(), pcm.data());
 }
 
 DecodedStream DecodeStream(const std::vector<uint8_t>& stream, int32_t reductionCode, int32_t convertCode)

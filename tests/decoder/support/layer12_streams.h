@@ -15,8 +15,8 @@ namespace pt4::test {
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 std::vector<int16_t> ReadPcm16(const std::string& path);
 
-// Initialises `state` for a stream whose first frame has `header`, as the player does (or with
-// another output configuration). Returns what the initialisation returns.
+// The decoder's initialisation for a stream whose first frame has `header`: by default the
+// player's configuration. Returns what the initialisation returns.
 int32_t InitLayer12(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
                     int32_t reductionCode = 0, int32_t convertCode = 0, int32_t frequencyLimit = 24000);
 
