@@ -1,0 +1,535 @@
+#include "mp3plyr/output/sound_out.h"
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/output/pulse_device.h"
+#include "mp3plyr/output/wave_file_device.h"
+#include "mp3plyr/output/wave_out_device.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+namespace pt4 {
+
+namespace {
+
+constexpr int32_t kBlockCount = 4;
+
+// Milliseconds that wrap at 2^32, like the system's tick count.
+uint32_t TickCount()
+{
+    using namespace std::chrono;
+    return uint32_t(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// Half a second of sound, rounded up to whole 32-bit words.
+int32_t HalfSecondBytes(const TWaveFormat& format)
+{
+    const int64_t twoSeconds = int64_t(format.Channels) * (format.BitsPerSample / 8) * format.SampleRate * 2000 / 1000;
+    const int64_t block = twoSeconds / kBlockCount;
+    return int32_t((block + 3) / 4 * 4);
+}
+
+struct TVolumeWords {
+    uint32_t left;
+    uint32_t right;
+};
+
+// Volume 0 ... 100 to a linear gain per channel, 0 ... 65535; the balance turns one side down.
+TVolumeWords VolumeWords(uint32_t volume, int32_t balance)
+{
+    uint32_t left = volume * 65535 / 100;
+    uint32_t right = left;
+    if (balance < 0)
+        right = right * uint32_t(balance + 100) / 100;
+    else if (balance > 0)
+        left = left * uint32_t(100 - balance) / 100;
+    return {left, right};
+}
+
+} // namespace
+
+struct TSoundOut::State {
+    explicit State(TSoundOut& owner) : owner(owner), thread(owner) {}
+
+    bool CanWrite();
+    void WaveWrite();
+    void BlockDone();
+    void NotifyWaiter();
+    void PositionNotice();
+    void AllocateRing(std::unique_ptr<TWaveOutDevice> opened);
+    void ApplyVolume();
+
+    TSoundOut& owner;
+
+    // Set between opens by the owner's thread.
+    TWaveFormat format;
+    std::string waveFileName;
+    std::atomic<uint32_t> volume{100};
+    std::atomic<int32_t> balance{0};
+
+    std::atomic<bool> active{false};
+    std::atomic<bool> fileMode{false};
+    bool paused = false;
+
+    // The device and the ring come and go together, under fillLock.
+    TMPCriticalSection fillLock;
+    std::unique_ptr<TWaveOutDevice> device;
+    TWaveFileDevice* file = nullptr; // the device, in file mode
+    TWaveFormat openFormat;
+    std::array<std::vector<uint8_t>, kBlockCount> buffers;
+    std::array<uint32_t, kBlockCount> lengths{};
+    int32_t blockSize = 0;
+    int32_t currentBlock = 0;
+    int32_t filled = 0;
+    // Blocks with the device; changed under fillLock so that doneEvent always agrees with it.
+    std::atomic<int32_t> queued{0};
+    TMPSimpleEvent doneEvent;
+
+    TMPCriticalSection notifyLock;
+    TMPEvent* notifyEvent = nullptr;
+
+    // Held while OnNotify runs, so that once it is cleared it is not called any more.
+    TMPCriticalSection onNotifyLock;
+    TNotify onNotify;
+    std::atomic<uint32_t> lastNotifyTick{0};
+
+    std::atomic<uint32_t> lastDoneBytes{0};
+
+    TMPThread thread;
+};
+
+bool TSoundOut::State::CanWrite()
+{
+    TMPLockGuard lock(fillLock);
+    return device != nullptr && queued < kBlockCount && filled < blockSize;
+}
+
+// Hands the current block to the device; fillLock is taken again if the caller holds it.
+void TSoundOut::State::WaveWrite()
+{
+    TMPLockGuard lock(fillLock);
+    const int32_t block = currentBlock;
+    ++queued;
+    doneEvent.ResetEvent();
+    lengths[size_t(block)] = uint32_t(filled);
+    filled = 0;
+    try {
+        MP_ASSERT(queued <= kBlockCount);
+        MP_ASSERT(device != nullptr);
+        device->WriteBlock(uint32_t(block), {buffers[size_t(block)].data(), lengths[size_t(block)]});
+    } catch (...) {
+        // A block the device never took never comes back: counted, it would be waited for forever.
+        if (--queued == 0)
+            doneEvent.SetEvent();
+        throw;
+    }
+    currentBlock = (block + 1) % kBlockCount;
+}
+
+// Output thread: one block came back.
+void TSoundOut::State::BlockDone()
+{
+    {
+        TMPLockGuard lock(fillLock);
+        const int32_t stillQueued = --queued;
+        if (stillQueued > 0) {
+            thread.TimeOut = owner.NotifyInterval.load();
+        } else {
+            doneEvent.SetEvent();
+            thread.TimeOut = kInfinite; // no position notices while nothing plays
+        }
+        MP_ASSERT(stillQueued >= 0);
+    }
+    NotifyWaiter();
+}
+
+void TSoundOut::State::NotifyWaiter()
+{
+    if (!CanWrite())
+        return;
+    TMPLockGuard lock(notifyLock);
+    if (notifyEvent != nullptr) {
+        notifyEvent->SetEvent();
+        notifyEvent = nullptr;
+    }
+}
+
+void TSoundOut::State::PositionNotice()
+{
+    TMPLockGuard lock(onNotifyLock);
+    const int32_t interval = owner.NotifyInterval.load();
+    if (!onNotify || interval == -1)
+        return;
+    const uint32_t now = TickCount();
+    if (int64_t(uint32_t(now - lastNotifyTick.load())) > int64_t(interval)) {
+        onNotify(owner);
+        lastNotifyTick = now;
+    }
+}
+
+void TSoundOut::State::AllocateRing(std::unique_ptr<TWaveOutDevice> opened)
+{
+    TMPLockGuard lock(fillLock);
+    blockSize = HalfSecondBytes(openFormat);
+    for (size_t i = 0; i < buffers.size(); ++i) {
+        buffers[i].assign(size_t(blockSize), 0);
+        lengths[i] = uint32_t(blockSize);
+    }
+    device = std::move(opened);
+}
+
+void TSoundOut::State::ApplyVolume()
+{
+    const TVolumeWords words = VolumeWords(volume, balance);
+    device->SetVolume(words.left, words.right);
+}
+
+TSoundOut::TSoundOut() : state_(std::make_unique<State>(*this))
+{
+    State& s = *state_;
+    s.volume = GetWaveVolume();
+    s.thread.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
+        if (OnException)
+            OnException(this, error, handled);
+    };
+    s.thread.Resume();
+}
+
+TSoundOut::~TSoundOut()
+{
+    try {
+        Close();
+    } catch (...) {
+        // Nobody is left to tell; the device and the ring are released all the same.
+    }
+    state_->thread.Stop();
+}
+
+void TSoundOut::SetSampleRate(int32_t rate)
+{
+    if (rate > 0)
+        state_->format.SampleRate = rate;
+}
+
+void TSoundOut::SetBitsPerSample(int32_t bits)
+{
+    if (bits == 8 || bits == 16)
+        state_->format.BitsPerSample = bits;
+}
+
+void TSoundOut::SetChannels(int32_t channels)
+{
+    if (channels == 1 || channels == 2)
+        state_->format.Channels = channels;
+}
+
+void TSoundOut::SetVolume(uint32_t volume)
+{
+    State& s = *state_;
+    if (volume > 100)
+        return;
+    s.volume = volume;
+    if (s.active && !s.fileMode && s.device)
+        s.ApplyVolume();
+}
+
+void TSoundOut::SetBalance(int32_t balance)
+{
+    State& s = *state_;
+    if (balance < -100 || balance > 100)
+        return;
+    s.balance = balance;
+    if (s.active && !s.fileMode && s.device)
+        s.ApplyVolume();
+}
+
+void TSoundOut::SetWaveFileName(const std::string& fileName)
+{
+    if (!state_->active)
+        state_->waveFileName = fileName;
+}
+
+void TSoundOut::Open()
+{
+    State& s = *state_;
+    if (s.active)
+        return;
+    s.active = true;
+    try {
+        // Counters first, so that a Close after a failed open finds nothing to wait for.
+        {
+            TMPLockGuard lock(s.fillLock);
+            s.currentBlock = 0;
+            s.filled = 0;
+            s.queued = 0;
+            s.doneEvent.SetEvent();
+        }
+        s.paused = false;
+        s.lastDoneBytes = 0;
+        s.openFormat = s.format;
+        s.fileMode = !s.waveFileName.empty();
+        if (s.fileMode) {
+            auto file = std::make_unique<TWaveFileDevice>(s.waveFileName, s.openFormat, s.thread);
+            TWaveFileDevice* stored = file.get();
+            s.AllocateRing(std::move(file));
+            TMPLockGuard lock(s.fillLock);
+            s.file = stored;
+        } else {
+            const TVolumeWords words = VolumeWords(s.volume, s.balance);
+            s.AllocateRing(OpenPulseDevice(s.openFormat, s.thread, words.left, words.right,
+                                           "TSoundOut.Open:WaveOutOpen"));
+            s.thread.TimeOut = NotifyInterval.load();
+        }
+        s.lastNotifyTick = TickCount();
+    } catch (...) {
+        Close();
+        throw;
+    }
+}
+
+void TSoundOut::Close()
+{
+    State& s = *state_;
+    if (!s.active)
+        return;
+    {
+        TMPLockGuard lock(s.notifyLock);
+        s.notifyEvent = nullptr;
+    }
+    std::exception_ptr failure;
+    try {
+        if (s.fileMode) {
+            if (s.file != nullptr) {
+                WaitForDone(); // every queued block is in the file
+                s.file->Close();
+            }
+        } else if (s.device) {
+            s.thread.TimeOut = kInfinite;
+            if (s.paused) {
+                // A paused device never plays its blocks out; what is queued is dropped instead.
+                TMPLockGuard lock(s.fillLock);
+                s.filled = 0;
+                s.device->Reset();
+            } else {
+                Flush();
+            }
+            WaitForDone();
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    {
+        TMPLockGuard lock(s.fillLock);
+        s.file = nullptr;
+        s.device.reset();
+        for (std::vector<uint8_t>& buffer : s.buffers)
+            std::vector<uint8_t>().swap(buffer);
+    }
+    s.thread.TimeOut = kInfinite;
+    s.active = false;
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+bool TSoundOut::CanWrite()
+{
+    return state_->CanWrite();
+}
+
+int32_t TSoundOut::Write(const uint8_t* data, int32_t count)
+{
+    State& s = *state_;
+    int32_t taken = 0;
+    while (count > 0) {
+        TMPLockGuard lock(s.fillLock);
+        if (!s.CanWrite())
+            break;
+        const int32_t n = std::min(s.blockSize - s.filled, count);
+        std::memcpy(s.buffers[size_t(s.currentBlock)].data() + s.filled, data + taken, size_t(n));
+        s.filled += n;
+        if (s.filled >= s.blockSize)
+            s.WaveWrite();
+        taken += n;
+        count -= n;
+    }
+    return taken;
+}
+
+int32_t TSoundOut::FreeSpacePercent()
+{
+    State& s = *state_;
+    TMPLockGuard lock(s.fillLock);
+    if (!s.active || !s.device)
+        return 0;
+    const int64_t ring = int64_t(kBlockCount) * s.blockSize;
+    return int32_t((int64_t(kBlockCount - s.queued) * s.blockSize - s.filled) * 100 / ring);
+}
+
+void TSoundOut::SetNotifyEvent(TMPEvent* event)
+{
+    {
+        TMPLockGuard lock(state_->notifyLock);
+        state_->notifyEvent = event;
+    }
+    // A block that came back since the caller's CanWrite must not be missed.
+    state_->NotifyWaiter();
+}
+
+void TSoundOut::Flush()
+{
+    State& s = *state_;
+    {
+        TMPLockGuard lock(s.fillLock);
+        if (!s.active || !s.device || s.filled == 0)
+            return;
+        s.WaveWrite();
+    }
+    s.thread.Sync();
+}
+
+void TSoundOut::WaitForDone()
+{
+    state_->thread.WaitForEventOrEnd(state_->doneEvent);
+}
+
+bool TSoundOut::WaitForDone(int32_t timeoutMs)
+{
+    // An output thread that has ended returns nothing more either.
+    return state_->thread.WaitForEventOrEnd(state_->doneEvent, timeoutMs) != kWaitTimeout;
+}
+
+void TSoundOut::Pause()
+{
+    State& s = *state_;
+    if (!s.active || s.fileMode || !s.device)
+        return;
+    s.device->Pause();
+    s.paused = true;
+}
+
+void TSoundOut::Unpause()
+{
+    State& s = *state_;
+    if (!s.active || s.fileMode || !s.device)
+        return;
+    s.device->Unpause();
+    s.paused = false;
+}
+
+void TSoundOut::Reset()
+{
+    State& s = *state_;
+    if (!s.active || s.fileMode || !s.device)
+        return;
+    {
+        TMPLockGuard lock(s.fillLock);
+        s.filled = 0;
+        s.device->Reset(); // every queued block comes back through MM_WOM_DONE
+    }
+    s.lastDoneBytes = 0;
+}
+
+int32_t TSoundOut::GetDoneBytes()
+{
+    State& s = *state_;
+    if (!s.active || !s.device)
+        return 0;
+    const uint32_t now = s.device->PlayedBytes();
+    return int32_t(now - s.lastDoneBytes.exchange(now));
+}
+
+uint32_t TSoundOut::GetWaveVolume()
+{
+    try {
+        return ReadServerVolume("TSoundOut.GetWaveVolume") * 100 / 65535;
+    } catch (const std::exception&) {
+        return 100;
+    }
+}
+
+int32_t TSoundOut::SampleRate() const
+{
+    return state_->format.SampleRate;
+}
+
+int32_t TSoundOut::Channels() const
+{
+    return state_->format.Channels;
+}
+
+int32_t TSoundOut::BitsPerSample() const
+{
+    return state_->format.BitsPerSample;
+}
+
+bool TSoundOut::Active() const
+{
+    return state_->active;
+}
+
+uint32_t TSoundOut::Volume() const
+{
+    return state_->volume;
+}
+
+int32_t TSoundOut::Balance() const
+{
+    return state_->balance;
+}
+
+int32_t TSoundOut::BlockSize() const
+{
+    TMPLockGuard lock(state_->fillLock);
+    return state_->blockSize;
+}
+
+void TSoundOut::SetOnNotify(TNotify notify)
+{
+    TMPLockGuard lock(state_->onNotifyLock);
+    state_->onNotify = std::move(notify);
+}
+
+void TSoundOut::Dispatch(TMPMessage& message)
+{
+    State& s = *state_;
+    switch (message.Msg) {
+    case MM_WOM_DONE:
+        s.BlockDone();
+        if (!s.fileMode)
+            s.PositionNotice();
+        break;
+    case TM_TIMEOUT:
+        if (!s.fileMode)
+            s.PositionNotice();
+        break;
+    case TM_WRITEBLOCK: {
+        TWaveFileDevice* file = nullptr;
+        std::span<const uint8_t> block;
+        {
+            TMPLockGuard lock(s.fillLock);
+            MP_ASSERT(s.file != nullptr);
+            MP_ASSERT(message.LParam >= 0 && message.LParam < kBlockCount);
+            file = s.file;
+            block = {s.buffers[size_t(message.LParam)].data(), s.lengths[size_t(message.LParam)]};
+        }
+        try {
+            file->Store(block);
+        } catch (...) {
+            // The block is given back also when it could not be stored, or Close would wait for it.
+            s.BlockDone();
+            throw;
+        }
+        s.PositionNotice();
+        s.BlockDone();
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+} // namespace pt4
