@@ -4,6 +4,7 @@
 #include "mp3plyr/decoder/layer3_stages.h"
 
 #include <algorithm>
+#include <array>
 
 namespace pt4 {
 namespace {
@@ -91,10 +92,18 @@ void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int
         bits.count -= static_cast<int32_t>((entry >> 8) & 15);
         int32_t x = static_cast<int32_t>((entry >> 4) & 15);
         int32_t y = static_cast<int32_t>(entry & 15);
-        if (x != 0)
-            x = ReadEscapedValue(bits, x, linbits);
-        if (y != 0)
-            y = ReadEscapedValue(bits, y, linbits);
+        if (linbits == 0) {
+            bits.ensure(2);
+            if (x != 0 && bits.get(1))
+                x = -x;
+            if (y != 0 && bits.get(1))
+                y = -y;
+        } else {
+            if (x != 0)
+                x = ReadEscapedValue(bits, x, linbits);
+            if (y != 0)
+                y = ReadEscapedValue(bits, y, linbits);
+        }
         lines[2 * pair] = x;
         lines[2 * pair + 1] = y;
         if (bits.pointer > limit)
@@ -103,45 +112,77 @@ void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     bits.store(reader);
 }
 
+namespace {
+
+// A quad and its sign bits in one lookup: bits 0-3 hold the bits used (code and signs),
+// bits 4-11 the four values v w x y (2 bits each, value + 1), bits 12-15 the vwxy pattern.
+// Table A is indexed by 10 peeked bits, table B by 8.
+struct Count1Lookup {
+    std::array<uint16_t, 1024> A;
+    std::array<uint16_t, 256> B;
+};
+
+uint16_t Count1Entry(uint32_t pattern, int32_t codeLength, uint32_t following, int32_t followingBits)
+{
+    int32_t used = codeLength;
+    uint32_t values = 0;
+    for (int i = 0; i < 4; ++i) {
+        int32_t v = 0;
+        if (pattern & (8u >> i)) {
+            ++used;
+            v = ((following >> (followingBits - (used - codeLength))) & 1) ? -1 : 1;
+        }
+        values |= static_cast<uint32_t>(v + 1) << (2 * i);
+    }
+    return static_cast<uint16_t>(used | values << 4 | pattern << 12);
+}
+
+const Count1Lookup& GetCount1Lookup()
+{
+    static const Count1Lookup lookup = [] {
+        Count1Lookup table{};
+        for (uint32_t i = 0; i < 1024; ++i) {
+            const uint32_t code = kCount1TableA[i >> 4];
+            const auto length = static_cast<int32_t>(code >> 4);
+            table.A[i] = Count1Entry(code & 15, length, i & ((1u << (10 - length)) - 1), 10 - length);
+        }
+        for (uint32_t i = 0; i < 256; ++i)
+            table.B[i] = Count1Entry((i >> 4) ^ 15, 4, i & 15, 4);
+        return table;
+    }();
+    return lookup;
+}
+
+} // namespace
+
 int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
                      int32_t count1TableSelect)
 {
     const int32_t quads = count / 4;
+    const Count1Lookup& lookup = GetCount1Lookup();
+    const bool tableB = count1TableSelect != 0;
+    const uint16_t* table = tableB ? lookup.B.data() : lookup.A.data();
+    const int32_t peekBits = tableB ? 8 : 10;
+    const int32_t minimumBudget = tableB ? 4 : 1;
     int32_t lastIndex = -1;
-    int32_t lastValue = 15;
+    uint32_t lastPattern = 15;
     int32_t stored = 0;
     const uint8_t* limit = reader.Limit;
     BitCursor bits(reader);
-    while (stored < quads) {
-        int32_t value;
-        if (count1TableSelect == 0) {
-            if (bitBudget < 1)
-                break;
-            bits.ensure(10);
-            const uint32_t entry = kCount1TableA[bits.peek(6)];
-            const auto length = static_cast<int32_t>(entry >> 4);
-            bits.count -= length;
-            bitBudget -= length;
-            value = static_cast<int32_t>(entry & 15);
-        } else {
-            if (bitBudget < 4)
-                break;
-            bits.ensure(8);
-            value = static_cast<int32_t>(bits.get(4) ^ 15);
-            bitBudget -= 4;
-        }
+    while (stored < quads && bitBudget >= minimumBudget) {
+        bits.ensure(peekBits);
+        const uint32_t entry = table[bits.peek(peekBits)];
+        const auto used = static_cast<int32_t>(entry & 15);
+        bits.count -= used;
+        bitBudget -= used;
         int32_t* quad = lines + 4 * stored;
-        for (int i = 0; i < 4; ++i) {
-            int32_t v = (value >> (3 - i)) & 1;
-            if (v) {
-                v = bits.get(1) ? -1 : 1;
-                --bitBudget;
-            }
-            quad[i] = v;
-        }
-        if (value != 0) {
+        quad[0] = static_cast<int32_t>((entry >> 4) & 3) - 1;
+        quad[1] = static_cast<int32_t>((entry >> 6) & 3) - 1;
+        quad[2] = static_cast<int32_t>((entry >> 8) & 3) - 1;
+        quad[3] = static_cast<int32_t>((entry >> 10) & 3) - 1;
+        if (entry >> 12) {
             lastIndex = stored;
-            lastValue = value;
+            lastPattern = entry >> 12;
         }
         ++stored;
         if (bits.pointer > limit)
@@ -151,7 +192,7 @@ int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     if (bitBudget < 0 && stored > 0)
         std::fill(lines + 4 * (stored - 1), lines + 4 * stored, 0);
     bits.store(reader);
-    return (lastIndex + 1) * 4 - ((lastValue & 3) == 0 ? 2 : 0);
+    return (lastIndex + 1) * 4 - ((lastPattern & 3) == 0 ? 2 : 0);
 }
 
 int32_t DecodeSpectrum(Layer3BitReader& reader, int32_t* lines, const TGranuleInfo& gi,
