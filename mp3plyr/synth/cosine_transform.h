@@ -12,4 +12,13 @@ extern template void CosineTransform<32>(const float*, float*);
 extern template void CosineTransform<16>(const float*, float*);
 extern template void CosineTransform<8>(const float*, float*);
 
+// The same operations one value at a time; CosineTransform may use a vector form of them,
+// which gives identical results.
+template <int N>
+void CosineTransformPortable(const float* x, float* out);
+
+extern template void CosineTransformPortable<32>(const float*, float*);
+extern template void CosineTransformPortable<16>(const float*, float*);
+extern template void CosineTransformPortable<8>(const float*, float*);
+
 } // namespace pt4

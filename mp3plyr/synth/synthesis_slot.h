@@ -57,8 +57,13 @@ inline void StoreSamples(const int16_t* samples, uint8_t* out)
     if constexpr (EightBit) {
         for (int n = 0; n < N; ++n)
             out[n * Stride] = static_cast<uint8_t>(((samples[n] >> 8) & 255) ^ 128);
-    } else if constexpr (Stride == 1 && std::endian::native == std::endian::little) {
-        std::memcpy(out, samples, N * sizeof(int16_t));
+    } else if constexpr (std::endian::native == std::endian::little) {
+        if constexpr (Stride == 1) {
+            std::memcpy(out, samples, N * sizeof(int16_t));
+        } else {
+            for (int n = 0; n < N; ++n)
+                std::memcpy(out + 2 * Stride * n, samples + n, sizeof(int16_t));
+        }
     } else {
         for (int n = 0; n < N; ++n) {
             const auto value = static_cast<uint16_t>(samples[n]);

@@ -25,9 +25,13 @@ void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
             lowValues[i] = low[i];
             highValues[i] = block[half - i];
         }
-        for (int lane = 0; lane < N; ++lane) {
-            sums[lane] += lanes.LowTaps[j][lane] * lowValues[lane % half];
-            sums[lane] += lanes.HighTaps[j][lane] * highValues[lane % half];
+        for (int i = 0; i < half; ++i) {
+            sums[i] += lanes.LowTaps[j][i] * lowValues[i];
+            sums[i] += lanes.HighTaps[j][i] * highValues[i];
+        }
+        for (int i = 0; i < half; ++i) {
+            sums[half + i] += lanes.LowTaps[j][half + i] * lowValues[i];
+            sums[half + i] += lanes.HighTaps[j][half + i] * highValues[i];
         }
         middle += lanes.Middle[j] * block[0];
     }

@@ -66,6 +66,7 @@ void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
     // Two passes of 16 lanes keep the accumulators in registers.
     for (int pass = 0; pass < 2; ++pass) {
         __m128d sums[8];
+#pragma GCC unroll 8
         for (auto& sum : sums)
             sum = _mm_setzero_pd();
         const int first = 16 * pass;
@@ -74,6 +75,7 @@ void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
             const float* block = HighBlock(ring, position, j);
             const double* lowTaps = lanes.LowTaps[j] + first;
             const double* highTaps = lanes.HighTaps[j] + first;
+#pragma GCC unroll 4
             for (int b = 0; b < 4; ++b) {
                 const __m128 lowQuad = _mm_loadu_ps(low + 4 * b);
                 const __m128 highQuad = HighQuad(block, b);
@@ -91,6 +93,7 @@ void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
             if (pass == 0)
                 middle += lanes.Middle[j] * static_cast<double>(block[0]);
         }
+#pragma GCC unroll 2
         for (int b = 0; b < 2; ++b) {
             const __m128i low = RoundQuadSse2(sums[4 * b], sums[4 * b + 1]);
             const __m128i high = RoundQuadSse2(sums[4 * b + 2], sums[4 * b + 3]);
@@ -106,6 +109,7 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
     const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
     __m256d lowSums[4];
     __m256d highSums[4];
+#pragma GCC unroll 4
     for (int b = 0; b < 4; ++b) {
         lowSums[b] = _mm256_setzero_pd();
         highSums[b] = _mm256_setzero_pd();
@@ -117,6 +121,7 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
         const float* block = HighBlock(ring, position, j);
         const double* lowTaps = lanes.LowTaps[j];
         const double* highTaps = lanes.HighTaps[j];
+#pragma GCC unroll 4
         for (int b = 0; b < 4; ++b) {
             const __m256d lowValues = _mm256_cvtps_pd(_mm_loadu_ps(low + 4 * b));
             const __m256d highValues = _mm256_cvtps_pd(HighQuad(block, b));
@@ -131,8 +136,10 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
     const __m256d lowest = _mm256_set1_pd(-32768.0);
     const __m256d highest = _mm256_set1_pd(32767.0);
     alignas(16) int16_t rounded[32];
+#pragma GCC unroll 2
     for (int b = 0; b < 2; ++b) {
         __m128i quads[2][2];
+#pragma GCC unroll 2
         for (int q = 0; q < 2; ++q) {
             const __m256d lowClipped = _mm256_min_pd(_mm256_max_pd(lowSums[2 * b + q], lowest), highest);
             const __m256d highClipped = _mm256_min_pd(_mm256_max_pd(highSums[2 * b + q], lowest), highest);

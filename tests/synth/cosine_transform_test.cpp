@@ -1,4 +1,5 @@
 #include "mp3plyr/synth/cosine_transform.h"
+#include "mp3plyr/synth/cosine_transform_x86.h"
 #include "mp3plyr/synth/dct_cosines.h"
 #include "synth/support/synthesis_reference.h"
 
@@ -75,6 +76,27 @@ TEST(CosineTransform, ReadsOnlyItsNInputs)
     std::vector<float> outWithTail(8);
     CosineTransform<8>(withTail.data(), outWithTail.data());
     EXPECT_EQ(out, outWithTail);
+}
+
+TEST(CosineTransform, EveryFormPerformsTheSameSinglePrecisionSteps)
+{
+    std::mt19937 random(77);
+    std::uniform_real_distribution<float> value(-40000.0f, 40000.0f);
+    for (int trial = 0; trial < 200; ++trial) {
+        std::vector<float> x(32);
+        for (float& v : x)
+            v = value(random);
+        std::vector<float> portable(32);
+        std::vector<float> chosen(32);
+        CosineTransformPortable<32>(x.data(), portable.data());
+        CosineTransform<32>(x.data(), chosen.data());
+        EXPECT_EQ(chosen, portable);
+#if PT4_X86_COSINE_TRANSFORM
+        std::vector<float> vector(32);
+        CosineTransform32Sse(x.data(), vector.data());
+        EXPECT_EQ(vector, portable);
+#endif
+    }
 }
 
 } // namespace
