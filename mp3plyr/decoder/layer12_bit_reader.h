@@ -19,15 +19,21 @@ inline void LoadInit(Layer12BitReader& reader, const uint8_t* address)
     reader.Count = 0;
 }
 
-// The next `n` bits, 0 <= n <= 25. A refill holds 25 to 32 bits, so the reader may look at up to
-// 4 bytes past the last bit it hands out; the caller's buffer must have that slack.
+// The next `n` bits, 0 <= n <= 25. A refill tops the accumulator up to 25 to 32 bits with whole
+// bytes, so the reader holds up to 4 bytes past the last bit it hands out; the caller's buffer
+// must have that slack.
 inline uint32_t LoadBits(Layer12BitReader& reader, int32_t n)
 {
     if (n > reader.Count) {
-        while (reader.Count <= 24) {
-            reader.Accumulator = reader.Accumulator << 8 | *reader.Next++;
-            reader.Count += 8;
-        }
+        // The bytes that fit, taken from one 4-byte load: the furthest byte it touches lies
+        // within 4 bytes of the last bit this call hands out.
+        const uint32_t word = uint32_t(reader.Next[0]) << 24 | uint32_t(reader.Next[1]) << 16 |
+                              uint32_t(reader.Next[2]) << 8 | uint32_t(reader.Next[3]);
+        const int32_t bytes = (32 - reader.Count) >> 3;
+        reader.Accumulator =
+            uint32_t(uint64_t(reader.Accumulator) << (8 * bytes) | uint64_t(word >> (32 - 8 * bytes)));
+        reader.Next += bytes;
+        reader.Count += 8 * bytes;
     }
     if (n == 0)
         return 0;

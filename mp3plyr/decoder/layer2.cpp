@@ -163,6 +163,14 @@ inline void ReadTriple(Layer12BitReader& reader, const Layer12Tables& tables, in
     default: {
         const int32_t bits = tables.Layer2SampleBits[code];
         const int32_t offset = tables.Layer2SampleOffsets[code];
+        if (bits <= 8) { // all three in one read of at most 24 bits
+            const uint32_t three = LoadBits(reader, 3 * bits);
+            const uint32_t mask = (uint32_t(1) << bits) - 1;
+            values[0] = float(int32_t(three >> (2 * bits)) - offset);
+            values[1] = float(int32_t((three >> bits) & mask) - offset);
+            values[2] = float(int32_t(three & mask) - offset);
+            return;
+        }
         values[0] = float(int32_t(LoadBits(reader, bits)) - offset);
         values[1] = float(int32_t(LoadBits(reader, bits)) - offset);
         values[2] = float(int32_t(LoadBits(reader, bits)) - offset);
