@@ -1,0 +1,187 @@
+// The main window: the fixed, skinned player window with its transport buttons, display,
+// presets, knobs and panels. It owns the player and the four timers.
+#pragma once
+
+#include "app/open_dialog.h"
+#include "app/presets.h"
+#include "app/skin_controls.h"
+#include "app/unit3.h"
+#include "components/animate_form.h"
+#include "components/mmtimer.h"
+#include "mp3plyr/mp3plyr.h"
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+namespace pt4 {
+
+class TForm2;
+
+inline constexpr int kClientWidth = 331;
+inline constexpr int kClientHeight = 192;
+
+// Colours of the layout.
+inline const QColor clWhite(255, 255, 255);
+inline const QColor clGray(128, 128, 128);
+inline const QColor clGreen(0, 128, 0);
+inline const QColor clLime(0, 255, 0);
+inline const QColor clOlive(128, 128, 0);
+inline const QColor clYellow(255, 255, 0);
+inline const QColor clRed(255, 0, 0);
+inline const QColor kPanelColor(30, 30, 30);
+
+class TForm1 : public QWidget {
+    Q_OBJECT
+public:
+    // Loads the layout, creates the player, the timers and the animation, then runs FormCreate,
+    // which reads the settings file.
+    explicit TForm1(QString settingsFile);
+    ~TForm1() override;
+
+    // The windows created after this one.
+    void SetPictureStore(TForm2* form2);
+    void SetEqualizerWindow(TForm3* form3);
+    TForm3* EqualizerWindow() const { return form3_; }
+
+    const QString& SettingsFile() const { return settingsFile_; }
+
+    // --- layout -------------------------------------------------------------------------------
+    TSkinImage* hontaiImage;
+    TSkinImage *OpenImage, *playImage, *pauseImage, *stopImage;
+    TSkinImage *back1Image, *next1Image, *back2Image, *next2Image;
+    TSkinImage *FlatImage, *PopImage, *RockImage, *JazzImage, *ClassicImage, *VocalImage;
+    TSkinLabel *Label6, *Label9;
+    TSkinShape* Shape1;
+    TSkinImage* VolImage;
+    TSkinLabel *Label7, *Label8;
+    TSkinShape* Shape2;
+    TSkinImage* BalanceImage;
+    TSkinPanel* Panel1;
+    TSkinLabel *Label1, *Label3, *Label2, *Label4;
+    TSkinBevel *Bevel1, *Bevel2;
+    TSkinLabel *SongLabel2, *SongLabel1, *ArtistLabel2, *ArtistLabel1;
+    TSkinImage *Status1Image, *Status2Image, *Status3Image;
+    TSkinLabel *TimeLabel, *Label5, *EndTimeLabel;
+    TSkinLabel *RepeatLabel, *AlbumLabel;
+    TSkinImage* Image1;
+    TSkinLabel* MailLabel;
+    TSkinLabel* tenmetuLabel;
+    TSkinPanel *AboutPanel, *AlbumPanel, *RepeatPanel;
+
+    TMP3Player MP3Player1;
+    TOpenDialog OpenDialog1;
+    TMMTimer MMTimer1, MMTimer2, MMTimer3, MMTimer4;
+    std::unique_ptr<TAnimateForm> AnimateForm1;
+
+    // --- state --------------------------------------------------------------------------------
+    bool PresetFlag(TPreset preset) const { return presetFlags_[static_cast<size_t>(preset)]; }
+    bool Dragging() const { return dragging_; }
+    bool RewindHeld() const { return rewindHeld_; }
+    bool ForwardHeld() const { return forwardHeld_; }
+    bool BlinkPlay() const { return blinkPlay_; }
+    bool BlinkPause() const { return blinkPause_; }
+    bool BlinkPhase() const { return blinkPhase_; }
+    bool AboutArrowPhase() const { return aboutArrowPhase_; }
+    bool AlbumPlaying() const { return albumPlaying_; }
+    int32_t TrackIndex() const { return trackIndex_; }
+    int32_t TrackCount() const { return trackCount_; }
+
+    // --- events -------------------------------------------------------------------------------
+    void FormCreate();
+    void FormDestroy();
+
+    void OpenImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void OpenImageMouseUp(Qt::MouseButton button, QPoint pos);
+    // What the Open button does once a file is chosen (also the file named on the command line).
+    void OpenChosenFile(const QString& fileName);
+    void playImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void playImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void pauseImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void pauseImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void stopImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void stopImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void stopImageClick();
+    void back1ImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void back1ImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void next1ImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void next1ImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void back2ImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void back2ImageMouseUp(Qt::MouseButton button, QPoint pos);
+    void next2ImageMouseDown(Qt::MouseButton button, QPoint pos);
+    void next2ImageMouseUp(Qt::MouseButton button, QPoint pos);
+
+    void MP3Player1ChangeStatus();
+    void MP3Player1ChangePosition();
+    void MP3Player1EndPlay(TMP3EndPlayReason reason);
+
+    // Run on the window thread, one call per period of their timer.
+    void MMTimer1Timer();
+    void MMTimer2Timer();
+    void MMTimer3Timer();
+    void MMTimer4Timer();
+
+    void AboutPanelMouseDown(Qt::MouseButton button, QPoint pos);
+    void AboutPanelMouseUp(Qt::MouseButton button, QPoint pos);
+    void MailLabelClick();
+    void AlbumPanelMouseDown(Qt::MouseButton button, QPoint pos);
+    void AlbumPanelMouseUp(Qt::MouseButton button, QPoint pos);
+    void RepeatPanelMouseDown(Qt::MouseButton button, QPoint pos);
+    void RepeatPanelMouseUp(Qt::MouseButton button, QPoint pos);
+
+    // FlatImageClick ... VocalImageClick.
+    void PresetImageClick(TPreset preset);
+    // The preset's button shows its on picture, the five others their off pictures.
+    void ShowPresetPictures(TPreset preset);
+    void VolImageMouseDown(Qt::MouseButton button, QPoint pos); // both knobs
+    void VolImageMouseMove(QPoint pos);
+    void BalanceImageMouseMove(QPoint pos);
+    void VolImageMouseUp(Qt::MouseButton button, QPoint pos); // both knobs
+
+    // Album list entry index becomes the player's file (it opens stopped).
+    void LoadAlbumTrack(int32_t index);
+
+    // The indicator pictures of the three situations.
+    void ShowStoppedIndicators();
+    void ShowPlayingIndicators();
+
+    // The title the desktop shows for the program ("Plumtone4", with the times while minimised).
+    QString ApplicationTitle() const { return windowTitle(); }
+
+    // The mail address behind the About view's link.
+    static QString ContactAddress();
+
+private:
+    template <class Handler>
+    void Run(Handler&& handler);
+    void CreateLayout();
+    void CreatePlayer();
+    void CreateTimers();
+    const QPixmap& StoredPicture(int number) const;
+    TSkinImage* PresetImage(TPreset preset) const;
+
+    QString settingsFile_;
+    TForm2* form2_ = nullptr;
+    QPointer<TForm3> form3_;
+
+    QString timeFormat_;
+    std::array<bool, kPresetCount> presetFlags_{};
+    bool dragging_ = false;
+    QPoint pressPos_;
+    bool rewindHeld_ = false;
+    bool forwardHeld_ = false;
+    bool blinkPlay_ = false;
+    bool blinkPause_ = false;
+    bool blinkPhase_ = false;
+    bool aboutArrowPhase_ = false;
+    bool albumPlaying_ = false;
+    bool albumPrimed_ = false;
+    int32_t trackIndex_ = 0;
+    int32_t trackCount_ = 0;
+    QStringList albumList_;
+};
+
+} // namespace pt4

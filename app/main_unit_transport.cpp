@@ -1,0 +1,256 @@
+// Transport buttons, the display that follows the player, the four timers and the About view.
+#include "app/main_unit.h"
+
+#include "app/time_text.h"
+#include "app/unit2.h"
+#include "mp3plyr/input/display_text.h"
+
+#include <QDesktopServices>
+#include <QUrl>
+
+namespace pt4 {
+
+namespace {
+
+QString DisplayString(const std::string& raw)
+{
+    return QString::fromStdString(DisplayText(raw));
+}
+
+} // namespace
+
+void TForm1::ShowStoppedIndicators()
+{
+    Status1Image->SetPicture(StoredPicture(29));
+    Status2Image->SetPicture(StoredPicture(31));
+    Status3Image->SetPicture(StoredPicture(34));
+}
+
+void TForm1::ShowPlayingIndicators()
+{
+    Status1Image->SetPicture(StoredPicture(30));
+    Status2Image->SetPicture(StoredPicture(31));
+    Status3Image->SetPicture(StoredPicture(33));
+}
+
+void TForm1::OpenImageMouseDown(Qt::MouseButton, QPoint)
+{
+    OpenImage->SetPicture(StoredPicture(2));
+}
+
+void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint)
+{
+    OpenImage->SetPicture(StoredPicture(1));
+    if (!OpenDialog1.Execute(this))
+        return;
+    OpenChosenFile(OpenDialog1.FileName);
+}
+
+void TForm1::OpenChosenFile(const QString& fileName)
+{
+    OpenDialog1.FileName = fileName;
+    RepeatLabel->SetFontColor(clOlive);
+    if (AlbumLabel->FontColor() == clYellow) {
+        AlbumLabel->SetFontColor(clOlive);
+        albumPlaying_ = false;
+    }
+    // Opens at once and stays stopped; the labels follow with OnChangeStatus.
+    MP3Player1.SetFileName(fileName.toStdString());
+    blinkPlay_ = blinkPause_ = blinkPhase_ = false;
+    MMTimer2.SetEnabled(false);
+    ShowStoppedIndicators();
+}
+
+void TForm1::playImageMouseDown(Qt::MouseButton, QPoint)
+{
+    playImage->SetPicture(StoredPicture(4));
+}
+
+void TForm1::playImageMouseUp(Qt::MouseButton, QPoint)
+{
+    playImage->SetPicture(StoredPicture(3));
+    if (!(MP3Player1.Capabilities() & mpcPlay))
+        return;
+    if (AlbumLabel->FontColor() == clYellow)
+        albumPlaying_ = true;
+    MP3Player1.Play();
+    ShowPlayingIndicators();
+    blinkPlay_ = true;
+    blinkPhase_ = true;
+    MMTimer2.SetEnabled(true);
+}
+
+void TForm1::pauseImageMouseDown(Qt::MouseButton, QPoint)
+{
+    pauseImage->SetPicture(StoredPicture(6));
+}
+
+void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint)
+{
+    pauseImage->SetPicture(StoredPicture(5));
+    bool* blinkFlag = nullptr;
+    switch (MP3Player1.Status()) {
+    case TMP3PlayerStatus::mpsPlaying:
+        MP3Player1.Pause();
+        blinkPlay_ = false;
+        MMTimer2.SetEnabled(false);
+        Status1Image->SetPicture(StoredPicture(29));
+        Status2Image->SetPicture(StoredPicture(32));
+        blinkFlag = &blinkPause_;
+        break;
+    case TMP3PlayerStatus::mpsPaused:
+        MP3Player1.Resume();
+        blinkPause_ = false;
+        MMTimer2.SetEnabled(false);
+        Status1Image->SetPicture(StoredPicture(30));
+        Status2Image->SetPicture(StoredPicture(31));
+        blinkFlag = &blinkPlay_;
+        break;
+    default:
+        return;
+    }
+    Status3Image->SetPicture(StoredPicture(33));
+    blinkPhase_ = true;
+    *blinkFlag = true;
+    MMTimer2.SetEnabled(true);
+}
+
+void TForm1::stopImageMouseDown(Qt::MouseButton, QPoint)
+{
+    stopImage->SetPicture(StoredPicture(8));
+}
+
+void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint)
+{
+    stopImage->SetPicture(StoredPicture(7));
+    MP3Player1.Stop();
+    blinkPlay_ = blinkPause_ = blinkPhase_ = false;
+    MMTimer2.SetEnabled(false);
+    ShowStoppedIndicators();
+    if (albumPlaying_) {
+        albumPlaying_ = false;
+        trackIndex_ = 0;
+        LoadAlbumTrack(0);
+    }
+    RepeatLabel->SetFontColor(clOlive);
+}
+
+void TForm1::stopImageClick() {}
+
+void TForm1::back1ImageMouseDown(Qt::MouseButton, QPoint)
+{
+    back1Image->SetPicture(StoredPicture(10));
+    rewindHeld_ = true;
+    MMTimer1.SetEnabled(true);
+}
+
+void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint)
+{
+    back1Image->SetPicture(StoredPicture(9));
+    rewindHeld_ = false;
+    MMTimer1.SetEnabled(false);
+}
+
+void TForm1::next1ImageMouseDown(Qt::MouseButton, QPoint)
+{
+    next1Image->SetPicture(StoredPicture(12));
+    forwardHeld_ = true;
+    MMTimer1.SetEnabled(true);
+}
+
+void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint)
+{
+    next1Image->SetPicture(StoredPicture(11));
+    forwardHeld_ = false;
+    MMTimer1.SetEnabled(false);
+}
+
+void TForm1::back2ImageMouseDown(Qt::MouseButton, QPoint)
+{
+    back2Image->SetPicture(StoredPicture(14));
+}
+
+void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
+{
+    next2Image->SetPicture(StoredPicture(16));
+}
+
+void TForm1::MP3Player1ChangeStatus()
+{
+    const QString title = DisplayString(MP3Player1.Title());
+    const QString artist = DisplayString(MP3Player1.Artist());
+    SongLabel1->SetCaption(title);
+    SongLabel2->SetCaption(title);
+    ArtistLabel1->SetCaption(artist);
+    ArtistLabel2->SetCaption(artist);
+    if (!title.isEmpty() && MP3Player1.Length() > 0)
+        EndTimeLabel->SetCaption(TimeText(MP3Player1.Length()));
+}
+
+void TForm1::MP3Player1ChangePosition()
+{
+    TimeLabel->SetCaption(TimeText(MP3Player1.Position()));
+}
+
+void TForm1::MMTimer1Timer()
+{
+    if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying)
+        return;
+    // Before the first 5 s the target is negative and the player ignores it.
+    const int64_t position = MP3Player1.Position();
+    if (rewindHeld_)
+        MP3Player1.Seek(static_cast<int32_t>(position - 5000));
+    else if (forwardHeld_)
+        MP3Player1.Seek(static_cast<int32_t>(position + 5000));
+}
+
+void TForm1::MMTimer2Timer()
+{
+    if (blinkPlay_) {
+        Status1Image->SetPicture(StoredPicture(blinkPhase_ ? 30 : 29));
+        blinkPhase_ = !blinkPhase_;
+    }
+    if (blinkPause_) {
+        Status2Image->SetPicture(StoredPicture(blinkPhase_ ? 32 : 31));
+        blinkPhase_ = !blinkPhase_;
+    }
+}
+
+void TForm1::MMTimer3Timer()
+{
+    QString title = QStringLiteral("Plumtone4");
+    if (isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
+        title += u' ' + TimeText(MP3Player1.Position()) + QStringLiteral(" / ") + TimeText(MP3Player1.Length());
+    if (title != windowTitle())
+        setWindowTitle(title);
+}
+
+void TForm1::MMTimer4Timer()
+{
+    tenmetuLabel->SetFontColor(aboutArrowPhase_ ? clYellow : clRed);
+    aboutArrowPhase_ = !aboutArrowPhase_;
+}
+
+void TForm1::AboutPanelMouseDown(Qt::MouseButton, QPoint)
+{
+    AboutPanel->SetBevelOuter(TBevelCut::bvLowered);
+}
+
+void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint)
+{
+    AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
+    const bool shown = Image1->isHidden();
+    Image1->setVisible(shown);
+    MailLabel->setVisible(shown);
+    tenmetuLabel->setVisible(shown);
+    aboutArrowPhase_ = shown;
+    MMTimer4.SetEnabled(shown);
+    AboutPanel->SetFontColor(shown ? clYellow : clWhite);
+}
+
+void TForm1::MailLabelClick()
+{
+    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress()));
+}
+
+} // namespace pt4
