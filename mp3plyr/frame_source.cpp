@@ -73,9 +73,13 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         dataStart_ = info_.DataStart();
         dataLength_ = info_.DataLength();
 
-        reader_.Fill(1024);
+        // The first frame must start within the first kilobyte of the data; the reader may
+        // hold more than that after its read-ahead.
+        constexpr int32_t kFirstFrameSearch = 1024;
+        reader_.Fill(kFirstFrameSearch);
+        const int32_t searched = std::min(reader_.Count(), kFirstFrameSearch);
         int32_t offset = 0;
-        if (FindFirstFrame(reader_.Buffer(), reader_.Count(), streamHeader_, bitRate_, offset) < 1)
+        if (FindFirstFrame(reader_.Buffer(), searched, streamHeader_, bitRate_, offset) < 1)
             FailUnknownFormat();
         if (offset > 0) {
             dataStart_ += offset;

@@ -66,7 +66,6 @@ def id3v23(title, artist, album):
     # Text encoding 0 with Shift-JIS bytes, as Japanese players of the time wrote them.
     body = (id3v2_frame("TIT2", b"\0" + title) + id3v2_frame("TPE1", b"\0" + artist)
             + id3v2_frame("TALB", b"\0" + album) + id3v2_frame("TYER", b"\x002026"))
-    body += b"\0" * 64  # padding
     return b"ID3\x03\x00\x00" + syncsafe(len(body)) + body
 
 

@@ -97,17 +97,13 @@ TEST_F(PlayerTest, PlaysToTheEndExactlyWhatTheDecodeLoopGives)
 TEST_F(PlayerTest, StopReportsStatusThenEndThenPositionZero)
 {
     player.SetFileName(clip);
-    DrainFor(player, 20ms);
-    recorder.events.clear();
     player.Play();
     player.Pause();
+    DrainFor(player, 20ms);
+    recorder.events.clear();
     player.Stop();
     DrainFor(player, 50ms);
-    ASSERT_GE(recorder.events.size(), 3u);
-    // Coalesced: one status notice for the whole burst, then the end, then the position.
-    EXPECT_EQ(recorder.events[0], "status:0");
-    EXPECT_EQ(recorder.events[1], "end:1");
-    EXPECT_EQ(recorder.events[2], "position:0");
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"status:0", "end:1", "position:0"}));
     EXPECT_EQ(player.Capabilities(), mpcOpen | mpcClose | mpcPlay | mpcIdle);
 }
 
@@ -247,16 +243,17 @@ TEST_F(PlayerTest, SubbandModeReportsSubbandCentresOnceOpened)
     player.SetFileName(clip);
     DrainFor(player, 20ms);
     EXPECT_EQ(player.GetEqualizerFrequency(0), 345);   // 44100 / 64 * 0.5, halves to even
-    EXPECT_EQ(player.GetEqualizerFrequency(31), 21704); // 44100 / 64 * 31.5
+    EXPECT_EQ(player.GetEqualizerFrequency(31), 21705); // 44100 / 64 * 31.5
 }
 
-// A stream that fails once the first `good` bytes have been read.
+// A stream whose middle cannot be read: opening it (front and tail) works, playing it fails
+// once the first `good` bytes are behind.
 class FailingStream : public TMPStream {
 public:
     FailingStream(std::vector<uint8_t> bytes, int32_t good) : inner_(std::move(bytes)), good_(good) {}
     int32_t Read(void* buffer, int32_t count) override
     {
-        if (inner_.Position() >= good_)
+        if (inner_.Position() >= good_ && inner_.Position() < inner_.Size() - 16384)
             throw EMP3Error("read error");
         return inner_.Read(buffer, count);
     }
