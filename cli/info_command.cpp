@@ -1,7 +1,10 @@
 // pt4 info: containers, tags, audio bounds and the first frame of each file.
 #include "cli/commands.h"
 
+#include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
+#include "mp3plyr/frame_source.h"
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/mp3_info.h"
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,6 +73,13 @@ const char* VersionName(const TMPFrameHeader& header)
 
 int32_t LayerNumber(const TMPFrameHeader& header) { return 4 - header.LayerBits; }
 
+std::string ClockText(int32_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%d:%02d.%03d", ms / 60000, ms / 1000 % 60, ms % 1000);
+    return text;
+}
+
 // Looks for the first frame where the player would: in the first 1024 bytes of the audio data.
 std::optional<FirstFrame> FindFirst(TMPStreamReader& reader, const TMP3Info& info)
 {
@@ -102,6 +113,27 @@ json DisplayLines(const std::vector<std::string>& lines)
     return out;
 }
 
+// What the player makes of the file when it opens it.
+struct PlayerView {
+    int32_t lengthMs = 0;
+    int32_t bitRate = 0;
+    TVbrHeaderKind vbrHeader = TVbrHeaderKind::None;
+    TDecoderInfo output;
+};
+
+std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
+{
+    TMPFileStream stream(fileName);
+    auto decoder = std::make_unique<DecoderState>();
+    TMPFrameSource source(*decoder);
+    try {
+        source.Open(&stream, true);
+    } catch (const EMP3Error&) {
+        return std::nullopt;
+    }
+    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo()};
+}
+
 struct Report {
     std::string file;
     json found = json::array();
@@ -111,6 +143,7 @@ struct Report {
     std::string artist;
     json tags;
     std::optional<FirstFrame> first;
+    std::optional<PlayerView> player;
 };
 
 Report Examine(const std::string& fileName)
@@ -138,6 +171,7 @@ Report Examine(const std::string& fileName)
                    {"riff_info", DisplayLines(info.RiffInfoFields())},
                    {"lyrics3", DisplayLines(info.LyricsFields())}};
     report.first = FindFirst(reader, info);
+    report.player = OpenLikeThePlayer(fileName);
     return report;
 }
 
@@ -150,7 +184,11 @@ json ToJson(const Report& report)
                 {"title", report.title},
                 {"artist", report.artist},
                 {"tags", report.tags},
-                {"first_frame", nullptr}};
+                {"first_frame", nullptr},
+                {"length_ms", nullptr},
+                {"bitrate", nullptr},
+                {"vbr_header", nullptr},
+                {"output", nullptr}};
     if (report.first) {
         const FirstFrame& f = *report.first;
         out["first_frame"] = {{"offset", f.offset},
@@ -160,6 +198,16 @@ json ToJson(const Report& report)
                               {"sample_rate", SampleRate(f.header)},
                               {"mode", ModeName(f.header.Mode)},
                               {"length", f.length}};
+    }
+    if (report.player) {
+        const PlayerView& p = *report.player;
+        out["length_ms"] = p.lengthMs;
+        out["bitrate"] = p.bitRate;
+        if (p.vbrHeader != TVbrHeaderKind::None)
+            out["vbr_header"] = p.vbrHeader == TVbrHeaderKind::Xing ? "xing" : "vbri";
+        out["output"] = {{"sample_rate", p.output.SampleRate},
+                         {"channels", p.output.Channels},
+                         {"bits", p.output.Bits}};
     }
     return out;
 }
@@ -188,6 +236,15 @@ void PrintText(const Report& report)
                     f.bitRate, SampleRate(f.header), ModeName(f.header.Mode), f.length);
     } else {
         std::printf("  first frame:  none found\n");
+    }
+    if (report.player) {
+        const PlayerView& p = *report.player;
+        const char* vbr = p.vbrHeader == TVbrHeaderKind::Xing ? "Xing" : p.vbrHeader == TVbrHeaderKind::Vbri ? "VBRI" : "none";
+        std::printf("  player:       %s long, %d bit/s, VBR header %s, output %d Hz %d ch %d bit\n",
+                    ClockText(p.lengthMs).c_str(), p.bitRate, vbr, p.output.SampleRate, p.output.Channels,
+                    p.output.Bits);
+    } else {
+        std::printf("  player:       %s\n", kUnknownFormat);
     }
 }
 

@@ -1,0 +1,151 @@
+// `pt4 decode`: the WAVE or raw output, the options mapped onto the decoder, and failures.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace pt4 {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<uint8_t>;
+
+Bytes ReadBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
+uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+
+struct Wave {
+    uint16_t channels = 0;
+    uint32_t rate = 0;
+    uint16_t bits = 0;
+    Bytes pcm;
+};
+
+// Checks the header against the file it heads.
+Wave ParseWave(const Bytes& file)
+{
+    Wave wave;
+    EXPECT_GE(file.size(), 44u);
+    if (file.size() < 44)
+        return wave;
+    EXPECT_EQ(std::memcmp(file.data(), "RIFF", 4), 0);
+    EXPECT_EQ(std::memcmp(file.data() + 8, "WAVEfmt ", 8), 0);
+    EXPECT_EQ(std::memcmp(file.data() + 36, "data", 4), 0);
+    EXPECT_EQ(Le32(file, 4), file.size() - 8);
+    EXPECT_EQ(Le32(file, 40), file.size() - 44);
+    wave.channels = Le16(file, 22);
+    wave.rate = Le32(file, 24);
+    wave.bits = Le16(file, 34);
+    EXPECT_EQ(Le32(file, 28), wave.rate * wave.channels * wave.bits / 8);
+    wave.pcm.assign(file.begin() + 44, file.end());
+    return wave;
+}
+
+class DecodeCommand : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        folder = fs::temp_directory_path() / ("pt4-decode-" + std::to_string(getpid()));
+        fs::create_directories(folder);
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    int Pt4(const std::string& args, std::string* err = nullptr)
+    {
+        const fs::path errFile = folder / "stderr.txt";
+        const std::string command = std::string(PT4_BINARY_DIR) + "/bin/pt4 decode " + args + " 2>" + errFile.string();
+        const int status = std::system(command.c_str());
+        if (err) {
+            const Bytes text = ReadBytes(errFile);
+            err->assign(text.begin(), text.end());
+        }
+        return WEXITSTATUS(status);
+    }
+
+    std::string Out(const std::string& name) const { return (folder / name).string(); }
+
+    const std::string demo = std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3";
+    fs::path folder;
+};
+
+TEST_F(DecodeCommand, WaveAndRawHoldTheSamePcm)
+{
+    ASSERT_EQ(Pt4(demo + " -o " + Out("a.wav")), 0);
+    const Wave wave = ParseWave(ReadBytes(Out("a.wav")));
+    EXPECT_EQ(wave.channels, 2);
+    EXPECT_EQ(wave.rate, 44100u);
+    EXPECT_EQ(wave.bits, 16);
+    EXPECT_EQ(wave.pcm.size() % 4608, 0u); // whole frames
+    EXPECT_GT(wave.pcm.size(), 44100u * 4 * 7);
+
+    ASSERT_EQ(Pt4("--raw " + demo + " -o " + Out("a.raw")), 0);
+    EXPECT_EQ(ReadBytes(Out("a.raw")), wave.pcm);
+
+    ASSERT_EQ(Pt4("--raw " + demo + " -o - > " + Out("stdout.raw")), 0);
+    EXPECT_EQ(ReadBytes(Out("stdout.raw")), wave.pcm);
+}
+
+TEST_F(DecodeCommand, OptionsShapeTheOutput)
+{
+    ASSERT_EQ(Pt4(demo + " -o " + Out("full.wav")), 0);
+    const Wave full = ParseWave(ReadBytes(Out("full.wav")));
+
+    ASSERT_EQ(Pt4("--left " + demo + " -o " + Out("left.wav")), 0);
+    const Wave left = ParseWave(ReadBytes(Out("left.wav")));
+    EXPECT_EQ(left.channels, 1);
+    ASSERT_EQ(left.pcm.size() * 2, full.pcm.size());
+    // Left only is the left channel of the two-channel decode.
+    bool same = true;
+    for (size_t i = 0; i + 1 < left.pcm.size() && same; i += 2)
+        same = left.pcm[i] == full.pcm[2 * i] && left.pcm[i + 1] == full.pcm[2 * i + 1];
+    EXPECT_TRUE(same);
+
+    ASSERT_EQ(Pt4("--8bit --mix --quarter " + demo + " -o " + Out("small.wav")), 0);
+    const Wave small = ParseWave(ReadBytes(Out("small.wav")));
+    EXPECT_EQ(small.channels, 1);
+    EXPECT_EQ(small.bits, 8);
+    EXPECT_EQ(small.rate, 11025u);
+    EXPECT_EQ(small.pcm.size() * 16, full.pcm.size());
+
+    ASSERT_EQ(Pt4("--half --right " + demo + " -o " + Out("half.wav")), 0);
+    const Wave half = ParseWave(ReadBytes(Out("half.wav")));
+    EXPECT_EQ(half.rate, 22050u);
+    EXPECT_EQ(half.pcm.size() * 4, full.pcm.size());
+}
+
+TEST_F(DecodeCommand, UnknownFileIsReportedAndExitsNonZero)
+{
+    std::ofstream(Out("text.mp3")) << "not audio at all";
+    std::string err;
+    EXPECT_NE(Pt4(Out("text.mp3") + " -o " + Out("x.wav"), &err), 0);
+    EXPECT_NE(err.find("unknown MPEG Audio format."), std::string::npos);
+    EXPECT_NE(Pt4("--bogus " + demo + " -o " + Out("x.wav")), 0);
+    EXPECT_NE(Pt4(demo), 0); // no output named
+}
+
+TEST_F(DecodeCommand, StreamThatBreaksOffLeavesAValidWave)
+{
+    Bytes bytes = ReadBytes(demo);
+    bytes.resize(bytes.size() / 2 + 123); // cut inside a frame
+    std::ofstream(Out("cut.mp3"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                          std::streamsize(bytes.size()));
+    ASSERT_EQ(Pt4(Out("cut.mp3") + " -o " + Out("cut.wav")), 0);
+    const Wave cut = ParseWave(ReadBytes(Out("cut.wav")));
+    EXPECT_GT(cut.pcm.size(), 0u);
+    EXPECT_EQ(cut.pcm.size() % 4608, 0u);
+}
+
+} // namespace
+} // namespace pt4
