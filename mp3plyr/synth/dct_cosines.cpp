@@ -4,8 +4,6 @@
 
 namespace pt4 {
 
-namespace {
-
 std::array<float, 31> BuildDctCosines()
 {
     const double pi = 4.0 * std::atan(1.0);
@@ -15,14 +13,6 @@ std::array<float, 31> BuildDctCosines()
             cosines[DctCosineGroup(blockSize) + j] =
                 static_cast<float>(1.0 / (2.0 * std::cos((2 * j + 1) * pi / (2.0 * blockSize))));
     }
-    return cosines;
-}
-
-} // namespace
-
-const std::array<float, 31>& DctCosines()
-{
-    static const std::array<float, 31> cosines = BuildDctCosines();
     return cosines;
 }
 

@@ -45,14 +45,24 @@ inline __m128i RoundQuadSse2(__m128d first, __m128d second)
     return _mm_unpacklo_epi64(_mm_cvtpd_epi32(first), _mm_cvtpd_epi32(second));
 }
 
-// Lanes 0-15 are outputs 0-15; lane 16 + k is output 32 - k.
-inline void StoreLanes(const int16_t* lanes, double middle, int16_t* samples)
+// Eight 16-bit values in reverse order.
+inline __m128i Reversed16(__m128i v)
 {
-    for (int n = 0; n < 16; ++n)
-        samples[n] = lanes[n];
+    v = _mm_shufflelo_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+    v = _mm_shufflehi_epi16(v, _MM_SHUFFLE(0, 1, 2, 3));
+    return _mm_shuffle_epi32(v, _MM_SHUFFLE(1, 0, 3, 2));
+}
+
+// rounded: lanes 0-15 are outputs 0-15, lane 16 + k is output 32 - k (lane 16 unused).
+inline void StoreLanes(const __m128i rounded[4], double middle, int16_t* samples)
+{
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples), rounded[0]);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 8), rounded[1]);
+    // Outputs 25-31 are lanes 23 down to 17; the byte shift drops the unused lane 16 and the
+    // store's first value (output 24) is rewritten by the next store.
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 24), _mm_slli_si128(Reversed16(rounded[2]), 2));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(samples + 17), Reversed16(rounded[3]));
     samples[16] = RoundToSample(middle);
-    for (int k = 1; k < 16; ++k)
-        samples[32 - k] = lanes[16 + k];
 }
 
 } // namespace
@@ -60,7 +70,7 @@ inline void StoreLanes(const int16_t* lanes, double middle, int16_t* samples)
 void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
 {
     const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
-    alignas(16) int16_t rounded[32];
+    __m128i rounded[4];
     double middle = 0.0;
 
     // Two passes of 16 lanes keep the accumulators in registers.
@@ -97,7 +107,7 @@ void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
         for (int b = 0; b < 2; ++b) {
             const __m128i low = RoundQuadSse2(sums[4 * b], sums[4 * b + 1]);
             const __m128i high = RoundQuadSse2(sums[4 * b + 2], sums[4 * b + 3]);
-            _mm_store_si128(reinterpret_cast<__m128i*>(rounded + first + 8 * b), _mm_packs_epi32(low, high));
+            rounded[2 * pass + b] = _mm_packs_epi32(low, high);
         }
     }
     StoreLanes(rounded, middle, samples);
@@ -135,7 +145,7 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
 
     const __m256d lowest = _mm256_set1_pd(-32768.0);
     const __m256d highest = _mm256_set1_pd(32767.0);
-    alignas(16) int16_t rounded[32];
+    __m128i rounded[4];
 #pragma GCC unroll 2
     for (int b = 0; b < 2; ++b) {
         __m128i quads[2][2];
@@ -146,9 +156,8 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
             quads[0][q] = _mm256_cvtpd_epi32(lowClipped);
             quads[1][q] = _mm256_cvtpd_epi32(highClipped);
         }
-        _mm_store_si128(reinterpret_cast<__m128i*>(rounded + 8 * b), _mm_packs_epi32(quads[0][0], quads[0][1]));
-        _mm_store_si128(reinterpret_cast<__m128i*>(rounded + 16 + 8 * b),
-                        _mm_packs_epi32(quads[1][0], quads[1][1]));
+        rounded[b] = _mm_packs_epi32(quads[0][0], quads[0][1]);
+        rounded[2 + b] = _mm_packs_epi32(quads[1][0], quads[1][1]);
     }
     StoreLanes(rounded, middle, samples);
 }
