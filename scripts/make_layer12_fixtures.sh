@@ -80,4 +80,20 @@ layer1_fixture l1_16k_mono_32 0 2 1 3 0 0 20 8
 layer1_fixture l1_22k_stereo_256 0 0 14 0 0 1 28 9
 layer1_fixture l1_24k_joint1_128 0 1 8 1 1 0 30 10
 
-ls -l "$out"
+# Seeds of the Layer I/II fuzz corpus: a configuration byte, then the first frames of a fixture.
+corpus=fuzz/corpus/layer12_frames
+mkdir -p "$corpus"
+rm -f "$corpus"/*
+seed() { # fixture config-byte bytes
+    { printf "\\$(printf %03o "$2")"; head -c "$3" "$out/$1"; } > "$corpus/${1%.*}"
+}
+seed l1_32k_dual_384.mp1 25 576
+seed l1_44k_joint1_160.mp1 4 348
+seed l1_48k_mono_32.mp1 0 100
+seed l2_16k_mono_8.mp2 0 216
+seed l2_22k_joint_160.mp2 1 2088
+seed l2_44k_joint_160.mp2 45 1044
+seed l2_44k_stereo_64.mp2 18 416
+seed l2_48k_mono_48.mp2 10 288
+
+ls -l "$out" "$corpus"
