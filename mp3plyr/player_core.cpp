@@ -86,6 +86,10 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         owner.Stop();
         break;
     case MP_END_OF_STREAM:
+        // A notice from a playback that was stopped or moved before it was delivered would
+        // stop the playback that followed.
+        if (message.WParam != uintptr_t(playGeneration))
+            break;
         endPlayReason = TMP3EndPlayReason::mepEndOfStream;
         if (StreamSeekable())
             owner.Stop();
@@ -122,7 +126,7 @@ void TMP3PlayerCore::DecodeStep()
         switch (source.ProduceFrame(pcmBuffer.data())) {
         case TFrameOutcome::EndOfData:
             if (FinishEndOfData(held))
-                window.PostPlain(MP_END_OF_STREAM);
+                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration));
             return;
         case TFrameOutcome::Skipped:
             return;

@@ -118,9 +118,11 @@ bool DrainUntil(TMP3Player& player, const std::function<bool()>& done, std::chro
 void DrainFor(TMP3Player& player, std::chrono::milliseconds quiet)
 {
     const auto deadline = std::chrono::steady_clock::now() + quiet;
-    while (std::chrono::steady_clock::now() < deadline)
-        if (player.MessageWindow().WaitForMessage(5))
+    do {
+        // Handlers may post again (an end of stream stops, which reports): deliver until empty.
+        while (player.MessageWindow().QueuedMessages() > 0)
             player.MessageWindow().DispatchMessages();
+    } while (std::chrono::steady_clock::now() < deadline && player.MessageWindow().WaitForMessage(5));
 }
 
 } // namespace pt4::testing

@@ -34,7 +34,7 @@ std::vector<uint8_t> WavePcm(const std::vector<uint8_t>& wave);
 // Delivers the player's messages until `done` holds or the time runs out; false on time-out.
 bool DrainUntil(TMP3Player& player, const std::function<bool()>& done,
                 std::chrono::milliseconds limit = std::chrono::seconds(20));
-// Delivers whatever arrives within `quiet`.
+// Delivers everything queued, and whatever arrives within `quiet`.
 void DrainFor(TMP3Player& player, std::chrono::milliseconds quiet);
 
 } // namespace pt4::testing
