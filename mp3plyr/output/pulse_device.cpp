@@ -19,6 +19,8 @@ constexpr pa_usec_t kReplyTimeout = 3 * PA_USEC_PER_SEC;
 // Sound the server keeps ahead of the speakers: a pause or a volume change is heard within it.
 // Blocks written beyond it wait in the server's queue.
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
+// While blocks are queued the server is asked for its timing at least this often.
+constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 // A block is looked for this long after it is due, so that the server's answer finds it played.
 constexpr pa_usec_t kCheckMargin = 2 * PA_USEC_PER_MSEC;
 
@@ -318,9 +320,7 @@ private:
         buffering.prebuf = uint32_t(-1);
         buffering.minreq = uint32_t(-1);
         buffering.fragsize = uint32_t(-1);
-        // Monotonic time is kept here, where a reset is known to restart the count.
-        const auto flags = pa_stream_flags_t(PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE |
-                                             PA_STREAM_NOT_MONOTONIC | PA_STREAM_ADJUST_LATENCY);
+        const auto flags = pa_stream_flags_t(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
         const pa_cvolume gains = Gains(left, right);
         if (pa_stream_connect_playback(stream_, nullptr, &buffering, flags, &gains, nullptr) < 0)
             connection_.Raise(label);
@@ -391,15 +391,21 @@ private:
         corked_ = cork;
     }
 
-    // Loop locked. What the server's clock says has been played; never more than was written,
-    // never less than before.
+    // Loop locked. What the server's clock says has been played: what the sink has taken from the
+    // stream, less what it still held ahead of the speaker when the server last reported, plus
+    // the time since. It is never more than the sink has taken once the stream has stopped (corked
+    // or run dry), never more than was written, and never less than before.
     uint64_t PlayedPosition()
     {
-        pa_usec_t time = 0;
-        if (pa_stream_get_time(stream_, &time) == 0) {
-            const uint64_t bytes = pa_usec_to_bytes(time, &spec_);
-            played_ = std::max(played_, std::min(bytes, writeOffset_));
-        }
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+        if (timing == nullptr || timing->read_index_corrupt || timing->read_index < 0)
+            return played_;
+        const uint64_t taken = uint64_t(timing->read_index);
+        const uint64_t ahead = pa_usec_to_bytes(timing->sink_usec, &spec_);
+        const uint64_t since = pa_usec_to_bytes(pa_timeval_age(&timing->timestamp), &spec_);
+        const uint64_t estimate = taken + since > ahead ? taken + since - ahead : 0;
+        const uint64_t limit = timing->playing ? writeOffset_ : std::min(taken, writeOffset_);
+        played_ = std::max(played_, std::min(estimate, limit));
         return played_;
     }
 
@@ -410,7 +416,7 @@ private:
             return;
         const uint64_t due = blockEnds_.front();
         const uint64_t played = PlayedPosition();
-        const pa_usec_t wait = due > played ? pa_bytes_to_usec(due - played, &spec_) : 0;
+        const pa_usec_t wait = std::min(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kFreshTiming);
         pa_context_rttime_restart(connection_.Context(), check_, pa_rtclock_now() + wait + kCheckMargin);
     }
 

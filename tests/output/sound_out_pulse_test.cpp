@@ -1,0 +1,418 @@
+// The wave output against a real sound server: a private daemon with a null sink whose monitor is
+// recorded while the wave output plays known PCM.
+#include "mp3plyr/errors.h"
+#include "mp3plyr/output/sound_out.h"
+#include "output/support/deadline.h"
+#include "output/support/pcm_signal.h"
+#include "output/support/pulse_daemon.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace pt4 {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Gains;
+using test::kDeadlockGuardMs;
+using test::kSinkRate;
+using Clock = std::chrono::steady_clock;
+
+constexpr size_t kFrameBytes = 4;
+constexpr int32_t kBlockBytes = 88200; // half a second at 44100 Hz, 16-bit stereo
+// Time the monitor needs to deliver what the sink has played.
+constexpr auto kMonitorDelay = 400ms;
+
+size_t Frames(std::chrono::milliseconds time)
+{
+    return size_t(time.count()) * kSinkRate / 1000;
+}
+
+double Seconds(Clock::duration d)
+{
+    return std::chrono::duration<double>(d).count();
+}
+
+class SoundOutPulse : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { daemon_ = std::make_unique<test::PulseDaemon>(); }
+    static void TearDownTestSuite() { daemon_.reset(); }
+
+    // Writes everything the way the player's worker does: as much as fits, then wait for room.
+    static void Feed(TSoundOut& out, std::span<const uint8_t> bytes)
+    {
+        TMPSimpleEvent room;
+        size_t offset = 0;
+        while (offset < bytes.size()) {
+            offset += size_t(out.Write(bytes.data() + offset, int32_t(bytes.size() - offset)));
+            if (offset < bytes.size()) {
+                room.ResetEvent();
+                out.SetNotifyEvent(&room);
+                ASSERT_EQ(room.WaitFor(kDeadlockGuardMs), kWaitSignalled) << "no block came back";
+            }
+        }
+    }
+
+    static void PlayOut(TSoundOut& out)
+    {
+        out.Flush();
+        ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs)) << "the last block never came back";
+    }
+
+    // Sums GetDoneBytes until it reaches `bytes`.
+    static int64_t WaitUntilPlayed(TSoundOut& out, int64_t bytes, int64_t played = 0)
+    {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(kDeadlockGuardMs);
+        while (played < bytes) {
+            EXPECT_LT(Clock::now(), deadline) << "the server's clock does not advance";
+            if (Clock::now() > deadline)
+                break;
+            std::this_thread::sleep_for(5ms);
+            played += out.GetDoneBytes();
+        }
+        return played;
+    }
+
+    static std::unique_ptr<test::PulseDaemon> daemon_;
+};
+
+std::unique_ptr<test::PulseDaemon> SoundOutPulse::daemon_;
+
+TEST_F(SoundOutPulse, PlaysExactlyWhatWasWritten)
+{
+    // Four full blocks, then a part block that only Flush hands over.
+    const std::vector<int16_t> pcm = test::MakeNoise(Frames(2300ms), 1);
+    TSoundOut out;
+    ASSERT_EQ(out.Volume(), 100u) << "the null sink is at full volume";
+    test::MonitorRecorder recorder;
+    out.Open();
+    Feed(out, test::AsBytes(pcm));
+    PlayOut(out);
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    out.Close();
+
+    const auto at = test::Align(recording, pcm, {}, 1, Frames(50ms));
+    ASSERT_TRUE(at) << "the PCM's start is not in the recording";
+    const size_t frames = pcm.size() / 2 - at->pcmFrame;
+    EXPECT_LE(test::MaxDifference(recording, at->recordedFrame, pcm, at->pcmFrame, frames, {}), 1);
+    // Nothing before it, nothing after it: every block was played once.
+    EXPECT_EQ(test::SoundingFrames(recording), frames);
+}
+
+TEST_F(SoundOutPulse, StreamIsNamedAfterTheProgram)
+{
+    TSoundOut out;
+    out.Open();
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1000ms), 2));
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    const std::optional<std::string> inputs = test::RunProgram({"pactl", "list", "sink-inputs"});
+    out.Reset();
+    out.Close();
+    ASSERT_TRUE(inputs);
+    EXPECT_NE(inputs->find("application.name = \"Plumtone4\""), std::string::npos) << *inputs;
+    EXPECT_NE(inputs->find("media.name = \"Plumtone4\""), std::string::npos) << *inputs;
+}
+
+struct GainCase {
+    uint32_t volume;
+    int32_t balance;
+    Gains gains;
+};
+
+class SoundOutPulseGains : public SoundOutPulse, public ::testing::WithParamInterface<GainCase> {};
+
+// The server applies the stream's channel volumes; the expected gains are the volume words over
+// 65535 (volume 50: 32767; balance 50 turns the left side down to half).
+TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
+{
+    const GainCase c = GetParam();
+    const std::vector<int16_t> pcm = test::MakeNoise(Frames(1000ms), 3);
+    TSoundOut out;
+    out.SetVolume(c.volume);
+    out.SetBalance(c.balance);
+    test::MonitorRecorder recorder;
+    out.Open();
+    Feed(out, test::AsBytes(pcm));
+    PlayOut(out);
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    out.Close();
+
+    const auto at = test::Align(recording, pcm, c.gains, 2, Frames(50ms));
+    ASSERT_TRUE(at) << "the scaled PCM is not in the recording";
+    const size_t frames = pcm.size() / 2 - at->pcmFrame;
+    EXPECT_LE(test::MaxDifference(recording, at->recordedFrame, pcm, at->pcmFrame, frames, c.gains), 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(Mapping, SoundOutPulseGains,
+                         ::testing::Values(GainCase{50, 0, {32767 / 65535.0, 32767 / 65535.0}},
+                                           GainCase{100, 50, {32767 / 65535.0, 1.0}},
+                                           GainCase{100, -100, {1.0, 0.0}},
+                                           GainCase{10, 0, {6553 / 65535.0, 6553 / 65535.0}}));
+
+// A volume change reaches the sound within the server's short latency, not after the two
+// seconds that are queued in the ring.
+TEST_F(SoundOutPulse, VolumeChangeIsHeardAtOnce)
+{
+    const std::vector<int16_t> pcm = test::MakeNoise(Frames(2000ms), 4);
+    const std::vector<uint8_t> bytes = test::AsBytes(pcm);
+    TSoundOut out;
+    test::MonitorRecorder recorder;
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    const int64_t playedBefore = WaitUntilPlayed(out, int64_t(Frames(500ms) * kFrameBytes));
+    out.SetVolume(50);
+    PlayOut(out);
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    out.Close();
+
+    const auto at = test::Align(recording, pcm, {}, 1, Frames(50ms));
+    ASSERT_TRUE(at);
+    const Gains half{32767 / 65535.0, 32767 / 65535.0};
+    size_t changedAt = 0; // first PCM frame heard at half volume
+    for (size_t f = at->pcmFrame; f + 32 < pcm.size() / 2; ++f) {
+        const size_t r = at->recordedFrame + (f - at->pcmFrame);
+        if (test::MaxDifference(recording, r, pcm, f, 32, half) <= 2) {
+            changedAt = f;
+            break;
+        }
+    }
+    ASSERT_GT(changedAt, 0u) << "the volume never changed";
+    const size_t playedFrames = size_t(playedBefore) / kFrameBytes;
+    EXPECT_GE(changedAt + Frames(10ms), playedFrames);
+    EXPECT_LT(changedAt, playedFrames + Frames(500ms)) << "the change waited for the queued sound";
+}
+
+TEST_F(SoundOutPulse, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
+{
+    const std::vector<int16_t> pcm = test::MakeNoise(Frames(2000ms), 5);
+    const std::vector<uint8_t> bytes = test::AsBytes(pcm);
+    TSoundOut out;
+    test::MonitorRecorder recorder;
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    WaitUntilPlayed(out, int64_t(Frames(600ms) * kFrameBytes));
+    out.Pause();
+    std::this_thread::sleep_for(300ms);
+    out.GetDoneBytes();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(out.GetDoneBytes(), 0) << "the clock ran on while paused";
+    EXPECT_FALSE(out.WaitForDone(0));
+    out.Unpause();
+    PlayOut(out);
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    out.Close();
+
+    const test::Silence gap = test::LongestInnerSilence(recording);
+    ASSERT_GE(gap.frames, Frames(700ms)) << "the pause was not heard";
+    const std::span<const int16_t> before(recording.data(), 2 * gap.start);
+    const std::span<const int16_t> after(recording.data() + 2 * (gap.start + gap.frames),
+                                         recording.size() - 2 * (gap.start + gap.frames));
+    const auto start = test::Align(before, pcm, {}, 1, Frames(50ms));
+    ASSERT_TRUE(start);
+    const size_t stopped = start->pcmFrame + (before.size() / 2 - start->recordedFrame);
+    EXPECT_LE(test::MaxDifference(before, start->recordedFrame, pcm, start->pcmFrame,
+                                  stopped - start->pcmFrame, {}), 1);
+    // The monitor records what the sink renders, and a pause takes back what the sink had
+    // rendered ahead, so around the gap a few milliseconds may be missing or repeated; a restart
+    // from anywhere else is a fault.
+    const auto resumed = test::Align(after, pcm, {}, 1, Frames(400ms), stopped - std::min(stopped, Frames(200ms)));
+    ASSERT_TRUE(resumed) << "the sound after the pause is not the PCM near frame " << stopped;
+    EXPECT_EQ(resumed->recordedFrame, 0u);
+    EXPECT_LE(std::max(resumed->pcmFrame, stopped) - std::min(resumed->pcmFrame, stopped), Frames(10ms))
+        << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
+    const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
+    EXPECT_EQ(test::SoundingFrames(after), rest) << "sound was lost or repeated after the pause";
+    EXPECT_LE(test::MaxDifference(after, 0, pcm, resumed->pcmFrame, rest, {}), 1);
+}
+
+TEST_F(SoundOutPulse, ResetDropsTheQueuedSoundAndReturnsEveryBlock)
+{
+    const std::vector<int16_t> first = test::MakeNoise(Frames(2000ms), 6);
+    const std::vector<int16_t> second = test::MakeNoise(Frames(700ms), 7);
+    const std::vector<uint8_t> firstBytes = test::AsBytes(first);
+    TSoundOut out;
+    test::MonitorRecorder recorder;
+    out.Open();
+    ASSERT_EQ(out.Write(firstBytes.data(), int32_t(firstBytes.size())), int32_t(firstBytes.size()));
+    EXPECT_FALSE(out.CanWrite());
+    const int64_t playedBeforeReset = WaitUntilPlayed(out, int64_t(Frames(300ms) * kFrameBytes));
+    out.Reset();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs)) << "the queued blocks did not come back";
+    EXPECT_EQ(out.FreeSpacePercent(), 100);
+    EXPECT_TRUE(out.CanWrite());
+
+    // The count starts again at the reset.
+    out.GetDoneBytes();
+    Feed(out, test::AsBytes(second));
+    PlayOut(out);
+    EXPECT_EQ(out.GetDoneBytes(), int32_t(second.size() * 2));
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    out.Close();
+
+    // Of the first PCM only what had been played (plus the server's short latency) was heard,
+    // then the second PCM in full.
+    const std::vector<int16_t> heard = test::WithoutSilence(recording);
+    const auto at = test::Align(heard, first, {}, 1, Frames(50ms));
+    ASSERT_TRUE(at);
+    size_t firstHeard = 0;
+    while (at->pcmFrame + firstHeard < first.size() / 2 &&
+           test::MaxDifference(heard, firstHeard, first, at->pcmFrame + firstHeard, 1, {}) <= 1)
+        ++firstHeard;
+    EXPECT_GE(firstHeard + at->pcmFrame + Frames(10ms), size_t(playedBeforeReset) / kFrameBytes);
+    EXPECT_LT(firstHeard + at->pcmFrame, size_t(playedBeforeReset) / kFrameBytes + Frames(400ms))
+        << "queued sound was played after the reset";
+    const size_t rest = heard.size() / 2 - firstHeard;
+    EXPECT_EQ(rest, second.size() / 2);
+    EXPECT_LE(test::MaxDifference(heard, firstHeard, second, 0, second.size() / 2, {}), 1);
+}
+
+// Lower bounds only: a block cannot come back before its sound has had time to play.
+TEST_F(SoundOutPulse, BlocksComeBackOnlyOnceTheyHaveBeenPlayed)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 8));
+    TSoundOut out;
+    out.Open();
+    ASSERT_EQ(out.BlockSize(), kBlockBytes);
+    TMPSimpleEvent room;
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    out.SetNotifyEvent(&room);
+    ASSERT_EQ(room.WaitFor(kDeadlockGuardMs), kWaitSignalled);
+    const double firstBack = Seconds(Clock::now() - start);
+    const int32_t playedAtFirst = out.GetDoneBytes();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs));
+    const double allBack = Seconds(Clock::now() - start);
+    const int32_t playedAtLast = playedAtFirst + out.GetDoneBytes();
+    out.Close();
+
+    EXPECT_GE(firstBack, 0.5 - 0.01);
+    EXPECT_GE(playedAtFirst, kBlockBytes);
+    EXPECT_GE(allBack, 2.0 - 0.01);
+    EXPECT_EQ(playedAtLast, 4 * kBlockBytes);
+}
+
+TEST_F(SoundOutPulse, PlayedBytesFollowTheServerClock)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 9));
+    TSoundOut out;
+    out.Open();
+    const Clock::time_point start = Clock::now();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    int64_t played = 0;
+    while (!out.WaitForDone(50)) {
+        const int32_t delta = out.GetDoneBytes();
+        EXPECT_GE(delta, 0);
+        played += delta;
+        // Never ahead of the wall clock (a little slack for the server's timing estimate).
+        const double elapsed = Seconds(Clock::now() - start);
+        EXPECT_LE(played, int64_t((elapsed + 0.02) * kSinkRate) * int64_t(kFrameBytes));
+    }
+    played += out.GetDoneBytes();
+    EXPECT_EQ(played, int64_t(bytes.size()));
+    EXPECT_EQ(out.GetDoneBytes(), 0);
+    out.Close();
+    EXPECT_EQ(out.GetDoneBytes(), 0);
+}
+
+TEST_F(SoundOutPulse, PositionNoticesComeWhileSoundIsQueuedAndStopAfterwards)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1500ms), 10));
+    std::mutex mutex;
+    std::vector<Clock::time_point> notices;
+    TSoundOut out;
+    out.NotifyInterval = 100;
+    out.SetOnNotify([&](TSoundOut& sender) {
+        EXPECT_EQ(&sender, &out);
+        std::lock_guard lock(mutex);
+        notices.push_back(Clock::now());
+    });
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    PlayOut(out);
+    std::this_thread::sleep_for(200ms);
+    size_t afterDone = 0;
+    {
+        std::lock_guard lock(mutex);
+        afterDone = notices.size();
+    }
+    std::this_thread::sleep_for(600ms);
+    out.Close();
+
+    std::lock_guard lock(mutex);
+    EXPECT_EQ(notices.size(), afterDone) << "notices went on with nothing queued";
+    EXPECT_GE(notices.size(), 3u);
+    for (size_t i = 1; i < notices.size(); ++i)
+        EXPECT_GE(notices[i] - notices[i - 1], 100ms);
+}
+
+TEST_F(SoundOutPulse, ServerVolumeIsReadAtCreation)
+{
+    auto setSinkVolume = [](const char* volume) {
+        ASSERT_TRUE(test::RunProgram({"pactl", "set-sink-volume", test::kSinkName, volume}));
+    };
+    setSinkVolume("0.5"); // linear
+    EXPECT_NEAR(double(TSoundOut().Volume()), 50.0, 1.0);
+    setSinkVolume("0.1");
+    EXPECT_NEAR(double(TSoundOut().Volume()), 10.0, 1.0);
+    setSinkVolume("100%");
+    EXPECT_EQ(TSoundOut().Volume(), 100u);
+}
+
+TEST_F(SoundOutPulse, WithoutServerOpenFailsAtOnceWithTheServerText)
+{
+    const std::filesystem::path nowhere = std::filesystem::temp_directory_path() / "pt4-no-server" / "native";
+    const std::string server = std::getenv("PULSE_SERVER");
+    setenv("PULSE_SERVER", ("unix:" + nowhere.string()).c_str(), 1);
+    test::FinishesWithin("Open without a server", [] {
+        TSoundOut out;
+        EXPECT_EQ(out.Volume(), 100u);
+        try {
+            out.Open();
+            ADD_FAILURE() << "Open succeeded without a server";
+        } catch (const EMP3Error& e) {
+            EXPECT_STREQ(e.what(), "Connection refused(TSoundOut.Open:WaveOutOpen)");
+        }
+        EXPECT_FALSE(out.Active());
+        EXPECT_EQ(out.Write(reinterpret_cast<const uint8_t*>("ab"), 2), 0);
+        out.Close();
+    });
+    setenv("PULSE_SERVER", server.c_str(), 1);
+}
+
+// A server that goes away returns every queued block, so nothing waits forever, and the next
+// call reports it.
+TEST_F(SoundOutPulse, LostServerReturnsTheBlocksAndReportsTheError)
+{
+    test::PulseDaemon doomed;
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 11));
+    TSoundOut out;
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    doomed.Kill();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs));
+    try {
+        out.Write(bytes.data(), int32_t(bytes.size()));
+        ADD_FAILURE() << "writing to a lost server succeeded";
+    } catch (const EMP3Error& e) {
+        const std::string text = e.what();
+        EXPECT_TRUE(text.ends_with("(TSoundOut.WaveWrite)")) << text;
+    }
+    EXPECT_EQ(out.FreeSpacePercent(), 100) << "the failed block is still counted";
+    EXPECT_THROW(out.Pause(), EMP3Error);
+    test::FinishesWithin("Close after the server was lost", [&] { out.Close(); });
+}
+
+} // namespace
+} // namespace pt4
