@@ -23,7 +23,9 @@ QString WriteSilentMp3(const QString& path, int seconds, const QByteArray& title
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         qFatal("cannot write %s", qPrintable(path));
-    const int frames = seconds * 25;
+    if (seconds % 3 != 0)
+        qFatal("whole seconds come in steps of three frames' worth (3 s = 125 frames)");
+    const int frames = seconds * 1000 / 24;
     for (int i = 0; i < frames; ++i)
         file.write(frame);
     if (!title.isEmpty()) {
