@@ -14,7 +14,8 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 double CpuSeconds()
 {
@@ -104,8 +105,9 @@ int main(int argc, char** argv)
             double(state->Info.OutValues / state->Info.Channels) / double(state->Info.SampleRate);
         const double whole = TimePerFrame(stream, false);
         const double bitstream = TimePerFrame(stream, true);
-        std::printf("%s\n  whole frame   %7.2f us  (%6.0f x real time)\n  bitstream     %7.2f us  (%4.1f %%)\n",
-                    path.c_str(), whole * 1e6, frameSeconds / whole, bitstream * 1e6, 100 * bitstream / whole);
+        std::printf(
+            "%s\n  whole frame   %7.2f us  (%6.0f x real time)\n  bitstream     %7.2f us  (%4.1f %%)\n",
+            path.c_str(), whole * 1e6, frameSeconds / whole, bitstream * 1e6, 100 * bitstream / whole);
     }
     std::printf("(checksum %u)\n", checksum);
     return 0;

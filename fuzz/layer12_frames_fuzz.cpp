@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             frame[i] = stream[position + i];
         std::vector<uint8_t> pcm(size_t(state->Config.OutputBytes));
         const pt4::TDecodeResult result = pt4::DecodeFrame(*state, frame.data(), pcm.data());
-        if (result.InBytes != 0 && (size_t(result.InBytes) != padded || result.OutBytes != state->Config.OutputBytes))
+        if (result.InBytes != 0 &&
+            (size_t(result.InBytes) != padded || result.OutBytes != state->Config.OutputBytes))
             __builtin_trap();
         position += padded;
     }

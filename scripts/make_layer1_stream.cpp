@@ -8,14 +8,16 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr int kKbps[2][16] = {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
                               {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0}};
 constexpr int kRatesBy50[2][3] = {{441, 480, 320}, {882, 960, 640}};
 
-class BitWriter {
-public:
+class BitWriter
+{
+  public:
     explicit BitWriter(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     void Put(uint32_t value, int bits)
     {
@@ -29,7 +31,7 @@ public:
     }
     size_t Bits() const { return bit_; }
 
-private:
+  private:
     std::vector<uint8_t>& bytes_;
     size_t bit_ = 0;
 };
@@ -74,17 +76,17 @@ int main(int argc, char** argv)
         BitWriter out(frame);
         out.Put(0xFFF, 12);
         out.Put(uint32_t(id), 1);
-        out.Put(3, 2);                // Layer I
-        out.Put(crc ? 0 : 1, 1);      // protection bit 0 = CRC follows
+        out.Put(3, 2);           // Layer I
+        out.Put(crc ? 0 : 1, 1); // protection bit 0 = CRC follows
         out.Put(uint32_t(bri), 4);
         out.Put(uint32_t(sri), 2);
         out.Put(uint32_t(padding), 1);
         out.Put(0, 1);
         out.Put(uint32_t(mode), 2);
         out.Put(uint32_t(modeExt), 2);
-        out.Put(0, 4);                // copyright, original, emphasis
+        out.Put(0, 4); // copyright, original, emphasis
         if (crc)
-            out.Put(0, 16);           // filled in below
+            out.Put(0, 16); // filled in below
 
         // Allocation per subband and channel; above the bound one value serves both channels.
         int alloc[32][2] = {};

@@ -7,8 +7,10 @@
 
 #include <algorithm>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // Sample actions: 1 ... 14 read a sample of that allocation; joint stereo adds 15 (one sample
 // for an entry and the next); the slot ends at kEndOfSlot, after the skipped bits at kSkipToEnd.
@@ -19,7 +21,8 @@ constexpr uint32_t kForbiddenAllocation = 15;
 
 // Reads the allocation of every entry into actions and step factors; the bits the samples and
 // scale factors then need are added to `bitsNeeded`. False for the forbidden allocation 15.
-bool ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, int32_t& bitsNeeded)
+bool ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables,
+                    int32_t& bitsNeeded)
 {
     int32_t bitsPerSlot = 0;
     int32_t scaleFactors = 0;
@@ -66,9 +69,11 @@ void ReadSlot(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& ta
     for (int32_t k = 0;;) {
         const int32_t action = actions[k];
         if (action < kJoint) {
-            slot[k] = action == 0 ? 0.0f
-                                  : float(int32_t(LoadBits(reader, action + 1)) - tables.Layer1SampleOffsets[action]) *
-                                        s.SampleScale[k][0];
+            slot[k] =
+                action == 0
+                    ? 0.0f
+                    : float(int32_t(LoadBits(reader, action + 1)) - tables.Layer1SampleOffsets[action]) *
+                          s.SampleScale[k][0];
             ++k;
         } else if (action < kEndOfSlot) {
             const int32_t a = action - kJoint;

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct Layer12BitReader {
     const uint8_t* Next = nullptr; // next byte to load

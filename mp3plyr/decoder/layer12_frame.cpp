@@ -5,8 +5,10 @@
 
 #include <algorithm>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 void ClearEntries(float* samples, int32_t slots, int32_t from, int32_t to)
 {
@@ -22,7 +24,8 @@ bool ReadLayer12Header(const Layer12State& state, const uint8_t* frame, int32_t 
 {
     TMPFrameHeader& header = out.Header;
     int32_t length = ParseFrameHeader(frame, 0, header);
-    if (header.Sync != 1 || header.LayerBits != layerBits || header.SampleRateIndex > 2 || header.BitrateIndex == 15)
+    if (header.Sync != 1 || header.LayerBits != layerBits || header.SampleRateIndex > 2 ||
+        header.BitrateIndex == 15)
         return false;
     if (header.BitrateIndex == 0)
         length = state.FrameLength; // free format: only the set-up knows the length

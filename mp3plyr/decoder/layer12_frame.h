@@ -7,7 +7,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct DecoderState;
 struct Layer12State;

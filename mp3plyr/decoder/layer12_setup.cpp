@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr int32_t kRowsPerWidth = 15;
 constexpr int32_t kChannelChoices = 5;
@@ -17,8 +19,8 @@ constexpr int32_t kChannelChoices = 5;
 bool DecodableHeader(const TMPFrameHeader& header)
 {
     return header.Sync == 1 && (header.Id == 0 || header.Id == 1) && header.SampleRateIndex >= 0 &&
-           header.SampleRateIndex <= 2 && header.BitrateIndex >= 0 && header.BitrateIndex <= 14 && header.Mode >= 0 &&
-           header.Mode <= 3 && header.ModeExt >= 0 && header.ModeExt <= 3;
+           header.SampleRateIndex <= 2 && header.BitrateIndex >= 0 && header.BitrateIndex <= 14 &&
+           header.Mode >= 0 && header.Mode <= 3 && header.ModeExt >= 0 && header.ModeExt <= 3;
 }
 
 int32_t StreamSampleRate(const TMPFrameHeader& header)
@@ -39,12 +41,13 @@ int32_t SubbandsBelowLimit(const DecoderConfig& config, int32_t sampleRate)
 
 // Steps common to both layers once the layer's own checks passed. `tableSubbands` is the number
 // of subbands the layer codes per channel.
-bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t valuesPerChannel,
-                 int32_t tableSubbands)
+bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
+                 int32_t valuesPerChannel, int32_t tableSubbands)
 {
     DecoderConfig& config = state.Config;
     if (config.ReductionCode < 0 || config.ReductionCode > 2 || config.ChannelChoice < 0 ||
-        config.ChannelChoice >= kChannelChoices || config.OutputChannels != (config.ChannelChoice == 1 ? 2 : 1))
+        config.ChannelChoice >= kChannelChoices ||
+        config.OutputChannels != (config.ChannelChoice == 1 ? 2 : 1))
         return false; // the output routine would write another amount than the caller makes room for
     const TLayer12OutputRoutine output =
         Layer12OutputRoutine((config.EightBit ? kRowsPerWidth : 0) + kChannelChoices * config.ReductionCode +
@@ -68,7 +71,7 @@ bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
     config.HalfOutputBytes = config.OutputBytes / 2;
     config.SilenceValue = config.EightBit ? 128 : 0;
-    state.Info = TDecoderInfo{config.OutputChannels, outValues, sampleRate >> config.ReductionCode,
+    state.Info = TDecoderInfo{config.OutputChannels,    outValues,   sampleRate >> config.ReductionCode,
                               config.EightBit ? 8 : 16, frameLength, 0};
 
     s.SubbandSamples.fill(0.0f);

@@ -4,7 +4,8 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct Layer2AllocationTable;
 

@@ -2,8 +2,10 @@
 
 #include <cmath>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // Allocation codes per group (code = levels index: 1 = 3, 2 = 5, 3 = 7, 4 = 9, 5 = 15, 6 = 31 ...
 // 17 = 65535 levels).
@@ -19,15 +21,16 @@ constexpr std::array<int8_t, 16> kLsfTop = {0, 1, 2, 4};
 constexpr std::array<int8_t, 16> kUnused = {};
 
 constexpr std::array<Layer2AllocationTable, kLayer2TableCount> kAllocationTables = {{
-    {{3, 8, 12, 4}, {kHighLow, kHighMid, kHighUpper, kHighTop}, 27},  // A
-    {{3, 8, 12, 7}, {kHighLow, kHighMid, kHighUpper, kHighTop}, 30},  // B
-    {{2, 0, 6, 0}, {kLowLow, kUnused, kLowUpper, kUnused}, 8},        // C
-    {{2, 0, 10, 0}, {kLowLow, kUnused, kLowUpper, kUnused}, 12},      // D
-    {{4, 0, 7, 19}, {kLsfLow, kUnused, kLsfUpper, kLsfTop}, 30},      // lower sampling frequencies
+    {{3, 8, 12, 4}, {kHighLow, kHighMid, kHighUpper, kHighTop}, 27}, // A
+    {{3, 8, 12, 7}, {kHighLow, kHighMid, kHighUpper, kHighTop}, 30}, // B
+    {{2, 0, 6, 0}, {kLowLow, kUnused, kLowUpper, kUnused}, 8},       // C
+    {{2, 0, 10, 0}, {kLowLow, kUnused, kLowUpper, kUnused}, 12},     // D
+    {{4, 0, 7, 19}, {kLsfLow, kUnused, kLsfUpper, kLsfTop}, 30},     // lower sampling frequencies
 }};
 
 // MPEG-1 Layer II bit rates in kbit/s by index.
-constexpr std::array<int32_t, 16> kLayer2Kbps = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0};
+constexpr std::array<int32_t, 16> kLayer2Kbps = {0,   32,  48,  56,  64,  80,  96,  112,
+                                                 128, 160, 192, 224, 256, 320, 384, 0};
 
 // The standard's choice by bit rate per channel: up to 48 kbit/s the narrow tables (D at 32 kHz),
 // up to 80 kbit/s table A, above it table B (A at 48 kHz). Mono above 192 kbit/s and two channels
@@ -81,9 +84,10 @@ void BuildUngrouping(std::array<std::array<Digit, 3>, Codes>& table, int32_t lev
 Layer12Tables BuildTables()
 {
     Layer12Tables t{};
-    constexpr std::array<int32_t, kLayer2Codes> levels = {0,    3,    5,    7,     9,     15,   31,  63,  127,
-                                                          255,  511,  1023, 2047,  4095,  8191, 16383, 32767, 65535};
-    constexpr std::array<int32_t, kLayer2Codes> sampleBits = {0, 0, 0, 3, 0, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
+    constexpr std::array<int32_t, kLayer2Codes> levels = {
+        0, 3, 5, 7, 9, 15, 31, 63, 127, 255, 511, 1023, 2047, 4095, 8191, 16383, 32767, 65535};
+    constexpr std::array<int32_t, kLayer2Codes> sampleBits = {0, 0, 0,  3,  0,  4,  5,  6,  7,
+                                                              8, 9, 10, 11, 12, 13, 14, 15, 16};
     constexpr std::array<int32_t, kLayer2Codes> groupBits = {0,  5,  7,  9,  10, 12, 15, 18, 21,
                                                              24, 27, 30, 33, 36, 39, 42, 45, 48};
     for (int32_t code = 0; code < kLayer2Codes; ++code) {
@@ -112,7 +116,10 @@ Layer12Tables BuildTables()
 
 } // namespace
 
-const Layer2AllocationTable& Layer2AllocationTableAt(int32_t index) { return kAllocationTables[index]; }
+const Layer2AllocationTable& Layer2AllocationTableAt(int32_t index)
+{
+    return kAllocationTables[index];
+}
 
 int32_t Layer2TableIndex(const TMPFrameHeader& header)
 {

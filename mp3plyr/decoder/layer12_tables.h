@@ -7,7 +7,8 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Layer II allocation codes: 0 = no samples, 1 ... 17 = 3, 5, 7, 9, 15, 31 ... 65535 levels.
 inline constexpr int32_t kLayer2Codes = 18;
@@ -17,9 +18,9 @@ inline constexpr int32_t kLayer2Codes = 18;
 inline constexpr std::array<int32_t, 4> kLayer2AllocationWidths = {4, 4, 3, 2};
 
 struct Layer2AllocationTable {
-    std::array<int32_t, 4> GroupSizes;                   // subbands of one channel in each group
-    std::array<std::array<int8_t, 16>, 4> Codes;         // allocation code by field value, per group
-    int32_t Subbands;                                    // sum of the group sizes
+    std::array<int32_t, 4> GroupSizes;           // subbands of one channel in each group
+    std::array<std::array<int8_t, 16>, 4> Codes; // allocation code by field value, per group
+    int32_t Subbands;                            // sum of the group sizes
 };
 
 // The standard's tables A, B, C, D (MPEG-1) and the lower-sampling-frequency table, in that order.

@@ -9,8 +9,10 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // Sample actions: 1 ... 17 read an entry's three samples with that allocation code; joint stereo
 // adds 18 (one group of three for an entry and the next); the group of three slots ends at
@@ -60,7 +62,8 @@ int32_t AllocationBits(const Layer12State& s)
 
 // Reads the allocation codes into actions and step factors. Returns the bits of one group of
 // three slots and counts the entries that carry samples.
-int32_t ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, int32_t& withSamples)
+int32_t ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables,
+                       int32_t& withSamples)
 {
     const Layer2AllocationTable& table = *s.AllocationTable;
     int32_t bitsPerGroup = 0;
@@ -180,7 +183,8 @@ inline void ReadTriple(Layer12BitReader& reader, const Layer12Tables& tables, in
 }
 
 // One group of three slots of part `part` into `slot` (three consecutive 64-value slots).
-void ReadGroup(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, int32_t part, float* slot)
+void ReadGroup(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, int32_t part,
+               float* slot)
 {
     const int32_t* actions = s.SampleAction.data();
     float values[3];

@@ -8,8 +8,10 @@
 #include <filesystem>
 #include <string>
 
-namespace pt4::test {
-namespace {
+namespace pt4::test
+{
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -47,8 +49,9 @@ int32_t ValuesPerFrame(const fs::path& stream)
 TEST(Layer12Conformance, ComplianceStreamsMatchTheirReferences)
 {
     const fs::path vectors = fs::path(PT4_SHARED_DIR) / "vectors";
-    const char* names[] = {"l1-fl1", "l1-fl2", "l1-fl3", "l1-fl4", "l1-fl5", "l1-fl6", "l1-fl7", "l1-fl8",
-                           "l2-fl10", "l2-fl11", "l2-fl12", "l2-fl13", "l2-fl14", "l2-fl15", "l2-fl16", "l2-test32"};
+    const char* names[] = {"l1-fl1",  "l1-fl2",  "l1-fl3",  "l1-fl4",   "l1-fl5",  "l1-fl6",
+                           "l1-fl7",  "l1-fl8",  "l2-fl10", "l2-fl11",  "l2-fl12", "l2-fl13",
+                           "l2-fl14", "l2-fl15", "l2-fl16", "l2-test32"};
     int found = 0;
     for (const char* name : names) {
         const fs::path stream = vectors / (std::string(name) + ".bit");

@@ -13,14 +13,17 @@
 #include <random>
 #include <string>
 
-namespace pt4::test {
-namespace {
+namespace pt4::test
+{
+namespace
+{
 
 constexpr float kFullScale = 65536.0f;
 
 std::vector<uint8_t> Fixture(const std::string& name)
 {
-    std::vector<uint8_t> bytes = ReadBinaryFile(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/" + name);
+    std::vector<uint8_t> bytes =
+        ReadBinaryFile(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/" + name);
     EXPECT_FALSE(bytes.empty()) << name;
     return bytes;
 }
@@ -63,14 +66,23 @@ struct Decoder {
     {
         return DecodeCopiedFrame(*State, frame.data(), int32_t(frame.size()), Pcm);
     }
-    TDecodeResult Decode(const StreamFrame& frame) { return DecodeCopiedFrame(*State, frame.Data, frame.Padded, Pcm); }
-    float Sample(int32_t slot, int32_t entry) const { return State->Layer12.SubbandSamples[slot * 64 + entry]; }
+    TDecodeResult Decode(const StreamFrame& frame)
+    {
+        return DecodeCopiedFrame(*State, frame.Data, frame.Padded, Pcm);
+    }
+    float Sample(int32_t slot, int32_t entry) const
+    {
+        return State->Layer12.SubbandSamples[slot * 64 + entry];
+    }
     int16_t Pcm16(size_t index) const { return int16_t(Pcm[2 * index] | Pcm[2 * index + 1] << 8); }
 };
 
 // --- Layer II: one channel, 44.1 kHz, 192 kbit/s, allocation table B -------------------------
 
-int32_t TableBFieldWidth(int32_t subband) { return subband < 11 ? 4 : subband < 23 ? 3 : 2; }
+int32_t TableBFieldWidth(int32_t subband)
+{
+    return subband < 11 ? 4 : subband < 23 ? 3 : 2;
+}
 
 // A frame whose only entry with samples is `subband`; `samples` writes that entry's bits of one
 // group of three slots.
@@ -113,7 +125,8 @@ TEST(Layer2Samples, UngroupedValuesAreCentredAndScaled)
 TEST(Layer2Samples, GroupedCodesUngroupInSlotOrder)
 {
     // Subband 0, field 1: 3 levels, one 5-bit code per three samples; code 5 = digits 2, 1, 0.
-    const auto threeLevels = Layer2MonoFrame(0, 1, 2, {0}, [](Layer12FrameWriter& w, int32_t) { w.Put(5, 5); });
+    const auto threeLevels =
+        Layer2MonoFrame(0, 1, 2, {0}, [](Layer12FrameWriter& w, int32_t) { w.Put(5, 5); });
     Decoder d3(threeLevels);
     ASSERT_GT(d3.Decode(threeLevels).InBytes, 0);
     const float third = 2.0f / 3 * kFullScale;
@@ -122,7 +135,8 @@ TEST(Layer2Samples, GroupedCodesUngroupInSlotOrder)
     EXPECT_FLOAT_EQ(d3.Sample(2, 0), -third);
 
     // Subband 3, field 2: 5 levels in 7 bits; code 2 + 5 * 1 + 25 * 4 = 107 has digits 2, 1, 4.
-    const auto fiveLevels = Layer2MonoFrame(3, 2, 2, {3}, [](Layer12FrameWriter& w, int32_t) { w.Put(107, 7); });
+    const auto fiveLevels =
+        Layer2MonoFrame(3, 2, 2, {3}, [](Layer12FrameWriter& w, int32_t) { w.Put(107, 7); });
     Decoder d5(fiveLevels);
     ASSERT_GT(d5.Decode(fiveLevels).InBytes, 0);
     const float fifth = 2.0f / 5 * kFullScale / 2;
@@ -131,7 +145,8 @@ TEST(Layer2Samples, GroupedCodesUngroupInSlotOrder)
     EXPECT_FLOAT_EQ(d5.Sample(2, 3), 2 * fifth);
 
     // Subband 3, field 4: 9 levels in 10 bits; code 728 = digits 8, 8, 8.
-    const auto nineLevels = Layer2MonoFrame(3, 4, 2, {0}, [](Layer12FrameWriter& w, int32_t) { w.Put(728, 10); });
+    const auto nineLevels =
+        Layer2MonoFrame(3, 4, 2, {0}, [](Layer12FrameWriter& w, int32_t) { w.Put(728, 10); });
     Decoder d9(nineLevels);
     ASSERT_GT(d9.Decode(nineLevels).InBytes, 0);
     for (int32_t slot = 0; slot < 36; ++slot)
@@ -260,7 +275,7 @@ TEST(JointStereo, Layer2SharesAllocationAndSamplesAboveTheBound)
     for (int32_t sb = 0; sb < 30; ++sb)
         for (int32_t ch = 0; ch < (sb < 4 ? 2 : 1); ++ch)
             w.Put(sb == 5 ? 5 : 0, TableBFieldWidth(sb)); // subband 5, field 5: 15 levels
-    w.Put(2, 2);                                        // selections of subband 5, left and right
+    w.Put(2, 2);                                          // selections of subband 5, left and right
     w.Put(2, 2);
     w.Put(0, 6);
     w.Put(6, 6); // right at a quarter
@@ -304,7 +319,8 @@ TEST(FrequencyLimit, SkipsTheUpperEntriesWithoutLosingThePlace)
             ASSERT_EQ(limited.Decode(frame).InBytes, frame.Padded);
             for (int32_t slot = 0; slot < slots; ++slot) {
                 for (int32_t k = 0; k < limit; ++k)
-                    ASSERT_EQ(limited.Sample(slot, k), full.Sample(slot, k)) << "slot " << slot << " entry " << k;
+                    ASSERT_EQ(limited.Sample(slot, k), full.Sample(slot, k))
+                        << "slot " << slot << " entry " << k;
                 for (int32_t k = limit; k < 64; ++k)
                     ASSERT_EQ(limited.Sample(slot, k), 0.0f);
             }
@@ -335,15 +351,16 @@ TEST(ChannelChange, OneChannelFrameIsHeardInBothChannelsOfATwoChannelStream)
     for (auto [stereo, mono] : {std::pair{"l2_44k_stereo_192.mp2", "l2_44k_mono_80.mp2"},
                                 std::pair{"l1_48k_joint2_192.mp1", "l1_48k_mono_32.mp1"}}) {
         SCOPED_TRACE(mono);
-        DecodeInBoth(Fixture(stereo), Fixture(mono), [](const Decoder& twoChannels, const Decoder& oneChannel) {
-            const size_t values = size_t(oneChannel.State->Info.OutValues);
-            int32_t worst = 0;
-            for (size_t i = 0; i < values; ++i) {
-                ASSERT_EQ(twoChannels.Pcm16(2 * i), twoChannels.Pcm16(2 * i + 1));
-                worst = std::max(worst, std::abs(twoChannels.Pcm16(2 * i) - oneChannel.Pcm16(i)));
-            }
-            EXPECT_LE(worst, 1);
-        });
+        DecodeInBoth(
+            Fixture(stereo), Fixture(mono), [](const Decoder& twoChannels, const Decoder& oneChannel) {
+                const size_t values = size_t(oneChannel.State->Info.OutValues);
+                int32_t worst = 0;
+                for (size_t i = 0; i < values; ++i) {
+                    ASSERT_EQ(twoChannels.Pcm16(2 * i), twoChannels.Pcm16(2 * i + 1));
+                    worst = std::max(worst, std::abs(twoChannels.Pcm16(2 * i) - oneChannel.Pcm16(i)));
+                }
+                EXPECT_LE(worst, 1);
+            });
     }
 }
 
@@ -353,13 +370,14 @@ TEST(ChannelChange, TwoChannelFrameGivesItsLeftChannelToAOneChannelStream)
                                 std::pair{"l2_44k_mono_80.mp2", "l2_44k_joint_160.mp2"},
                                 std::pair{"l1_48k_mono_32.mp1", "l1_48k_joint2_192.mp1"}}) {
         SCOPED_TRACE(stereo);
-        DecodeInBoth(Fixture(mono), Fixture(stereo), [](const Decoder& oneChannel, const Decoder& twoChannels) {
-            const size_t values = size_t(oneChannel.State->Info.OutValues);
-            int32_t worst = 0;
-            for (size_t i = 0; i < values; ++i)
-                worst = std::max(worst, std::abs(oneChannel.Pcm16(i) - twoChannels.Pcm16(2 * i)));
-            EXPECT_LE(worst, 1);
-        });
+        DecodeInBoth(
+            Fixture(mono), Fixture(stereo), [](const Decoder& oneChannel, const Decoder& twoChannels) {
+                const size_t values = size_t(oneChannel.State->Info.OutValues);
+                int32_t worst = 0;
+                for (size_t i = 0; i < values; ++i)
+                    worst = std::max(worst, std::abs(oneChannel.Pcm16(i) - twoChannels.Pcm16(2 * i)));
+                EXPECT_LE(worst, 1);
+            });
     }
 }
 
@@ -404,8 +422,9 @@ TDecodeResult DecodeUntouched(DecoderState& state, TFrameRoutine routine, std::v
     frame.resize(frame.size() + 4, 0);
     std::vector<uint8_t> pcm(5120, 0x5A);
     const TDecodeResult result = routine(state, frame.data(), pcm.data());
-    if (result.InBytes == 0)
+    if (result.InBytes == 0) {
         EXPECT_TRUE(std::all_of(pcm.begin(), pcm.end(), [](uint8_t b) { return b == 0x5A; }));
+    }
     return result;
 }
 
@@ -456,8 +475,9 @@ TEST(UndecodableFrames, RandomContentStaysInsideTheFrameAndTheBuffers)
     // Every frame is copied into a buffer of exactly its length plus the 4 bytes of slack, so a
     // sanitizer build catches any read beyond; the PCM buffer's tail must stay untouched.
     std::mt19937 random(12345);
-    for (const char* name : {"l1_44k_stereo_448.mp1", "l1_32k_joint0_128.mp1", "l1_48k_mono_32.mp1",
-                             "l2_16k_mono_8.mp2", "l2_44k_joint_160.mp2", "l2_48k_mono_48.mp2", "l2_32k_stereo_96.mp2"}) {
+    for (const char* name :
+         {"l1_44k_stereo_448.mp1", "l1_32k_joint0_128.mp1", "l1_48k_mono_32.mp1", "l2_16k_mono_8.mp2",
+          "l2_44k_joint_160.mp2", "l2_48k_mono_48.mp2", "l2_32k_stereo_96.mp2"}) {
         SCOPED_TRACE(name);
         const auto stream = Fixture(name);
         const StreamFrame first = Frames(stream)[0];

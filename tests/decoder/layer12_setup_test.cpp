@@ -9,10 +9,13 @@
 
 #include <gtest/gtest.h>
 
-namespace pt4::test {
-namespace {
+namespace pt4::test
+{
+namespace
+{
 
-TMPFrameHeader Header(int32_t layerBits, int32_t id, int32_t sampleRateIndex, int32_t bitrateIndex, int32_t mode)
+TMPFrameHeader Header(int32_t layerBits, int32_t id, int32_t sampleRateIndex, int32_t bitrateIndex,
+                      int32_t mode)
 {
     TMPFrameHeader h;
     h.Sync = 1;
@@ -25,7 +28,8 @@ TMPFrameHeader Header(int32_t layerBits, int32_t id, int32_t sampleRateIndex, in
     return h;
 }
 
-void ExpectInfo(const DecoderState& s, int32_t channels, int32_t values, int32_t rate, int32_t bits, int32_t length)
+void ExpectInfo(const DecoderState& s, int32_t channels, int32_t values, int32_t rate, int32_t bits,
+                int32_t length)
 {
     EXPECT_EQ(s.Info.Channels, channels);
     EXPECT_EQ(s.Info.OutValues, values);
@@ -129,7 +133,8 @@ TEST(Layer12Setup, RefusesWhatItCannotDecode)
 
 TEST(Layer12Setup, ClearsSamplesAndSynthesisOfTheEarlierStream)
 {
-    const auto stream = ReadBinaryFile(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/l2_44k_stereo_192.mp2");
+    const auto stream =
+        ReadBinaryFile(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/l2_44k_stereo_192.mp2");
     ASSERT_GT(stream.size(), 4u);
     auto s = NewDecoderState();
     TMPFrameHeader header;

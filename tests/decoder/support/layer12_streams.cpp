@@ -8,7 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 std::vector<uint8_t> ReadBinaryFile(const std::string& path)
 {
@@ -25,10 +26,13 @@ std::vector<int16_t> ReadPcm16(const std::string& path)
     return samples;
 }
 
-std::unique_ptr<DecoderState> NewDecoderState() { return std::make_unique<DecoderState>(); }
+std::unique_ptr<DecoderState> NewDecoderState()
+{
+    return std::make_unique<DecoderState>();
+}
 
-int32_t InitLayer12(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode,
-                    int32_t convertCode, int32_t frequencyLimit)
+int32_t InitLayer12(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
+                    int32_t reductionCode, int32_t convertCode, int32_t frequencyLimit)
 {
     return DecoderInit(state, header, frameLength, reductionCode, 0, convertCode, frequencyLimit);
 }

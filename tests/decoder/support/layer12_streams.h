@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 std::vector<int16_t> ReadPcm16(const std::string& path);
@@ -29,12 +30,13 @@ struct DecodedStream {
     int32_t Channels = 0;
     int32_t SampleRate = 0;
     int32_t Frames = 0;
-    int32_t Failures = 0;  // frames whose InBytes or OutBytes was not what their header gives
+    int32_t Failures = 0; // frames whose InBytes or OutBytes was not what their header gives
     bool Initialised = false;
 };
 
 // Walks the stream frame by frame with the header parse and decodes every frame.
-DecodedStream DecodeStream(const std::vector<uint8_t>& stream, int32_t reductionCode = 0, int32_t convertCode = 0);
+DecodedStream DecodeStream(const std::vector<uint8_t>& stream, int32_t reductionCode = 0,
+                           int32_t convertCode = 0);
 
 struct PcmComparison {
     size_t Compared = 0;
