@@ -8,4 +8,5 @@ apt-get install -y --no-install-recommends \
     clang libclang-rt-14-dev \
     googletest libgtest-dev libgmock-dev \
     nlohmann-json3-dev \
-    libpulse-dev pulseaudio pulseaudio-utils
+    libpulse-dev pulseaudio pulseaudio-utils \
+    qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core
