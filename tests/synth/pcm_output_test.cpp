@@ -1,10 +1,13 @@
 // The output routines: input layouts, output layouts and sizes, ring positions, 8-bit output and
 // where the subband gains act.
 #include "mp3plyr/synth/output_routines.h"
+#include "mp3plyr/synth/synthesis_slot.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <set>
@@ -151,6 +154,25 @@ TEST(OutputFormats, EightBitIsTheTopByteOfTheSixteenBitSample)
         ASSERT_EQ(wide.size(), narrow.size());
         for (size_t i = 0; i < wide.size(); ++i)
             ASSERT_EQ(narrow[i], (wide[i] >> 8) + 128) << "row " << row << " sample " << i;
+    }
+}
+
+TEST(OutputFormats, EightBitKeepsTheTopByteWithoutRounding)
+{
+    const int16_t samples[8] = {-32768, -257, -256, -1, 0, 255, 32511, 32512};
+    uint8_t narrow[8] = {};
+    StoreSamples<true, 1, 8>(samples, narrow);
+    const uint8_t expected[8] = {0, 126, 127, 127, 128, 128, 254, 255};
+    EXPECT_TRUE(std::equal(std::begin(narrow), std::end(narrow), std::begin(expected)));
+
+    // Stride 2 and 16-bit little-endian bytes, the other sample positions untouched.
+    std::vector<uint8_t> wide(32, kUntouched);
+    StoreSamples<false, 2, 8>(samples, wide.data());
+    for (int n = 0; n < 8; ++n) {
+        EXPECT_EQ(wide[4 * n], static_cast<uint8_t>(samples[n] & 255));
+        EXPECT_EQ(wide[4 * n + 1], static_cast<uint8_t>((samples[n] >> 8) & 255));
+        EXPECT_EQ(wide[4 * n + 2], kUntouched);
+        EXPECT_EQ(wide[4 * n + 3], kUntouched);
     }
 }
 
