@@ -84,6 +84,7 @@ bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t fram
 
 bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {
+    state.Layer12Output = nullptr; // until this set-up succeeds, frames are refused
     if (header.LayerBits != 3 || !DecodableHeader(header))
         return false;
     Layer12State& s = state.Layer12;
@@ -94,6 +95,7 @@ bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t fram
 
 bool SetupLayer2(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {
+    state.Layer12Output = nullptr; // until this set-up succeeds, frames are refused
     if (header.LayerBits != 2 || !DecodableHeader(header))
         return false;
     const int32_t index = Layer2TableIndex(header);

@@ -443,6 +443,13 @@ TEST(UndecodableFrames, WrongSyncLayerOrNoSetUp)
 
     auto fresh = NewDecoderState();
     EXPECT_EQ(DecodeUntouched(*fresh, DecodeLayer2Frame, frame).InBytes, 0);
+
+    // A failed set-up leaves nothing of the earlier stream to decode with.
+    TMPFrameHeader refused = frames[0].Header;
+    refused.Id = 1;
+    refused.BitrateIndex = 1; // MPEG-1 Layer II at 32 kbit/s in stereo
+    ASSERT_EQ(InitLayer12(*d.State, refused, 104), 0);
+    EXPECT_EQ(DecodeUntouched(*d.State, DecodeLayer2Frame, frame).InBytes, 0);
 }
 
 TEST(UndecodableFrames, ContentLongerThanTheFrame)
