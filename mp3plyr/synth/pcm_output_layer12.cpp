@@ -59,12 +59,14 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         if constexpr (kernelSelectable)
             kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
         kernel(ring0, position, samples);
-        StoreSamples<EightBit, stride, N>(samples, out);
         if constexpr (twoChannels) {
+            int16_t rightSamples[N];
             if constexpr (kernelSelectable)
                 kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
-            kernel(ring1, position, samples);
-            StoreSamples<EightBit, stride, N>(samples, out + sampleBytes);
+            kernel(ring1, position, rightSamples);
+            StoreBothChannels<EightBit, N>(samples, rightSamples, out);
+        } else {
+            StoreSamples<EightBit, 1, N>(samples, out);
         }
         position = NextPosition<N>(position);
     }

@@ -26,7 +26,6 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
     const bool secondChannel = Channels == 2 && channel != 0;
     float* const ring = state.History.data() + (secondChannel ? 512 : 0);
     int32_t& positionHeld = secondChannel ? state.Position1 : state.Position0;
-    uint8_t* const channelOut = pcm + (secondChannel ? sampleBytes : 0);
     TWindowKernel fixedKernel = WindowStepFloat<N>;
     if constexpr (N == 32)
         fixedKernel = FloatKernel32();
@@ -56,7 +55,11 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
         if constexpr (kernelSelectable)
             kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
         kernel(ring, position, samples);
-        StoreSamples<EightBit, Channels, N>(samples, channelOut + t * N * Channels * sampleBytes);
+        uint8_t* const block = pcm + t * N * Channels * sampleBytes;
+        if constexpr (Channels == 2)
+            StoreChannelOfTwo<EightBit, N>(samples, block, secondChannel ? 1 : 0);
+        else
+            StoreSamples<EightBit, 1, N>(samples, block);
         position = NextPosition<N>(position);
     }
     positionHeld = position;

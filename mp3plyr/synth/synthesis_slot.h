@@ -8,6 +8,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pt4 {
 
 template <int N>
@@ -71,6 +75,48 @@ inline void StoreSamples(const int16_t* samples, uint8_t* out)
             out[2 * Stride * n + 1] = static_cast<uint8_t>(value >> 8);
         }
     }
+}
+
+// One channel of a two-channel block: channel 0 at the even sample positions, channel 1 at the
+// odd ones; `block` is the slot's first byte, whichever channel is written.
+template <bool EightBit, int N>
+inline void StoreChannelOfTwo(const int16_t* samples, uint8_t* block, int channel)
+{
+#if defined(__SSE2__)
+    if constexpr (!EightBit) {
+        // Four sample frames per 16 bytes: spread the channel's values over both halves of each
+        // frame, keep the other channel's half as it is.
+        const __m128i ownHalves = _mm_set1_epi32(channel == 0 ? 0x0000ffff : static_cast<int>(0xffff0000u));
+        for (int c = 0; c < N / 4; ++c) {
+            const __m128i values = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(samples + 4 * c));
+            const __m128i spread = _mm_unpacklo_epi16(values, values);
+            auto* target = reinterpret_cast<__m128i*>(block + 16 * c);
+            const __m128i other = _mm_andnot_si128(ownHalves, _mm_loadu_si128(target));
+            _mm_storeu_si128(target, _mm_or_si128(_mm_and_si128(spread, ownHalves), other));
+        }
+        return;
+    }
+#endif
+    StoreSamples<EightBit, 2, N>(samples, block + (channel != 0 ? (EightBit ? 1 : 2) : 0));
+}
+
+// Both channels of a two-channel block at once.
+template <bool EightBit, int N>
+inline void StoreBothChannels(const int16_t* left, const int16_t* right, uint8_t* block)
+{
+#if defined(__SSE2__)
+    if constexpr (!EightBit) {
+        for (int c = 0; c < N / 8; ++c) {
+            const __m128i l = _mm_loadu_si128(reinterpret_cast<const __m128i*>(left + 8 * c));
+            const __m128i r = _mm_loadu_si128(reinterpret_cast<const __m128i*>(right + 8 * c));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 32 * c), _mm_unpacklo_epi16(l, r));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 32 * c + 16), _mm_unpackhi_epi16(l, r));
+        }
+        return;
+    }
+#endif
+    StoreSamples<EightBit, 2, N>(left, block);
+    StoreSamples<EightBit, 2, N>(right, block + (EightBit ? 1 : 2));
 }
 
 } // namespace pt4
