@@ -16,7 +16,8 @@ int32_t CountingStream::Read(void* buffer, int32_t count)
         delivered = std::min(delivered, maxDelivery_);
     if (delivered > 0 && position_ < failEnd_ && position_ + delivered > failBegin_)
         throw EMP3Error("test read failure");
-    std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(delivered));
+    if (delivered > 0)
+        std::memcpy(buffer, bytes_.data() + position_, static_cast<size_t>(delivered));
     position_ += delivered;
     return delivered;
 }
