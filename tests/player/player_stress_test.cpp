@@ -3,6 +3,7 @@
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/exception_display.h"
 #include "mp3plyr/output/message_window.h"
+#include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,8 @@ using namespace std::chrono_literals;
 
 bool Active(TMP3PlayerStatus status) { return status != TMP3PlayerStatus::mpsStopped; }
 
-TEST(PlayerStress, RandomOperationsAgainstTheFileOutput)
+// `waveFile` empty: the sound server.
+void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
 {
     const std::string clip = TempPath("stress.mp3");
     WriteFileBytes(clip, Join(DemoFrames()));
@@ -41,7 +43,7 @@ TEST(PlayerStress, RandomOperationsAgainstTheFileOutput)
     {
         TMP3Player player;
         player.SetAutoPlay(false);
-        player.SetWaveFileName(TempPath("stress.wav"));
+        player.SetWaveFileName(waveFile);
         int endEvents = 0;
         TMP3EndPlayReason lastReason = TMP3EndPlayReason::mepStopped;
         player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
@@ -52,7 +54,7 @@ TEST(PlayerStress, RandomOperationsAgainstTheFileOutput)
         player.OnChangePosition = [](TMP3Player& p) { p.Position(); };
 
         std::mt19937 random(20261207);
-        const auto deadline = std::chrono::steady_clock::now() + 4s;
+        const auto deadline = std::chrono::steady_clock::now() + length;
         int operations = 0;
         while (std::chrono::steady_clock::now() < deadline) {
             const bool wasOpen = player.Capabilities() & mpcClose;
@@ -99,6 +101,14 @@ TEST(PlayerStress, RandomOperationsAgainstTheFileOutput)
     EXPECT_EQ(errorsShown, 0);
     finished = true;
     watchdog.join();
+}
+
+TEST(PlayerStress, RandomOperationsAgainstTheFileOutput) { RandomOperations(TempPath("stress.wav"), 4s); }
+
+TEST(PlayerStress, RandomOperationsAgainstTheSoundServer)
+{
+    test::PulseDaemon daemon;
+    RandomOperations("", 6s);
 }
 
 } // namespace

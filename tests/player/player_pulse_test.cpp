@@ -1,0 +1,218 @@
+// The player component playing through a real sound server: a private daemon with a null sink
+// whose monitor is recorded and compared with the decoded PCM.
+#include "mp3plyr/errors.h"
+#include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/message_window.h"
+#include "output/support/pcm_signal.h"
+#include "output/support/pulse_daemon.h"
+#include "support/player_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace pt4 {
+namespace {
+
+using namespace pt4::testing;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto kMonitorDelay = 400ms;
+constexpr size_t kFrameSamples = 1152;
+
+size_t Frames(std::chrono::milliseconds time) { return size_t(time.count()) * 44100 / 1000; }
+
+std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
+}
+
+// Where PCM frames [pcmFrame, pcmFrame + length) appear in the recording, within `tolerance`.
+std::optional<size_t> FindSegment(const std::vector<int16_t>& recording, const std::vector<int16_t>& pcm,
+                                  size_t pcmFrame, size_t length, int tolerance)
+{
+    const size_t recordedFrames = recording.size() / 2;
+    for (size_t r = 0; r + length <= recordedFrames; ++r) {
+        bool match = true;
+        for (size_t i = 0; i < length && match; ++i)
+            for (size_t c = 0; c < 2 && match; ++c)
+                match = std::abs(recording[2 * (r + i) + c] - pcm[2 * (pcmFrame + i) + c]) <= tolerance;
+        if (match)
+            return r;
+    }
+    return std::nullopt;
+}
+
+size_t FirstSoundingFrame(const std::vector<int16_t>& samples)
+{
+    const auto it = std::find_if(samples.begin(), samples.end(), [](int16_t v) { return v != 0; });
+    return size_t(it - samples.begin()) / 2;
+}
+
+class PlayerPulse : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        daemon_ = std::make_unique<test::PulseDaemon>();
+        // Three seconds of the demo clip, its information frame left out.
+        auto frames = DemoFrames();
+        frames.resize(116);
+        clipBytes_ = Join(frames);
+        clip_ = TempPath("pulse-clip.mp3");
+        WriteFileBytes(clip_, clipBytes_);
+        pcm_ = AsSamples(DecodeAll(clipBytes_));
+    }
+    static void TearDownTestSuite() { daemon_.reset(); }
+
+    void SetUp() override
+    {
+        player.SetAutoPlay(false);
+        player.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
+            endReason = reason;
+            endTime = Clock::now();
+        };
+        player.OnChangePosition = [this](TMP3Player&) { positionTimes.push_back(Clock::now()); };
+        player.SetFileName(clip_);
+    }
+
+    bool PlayToTheEnd() { return DrainUntil(player, [&] { return endReason.has_value(); }, 20s); }
+
+    static std::unique_ptr<test::PulseDaemon> daemon_;
+    static std::vector<uint8_t> clipBytes_;
+    static std::string clip_;
+    static std::vector<int16_t> pcm_;
+
+    TMP3Player player;
+    std::optional<TMP3EndPlayReason> endReason;
+    Clock::time_point endTime;
+    std::vector<Clock::time_point> positionTimes;
+};
+
+std::unique_ptr<test::PulseDaemon> PlayerPulse::daemon_;
+std::vector<uint8_t> PlayerPulse::clipBytes_;
+std::string PlayerPulse::clip_;
+std::vector<int16_t> PlayerPulse::pcm_;
+
+TEST_F(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
+{
+    test::MonitorRecorder recorder;
+    const auto started = Clock::now();
+    player.Play();
+    ASSERT_TRUE(PlayToTheEnd());
+    EXPECT_EQ(*endReason, TMP3EndPlayReason::mepEndOfStream);
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+
+    // Placed by a distinctive stretch one second in; the music's quiet start makes its first
+    // samples a poor anchor.
+    const auto found = FindSegment(recording, pcm_, Frames(1000ms), 2000, 1);
+    ASSERT_TRUE(found) << "the decoded PCM is not in the recording";
+    const long offset = long(*found) - long(Frames(1000ms));
+    const size_t firstSound = FirstSoundingFrame(pcm_);
+    // A monitor may miss the first milliseconds after the sink wakes.
+    const size_t from = std::max(firstSound + Frames(50ms), size_t(std::max(0L, -offset)));
+    ASSERT_LE(size_t(long(pcm_.size() / 2) + offset), recording.size() / 2) << "the end was not heard";
+    EXPECT_LE(test::MaxDifference(recording, size_t(long(from) + offset), pcm_, from, pcm_.size() / 2 - from, {}), 1);
+    // The end is reported once the sound has been played, not when the last frame was decoded.
+    const auto duration = std::chrono::milliseconds(pcm_.size() / 2 * 1000 / 44100);
+    EXPECT_GE(endTime - started, duration - 100ms);
+
+    // Position notices about every 400 ms while it played.
+    ASSERT_GE(positionTimes.size(), 5u);
+    std::vector<double> gaps;
+    for (size_t i = 1; i < positionTimes.size(); ++i)
+        gaps.push_back(std::chrono::duration<double, std::milli>(positionTimes[i] - positionTimes[i - 1]).count());
+    std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
+    EXPECT_NEAR(gaps[gaps.size() / 2], 400.0, 120.0);
+}
+
+TEST_F(PlayerPulse, VolumeAndBalanceShapeWhatIsHeard)
+{
+    player.SetVolume(50);
+    player.SetVolBalance(-100);
+    test::MonitorRecorder recorder;
+    player.Play();
+    ASSERT_TRUE(PlayToTheEnd());
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    // Left at half amplitude, right silent: the stretch one second in, scaled.
+    std::vector<int16_t> expected(pcm_.size());
+    for (size_t i = 0; i < pcm_.size(); i += 2) {
+        expected[i] = int16_t(std::lround(pcm_[i] * 0.5));
+        expected[i + 1] = 0;
+    }
+    const auto found = FindSegment(recording, expected, Frames(1000ms), Frames(500ms), 2);
+    EXPECT_TRUE(found) << "half-volume left channel with a silent right channel not found";
+    bool rightSilent = true;
+    for (size_t i = 1; i < recording.size(); i += 2)
+        rightSilent = rightSilent && recording[i] == 0;
+    EXPECT_TRUE(rightSilent) << "balance -100 left sound in the right channel";
+}
+
+TEST_F(PlayerPulse, PauseHoldsTheSoundAndSeekingWhilePausedContinuesAtTheFrame)
+{
+    player.Play();
+    std::this_thread::sleep_for(800ms);
+    player.Pause();
+    DrainFor(player, 50ms);
+    test::MonitorRecorder recorder; // the paused sink gives silence
+    player.Seek(2000);              // frame 77, at 2011 ms
+    EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsPaused);
+    std::this_thread::sleep_for(500ms);
+    player.Resume();
+    ASSERT_TRUE(PlayToTheEnd());
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+
+    // Nothing was heard while paused, also not after the seek.
+    const size_t firstSound = FirstSoundingFrame(recording);
+    EXPECT_GE(firstSound, Frames(400ms));
+    // The first frames after a seek are decoded against the old overlap and reservoir; from the
+    // third frame on the sound is the continuous decode, placed where the seek put it.
+    const size_t landed = 77 * kFrameSamples;
+    const auto third = FindSegment(recording, pcm_, landed + 3 * kFrameSamples, 2000, 1);
+    ASSERT_TRUE(third) << "the sound after the seek is not the decode from frame 80";
+    const long offset = long(*third) - long(firstSound);
+    EXPECT_NEAR(double(offset), double(3 * kFrameSamples), double(Frames(20ms)));
+}
+
+TEST_F(PlayerPulse, StopDropsWhatWasQueued)
+{
+    test::MonitorRecorder recorder;
+    player.Play();
+    std::this_thread::sleep_for(700ms);
+    player.Stop();
+    std::this_thread::sleep_for(1000ms);
+    const std::vector<int16_t> recording = recorder.Stop();
+    // Two seconds were queued when it stopped; only what had played may be heard.
+    EXPECT_LT(test::SoundingFrames(recording), Frames(1000ms));
+    EXPECT_GT(test::SoundingFrames(recording), Frames(300ms));
+}
+
+TEST_F(PlayerPulse, WithoutAServerPlayFailsAtOnceAndStaysStopped)
+{
+    const std::string server = std::getenv("PULSE_SERVER");
+    setenv("PULSE_SERVER", ("unix:" + TempPath("no-server-here")).c_str(), 1);
+    const auto started = Clock::now();
+    EXPECT_THROW(player.Play(), EMP3Error);
+    EXPECT_LT(Clock::now() - started, 3s);
+    EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
+    setenv("PULSE_SERVER", server.c_str(), 1);
+    player.Play();
+    EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsPlaying);
+    player.Stop();
+}
+
+} // namespace
+} // namespace pt4
