@@ -1,5 +1,6 @@
 // Layer III through the decoder's entries: initialisation results, the reservoir, frames whose
 // channel count differs from the stream's, and hostile side information.
+#include "decoder/support/layer12_streams.h"
 #include "decoder/support/layer3_frame_writer.h"
 #include "decoder/support/layer3_streams.h"
 
@@ -8,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <string>
 #include <memory>
 #include <random>
 
@@ -337,6 +340,30 @@ TEST(Layer3Hostile, GranuleChannelReadingPastItsDataIsSilentAndTheNextRecovers)
     ASSERT_EQ(decoded.Failures, 0);
     EXPECT_EQ(decoded.Pcm, expected.Pcm);
     EXPECT_FALSE(AllZero(Pcm16(decoded.Pcm)));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Line equalizer
+
+TEST(Layer3LineEqualizer, GainsActOnTheLinesOnlyWhileSwitchedOn)
+{
+    const std::vector<uint8_t> stream = ReadBinaryFile(std::string(PT4_SOURCE_DIR) +
+                                                       "/tests/fixtures/layer3/l3_44k_joint_128.mp3");
+    ASSERT_FALSE(stream.empty());
+    const std::vector<int16_t> plain = Pcm16(DecodeLayer3Stream(stream).Pcm);
+
+    auto state = std::make_unique<DecoderState>();
+    for (auto& gain : state->Output.Equalizer.FrequencyEqualizerGains)
+        gain = 0.5f;
+    const std::vector<int16_t> off = Pcm16(DecodeLayer3Stream(stream, 0, 0, state.get()).Pcm);
+    EXPECT_EQ(off, plain);
+
+    state->Output.Equalizer.FrequencyEqualizerOn = 1;
+    const std::vector<int16_t> halved = Pcm16(DecodeLayer3Stream(stream, 0, 0, state.get()).Pcm);
+    ASSERT_EQ(halved.size(), plain.size());
+    for (size_t i = 0; i < plain.size(); ++i)
+        ASSERT_LE(std::abs(2 * halved[i] - plain[i]), 2) << i;
+    EXPECT_NE(halved, plain);
 }
 
 } // namespace
