@@ -13,8 +13,8 @@ and the count-1 table A as 64 bytes (code length << 4 | vwxy) peeked with 6 bits
 import sys
 
 # Bits peeked at the first level of each code table, and the widest level below it.
-FIRST_WIDTH = {1: 3, 2: 6, 3: 6, 5: 8, 6: 7, 7: 6, 8: 8, 9: 6, 10: 8, 11: 8, 12: 7, 13: 8,
-               15: 8, 16: 8, 24: 9}
+FIRST_WIDTH = {1: 3, 2: 6, 3: 6, 5: 8, 6: 7, 7: 8, 8: 8, 9: 8, 10: 9, 11: 9, 12: 9, 13: 10,
+               15: 10, 16: 10, 24: 10}
 MAX_SUB_WIDTH = 6
 LINBITS_16 = [1, 2, 3, 4, 6, 8, 10, 13]
 LINBITS_24 = [4, 5, 6, 7, 8, 9, 11, 13]

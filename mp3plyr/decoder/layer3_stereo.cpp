@@ -7,7 +7,7 @@
 
 namespace pt4 {
 
-void MidSide(float* left, float* right, int32_t count)
+void MidSide(float* PT4_RESTRICT left, float* PT4_RESTRICT right, int32_t count)
 {
     for (int32_t i = 0; i < count; ++i) {
         const float mid = left[i], side = right[i];
