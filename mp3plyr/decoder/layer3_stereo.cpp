@@ -4,12 +4,25 @@
 #include "mp3plyr/decoder/layer3_tables.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace pt4 {
 
 void MidSide(float* PT4_RESTRICT left, float* PT4_RESTRICT right, int32_t count)
 {
-    for (int32_t i = 0; i < count; ++i) {
+    int32_t i = 0;
+#if defined(__GNUC__) || defined(__clang__)
+    using Float4 = float __attribute__((vector_size(16)));
+    for (; i + 4 <= count; i += 4) {
+        Float4 mid, side;
+        std::memcpy(&mid, left + i, sizeof mid);
+        std::memcpy(&side, right + i, sizeof side);
+        const Float4 sum = mid + side, difference = mid - side;
+        std::memcpy(left + i, &sum, sizeof sum);
+        std::memcpy(right + i, &difference, sizeof difference);
+    }
+#endif
+    for (; i < count; ++i) {
         const float mid = left[i], side = right[i];
         left[i] = mid + side;
         right[i] = mid - side;
