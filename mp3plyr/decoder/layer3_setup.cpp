@@ -36,7 +36,6 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     layout.BandLimit = std::min(longLimit + 8, 18 * config.SubbandLimit);
     layout.LongLimit = std::min(longLimit, layout.BandLimit);
     layout.ShortLimit = std::min(shortLimit, layout.BandLimit);
-    layout.SubbandCount = (layout.BandLimit + 17) / 18;
     layout.GainAdjustment = header.Mode != 3 && (config.ConvertCode & 3) == 1 ? -4 : 0;
 
     const int32_t outputChannels = config.OutputChannels;

@@ -92,7 +92,6 @@ struct Layer3Layout {
     int32_t LongLimit = 576;    // lines a long block may use
     int32_t ShortLimit = 576;   // lines a short block may use
     int32_t BandLimit = 576;    // lines decoded at all
-    int32_t SubbandCount = 32;  // subbands the transform processes
     int32_t GainAdjustment = 0; // -4 when two channels are mixed into one
 };
 
