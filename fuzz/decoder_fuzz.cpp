@@ -16,7 +16,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 constexpr std::array<std::array<uint8_t, 4>, 12> kVariants = {{
     {0xFF, 0xFB, 0x90, 0x04}, // Layer III MPEG-1 44.1 kHz stereo
@@ -77,7 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         std::vector<uint8_t> frame(stream + position, stream + position + padded);
         frame.resize(padded + 4, 0);
         const pt4::TDecodeResult result = pt4::DecodeFrame(*state, frame.data(), pcm.data());
-        if (result.OutBytes > static_cast<int32_t>(pcm.size()) || result.InBytes > static_cast<int32_t>(padded))
+        if (result.OutBytes > static_cast<int32_t>(pcm.size()) ||
+            result.InBytes > static_cast<int32_t>(padded))
             __builtin_trap();
         position += padded;
     }

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // Indexed by the raw layer code: 0 (reserved) and 2 Layer II, 1 Layer III, 3 Layer I.
 constexpr TFrameRoutine kFrameRoutines[4] = {DecodeLayer2Frame, DecodeLayer3FrameMpeg1, DecodeLayer2Frame,
@@ -30,8 +32,9 @@ DecoderState& SharedDecoder()
     return state;
 }
 
-int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode,
-                    int32_t /*transformCode*/, int32_t convertCode, int32_t frequencyLimit)
+int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
+                    int32_t reductionCode, int32_t /*transformCode*/, int32_t convertCode,
+                    int32_t frequencyLimit)
 {
     DecoderConfig& config = state.Config;
     config.ReductionCode = std::clamp(reductionCode, 0, 2);
@@ -74,17 +77,26 @@ TDecodeResult DecodeFrame(DecoderState& state, const uint8_t* frame, uint8_t* pc
     return state.FrameRoutine(state, frame, pcm);
 }
 
-void GetDecoderInfo(const DecoderState& state, TDecoderInfo& info) { info = state.Info; }
+void GetDecoderInfo(const DecoderState& state, TDecoderInfo& info)
+{
+    info = state.Info;
+}
 
-int32_t DecoderInit(const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode, int32_t transformCode,
-                    int32_t convertCode, int32_t frequencyLimit)
+int32_t DecoderInit(const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode,
+                    int32_t transformCode, int32_t convertCode, int32_t frequencyLimit)
 {
     return DecoderInit(SharedDecoder(), header, frameLength, reductionCode, transformCode, convertCode,
                        frequencyLimit);
 }
 
-TDecodeResult DecodeFrame(const uint8_t* frame, uint8_t* pcm) { return DecodeFrame(SharedDecoder(), frame, pcm); }
+TDecodeResult DecodeFrame(const uint8_t* frame, uint8_t* pcm)
+{
+    return DecodeFrame(SharedDecoder(), frame, pcm);
+}
 
-void GetDecoderInfo(TDecoderInfo& info) { GetDecoderInfo(SharedDecoder(), info); }
+void GetDecoderInfo(TDecoderInfo& info)
+{
+    GetDecoderInfo(SharedDecoder(), info);
+}
 
 } // namespace pt4

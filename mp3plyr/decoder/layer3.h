@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct DecoderState;
 

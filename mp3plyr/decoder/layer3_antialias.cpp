@@ -4,8 +4,10 @@
 
 #include <cstring>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 #if defined(__GNUC__) || defined(__clang__)
 using Float4 = float __attribute__((vector_size(16)));
@@ -17,9 +19,15 @@ inline Float4 Load(const float* p)
     return v;
 }
 
-inline void Store(float* p, Float4 v) { std::memcpy(p, &v, sizeof v); }
+inline void Store(float* p, Float4 v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
 
-inline Float4 Reversed(Float4 v) { return Float4{v[3], v[2], v[1], v[0]}; }
+inline Float4 Reversed(Float4 v)
+{
+    return Float4{v[3], v[2], v[1], v[0]};
+}
 
 // The butterflies of one boundary, four at a time: the lines below the boundary are read
 // downwards, so their vectors are reversed to pair line 17 - i with line 18 + i.

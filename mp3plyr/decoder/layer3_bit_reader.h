@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct Layer3BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load

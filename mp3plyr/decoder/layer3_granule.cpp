@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <atomic>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 void DecodeChannelData(Layer3State& l3, size_t g, size_t ch, bool mpeg1)
 {
@@ -19,7 +21,8 @@ void DecodeChannelData(Layer3State& l3, size_t g, size_t ch, bool mpeg1)
         ReadScaleFactorsMpeg1(reader, l3.ScaleFactors[g][ch], l3.ScaleFactors[0][ch], gi, side.scfsi[ch],
                               static_cast<int>(g));
     else
-        ReadScaleFactorsMpeg2(reader, l3.ScaleFactors[g][ch], gi, side.IntensityStereo && ch == 1, l3.Intensity);
+        ReadScaleFactorsMpeg2(reader, l3.ScaleFactors[g][ch], gi, side.IntensityStereo && ch == 1,
+                              l3.Intensity);
     l3.OverlapExtent[ch][g] = DecodeSpectrum(reader, l3.Quantized[ch].data(), gi, l3.Layout, bitOffset);
 }
 
@@ -31,17 +34,17 @@ void JointStereo(Layer3State& l3, size_t g)
     int32_t& leftCount = l3.OverlapExtent[0][g];
     int32_t& rightCount = l3.OverlapExtent[1][g];
     if (side.MsStereo) {
-        const int32_t count =
-            side.IntensityStereo ? IntensityStart(l3.BandInfo[1], l3.Layout) : std::max(leftCount, rightCount);
+        const int32_t count = side.IntensityStereo ? IntensityStart(l3.BandInfo[1], l3.Layout)
+                                                   : std::max(leftCount, rightCount);
         MidSide(left, right, count);
     }
     if (side.IntensityStereo) {
         if (side.Id == 0)
-            IntensityStereoMpeg2(left, right, l3.ScaleFactors[g][1], l3.BandInfo[0], l3.BandInfo[1], leftCount,
-                                 side.MsStereo, l3.Intensity, l3.Layout);
+            IntensityStereoMpeg2(left, right, l3.ScaleFactors[g][1], l3.BandInfo[0], l3.BandInfo[1],
+                                 leftCount, side.MsStereo, l3.Intensity, l3.Layout);
         else
-            IntensityStereoMpeg1(left, right, l3.ScaleFactors[g][1], l3.BandInfo[0], l3.BandInfo[1], leftCount,
-                                 side.MsStereo, l3.Layout);
+            IntensityStereoMpeg1(left, right, l3.ScaleFactors[g][1], l3.BandInfo[0], l3.BandInfo[1],
+                                 leftCount, side.MsStereo, l3.Layout);
     }
     if (side.ModeExt != 0)
         leftCount = rightCount = std::max(leftCount, rightCount);
@@ -53,7 +56,8 @@ void AntialiasChannel(Layer3State& l3, size_t g, size_t ch)
         return;
     const TGranuleInfo& gi = l3.Side.Granule[g][ch];
     int32_t& count = l3.OverlapExtent[ch][g];
-    const int32_t boundaries = (gi.block_type == 2 && gi.mixed_block_flag) ? 1 : std::min((count + 7) / 18, 31);
+    const int32_t boundaries =
+        (gi.block_type == 2 && gi.mixed_block_flag) ? 1 : std::min((count + 7) / 18, 31);
     Antialias(l3.Lines[ch][g].data(), boundaries);
     count = std::max(count, 18 * boundaries + 8);
 }
@@ -87,8 +91,9 @@ void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm, bool mpeg1)
     for (size_t ch = 0; ch < channels; ++ch)
         DecodeChannelData(l3, g, ch, mpeg1);
     for (size_t ch = 0; ch < channels; ++ch)
-        Requantize(l3.Quantized[ch].data(), l3.Lines[ch][g].data(), l3.OverlapExtent[ch][g], l3.ScaleFactors[g][ch],
-                   l3.Side.Granule[g][ch], l3.BandInfo[ch], l3.Layout, l3.ReorderScratch.data());
+        Requantize(l3.Quantized[ch].data(), l3.Lines[ch][g].data(), l3.OverlapExtent[ch][g],
+                   l3.ScaleFactors[g][ch], l3.Side.Granule[g][ch], l3.BandInfo[ch], l3.Layout,
+                   l3.ReorderScratch.data());
     if (channels == 2)
         JointStereo(l3, g);
     for (size_t ch = 0; ch < channels; ++ch)

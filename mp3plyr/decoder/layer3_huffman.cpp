@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // The reader's state held in locals while a region is decoded. Refills load the next 4 bytes
 // at once and keep as many whole bytes as fit, which is what the byte-wise refill keeps.
@@ -112,7 +114,8 @@ void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     bits.store(reader);
 }
 
-namespace {
+namespace
+{
 
 // A quad and its sign bits in one lookup: bits 0-3 hold the bits used (code and signs),
 // bits 4-11 the four values v w x y (2 bits each, value + 1), bits 12-15 the vwxy pattern.
@@ -202,7 +205,8 @@ int32_t DecodeSpectrum(Layer3BitReader& reader, int32_t* lines, const TGranuleIn
     const int32_t bigEnd = std::min(2 * gi.big_values, bandLimit);
     const int32_t region1 = std::min(layout.LongBandEnd[static_cast<size_t>(gi.region0_count & 15)], bigEnd);
     const int32_t region2 = std::min(
-        layout.LongBandEnd[static_cast<size_t>(std::min(gi.region0_count + gi.region1_count + 1, 23))], bigEnd);
+        layout.LongBandEnd[static_cast<size_t>(std::min(gi.region0_count + gi.region1_count + 1, 23))],
+        bigEnd);
 
     DecodeBigValues(reader, lines, region1, gi.table_select[0]);
     DecodeBigValues(reader, lines + region1, region2 - region1, gi.table_select[1]);

@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr int32_t kLargestValue = 15 + 8191; // escape 15 plus 13 linbits
 
@@ -69,8 +71,9 @@ void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, c
     for (int32_t band = 0; band < bandInfo.LongBandCount && !done; ++band) {
         const int32_t width = layout.LongBandWidth[static_cast<size_t>(band)];
         const int32_t pre = gi.preflag ? kPretab[static_cast<size_t>(band)] : 0;
-        const float amplitude = globalGain * sfGain[static_cast<size_t>(pre)][static_cast<size_t>(
-                                                 sf.Long[static_cast<size_t>(band)] & 31)];
+        const float amplitude =
+            globalGain *
+            sfGain[static_cast<size_t>(pre)][static_cast<size_t>(sf.Long[static_cast<size_t>(band)] & 31)];
         if (RequantizeRun(quantized + line, lines + line, width, amplitude, power43, large))
             bandInfo.LastNonZeroBand = band;
         line += width;
@@ -85,10 +88,12 @@ void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, c
             float windows[3 * 192];
             for (int w = 0; w < 3; ++w) {
                 const float amplitude =
-                    globalGain * tables.SubblockGain[static_cast<size_t>(gi.subblock_gain[static_cast<size_t>(w)] & 7)] *
-                    sfGain[0][static_cast<size_t>(sf.Short[static_cast<size_t>(w)][static_cast<size_t>(band)] & 31)];
-                if (RequantizeRun(quantized + line + w * width, windows + w * width, width, amplitude, power43,
-                                  large))
+                    globalGain *
+                    tables.SubblockGain[static_cast<size_t>(gi.subblock_gain[static_cast<size_t>(w)] & 7)] *
+                    sfGain[0][static_cast<size_t>(
+                        sf.Short[static_cast<size_t>(w)][static_cast<size_t>(band)] & 31)];
+                if (RequantizeRun(quantized + line + w * width, windows + w * width, width, amplitude,
+                                  power43, large))
                     bandInfo.LastNonZeroShortBand[static_cast<size_t>(w)] = band;
             }
             ReorderShortBand(windows, scratch + line, width);
@@ -97,11 +102,11 @@ void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, c
         }
         std::copy(scratch + shortStart, scratch + line, lines + shortStart);
         nonZeroCount = line;
-        bandInfo.LastNonZeroBand = *std::max_element(bandInfo.LastNonZeroShortBand.begin(),
-                                                     bandInfo.LastNonZeroShortBand.end());
+        bandInfo.LastNonZeroBand =
+            *std::max_element(bandInfo.LastNonZeroShortBand.begin(), bandInfo.LastNonZeroShortBand.end());
     } else if (shortBlock) {
-        bandInfo.LastNonZeroBand = *std::max_element(bandInfo.LastNonZeroShortBand.begin(),
-                                                     bandInfo.LastNonZeroShortBand.end());
+        bandInfo.LastNonZeroBand =
+            *std::max_element(bandInfo.LastNonZeroShortBand.begin(), bandInfo.LastNonZeroShortBand.end());
     }
     std::fill(lines + line, lines + kGranuleLines, 0.0f);
 }

@@ -5,7 +5,8 @@
 
 #include <cstring>
 
-namespace pt4 {
+namespace pt4
+{
 
 bool StoreMainData(MainDataReservoir& reservoir, const uint8_t* frame, int32_t paddedLength,
                    int32_t headerBytes, int32_t mainDataBegin)
@@ -20,7 +21,8 @@ bool StoreMainData(MainDataReservoir& reservoir, const uint8_t* frame, int32_t p
         reservoir.WritePosition = mainDataBegin;
     }
     const int32_t mainBytes = paddedLength - headerBytes;
-    if (mainBytes < 0 || mainBytes > kReservoirCapacity || reservoir.WritePosition + mainBytes > kReservoirCapacity)
+    if (mainBytes < 0 || mainBytes > kReservoirCapacity ||
+        reservoir.WritePosition + mainBytes > kReservoirCapacity)
         return false;
     std::memcpy(reservoir.Buffer.data() + reservoir.WritePosition, frame + headerBytes,
                 static_cast<size_t>(mainBytes));

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 void ReadLongBands(Layer3BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
 {
@@ -55,7 +57,8 @@ void ReadScaleFactorsMpeg1(Layer3BitReader& reader, TScaleFactors& sf, const TSc
     }
 }
 
-namespace {
+namespace
+{
 
 struct PartitionLayout {
     int32_t Case;

@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-namespace pt4 {
+namespace pt4
+{
 
 bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {
@@ -53,7 +54,8 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     int32_t rate = kRates[mpeg1 ? 1 : 0][header.SampleRateIndex];
     if ((header.Sync & 1) == 0)
         rate /= 2;
-    state.Info = {outputChannels, outValues, rate >> config.ReductionCode, config.EightBit ? 8 : 16, frameLength, 0};
+    state.Info = {outputChannels,           outValues,   rate >> config.ReductionCode,
+                  config.EightBit ? 8 : 16, frameLength, 0};
 
     GetLayer3Tables();
     BuildImdctTables();

@@ -13,7 +13,8 @@
 #define PT4_RESTRICT
 #endif
 
-namespace pt4 {
+namespace pt4
+{
 
 struct DecoderState;
 struct DecoderConfig;
@@ -70,10 +71,11 @@ void MidSide(float* PT4_RESTRICT left, float* PT4_RESTRICT right, int32_t count)
 // The lines where the right channel's intensity region starts.
 int32_t IntensityStart(const TBandInfo& right, const Layer3Layout& layout);
 void IntensityStereoMpeg1(float* left, float* right, const TScaleFactors& rightSf, const TBandInfo& leftInfo,
-                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms, const Layer3Layout& layout);
-void IntensityStereoMpeg2(float* left, float* right, const TScaleFactors& rightSf, const TBandInfo& leftInfo,
-                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms, const TIntensityInfo& intensity,
+                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms,
                           const Layer3Layout& layout);
+void IntensityStereoMpeg2(float* left, float* right, const TScaleFactors& rightSf, const TBandInfo& leftInfo,
+                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms,
+                          const TIntensityInfo& intensity, const Layer3Layout& layout);
 
 // --- antialias (layer3_antialias.cpp)
 void Antialias(float* lines, int32_t boundaries);

@@ -5,7 +5,8 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct DecoderState;
 

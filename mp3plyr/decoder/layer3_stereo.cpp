@@ -6,7 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4 {
+namespace pt4
+{
 
 void MidSide(float* PT4_RESTRICT left, float* PT4_RESTRICT right, int32_t count)
 {
@@ -36,7 +37,8 @@ int32_t IntensityStart(const TBandInfo& right, const Layer3Layout& layout)
     return layout.LongBandEnd[static_cast<size_t>(right.LastNonZeroBand)];
 }
 
-namespace {
+namespace
+{
 
 inline int32_t LongBandStart(const Layer3Layout& layout, int32_t band)
 {
@@ -79,8 +81,9 @@ int32_t ApplyShortBand(float* left, float* right, int32_t start3, int32_t width,
 
 } // namespace
 
-void IntensityStereoMpeg1(float* left, float* right, const TScaleFactors& rightSf, const TBandInfo& /*leftInfo*/,
-                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms, const Layer3Layout& layout)
+void IntensityStereoMpeg1(float* left, float* right, const TScaleFactors& rightSf,
+                          const TBandInfo& /*leftInfo*/, const TBandInfo& rightInfo, int32_t leftNonZero,
+                          bool ms, const Layer3Layout& layout)
 {
     const auto& ratios = GetLayer3Tables().Mpeg1Intensity[ms ? 1 : 0];
     // Positions above 7 cannot be coded by a conforming encoder; they act like the illegal 7.
@@ -90,13 +93,15 @@ void IntensityStereoMpeg1(float* left, float* right, const TScaleFactors& rightS
     int32_t budget = leftNonZero - IntensityStart(rightInfo, layout);
     if (!rightInfo.ShortFlag) {
         for (int32_t band = rightInfo.LastNonZeroBand + 1; band <= 20 && budget > 0; ++band)
-            budget = ApplyLongBand(left, right, LongBandStart(layout, band), layout.LongBandWidth[static_cast<size_t>(band)],
-                                   budget, ratio(rightSf.Long[static_cast<size_t>(band)]));
+            budget = ApplyLongBand(left, right, LongBandStart(layout, band),
+                                   layout.LongBandWidth[static_cast<size_t>(band)], budget,
+                                   ratio(rightSf.Long[static_cast<size_t>(band)]));
         return;
     }
     for (int32_t band = rightInfo.LastNonZeroBand + 1; band <= 11 && budget >= 3; ++band) {
         const std::array<const std::array<float, 2>*, 3> factors = {
-            &ratio(rightSf.Short[0][static_cast<size_t>(band)]), &ratio(rightSf.Short[1][static_cast<size_t>(band)]),
+            &ratio(rightSf.Short[0][static_cast<size_t>(band)]),
+            &ratio(rightSf.Short[1][static_cast<size_t>(band)]),
             &ratio(rightSf.Short[2][static_cast<size_t>(band)])};
         budget = ApplyShortBand(left, right, ShortBandStart3(layout, band),
                                 layout.ShortBandWidth[static_cast<size_t>(band)], budget, factors);
@@ -104,10 +109,11 @@ void IntensityStereoMpeg1(float* left, float* right, const TScaleFactors& rightS
 }
 
 void IntensityStereoMpeg2(float* left, float* right, const TScaleFactors& rightSf, const TBandInfo& leftInfo,
-                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms, const TIntensityInfo& intensity,
-                          const Layer3Layout& layout)
+                          const TBandInfo& rightInfo, int32_t leftNonZero, bool ms,
+                          const TIntensityInfo& intensity, const Layer3Layout& layout)
 {
-    const auto& factors = GetLayer3Tables().Mpeg2Intensity[static_cast<size_t>(intensity.intensity_scale & 1)][ms ? 1 : 0];
+    const auto& factors =
+        GetLayer3Tables().Mpeg2Intensity[static_cast<size_t>(intensity.intensity_scale & 1)][ms ? 1 : 0];
     // The illegal position of each band follows the length of the partition it was coded in.
     std::array<int32_t, 23> longBase{};
     std::array<int32_t, 13> shortBase{};
@@ -133,14 +139,17 @@ void IntensityStereoMpeg2(float* left, float* right, const TScaleFactors& rightS
     if (!rightInfo.ShortFlag) {
         int32_t budget = leftNonZero - IntensityStart(rightInfo, layout);
         for (int32_t band = rightInfo.LastNonZeroBand + 1; band <= 20 && budget > 0; ++band)
-            budget = ApplyLongBand(left, right, LongBandStart(layout, band), layout.LongBandWidth[static_cast<size_t>(band)],
-                                   budget, entry(longBase[static_cast<size_t>(band)], rightSf.Long[static_cast<size_t>(band)]));
+            budget = ApplyLongBand(
+                left, right, LongBandStart(layout, band), layout.LongBandWidth[static_cast<size_t>(band)],
+                budget, entry(longBase[static_cast<size_t>(band)], rightSf.Long[static_cast<size_t>(band)]));
         return;
     }
     for (int w = 0; w < 3; ++w) {
         const int32_t last = std::min(leftInfo.LastNonZeroShortBand[static_cast<size_t>(w)], 12);
-        for (int32_t band = rightInfo.LastNonZeroShortBand[static_cast<size_t>(w)] + 1; band <= last; ++band) {
-            const auto& f = entry(shortBase[static_cast<size_t>(band)], rightSf.Short[static_cast<size_t>(w)][static_cast<size_t>(band)]);
+        for (int32_t band = rightInfo.LastNonZeroShortBand[static_cast<size_t>(w)] + 1; band <= last;
+             ++band) {
+            const auto& f = entry(shortBase[static_cast<size_t>(band)],
+                                  rightSf.Short[static_cast<size_t>(w)][static_cast<size_t>(band)]);
             const int32_t start = ShortBandStart3(layout, band) + w;
             for (int32_t j = 0; j < layout.ShortBandWidth[static_cast<size_t>(band)]; ++j) {
                 const int32_t i = start + 3 * j;

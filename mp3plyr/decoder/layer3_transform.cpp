@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 struct ChannelLimits {
     int32_t BlockType;
@@ -33,7 +35,10 @@ ChannelLimits LimitsOf(const Layer3State& l3, int channel, int parity, bool lowe
     return {gi.block_type, longLimit, shortLimit, mixedLines};
 }
 
-bool IsMixed(const TGranuleInfo& gi) { return gi.mixed_block_flag != 0; }
+bool IsMixed(const TGranuleInfo& gi)
+{
+    return gi.mixed_block_flag != 0;
+}
 
 void TransformChannel(DecoderState& state, int channel, int parity, uint8_t* pcm, int outputChannel)
 {
@@ -41,18 +46,24 @@ void TransformChannel(DecoderState& state, int channel, int parity, uint8_t* pcm
     const ChannelLimits limits = LimitsOf(l3, channel, parity, true);
     auto& buffers = l3.Lines[static_cast<size_t>(channel)];
     auto& extents = l3.OverlapExtent[static_cast<size_t>(channel)];
-    const int32_t extent = HybridSynthesis(buffers[static_cast<size_t>(parity)].data(),
-                                           buffers[static_cast<size_t>(parity ^ 1)].data(), l3.Transform.data(),
-                                           limits.BlockType, limits.LongLimit, limits.ShortLimit,
-                                           extents[static_cast<size_t>(parity ^ 1)], limits.NormalWindowLines);
+    const int32_t extent = HybridSynthesis(
+        buffers[static_cast<size_t>(parity)].data(), buffers[static_cast<size_t>(parity ^ 1)].data(),
+        l3.Transform.data(), limits.BlockType, limits.LongLimit, limits.ShortLimit,
+        extents[static_cast<size_t>(parity ^ 1)], limits.NormalWindowLines);
     extents[static_cast<size_t>(parity)] = extent;
     InvertOddSubbands(l3.Transform.data(), extent);
     state.Layer3Output(state.Output, l3.Transform.data(), pcm, outputChannel);
 }
 
-void TransformLeft(DecoderState& state, uint8_t* pcm, int parity) { TransformChannel(state, 0, parity, pcm, 0); }
+void TransformLeft(DecoderState& state, uint8_t* pcm, int parity)
+{
+    TransformChannel(state, 0, parity, pcm, 0);
+}
 
-void TransformRight(DecoderState& state, uint8_t* pcm, int parity) { TransformChannel(state, 1, parity, pcm, 0); }
+void TransformRight(DecoderState& state, uint8_t* pcm, int parity)
+{
+    TransformChannel(state, 1, parity, pcm, 0);
+}
 
 void TransformBoth(DecoderState& state, uint8_t* pcm, int parity)
 {
@@ -73,7 +84,8 @@ void TransformMix(DecoderState& state, uint8_t* pcm, int parity)
     int32_t extent;
     if (gi0.block_type == gi1.block_type && !IsMixed(gi0) && !IsMixed(gi1)) {
         // Same windows: the transform is linear, so transform the sum once.
-        const int32_t n = std::min(std::max(l3.OverlapExtent[0][p], l3.OverlapExtent[1][p]), l3.Layout.BandLimit);
+        const int32_t n =
+            std::min(std::max(l3.OverlapExtent[0][p], l3.OverlapExtent[1][p]), l3.Layout.BandLimit);
         AddLines(lines0, lines1, n);
         extent = HybridSynthesis(lines0, previous0, l3.Transform.data(), gi0.block_type,
                                  gi0.block_type == 2 ? 0 : n, n, l3.OverlapExtent[0][p ^ 1]);
@@ -82,8 +94,9 @@ void TransformMix(DecoderState& state, uint8_t* pcm, int parity)
         const ChannelLimits second = LimitsOf(l3, 1, parity, false);
         extent = HybridSynthesis(lines0, previous0, l3.Transform.data(), first.BlockType, first.LongLimit,
                                  first.ShortLimit, l3.OverlapExtent[0][p ^ 1], first.NormalWindowLines);
-        const int32_t secondExtent = HybridAccumulate(lines1, lines0, l3.Transform.data(), second.BlockType,
-                                                      second.LongLimit, second.ShortLimit, second.NormalWindowLines);
+        const int32_t secondExtent =
+            HybridAccumulate(lines1, lines0, l3.Transform.data(), second.BlockType, second.LongLimit,
+                             second.ShortLimit, second.NormalWindowLines);
         l3.OverlapExtent[1][p] = secondExtent;
         // The mix reaches as far as either channel: the inversion and the next granule's
         // overlap must cover the second channel's subbands too.

@@ -7,8 +7,10 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr int kSlots = 18;
 constexpr int kSubbands = 32;
@@ -18,22 +20,22 @@ using Float4 = float __attribute__((vector_size(16)));
 #define PT4_HYBRID_LANES 1
 #endif
 
-inline int32_t Subbands(int32_t lines) { return (lines + 17) / 18; }
+inline int32_t Subbands(int32_t lines)
+{
+    return (lines + 17) / 18;
+}
 
 // Loads and stores of one subband's value (float) or of four neighbouring subbands' values
 // (Float4): `stride` is the distance between neighbouring subbands.
-template <typename T>
-struct Lanes;
+template <typename T> struct Lanes;
 
-template <>
-struct Lanes<float> {
+template <> struct Lanes<float> {
     static float Load(const float* p, int /*stride*/) { return *p; }
     static void Store(float* p, int /*stride*/, float value) { *p = value; }
 };
 
 #ifdef PT4_HYBRID_LANES
-template <>
-struct Lanes<Float4> {
+template <> struct Lanes<Float4> {
     static Float4 Load(const float* p, int stride)
     {
         if (stride == 1) {
@@ -136,7 +138,8 @@ inline const float* LongWindow(const ImdctTables& tables, const Regions& r, int3
 }
 
 // Regions 1 and 2 (long, then short subbands); returns the subband after them.
-int32_t TransformSubbands(const float* lines, const Target& target, const Regions& r, const ImdctTables& tables)
+int32_t TransformSubbands(const float* lines, const Target& target, const Regions& r,
+                          const ImdctTables& tables)
 {
     const int32_t end = std::max(r.LongEnd, r.ShortEnd);
     int32_t s = 0;
@@ -171,7 +174,8 @@ Regions MakeRegions(int32_t blockType, int32_t longLimit, int32_t shortLimit, in
 } // namespace
 
 int32_t HybridSynthesis(float* current, const float* previous, float* output, int32_t blockType,
-                        int32_t longLimit, int32_t shortLimit, int32_t previousExtent, int32_t normalWindowLines)
+                        int32_t longLimit, int32_t shortLimit, int32_t previousExtent,
+                        int32_t normalWindowLines)
 {
     const ImdctTables& tables = BuildImdctTables();
     const Regions regions = MakeRegions(blockType, longLimit, shortLimit, normalWindowLines);
@@ -189,8 +193,8 @@ int32_t HybridSynthesis(float* current, const float* previous, float* output, in
     return extent;
 }
 
-int32_t HybridAccumulate(const float* second, float* overlap, float* output, int32_t blockType, int32_t longLimit,
-                         int32_t shortLimit, int32_t normalWindowLines)
+int32_t HybridAccumulate(const float* second, float* overlap, float* output, int32_t blockType,
+                         int32_t longLimit, int32_t shortLimit, int32_t normalWindowLines)
 {
     const ImdctTables& tables = BuildImdctTables();
     const Regions regions = MakeRegions(blockType, longLimit, shortLimit, normalWindowLines);

@@ -6,7 +6,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Transforms one channel's granule. `current` holds its lines and receives the overlap for the
 // next granule in place; `previous` is the overlap of the granule before; `output` receives
@@ -20,8 +21,8 @@ int32_t HybridSynthesis(float* current, const float* previous, float* output, in
 
 // Adds a second channel's windowed IMDCT into `output` and into the first channel's new
 // overlap `overlap` (mixing to one channel). Returns 18 x the subbands it processed.
-int32_t HybridAccumulate(const float* second, float* overlap, float* output, int32_t blockType, int32_t longLimit,
-                         int32_t shortLimit, int32_t normalWindowLines = 0);
+int32_t HybridAccumulate(const float* second, float* overlap, float* output, int32_t blockType,
+                         int32_t longLimit, int32_t shortLimit, int32_t normalWindowLines = 0);
 
 // target[i] += source[i] for i < n.
 void AddLines(float* target, const float* source, int32_t n);

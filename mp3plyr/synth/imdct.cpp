@@ -4,8 +4,10 @@
 
 #include <cmath>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 ImdctTables BuildTables()
 {
@@ -52,9 +54,11 @@ ImdctTables BuildTables()
             t.Cos9[static_cast<size_t>(n)][static_cast<size_t>(m)] =
                 static_cast<float>(std::cos((2 * n + 1) * m * pi / 18));
     for (int n = 0; n < 9; ++n)
-        t.OddScale9[static_cast<size_t>(n)] = static_cast<float>(1.0 / (2.0 * std::cos((2 * n + 1) * pi / 36)));
+        t.OddScale9[static_cast<size_t>(n)] =
+            static_cast<float>(1.0 / (2.0 * std::cos((2 * n + 1) * pi / 36)));
     for (int n = 0; n < 3; ++n)
-        t.OddScale3[static_cast<size_t>(n)] = static_cast<float>(1.0 / (2.0 * std::cos((2 * n + 1) * pi / 12)));
+        t.OddScale3[static_cast<size_t>(n)] =
+            static_cast<float>(1.0 / (2.0 * std::cos((2 * n + 1) * pi / 12)));
     return t;
 }
 

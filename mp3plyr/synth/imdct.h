@@ -14,7 +14,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct ImdctTables {
     // [block type][position]: the window with the core's output signs and scale folded in.
@@ -29,11 +30,11 @@ struct ImdctTables {
 // Builds the tables on the first call; later calls return the same tables.
 const ImdctTables& BuildImdctTables();
 
-namespace imdct_detail {
+namespace imdct_detail
+{
 
 // f[n] = sum over m of a[m] cos((2n + 1) m pi / 18), n = 0 ... 8, using f[8 - n] = even - odd.
-template <typename T>
-inline void Cosine9(const T* a, T* f, const ImdctTables& t)
+template <typename T> inline void Cosine9(const T* a, T* f, const ImdctTables& t)
 {
     for (int n = 0; n < 4; ++n) {
         const auto& c = t.Cos9[static_cast<std::size_t>(n)];
@@ -49,8 +50,7 @@ inline void Cosine9(const T* a, T* f, const ImdctTables& t)
 
 // 18 lines to `first[t]` (to be multiplied by window entry t) and `second[t]` (entry 18 + t),
 // t = 0 ... 17, for a window row of ImdctWindowTable.
-template <typename T>
-inline void Imdct36(const T* lines, T* first, T* second, const ImdctTables& tables)
+template <typename T> inline void Imdct36(const T* lines, T* first, T* second, const ImdctTables& tables)
 {
     T even[9], odd[9];
     even[0] = lines[0];
@@ -77,8 +77,7 @@ inline void Imdct36(const T* lines, T* first, T* second, const ImdctTables& tabl
 }
 
 // One short window: 6 lines at `lines[0]`, `lines[3]` ... `lines[15]` to 12 windowed values.
-template <typename T>
-inline void Imdct12(const T* lines, T* out, const ImdctTables& tables)
+template <typename T> inline void Imdct12(const T* lines, T* out, const ImdctTables& tables)
 {
     const T x0 = lines[0], x1 = lines[3], x2 = lines[6], x3 = lines[9], x4 = lines[12], x5 = lines[15];
     const T z0 = x0, z1 = x1 + x0, z2 = x2 + x1, z3 = x3 + x2, z4 = x4 + x3, z5 = x5 + x4;

@@ -9,14 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
-namespace pt4::test {
-namespace {
+namespace pt4::test
+{
+namespace
+{
 
 namespace fs = std::filesystem;
 

@@ -10,12 +10,14 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <string>
 #include <memory>
 #include <random>
+#include <string>
 
-namespace pt4::test {
-namespace {
+namespace pt4::test
+{
+namespace
+{
 
 TMPFrameHeader HeaderOf(const std::vector<uint8_t>& frame)
 {
@@ -70,7 +72,13 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
         {"mpeg1 stereo", {0xFF, 0xFB, 0x90, 0x04}, 0, 0, 24000, {2, 2304, 44100, 16, 417, 0}, 576},
         {"mpeg2 22.05 stereo", {0xFF, 0xF3, 0x80, 0x04}, 0, 0, 24000, {2, 1152, 22050, 16, 208, 0}, 576},
         {"mpeg2.5 8 kHz mono", {0xFF, 0xE3, 0x18, 0xC4}, 0, 0, 24000, {1, 576, 8000, 16, 72, 0}, 576},
-        {"half rate, left only, 8-bit", {0xFF, 0xFB, 0x90, 0x04}, 1, 8 | 2, 24000, {1, 576, 22050, 8, 417, 0}, 270},
+        {"half rate, left only, 8-bit",
+         {0xFF, 0xFB, 0x90, 0x04},
+         1,
+         8 | 2,
+         24000,
+         {1, 576, 22050, 8, 417, 0},
+         270},
         {"reduction -1 acts as 0", {0xFF, 0xFB, 0x90, 0xC4}, -1, 0, 24000, {1, 1152, 44100, 16, 417, 0}, 576},
         {"reduction 5 acts as 2", {0xFF, 0xFB, 0x90, 0xC4}, 5, 0, 24000, {1, 288, 11025, 16, 417, 0}, 144},
         // A limit of 0 acts as 1000 Hz: (1000 * 64 + 22050) / 44100 = 1 subband.
@@ -111,7 +119,8 @@ TEST(Layer3Init, DecodeFrameBeforeAnyInitialisationDecodesNothing)
     auto state = std::make_unique<DecoderState>();
     const std::vector<uint8_t> frame = BuildLayer3Frame(FrameSpec{});
     std::vector<uint8_t> pcm(4608, 0xAA);
-    const TDecodeResult result = DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
+    const TDecodeResult result =
+        DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
     EXPECT_EQ(result.InBytes, 0);
     EXPECT_EQ(result.OutBytes, 0);
 }
@@ -137,13 +146,15 @@ TEST(Layer3Reservoir, FrameReferringToMissingMainDataIsSilentThenDecodingResumes
         EXPECT_EQ(result.InBytes, static_cast<int32_t>(a.size()));
         EXPECT_EQ(result.OutBytes, state->Config.OutputBytes);
         const uint8_t silence = convert == 8 ? 128 : 0;
-        EXPECT_TRUE(std::all_of(pcm.begin(), pcm.begin() + result.OutBytes, [&](uint8_t v) { return v == silence; }));
+        EXPECT_TRUE(
+            std::all_of(pcm.begin(), pcm.begin() + result.OutBytes, [&](uint8_t v) { return v == silence; }));
         // The frame's own main data went into the reservoir all the same.
         EXPECT_EQ(state->Layer3.Reservoir.WritePosition, static_cast<int32_t>(a.size()) - 21);
 
         result = DecodeFrameCopy(*state, b.data(), static_cast<int32_t>(b.size()), pcm.data());
         EXPECT_EQ(result.InBytes, static_cast<int32_t>(b.size()));
-        EXPECT_FALSE(std::all_of(pcm.begin(), pcm.begin() + result.OutBytes, [&](uint8_t v) { return v == silence; }));
+        EXPECT_FALSE(
+            std::all_of(pcm.begin(), pcm.begin() + result.OutBytes, [&](uint8_t v) { return v == silence; }));
     }
 }
 
@@ -190,7 +201,8 @@ TEST(Layer3Reservoir, CompactsBeforeItOverflowsAndKeepsTheReferencedBytes)
     bool compacted = false;
     for (int i = 0; i < 40; ++i) {
         const int32_t before = state->Layer3.Reservoir.WritePosition;
-        const TDecodeResult result = DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
+        const TDecodeResult result =
+            DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
         ASSERT_EQ(result.InBytes, static_cast<int32_t>(frame.size()));
         const int32_t after = state->Layer3.Reservoir.WritePosition;
         if (before > kReservoirCompactAt) {
@@ -301,9 +313,10 @@ TEST(Layer3Hostile, RandomSideInformationDecodesWithinBounds)
     // whole and yields one frame of PCM (sound or silence), with part2_3_length, big_values,
     // table_select, region counts and main_data_begin taking any value.
     std::mt19937 random(1234);
-    const std::vector<std::vector<uint8_t>> headers = {
-        {0xFF, 0xFB, 0x90, 0x00}, {0xFF, 0xFB, 0x90, 0x44}, {0xFF, 0xFB, 0x90, 0x74}, {0xFF, 0xFB, 0x90, 0xC4},
-        {0xFF, 0xFA, 0x90, 0x64}, {0xFF, 0xF3, 0x90, 0x74}, {0xFF, 0xF2, 0x90, 0xC4}, {0xFF, 0xE3, 0x80, 0x74}};
+    const std::vector<std::vector<uint8_t>> headers = {{0xFF, 0xFB, 0x90, 0x00}, {0xFF, 0xFB, 0x90, 0x44},
+                                                       {0xFF, 0xFB, 0x90, 0x74}, {0xFF, 0xFB, 0x90, 0xC4},
+                                                       {0xFF, 0xFA, 0x90, 0x64}, {0xFF, 0xF3, 0x90, 0x74},
+                                                       {0xFF, 0xF2, 0x90, 0xC4}, {0xFF, 0xE3, 0x80, 0x74}};
     for (const auto& header : headers) {
         TMPFrameHeader parsed;
         const int32_t length = ParseFrameHeader(header.data(), 0, parsed);
@@ -347,8 +360,8 @@ TEST(Layer3Hostile, GranuleChannelReadingPastItsDataIsSilentAndTheNextRecovers)
 
 TEST(Layer3LineEqualizer, GainsActOnTheLinesOnlyWhileSwitchedOn)
 {
-    const std::vector<uint8_t> stream = ReadBinaryFile(std::string(PT4_SOURCE_DIR) +
-                                                       "/tests/fixtures/layer3/l3_44k_joint_128.mp3");
+    const std::vector<uint8_t> stream =
+        ReadBinaryFile(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer3/l3_44k_joint_128.mp3");
     ASSERT_FALSE(stream.empty());
     const std::vector<int16_t> plain = Pcm16(DecodeLayer3Stream(stream).Pcm);
 

@@ -7,8 +7,10 @@
 #include <cmath>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 Layer3Layout Layout44k()
 {
@@ -23,7 +25,8 @@ struct Requantized {
     TBandInfo Info;
 };
 
-Requantized RequantizeValues(const std::vector<int32_t>& values, const TGranuleInfo& gi, const TScaleFactors& sf = {})
+Requantized RequantizeValues(const std::vector<int32_t>& values, const TGranuleInfo& gi,
+                             const TScaleFactors& sf = {})
 {
     std::vector<int32_t> quantized(576, 0);
     std::copy(values.begin(), values.end(), quantized.begin());

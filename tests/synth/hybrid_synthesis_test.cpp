@@ -10,8 +10,10 @@
 #include <random>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using Lines = std::array<float, 576>;
 const double kPi = 4.0 * std::atan(1.0);
@@ -78,13 +80,16 @@ TEST(HybridSynthesis, LongBlocksFollowTheFormulaAndWindowOfTheirType)
         Lines current = input, previous{};
         Lines output{};
         // After an initialisation the previous overlap is zero: the output is the first half.
-        const int32_t extent = HybridSynthesis(current.data(), previous.data(), output.data(), blockType, 576, 576, 0);
+        const int32_t extent =
+            HybridSynthesis(current.data(), previous.data(), output.data(), blockType, 576, 576, 0);
         EXPECT_EQ(extent, 576);
         for (int s = 0; s < 32; ++s) {
             const std::array<double, 36> direct = DirectLong(input.data() + 18 * s, blockType);
             for (int t = 0; t < 18; ++t) {
-                ASSERT_NEAR(output[static_cast<size_t>(32 * t + s)], direct[static_cast<size_t>(t)], kTolerance);
-                ASSERT_NEAR(current[static_cast<size_t>(18 * s + t)], direct[static_cast<size_t>(18 + t)], kTolerance);
+                ASSERT_NEAR(output[static_cast<size_t>(32 * t + s)], direct[static_cast<size_t>(t)],
+                            kTolerance);
+                ASSERT_NEAR(current[static_cast<size_t>(18 * s + t)], direct[static_cast<size_t>(18 + t)],
+                            kTolerance);
             }
         }
     }
@@ -102,9 +107,11 @@ TEST(HybridSynthesis, ShortBlocksOverlapTheirThreeWindowsAndLeaveTheFirstSixSlot
             ASSERT_EQ(output[static_cast<size_t>(32 * t + s)], previous[static_cast<size_t>(18 * s + t)]);
         for (int t = 6; t < 18; ++t)
             ASSERT_NEAR(output[static_cast<size_t>(32 * t + s)],
-                        previous[static_cast<size_t>(18 * s + t)] + direct[static_cast<size_t>(t)], kTolerance);
+                        previous[static_cast<size_t>(18 * s + t)] + direct[static_cast<size_t>(t)],
+                        kTolerance);
         for (int t = 0; t < 18; ++t)
-            ASSERT_NEAR(current[static_cast<size_t>(18 * s + t)], direct[static_cast<size_t>(18 + t)], kTolerance);
+            ASSERT_NEAR(current[static_cast<size_t>(18 * s + t)], direct[static_cast<size_t>(18 + t)],
+                        kTolerance);
     }
 }
 
@@ -122,8 +129,11 @@ TEST(HybridSynthesis, MixedBlocksUseTheNormalWindowForTheirLongPart)
         const std::array<double, 36> shortBlock = DirectShort(input.data() + 18 * s);
         for (int t = 0; t < 18; ++t) {
             const size_t o = static_cast<size_t>(32 * t + s);
-            ASSERT_NEAR(output[o], s < 2 ? normal[static_cast<size_t>(t)] : shortBlock[static_cast<size_t>(t)], kTolerance);
-            ASSERT_NEAR(startOutput[o], s < 2 ? normal[static_cast<size_t>(t)] : startWindow[static_cast<size_t>(t)],
+            ASSERT_NEAR(output[o],
+                        s < 2 ? normal[static_cast<size_t>(t)] : shortBlock[static_cast<size_t>(t)],
+                        kTolerance);
+            ASSERT_NEAR(startOutput[o],
+                        s < 2 ? normal[static_cast<size_t>(t)] : startWindow[static_cast<size_t>(t)],
                         kTolerance);
         }
     }
@@ -142,7 +152,8 @@ TEST(HybridSynthesis, SilentGranuleReleasesTheOverlapThenFallsSilent)
     EXPECT_EQ(second, first);
     for (int s = 0; s < 32; ++s)
         for (int t = 0; t < 18; ++t)
-            ASSERT_EQ(output[static_cast<size_t>(32 * t + s)], s < 6 ? overlap[static_cast<size_t>(18 * s + t)] : 0.0f);
+            ASSERT_EQ(output[static_cast<size_t>(32 * t + s)],
+                      s < 6 ? overlap[static_cast<size_t>(18 * s + t)] : 0.0f);
     // The granule after it: nothing left.
     Lines next{};
     output.fill(7.0f);
@@ -185,8 +196,10 @@ TEST(HybridSynthesis, MixingTwoChannelsEqualsTheSumOfTheirTransforms)
         auto limits = [](int type, int32_t extent) { return type == 2 ? 0 : extent; };
 
         Lines l = left, r = right, outLeft{}, outRight{}, zero{};
-        HybridSynthesis(l.data(), previousLeft.data(), outLeft.data(), c.LeftType, limits(c.LeftType, 300), 300, 400);
-        HybridSynthesis(r.data(), zero.data(), outRight.data(), c.RightType, limits(c.RightType, 450), 450, 0);
+        HybridSynthesis(l.data(), previousLeft.data(), outLeft.data(), c.LeftType, limits(c.LeftType, 300),
+                        300, 400);
+        HybridSynthesis(r.data(), zero.data(), outRight.data(), c.RightType, limits(c.RightType, 450), 450,
+                        0);
 
         Lines mixLines = left, mixOut{};
         int32_t extent;
@@ -198,8 +211,8 @@ TEST(HybridSynthesis, MixingTwoChannelsEqualsTheSumOfTheirTransforms)
         } else {
             extent = HybridSynthesis(mixLines.data(), previousLeft.data(), mixOut.data(), c.LeftType,
                                      limits(c.LeftType, 300), 300, 400);
-            extent = std::max(extent, HybridAccumulate(right.data(), mixLines.data(), mixOut.data(), c.RightType,
-                                                       limits(c.RightType, 450), 450));
+            extent = std::max(extent, HybridAccumulate(right.data(), mixLines.data(), mixOut.data(),
+                                                       c.RightType, limits(c.RightType, 450), 450));
         }
         EXPECT_EQ(extent, 450);
         for (size_t i = 0; i < 576; ++i) {
