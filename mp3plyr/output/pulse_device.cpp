@@ -21,8 +21,10 @@ constexpr pa_usec_t kReplyTimeout = 3 * PA_USEC_PER_SEC;
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
 // While blocks are queued the server is asked for its timing at least this often.
 constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
-// A block is looked for this long after it is due, so that the server's answer finds it played.
-constexpr pa_usec_t kCheckMargin = 2 * PA_USEC_PER_MSEC;
+// More than a resampler keeps back from a stream that has run dry.
+constexpr pa_usec_t kResamplerResidue = 30 * PA_USEC_PER_MSEC;
+// The shortest wait between two looks at the server's timing.
+constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
 
 class TLoopLock {
 public:
@@ -250,9 +252,14 @@ public:
         TLoopLock lock(Loop());
         uint64_t restart = writeOffset_;
         if (!lost_) {
-            // The results are not examined: the blocks come back in any case.
-            int flushed = 0;
-            connection_.Complete(pa_stream_flush(stream_, OnStreamSuccess, &flushed), &flushed);
+            // The results are not examined: the blocks come back in any case. Corking first
+            // takes back what the sink has already mixed ahead, which a flush alone leaves playing.
+            int done = 0;
+            if (!corked_)
+                connection_.Complete(pa_stream_cork(stream_, 1, OnStreamSuccess, &done), &done);
+            connection_.Complete(pa_stream_flush(stream_, OnStreamSuccess, &done), &done);
+            if (!corked_)
+                connection_.Complete(pa_stream_cork(stream_, 0, OnStreamSuccess, &done), &done);
             int updated = 0;
             if (connection_.Complete(pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated), &updated) == 0) {
                 // The flush moved the server's write position back to what it has already taken;
@@ -401,12 +408,30 @@ private:
         if (timing == nullptr || timing->read_index_corrupt || timing->read_index < 0)
             return played_;
         const uint64_t taken = uint64_t(timing->read_index);
-        const uint64_t ahead = pa_usec_to_bytes(timing->sink_usec, &spec_);
+        uint64_t ahead = pa_usec_to_bytes(timing->sink_usec, &spec_);
+        if (!timing->playing && timing->since_underrun >= 0 && !corked_) {
+            // Run dry: the newest part of what the sink holds is the silence it took since.
+            const uint64_t silence = uint64_t(timing->since_underrun);
+            ahead = ahead > silence ? ahead - silence : 0;
+        }
         const uint64_t since = pa_usec_to_bytes(pa_timeval_age(&timing->timestamp), &spec_);
         const uint64_t estimate = taken + since > ahead ? taken + since - ahead : 0;
         const uint64_t limit = timing->playing ? writeOffset_ : std::min(taken, writeOffset_);
-        played_ = std::max(played_, std::min(estimate, limit));
+        uint64_t played = std::min(estimate, limit);
+        // A stream that has run dry leaves a few frames in the server's resampler until more
+        // comes; once the sink has played the rest, they count as played too.
+        if (RanDry(*timing) && estimate >= taken)
+            played = writeOffset_;
+        played_ = std::max(played_, played);
         return played_;
+    }
+
+    bool RanDry(const pa_timing_info& timing) const
+    {
+        const int64_t written = int64_t(writeOffset_);
+        return !timing.playing && timing.since_underrun >= 0 && !corked_ && !timing.write_index_corrupt &&
+               timing.write_index == written &&
+               written - timing.read_index <= int64_t(pa_usec_to_bytes(kResamplerResidue, &spec_));
     }
 
     // Loop locked. Arms the timer for when the next block is due.
@@ -416,8 +441,9 @@ private:
             return;
         const uint64_t due = blockEnds_.front();
         const uint64_t played = PlayedPosition();
-        const pa_usec_t wait = std::min(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kFreshTiming);
-        pa_context_rttime_restart(connection_.Context(), check_, pa_rtclock_now() + wait + kCheckMargin);
+        const pa_usec_t wait = std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin,
+                                          kFreshTiming);
+        pa_context_rttime_restart(connection_.Context(), check_, pa_rtclock_now() + wait);
     }
 
     void CancelCheck() { pa_threaded_mainloop_get_api(Loop())->time_restart(check_, nullptr); }

@@ -28,7 +28,7 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kFrameBytes = 4;
 constexpr int32_t kBlockBytes = 88200; // half a second at 44100 Hz, 16-bit stereo
 // Time the monitor needs to deliver what the sink has played.
-constexpr auto kMonitorDelay = 400ms;
+constexpr auto kMonitorDelay = 600ms;
 
 size_t Frames(std::chrono::milliseconds time)
 {
@@ -122,6 +122,7 @@ TEST_F(SoundOutPulse, StreamIsNamedAfterTheProgram)
 }
 
 struct GainCase {
+    const char* name;
     uint32_t volume;
     int32_t balance;
     Gains gains;
@@ -153,10 +154,11 @@ TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
 }
 
 INSTANTIATE_TEST_SUITE_P(Mapping, SoundOutPulseGains,
-                         ::testing::Values(GainCase{50, 0, {32767 / 65535.0, 32767 / 65535.0}},
-                                           GainCase{100, 50, {32767 / 65535.0, 1.0}},
-                                           GainCase{100, -100, {1.0, 0.0}},
-                                           GainCase{10, 0, {6553 / 65535.0, 6553 / 65535.0}}));
+                         ::testing::Values(GainCase{"Volume50", 50, 0, {32767 / 65535.0, 32767 / 65535.0}},
+                                           GainCase{"Balance50", 100, 50, {32767 / 65535.0, 1.0}},
+                                           GainCase{"BalanceLeft", 100, -100, {1.0, 0.0}},
+                                           GainCase{"Volume10", 10, 0, {6553 / 65535.0, 6553 / 65535.0}}),
+                         [](const ::testing::TestParamInfo<GainCase>& info) { return info.param.name; });
 
 // A volume change reaches the sound within the server's short latency, not after the two
 // seconds that are queued in the ring.
@@ -223,13 +225,13 @@ TEST_F(SoundOutPulse, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     const size_t stopped = start->pcmFrame + (before.size() / 2 - start->recordedFrame);
     EXPECT_LE(test::MaxDifference(before, start->recordedFrame, pcm, start->pcmFrame,
                                   stopped - start->pcmFrame, {}), 1);
-    // The monitor records what the sink renders, and a pause takes back what the sink had
-    // rendered ahead, so around the gap a few milliseconds may be missing or repeated; a restart
-    // from anywhere else is a fault.
+    // The monitor records what the sink mixes, and the sink takes back what it had mixed ahead
+    // when the stream stops or starts again, so around the gap some milliseconds may be missing
+    // or repeated in the recording; going on from anywhere else is a fault.
     const auto resumed = test::Align(after, pcm, {}, 1, Frames(400ms), stopped - std::min(stopped, Frames(200ms)));
     ASSERT_TRUE(resumed) << "the sound after the pause is not the PCM near frame " << stopped;
     EXPECT_EQ(resumed->recordedFrame, 0u);
-    EXPECT_LE(std::max(resumed->pcmFrame, stopped) - std::min(resumed->pcmFrame, stopped), Frames(10ms))
+    EXPECT_LE(std::max(resumed->pcmFrame, stopped) - std::min(resumed->pcmFrame, stopped), Frames(50ms))
         << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
     const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
     EXPECT_EQ(test::SoundingFrames(after), rest) << "sound was lost or repeated after the pause";
@@ -273,10 +275,86 @@ TEST_F(SoundOutPulse, ResetDropsTheQueuedSoundAndReturnsEveryBlock)
     EXPECT_GE(firstHeard + at->pcmFrame + Frames(10ms), size_t(playedBeforeReset) / kFrameBytes);
     EXPECT_LT(firstHeard + at->pcmFrame, size_t(playedBeforeReset) / kFrameBytes + Frames(400ms))
         << "queued sound was played after the reset";
-    const size_t rest = heard.size() / 2 - firstHeard;
-    EXPECT_EQ(rest, second.size() / 2);
-    EXPECT_LE(test::MaxDifference(heard, firstHeard, second, 0, second.size() / 2, {}), 1);
+    // The monitor may miss the first milliseconds after the restart, as after any start.
+    const std::span<const int16_t> rest(heard.data() + 2 * firstHeard, heard.size() - 2 * firstHeard);
+    const auto then = test::Align(rest, second, {}, 1, Frames(50ms));
+    ASSERT_TRUE(then) << "the sound written after the reset is not in the recording";
+    EXPECT_EQ(then->recordedFrame, 0u);
+    const size_t frames = second.size() / 2 - then->pcmFrame;
+    EXPECT_EQ(rest.size() / 2, frames);
+    EXPECT_LE(test::MaxDifference(rest, 0, second, then->pcmFrame, frames, {}), 1);
 }
+
+// A seek while paused resets the paused output: the blocks still come back, the new sound waits
+// for the resume.
+TEST_F(SoundOutPulse, ResetWhilePausedReturnsTheBlocksAndKeepsThePause)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 12));
+    TSoundOut out;
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    WaitUntilPlayed(out, int64_t(Frames(200ms) * kFrameBytes));
+    out.Pause();
+    out.Reset();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs)) << "a paused reset kept the blocks";
+    out.GetDoneBytes();
+    ASSERT_EQ(out.Write(bytes.data(), kBlockBytes), kBlockBytes);
+    std::this_thread::sleep_for(600ms);
+    EXPECT_EQ(out.GetDoneBytes(), 0) << "played while paused";
+    EXPECT_FALSE(out.WaitForDone(0));
+    out.Unpause();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs));
+    EXPECT_EQ(out.GetDoneBytes(), kBlockBytes);
+    out.Close();
+}
+
+// A paused output never plays its queue out; closing it drops the queue instead of waiting.
+TEST_F(SoundOutPulse, CloseWhilePausedDoesNotWaitForTheQueue)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1800ms), 13));
+    TSoundOut out;
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    out.Pause();
+    test::FinishesWithin("Close while paused", [&] { out.Close(); });
+    EXPECT_FALSE(out.Active());
+    // The same object plays again after the next Open.
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), kBlockBytes), kBlockBytes);
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs));
+    out.Close();
+}
+
+struct FormatCase {
+    const char* name;
+    int32_t rate;
+    int32_t bits;
+    int32_t channels;
+};
+
+class SoundOutPulseFormats : public SoundOutPulse, public ::testing::WithParamInterface<FormatCase> {};
+
+TEST_P(SoundOutPulseFormats, EveryFormatPlaysToTheEnd)
+{
+    const FormatCase c = GetParam();
+    TSoundOut out;
+    out.SetSampleRate(c.rate);
+    out.SetBitsPerSample(c.bits);
+    out.SetChannels(c.channels);
+    out.Open();
+    const std::vector<uint8_t> bytes(size_t(out.BlockSize()) * 3 / 2, c.bits == 8 ? 0x80 : 0);
+    Feed(out, bytes);
+    PlayOut(out);
+    EXPECT_EQ(out.GetDoneBytes(), int32_t(bytes.size()));
+    out.Close();
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, SoundOutPulseFormats,
+                         ::testing::Values(FormatCase{"Mono8Bit11025", 11025, 8, 1},
+                                           FormatCase{"Mono16Bit22050", 22050, 16, 1},
+                                           FormatCase{"Stereo8Bit32000", 32000, 8, 2},
+                                           FormatCase{"Stereo16Bit48000", 48000, 16, 2}),
+                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
 
 // Lower bounds only: a block cannot come back before its sound has had time to play.
 TEST_F(SoundOutPulse, BlocksComeBackOnlyOnceTheyHaveBeenPlayed)

@@ -116,9 +116,11 @@ PulseDaemon::PulseDaemon() : dir_(MakeScratchDir("pt4-sound"))
     SetEnvironment("PULSE_SERVER", "unix:" + socket.string());
 
     // A per-user daemon even when the tests run as root (CI), without a default script, never
-    // exiting on its own, with one null sink and the native protocol on our socket only.
+    // exiting on its own, with one null sink and the native protocol on our socket only. Where it
+    // may (as root), it mixes at real-time priority, so that other tests running alongside do
+    // not make it fall behind.
     pid_ = Spawn({"pulseaudio", "--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
-                  "--disallow-exit", "--use-pid-file=false", "--realtime=false", "--high-priority=false",
+                  "--disallow-exit", "--use-pid-file=false", "--realtime=true", "--high-priority=true",
                   "--log-target=stderr", "--load=module-null-sink sink_name=" + std::string(kSinkName) +
                                              " format=s16le rate=" + std::to_string(kSinkRate) + " channels=2",
                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string()},
