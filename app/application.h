@@ -1,10 +1,12 @@
-// The program's windows, created in start-up order: the main window, the picture store and the
-// equalizer window. Destroyed in the reverse order; the main window writes the settings last.
+// The program's windows, created in start-up order: the main window, the picture store, the
+// equalizer window and the folder dialog. Destroyed in the reverse order; the main window writes
+// the settings last.
 #pragma once
 
 #include "app/main_unit.h"
 #include "app/unit2.h"
 #include "app/unit3.h"
+#include "app/unit4.h"
 
 #include <memory>
 
@@ -21,11 +23,13 @@ public:
     TForm1& Form1() { return *form1_; }
     TForm2& Form2() { return *form2_; }
     TForm3& Form3() { return *form3_; }
+    TAlbumForm& AlbumForm() { return *albumForm_; }
 
 private:
     std::unique_ptr<TForm1> form1_;
     std::unique_ptr<TForm2> form2_;
     std::unique_ptr<TForm3> form3_;
+    std::unique_ptr<TAlbumForm> albumForm_;
 };
 
 } // namespace pt4

@@ -20,6 +20,7 @@
 namespace pt4 {
 
 class TForm2;
+class TAlbumForm;
 
 inline constexpr int kClientWidth = 331;
 inline constexpr int kClientHeight = 192;
@@ -46,6 +47,8 @@ public:
     void SetPictureStore(TForm2* form2);
     void SetEqualizerWindow(TForm3* form3);
     TForm3* EqualizerWindow() const { return form3_; }
+    void SetAlbumForm(TAlbumForm* albumForm);
+    TAlbumForm* AlbumForm() const { return albumForm_; }
 
     const QString& SettingsFile() const { return settingsFile_; }
 
@@ -89,6 +92,8 @@ public:
     bool AlbumPlaying() const { return albumPlaying_; }
     int32_t TrackIndex() const { return trackIndex_; }
     int32_t TrackCount() const { return trackCount_; }
+    bool AlbumAdvance() const { return albumPrimed_; }
+    const QStringList& AlbumList() const { return albumList_; }
 
     // --- events -------------------------------------------------------------------------------
     void FormCreate();
@@ -182,6 +187,7 @@ private:
     int32_t trackIndex_ = 0;
     int32_t trackCount_ = 0;
     QStringList albumList_;
+    TAlbumForm* albumForm_ = nullptr;
 };
 
 } // namespace pt4

@@ -1,0 +1,57 @@
+#include "app/unit4.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+
+namespace pt4 {
+
+TAlbumForm::TAlbumForm(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+{
+    setAttribute(Qt::WA_WindowPropagation); // the owner's font
+    setWindowTitle(QStringLiteral("連続再生"));
+    setFixedSize(kAlbumFormWidth, kAlbumFormHeight);
+    setModal(true);
+
+    GroupBox1 = new QGroupBox(QStringLiteral("「MP3」ファイルを保存しているフォルダを指定して下さい"), this);
+    GroupBox1->setGeometry(8, 8, 433, 209);
+
+    FolderTreeViewEx1 = new TFolderTreeViewEx(GroupBox1);
+    FolderTreeViewEx1->setGeometry(16, 24, 193, 169);
+    FolderTreeViewEx1->setIndentation(19);
+
+    FileListBox1 = new TFileListBox(GroupBox1);
+    FileListBox1->setGeometry(224, 24, 193, 169);
+    FileListBox1->SetItemHeight(16);
+    FileListBox1->SetMask(QStringLiteral("*.mp3*"));
+
+    OkButton = new QPushButton(QStringLiteral("OK"), this);
+    OkButton->setGeometry(143, 232, 75, 25);
+    OkButton->setDefault(true);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
+    CancelButton = new QPushButton(QStringLiteral("ｷｬﾝｾﾙ"), this);
+    CancelButton->setGeometry(231, 232, 75, 25);
+    CancelButton->setAutoDefault(false);
+    connect(CancelButton, &QPushButton::clicked, this, &QDialog::reject);
+
+    // The tree starts at the current directory and the list follows it from there on.
+    FolderTreeViewEx1->OnChange = [this](TFolderTreeViewEx& sender, const QString& folderName) {
+        FolderTreeViewEx1Change(sender, folderName);
+    };
+    FolderTreeViewEx1->SetSelectedDir(TSelectedDir::sdCurrent);
+    // A folder the tree changed (a drop, a new name) may be the one listed.
+    connect(FolderTreeViewEx1, &TFolderTreeViewEx::FolderContentsChanged, this, [this] { FileListBox1->Update(); });
+}
+
+bool TAlbumForm::ShowModal()
+{
+    FileListBox1->Update();
+    return exec() == QDialog::Accepted;
+}
+
+void TAlbumForm::FolderTreeViewEx1Change(TFolderTreeViewEx&, const QString& folderName)
+{
+    FileListBox1->ApplyFilePath(folderName);
+}
+
+} // namespace pt4

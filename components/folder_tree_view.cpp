@@ -1,0 +1,692 @@
+#include "components/folder_tree_view.h"
+
+#include "components/folder_operations.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDirIterator>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <memory>
+
+namespace pt4 {
+
+const QString TFolderTreeViewEx::kCaption = QStringLiteral(" FolderTreeViewEx component version 2.11");
+const QString TFolderTreeViewEx::kCommandFailed = QStringLiteral("InvokeCommand failed!");
+const QString TFolderTreeViewEx::kSpecialFolder = QStringLiteral("This Folder is SpecialFolder \r   Can not Copy or Paste!");
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kLoadedRole = Qt::UserRole + 1;
+constexpr int kPlaceRole = Qt::UserRole + 2; // the computer's own entries: never renamed or deleted
+
+// A place's path is a prefix of path's folders ("/" of every absolute path).
+bool IsUnder(const QString& path, const QString& folder)
+{
+    if (folder == u"/")
+        return path.startsWith(u'/') && path != u"/";
+    return path.startsWith(folder + u'/');
+}
+
+QString CleanAbsolute(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+class TWaitCursor {
+public:
+    TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
+    TWaitCursor(const TWaitCursor&) = delete;
+    TWaitCursor& operator=(const TWaitCursor&) = delete;
+};
+
+// Names in the order a file manager shows them: numbers by value, case aside.
+bool NameBefore(const QString& a, const QString& b)
+{
+    static const QCollator collator = [] {
+        QCollator made;
+        made.setNumericMode(true);
+        made.setCaseSensitivity(Qt::CaseInsensitive);
+        return made;
+    }();
+    const int order = collator.compare(a, b);
+    return order != 0 ? order < 0 : a < b;
+}
+
+void SortByName(QStringList& names)
+{
+    std::sort(names.begin(), names.end(), NameBefore);
+}
+
+class TFolderNode : public QTreeWidgetItem {
+public:
+    explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType) {}
+    bool operator<(const QTreeWidgetItem& other) const override { return NameBefore(text(0), other.text(0)); }
+};
+
+// node is ancestor or the node itself.
+bool Holds(const QTreeWidgetItem* ancestor, const QTreeWidgetItem* node)
+{
+    for (; node; node = node->parent())
+        if (node == ancestor)
+            return true;
+    return false;
+}
+
+} // namespace
+
+TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent) : QTreeWidget(parent)
+{
+    setColumnCount(1);
+    setHeaderHidden(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers); // labels change only through Rename
+    setFrameShape(QFrame::StyledPanel);
+    resize(153, 185);
+    setDragDropMode(QAbstractItemView::DragDrop);
+    setDragDropOverwriteMode(true); // drops land on nodes, never between them
+    setDropIndicatorShown(true);
+    setAutoExpandDelay(1500);
+    setAutoScroll(true);
+    setAutoScrollMargin(11);
+    SetDragAndDrop(true);
+
+    connect(this, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) { LoadChildren(node); });
+    connect(this, &QTreeWidget::currentItemChanged, this, [this] { ReportChange(); });
+    connect(this, &QTreeWidget::itemClicked, this, [this] { Report(OnClick); });
+    connect(this, &QTreeWidget::itemDoubleClicked, this, [this] { Report(OnDblClick); });
+    connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* node) {
+        if (node == renaming_)
+            renameCommitted_ = true;
+    });
+    Build();
+}
+
+TFolderTreeViewEx::~TFolderTreeViewEx() = default;
+
+void TFolderTreeViewEx::SetRootFolder(TRootFolder value)
+{
+    if (value == rootFolder_)
+        return;
+    rootFolder_ = value;
+    Build();
+}
+
+void TFolderTreeViewEx::SetRootFolderName(const QString& value)
+{
+    if (value == rootFolderName_)
+        return;
+    rootFolderName_ = value;
+    if (rootFolder_ == TRootFolder::rfManual)
+        Build();
+}
+
+void TFolderTreeViewEx::SetSelectedDir(TSelectedDir value)
+{
+    if (value == selectedDir_)
+        return;
+    selectedDir_ = value;
+    if (rootFolder_ == TRootFolder::rfDrives)
+        Build();
+}
+
+void TFolderTreeViewEx::SetShowRootFolder(bool value)
+{
+    if (value == showRootFolder_)
+        return;
+    showRootFolder_ = value;
+    Build();
+}
+
+void TFolderTreeViewEx::SetShowIncludeHidden(bool value)
+{
+    if (value == showIncludeHidden_)
+        return;
+    showIncludeHidden_ = value;
+    Build();
+}
+
+void TFolderTreeViewEx::SetDragAndDrop(bool value)
+{
+    dragAndDrop_ = value;
+    setDragEnabled(value);
+    setAcceptDrops(value);
+    viewport()->setAcceptDrops(value);
+}
+
+QString TFolderTreeViewEx::NodePath(const QTreeWidgetItem* node)
+{
+    return node ? node->data(0, kPathRole).toString() : QString();
+}
+
+bool TFolderTreeViewEx::NodeLoaded(const QTreeWidgetItem* node)
+{
+    return node && node->data(0, kLoadedRole).toBool();
+}
+
+QString TFolderTreeViewEx::FolderOf(const QTreeWidgetItem* node) const
+{
+    return node == invisibleRootItem() ? rootPath_ : NodePath(node);
+}
+
+QString TFolderTreeViewEx::SelectedFolderName() const
+{
+    const QTreeWidgetItem* node = currentItem();
+    if (!node)
+        return lastReported_;
+    const QString path = NodePath(node);
+    return path.isEmpty() ? node->text(0) : path;
+}
+
+void TFolderTreeViewEx::Build()
+{
+    const TWaitCursor waiting;
+    building_ = true;
+    setUpdatesEnabled(false);
+    renaming_ = nullptr;
+    clear();
+
+    rootPath_.clear();
+    if (rootFolder_ == TRootFolder::rfManual && QFileInfo(rootFolderName_).isDir())
+        rootPath_ = CleanAbsolute(rootFolderName_);
+    else if (rootFolder_ == TRootFolder::rfDesktop) {
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        if (QFileInfo(desktop).isDir())
+            rootPath_ = CleanAbsolute(desktop);
+    }
+
+    if (showRootFolder_) {
+        QTreeWidgetItem* root =
+            rootPath_.isEmpty()
+                ? MakeNode(QString(), QStringLiteral("コンピューター"), icons_.icon(QAbstractFileIconProvider::Computer), true)
+                : MakeNode(rootPath_, QFileInfo(rootPath_).fileName().isEmpty() ? rootPath_ : QFileInfo(rootPath_).fileName(),
+                           icons_.icon(QFileInfo(rootPath_)), true);
+        addTopLevelItem(root);
+        expandItem(root);
+        LoadChildren(root);
+    } else if (rootPath_.isEmpty()) {
+        AddPlaces(invisibleRootItem());
+    } else {
+        AddFolders(invisibleRootItem(), rootPath_);
+    }
+
+    if (rootFolder_ == TRootFolder::rfDrives && selectedDir_ != TSelectedDir::sdNone)
+        SelectPath(selectedDir_ == TSelectedDir::sdSystem ? QDir::rootPath() : QDir::currentPath());
+
+    setUpdatesEnabled(true);
+    building_ = false;
+    if (currentItem())
+        ReportChange();
+}
+
+QTreeWidgetItem* TFolderTreeViewEx::MakeNode(const QString& path, const QString& text, const QIcon& icon, bool place)
+{
+    auto* node = new TFolderNode(text);
+    node->setData(0, kPathRole, path);
+    node->setData(0, kPlaceRole, place);
+    node->setIcon(0, icon);
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
+    if (!path.isEmpty())
+        flags |= Qt::ItemIsDragEnabled;
+    node->setFlags(flags);
+    // The mark is shown before the folder is read only when it has a folder inside.
+    const bool children = path.isEmpty() || HasSubfolder(path);
+    node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
+    return node;
+}
+
+void TFolderTreeViewEx::AddPlaces(QTreeWidgetItem* parent)
+{
+    const QString home = CleanAbsolute(QDir::homePath());
+    if (QFileInfo(home).isDir() && home != u"/") {
+        QIcon icon = QIcon::fromTheme(QStringLiteral("user-home"), icons_.icon(QAbstractFileIconProvider::Folder));
+        parent->addChild(MakeNode(home, QStringLiteral("ホーム"), icon, true));
+    }
+    parent->addChild(
+        MakeNode(QDir::rootPath(), QStringLiteral("ファイルシステム"), icons_.icon(QAbstractFileIconProvider::Drive), true));
+    // Removable media and other mounted volumes, as the desktop's file manager lists them.
+    QList<QStorageInfo> volumes;
+    for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
+        const QString root = volume.rootPath();
+        if (volume.isValid() && volume.isReady()
+            && (root.startsWith(u"/media/") || root.startsWith(u"/run/media/") || root.startsWith(u"/mnt/")))
+            volumes << volume;
+    }
+    std::sort(volumes.begin(), volumes.end(),
+              [](const QStorageInfo& a, const QStorageInfo& b) { return a.rootPath() < b.rootPath(); });
+    for (const QStorageInfo& volume : volumes) {
+        parent->addChild(
+            MakeNode(volume.rootPath(), volume.displayName(), icons_.icon(QAbstractFileIconProvider::Drive), true));
+    }
+}
+
+void TFolderTreeViewEx::AddFolders(QTreeWidgetItem* parent, const QString& path)
+{
+    const QDir folder(path);
+    for (const QString& name : SubfolderNames(path)) {
+        const QString child = QDir::cleanPath(folder.filePath(name));
+        parent->addChild(MakeNode(child, name, icons_.icon(QFileInfo(child)), false));
+    }
+}
+
+void TFolderTreeViewEx::LoadChildren(QTreeWidgetItem* node)
+{
+    if (NodeLoaded(node))
+        return;
+    node->setData(0, kLoadedRole, true);
+    const QString path = NodePath(node);
+    if (path.isEmpty())
+        AddPlaces(node);
+    else
+        AddFolders(node, path);
+    node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
+}
+
+QStringList TFolderTreeViewEx::SubfolderNames(const QString& path) const
+{
+    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
+    if (showIncludeHidden_)
+        filters |= QDir::Hidden;
+    QStringList names = QDir(path).entryList(filters, QDir::NoSort);
+    SortByName(names);
+    return names;
+}
+
+bool TFolderTreeViewEx::HasSubfolder(const QString& path) const
+{
+    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
+    if (showIncludeHidden_)
+        filters |= QDir::Hidden;
+    return QDirIterator(path, filters).hasNext();
+}
+
+void TFolderTreeViewEx::SortChildren(QTreeWidgetItem* node)
+{
+    // The model's own sort keeps the expanded nodes and the selection.
+    node->sortChildren(0, Qt::AscendingOrder);
+}
+
+QTreeWidgetItem* TFolderTreeViewEx::FindNode(const QString& path) const
+{
+    const QString target = CleanAbsolute(path);
+    for (QTreeWidgetItemIterator it(const_cast<TFolderTreeViewEx*>(this)); *it; ++it) {
+        if (NodePath(*it) == target)
+            return *it;
+    }
+    return nullptr;
+}
+
+QTreeWidgetItem* TFolderTreeViewEx::ExpandToPath(const QString& path)
+{
+    const QString target = CleanAbsolute(path);
+    if (!QFileInfo(target).isDir())
+        return nullptr;
+    QTreeWidgetItem* parent = invisibleRootItem();
+    for (;;) {
+        // The child that is the folder, or else the one holding it most closely (the computer
+        // holds everything).
+        QTreeWidgetItem* best = nullptr;
+        qsizetype bestLength = -1;
+        for (int i = 0; i < parent->childCount(); ++i) {
+            QTreeWidgetItem* child = parent->child(i);
+            const QString childPath = NodePath(child);
+            if (childPath == target)
+                return child;
+            const qsizetype length = childPath.isEmpty() ? 0 : childPath.size();
+            if ((childPath.isEmpty() || IsUnder(target, childPath)) && length > bestLength) {
+                best = child;
+                bestLength = length;
+            }
+        }
+        if (!best)
+            return nullptr;
+        expandItem(best);
+        LoadChildren(best); // expanding reads it, unless the node is not shown yet
+        parent = best;
+    }
+}
+
+QTreeWidgetItem* TFolderTreeViewEx::SelectPath(const QString& path)
+{
+    QTreeWidgetItem* node = ExpandToPath(path);
+    if (!node)
+        return nullptr;
+    setCurrentItem(node);
+    expandItem(node);
+    scrollToItem(node);
+    return node;
+}
+
+void TFolderTreeViewEx::Refresh()
+{
+    SyncChildren(invisibleRootItem());
+}
+
+void TFolderTreeViewEx::SyncChildren(QTreeWidgetItem* node)
+{
+    const bool top = node == invisibleRootItem();
+    if (!top && !NodeLoaded(node)) {
+        const QString path = NodePath(node);
+        const bool children = path.isEmpty() || HasSubfolder(path);
+        node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
+        return;
+    }
+    const QString path = FolderOf(node);
+    if (!path.isEmpty()) {
+        const QStringList names = SubfolderNames(path);
+        bool added = false;
+        for (int i = node->childCount() - 1; i >= 0; --i) {
+            QTreeWidgetItem* child = node->child(i);
+            if (!names.contains(QFileInfo(NodePath(child)).fileName())) {
+                if (Holds(child, renaming_))
+                    renaming_ = nullptr;
+                delete child;
+            }
+        }
+        const QDir folder(path);
+        for (const QString& name : names) {
+            const QString childPath = QDir::cleanPath(folder.filePath(name));
+            bool present = false;
+            for (int i = 0; i < node->childCount() && !present; ++i)
+                present = NodePath(node->child(i)) == childPath;
+            if (!present) {
+                node->addChild(MakeNode(childPath, name, icons_.icon(QFileInfo(childPath)), false));
+                added = true;
+            }
+        }
+        if (added)
+            SortChildren(node);
+    }
+    for (int i = 0; i < node->childCount(); ++i)
+        SyncChildren(node->child(i));
+}
+
+QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
+{
+    auto* menu = new QMenu(this);
+    const QString path = NodePath(node);
+    const bool place = node->data(0, kPlaceRole).toBool();
+    const QFileInfo info(path);
+    const bool parentWritable = !path.isEmpty() && QFileInfo(info.absolutePath()).isWritable();
+
+    QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this, [this, node] { OpenInFileManager(node); });
+    open->setEnabled(!path.isEmpty());
+    menu->addSeparator();
+    QAction* create = menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
+    create->setEnabled(!path.isEmpty() && info.isWritable());
+    QAction* rename = menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
+    rename->setEnabled(!place && parentWritable);
+    QAction* trash = menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
+    trash->setEnabled(!place && parentWritable);
+    return menu;
+}
+
+void TFolderTreeViewEx::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (!contextMenu_) {
+        event->ignore();
+        return;
+    }
+    QTreeWidgetItem* node = event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
+    if (!node)
+        return;
+    setCurrentItem(node);
+    const std::unique_ptr<QMenu> menu(CreateContextMenu(node));
+    const QPoint at = event->reason() == QContextMenuEvent::Mouse
+                          ? event->globalPos()
+                          : viewport()->mapToGlobal(visualItemRect(node).center());
+    menu->exec(at);
+}
+
+bool TFolderTreeViewEx::OpenInFileManager(QTreeWidgetItem* node)
+{
+    const QString path = NodePath(node);
+    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+        Refused(kCommandFailed);
+        return false;
+    }
+    return true;
+}
+
+bool TFolderTreeViewEx::NewFolder(QTreeWidgetItem* node)
+{
+    const QString path = NodePath(node);
+    const QString created = path.isEmpty() ? QString() : CreateNewFolder(path);
+    if (created.isEmpty()) {
+        Refused(kCommandFailed);
+        return false;
+    }
+    emit FolderContentsChanged(path);
+    if (!autoUpDate_)
+        return true;
+    if (NodeLoaded(node))
+        SyncChildren(node);
+    expandItem(node);
+    LoadChildren(node);
+    if (QTreeWidgetItem* child = FindNode(created)) {
+        setCurrentItem(child);
+        scrollToItem(child);
+        StartRename(child);
+    }
+    return true;
+}
+
+void TFolderTreeViewEx::StartRename(QTreeWidgetItem* node)
+{
+    if (!node || NodePath(node).isEmpty() || node->data(0, kPlaceRole).toBool())
+        return;
+    renaming_ = node;
+    renameCommitted_ = false;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
+    scrollToItem(node);
+    editItem(node, 0);
+}
+
+void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    QTreeWidget::closeEditor(editor, hint);
+    if (!renaming_)
+        return;
+    QTreeWidgetItem* node = renaming_;
+    const bool committed = renameCommitted_;
+    renaming_ = nullptr;
+    renameCommitted_ = false;
+    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
+    if (committed)
+        CommitRename(node);
+}
+
+void TFolderTreeViewEx::CommitRename(QTreeWidgetItem* node)
+{
+    const QString oldPath = NodePath(node);
+    const QString oldName = QFileInfo(oldPath).fileName();
+    const QString newName = node->text(0);
+    if (newName == oldName)
+        return;
+    const QString newPath = RenameFolder(oldPath, newName);
+    if (newPath.isEmpty()) {
+        node->setText(0, oldName);
+        Refused(kCommandFailed);
+        return;
+    }
+    Repath(node, oldPath, newPath);
+    if (QTreeWidgetItem* parent = node->parent())
+        SortChildren(parent);
+    scrollToItem(node);
+    emit FolderContentsChanged(QFileInfo(newPath).absolutePath());
+    if (currentItem() == node)
+        ReportChange();
+}
+
+void TFolderTreeViewEx::Repath(QTreeWidgetItem* node, const QString& oldPath, const QString& newPath)
+{
+    const QString path = NodePath(node);
+    node->setData(0, kPathRole, newPath + path.mid(oldPath.size()));
+    for (int i = 0; i < node->childCount(); ++i)
+        Repath(node->child(i), oldPath, newPath);
+}
+
+bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
+{
+    const QString path = NodePath(node);
+    if (path.isEmpty() || node->data(0, kPlaceRole).toBool() || !QFile::moveToTrash(path)) {
+        Refused(kCommandFailed);
+        return false;
+    }
+    emit FolderContentsChanged(QFileInfo(path).absolutePath());
+    if (autoUpDate_) {
+        if (Holds(node, renaming_))
+            renaming_ = nullptr;
+        delete node;
+    }
+    return true;
+}
+
+bool TFolderTreeViewEx::DropItem(const QString& source, QTreeWidgetItem* node, bool copy)
+{
+    return DropInto(source, NodePath(node), copy);
+}
+
+bool TFolderTreeViewEx::DropInto(const QString& source, const QString& folder, bool copy)
+{
+    if (folder.isEmpty()) {
+        Refused(kSpecialFolder);
+        return false;
+    }
+    const QString from = QFileInfo(source).absolutePath();
+    if (!copy && CleanAbsolute(from) == CleanAbsolute(folder))
+        return true; // already there
+    if (!MoveOrCopyInto(source, folder, copy)) {
+        Refused(kCommandFailed);
+        return false;
+    }
+    if (autoUpDate_)
+        Refresh();
+    emit FolderContentsChanged(folder);
+    if (!copy)
+        emit FolderContentsChanged(from);
+    return true;
+}
+
+QStringList TFolderTreeViewEx::mimeTypes() const
+{
+    return {QStringLiteral("text/uri-list")};
+}
+
+Qt::DropActions TFolderTreeViewEx::supportedDropActions() const
+{
+    return Qt::CopyAction | Qt::MoveAction;
+}
+
+QString TFolderTreeViewEx::DroppedItem(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return QString();
+    const QList<QUrl> urls = data->urls();
+    if (urls.size() != 1 || !urls.front().isLocalFile())
+        return QString();
+    const QString path = QDir::cleanPath(urls.front().toLocalFile());
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink() ? path : QString();
+}
+
+void TFolderTreeViewEx::startDrag(Qt::DropActions)
+{
+    QTreeWidgetItem* node = currentItem();
+    const QString path = NodePath(node);
+    if (path.isEmpty() || node->data(0, kPlaceRole).toBool())
+        return;
+    auto* data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path)});
+    QDrag drag(this);
+    drag.setMimeData(data);
+    drag.setPixmap(node->icon(0).pixmap(16, 16));
+    const Qt::DropAction done = drag.exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction);
+    // Dropped in another program: it may still be busy with the folder.
+    if (autoUpDate_ && done != Qt::IgnoreAction && !drag.target())
+        QTimer::singleShot(1500, this, [this] { Refresh(); });
+}
+
+void TFolderTreeViewEx::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!dragAndDrop_ || DroppedItem(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    QTreeWidget::dragEnterEvent(event);
+}
+
+void TFolderTreeViewEx::dragMoveEvent(QDragMoveEvent* event)
+{
+    const QString source = DroppedItem(event->mimeData());
+    if (!dragAndDrop_ || source.isEmpty()) {
+        event->ignore();
+        return;
+    }
+    // The view highlights the node, scrolls near the edges and opens a node the pointer rests on.
+    QTreeWidget::dragMoveEvent(event);
+    const QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    const QString folder = NodePath(node);
+    if (!node || (!folder.isEmpty() && (folder == source || IsUnder(folder, source)))) {
+        event->ignore(); // a folder does not go into itself
+        return;
+    }
+    event->setDropAction(event->modifiers() & Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+}
+
+void TFolderTreeViewEx::dropEvent(QDropEvent* event)
+{
+    const QString source = DroppedItem(event->mimeData());
+    const QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    // The view forgets the highlight and stops scrolling.
+    QDragLeaveEvent leave;
+    QTreeWidget::dragLeaveEvent(&leave);
+    if (!dragAndDrop_ || source.isEmpty() || !node) {
+        event->ignore();
+        return;
+    }
+    const bool copy = event->modifiers() & Qt::ControlModifier;
+    event->setDropAction(copy ? Qt::CopyAction : Qt::MoveAction);
+    event->accept();
+    // The work and its message boxes come after the drag has finished.
+    const QString folder = NodePath(node);
+    QTimer::singleShot(0, this, [this, source, folder, copy] { DropInto(source, folder, copy); });
+}
+
+void TFolderTreeViewEx::ReportChange()
+{
+    if (building_)
+        return;
+    Report(OnChange);
+}
+
+void TFolderTreeViewEx::Report(const TFolderExEvent& event)
+{
+    lastReported_ = SelectedFolderName();
+    if (event)
+        event(*this, lastReported_);
+}
+
+void TFolderTreeViewEx::Refused(const QString& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
+    box.exec();
+}
+
+} // namespace pt4
