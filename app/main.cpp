@@ -7,7 +7,43 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QToolTip>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT end the program like closing the window, so the settings are written.
+int quitPipe[2] = {-1, -1};
+
+void RequestQuit(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(quitPipe[1], &byte, 1);
+}
+
+void QuitOnSignals(QApplication& application)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, quitPipe) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(quitPipe[0], QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [] {
+        char byte = 0;
+        [[maybe_unused]] const ssize_t read = ::read(quitPipe[0], &byte, 1);
+        QApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = RequestQuit;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGINT, &action, nullptr);
+}
+
+} // namespace
 
 int main(int argc, char* argv[])
 {
@@ -15,6 +51,7 @@ int main(int argc, char* argv[])
     QApplication::setApplicationName(QStringLiteral("plumtone4"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/icon.png")));
     pt4::InstallExceptionMessageBox();
+    QuitOnSignals(application);
 
     pt4::TApplicationWindows windows;
     pt4::TForm1& form1 = windows.Form1();
