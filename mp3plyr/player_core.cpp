@@ -60,6 +60,9 @@ void TMP3PlayerCore::NotifyPosition() { window.PostPlain(MP_POSITION); }
 // two never wait for each other.
 void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& handled)
 {
+    // Playback ends with this error: the worker must not run into the same failure again and
+    // queue a second report while the first is on screen.
+    thread.WakeEvent.ResetEvent();
     auto shown = std::make_shared<TMPSimpleEvent>();
     TMPMessage message;
     message.Msg = MP_ERROR;
