@@ -75,8 +75,9 @@ int main(int argc, char** argv)
 
         std::printf("Open: %.1f ms\n", openTime * 1000);
         std::printf("first block to first played bytes: %.1f ms\n", firstPlayed * 1000);
-        std::printf("played %d s of 44100 Hz stereo in %.2f s; process CPU %.3f s (%.2f ms per second of sound)\n",
-                    seconds, wall, cpu, cpu * 1000 / seconds);
+        std::printf(
+            "played %d s of 44100 Hz stereo in %.2f s; process CPU %.3f s (%.2f ms per second of sound)\n",
+            seconds, wall, cpu, cpu * 1000 / seconds);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "%s\n", e.what());

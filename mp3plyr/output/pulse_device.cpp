@@ -96,11 +96,11 @@ public:
 
     // Loop locked. Waits until `done` holds: 0, or the server's error code when the connection
     // fails first or the time runs out.
-    template <class Done>
-    int WaitUntil(Done done, pa_usec_t timeout = kReplyTimeout)
+    template <class Done> int WaitUntil(Done done, pa_usec_t timeout = kReplyTimeout)
     {
         TDeadline deadline{loop_};
-        pa_time_event* timer = pa_context_rttime_new(context_, pa_rtclock_now() + timeout, OnDeadline, &deadline);
+        pa_time_event* timer =
+            pa_context_rttime_new(context_, pa_rtclock_now() + timeout, OnDeadline, &deadline);
         int error = 0;
         while (!done()) {
             if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
@@ -128,7 +128,8 @@ public:
         int error = WaitUntil([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
         if (error != 0)
             pa_operation_cancel(operation);
-        else if (pa_operation_get_state(operation) != PA_OPERATION_DONE || (success != nullptr && *success == 0))
+        else if (pa_operation_get_state(operation) != PA_OPERATION_DONE ||
+                 (success != nullptr && *success == 0))
             error = LastError();
         pa_operation_unref(operation);
         return error;
@@ -152,7 +153,8 @@ private:
             RaiseWaveOutError(nullptr, label);
         pa_proplist* properties = pa_proplist_new();
         pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, kProgramName);
-        context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kProgramName, properties);
+        context_ =
+            pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kProgramName, properties);
         pa_proplist_free(properties);
         if (context_ == nullptr)
             RaiseWaveOutError(nullptr, label);
@@ -261,8 +263,9 @@ public:
             if (!corked_)
                 connection_.Complete(pa_stream_cork(stream_, 0, OnStreamSuccess, &done), &done);
             int updated = 0;
-            if (connection_.Complete(pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated), &updated) == 0) {
-                // The flush moved the server's write position back to what it has already taken;
+            pa_operation* update = pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated);
+            if (connection_.Complete(update, &updated) == 0) {
+                // The flush moved the server's write position back to where it stopped reading;
                 // the next block starts there.
                 const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
                 if (timing != nullptr && !timing->write_index_corrupt)
@@ -331,19 +334,23 @@ private:
         const pa_cvolume gains = Gains(left, right);
         if (pa_stream_connect_playback(stream_, nullptr, &buffering, flags, &gains, nullptr) < 0)
             connection_.Raise(label);
-        int error = connection_.WaitUntil([&] { return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
-                                                       pa_stream_get_state(stream_) == PA_STREAM_READY; });
+        int error = connection_.WaitUntil([&] {
+            return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
+                   pa_stream_get_state(stream_) == PA_STREAM_READY;
+        });
         if (error == 0 && pa_stream_get_state(stream_) != PA_STREAM_READY)
             error = connection_.LastError();
         if (error != 0)
             connection_.Raise(label, error);
         // The clock is readable from the start.
         int updated = 0;
-        error = connection_.Complete(pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated), &updated);
+        error =
+            connection_.Complete(pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated), &updated);
         if (error != 0)
             connection_.Raise(label, error);
         // Created idle; armed whenever a block is due.
-        check_ = pa_context_rttime_new(connection_.Context(), pa_rtclock_now() + kReplyTimeout, OnCheckDue, this);
+        check_ =
+            pa_context_rttime_new(connection_.Context(), pa_rtclock_now() + kReplyTimeout, OnCheckDue, this);
         if (check_ == nullptr)
             connection_.Raise(label);
         CancelCheck();
@@ -371,7 +378,9 @@ private:
 
     pa_cvolume Gains(uint32_t left, uint32_t right) const
     {
-        auto gain = [](uint32_t linear) { return pa_sw_volume_from_linear(std::min(linear, 65535u) / 65535.0); };
+        auto gain = [](uint32_t linear) {
+            return pa_sw_volume_from_linear(std::min(linear, 65535u) / 65535.0);
+        };
         pa_cvolume gains;
         pa_cvolume_init(&gains);
         gains.channels = spec_.channels;
@@ -392,7 +401,8 @@ private:
     {
         CheckRunning(label);
         int done = 0;
-        const int error = connection_.Complete(pa_stream_cork(stream_, cork ? 1 : 0, OnStreamSuccess, &done), &done);
+        const int error =
+            connection_.Complete(pa_stream_cork(stream_, cork ? 1 : 0, OnStreamSuccess, &done), &done);
         if (error != 0)
             connection_.Raise(label, error);
         corked_ = cork;
@@ -441,8 +451,8 @@ private:
             return;
         const uint64_t due = blockEnds_.front();
         const uint64_t played = PlayedPosition();
-        const pa_usec_t wait = std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin,
-                                          kFreshTiming);
+        const pa_usec_t wait =
+            std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin, kFreshTiming);
         pa_context_rttime_restart(connection_.Context(), check_, pa_rtclock_now() + wait);
     }
 

@@ -28,7 +28,8 @@ uint32_t TickCount()
 // Half a second of sound, rounded up to whole 32-bit words.
 int32_t HalfSecondBytes(const TWaveFormat& format)
 {
-    const int64_t twoSeconds = int64_t(format.Channels) * (format.BitsPerSample / 8) * format.SampleRate * 2000 / 1000;
+    const int64_t twoSeconds =
+        int64_t(format.Channels) * (format.BitsPerSample / 8) * format.SampleRate * 2000 / 1000;
     const int64_t block = twoSeconds / kBlockCount;
     return int32_t((block + 3) / 4 * 4);
 }

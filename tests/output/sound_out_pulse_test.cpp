@@ -224,11 +224,13 @@ TEST_F(SoundOutPulse, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     ASSERT_TRUE(start);
     const size_t stopped = start->pcmFrame + (before.size() / 2 - start->recordedFrame);
     EXPECT_LE(test::MaxDifference(before, start->recordedFrame, pcm, start->pcmFrame,
-                                  stopped - start->pcmFrame, {}), 1);
+                                  stopped - start->pcmFrame, {}),
+              1);
     // The monitor records what the sink mixes, and the sink takes back what it had mixed ahead
     // when the stream stops or starts again, so around the gap some milliseconds may be missing
     // or repeated in the recording; going on from anywhere else is a fault.
-    const auto resumed = test::Align(after, pcm, {}, 1, Frames(400ms), stopped - std::min(stopped, Frames(200ms)));
+    const auto resumed =
+        test::Align(after, pcm, {}, 1, Frames(400ms), stopped - std::min(stopped, Frames(200ms)));
     ASSERT_TRUE(resumed) << "the sound after the pause is not the PCM near frame " << stopped;
     EXPECT_EQ(resumed->recordedFrame, 0u);
     EXPECT_LE(std::max(resumed->pcmFrame, stopped) - std::min(resumed->pcmFrame, stopped), Frames(50ms))

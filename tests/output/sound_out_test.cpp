@@ -142,8 +142,8 @@ protected:
 
     std::filesystem::path Path(const char* name) const { return dir_ / name; }
 
-    static void ExpectHeader(const std::vector<uint8_t>& file, uint32_t rate, uint16_t channels, uint16_t bits,
-                             uint32_t dataBytes)
+    static void ExpectHeader(const std::vector<uint8_t>& file, uint32_t rate, uint16_t channels,
+                             uint16_t bits, uint32_t dataBytes)
     {
         ASSERT_GE(file.size(), 44u);
         EXPECT_EQ(Tag(file, 0), "RIFF");
@@ -177,7 +177,8 @@ TEST_F(SoundOutFile, BlockIsHalfASecondRoundedUpToWholeWords)
         out.SetChannels(c.channels);
         out.SetWaveFileName(Path("block.wav"));
         out.Open();
-        EXPECT_EQ(out.BlockSize(), c.blockSize) << c.rate << " Hz " << c.bits << "-bit " << c.channels << " ch";
+        EXPECT_EQ(out.BlockSize(), c.blockSize)
+            << c.rate << " Hz " << c.bits << "-bit " << c.channels << " ch";
         EXPECT_EQ(out.FreeSpacePercent(), 100);
         out.Close();
     }
@@ -275,7 +276,8 @@ TEST_F(SoundOutFile, WithEveryBlockQueuedNothingIsTakenUntilOneComesBack)
     test::FinishesWithin("Flush with nothing filled", [&] { out.Flush(); });
 
     reader.Release();
-    EXPECT_EQ(room.WaitFor(kDeadlockGuardMs), kWaitSignalled) << "the first block back did not wake the writer";
+    EXPECT_EQ(room.WaitFor(kDeadlockGuardMs), kWaitSignalled)
+        << "the first block back did not wake the writer";
     EXPECT_TRUE(out.CanWrite());
     ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs));
     EXPECT_EQ(out.GetDoneBytes(), 4 * kBlockBytes);

@@ -34,7 +34,8 @@ using namespace std::chrono_literals;
 
 std::filesystem::path MakeScratchDir(const char* prefix)
 {
-    std::string pattern = (std::filesystem::temp_directory_path() / (std::string(prefix) + ".XXXXXX")).string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / (std::string(prefix) + ".XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr)
         GiveUp("cannot create a scratch directory: " + std::string(std::strerror(errno)));
     return pattern;
@@ -55,7 +56,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::filesystem::path& o
         posix_spawn_file_actions_adddup2(&actions, outputFd, STDOUT_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     } else {
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     }
     pid_t pid = -1;
@@ -121,8 +123,9 @@ PulseDaemon::PulseDaemon() : dir_(MakeScratchDir("pt4-sound"))
     // not make it fall behind.
     pid_ = Spawn({"pulseaudio", "--daemonize=no", "--system=false", "-n", "--exit-idle-time=-1",
                   "--disallow-exit", "--use-pid-file=false", "--realtime=true", "--high-priority=true",
-                  "--log-target=stderr", "--load=module-null-sink sink_name=" + std::string(kSinkName) +
-                                             " format=s16le rate=" + std::to_string(kSinkRate) + " channels=2",
+                  "--log-target=stderr",
+                  "--load=module-null-sink sink_name=" + std::string(kSinkName) +
+                      " format=s16le rate=" + std::to_string(kSinkRate) + " channels=2",
                   "--load=module-native-protocol-unix auth-anonymous=1 socket=" + socket.string()},
                  dir_ / "daemon.log");
     if (pid_ < 0)
