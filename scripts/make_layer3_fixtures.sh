@@ -5,9 +5,11 @@
 # endian PCM, channels interleaved). Needs sox, lame and mpg123.
 set -eu
 out=$(cd "$(dirname "$0")/.." && pwd)/tests/fixtures/layer3
+# Streams with a VBR header frame: only the player's frame loop skips that frame.
+tagged=$(cd "$(dirname "$0")/.." && pwd)/tests/fixtures/tagged
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
-mkdir -p "$out"
+mkdir -p "$out" "$tagged"
 
 # Steady tones with a noise burst in the middle: the burst makes the encoder switch blocks.
 signal() { # rate channels seconds file
@@ -33,10 +35,29 @@ make() { # name rate channels seconds lame-options...
     mpg123 -q --no-gapless -s "$out/$name.mp3" > "$out/$name.pcm"
 }
 
+# As make, but the encoder writes its VBR header frame (which the player does not play).
+make_tagged() { # name rate channels seconds lame-options...
+    name=$1 rate=$2 channels=$3 seconds=$4
+    shift 4
+    signal "$rate" "$channels" "$seconds" "$tmp/$name.wav"
+    lame --quiet "$@" "$tmp/$name.wav" "$tagged/$name.mp3"
+    mpg123 -q --no-gapless -s "$tagged/$name.mp3" > "$tagged/$name.pcm"
+}
+
 make l3_44k_joint_128 44100 2 0.5 -m j -b 128
 make l3_44k_stereo_blocks 44100 2 0.5 -m s -b 160 --nssafejoint
 make l3_22k_joint_64 22050 2 0.8 -m j -b 64
 make l3_16k_mono_32 16000 1 0.8 -m m -b 32
 make l3_11k_stereo_32 11025 2 1.0 -m j -b 32
 make l3_8k_mono_16 8000 1 1.0 -m m -b 16
+make l3_8k_stereo_24 8000 2 1.0 -m j -b 24
+make l3_11k_mono_16 11025 1 1.0 -m m -b 16
+make l3_12k_mono_24 12000 1 1.0 -m m -b 24
+make l3_12k_stereo_32 12000 2 1.0 -m s -b 32
+make l3_44k_crc_128 44100 2 0.5 -m j -b 128 -p
+make l3_44k_short_blocks 44100 2 0.5 -m s -b 160 --allshort
+make l3_44k_nores_128 44100 2 0.5 -m j -b 128 --nores
+make l3_44k_dual_192 44100 2 0.5 -m d -b 192
+make l3_48k_mono_96 48000 1 0.5 -m m -b 96
+make_tagged l3_44k_vbr_xing 44100 2 1.0 -m j -V 4
 ls -l "$out"
