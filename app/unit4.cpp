@@ -45,6 +45,8 @@ TAlbumForm::TAlbumForm(QWidget* owner)
 
 bool TAlbumForm::ShowModal()
 {
+    // Folders and files may have come and gone since the last time.
+    FolderTreeViewEx1->Refresh();
     FileListBox1->Update();
     return exec() == QDialog::Accepted;
 }

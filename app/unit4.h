@@ -27,7 +27,7 @@ public:
     QPushButton* OkButton;
     QPushButton* CancelButton;
 
-    // Shows the dialog modally with the list read afresh; true when it was closed with OK.
+    // Shows the dialog modally with tree and list read afresh; true when it was closed with OK.
     bool ShowModal();
 
     // The tree's selection points the list at that folder.

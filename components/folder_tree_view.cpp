@@ -338,6 +338,7 @@ QTreeWidgetItem* TFolderTreeViewEx::ExpandToPath(const QString& path)
     if (!QFileInfo(target).isDir())
         return nullptr;
     QTreeWidgetItem* parent = invisibleRootItem();
+    bool reread = false;
     for (;;) {
         // The child that is the folder, or else the one holding it most closely (the computer
         // holds everything).
@@ -354,8 +355,15 @@ QTreeWidgetItem* TFolderTreeViewEx::ExpandToPath(const QString& path)
                 bestLength = length;
             }
         }
+        if (!best && !reread && parent != invisibleRootItem()) {
+            // Made since the folder was read.
+            SyncChildren(parent);
+            reread = true;
+            continue;
+        }
         if (!best)
             return nullptr;
+        reread = false;
         expandItem(best);
         LoadChildren(best); // expanding reads it, unless the node is not shown yet
         parent = best;
