@@ -1,5 +1,6 @@
 #include "mp3plyr/player_core.h"
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/output/exception_display.h"
 
 #include <cstring>
@@ -46,7 +47,13 @@ void TMP3PlayerCore::UpdatePosition()
     std::lock_guard held(lock);
     if (!soundOut.Active())
         return;
-    playedBytes += soundOut.GetDoneBytes();
+    try {
+        playedBytes += soundOut.GetDoneBytes();
+    } catch (const EMP3Error&) {
+        // A lost sound server: the position stays where it was. The worker's next write reports
+        // the loss once and ends play; a position query per timer tick must not repeat it.
+        return;
+    }
     const int64_t bitsPerSecond =
         int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
     if (bitsPerSecond > 0)

@@ -2,6 +2,7 @@
 // whose monitor is recorded and compared with the decoded PCM.
 #include "mp3plyr/errors.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/exception_display.h"
 #include "mp3plyr/output/message_window.h"
 #include "output/support/pcm_signal.h"
 #include "output/support/pulse_daemon.h"
@@ -212,6 +213,42 @@ TEST_F(PlayerPulse, WithoutAServerPlayFailsAtOnceAndStaysStopped)
     player.Play();
     EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsPlaying);
     player.Stop();
+}
+
+} // namespace
+} // namespace pt4
+
+namespace pt4 {
+namespace {
+
+TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
+{
+    auto daemon = std::make_unique<test::PulseDaemon>();
+    auto frames = DemoFrames();
+    const std::string clip = TempPath("lost-server.mp3");
+    WriteFileBytes(clip, Join(frames));
+    int shown = 0;
+    SetExceptionDisplay([&](const std::exception_ptr&) { ++shown; });
+    {
+        TMP3Player player;
+        player.SetAutoPlay(false);
+        std::optional<TMP3EndPlayReason> reason;
+        player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason r) { reason = r; };
+        player.SetFileName(clip);
+        player.Play();
+        std::this_thread::sleep_for(300ms);
+        daemon->Kill();
+        const auto deadline = Clock::now() + 10s;
+        while (!reason && Clock::now() < deadline) {
+            EXPECT_NO_THROW(player.Position());
+            DrainFor(player, 100ms);
+        }
+        ASSERT_TRUE(reason.has_value());
+        EXPECT_EQ(*reason, TMP3EndPlayReason::mepError);
+        EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
+    }
+    SetExceptionDisplay(nullptr);
+    EXPECT_EQ(shown, 1);
 }
 
 } // namespace

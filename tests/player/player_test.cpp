@@ -94,9 +94,27 @@ TEST_F(PlayerTest, PlaysToTheEndExactlyWhatTheDecodeLoopGives)
     EXPECT_EQ(WavePcm(ReadFileBytes(wave)), DecodeAll(ReadFileBytes(clip)));
 }
 
+// A stream whose every read takes a while.
+class SlowStream : public TMPStream {
+public:
+    SlowStream(std::vector<uint8_t> bytes, std::chrono::milliseconds delay) : inner_(std::move(bytes)), delay_(delay) {}
+    int32_t Read(void* buffer, int32_t count) override
+    {
+        std::this_thread::sleep_for(delay_);
+        return inner_.Read(buffer, count);
+    }
+    int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
+    int32_t Size() override { return inner_.Size(); }
+
+private:
+    TMPMemoryStream inner_;
+    std::chrono::milliseconds delay_;
+};
+
 TEST_F(PlayerTest, StopReportsStatusThenEndThenPositionZero)
 {
-    player.SetFileName(clip);
+    // Slow reads keep the file output from reaching the end before the stop.
+    player.OpenStream(new SlowStream(Join(DemoFrames()), 20ms), kStreamSeekable | kStreamOwned);
     player.Play();
     player.Pause();
     DrainFor(player, 20ms);
