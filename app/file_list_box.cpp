@@ -1,6 +1,7 @@
 #include "app/file_list_box.h"
 
-#include <QCollator>
+#include "components/natural_order.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -95,13 +96,7 @@ void TFileListBox::Update()
         if (MatchesMask(name, mask_))
             names << name;
     }
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), [&collator](const QString& a, const QString& b) {
-        const int order = collator.compare(a, b);
-        return order != 0 ? order < 0 : a < b;
-    });
+    std::sort(names.begin(), names.end(), NaturalLess);
     const QIcon glyph = icons_.icon(QAbstractFileIconProvider::File);
     for (const QString& name : names) {
         auto* item = new QListWidgetItem(glyph, name, this);

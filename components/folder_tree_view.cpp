@@ -1,9 +1,9 @@
 #include "components/folder_tree_view.h"
 
 #include "components/folder_operations.h"
+#include "components/natural_order.h"
 
 #include <QApplication>
-#include <QCollator>
 #include <QContextMenuEvent>
 #include <QDesktopServices>
 #include <QDir>
@@ -56,28 +56,15 @@ public:
     TWaitCursor& operator=(const TWaitCursor&) = delete;
 };
 
-// Names in the order a file manager shows them: numbers by value, case aside.
-bool NameBefore(const QString& a, const QString& b)
-{
-    static const QCollator collator = [] {
-        QCollator made;
-        made.setNumericMode(true);
-        made.setCaseSensitivity(Qt::CaseInsensitive);
-        return made;
-    }();
-    const int order = collator.compare(a, b);
-    return order != 0 ? order < 0 : a < b;
-}
-
 void SortByName(QStringList& names)
 {
-    std::sort(names.begin(), names.end(), NameBefore);
+    std::sort(names.begin(), names.end(), NaturalLess);
 }
 
 class TFolderNode : public QTreeWidgetItem {
 public:
     explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType) {}
-    bool operator<(const QTreeWidgetItem& other) const override { return NameBefore(text(0), other.text(0)); }
+    bool operator<(const QTreeWidgetItem& other) const override { return NaturalLess(text(0), other.text(0)); }
 };
 
 // node is ancestor or the node itself.

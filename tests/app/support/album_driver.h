@@ -12,10 +12,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMimeData>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
 
 #include <functional>
 #include <vector>
@@ -114,6 +116,35 @@ inline QStringList ChooseAlbumFolder(TForm1& form1, const QString& folder, TDial
     });
     Click(form1.AlbumPanel);
     return *listed;
+}
+
+// Drags the items at paths over node and drops them there, as the desktop's drag and drop
+// delivers it; returns the action the tree took (IgnoreAction when it refused the drop).
+inline Qt::DropAction DropOn(QTreeWidget* tree, QTreeWidgetItem* node, const QStringList& paths,
+                             Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString& path : paths)
+        urls << QUrl::fromLocalFile(path);
+    data.setUrls(urls);
+    tree->scrollToItem(node);
+    const QPoint at = tree->visualItemRect(node).center();
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(tree->viewport(), &enter);
+    if (!enter.isAccepted())
+        return Qt::IgnoreAction;
+    QDragMoveEvent move(at, offered, &data, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(tree->viewport(), &move);
+    if (!move.isAccepted()) {
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(tree->viewport(), &leave);
+        return Qt::IgnoreAction;
+    }
+    QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, modifiers);
+    QApplication::sendEvent(tree->viewport(), &drop);
+    return drop.isAccepted() ? drop.dropAction() : Qt::IgnoreAction;
 }
 
 // A folder of silent MP3 files of the given lengths (whole seconds, multiples of 3).
