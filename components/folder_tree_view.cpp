@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QTimer>
@@ -370,7 +371,29 @@ QTreeWidgetItem* TFolderTreeViewEx::SelectPath(const QString& path)
 
 void TFolderTreeViewEx::Refresh()
 {
-    SyncChildren(invisibleRootItem());
+    const QString selected = SelectedFolderName();
+    const bool hadSelection = currentItem() != nullptr;
+    {
+        const QScopedValueRollback quiet(building_, true);
+        SyncChildren(invisibleRootItem());
+    }
+    KeepSelection(hadSelection, selected);
+}
+
+void TFolderTreeViewEx::KeepSelection(bool hadSelection, const QString& selected)
+{
+    if (hadSelection && !currentItem()) {
+        // The selected folder went: its nearest folder still in the tree takes over.
+        const QScopedValueRollback quiet(building_, true);
+        for (QString path = selected; !path.isEmpty() && path != u"/"; path = QFileInfo(path).absolutePath()) {
+            if (QTreeWidgetItem* node = FindNode(QFileInfo(path).absolutePath())) {
+                setCurrentItem(node);
+                break;
+            }
+        }
+    }
+    if (hadSelection && SelectedFolderName() != selected)
+        ReportChange();
 }
 
 void TFolderTreeViewEx::SyncChildren(QTreeWidgetItem* node)
@@ -548,7 +571,13 @@ bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
     if (autoUpDate_) {
         if (Holds(node, renaming_))
             renaming_ = nullptr;
-        delete node;
+        const QString selected = SelectedFolderName();
+        const bool hadSelection = currentItem() != nullptr;
+        {
+            const QScopedValueRollback quiet(building_, true);
+            delete node;
+        }
+        KeepSelection(hadSelection, selected);
     }
     return true;
 }

@@ -118,6 +118,8 @@ private:
     void Repath(QTreeWidgetItem* node, const QString& oldPath, const QString& newPath);
     void CommitRename(QTreeWidgetItem* node);
     void ReportChange();
+    // After nodes went: the selection falls back to the nearest folder left, and a change is reported.
+    void KeepSelection(bool hadSelection, const QString& selected);
     void Report(const TFolderExEvent& event);
     void Refused(const QString& text);
     static QString DroppedItem(const QMimeData* data);

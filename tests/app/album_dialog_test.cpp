@@ -195,8 +195,7 @@ void AlbumDialogTest::treeAndListAreReadWhenShownAgain()
     RunDialog(d, [&] {
         QCOMPARE(d.FileListBox1->FileNames(), (QStringList{"a.mp3", "b.mp3"}));
         QCOMPARE(node->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
-        TFolderTreeViewEx* tree = d.FolderTreeViewEx1;
-        QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, tree->visualItemRect(node).center());
+        DoubleClickNode(d.FolderTreeViewEx1, node);
         QVERIFY(node->isExpanded());
         QCOMPARE(node->childCount(), 1);
         QCOMPARE(node->child(0)->text(0), QStringLiteral("disc 2"));

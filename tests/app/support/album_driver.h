@@ -93,6 +93,17 @@ struct TDialogChoice {
     std::function<void()> afterClose;  // as soon as the dialog has closed, to meet what comes next
 };
 
+// A double click as the mouse makes it: press, release, double click, release.
+inline void DoubleClickNode(QTreeWidget* tree, QTreeWidgetItem* node)
+{
+    tree->scrollToItem(node);
+    const QPoint at = tree->visualItemRect(node).center();
+    QTest::mousePress(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseRelease(tree->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+}
+
 // Opens the folder dialog with the Album panel, clicks the folder's node and closes the dialog
 // with OK or Cancel; returns the file names the dialog listed.
 inline QStringList ChooseAlbumFolder(TForm1& form1, const QString& folder, TDialogChoice choice = {})
