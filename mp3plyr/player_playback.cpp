@@ -65,6 +65,10 @@ void TMP3Player::Seek(int32_t ms)
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();
             c.soundOut.Pause();
+        } else {
+            // The worker may have idled at the end of the data; its end notice no longer holds
+            // (it belongs to the playback before the seek), so decoding must go on from here.
+            c.thread.WakeEvent.SetEvent();
         }
         c.soundOut.SetOnNotify([&c](TSoundOut&) { c.NotifyPosition(); });
     }

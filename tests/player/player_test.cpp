@@ -234,6 +234,21 @@ TEST_F(PlayerTest, SeekLandsOnFramesAndIgnoresNegativeTimes)
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
 }
 
+TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
+{
+    player.SetFileName(clip);
+    DrainFor(player, 10ms);
+    player.Play(); // queues the status and position notices
+    // The file output takes the whole clip at once: wait until the worker has reached the end
+    // and posted its notice as well, but do not deliver it yet.
+    while (player.MessageWindow().QueuedMessages() < 3)
+        std::this_thread::sleep_for(1ms);
+    player.Seek(int32_t(player.Length()) - 1000);
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }, 10s))
+        << "the seek left the player playing with an idle worker";
+    EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
+}
+
 TEST_F(PlayerTest, EqualizerBandsAndIndexErrors)
 {
     try {
