@@ -509,9 +509,9 @@ void TFolderTreeViewEx::StartRename(QTreeWidgetItem* node)
 {
     if (!node || NodePath(node).isEmpty() || node->data(0, kPlaceRole).toBool())
         return;
+    node->setFlags(node->flags() | Qt::ItemIsEditable);
     renaming_ = node;
     renameCommitted_ = false;
-    node->setFlags(node->flags() | Qt::ItemIsEditable);
     scrollToItem(node);
     editItem(node, 0);
 }
@@ -575,6 +575,9 @@ bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
         const bool hadSelection = currentItem() != nullptr;
         {
             const QScopedValueRollback quiet(building_, true);
+            // The folder that held it takes the selection, as in a file manager.
+            if (Holds(node, currentItem()) && node->parent())
+                setCurrentItem(node->parent());
             delete node;
         }
         KeepSelection(hadSelection, selected);
