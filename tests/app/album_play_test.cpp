@@ -332,6 +332,23 @@ void AlbumPlayTest::repeatSwitchesOnlyWhilePlayingAndHoldsTheFile()
     QCOMPARE(log.steps[off].ended, QStringLiteral("a.mp3"));
     QCOMPARE(log.steps[off].loaded, QStringLiteral("b.mp3"));
     QCOMPARE(log.steps[off].status, Status::mpsPlaying);
+    QVERIFY(log.WaitForSteps(off + 2)); // b.mp3 ends the album
+    Click(f.stopImage);
+
+    // The last file of an album repeats as well.
+    const QString one = MakeAlbum(app.TempFile("one"), {{"last.mp3", 3}});
+    ChooseAlbumFolder(f, one);
+    Click(f.playImage);
+    Click(f.RepeatPanel);
+    const size_t first = log.steps.size();
+    QVERIFY(log.WaitForSteps(first + 2));
+    for (size_t i = first; i < first + 2; ++i) {
+        QCOMPARE(log.steps[i].loaded, QStringLiteral("last.mp3"));
+        QCOMPARE(log.steps[i].status, Status::mpsPlaying);
+    }
+    QVERIFY(f.AlbumPlaying());
+    Click(f.stopImage);
+    QCOMPARE(f.RepeatLabel->FontColor(), clOlive);
 }
 
 void AlbumPlayTest::confirmingWhileASingleFilePlays()
