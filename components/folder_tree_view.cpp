@@ -1,53 +1,23 @@
 #include "components/folder_tree_view.h"
 
-#include "components/folder_operations.h"
+#include "components/folder_tree_nodes.h"
 #include "components/natural_order.h"
 
 #include <QApplication>
-#include <QContextMenuEvent>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
-#include <QDrag>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
-#include <QMenu>
-#include <QMessageBox>
-#include <QMimeData>
 #include <QScopedValueRollback>
 #include <QStandardPaths>
 #include <QStorageInfo>
-#include <QTimer>
-#include <QUrl>
 
 #include <algorithm>
-#include <memory>
 
 namespace pt4 {
 
-const QString TFolderTreeViewEx::kCaption = QStringLiteral(" FolderTreeViewEx component version 2.11");
-const QString TFolderTreeViewEx::kCommandFailed = QStringLiteral("InvokeCommand failed!");
-const QString TFolderTreeViewEx::kSpecialFolder = QStringLiteral("This Folder is SpecialFolder \r   Can not Copy or Paste!");
+using namespace folder_tree;
 
 namespace {
-
-constexpr int kPathRole = Qt::UserRole;
-constexpr int kLoadedRole = Qt::UserRole + 1;
-constexpr int kPlaceRole = Qt::UserRole + 2; // the computer's own entries: never renamed or deleted
-
-// A place's path is a prefix of path's folders ("/" of every absolute path).
-bool IsUnder(const QString& path, const QString& folder)
-{
-    if (folder == u"/")
-        return path.startsWith(u'/') && path != u"/";
-    return path.startsWith(folder + u'/');
-}
-
-QString CleanAbsolute(const QString& path)
-{
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-}
 
 class TWaitCursor {
 public:
@@ -67,15 +37,6 @@ public:
     explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType) {}
     bool operator<(const QTreeWidgetItem& other) const override { return NaturalLess(text(0), other.text(0)); }
 };
-
-// node is ancestor or the node itself.
-bool Holds(const QTreeWidgetItem* ancestor, const QTreeWidgetItem* node)
-{
-    for (; node; node = node->parent())
-        if (node == ancestor)
-            return true;
-    return false;
-}
 
 } // namespace
 
@@ -435,267 +396,6 @@ void TFolderTreeViewEx::SyncChildren(QTreeWidgetItem* node)
         SyncChildren(node->child(i));
 }
 
-QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
-{
-    auto* menu = new QMenu(this);
-    const QString path = NodePath(node);
-    const bool place = node->data(0, kPlaceRole).toBool();
-    const QFileInfo info(path);
-    const bool parentWritable = !path.isEmpty() && QFileInfo(info.absolutePath()).isWritable();
-
-    QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this, [this, node] { OpenInFileManager(node); });
-    open->setEnabled(!path.isEmpty());
-    menu->addSeparator();
-    QAction* create = menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
-    create->setEnabled(!path.isEmpty() && info.isWritable());
-    QAction* rename = menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
-    rename->setEnabled(!place && parentWritable);
-    QAction* trash = menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
-    trash->setEnabled(!place && parentWritable);
-    return menu;
-}
-
-void TFolderTreeViewEx::contextMenuEvent(QContextMenuEvent* event)
-{
-    if (!contextMenu_) {
-        event->ignore();
-        return;
-    }
-    QTreeWidgetItem* node = event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
-    if (!node)
-        return;
-    setCurrentItem(node);
-    const std::unique_ptr<QMenu> menu(CreateContextMenu(node));
-    const QPoint at = event->reason() == QContextMenuEvent::Mouse
-                          ? event->globalPos()
-                          : viewport()->mapToGlobal(visualItemRect(node).center());
-    menu->exec(at);
-}
-
-bool TFolderTreeViewEx::OpenInFileManager(QTreeWidgetItem* node)
-{
-    const QString path = NodePath(node);
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
-        Refused(kCommandFailed);
-        return false;
-    }
-    return true;
-}
-
-bool TFolderTreeViewEx::NewFolder(QTreeWidgetItem* node)
-{
-    const QString path = NodePath(node);
-    const QString created = path.isEmpty() ? QString() : CreateNewFolder(path);
-    if (created.isEmpty()) {
-        Refused(kCommandFailed);
-        return false;
-    }
-    emit FolderContentsChanged(path);
-    if (!autoUpDate_)
-        return true;
-    if (NodeLoaded(node))
-        SyncChildren(node);
-    expandItem(node);
-    LoadChildren(node);
-    if (QTreeWidgetItem* child = FindNode(created)) {
-        setCurrentItem(child);
-        scrollToItem(child);
-        StartRename(child);
-    }
-    return true;
-}
-
-void TFolderTreeViewEx::StartRename(QTreeWidgetItem* node)
-{
-    if (!node || NodePath(node).isEmpty() || node->data(0, kPlaceRole).toBool())
-        return;
-    node->setFlags(node->flags() | Qt::ItemIsEditable);
-    renaming_ = node;
-    renameCommitted_ = false;
-    scrollToItem(node);
-    editItem(node, 0);
-}
-
-void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
-{
-    QTreeWidget::closeEditor(editor, hint);
-    if (!renaming_)
-        return;
-    QTreeWidgetItem* node = renaming_;
-    const bool committed = renameCommitted_;
-    renaming_ = nullptr;
-    renameCommitted_ = false;
-    node->setFlags(node->flags() & ~Qt::ItemIsEditable);
-    if (committed)
-        CommitRename(node);
-}
-
-void TFolderTreeViewEx::CommitRename(QTreeWidgetItem* node)
-{
-    const QString oldPath = NodePath(node);
-    const QString oldName = QFileInfo(oldPath).fileName();
-    const QString newName = node->text(0);
-    if (newName == oldName)
-        return;
-    const QString newPath = RenameFolder(oldPath, newName);
-    if (newPath.isEmpty()) {
-        node->setText(0, oldName);
-        Refused(kCommandFailed);
-        return;
-    }
-    Repath(node, oldPath, newPath);
-    if (QTreeWidgetItem* parent = node->parent())
-        SortChildren(parent);
-    scrollToItem(node);
-    emit FolderContentsChanged(QFileInfo(newPath).absolutePath());
-    if (currentItem() == node)
-        ReportChange();
-}
-
-void TFolderTreeViewEx::Repath(QTreeWidgetItem* node, const QString& oldPath, const QString& newPath)
-{
-    const QString path = NodePath(node);
-    node->setData(0, kPathRole, newPath + path.mid(oldPath.size()));
-    for (int i = 0; i < node->childCount(); ++i)
-        Repath(node->child(i), oldPath, newPath);
-}
-
-bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
-{
-    const QString path = NodePath(node);
-    if (path.isEmpty() || node->data(0, kPlaceRole).toBool() || !QFile::moveToTrash(path)) {
-        Refused(kCommandFailed);
-        return false;
-    }
-    emit FolderContentsChanged(QFileInfo(path).absolutePath());
-    if (autoUpDate_) {
-        if (Holds(node, renaming_))
-            renaming_ = nullptr;
-        const QString selected = SelectedFolderName();
-        const bool hadSelection = currentItem() != nullptr;
-        {
-            const QScopedValueRollback quiet(building_, true);
-            // The folder that held it takes the selection, as in a file manager.
-            if (Holds(node, currentItem()) && node->parent())
-                setCurrentItem(node->parent());
-            delete node;
-        }
-        KeepSelection(hadSelection, selected);
-    }
-    return true;
-}
-
-bool TFolderTreeViewEx::DropItem(const QString& source, QTreeWidgetItem* node, bool copy)
-{
-    return DropInto(source, NodePath(node), copy);
-}
-
-bool TFolderTreeViewEx::DropInto(const QString& source, const QString& folder, bool copy)
-{
-    if (folder.isEmpty()) {
-        Refused(kSpecialFolder);
-        return false;
-    }
-    const QString from = QFileInfo(source).absolutePath();
-    if (!copy && CleanAbsolute(from) == CleanAbsolute(folder))
-        return true; // already there
-    if (!MoveOrCopyInto(source, folder, copy)) {
-        Refused(kCommandFailed);
-        return false;
-    }
-    if (autoUpDate_)
-        Refresh();
-    emit FolderContentsChanged(folder);
-    if (!copy)
-        emit FolderContentsChanged(from);
-    return true;
-}
-
-QStringList TFolderTreeViewEx::mimeTypes() const
-{
-    return {QStringLiteral("text/uri-list")};
-}
-
-Qt::DropActions TFolderTreeViewEx::supportedDropActions() const
-{
-    return Qt::CopyAction | Qt::MoveAction;
-}
-
-QString TFolderTreeViewEx::DroppedItem(const QMimeData* data)
-{
-    if (!data || !data->hasUrls())
-        return QString();
-    const QList<QUrl> urls = data->urls();
-    if (urls.size() != 1 || !urls.front().isLocalFile())
-        return QString();
-    const QString path = QDir::cleanPath(urls.front().toLocalFile());
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink() ? path : QString();
-}
-
-void TFolderTreeViewEx::startDrag(Qt::DropActions)
-{
-    QTreeWidgetItem* node = currentItem();
-    const QString path = NodePath(node);
-    if (path.isEmpty() || node->data(0, kPlaceRole).toBool())
-        return;
-    auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path)});
-    QDrag drag(this);
-    drag.setMimeData(data);
-    drag.setPixmap(node->icon(0).pixmap(16, 16));
-    const Qt::DropAction done = drag.exec(Qt::CopyAction | Qt::MoveAction | Qt::LinkAction, Qt::MoveAction);
-    // Dropped in another program: it may still be busy with the folder.
-    if (autoUpDate_ && done != Qt::IgnoreAction && !drag.target())
-        QTimer::singleShot(1500, this, [this] { Refresh(); });
-}
-
-void TFolderTreeViewEx::dragEnterEvent(QDragEnterEvent* event)
-{
-    if (!dragAndDrop_ || DroppedItem(event->mimeData()).isEmpty()) {
-        event->ignore();
-        return;
-    }
-    QTreeWidget::dragEnterEvent(event);
-}
-
-void TFolderTreeViewEx::dragMoveEvent(QDragMoveEvent* event)
-{
-    const QString source = DroppedItem(event->mimeData());
-    if (!dragAndDrop_ || source.isEmpty()) {
-        event->ignore();
-        return;
-    }
-    // The view highlights the node, scrolls near the edges and opens a node the pointer rests on.
-    QTreeWidget::dragMoveEvent(event);
-    const QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    const QString folder = NodePath(node);
-    if (!node || (!folder.isEmpty() && (folder == source || IsUnder(folder, source)))) {
-        event->ignore(); // a folder does not go into itself
-        return;
-    }
-    event->setDropAction(event->modifiers() & Qt::ControlModifier ? Qt::CopyAction : Qt::MoveAction);
-    event->accept();
-}
-
-void TFolderTreeViewEx::dropEvent(QDropEvent* event)
-{
-    const QString source = DroppedItem(event->mimeData());
-    const QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    // The view forgets the highlight and stops scrolling.
-    QDragLeaveEvent leave;
-    QTreeWidget::dragLeaveEvent(&leave);
-    if (!dragAndDrop_ || source.isEmpty() || !node) {
-        event->ignore();
-        return;
-    }
-    const bool copy = event->modifiers() & Qt::ControlModifier;
-    event->setDropAction(copy ? Qt::CopyAction : Qt::MoveAction);
-    event->accept();
-    // The work and its message boxes come after the drag has finished.
-    const QString folder = NodePath(node);
-    QTimer::singleShot(0, this, [this, source, folder, copy] { DropInto(source, folder, copy); });
-}
-
 void TFolderTreeViewEx::ReportChange()
 {
     if (building_)
@@ -708,12 +408,6 @@ void TFolderTreeViewEx::Report(const TFolderExEvent& event)
     lastReported_ = SelectedFolderName();
     if (event)
         event(*this, lastReported_);
-}
-
-void TFolderTreeViewEx::Refused(const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, kCaption, text, QMessageBox::Ok, this);
-    box.exec();
 }
 
 } // namespace pt4
