@@ -80,7 +80,8 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint)
         }
     } else {
         QMessageBox box(QMessageBox::Information, QStringLiteral("Plumtone4"),
-                        QStringLiteral("\n\r選択されたフォルダには再生可能なファイルがありません。"), QMessageBox::Ok, this);
+                        QStringLiteral("\n\r選択されたフォルダには再生可能なファイルがありません。"),
+                        QMessageBox::Ok, this);
         box.exec();
     }
     MMTimer2.SetEnabled(false);

@@ -40,7 +40,8 @@ TAlbumForm::TAlbumForm(QWidget* owner)
     };
     FolderTreeViewEx1->SetSelectedDir(TSelectedDir::sdCurrent);
     // A folder the tree changed (a drop, a new name) may be the one listed.
-    connect(FolderTreeViewEx1, &TFolderTreeViewEx::FolderContentsChanged, this, [this] { FileListBox1->Update(); });
+    connect(FolderTreeViewEx1, &TFolderTreeViewEx::FolderContentsChanged, this,
+            [this] { FileListBox1->Update(); });
 }
 
 bool TAlbumForm::ShowModal()

@@ -21,7 +21,8 @@ using namespace folder_tree;
 
 const QString TFolderTreeViewEx::kCaption = QStringLiteral(" FolderTreeViewEx component version 2.11");
 const QString TFolderTreeViewEx::kCommandFailed = QStringLiteral("InvokeCommand failed!");
-const QString TFolderTreeViewEx::kSpecialFolder = QStringLiteral("This Folder is SpecialFolder \r   Can not Copy or Paste!");
+const QString TFolderTreeViewEx::kSpecialFolder =
+    QStringLiteral("This Folder is SpecialFolder \r   Can not Copy or Paste!");
 
 QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
 {
@@ -31,14 +32,18 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
     const QFileInfo info(path);
     const bool parentWritable = !path.isEmpty() && QFileInfo(info.absolutePath()).isWritable();
 
-    QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this, [this, node] { OpenInFileManager(node); });
+    QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this,
+                                    [this, node] { OpenInFileManager(node); });
     open->setEnabled(!path.isEmpty());
     menu->addSeparator();
-    QAction* create = menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
+    QAction* create =
+        menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
     create->setEnabled(!path.isEmpty() && info.isWritable());
-    QAction* rename = menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
+    QAction* rename =
+        menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
     rename->setEnabled(!place && parentWritable);
-    QAction* trash = menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
+    QAction* trash =
+        menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
     trash->setEnabled(!place && parentWritable);
     return menu;
 }
@@ -49,7 +54,8 @@ void TFolderTreeViewEx::contextMenuEvent(QContextMenuEvent* event)
         event->ignore();
         return;
     }
-    QTreeWidgetItem* node = event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
+    QTreeWidgetItem* node =
+        event->reason() == QContextMenuEvent::Mouse ? itemAt(event->pos()) : currentItem();
     if (!node)
         return;
     setCurrentItem(node);

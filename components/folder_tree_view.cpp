@@ -34,8 +34,13 @@ void SortByName(QStringList& names)
 
 class TFolderNode : public QTreeWidgetItem {
 public:
-    explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType) {}
-    bool operator<(const QTreeWidgetItem& other) const override { return NaturalLess(text(0), other.text(0)); }
+    explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType)
+    {
+    }
+    bool operator<(const QTreeWidgetItem& other) const override
+    {
+        return NaturalLess(text(0), other.text(0));
+    }
 };
 
 } // namespace
@@ -163,8 +168,11 @@ void TFolderTreeViewEx::Build()
     if (showRootFolder_) {
         QTreeWidgetItem* root =
             rootPath_.isEmpty()
-                ? MakeNode(QString(), QStringLiteral("コンピューター"), icons_.icon(QAbstractFileIconProvider::Computer), true)
-                : MakeNode(rootPath_, QFileInfo(rootPath_).fileName().isEmpty() ? rootPath_ : QFileInfo(rootPath_).fileName(),
+                ? MakeNode(QString(), QStringLiteral("コンピューター"),
+                           icons_.icon(QAbstractFileIconProvider::Computer), true)
+                : MakeNode(rootPath_,
+                           QFileInfo(rootPath_).fileName().isEmpty() ? rootPath_
+                                                                     : QFileInfo(rootPath_).fileName(),
                            icons_.icon(QFileInfo(rootPath_)), true);
         addTopLevelItem(root);
         expandItem(root);
@@ -184,7 +192,8 @@ void TFolderTreeViewEx::Build()
         ReportChange();
 }
 
-QTreeWidgetItem* TFolderTreeViewEx::MakeNode(const QString& path, const QString& text, const QIcon& icon, bool place)
+QTreeWidgetItem* TFolderTreeViewEx::MakeNode(const QString& path, const QString& text, const QIcon& icon,
+                                             bool place)
 {
     auto* node = new TFolderNode(text);
     node->setData(0, kPathRole, path);
@@ -196,7 +205,8 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeNode(const QString& path, const QString&
     node->setFlags(flags);
     // The mark is shown before the folder is read only when it has a folder inside.
     const bool children = path.isEmpty() || HasSubfolder(path);
-    node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
+    node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
+                                           : QTreeWidgetItem::DontShowIndicator);
     return node;
 }
 
@@ -204,11 +214,12 @@ void TFolderTreeViewEx::AddPlaces(QTreeWidgetItem* parent)
 {
     const QString home = CleanAbsolute(QDir::homePath());
     if (QFileInfo(home).isDir() && home != u"/") {
-        QIcon icon = QIcon::fromTheme(QStringLiteral("user-home"), icons_.icon(QAbstractFileIconProvider::Folder));
+        QIcon icon =
+            QIcon::fromTheme(QStringLiteral("user-home"), icons_.icon(QAbstractFileIconProvider::Folder));
         parent->addChild(MakeNode(home, QStringLiteral("ホーム"), icon, true));
     }
-    parent->addChild(
-        MakeNode(QDir::rootPath(), QStringLiteral("ファイルシステム"), icons_.icon(QAbstractFileIconProvider::Drive), true));
+    parent->addChild(MakeNode(QDir::rootPath(), QStringLiteral("ファイルシステム"),
+                              icons_.icon(QAbstractFileIconProvider::Drive), true));
     // Removable media and other mounted volumes, as the desktop's file manager lists them.
     QList<QStorageInfo> volumes;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
@@ -220,8 +231,8 @@ void TFolderTreeViewEx::AddPlaces(QTreeWidgetItem* parent)
     std::sort(volumes.begin(), volumes.end(),
               [](const QStorageInfo& a, const QStorageInfo& b) { return a.rootPath() < b.rootPath(); });
     for (const QStorageInfo& volume : volumes) {
-        parent->addChild(
-            MakeNode(volume.rootPath(), volume.displayName(), icons_.icon(QAbstractFileIconProvider::Drive), true));
+        parent->addChild(MakeNode(volume.rootPath(), volume.displayName(),
+                                  icons_.icon(QAbstractFileIconProvider::Drive), true));
     }
 }
 
@@ -346,7 +357,8 @@ void TFolderTreeViewEx::KeepSelection(bool hadSelection, const QString& selected
     if (hadSelection && !currentItem()) {
         // The selected folder went: its nearest folder still in the tree takes over.
         const QScopedValueRollback quiet(building_, true);
-        for (QString path = selected; !path.isEmpty() && path != u"/"; path = QFileInfo(path).absolutePath()) {
+        for (QString path = selected; !path.isEmpty() && path != u"/";
+             path = QFileInfo(path).absolutePath()) {
             if (QTreeWidgetItem* node = FindNode(QFileInfo(path).absolutePath())) {
                 setCurrentItem(node);
                 break;
@@ -363,7 +375,8 @@ void TFolderTreeViewEx::SyncChildren(QTreeWidgetItem* node)
     if (!top && !NodeLoaded(node)) {
         const QString path = NodePath(node);
         const bool children = path.isEmpty() || HasSubfolder(path);
-        node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator : QTreeWidgetItem::DontShowIndicator);
+        node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
+                                               : QTreeWidgetItem::DontShowIndicator);
         return;
     }
     const QString path = FolderOf(node);

@@ -82,7 +82,8 @@ void AlbumDialogTest::layout()
 void AlbumDialogTest::maskMatchesWithoutRegardToCase()
 {
     const QString mask = QStringLiteral("*.mp3*");
-    for (const char* name : {"a.mp3", "b.MP3", "c.mp3x", "d.Mp3", "x.mp3.bak", "(live) [1] a+b.mp3", "曲.mp3"})
+    for (const char* name :
+         {"a.mp3", "b.MP3", "c.mp3x", "d.Mp3", "x.mp3.bak", "(live) [1] a+b.mp3", "曲.mp3"})
         QVERIFY2(TFileListBox::MatchesMask(QString::fromUtf8(name), mask), name);
     for (const char* name : {"a.mp", "b.mp2", "mp3", "c.m.p3", "d.wav", "mp3.txt", "a.mp4"})
         QVERIFY2(!TFileListBox::MatchesMask(QString::fromLatin1(name), mask), name);
@@ -93,7 +94,8 @@ void AlbumDialogTest::maskMatchesWithoutRegardToCase()
 void AlbumDialogTest::listShowsTheMatchingFilesWithGlyphs()
 {
     QTemporaryDir dir;
-    for (const char* name : {"a.mp3", "b.MP3", "c.mp3x", "Track 10.mp3", "Track 9.mp3", "d.wav", "e.mp", ".hidden.mp3"})
+    for (const char* name :
+         {"a.mp3", "b.MP3", "c.mp3x", "Track 10.mp3", "Track 9.mp3", "d.wav", "e.mp", ".hidden.mp3"})
         Touch(dir.filePath(QString::fromLatin1(name)));
     QDir(dir.path()).mkdir(QStringLiteral("folder.mp3")); // folders are not files
     TFileListBox list;

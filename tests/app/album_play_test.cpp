@@ -175,7 +175,9 @@ void AlbumPlayTest::emptyFolderShowsTheMessage()
     auto shown = std::make_shared<QString>();
     f.RepeatLabel->SetFontColor(clYellow);
     TDialogChoice choice;
-    choice.afterClose = [shown] { WhenModalShown([shown](QWidget* modal) { *shown = AnswerMessageBox(modal); }); };
+    choice.afterClose = [shown] {
+        WhenModalShown([shown](QWidget* modal) { *shown = AnswerMessageBox(modal); });
+    };
     const QStringList listed = ChooseAlbumFolder(f, dir, choice);
     QVERIFY(listed.isEmpty());
     QCOMPARE(*shown, QStringLiteral("Plumtone4|\n\r選択されたフォルダには再生可能なファイルがありません。"));

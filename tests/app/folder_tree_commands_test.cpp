@@ -194,7 +194,8 @@ void FolderTreeCommandsTest::openInTheFileManager()
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &catcher, "open");
     QDir().mkpath(dir_ + "/Live Recordings");
-    Choose(*tree_, tree_->ExpandToPath(dir_ + "/Live Recordings"), QStringLiteral("ファイルマネージャーで開く"));
+    Choose(*tree_, tree_->ExpandToPath(dir_ + "/Live Recordings"),
+           QStringLiteral("ファイルマネージャーで開く"));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     QCOMPARE(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(dir_ + "/Live Recordings")});
 }

@@ -12,8 +12,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMenu>
-#include <QMimeData>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -168,10 +168,10 @@ inline QString MakeAlbum(const QString& folder, const QList<std::pair<QString, i
 }
 
 struct TEndPlayStep {
-    QString ended;               // the file that stopped
+    QString ended; // the file that stopped
     TMP3EndPlayReason reason;
-    QString loaded;              // the player's file after the window's handler
-    TMP3PlayerStatus status;     // and its status
+    QString loaded;          // the player's file after the window's handler
+    TMP3PlayerStatus status; // and its status
 };
 
 // Every end of play the window handles, in order. With holdStarts, a file that the window starts
@@ -193,7 +193,10 @@ public:
         };
     }
 
-    static QString Name(const std::string& fileName) { return QFileInfo(QString::fromStdString(fileName)).fileName(); }
+    static QString Name(const std::string& fileName)
+    {
+        return QFileInfo(QString::fromStdString(fileName)).fileName();
+    }
 
     // The files played, in order: the first one as given, then each that an end of play started.
     QStringList PlayedAfter(const QString& first) const
