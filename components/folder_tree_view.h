@@ -135,6 +135,7 @@ private:
 
     // The folder of the top level when it is not the computer's places.
     QString rootPath_;
+    // Set while the tree is built or reread: selection changes then are not reported one by one.
     bool building_ = false;
     QString lastReported_;
     QTreeWidgetItem* renaming_ = nullptr;
