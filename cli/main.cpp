@@ -33,6 +33,11 @@ int main(int argc, char** argv)
         return pt4::cli::RunDecode(args);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
+        std::printf("pt4 %s, see pt4(1)\n", PT4_VERSION);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("pt4 %s\n", PT4_VERSION);
         return 0;
     }
     std::fprintf(stderr, "pt4: unknown command '%s'\n", command.c_str());
