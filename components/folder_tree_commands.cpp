@@ -15,7 +15,8 @@
 
 #include <memory>
 
-namespace pt4 {
+namespace pt4
+{
 
 using namespace folder_tree;
 
@@ -29,8 +30,8 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
     auto* menu = new QMenu(this);
     const QString path = NodePath(node);
     const bool place = IsPlace(node);
-    const QFileInfo info(path);
-    const bool parentWritable = !path.isEmpty() && QFileInfo(info.absolutePath()).isWritable();
+    const QFileInfo info(path); // for its parent's path only: the name may not be UTF-8
+    const bool parentWritable = !path.isEmpty() && CanWrite(info.absolutePath());
 
     QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this,
                                     [this, node] { OpenInFileManager(node); });
@@ -38,7 +39,7 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
     menu->addSeparator();
     QAction* create =
         menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
-    create->setEnabled(!path.isEmpty() && info.isWritable());
+    create->setEnabled(!path.isEmpty() && CanWrite(path));
     QAction* rename =
         menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
     rename->setEnabled(!place && parentWritable);
@@ -69,7 +70,7 @@ void TFolderTreeViewEx::contextMenuEvent(QContextMenuEvent* event)
 bool TFolderTreeViewEx::OpenInFileManager(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    if (path.isEmpty() || !QDesktopServices::openUrl(UrlOfPath(path))) {
         Refused(kCommandFailed);
         return false;
     }
@@ -127,13 +128,14 @@ void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndE
 void TFolderTreeViewEx::CommitRename(QTreeWidgetItem* node)
 {
     const QString oldPath = NodePath(node);
-    const QString oldName = QFileInfo(oldPath).fileName();
+    // The label shows the name as decoded for the eye; left as it was, nothing is renamed.
+    const QString oldText = DisplayName(QFileInfo(oldPath).fileName());
     const QString newName = node->text(0);
-    if (newName == oldName)
+    if (newName == oldText)
         return;
     const QString newPath = RenameFolder(oldPath, newName);
     if (newPath.isEmpty()) {
-        node->setText(0, oldName);
+        node->setText(0, oldText);
         Refused(kCommandFailed);
         return;
     }
@@ -157,7 +159,8 @@ void TFolderTreeViewEx::Repath(QTreeWidgetItem* node, const QString& oldPath, co
 bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
-    if (path.isEmpty() || IsPlace(node) || !QFile::moveToTrash(path)) {
+    // Qt's trash takes only names that are UTF-8.
+    if (path.isEmpty() || IsPlace(node) || PathBytes(path) != path.toUtf8() || !QFile::moveToTrash(path)) {
         Refused(kCommandFailed);
         return false;
     }
