@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
@@ -139,13 +140,21 @@ void TFileListBox::Update()
     std::sort(names.begin(), names.end(), NaturalLess);
     const QIcon glyph = icons_.icon(QAbstractFileIconProvider::File);
     const QString prefix = directory_.endsWith(u'/') ? directory_ : directory_ + u'/';
-    setUpdatesEnabled(false);
-    for (const QString& name : names) {
-        auto* item = new QListWidgetItem(glyph, DisplayName(name));
-        item->setData(kPathRole, prefix + name);
-        addItem(item);
+    QStringList shown;
+    shown.reserve(names.size());
+    for (const QString& name : names)
+        shown << DisplayName(name);
+    // One insertion for all rows; glyphs and paths then go in without a signal per row.
+    insertItems(0, shown);
+    {
+        const QSignalBlocker quiet(model());
+        for (int i = 0; i < names.size(); ++i) {
+            QListWidgetItem* row = item(i);
+            row->setIcon(glyph);
+            row->setData(kPathRole, prefix + names[i]);
+        }
     }
-    setUpdatesEnabled(true);
+    viewport()->update();
 }
 
 QStringList TFileListBox::FileNames() const
