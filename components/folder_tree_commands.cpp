@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
@@ -41,7 +42,7 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
         menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
     create->setEnabled(!path.isEmpty() && CanWrite(path));
     QAction* rename =
-        menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
+        menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRenameLater(node); });
     rename->setEnabled(!place && parentWritable);
     QAction* trash =
         menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
@@ -95,9 +96,20 @@ bool TFolderTreeViewEx::NewFolder(QTreeWidgetItem* node)
     if (QTreeWidgetItem* child = FindNode(created)) {
         setCurrentItem(child);
         scrollToItem(child);
-        StartRename(child);
+        StartRenameLater(child);
     }
     return true;
+}
+
+void TFolderTreeViewEx::StartRenameLater(QTreeWidgetItem* node)
+{
+    // After the menu has closed and the window has its focus back: an editor opened while the
+    // menu still held the focus would lose it at once and close again.
+    const QString path = NodePath(node);
+    QTimer::singleShot(0, this, [this, path] {
+        if (QTreeWidgetItem* found = FindNode(path))
+            StartRename(found);
+    });
 }
 
 void TFolderTreeViewEx::StartRename(QTreeWidgetItem* node)

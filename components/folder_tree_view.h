@@ -78,6 +78,7 @@ class TFolderTreeViewEx : public QTreeWidget
     bool OpenInFileManager(QTreeWidgetItem* node);
     bool NewFolder(QTreeWidgetItem* node);
     void StartRename(QTreeWidgetItem* node);
+    void StartRenameLater(QTreeWidgetItem* node);
     bool MoveToTrash(QTreeWidgetItem* node);
     // A drop of the item at source onto a node: moved into its folder, or copied.
     bool DropItem(const QString& source, QTreeWidgetItem* node, bool copy);
