@@ -2,6 +2,7 @@
 
 #include "components/folder_transfer.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QPointer>
@@ -334,6 +335,51 @@ TTransferOutcome TransferInto(QWidget* parent, const QString& source, const QStr
                 .arg(names.join(u'\n'));
     }
     return outcome;
+}
+
+bool MoveItemToTrash(const QString& path)
+{
+    const QByteArray item = PathBytes(path);
+    if (item == path.toUtf8())
+        return QFile::moveToTrash(path);
+    // The home trash of the desktop's trash layout: the item under files/, a note of where it
+    // came from and when under info/, claimed first so that two items never share a name.
+    QByteArray data = qgetenv("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = qgetenv("HOME") + "/.local/share";
+    const QByteArray trash = data + "/Trash";
+    for (const QByteArray& folder : {data, trash, trash + "/files", trash + "/info"})
+        ::mkdir(folder.constData(), 0700);
+    struct stat itemStat;
+    struct stat trashStat;
+    if (::lstat(item.constData(), &itemStat) != 0 ||
+        ::stat((trash + "/files").constData(), &trashStat) != 0 || itemStat.st_dev != trashStat.st_dev ||
+        !item.startsWith('/'))
+        return false;
+    const QByteArray name = item.mid(item.lastIndexOf('/') + 1);
+    const QByteArray note = "[Trash Info]\nPath=" + item.toPercentEncoding("/") + "\nDeletionDate=" +
+                            QDateTime::currentDateTime().toString(Qt::ISODate).left(19).toLatin1() + "\n";
+    for (int n = 1; n < 10000; ++n) {
+        const QByteArray entry = n == 1 ? name : name + '.' + QByteArray::number(n);
+        const QByteArray info = trash + "/info/" + entry + ".trashinfo";
+        const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        const bool written = ::write(fd, note.constData(), note.size()) == note.size();
+        ::close(fd);
+        const QByteArray target = trash + "/files/" + entry;
+        if (written &&
+            ::renameat2(AT_FDCWD, item.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+            return true;
+        const bool taken = errno == EEXIST;
+        ::unlink(info.constData());
+        if (!written || !taken)
+            return false;
+    }
+    return false;
 }
 
 QString CreateNewFolder(const QString& parentDir)

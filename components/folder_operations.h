@@ -54,6 +54,10 @@ struct TTransferOutcome {
 // progress dialog over parent that can cancel; the source goes only when the copy is whole.
 TTransferOutcome TransferInto(QWidget* parent, const QString& source, const QString& targetFolder, bool copy);
 
+// Moves the item at path to the desktop's trash. Names that are not UTF-8 go to the home
+// trash (same file system only), as Qt's trash does not take them.
+bool MoveItemToTrash(const QString& path);
+
 // Creates a new folder in parentDir: "新しいフォルダー", or "新しいフォルダー (2)" and so on when
 // taken. Returns its path, or empty on failure.
 QString CreateNewFolder(const QString& parentDir);

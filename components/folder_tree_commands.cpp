@@ -171,8 +171,7 @@ void TFolderTreeViewEx::Repath(QTreeWidgetItem* node, const QString& oldPath, co
 bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
-    // Qt's trash takes only names that are UTF-8.
-    if (path.isEmpty() || IsPlace(node) || PathBytes(path) != path.toUtf8() || !QFile::moveToTrash(path)) {
+    if (path.isEmpty() || IsPlace(node) || !MoveItemToTrash(path)) {
         Refused(kCommandFailed);
         return false;
     }

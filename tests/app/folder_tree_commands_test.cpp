@@ -9,6 +9,9 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pt4;
 using namespace pt4::testing;
 
@@ -297,6 +300,18 @@ void FolderTreeCommandsTest::moveToTheTrash()
     // The selection moves to the folder that held it.
     QCOMPARE(tree.currentItem(), parent);
     QCOMPARE(changes_.last(), dir_);
+
+    // A name that is not UTF-8 goes to the same trash, byte for byte.
+    const QByteArray latin1 = QFile::encodeName(dir_) + "/Caf\xe9";
+    QCOMPARE(::mkdir(latin1.constData(), 0755), 0);
+    tree.Refresh();
+    QTreeWidgetItem* cafe = parent->child(0);
+    QCOMPARE(cafe->text(0), QFile::decodeName("Caf\xe9"));
+    Choose(tree, cafe, QStringLiteral("ゴミ箱へ移動"));
+    QVERIFY(::access(latin1.constData(), F_OK) != 0);
+    QCOMPARE(::access((QFile::encodeName(root_.filePath("data")) + "/Trash/files/Caf\xe9").constData(), F_OK),
+             0);
+    QCOMPARE(parent->childCount(), 1);
 
     // A folder already gone behind the tree's back cannot be thrown away.
     QTreeWidgetItem* keep = parent->child(0);
