@@ -1,6 +1,7 @@
 #include "mp3plyr/input/http_stream.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/frame_alignment.h"
 
 #include <curl/curl.h>
 
@@ -126,6 +127,15 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
         curl_multi_wakeup(t.multi);
         thread_.join();
         throw EMP3Error(text);
+    }
+    // A station is joined wherever the server's buffer stood, often inside a frame: the stream
+    // starts at the first whole frame (a stream that opens with a tag is left as it is).
+    const std::span<const uint8_t> start(buffer_.data() + head_, Available());
+    if (start.size() < 3 || std::memcmp(start.data(), "ID3", 3) != 0) {
+        if (const std::optional<size_t> offset = FirstFrameRun(start); offset && *offset > 0) {
+            head_ += *offset;
+            consumed_ += *offset;
+        }
     }
 }
 

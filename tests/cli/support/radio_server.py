@@ -11,7 +11,7 @@ usage: radio_server.py FILE.mp3
   /page.html   an HTML page
   /missing     404
   /stall       the first 24000 bytes of the file, then nothing (the connection stays open)
-  /gap         the first 64000 bytes, 3 s of nothing, then the rest
+  /gap         the first 24000 bytes, 4 s of nothing, then the rest
 """
 import http.server
 import socketserver
@@ -76,10 +76,10 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(3600)
         elif path == "/gap":
-            self.send(200, AUDIO[:64000], "audio/mpeg")
+            self.send(200, AUDIO[:24000], "audio/mpeg")
             self.wfile.flush()
-            time.sleep(3)
-            self.wfile.write(AUDIO[64000:])
+            time.sleep(4)
+            self.wfile.write(AUDIO[24000:])
         else:
             self.send(404, b"not here", "text/plain")
 
