@@ -1,6 +1,7 @@
 // Bytes a radio server controls: a response body split into audio and metadata blocks at an
 // interval and in chunks taken from the first bytes, the stream titles found in the blocks, and
-// the same bytes read as a playlist. Checks that the audio comes out whole and in order.
+// the same bytes read as a playlist and searched for the first run of frames. Checks that the
+// audio comes out whole and in order.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/frame_alignment.h"
 #include "mp3plyr/input/icy_metadata.h"
 
 namespace {
@@ -60,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (const auto entry = FirstPlaylistEntry(text))
         Check(!entry->empty() && entry->size() <= size);
     LooksLikePlaylist(text);
+    if (const auto run = FirstFrameRun({data, size}))
+        Check(*run + 4 <= size && data[*run] == 0xFF);
     HasPlaylistExtension(text);
     return 0;
 }

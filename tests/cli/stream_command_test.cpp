@@ -84,6 +84,12 @@ TEST_F(StreamCommand, StandardInputAndStationDecodeAsTheFile)
     // A redirect to a playlist served as text that names the station, whose audio comes with
     // metadata blocks every 1000 bytes.
     EXPECT_TRUE(Decode(server_->Url("/redirect")) == file) << "station";
+    // A station joined inside a frame starts at the next whole frame (the file's fifth); after
+    // two frames of reservoir and overlap the sound is the file's.
+    const std::string joined = Decode(server_->Url("/joined"));
+    constexpr size_t kFrameBytes = 1152 * 4;
+    ASSERT_EQ(file.size() - joined.size(), 4 * kFrameBytes) << "joined";
+    EXPECT_TRUE(joined.substr(2 * kFrameBytes) == file.substr(6 * kFrameBytes)) << "joined";
     const fs::path local = folder_ / "local.pls";
     std::ofstream(local) << "[playlist]\nFile1=" << server_->Url("/audio.mp3") << "\nNumberOfEntries=1\n";
     EXPECT_TRUE(Decode(local.string()) == file) << "local playlist";

@@ -5,6 +5,7 @@ would serve it, and the faults a station can show. Prints its port, then serves 
 usage: radio_server.py FILE.mp3
 
   /audio.mp3   the file, with ICY metadata blocks every 1000 bytes when asked for them
+  /joined      the file from byte 1437 on, inside its fourth audio frame (as a listener joins)
   /redirect    302 to /list.m3u
   /list.m3u    a playlist (served as text) naming /audio.mp3
   /empty.pls   a playlist naming nothing
@@ -63,6 +64,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
                           [("icy-name", "Test Station"), ("icy-metaint", str(META_INTERVAL))])
             else:
                 self.send(200, AUDIO, "audio/mpeg")
+        elif path == "/joined":
+            self.send(200, AUDIO[1437:], "audio/mpeg")
         elif path == "/redirect":
             self.send(302, b"", "text/plain", [("Location", "/list.m3u")])
         elif path == "/list.m3u":
