@@ -16,8 +16,10 @@
 #include <string>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 namespace fs = std::filesystem;
 
@@ -33,8 +35,9 @@ struct Outcome {
     std::string err;
 };
 
-class StreamCommand : public ::testing::Test {
-protected:
+class StreamCommand : public ::testing::Test
+{
+  protected:
     static void SetUpTestSuite() { server_ = new test::RadioServer(Demo()); }
     static void TearDownTestSuite()
     {
@@ -120,8 +123,8 @@ TEST_F(StreamCommand, FaultsEndWithOneMessage)
     };
     for (const auto& c : cases) {
         const auto started = std::chrono::steady_clock::now();
-        const Outcome outcome =
-            Run("PT4_STREAM_TIMEOUT=2 " + Pt4() + " decode --raw " + c.url + " -o " + (folder_ / "x").string());
+        const Outcome outcome = Run("PT4_STREAM_TIMEOUT=2 " + Pt4() + " decode --raw " + c.url + " -o " +
+                                    (folder_ / "x").string());
         EXPECT_EQ(outcome.status, 1) << c.url;
         EXPECT_TRUE(outcome.err.starts_with("pt4: " + c.url + ": ")) << outcome.err;
         EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 TEST(IcyStreamTitle, ValueUpToTheClosingQuote)
 {
@@ -32,7 +34,8 @@ TEST(FirstPlaylistEntry, M3uAndPls)
         std::string text;
         std::optional<std::string> entry;
     } cases[] = {
-        {"\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,Radio\r\n\r\n  http://a/live  \r\nhttp://b/\r\n", "http://a/live"},
+        {"\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,Radio\r\n\r\n  http://a/live  \r\nhttp://b/\r\n",
+         "http://a/live"},
         {"music/song.mp3\n", "music/song.mp3"},
         {"[playlist]\nNumberOfEntries=2\nFile2=http://two/\nTitle1=One\nfile1=http://one/\n", "http://one/"},
         {"[Playlist]\nFile1=\nFile3=http://three/\n", "http://three/"},

@@ -11,7 +11,8 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 RadioServer::RadioServer(const std::string& file)
 {

@@ -6,10 +6,12 @@
 
 #include <string>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
-class RadioServer {
-public:
+class RadioServer
+{
+  public:
     // Serves `file` (an MP3 file); returns once the server listens.
     explicit RadioServer(const std::string& file);
     ~RadioServer();
@@ -19,7 +21,7 @@ public:
     // http://127.0.0.1:PORT + path.
     std::string Url(const std::string& path) const;
 
-private:
+  private:
     pid_t pid_ = -1;
     int port_ = 0;
 };
