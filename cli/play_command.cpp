@@ -87,7 +87,10 @@ public:
     {
         player_.SetAutoPlay(false);
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
-        player_.OnChangeStatus = [this](TMP3Player&) { ShowLine(); };
+        player_.OnChangeStatus = [this](TMP3Player&) {
+            ShowTitles();
+            ShowLine();
+        };
         player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
             if (reason == TMP3EndPlayReason::mepEndOfStream)
                 ended_ = Outcome::Played;
@@ -100,8 +103,9 @@ public:
     {
         ended_.reset();
         try {
+            shownTitles_.clear();
             player_.SetFileName(file);
-            std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
+            ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {
             std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
@@ -131,11 +135,16 @@ private:
                 player_.Pause();
             break;
         case Key::Back: {
+            if (!(player_.Capabilities() & mpcSeek))
+                break; // a stream that cannot seek
             const uint32_t at = player_.Position();
             player_.Seek(at > 5000 ? int32_t(at - 5000) : 0);
             break;
         }
-        case Key::Forward: player_.Seek(int32_t(player_.Position() + 5000)); break;
+        case Key::Forward:
+            if (player_.Capabilities() & mpcSeek)
+                player_.Seek(int32_t(player_.Position() + 5000));
+            break;
         case Key::Next: skip_ = true; break;
         case Key::Quit: return Outcome::Quit;
         case Key::None: break;
@@ -152,10 +161,24 @@ private:
         return outcome;
     }
 
+    // The title and artist lines, again whenever a stream announces new ones.
+    void ShowTitles()
+    {
+        if (!(player_.Capabilities() & mpcClose))
+            return;
+        const std::string titles = DisplayText(player_.Title()) + "\n  " + DisplayText(player_.Artist());
+        if (titles == shownTitles_)
+            return;
+        std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());
+        shownTitles_ = titles;
+    }
+
     void ShowLine()
     {
-        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(), Clock(player_.Length()).c_str(),
-                    StatusName(player_.Status()));
+        // A stream's total time is unknown.
+        const uint32_t length = player_.Length();
+        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(),
+                    length > 0 ? Clock(length).c_str() : "--:--", StatusName(player_.Status()));
         std::fflush(stdout);
     }
 
@@ -163,6 +186,7 @@ private:
     bool keys_;
     bool skip_ = false;
     std::optional<Outcome> ended_;
+    std::string shownTitles_;
 };
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "mp3plyr/mp3plyr.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/player_core.h"
 #include "mp3plyr/synth/cpu_capabilities.h"
 
@@ -72,8 +72,11 @@ void TMP3Player::SetFileName(const std::string& fileName)
         return;
     try {
         Open();
-    } catch (const EFileOpenError&) {
-        // Nothing was opened or closed: the stream that is open keeps its own name.
+    } catch (const EMP3Error& error) {
+        // A location that could not be opened at all: nothing was opened or closed, and the
+        // stream that is open keeps its own name.
+        if (!dynamic_cast<const EFileOpenError*>(&error) && !dynamic_cast<const EStreamOpenError*>(&error))
+            throw;
         core_->fileName = previous;
         throw;
     }
@@ -147,13 +150,8 @@ void TMP3Player::Open()
         return;
     }
     const std::string name = core_->fileName;
-    std::unique_ptr<TMPFileStream> stream;
-    try {
-        stream = std::make_unique<TMPFileStream>(name);
-    } catch (const EMP3Error&) {
-        throw EFileOpenError(name);
-    }
-    OpenStream(stream.release(), kStreamSeekable | kStreamOwned);
+    TOpenedLocation opened = OpenLocation(name);
+    OpenStream(opened.stream.release(), uint8_t((opened.seekable ? kStreamSeekable : 0) | kStreamOwned));
     core_->fileName = name;
 }
 
@@ -164,6 +162,7 @@ void TMP3Player::Close()
         return;
     if (c.status != TMP3PlayerStatus::mpsStopped)
         Stop();
+    c.ReleaseLiveStream();
     c.source.Close();
     c.pcmBuffer.clear();
     c.pcmBuffer.shrink_to_fit();
@@ -171,6 +170,7 @@ void TMP3Player::Close()
     c.ownedStream.reset();
     c.inputStream = nullptr;
     c.streamFlags = 0;
+    c.live = false;
     c.playedBytes = 0;
     c.positionMs = 0;
     c.SetStatus(TMP3PlayerStatus::mpsStopped);
@@ -250,7 +250,11 @@ uint32_t TMP3Player::Length() const { return core_->StreamOpen() ? uint32_t(core
 
 std::string TMP3Player::Title() const
 {
-    std::string title = core_->StreamOpen() ? core_->source.Info().GetTitle() : std::string();
+    std::string title;
+    if (core_->liveStream)
+        title = core_->liveStream->StreamTitle();
+    if (title.empty() && core_->StreamOpen())
+        title = core_->source.Info().GetTitle();
     if (title.empty() && !core_->fileName.empty())
         title = std::filesystem::path(core_->fileName).filename().string();
     return title;
@@ -258,6 +262,11 @@ std::string TMP3Player::Title() const
 
 std::string TMP3Player::Artist() const
 {
+    if (core_->liveStream) {
+        std::string station = core_->liveStream->StationName();
+        if (!station.empty())
+            return station;
+    }
     return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
 }
 

@@ -9,5 +9,6 @@ apt-get install -y --no-install-recommends \
     googletest libgtest-dev libgmock-dev \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \
+    libcurl4-openssl-dev icecast2 ffmpeg \
     qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
     dpkg-dev file desktop-file-utils appstream man-db
