@@ -5,10 +5,15 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
-[[noreturn]] void FailUnknownFormat() { throw EMP3Error(kUnknownFormat); }
+[[noreturn]] void FailUnknownFormat()
+{
+    throw EMP3Error(kUnknownFormat);
+}
 
 int32_t BigEndianAt(const uint8_t* p)
 {
@@ -95,10 +100,17 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
         switch (streamHeader_.LayerBits) {
-        case 1: layer_ = 3; break;
-        case 2: layer_ = 2; break;
-        case 3: layer_ = 1; break;
-        default: FailUnknownFormat();
+        case 1:
+            layer_ = 3;
+            break;
+        case 2:
+            layer_ = 2;
+            break;
+        case 3:
+            layer_ = 1;
+            break;
+        default:
+            FailUnknownFormat();
         }
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)
@@ -193,7 +205,10 @@ void TMPFrameSource::ReadVbrHeader()
     pendingFrameLength_ = 0;
 }
 
-void TMPFrameSource::MarkEndOfData() { dataLength_ = reader_.Position() - dataStart_; }
+void TMPFrameSource::MarkEndOfData()
+{
+    dataLength_ = reader_.Position() - dataStart_;
+}
 
 void TMPFrameSource::Resynchronise()
 {
@@ -291,6 +306,14 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
     reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
     pendingFrameLength_ = 0;
     return int32_t(target);
+}
+
+int32_t TMPFrameSource::SeekToTime(int64_t ms)
+{
+    const int64_t frameBytes = std::max(frameBytes_, 1);
+    const int64_t targetByte = ms * outputInfo_.SampleRate * outputInfo_.Channels * 2 / 1000;
+    const int32_t landed = SeekToFrame((targetByte + frameBytes - 1) / frameBytes);
+    return landed;
 }
 
 int32_t TMPFrameSource::LengthMs() const

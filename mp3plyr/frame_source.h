@@ -15,7 +15,8 @@
 #include <mutex>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
 
@@ -32,8 +33,9 @@ enum class TFrameOutcome {
     EndOfData, // the audio data is exhausted
 };
 
-class TMPFrameSource {
-public:
+class TMPFrameSource
+{
+  public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
     static constexpr int32_t kUnknownLength = 2147483647;
@@ -62,6 +64,10 @@ public:
     // table by walking frame headers as needed. A target beyond the end lands on the last frame
     // that lies wholly inside the data. Returns the frame landed on. Seekable streams only.
     int32_t SeekToFrame(int64_t target);
+    // The player's seek: moves to the first frame that starts at or after `ms` and primes the
+    // decoder, so that the output from that frame on equals a decode from the start. Returns
+    // the frame landed on. Seekable streams only.
+    int32_t SeekToTime(int64_t ms);
 
     // Duration in ms from a VBR header or the bit rate; 0 when unknown.
     int32_t LengthMs() const;
@@ -83,11 +89,13 @@ public:
     int32_t FirstFrameLength() const { return firstFrameLength_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
-private:
+  private:
     int32_t NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const;
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();
     bool WalkFrame();
+    int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);
+    void PrimeDecoder(int32_t target);
     void MarkEndOfData();
     void Resynchronise();
     void Reset();
