@@ -6,25 +6,42 @@
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/output/riff_wave_header.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-namespace pt4::cli {
-namespace {
+namespace pt4::cli
+{
+namespace
+{
 
 constexpr const char* kUsage =
-    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n";
+    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--start SECONDS] INPUT -o "
+    "OUTPUT\n";
 
 struct DecodeArgs {
     TOutputOptions options;
     bool raw = false;
+    int64_t startMs = -1; // -1: from the first frame, without a seek
     std::string input;
     std::string output;
 };
+
+// A non-negative number of seconds, to the millisecond.
+bool ParseSeconds(const std::string& text, int64_t& ms)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > 2147483.0)
+        return false;
+    ms = std::llround(seconds * 1000);
+    return true;
+}
 
 bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
 {
@@ -42,6 +59,9 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
             ++rateChoices;
         } else if (arg == "--raw") {
             out.raw = true;
+        } else if (arg == "--start" && i + 1 < args.size()) {
+            if (!ParseSeconds(args[++i], out.startMs))
+                return false;
         } else if (arg == "-o" && i + 1 < args.size()) {
             out.output = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -57,8 +77,9 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
 
 // The output file, its WAVE header rewritten with the true sizes when it is closed, so that a
 // decode that stops early still leaves a valid file.
-class PcmSink {
-public:
+class PcmSink
+{
+  public:
     PcmSink(const std::string& name, bool raw) : raw_(raw)
     {
         if (name == "-") {
@@ -97,7 +118,7 @@ public:
         file_ = nullptr;
     }
 
-private:
+  private:
     void WriteHeader(uint64_t dataBytes)
     {
         const auto header = RiffWaveHeader(uint32_t(info_.SampleRate), uint16_t(info_.Channels),
@@ -126,6 +147,8 @@ int RunDecode(const std::vector<std::string>& args)
         auto decoder = std::make_unique<DecoderState>();
         TMPFrameSource source(*decoder, parsed.options);
         source.Open(&stream, true);
+        if (parsed.startMs >= 0)
+            source.SeekToTime(parsed.startMs); // as the player seeks
         PcmSink sink(parsed.output, parsed.raw);
         sink.Start(source.OutputInfo());
         std::vector<uint8_t> pcm(TMPFrameSource::kPcmBufferSize);

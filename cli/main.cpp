@@ -5,13 +5,15 @@
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 void PrintUsage(std::FILE* to)
 {
     std::fputs("usage: pt4 info [--json] FILE...\n"
                "       pt4 play FILE...\n"
-               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n",
+               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
+               "                  [--start SECONDS] INPUT -o OUTPUT\n",
                to);
 }
 

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,8 +12,10 @@
 #include <string>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
@@ -23,8 +26,14 @@ Bytes ReadBytes(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
-uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t Le32(const Bytes& b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint16_t Le16(const Bytes& b, size_t at)
+{
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 struct Wave {
     uint16_t channels = 0;
@@ -53,8 +62,9 @@ Wave ParseWave(const Bytes& file)
     return wave;
 }
 
-class DecodeCommand : public ::testing::Test {
-protected:
+class DecodeCommand : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         folder = fs::temp_directory_path() / ("pt4-decode-" + std::to_string(getpid()));
@@ -65,7 +75,8 @@ protected:
     int Pt4(const std::string& args, std::string* err = nullptr)
     {
         const fs::path errFile = folder / "stderr.txt";
-        const std::string command = std::string(PT4_BINARY_DIR) + "/bin/pt4 decode " + args + " 2>" + errFile.string();
+        const std::string command =
+            std::string(PT4_BINARY_DIR) + "/bin/pt4 decode " + args + " 2>" + errFile.string();
         const int status = std::system(command.c_str());
         if (err) {
             const Bytes text = ReadBytes(errFile);
@@ -139,12 +150,49 @@ TEST_F(DecodeCommand, StreamThatBreaksOffLeavesAValidWave)
 {
     Bytes bytes = ReadBytes(demo);
     bytes.resize(bytes.size() / 2 + 123); // cut inside a frame
-    std::ofstream(Out("cut.mp3"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          std::streamsize(bytes.size()));
+    std::ofstream(Out("cut.mp3"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     ASSERT_EQ(Pt4(Out("cut.mp3") + " -o " + Out("cut.wav")), 0);
     const Wave cut = ParseWave(ReadBytes(Out("cut.wav")));
     EXPECT_GT(cut.pcm.size(), 0u);
     EXPECT_EQ(cut.pcm.size() % 4608, 0u);
+}
+
+// A decode that starts with the player's seek lands on the first frame at or after the time and
+// from there equals the decode from the start, sample for sample: the seek primes the decoder
+// with the reservoir's frames and the synthesis history.
+TEST_F(DecodeCommand, StartDecodesExactlyFromTheFrameItLandsOn)
+{
+    const std::string fixtures = std::string(PT4_SOURCE_DIR) + "/tests/fixtures/";
+    const struct {
+        std::string file;
+        double start;
+        size_t samplesPerFrame;
+    } cases[] = {
+        {demo, 5.2, 1152},                                       // Layer III, constant bit rate
+        {fixtures + "tagged/l3_44k_vbr_xing.mp3", 0.7, 1152},    // Layer III, VBR with a Xing header
+        {fixtures + "layer3/l3_22k_joint_64.mp3", 0.5, 576},     // MPEG-2 Layer III
+        {fixtures + "layer12/l2_44k_stereo_192.mp2", 0.3, 1152}, // Layer II
+        {fixtures + "layer12/l1_44k_joint1_160.mp1", 0.3, 384},  // Layer I
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(Pt4(c.file + " -o " + Out("whole.wav")), 0);
+        ASSERT_EQ(Pt4("--start " + std::to_string(c.start) + " " + c.file + " -o " + Out("part.wav")), 0);
+        const Wave whole = ParseWave(ReadBytes(Out("whole.wav")));
+        const Wave part = ParseWave(ReadBytes(Out("part.wav")));
+        ASSERT_EQ(whole.channels, 2);
+        const size_t bytes = c.samplesPerFrame * 4;
+        ASSERT_GT(part.pcm.size(), 0u);
+        ASSERT_LT(part.pcm.size(), whole.pcm.size());
+        const size_t skipped = whole.pcm.size() - part.pcm.size();
+        ASSERT_EQ(skipped % bytes, 0u);
+        const double landedAt = double(skipped) / (whole.rate * 4.0);
+        EXPECT_GE(landedAt, c.start);
+        EXPECT_LT(landedAt - double(bytes) / (whole.rate * 4.0), c.start);
+        EXPECT_TRUE(
+            std::equal(part.pcm.begin(), part.pcm.end(), whole.pcm.begin() + std::ptrdiff_t(skipped)));
+    }
 }
 
 } // namespace
