@@ -15,10 +15,8 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli
-{
-namespace
-{
+namespace pt4::cli {
+namespace {
 
 constexpr const char* kUsage =
     "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--start SECONDS] INPUT -o "
@@ -77,9 +75,8 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
 
 // The output file, its WAVE header rewritten with the true sizes when it is closed, so that a
 // decode that stops early still leaves a valid file.
-class PcmSink
-{
-  public:
+class PcmSink {
+public:
     PcmSink(const std::string& name, bool raw) : raw_(raw)
     {
         if (name == "-") {
@@ -118,7 +115,7 @@ class PcmSink
         file_ = nullptr;
     }
 
-  private:
+private:
     void WriteHeader(uint64_t dataBytes)
     {
         const auto header = RiffWaveHeader(uint32_t(info_.SampleRate), uint16_t(info_.Channels),

@@ -5,15 +5,10 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
-[[noreturn]] void FailUnknownFormat()
-{
-    throw EMP3Error(kUnknownFormat);
-}
+[[noreturn]] void FailUnknownFormat() { throw EMP3Error(kUnknownFormat); }
 
 int32_t BigEndianAt(const uint8_t* p)
 {
@@ -100,17 +95,10 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
         switch (streamHeader_.LayerBits) {
-        case 1:
-            layer_ = 3;
-            break;
-        case 2:
-            layer_ = 2;
-            break;
-        case 3:
-            layer_ = 1;
-            break;
-        default:
-            FailUnknownFormat();
+        case 1: layer_ = 3; break;
+        case 2: layer_ = 2; break;
+        case 3: layer_ = 1; break;
+        default: FailUnknownFormat();
         }
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)
@@ -205,10 +193,7 @@ void TMPFrameSource::ReadVbrHeader()
     pendingFrameLength_ = 0;
 }
 
-void TMPFrameSource::MarkEndOfData()
-{
-    dataLength_ = reader_.Position() - dataStart_;
-}
+void TMPFrameSource::MarkEndOfData() { dataLength_ = reader_.Position() - dataStart_; }
 
 void TMPFrameSource::Resynchronise()
 {

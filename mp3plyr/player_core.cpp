@@ -73,6 +73,7 @@ void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& ha
     auto shown = std::make_shared<TMPSimpleEvent>();
     TMPMessage message;
     message.Msg = MP_ERROR;
+    message.WParam = uintptr_t(stepGeneration.load());
     message.Event = shown;
     message.Error = error;
     window.PostPlain(std::move(message));
@@ -85,6 +86,12 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     switch (message.Msg) {
     case MP_POSITION:
         window.PurgeMessages(MP_POSITION);
+        // Status changes already queued are reported first: the owner never sees a position
+        // after the end of a play that had stopped by then.
+        if (window.PurgeMessages(MP_STATUS) > 0)
+            DeliverStatus();
+        if (window.PurgeMessages(MP_END_PLAY) > 0)
+            DeliverEndPlay();
         if (owner.OnChangePosition && !destroying)
             owner.OnChangePosition(owner);
         break;
@@ -92,13 +99,17 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         ShowException(message.Error);
         if (message.Event)
             message.Event->SetEvent();
+        // An error of a playback that was stopped or moved before the notice arrived must not
+        // stop the playback that followed.
+        if (message.WParam != uintptr_t(playGeneration.load()))
+            break;
         endPlayReason = TMP3EndPlayReason::mepError;
         owner.Stop();
         break;
     case MP_END_OF_STREAM:
         // A notice from a playback that was stopped or moved before it was delivered would
         // stop the playback that followed.
-        if (message.WParam != uintptr_t(playGeneration))
+        if (message.WParam != uintptr_t(playGeneration.load()))
             break;
         endPlayReason = TMP3EndPlayReason::mepEndOfStream;
         if (StreamSeekable())
@@ -108,14 +119,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         break;
     case MP_STATUS:
         window.PurgeMessages(MP_STATUS);
-        if (owner.OnChangeStatus && !destroying)
-            owner.OnChangeStatus(owner);
+        DeliverStatus();
         break;
     case MP_END_PLAY:
         window.PurgeMessages(MP_END_PLAY);
-        if (owner.OnEndPlay)
-            owner.OnEndPlay(owner, endPlayReason);
-        endPlayReason = TMP3EndPlayReason::mepStopped;
+        DeliverEndPlay();
         break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
@@ -127,16 +135,30 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     }
 }
 
+void TMP3PlayerCore::DeliverStatus()
+{
+    if (owner.OnChangeStatus && !destroying)
+        owner.OnChangeStatus(owner);
+}
+
+void TMP3PlayerCore::DeliverEndPlay()
+{
+    if (owner.OnEndPlay)
+        owner.OnEndPlay(owner, endPlayReason);
+    endPlayReason = TMP3EndPlayReason::mepStopped;
+}
+
 void TMP3PlayerCore::DecodeStep()
 {
     std::unique_lock held(lock);
+    stepGeneration = playGeneration.load();
     if (thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
     if (pcmPending == 0) {
         switch (source.ProduceFrame(pcmBuffer.data())) {
         case TFrameOutcome::EndOfData:
             if (FinishEndOfData(held))
-                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration));
+                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration.load()));
             return;
         case TFrameOutcome::Skipped:
             return;

@@ -7,8 +7,7 @@
 #include <algorithm>
 #include <mutex>
 
-namespace pt4
-{
+namespace pt4 {
 
 void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
 {
@@ -54,6 +53,7 @@ void TMP3Player::Seek(int32_t ms)
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();
         c.soundOut.WaitForDone();
+        c.soundOut.GetDoneBytes(); // what the old position played counts no more
         c.ResetCounters();
 
         const int32_t landed = c.source.SeekToTime(ms);
