@@ -121,20 +121,9 @@ TEST_F(PlayerTest, StopReportsStatusThenEndThenPositionZero)
     recorder.events.clear();
     player.Stop();
     DrainFor(player, 50ms);
-    // The status comes before the end; position notices (the stop's own, or one the output had
-    // queued before it) all report the rewound position.
-    std::vector<std::string> others;
-    int positions = 0;
-    for (const auto& event : recorder.events) {
-        if (event.rfind("position:", 0) == 0) {
-            EXPECT_EQ(event, "position:0");
-            ++positions;
-        } else {
-            others.push_back(event);
-        }
-    }
-    EXPECT_EQ(others, (std::vector<std::string>{"status:0", "end:1"}));
-    EXPECT_GE(positions, 1);
+    // A position notice the output had queued before the stop waits for the stop's status and
+    // end, and then reports the rewound position.
+    EXPECT_EQ(recorder.events, (std::vector<std::string>{"status:0", "end:1", "position:0"}));
     EXPECT_EQ(player.Capabilities(), mpcOpen | mpcClose | mpcPlay | mpcIdle);
 }
 
@@ -247,6 +236,31 @@ TEST_F(PlayerTest, SeekLandsOnFramesAndIgnoresNegativeTimes)
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
 }
 
+// In the file output a pause holds the writing, and a seek drops the partly filled block of the
+// old position: the file holds whole blocks from the start, then the target frame on exactly as a
+// decode from the start gives it.
+TEST_F(PlayerTest, PausedSeekInTheFileOutputWritesWholeBlocksThenTheTargetExactly)
+{
+    player.SetFileName(clip);
+    player.Play();
+    player.Pause();
+    std::this_thread::sleep_for(100ms); // a worker that went on writing would reach the end here
+    player.Seek(4000);                  // frame 154
+    player.Resume();
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+    const std::vector<uint8_t> whole = DecodeAll(ReadFileBytes(clip));
+    const std::vector<uint8_t> written = WavePcm(ReadFileBytes(wave));
+    const size_t frameBytes = 4608, blockBytes = 88200; // half a second at 44.1 kHz, 16-bit stereo
+    const size_t target = 154 * frameBytes;
+    ASSERT_GT(written.size(), whole.size() - target);
+    const size_t before = written.size() - (whole.size() - target);
+    EXPECT_LT(before, target / 2) << "the output was written on while paused";
+    EXPECT_EQ(before % blockBytes, 0u) << "a partly filled block of the old position was kept";
+    EXPECT_TRUE(std::equal(written.begin(), written.begin() + std::ptrdiff_t(before), whole.begin()));
+    EXPECT_TRUE(std::equal(written.begin() + std::ptrdiff_t(before), written.end(),
+                           whole.begin() + std::ptrdiff_t(target)));
+}
+
 TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
 {
     player.SetFileName(clip);
@@ -297,10 +311,13 @@ TEST_F(PlayerTest, SubbandModeReportsSubbandCentresOnceOpened)
 class FailingStream : public TMPStream {
 public:
     FailingStream(std::vector<uint8_t> bytes, int32_t good) : inner_(std::move(bytes)), good_(good) {}
+    std::atomic<bool> failed{false};
     int32_t Read(void* buffer, int32_t count) override
     {
-        if (inner_.Position() >= good_ && inner_.Position() < inner_.Size() - 16384)
+        if (inner_.Position() >= good_ && inner_.Position() < inner_.Size() - 16384) {
+            failed = true;
             throw EMP3Error("read error");
+        }
         return inner_.Read(buffer, count);
     }
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
@@ -330,6 +347,48 @@ TEST_F(PlayerTest, WorkerExceptionIsShownOnTheOwnerThreadAndEndsPlay)
     EXPECT_EQ(shown[0], "read error");
     EXPECT_TRUE(shownOnOwner);
     EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
+}
+
+// An error notice still queued when its playback was stopped is shown, but the playback of the
+// next file goes on to its end.
+TEST_F(PlayerTest, ErrorOfAStoppedPlaybackDoesNotStopTheNext)
+{
+    std::vector<std::string> shown;
+    SetExceptionDisplay([&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); });
+    auto* failing = new FailingStream(Join(DemoFrames()), 20000);
+    player.OpenStream(failing, kStreamSeekable | kStreamOwned);
+    player.Play();
+    for (int i = 0; i < 2000 && !failing->failed; ++i)
+        std::this_thread::sleep_for(5ms);
+    ASSERT_TRUE(failing->failed);
+    std::this_thread::sleep_for(50ms); // the worker hands the error over
+    player.SetFileName(clip);          // stops the failed playback and opens the next file
+    player.Play();
+    ASSERT_TRUE(DrainUntil(player, [&] {
+        return recorder.endReason == TMP3EndPlayReason::mepEndOfStream ||
+               recorder.endReason == TMP3EndPlayReason::mepError;
+    }));
+    SetExceptionDisplay(nullptr);
+    EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
+    EXPECT_EQ(shown, std::vector<std::string>{"read error"});
+    EXPECT_EQ(WavePcm(ReadFileBytes(wave)), DecodeAll(ReadFileBytes(clip)));
+}
+
+// A WAVE file that cannot be finished: the player reports it while stopping and keeps it in
+// while it is destroyed.
+TEST(PlayerFileErrors, DestroyingAPlayerWhoseFileCannotBeFinishedDoesNotThrow)
+{
+    auto player = std::make_unique<TMP3Player>();
+    player->SetAutoPlay(false);
+    player->SetWaveFileName("/dev/full");
+    SetExceptionDisplay([](const std::exception_ptr&) {});
+    const std::string clip = TempPath("full.mp3");
+    WriteFileBytes(clip, Join(DemoFrames()));
+    player->SetFileName(clip);
+    player->Play();
+    std::this_thread::sleep_for(50ms);
+    player.reset();
+    SetExceptionDisplay(nullptr);
 }
 
 TEST(PlayerHandOver, DestroyingWhileAWorkerWaitsToShowAnErrorDoesNotDeadlock)
