@@ -183,8 +183,8 @@ void TForm1::MP3Player1ChangeStatus()
     SongLabel2->SetCaption(title);
     ArtistLabel1->SetCaption(artist);
     ArtistLabel2->SetCaption(artist);
-    if (!title.isEmpty() && MP3Player1.Length() > 0)
-        EndTimeLabel->SetCaption(TimeText(MP3Player1.Length()));
+    // With nothing open (a failed open closes the player) the total clears with the title.
+    EndTimeLabel->SetCaption(TimeText(title.isEmpty() ? 0 : MP3Player1.Length()));
 }
 
 void TForm1::MP3Player1ChangePosition()
