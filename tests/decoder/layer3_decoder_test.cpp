@@ -115,8 +115,9 @@ TEST(Layer3Init, RefusesAReservedSamplingRateAndThenDecodesNothing)
     ParseFrameHeader(bytes, 0, header);
     for (const bool initialisedBefore : {false, true}) {
         auto state = std::make_unique<DecoderState>();
-        if (initialisedBefore)
+        if (initialisedBefore) {
             ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame), 0, 0, 0, 24000), 1);
+        }
         EXPECT_EQ(DecoderInit(*state, header, 417, 0, 0, 0, 24000), 0);
         std::vector<uint8_t> pcm(4608, 0xAA);
         const TDecodeResult result =
