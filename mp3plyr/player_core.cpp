@@ -68,12 +68,15 @@ void TMP3PlayerCore::NotifyPosition() { window.PostPlain(MP_POSITION); }
 void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& handled)
 {
     // Playback ends with this error: the worker must not run into the same failure again and
-    // queue a second report while the first is on screen.
-    thread.WakeEvent.ResetEvent();
+    // queue a second report while the first is on screen. A playback that the owner has started
+    // since (after a stop) keeps its worker awake.
+    const uint64_t generation = stepGeneration.load();
+    if (generation == playGeneration.load())
+        thread.WakeEvent.ResetEvent();
     auto shown = std::make_shared<TMPSimpleEvent>();
     TMPMessage message;
     message.Msg = MP_ERROR;
-    message.WParam = uintptr_t(stepGeneration.load());
+    message.WParam = uintptr_t(generation);
     message.Event = shown;
     message.Error = error;
     window.PostPlain(std::move(message));
