@@ -144,8 +144,11 @@ int RunDecode(const std::vector<std::string>& args)
         auto decoder = std::make_unique<DecoderState>();
         TMPFrameSource source(*decoder, parsed.options);
         source.Open(&stream, true);
-        if (parsed.startMs >= 0)
+        if (parsed.startMs >= 0) {
+            if (!source.Seekable())
+                throw std::runtime_error("--start needs an input that can seek");
             source.SeekToTime(parsed.startMs); // as the player seeks
+        }
         PcmSink sink(parsed.output, parsed.raw);
         sink.Start(source.OutputInfo());
         std::vector<uint8_t> pcm(TMPFrameSource::kPcmBufferSize);
