@@ -89,8 +89,9 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     switch (message.Msg) {
     case MP_POSITION:
         window.PurgeMessages(MP_POSITION);
-        // Status changes already queued are reported first: the owner never sees a position
-        // after the end of a play that had stopped by then.
+        // Status and end-of-play notices already queued come first: when the owner reads the
+        // position it has been told the status that goes with it (a stop's rewound position
+        // follows the stop's own notices).
         if (window.PurgeMessages(MP_STATUS) > 0)
             DeliverStatus();
         if (window.PurgeMessages(MP_END_PLAY) > 0)
