@@ -10,8 +10,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -19,29 +21,66 @@
 namespace pt4::cli {
 namespace {
 
+// The terminal's settings from before single-key mode, for the signal handler as well.
+termios savedTerminal{};
+volatile sig_atomic_t terminalRaw = 0;
+
+// Only async-signal-safe calls: it also runs inside the signal handler.
+void RestoreTerminal()
+{
+    if (terminalRaw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        terminalRaw = 0;
+    }
+}
+
+// The signals that end the program from the terminal or from outside.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RestoreTerminalAndEnd(int signal)
+{
+    RestoreTerminal();
+    // The handler was reset on entry: the signal now ends the program as it would have.
+    raise(signal);
+}
+
 // Puts the terminal into single-key mode for the life of the object, if stdin is a terminal.
+// The terminal is given back on every way out: the destructor, and the ending signals.
 class RawTerminal {
 public:
     RawTerminal()
     {
-        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0)
             return;
-        termios raw = saved_;
+        struct sigaction action {
+        };
+        action.sa_handler = RestoreTerminalAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            sigaction(kEndingSignals[i], &action, &previous_[i]);
+        termios raw = savedTerminal;
         raw.c_lflag &= tcflag_t(~(ICANON | ECHO));
         raw.c_cc[VMIN] = 0;
         raw.c_cc[VTIME] = 0;
+        terminalRaw = 1;
         active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        terminalRaw = active_;
     }
     ~RawTerminal()
     {
+        RestoreTerminal();
         if (active_)
-            tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+            for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+                sigaction(kEndingSignals[i], &previous_[i], nullptr);
     }
+    RawTerminal(const RawTerminal&) = delete;
+    RawTerminal& operator=(const RawTerminal&) = delete;
     bool Active() const { return active_; }
 
 private:
-    termios saved_{};
-    bool active_ = false;
+  struct sigaction previous_[std::size(kEndingSignals)]{};
+  bool active_ = false;
 };
 
 enum class Key { None, PauseResume, Back, Forward, Next, Quit };
@@ -200,14 +239,21 @@ int RunPlay(const std::vector<std::string>& files)
     RawTerminal terminal;
     if (terminal.Active())
         std::printf("keys: space pause/resume, left/right -5 s/+5 s, n next file, q quit\n");
-    Session session(terminal.Active());
+    std::fflush(stdout);
     int status = 0;
-    for (const auto& file : files) {
-        const Outcome outcome = session.Play(file);
-        if (outcome == Outcome::Failed)
-            status = 1;
-        if (outcome == Outcome::Quit)
-            break;
+    // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
+    try {
+        Session session(terminal.Active());
+        for (const auto& file : files) {
+            const Outcome outcome = session.Play(file);
+            if (outcome == Outcome::Failed)
+                status = 1;
+            if (outcome == Outcome::Quit)
+                break;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "\npt4: %s\n", error.what());
+        status = 1;
     }
     return status;
 }

@@ -300,6 +300,61 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
     return int32_t(target);
 }
 
+int32_t TMPFrameSource::SeekToTime(int64_t ms)
+{
+    const int64_t frameBytes = std::max(frameBytes_, 1);
+    const int64_t targetByte =
+        ms * outputInfo_.SampleRate * outputInfo_.Channels * (outputInfo_.Bits / 8) / 1000;
+    const int32_t landed = SeekToFrame((targetByte + frameBytes - 1) / frameBytes);
+    PrimeDecoder(landed);
+    return landed;
+}
+
+int32_t TMPFrameSource::LocateFrame(int32_t offset, TMPFrameHeader& header)
+{
+    reader_.Seek(offset, kSeekFromBeginning);
+    for (int32_t skipped = 0;;) {
+        if (!reader_.Fill(4))
+            return 0;
+        const int32_t length = NextFrameLength(reader_.Buffer(), header);
+        if (length > 0)
+            return length;
+        reader_.Skip(1);
+        if (++skipped > 1023)
+            return 0;
+    }
+}
+
+// Decodes, without output, the frames before `target` whose data the target frame needs, so
+// that the output from the target on equals a decode from the start: the frame before fills
+// the filter bank's overlap and the synthesis history (a Layer I frame holds 12 of the 16
+// slots that history spans, so two are needed), and a Layer III frame before that one may take
+// its main data from up to 511 bytes of the frames before it. The reader ends at the target.
+void TMPFrameSource::PrimeDecoder(int32_t target)
+{
+    constexpr int32_t kMainDataReach = 511;
+    std::lock_guard lock(seekTableLock_);
+    TMPFrameHeader header = streamHeader_;
+    int32_t first = std::max(target - (layer_ == 1 ? 2 : 1), 0);
+    for (int32_t carried = 0; layer_ == 3 && first > 0 && carried < kMainDataReach;) {
+        --first;
+        const int32_t length = LocateFrame(seekTable_[size_t(first)], header);
+        if (length < 1)
+            break;
+        carried += length - VbrHeaderOffset(header); // the main data follows the side information
+    }
+    needDecoderInit_ = true;
+    std::vector<uint8_t> discarded(kPcmBufferSize);
+    for (int32_t frame = first; frame < target; ++frame) {
+        const int32_t length = LocateFrame(seekTable_[size_t(frame)], header);
+        if (length < 1 || !reader_.Fill(length) || (needDecoderInit_ && !InitDecoder(header, length)))
+            break;
+        DecodeFrame(decoder_, reader_.Buffer(), discarded.data());
+    }
+    reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
+    pendingFrameLength_ = 0;
+}
+
 int32_t TMPFrameSource::LengthMs() const
 {
     const int64_t bytesPerSecond = int64_t(outputInfo_.SampleRate) * outputInfo_.Channels * 2;

@@ -62,6 +62,10 @@ public:
     // table by walking frame headers as needed. A target beyond the end lands on the last frame
     // that lies wholly inside the data. Returns the frame landed on. Seekable streams only.
     int32_t SeekToFrame(int64_t target);
+    // The player's seek: moves to the first frame that starts at or after `ms` and primes the
+    // decoder, so that the output from that frame on equals a decode from the start. Returns
+    // the frame landed on. Seekable streams only.
+    int32_t SeekToTime(int64_t ms);
 
     // Duration in ms from a VBR header or the bit rate; 0 when unknown.
     int32_t LengthMs() const;
@@ -88,6 +92,8 @@ private:
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();
     bool WalkFrame();
+    int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);
+    void PrimeDecoder(int32_t target);
     void MarkEndOfData();
     void Resynchronise();
     void Reset();

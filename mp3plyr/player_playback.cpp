@@ -62,14 +62,11 @@ void TMP3Player::Seek(int32_t ms)
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();
         c.soundOut.WaitForDone();
+        c.soundOut.GetDoneBytes(); // what the old position played counts no more
         c.ResetCounters();
 
-        const TDecoderInfo& info = c.source.OutputInfo();
-        const int64_t frameBytes = std::max(c.source.FrameBytes(), 1);
-        const int64_t targetByte = int64_t(ms) * info.SampleRate * info.Channels * 2 / 1000;
-        const int64_t targetFrame = std::min<int64_t>((targetByte + frameBytes - 1) / frameBytes, INT32_MAX);
-        const int32_t landed = c.source.SeekToFrame(targetFrame);
-        c.playedBytes = int64_t(landed) * frameBytes;
+        const int32_t landed = c.source.SeekToTime(ms);
+        c.playedBytes = int64_t(landed) * c.source.FrameBytes();
 
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();
