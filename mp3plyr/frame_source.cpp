@@ -142,8 +142,7 @@ int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& he
 bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
 {
     const int32_t unpadded = length - header.Padding * (header.LayerBits == 3 ? 4 : 1);
-    if (DecoderInit(decoder_, header, unpadded, options_.ReductionCode, 0, options_.ConvertCode,
-                    options_.FrequencyLimit) == 0)
+    if (DecoderInit(decoder_, header, unpadded, options_) == 0)
         return false;
     needDecoderInit_ = false;
     resyncCount_ = 0;

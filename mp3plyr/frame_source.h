@@ -19,13 +19,6 @@ namespace pt4 {
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
 
-// How the decoder is asked to shape its output. The player always plays the stream as coded.
-struct TOutputOptions {
-    int32_t ReductionCode = 0; // 0 full rate, 1 half, 2 quarter
-    int32_t ConvertCode = 0;   // bits 0-1: 0 as coded, 1 mix, 2 left, 3 right; 8: 8-bit samples
-    int32_t FrequencyLimit = 24000;
-};
-
 enum class TFrameOutcome {
     Frame,     // FrameBytes of PCM were written (silence for a frame that did not decode)
     Skipped,   // no PCM this time: a byte was skipped to resynchronise, or the data ended early

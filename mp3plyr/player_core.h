@@ -72,7 +72,9 @@ public:
     // for the last blocks knows that its end of data is no longer current.
     uint64_t playGeneration = 0;
 
-    DecoderState& decoder;
+    // This player's own decoder: players in one process never share decoding buffers.
+    std::unique_ptr<DecoderState> decoderState = std::make_unique<DecoderState>();
+    DecoderState& decoder = *decoderState;
     TMPFrameSource source;
     TMPCriticalSection lock;
 

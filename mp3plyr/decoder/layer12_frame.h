@@ -2,8 +2,10 @@
 // decoded slots to the output routine in the layout the stream was set up for.
 #pragma once
 
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/frame_header.h"
+#include "mp3plyr/decoder/layer12_state.h"
 
 #include <cstdint>
 
@@ -11,7 +13,6 @@ namespace pt4
 {
 
 struct DecoderState;
-struct Layer12State;
 
 struct Layer12Frame {
     TMPFrameHeader Header;
@@ -31,5 +32,48 @@ bool ReadLayer12Header(const Layer12State& state, const uint8_t* frame, int32_t 
 // one-channel stream), clears entries that earlier frames left above this frame's limit, runs
 // the output routine and returns the frame's result.
 TDecodeResult FinishLayer12Frame(DecoderState& state, const Layer12Frame& frame, int32_t slots, uint8_t* pcm);
+
+// The sample reading both layers share. Each entry's action is its allocation (0: no samples);
+// joint stereo adds `Joint`, and one set of values then serves the entry and the next; the list
+// ends at 2 * Joint, or at 2 * Joint + 1 after skipping the bits of the entries above the
+// frequency limit. `read(reader, allocation, values)` reads one entry's `Values` values centred
+// on zero; `scale(k)` is entry k's scale. Value i of entry k goes to slot[k + 64 * i].
+template <int Values, int32_t Joint, typename Read, typename Scale>
+inline void ReadEntrySamples(const Layer12State& s, BitReader& reader, float* slot, Read read, Scale scale)
+{
+    const int32_t* actions = s.SampleAction.data();
+    float values[Values];
+    for (int32_t k = 0;;) {
+        const int32_t action = actions[k];
+        if (action == 0) {
+            for (int i = 0; i < Values; ++i)
+                slot[k + 64 * i] = 0.0f;
+            ++k;
+        } else if (action < Joint) {
+            read(reader, action, values);
+            const float factor = scale(k);
+            for (int i = 0; i < Values; ++i)
+                slot[k + 64 * i] = values[i] * factor;
+            ++k;
+        } else if (action == Joint) {
+            for (int i = 0; i < Values; ++i)
+                slot[k + 64 * i] = slot[k + 1 + 64 * i] = 0.0f;
+            k += 2;
+        } else if (action < 2 * Joint) {
+            read(reader, action - Joint, values);
+            const float first = scale(k);
+            const float second = scale(k + 1);
+            for (int i = 0; i < Values; ++i) {
+                slot[k + 64 * i] = values[i] * first;
+                slot[k + 1 + 64 * i] = values[i] * second;
+            }
+            k += 2;
+        } else {
+            if (action == 2 * Joint + 1)
+                reader.SkipBits(s.SkipBits);
+            return;
+        }
+    }
+}
 
 } // namespace pt4

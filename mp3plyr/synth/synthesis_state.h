@@ -2,6 +2,8 @@
 // read besides it: the equalizer gains and the processor capabilities in use.
 #pragma once
 
+#include "mp3plyr/synth/window_step.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -27,6 +29,8 @@ struct SynthesisContext {
     SynthesisState Synthesis;
     EqualizerGains Equalizer;
     std::atomic<uint32_t> ActiveCapabilities{0}; // bit 1: the paired single-precision kernel
+    // The full-rate kernels of the stream's sample width, indexed by ActiveCapabilities.
+    const TWindowKernelTable* Kernels = &CapabilityKernels();
 };
 
 // Clears both rings and positions (every decoder initialisation does this).

@@ -77,10 +77,25 @@ TWindowKernel FloatKernel32()
     return kernel;
 }
 
+const TWindowKernelTable& CapabilityKernels()
+{
+    static const TWindowKernelTable kernels = BuildFullRateKernels();
+    return kernels;
+}
+
+const TWindowKernelTable& FloatKernels()
+{
+    static const TWindowKernelTable kernels = [] {
+        TWindowKernelTable table{};
+        table.fill(FloatKernel32());
+        return table;
+    }();
+    return kernels;
+}
+
 TWindowKernel FullRateKernel(uint32_t activeCapabilities)
 {
-    static const std::array<TWindowKernel, 16> kernels = BuildFullRateKernels();
-    return kernels[activeCapabilities & 15u];
+    return CapabilityKernels()[activeCapabilities & 15u];
 }
 
 } // namespace pt4

@@ -5,6 +5,7 @@
 // slots and converts each sum to a 16-bit value; callers store or narrow the values.
 #pragma once
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -31,6 +32,13 @@ void WindowStepPairedSingle(const float* ring, int32_t position, int16_t* sample
 
 // The full-rate 16-bit kernel for a set of active capabilities, looked up at every slot.
 TWindowKernel FullRateKernel(uint32_t activeCapabilities);
+
+// Full-rate kernels indexed by the active capabilities (low four bits). A stream's set-up picks
+// the table for its sample width; the output routine looks its kernel up at every slot, so a
+// change of capabilities takes effect in the middle of a stream.
+using TWindowKernelTable = std::array<TWindowKernel, 16>;
+const TWindowKernelTable& CapabilityKernels(); // 16-bit output: FullRateKernel for each set
+const TWindowKernelTable& FloatKernels();      // 8-bit output: always the floating-point kernel
 
 // Conversions of a finished sum to a sample (NaN gives -32768).
 inline int16_t RoundToSample(double sum)
