@@ -60,7 +60,7 @@ bool Load(const std::string& path, Stream& stream)
 double TimePerFrame(const Stream& stream, bool bitstreamOnly)
 {
     auto state = std::make_unique<pt4::DecoderState>();
-    if (pt4::DecoderInit(*state, stream.First, stream.FirstLength, 0, 0, 0, 24000) != 1)
+    if (pt4::DecoderInit(*state, stream.First, stream.FirstLength) != 1)
         return 0;
     if (bitstreamOnly)
         state->Layer12Output = DiscardSlots;
@@ -100,7 +100,7 @@ int main(int argc, char** argv)
             return 1;
         }
         auto state = std::make_unique<pt4::DecoderState>();
-        pt4::DecoderInit(*state, stream.First, stream.FirstLength, 0, 0, 0, 24000);
+        pt4::DecoderInit(*state, stream.First, stream.FirstLength);
         const double frameSeconds =
             double(state->Info.OutValues / state->Info.Channels) / double(state->Info.SampleRate);
         const double whole = TimePerFrame(stream, false);

@@ -47,7 +47,7 @@ int Run(const char* path, int repeats)
             if (position + static_cast<size_t>(padded) + 4 > bytes.size())
                 break;
             if (!initialised) {
-                if (pt4::DecoderInit(*state, header, length, 0, 0, 0, 24000) != 1)
+                if (pt4::DecoderInit(*state, header, length) != 1)
                     return 1;
                 pt4::GetDecoderInfo(*state, info);
                 initialised = true;

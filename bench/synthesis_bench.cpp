@@ -97,12 +97,12 @@ int main()
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(4 * 1152);
     Report("layer III stereo routine, per channel", 18 * 2, [&] {
-        Layer3OutputRoutine(1)(*context, granule.data(), pcm.data(), 0);
-        Layer3OutputRoutine(1)(*context, granule.data(), pcm.data(), 1);
+        Layer3OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, 2)(*context, granule.data(), pcm.data(), 0);
+        Layer3OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, 2)(*context, granule.data(), pcm.data(), 1);
         checksum += pcm[100];
     });
     Report("layer II stereo routine, per channel", 36 * 2, [&] {
-        Layer12OutputRoutine(1)(*context, frame.data(), pcm.data(), 36);
+        Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, TChannelRoute::Both)(*context, frame.data(), pcm.data(), 36);
         checksum += pcm[100];
     });
 

@@ -46,9 +46,7 @@ void TMPFrameSource::Reset()
     resyncCount_ = 0;
     needDecoderInit_ = false;
     layer_ = version_ = bitRate_ = frameBytes_ = totalBytes_ = 0;
-    firstFrameOffset_ = firstFrameLength_ = 0;
     vbrHeader_ = TVbrHeaderKind::None;
-    std::lock_guard lock(seekTableLock_);
     seekTable_.clear();
 }
 
@@ -91,7 +89,6 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             if (reader_.Count() < 4)
                 FailUnknownFormat();
         }
-        firstFrameOffset_ = dataStart_;
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
         switch (streamHeader_.LayerBits) {
@@ -103,7 +100,6 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)
             FailUnknownFormat();
-        firstFrameLength_ = pendingFrameLength_;
         if (streamHeader_.Id == 1)
             version_ = 1;
         else if (streamHeader_.Sync == 1)
@@ -119,7 +115,6 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
 
         ReadVbrHeader();
-        std::lock_guard lock(seekTableLock_);
         seekTable_.push_back(reader_.Position());
     } catch (...) {
         Close();
@@ -270,7 +265,6 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
 {
     MP_ASSERT(reader_.Seekable());
     target = std::clamp<int64_t>(target, 0, kUnknownLength);
-    std::lock_guard lock(seekTableLock_);
     const int64_t known = int64_t(seekTable_.size());
     if (target >= known) {
         reader_.Seek(seekTable_.back(), kSeekFromBeginning);

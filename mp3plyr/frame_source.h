@@ -2,6 +2,8 @@
 // first frame, VBR header, output format), producing one frame of PCM per call with
 // resynchronisation and end-of-data detection, rewinding, and finding the frame for a time.
 // The player's worker runs it one frame per step; the terminal tool's decoder runs it in a loop.
+// It has no lock of its own: the player calls it only under its own lock, or while its worker
+// is idle, so one thread at a time uses it.
 #pragma once
 
 #include "mp3plyr/decoder/decoder.h"
@@ -12,7 +14,6 @@
 
 #include <array>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace pt4 {
@@ -39,7 +40,6 @@ public:
     // is found; the source is closed again then.
     void Open(TMPStream* stream, bool seekable);
     void Close();
-    bool IsOpen() const { return reader_.Active(); }
 
     // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes).
     TFrameOutcome ProduceFrame(uint8_t* pcm);
@@ -62,9 +62,7 @@ public:
     TMP3Info& Info() { return info_; }
     const TMP3Info& Info() const { return info_; }
     const TMPStreamReader& Reader() const { return reader_; }
-    const TMPFrameHeader& StreamHeader() const { return streamHeader_; }
     const TDecoderInfo& OutputInfo() const { return outputInfo_; }
-    bool Seekable() const { return reader_.Seekable(); }
     int32_t DataStart() const { return dataStart_; }
     int32_t DataLength() const { return dataLength_; }
     int32_t BitRate() const { return bitRate_; }
@@ -72,8 +70,6 @@ public:
     int32_t Version() const { return version_; }
     int32_t FrameBytes() const { return frameBytes_; }
     int32_t TotalBytes() const { return totalBytes_; }
-    int32_t FirstFrameOffset() const { return firstFrameOffset_; }
-    int32_t FirstFrameLength() const { return firstFrameLength_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
 private:
@@ -103,11 +99,8 @@ private:
     int32_t bitRate_ = 0;
     int32_t frameBytes_ = 0;
     int32_t totalBytes_ = 0;
-    int32_t firstFrameOffset_ = 0;
-    int32_t firstFrameLength_ = 0;
     TVbrHeaderKind vbrHeader_ = TVbrHeaderKind::None;
 
-    std::mutex seekTableLock_;
     std::vector<int32_t> seekTable_;
 };
 

@@ -30,12 +30,6 @@ uint32_t CapabilitiesFrom(const ProcessorIdentification& identification);
 // Identifies the processor on the first call of the process and returns the cached mask after.
 uint32_t DetectCapabilities();
 
-// 0 until the first detection, then 1.
-int32_t CapabilitiesDetected();
-
-// How many times this process has identified the processor (at most 1).
-int32_t ProcessorIdentifications();
-
 // context.ActiveCapabilities := DetectCapabilities() & mask. Safe while another thread decodes:
 // each slot reads the value whole and uses either the old or the new kernel.
 void SelectCapabilities(SynthesisContext& context, uint32_t mask);

@@ -356,5 +356,40 @@ TEST(PlayerHandOver, DestroyingWhileAWorkerWaitsToShowAnErrorDoesNotDeadlock)
     watchdog.join();
 }
 
+// Each player decodes with its own decoder: a Layer III and a Layer II file, opened one after
+// the other and played at the same time, both come out exactly as decoded alone.
+TEST(TwoPlayers, PlayTwoFilesAtOnceEachExactly)
+{
+    const std::vector<uint8_t> layer3 = Join(DemoFrames());
+    const std::vector<uint8_t> layer2 =
+        ReadFileBytes(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/l2_44k_stereo_192.mp2");
+    struct Side {
+        std::string file;
+        std::string wave;
+        TMP3Player player;
+        bool ended = false;
+    };
+    Side sides[2];
+    for (int i = 0; i < 2; ++i) {
+        Side& side = sides[i];
+        side.file = TempPath(i == 0 ? "both3.mp3" : "both2.mp2");
+        side.wave = TempPath(i == 0 ? "both3.wav" : "both2.wav");
+        std::vector<uint8_t> bytes;
+        for (int copy = 0; copy < 6; ++copy) // long enough for the two workers to overlap
+            bytes.insert(bytes.end(), (i == 0 ? layer3 : layer2).begin(), (i == 0 ? layer3 : layer2).end());
+        WriteFileBytes(side.file, bytes);
+        side.player.SetAutoPlay(false);
+        side.player.SetWaveFileName(side.wave);
+        side.player.OnEndPlay = [&side](TMP3Player&, TMP3EndPlayReason) { side.ended = true; };
+        side.player.SetFileName(side.file);
+    }
+    sides[0].player.Play();
+    sides[1].player.Play();
+    for (Side& side : sides)
+        ASSERT_TRUE(DrainUntil(side.player, [&side] { return side.ended; }));
+    for (Side& side : sides)
+        EXPECT_EQ(WavePcm(ReadFileBytes(side.wave)), DecodeAll(ReadFileBytes(side.file))) << side.file;
+}
+
 } // namespace
 } // namespace pt4

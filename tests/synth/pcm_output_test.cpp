@@ -1,6 +1,7 @@
 // The output routines: input layouts, output layouts and sizes, ring positions, 8-bit output and
 // where the subband gains act.
 #include "mp3plyr/synth/output_routines.h"
+#include "synth/support/output_rows.h"
 #include "mp3plyr/synth/synthesis_slot.h"
 
 #include <gtest/gtest.h>
@@ -64,7 +65,7 @@ std::vector<uint8_t> RunLayer12(SynthesisContext& context, int row, const std::v
 {
     const size_t bytes = Layer12(row).Bytes(slots);
     std::vector<uint8_t> pcm(bytes + 64, kUntouched);
-    Layer12OutputRoutine(row)(context, input.data(), pcm.data(), slots);
+    Layer12RoutineAt(row)(context, input.data(), pcm.data(), slots);
     for (size_t i = bytes; i < pcm.size(); ++i)
         EXPECT_EQ(pcm[i], kUntouched) << "row " << row << " wrote past its block at " << i;
     pcm.resize(bytes);
@@ -81,9 +82,9 @@ std::vector<uint8_t> RunLayer3Fresh(int row, const std::vector<float>& granule)
 {
     auto context = FreshContext();
     std::vector<uint8_t> pcm(Layer3(row).Bytes() + 64, kUntouched);
-    Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 0);
+    Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 0);
     if (Layer3(row).Channels == 2)
-        Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 1);
+        Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 1);
     for (size_t i = Layer3(row).Bytes(); i < pcm.size(); ++i)
         EXPECT_EQ(pcm[i], kUntouched) << "row " << row;
     pcm.resize(Layer3(row).Bytes());
@@ -98,21 +99,21 @@ std::vector<int16_t> Samples16(const std::vector<uint8_t>& pcm, size_t first = 0
     return samples;
 }
 
-TEST(OutputRoutineTables, EveryRowHasItsOwnRoutine)
+TEST(OutputRoutineTables, EveryCombinationHasItsOwnRoutine)
 {
     std::set<TLayer12OutputRoutine> layer12;
     for (int row = 0; row < 30; ++row)
-        layer12.insert(Layer12OutputRoutine(row));
+        layer12.insert(Layer12RoutineAt(row));
     EXPECT_EQ(layer12.size(), 30u);
     EXPECT_EQ(layer12.count(nullptr), 0u);
     std::set<TLayer3OutputRoutine> layer3;
     for (int row = 0; row < 12; ++row)
-        layer3.insert(Layer3OutputRoutine(row));
+        layer3.insert(Layer3RoutineAt(row));
     EXPECT_EQ(layer3.size(), 12u);
     EXPECT_EQ(layer3.count(nullptr), 0u);
-    EXPECT_EQ(Layer12OutputRoutine(-1), nullptr);
-    EXPECT_EQ(Layer12OutputRoutine(30), nullptr);
-    EXPECT_EQ(Layer3OutputRoutine(12), nullptr);
+    EXPECT_EQ(Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction(3), TChannelRoute::Both), nullptr);
+    EXPECT_EQ(Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, TChannelRoute(5)), nullptr);
+    EXPECT_EQ(Layer3OutputRoutine(TSampleWidth::Bits8, TRateReduction::Full, 3), nullptr);
 }
 
 TEST(OutputFormats, SilenceIsZeroOrOneHundredTwentyEight)
@@ -293,20 +294,20 @@ TEST(Layer3Output, TwoChannelsKeepTheirOwnRingsAndPositions)
     const std::vector<float> right = RandomValues(576, 102, 3000.0f);
     auto context = FreshContext();
     std::vector<uint8_t> pcm(2 * 2 * 576 * 2, kUntouched);
-    Layer3OutputRoutine(1)(*context, left.data(), pcm.data(), 0);
+    Layer3RoutineAt(1)(*context, left.data(), pcm.data(), 0);
     EXPECT_EQ(context->Synthesis.Position0, (0 - 18 * 32) & 511);
     EXPECT_EQ(context->Synthesis.Position1, 0);
-    Layer3OutputRoutine(1)(*context, right.data(), pcm.data(), 1);
+    Layer3RoutineAt(1)(*context, right.data(), pcm.data(), 1);
     EXPECT_EQ(context->Synthesis.Position1, (0 - 18 * 32) & 511);
-    Layer3OutputRoutine(1)(*context, left.data() + 576, pcm.data() + 2304, 0);
+    Layer3RoutineAt(1)(*context, left.data() + 576, pcm.data() + 2304, 0);
     EXPECT_EQ(context->Synthesis.Position0, (0 - 36 * 32) & 511);
     EXPECT_EQ(context->Synthesis.Position1, (0 - 18 * 32) & 511);
 
     // Channel 0 at even sample positions, channel 1 at odd ones, each as if decoded alone.
     auto leftAlone = FreshContext();
     std::vector<uint8_t> leftPcm(2 * 1152);
-    Layer3OutputRoutine(0)(*leftAlone, left.data(), leftPcm.data(), 0);
-    Layer3OutputRoutine(0)(*leftAlone, left.data() + 576, leftPcm.data() + 1152, 0);
+    Layer3RoutineAt(0)(*leftAlone, left.data(), leftPcm.data(), 0);
+    Layer3RoutineAt(0)(*leftAlone, left.data() + 576, leftPcm.data() + 1152, 0);
     const std::vector<int16_t> even = Samples16(pcm, 0, 2);
     EXPECT_EQ(even, Samples16(leftPcm));
     const std::vector<int16_t> odd = Samples16(std::vector<uint8_t>(pcm.begin(), pcm.begin() + 2304), 1, 2);
@@ -321,7 +322,7 @@ TEST(Layer3Output, OneChannelRowsIgnoreTheChannelIndex)
     for (int row : {0, 2, 4, 6, 8, 10}) {
         auto context = FreshContext();
         std::vector<uint8_t> pcm(Layer3(row).Bytes());
-        Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 1);
+        Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 1);
         EXPECT_EQ(pcm, RunLayer3Fresh(row, granule)) << "row " << row;
         EXPECT_EQ(context->Synthesis.Position1, 0);
         EXPECT_EQ(context->Synthesis.History[512 + 17], 0.0f) << "ring 1 untouched";
@@ -353,7 +354,7 @@ protected:
         SetGains(*context, gains, on);
         std::vector<uint8_t> pcm(Layer3(row).Bytes());
         for (int channel = 0; channel < Layer3(row).Channels; ++channel)
-            Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), channel);
+            Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), channel);
         return pcm;
     }
 

@@ -1,5 +1,6 @@
 // The whole synthesis (transform step, ring, window step) against the standard's filter bank.
 #include "mp3plyr/synth/output_routines.h"
+#include "synth/support/output_rows.h"
 #include "mp3plyr/synth/synthesis_window.h"
 #include "synth/support/synthesis_reference.h"
 
@@ -54,7 +55,7 @@ void CompareWithStandard(int row, int bands, float amplitude)
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(2 * 18 * bands * granules);
     for (int g = 0; g < granules; ++g)
-        Layer3OutputRoutine(row)(*context, input.data() + 576 * g, pcm.data() + 2 * 18 * bands * g, 0);
+        Layer3RoutineAt(row)(*context, input.data() + 576 * g, pcm.data() + 2 * 18 * bands * g, 0);
 
     test::StandardSynthesis standard(bands);
     int exact = 0;
@@ -94,8 +95,8 @@ TEST(PolyphaseSynthesis, ConstantFirstSubbandGivesPositiveOutput)
     auto context = std::make_unique<SynthesisContext>();
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(2 * 576 * 2);
-    Layer3OutputRoutine(0)(*context, input.data(), pcm.data(), 0);
-    Layer3OutputRoutine(0)(*context, input.data(), pcm.data() + 1152, 0);
+    Layer3RoutineAt(0)(*context, input.data(), pcm.data(), 0);
+    Layer3RoutineAt(0)(*context, input.data(), pcm.data() + 1152, 0);
     for (size_t i = 576; i < 1152; ++i)
         EXPECT_GT(Sample16(pcm, i), 0) << "sample " << i;
 }
