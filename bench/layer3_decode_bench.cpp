@@ -7,14 +7,15 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Decodes `path` `repeats` times; prints the time per frame and the speed against real time.
 int Run(const char* path, int repeats)
@@ -59,9 +60,8 @@ int Run(const char* path, int repeats)
         }
     }
     const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
-    const double audio = info.SampleRate > 0
-                             ? double(frames) * (info.OutValues / info.Channels) / info.SampleRate
-                             : 0.0;
+    const double audio =
+        info.SampleRate > 0 ? double(frames) * (info.OutValues / info.Channels) / info.SampleRate : 0.0;
     std::printf("%-24s %ld frames in %.3f s: %.2f us per frame, %.0f x real time (checksum %u)\n",
                 std::strrchr(path, '/') ? std::strrchr(path, '/') + 1 : path, frames, seconds,
                 frames ? seconds * 1e6 / double(frames) : 0.0, seconds > 0 ? audio / seconds : 0.0, checksum);

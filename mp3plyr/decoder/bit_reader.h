@@ -30,20 +30,17 @@ struct BitReader {
     // Tops the accumulator up to 25 to 32 bits.
     void Refill()
     {
-        if (End - Pointer >= 4) {
-            const uint32_t word = uint32_t{Pointer[0]} << 24 | uint32_t{Pointer[1]} << 16 |
-                                  uint32_t{Pointer[2]} << 8 | uint32_t{Pointer[3]};
-            const int32_t bytes = (32 - Count) >> 3;
-            Accumulator =
-                static_cast<uint32_t>(uint64_t{Accumulator} << (8 * bytes) | uint64_t{word >> (32 - 8 * bytes)});
-            Pointer += bytes;
-            Count += 8 * bytes;
+        if (End - Pointer < 4) [[unlikely]] {
+            RefillNearEnd();
             return;
         }
-        while (Count <= 24) {
-            Accumulator = (Accumulator << 8) | NextByte();
-            Count += 8;
-        }
+        const uint32_t word = uint32_t{Pointer[0]} << 24 | uint32_t{Pointer[1]} << 16 |
+                              uint32_t{Pointer[2]} << 8 | uint32_t{Pointer[3]};
+        const int32_t bytes = (32 - Count) >> 3;
+        Accumulator =
+            static_cast<uint32_t>(uint64_t{Accumulator} << (8 * bytes) | uint64_t{word >> (32 - 8 * bytes)});
+        Pointer += bytes;
+        Count += 8 * bytes;
     }
 
     // The next `n` bits, 0 <= n <= 25.
@@ -51,9 +48,11 @@ struct BitReader {
     {
         if (n > Count)
             Refill();
+        if (n == 0)
+            return 0;
         Count -= n;
-        const auto value = static_cast<uint32_t>(uint64_t{Accumulator} >> Count);
-        Accumulator -= static_cast<uint32_t>(uint64_t{value} << Count);
+        const uint32_t value = Accumulator >> Count;
+        Accumulator &= (uint32_t{1} << Count) - 1; // Count <= 31 here
         return value;
     }
 
@@ -76,6 +75,18 @@ struct BitReader {
 
     // A bit past the end has been handed out.
     bool Exhausted() const { return Overrun * 8 > Count; }
+
+#if defined(__GNUC__) || defined(__clang__)
+    __attribute__((noinline))
+#endif
+    void
+    RefillNearEnd()
+    {
+        while (Count <= 24) {
+            Accumulator = (Accumulator << 8) | NextByte();
+            Count += 8;
+        }
+    }
 
     uint32_t NextByte()
     {

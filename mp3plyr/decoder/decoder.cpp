@@ -18,8 +18,9 @@ enum class TFrameLayer : uint8_t { Layer1, Layer2, Layer3 };
 
 TRateReduction ClampedReduction(TRateReduction reduction)
 {
-    return static_cast<uint8_t>(reduction) > static_cast<uint8_t>(TRateReduction::Quarter) ? TRateReduction::Quarter
-                                                                                           : reduction;
+    return static_cast<uint8_t>(reduction) > static_cast<uint8_t>(TRateReduction::Quarter)
+               ? TRateReduction::Quarter
+               : reduction;
 }
 
 TChannelRoute RouteOf(const TMPFrameHeader& header, TChannelConversion conversion)

@@ -1,7 +1,7 @@
 // Layer I frames: allocation, scale factors and twelve slots of samples, one per entry and slot.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/layer12_frame.h"
 #include "mp3plyr/decoder/layer12_tables.h"
 
@@ -21,8 +21,7 @@ constexpr uint32_t kForbiddenAllocation = 15;
 
 // Reads the allocation of every entry into actions and step factors; the bits the samples and
 // scale factors then need are added to `bitsNeeded`. False for the forbidden allocation 15.
-bool ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables,
-                    int32_t& bitsNeeded)
+bool ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t& bitsNeeded)
 {
     int32_t bitsPerSlot = 0;
     int32_t scaleFactors = 0;
@@ -63,14 +62,14 @@ void ReadScaleFactors(Layer12State& s, BitReader& reader, const Layer12Tables& t
             s.SampleScale[k][0] = s.StepFactor[k] * tables.ScaleFactorMultipliers[reader.GetBits(6)];
 }
 
-void ReadSlot(const Layer12State& s, BitReader& reader, const Layer12Tables& tables, float* slot)
+void ReadSample(BitReader& reader, const Layer12Tables& tables, int32_t allocation, float* value)
 {
-    ReadEntrySamples<1, kJoint>(
-        s, reader, slot,
-        [&tables](BitReader& r, int32_t a, float* value) {
-            value[0] = float(int32_t(r.GetBits(a + 1)) - tables.Layer1SampleOffsets[a]);
-        },
-        [&s](int32_t k) { return s.SampleScale[k][0]; });
+    value[0] = float(int32_t(reader.GetBits(allocation + 1)) - tables.Layer1SampleOffsets[allocation]);
+}
+
+void ReadSlot(Layer12State& s, BitReader& reader, const Layer12Tables& tables, float* slot)
+{
+    ReadEntrySamples<1, kJoint, ReadSample>(s, reader, tables, 0, slot);
 }
 
 } // namespace

@@ -13,6 +13,7 @@ namespace pt4
 {
 
 struct DecoderState;
+struct Layer12Tables;
 
 struct Layer12Frame {
     TMPFrameHeader Header;
@@ -33,37 +34,47 @@ bool ReadLayer12Header(const Layer12State& state, const uint8_t* frame, int32_t 
 // the output routine and returns the frame's result.
 TDecodeResult FinishLayer12Frame(DecoderState& state, const Layer12Frame& frame, int32_t slots, uint8_t* pcm);
 
+// The per-value loops below run 1 or 3 times; unrolled they cost nothing over written-out stores.
+#if defined(__GNUC__) || defined(__clang__)
+#define PT4_UNROLL _Pragma("GCC unroll 4")
+#else
+#define PT4_UNROLL
+#endif
+
+// Reads the `Values` values of one entry with allocation `allocation`, centred on zero.
+using TEntryReader = void (*)(BitReader& reader, const Layer12Tables& tables, int32_t allocation,
+                              float* values);
+
 // The sample reading both layers share. Each entry's action is its allocation (0: no samples);
 // joint stereo adds `Joint`, and one set of values then serves the entry and the next; the list
 // ends at 2 * Joint, or at 2 * Joint + 1 after skipping the bits of the entries above the
-// frequency limit. `read(reader, allocation, values)` reads one entry's `Values` values centred
-// on zero; `scale(k)` is entry k's scale. Value i of entry k goes to slot[k + 64 * i].
-template <int Values, int32_t Joint, typename Read, typename Scale>
-inline void ReadEntrySamples(const Layer12State& s, BitReader& reader, float* slot, Read read, Scale scale)
+// frequency limit. Value i of entry k goes to slot[k + 64 * i], scaled by entry k's scale of
+// part `part` (Layer I: always 0).
+template <int Values, int32_t Joint, TEntryReader Read>
+inline void ReadEntrySamples(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t part,
+                             float* slot)
 {
     const int32_t* actions = s.SampleAction.data();
     float values[Values];
     for (int32_t k = 0;;) {
         const int32_t action = actions[k];
         if (action == 0) {
-            for (int i = 0; i < Values; ++i)
-                slot[k + 64 * i] = 0.0f;
+            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = 0.0f;
             ++k;
         } else if (action < Joint) {
-            read(reader, action, values);
-            const float factor = scale(k);
-            for (int i = 0; i < Values; ++i)
-                slot[k + 64 * i] = values[i] * factor;
+            Read(reader, tables, action, values);
+            const float scale = s.SampleScale[k][part];
+            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = values[i] * scale;
             ++k;
         } else if (action == Joint) {
-            for (int i = 0; i < Values; ++i)
-                slot[k + 64 * i] = slot[k + 1 + 64 * i] = 0.0f;
+            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = slot[k + 1 + 64 * i] = 0.0f;
             k += 2;
         } else if (action < 2 * Joint) {
-            read(reader, action - Joint, values);
-            const float first = scale(k);
-            const float second = scale(k + 1);
-            for (int i = 0; i < Values; ++i) {
+            Read(reader, tables, action - Joint, values);
+            const float first = s.SampleScale[k][part];
+            const float second = s.SampleScale[k + 1][part];
+            PT4_UNROLL for (int i = 0; i < Values; ++i)
+            {
                 slot[k + 64 * i] = values[i] * first;
                 slot[k + 1 + 64 * i] = values[i] * second;
             }

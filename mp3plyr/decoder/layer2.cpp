@@ -1,8 +1,8 @@
 // Layer II frames: allocation through the frame's allocation table, scale-factor selection and
 // scale factors for the three parts of the frame, and twelve groups of three slots of samples.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/layer12_frame.h"
 #include "mp3plyr/decoder/layer12_tables.h"
 
@@ -62,8 +62,7 @@ int32_t AllocationBits(const Layer12State& s)
 
 // Reads the allocation codes into actions and step factors. Returns the bits of one group of
 // three slots and counts the entries that carry samples.
-int32_t ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables,
-                       int32_t& withSamples)
+int32_t ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t& withSamples)
 {
     const Layer2AllocationTable& table = *s.AllocationTable;
     int32_t bitsPerGroup = 0;
@@ -183,12 +182,9 @@ inline void ReadTriple(BitReader& reader, const Layer12Tables& tables, int32_t c
 }
 
 // One group of three slots of part `part` into `slot` (three consecutive 64-value slots).
-void ReadGroup(const Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t part, float* slot)
+void ReadGroup(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t part, float* slot)
 {
-    ReadEntrySamples<3, kJoint>(
-        s, reader, slot,
-        [&tables](BitReader& r, int32_t code, float* values) { ReadTriple(r, tables, code, values); },
-        [&s, part](int32_t k) { return s.SampleScale[k][part]; });
+    ReadEntrySamples<3, kJoint, ReadTriple>(s, reader, tables, part, slot);
 }
 
 } // namespace

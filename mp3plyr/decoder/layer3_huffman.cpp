@@ -221,8 +221,8 @@ int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t b
     return (lastIndex + 1) * 4 - ((lastPattern & 3) == 0 ? 2 : 0);
 }
 
-int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi,
-                       const Layer3Layout& layout, int32_t bitOffset)
+int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi, const Layer3Layout& layout,
+                       int32_t bitOffset)
 {
     const int32_t bandLimit = layout.BandLimit;
     const int32_t bigEnd = std::min(2 * gi.big_values, bandLimit);

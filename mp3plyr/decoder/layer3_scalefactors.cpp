@@ -99,8 +99,8 @@ PartitionLayout ChoosePartitions(int32_t sfc, bool intensityRight, bool mixed)
 
 } // namespace
 
-void ReadScaleFactorsMpeg2(BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi,
-                           bool intensityRightChannel, TIntensityInfo& intensity)
+void ReadScaleFactorsMpeg2(BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi, bool intensityRightChannel,
+                           TIntensityInfo& intensity)
 {
     const bool shortBlock = gi.block_type == 2;
     const bool mixed = shortBlock && gi.mixed_block_flag;

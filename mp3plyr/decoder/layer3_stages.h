@@ -50,8 +50,8 @@ void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm);
 // --- scale factors (layer3_scalefactors.cpp)
 void ReadScaleFactorsMpeg1(BitReader& reader, TScaleFactors& sf, const TScaleFactors& granule0,
                            const TGranuleInfo& gi, int32_t scfsi, int granule);
-void ReadScaleFactorsMpeg2(BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi,
-                           bool intensityRightChannel, TIntensityInfo& intensity);
+void ReadScaleFactorsMpeg2(BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi, bool intensityRightChannel,
+                           TIntensityInfo& intensity);
 
 // --- Huffman (layer3_huffman.cpp). Both stop early once the reader is exhausted.
 void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect);
@@ -60,8 +60,8 @@ int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t b
                      int32_t count1TableSelect);
 // Regions, big values, count-1 and the zero tail of one granule-channel; returns its
 // non-zero count. `bitOffset` is the reader's offset at the channel's start.
-int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi,
-                       const Layer3Layout& layout, int32_t bitOffset);
+int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi, const Layer3Layout& layout,
+                       int32_t bitOffset);
 
 // --- requantisation and reordering (layer3_requantize.cpp, layer3_reorder.cpp)
 void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, const TScaleFactors& sf,

@@ -16,9 +16,9 @@ inline constexpr int kReservoirCompactAt = kReservoirCapacity - 1500;
 
 struct MainDataReservoir {
     std::array<uint8_t, kReservoirCapacity> Buffer{}; // readers end at the capacity
-    int32_t WritePosition = 0; // bytes
-    int32_t DecodeStart = 0;   // bytes; negative when the frame's main data is not all here
-    int32_t MainPosition = 0;  // bits: where the next granule-channel's data starts
+    int32_t WritePosition = 0;                        // bytes
+    int32_t DecodeStart = 0;  // bytes; negative when the frame's main data is not all here
+    int32_t MainPosition = 0; // bits: where the next granule-channel's data starts
 };
 
 struct TGranuleInfo {
@@ -105,7 +105,7 @@ struct Layer3State {
     Layer3SideInfo Side;
     Layer3Layout Layout;
     TTransformRoutine TransformRoutine = nullptr; // nullptr until a Layer III set-up succeeds
-    bool Mpeg1 = true;                             // two granules per frame, else one
+    bool Mpeg1 = true;                            // two granules per frame, else one
 
     // Huffman output of the current granule, one row per channel (the slack row keeps a
     // decoder's last pair inside the array).

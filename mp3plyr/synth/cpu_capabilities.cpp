@@ -1,11 +1,11 @@
 #include "mp3plyr/synth/cpu_capabilities.h"
 
-
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
-namespace pt4 {
+namespace pt4
+{
 
 ProcessorIdentification IdentifyProcessor()
 {

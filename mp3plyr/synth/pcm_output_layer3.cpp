@@ -7,9 +7,11 @@
 #include <array>
 #include <utility>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr int kSlotsPerGranule = 18;
 

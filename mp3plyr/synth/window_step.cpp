@@ -5,10 +5,10 @@
 
 #include <array>
 
-namespace pt4 {
+namespace pt4
+{
 
-template <int N>
-void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
+template <int N> void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
 {
     constexpr int half = N / 2;
     constexpr int32_t ringMask = 16 * N - 1;
@@ -47,7 +47,8 @@ template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<16>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<8>(const float*, int32_t, int16_t*);
 
-namespace {
+namespace
+{
 
 TWindowKernel ChooseFloatKernel32()
 {

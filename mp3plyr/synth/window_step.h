@@ -10,14 +10,14 @@
 #include <cmath>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // position: where the slot just transformed was stored; samples: N values, clipped.
 using TWindowKernel = void (*)(const float* ring, int32_t position, int16_t* samples);
 
 // Floating-point kernel, portable form: double accumulation, round half to even, clip.
-template <int N>
-void WindowStepFloat(const float* ring, int32_t position, int16_t* samples);
+template <int N> void WindowStepFloat(const float* ring, int32_t position, int16_t* samples);
 
 extern template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
 extern template void WindowStepFloat<16>(const float*, int32_t, int16_t*);

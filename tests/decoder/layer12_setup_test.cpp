@@ -1,9 +1,9 @@
 // Set-up of Layer I/II streams: the PCM format reported, the frequency limit in entries, the
 // output configuration, and the streams the set-up refuses.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/bit_reader.h"
 
 #include "decoder/support/layer12_streams.h"
 

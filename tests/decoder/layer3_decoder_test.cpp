@@ -79,7 +79,13 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
          24000,
          {1, 576, 22050, 8, 417},
          270},
-        {"a reduction past a quarter acts as a quarter", {0xFF, 0xFB, 0x90, 0xC4}, 5, 0, 24000, {1, 288, 11025, 16, 417}, 144},
+        {"a reduction past a quarter acts as a quarter",
+         {0xFF, 0xFB, 0x90, 0xC4},
+         5,
+         0,
+         24000,
+         {1, 288, 11025, 16, 417},
+         144},
         // A limit of 0 acts as 1000 Hz: (1000 * 64 + 22050) / 44100 = 1 subband.
         {"frequency limit 0", {0xFF, 0xFB, 0x90, 0xC4}, 0, 0, 0, {1, 1152, 44100, 16, 417}, 18},
     };
@@ -89,7 +95,8 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
         TMPFrameHeader header;
         const int32_t length = ParseFrameHeader(c.HeaderBytes.data(), 0, header);
         ASSERT_GT(length, 0);
-        ASSERT_EQ(DecoderInit(*state, header, length, OutputOptions(c.Reduction, c.Convert, c.FrequencyLimit)), 1);
+        ASSERT_EQ(
+            DecoderInit(*state, header, length, OutputOptions(c.Reduction, c.Convert, c.FrequencyLimit)), 1);
         TDecoderInfo info;
         GetDecoderInfo(*state, info);
         EXPECT_EQ(info.Channels, c.Expected.Channels);

@@ -15,8 +15,10 @@
 #include <thread>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -42,8 +44,9 @@ struct Recorder {
     }
 };
 
-class PlayerTest : public ::testing::Test {
-protected:
+class PlayerTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         clip = TempPath("clip.mp3");
@@ -95,9 +98,13 @@ TEST_F(PlayerTest, PlaysToTheEndExactlyWhatTheDecodeLoopGives)
 }
 
 // A stream whose every read takes a while.
-class SlowStream : public TMPStream {
-public:
-    SlowStream(std::vector<uint8_t> bytes, std::chrono::milliseconds delay) : inner_(std::move(bytes)), delay_(delay) {}
+class SlowStream : public TMPStream
+{
+  public:
+    SlowStream(std::vector<uint8_t> bytes, std::chrono::milliseconds delay)
+        : inner_(std::move(bytes)), delay_(delay)
+    {
+    }
     int32_t Read(void* buffer, int32_t count) override
     {
         std::this_thread::sleep_for(delay_);
@@ -106,7 +113,7 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-private:
+  private:
     TMPMemoryStream inner_;
     std::chrono::milliseconds delay_;
 };
@@ -257,7 +264,8 @@ TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
     while (player.MessageWindow().QueuedMessages() < 3)
         std::this_thread::sleep_for(1ms);
     player.Seek(int32_t(player.Length()) - 1000);
-    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }, 10s))
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return recorder.endReason.has_value(); }, 10s))
         << "the seek left the player playing with an idle worker";
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
 }
@@ -288,14 +296,15 @@ TEST_F(PlayerTest, SubbandModeReportsSubbandCentresOnceOpened)
 {
     player.SetFileName(clip);
     DrainFor(player, 20ms);
-    EXPECT_EQ(player.GetEqualizerFrequency(0), 345);   // 44100 / 64 * 0.5, halves to even
+    EXPECT_EQ(player.GetEqualizerFrequency(0), 345);    // 44100 / 64 * 0.5, halves to even
     EXPECT_EQ(player.GetEqualizerFrequency(31), 21705); // 44100 / 64 * 31.5
 }
 
 // A stream whose middle cannot be read: opening it (front and tail) works, playing it fails
 // once the first `good` bytes are behind.
-class FailingStream : public TMPStream {
-public:
+class FailingStream : public TMPStream
+{
+  public:
     FailingStream(std::vector<uint8_t> bytes, int32_t good) : inner_(std::move(bytes)), good_(good) {}
     int32_t Read(void* buffer, int32_t count) override
     {
@@ -306,7 +315,7 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-private:
+  private:
     TMPMemoryStream inner_;
     int32_t good_;
 };

@@ -1,7 +1,7 @@
 #include "mp3plyr/synth/cpu_capabilities.h"
 #include "mp3plyr/synth/output_routines.h"
-#include "synth/support/output_rows.h"
 #include "mp3plyr/synth/window_step.h"
+#include "synth/support/output_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -10,8 +10,10 @@
 #include <random>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr uint32_t kMmxFeature = 1u << 23;
 constexpr uint32_t kPackedFloatFeature = 1u << 31;
@@ -96,14 +98,16 @@ TEST(CapabilitySelection, ActiveSetIsTheRequestWithinTheDetectedSet)
 TEST(CapabilitySelection, OnlyThePackedFloatBitPicksThePairedKernel)
 {
     for (uint32_t active = 0; active < 16; ++active) {
-        const TWindowKernel expected = (active & kCapability3DNow) != 0 ? WindowStepPairedSingle : FloatKernel32();
+        const TWindowKernel expected =
+            (active & kCapability3DNow) != 0 ? WindowStepPairedSingle : FloatKernel32();
         EXPECT_EQ(FullRateKernel(active), expected) << "active set " << active;
     }
     // The requests of the selection tests give the floating-point kernel on any processor.
     for (uint32_t request : {0u, kCapabilityMMX, kCapabilityKNI | kCapabilityE3DNow}) {
         auto context = std::make_unique<SynthesisContext>();
         SelectCapabilities(*context, request);
-        EXPECT_EQ(FullRateKernel(context->ActiveCapabilities.load()), FloatKernel32()) << "request " << request;
+        EXPECT_EQ(FullRateKernel(context->ActiveCapabilities.load()), FloatKernel32())
+            << "request " << request;
     }
 }
 

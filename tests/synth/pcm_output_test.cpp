@@ -1,8 +1,8 @@
 // The output routines: input layouts, output layouts and sizes, ring positions, 8-bit output and
 // where the subband gains act.
 #include "mp3plyr/synth/output_routines.h"
-#include "synth/support/output_rows.h"
 #include "mp3plyr/synth/synthesis_slot.h"
+#include "synth/support/output_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -14,8 +14,10 @@
 #include <set>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr uint8_t kUntouched = 0xa5;
 
@@ -26,10 +28,16 @@ struct Layer12Row {
     int Choice;
     int Bands() const { return 32 >> Reduction; }
     int Channels() const { return Choice == 1 ? 2 : 1; }
-    size_t Bytes(int slots) const { return static_cast<size_t>(slots) * Bands() * Channels() * (EightBit ? 1 : 2); }
+    size_t Bytes(int slots) const
+    {
+        return static_cast<size_t>(slots) * Bands() * Channels() * (EightBit ? 1 : 2);
+    }
 };
 
-Layer12Row Layer12(int row) { return {row, row >= 15, (row % 15) / 5, row % 5}; }
+Layer12Row Layer12(int row)
+{
+    return {row, row >= 15, (row % 15) / 5, row % 5};
+}
 
 struct Layer3Row {
     int Row;
@@ -40,7 +48,10 @@ struct Layer3Row {
     size_t Bytes() const { return static_cast<size_t>(18) * Bands() * Channels * (EightBit ? 1 : 2); }
 };
 
-Layer3Row Layer3(int row) { return {row, row >= 6, (row % 6) / 2, row % 2 + 1}; }
+Layer3Row Layer3(int row)
+{
+    return {row, row >= 6, (row % 6) / 2, row % 2 + 1};
+}
 
 std::unique_ptr<SynthesisContext> FreshContext()
 {
@@ -61,7 +72,8 @@ std::vector<float> RandomValues(size_t count, unsigned seed, float amplitude)
 
 // Runs a Layer I/II row over `slots` slots of 64 values; checks that nothing past the
 // expected size is written, and returns the expected size's bytes.
-std::vector<uint8_t> RunLayer12(SynthesisContext& context, int row, const std::vector<float>& input, int slots)
+std::vector<uint8_t> RunLayer12(SynthesisContext& context, int row, const std::vector<float>& input,
+                                int slots)
 {
     const size_t bytes = Layer12(row).Bytes(slots);
     std::vector<uint8_t> pcm(bytes + 64, kUntouched);
@@ -244,7 +256,8 @@ TEST(Layer12Output, ReducedRatesNeverUseSubbandsAboveTheirBank)
 {
     const std::vector<float> input = RandomValues(64 * 12, 71, 3000.0f);
     // Subband 15 (and above) for the 16-band bank, subbands 8 and above for the 8-band bank.
-    for (const auto& [row, firstUnused] : std::vector<std::pair<int, int>>{{5, 15}, {6, 15}, {10, 8}, {16 + 5, 15}}) {
+    for (const auto& [row, firstUnused] :
+         std::vector<std::pair<int, int>>{{5, 15}, {6, 15}, {10, 8}, {16 + 5, 15}}) {
         std::vector<float> changed = input;
         for (size_t slot = 0; slot < 12; ++slot)
             for (int s = firstUnused; s < 32; ++s) {
@@ -284,7 +297,8 @@ TEST(Layer12Output, MatchesTheLayerThreeRoutineOnTheSameSlots)
     for (int t = 0; t < 18; ++t)
         for (int s = 0; s < 32; ++s)
             slots[64 * t + s] = granule[32 * t + s];
-    for (const auto& [layer12Row, layer3Row] : std::vector<std::pair<int, int>>{{0, 0}, {5, 2}, {10, 4}, {15, 6}, {20, 8}})
+    for (const auto& [layer12Row, layer3Row] :
+         std::vector<std::pair<int, int>>{{0, 0}, {5, 2}, {10, 4}, {15, 6}, {20, 8}})
         EXPECT_EQ(RunLayer12Fresh(layer12Row, slots, 18), RunLayer3Fresh(layer3Row, granule)) << layer12Row;
 }
 
@@ -330,8 +344,9 @@ TEST(Layer3Output, OneChannelRowsIgnoreTheChannelIndex)
 }
 
 // The subband gains act in the full-rate rows except the mix, and only there.
-class SubbandGains : public ::testing::Test {
-protected:
+class SubbandGains : public ::testing::Test
+{
+  protected:
     static void SetGains(SynthesisContext& context, const std::vector<float>& gains, bool on)
     {
         for (int s = 0; s < 32; ++s)
@@ -339,8 +354,8 @@ protected:
         context.Equalizer.SubbandEqualizerOn.store(on ? 1 : 0);
     }
 
-    static std::vector<uint8_t> Layer12WithGains(int row, const std::vector<float>& input, const std::vector<float>& gains,
-                                                 bool on)
+    static std::vector<uint8_t> Layer12WithGains(int row, const std::vector<float>& input,
+                                                 const std::vector<float>& gains, bool on)
     {
         auto context = FreshContext();
         SetGains(*context, gains, on);
@@ -359,8 +374,8 @@ protected:
     }
 
     // Applies gains[s] to subband s of every slot (both channels of an interleaved slot).
-    static std::vector<float> Scaled(const std::vector<float>& input, const std::vector<float>& gains, int slotSize,
-                                     bool interleaved)
+    static std::vector<float> Scaled(const std::vector<float>& input, const std::vector<float>& gains,
+                                     int slotSize, bool interleaved)
     {
         std::vector<float> scaled = input;
         for (size_t i = 0; i < scaled.size(); ++i) {

@@ -17,7 +17,8 @@ namespace pt4::test
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 std::vector<int16_t> ReadPcm16(const std::string& path);
 
-// Output options from the numbers the test tables use: reduction 0 full, 1 half, 2 quarter; convert bits 0-1 0 as coded, 1 mix, 2 left, 3 right, bit 3 8-bit samples.
+// Output options from the numbers the test tables use: reduction 0 full, 1 half, 2 quarter; convert bits 0-1
+// 0 as coded, 1 mix, 2 left, 3 right, bit 3 8-bit samples.
 TOutputOptions OutputOptions(int32_t reduction, int32_t convert, int32_t frequencyLimit = 24000);
 
 // The decoder's initialisation for a stream whose first frame has `header`: by default the

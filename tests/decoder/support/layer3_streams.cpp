@@ -6,7 +6,8 @@
 
 #include <cstring>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 TDecodeResult DecodeFrameCopy(DecoderState& state, const uint8_t* frame, int32_t paddedLength, uint8_t* pcm)
 {
@@ -14,8 +15,8 @@ TDecodeResult DecodeFrameCopy(DecoderState& state, const uint8_t* frame, int32_t
     return DecodeFrame(state, copy.data(), pcm);
 }
 
-Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t reductionCode, int32_t convertCode,
-                                  DecoderState* state)
+Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t reductionCode,
+                                  int32_t convertCode, DecoderState* state)
 {
     std::unique_ptr<DecoderState> own;
     if (state == nullptr) {

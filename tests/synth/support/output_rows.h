@@ -5,12 +5,13 @@
 
 #include "mp3plyr/synth/output_routines.h"
 
-namespace pt4 {
+namespace pt4
+{
 
 inline TLayer3OutputRoutine Layer3RoutineAt(int row)
 {
-    return Layer3OutputRoutine(row >= 6 ? TSampleWidth::Bits8 : TSampleWidth::Bits16, TRateReduction((row % 6) / 2),
-                               row % 2 + 1);
+    return Layer3OutputRoutine(row >= 6 ? TSampleWidth::Bits8 : TSampleWidth::Bits16,
+                               TRateReduction((row % 6) / 2), row % 2 + 1);
 }
 
 inline TLayer12OutputRoutine Layer12RoutineAt(int row)
