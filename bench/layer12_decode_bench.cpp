@@ -29,7 +29,7 @@ void DiscardSlots(pt4::SynthesisContext&, const float*, uint8_t*, int) {}
 uint32_t checksum = 0;
 
 struct Stream {
-    std::vector<uint8_t> Bytes; // frames back to back, with read slack at the end
+    std::vector<uint8_t> Bytes; // frames back to back
     std::vector<size_t> Offsets;
     pt4::TMPFrameHeader First;
     int32_t FirstLength = 0;
@@ -52,7 +52,6 @@ bool Load(const std::string& path, Stream& stream)
         stream.Offsets.push_back(position);
         position += size_t(padded);
     }
-    stream.Bytes.resize(stream.Bytes.size() + 4, 0);
     return !stream.Offsets.empty();
 }
 

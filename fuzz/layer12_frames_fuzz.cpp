@@ -1,6 +1,6 @@
 // Any bytes as a Layer I/II stream: the first byte picks the output configuration, the decoder
 // is initialised from the first frame header, and every frame the headers lead to is decoded
-// from a copy of exactly its length plus the 4 bytes of read slack, into a PCM buffer of exactly
+// from a copy of exactly its length, into a PCM buffer of exactly
 // the frame's output size, so that any access beyond either is caught.
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
