@@ -8,6 +8,7 @@
 #include "mp3plyr/decoder/layer12_state.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace pt4
 {
@@ -34,12 +35,16 @@ bool ReadLayer12Header(const Layer12State& state, const uint8_t* frame, int32_t 
 // the output routine and returns the frame's result.
 TDecodeResult FinishLayer12Frame(DecoderState& state, const Layer12Frame& frame, int32_t slots, uint8_t* pcm);
 
-// The per-value loops below run 1 or 3 times; unrolled they cost nothing over written-out stores.
-#if defined(__GNUC__) || defined(__clang__)
-#define PT4_UNROLL _Pragma("GCC unroll 4")
-#else
-#define PT4_UNROLL
-#endif
+template <typename F, int... I> inline void ForEachIndex(F f, std::integer_sequence<int, I...> /*indexes*/)
+{
+    (f(I), ...);
+}
+
+// Calls f(0) ... f(Values - 1) written out, as the stores of one entry's values would be by hand.
+template <int Values, typename F> inline void ForEachValue(F f)
+{
+    ForEachIndex(f, std::make_integer_sequence<int, Values>{});
+}
 
 // Reads the `Values` values of one entry with allocation `allocation`, centred on zero.
 using TEntryReader = void (*)(BitReader& reader, const Layer12Tables& tables, int32_t allocation,
@@ -59,25 +64,24 @@ inline void ReadEntrySamples(Layer12State& s, BitReader& reader, const Layer12Ta
     for (int32_t k = 0;;) {
         const int32_t action = actions[k];
         if (action == 0) {
-            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = 0.0f;
+            ForEachValue<Values>([&](int i) { slot[k + 64 * i] = 0.0f; });
             ++k;
         } else if (action < Joint) {
             Read(reader, tables, action, values);
             const float scale = s.SampleScale[k][part];
-            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = values[i] * scale;
+            ForEachValue<Values>([&](int i) { slot[k + 64 * i] = values[i] * scale; });
             ++k;
         } else if (action == Joint) {
-            PT4_UNROLL for (int i = 0; i < Values; ++i) slot[k + 64 * i] = slot[k + 1 + 64 * i] = 0.0f;
+            ForEachValue<Values>([&](int i) { slot[k + 64 * i] = slot[k + 1 + 64 * i] = 0.0f; });
             k += 2;
         } else if (action < 2 * Joint) {
             Read(reader, tables, action - Joint, values);
             const float first = s.SampleScale[k][part];
             const float second = s.SampleScale[k + 1][part];
-            PT4_UNROLL for (int i = 0; i < Values; ++i)
-            {
+            ForEachValue<Values>([&](int i) {
                 slot[k + 64 * i] = values[i] * first;
                 slot[k + 1 + 64 * i] = values[i] * second;
-            }
+            });
             k += 2;
         } else {
             if (action == 2 * Joint + 1)
