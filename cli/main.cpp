@@ -10,7 +10,7 @@ namespace {
 void PrintUsage(std::FILE* to)
 {
     std::fputs("usage: pt4 info [--json] FILE...\n"
-               "       pt4 play FILE...\n"
+               "       pt4 play [--volume N] FILE...\n"
                "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n",
                to);
 }

@@ -4,6 +4,7 @@
 
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/exception_display.h"
 #include "mp3plyr/output/message_window.h"
 
 #include <poll.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
@@ -83,9 +85,13 @@ enum class Outcome { Played, Failed, Skipped, Quit };
 
 class Session {
 public:
-    explicit Session(bool keys) : keys_(keys)
+    Session(bool keys, std::optional<uint32_t> volume) : keys_(keys)
     {
         player_.SetAutoPlay(false);
+        if (volume)
+            player_.SetVolume(*volume);
+        // Errors met while a file plays name the program and the file, as those at open do.
+        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) { ShowLine(); };
         player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
@@ -96,31 +102,51 @@ public:
         };
     }
 
+    ~Session() { SetExceptionDisplay(nullptr); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
     Outcome Play(const std::string& file)
     {
         ended_.reset();
+        file_ = file;
         try {
             player_.SetFileName(file);
             std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
             player_.Play();
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
+            Report(error.what());
             return Outcome::Failed;
         }
-        while (!ended_) {
-            if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
-                player_.MessageWindow().DispatchMessages();
-            if (keys_ && Poll() == Outcome::Quit)
-                return Finish(Outcome::Quit);
-            if (skip_) {
-                skip_ = false;
-                return Finish(Outcome::Skipped);
+        try {
+            while (!ended_) {
+                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
+                    player_.MessageWindow().DispatchMessages();
+                if (keys_ && Poll() == Outcome::Quit)
+                    return Finish(Outcome::Quit);
+                if (skip_) {
+                    skip_ = false;
+                    return Finish(Outcome::Skipped);
+                }
             }
+        } catch (const std::exception& error) {
+            Report(error.what());
+            ended_ = Outcome::Failed;
         }
         return Finish(*ended_);
     }
 
 private:
+    void Report(const std::string& text)
+    {
+        // On a line of its own, also when the status line is showing.
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
+        std::fflush(stdout);
+        std::fprintf(stderr, "pt4: %s: %s\n", file_.c_str(), text.c_str());
+    }
+
     Outcome Poll()
     {
         switch (ReadKey()) {
@@ -148,7 +174,9 @@ private:
         player_.Stop();
         // Deliver what the stop posted before the next file starts.
         player_.MessageWindow().DispatchMessages();
-        std::printf("\n");
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
         return outcome;
     }
 
@@ -156,10 +184,13 @@ private:
     {
         std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(), Clock(player_.Length()).c_str(),
                     StatusName(player_.Status()));
+        lineShowing_ = true;
         std::fflush(stdout);
     }
 
     TMP3Player player_;
+    std::string file_;
+    bool lineShowing_ = false;
     bool keys_;
     bool skip_ = false;
     std::optional<Outcome> ended_;
@@ -167,16 +198,32 @@ private:
 
 } // namespace
 
-int RunPlay(const std::vector<std::string>& files)
+int RunPlay(const std::vector<std::string>& args)
 {
+    std::vector<std::string> files;
+    std::optional<uint32_t> volume;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--volume") {
+            char* end = nullptr;
+            const long value = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+            if (end == nullptr || *end != '\0' || end == args[i + 1].c_str() || value < 0 || value > 100) {
+                std::fputs("pt4: --volume takes a number from 0 to 100\n", stderr);
+                return 2;
+            }
+            volume = uint32_t(value);
+            ++i;
+        } else {
+            files.push_back(args[i]);
+        }
+    }
     if (files.empty()) {
-        std::fputs("usage: pt4 play FILE...\n", stderr);
+        std::fputs("usage: pt4 play [--volume N] FILE...\n", stderr);
         return 2;
     }
     RawTerminal terminal;
     if (terminal.Active())
         std::printf("keys: space pause/resume, left/right -5 s/+5 s, n next file, q quit\n");
-    Session session(terminal.Active());
+    Session session(terminal.Active(), volume);
     int status = 0;
     for (const auto& file : files) {
         const Outcome outcome = session.Play(file);
