@@ -304,6 +304,7 @@ public:
         }
         if (blockEnds_.empty())
             progressAt_ = pa_rtclock_now();
+        draining_ = false;
         writeOffset_ += sound.size();
         blockEnds_.push_back(writeOffset_);
         ScheduleCheck();
@@ -358,6 +359,7 @@ public:
         }
         CancelCheck();
         ReturnAllBlocks();
+        draining_ = false;
         writeOffset_ = restart;
         resetOffset_ = restart;
         played_ = restart;
@@ -627,7 +629,24 @@ private:
         if (self->lost_)
             return;
         self->ReturnPlayedBlocks();
+        self->DrainWhenRunningOut();
         self->ScheduleCheck();
+    }
+
+    // Loop locked. Some servers play only whole periods of their graph and keep a shorter rest
+    // until more comes. When the server holds less than its target latency and nothing more has
+    // been written, the rest may be the end of the piece: it is asked to play out what it has.
+    void DrainWhenRunningOut()
+    {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        if (draining_ || corked_ || blockEnds_.empty() || timing == nullptr || timing->read_index_corrupt ||
+            timing->write_index_corrupt || timing->write_index != int64_t(writeOffset_))
+            return;
+        const int64_t held = timing->write_index - timing->read_index;
+        if (held > int64_t(pa_usec_to_bytes(kServerLatency, &spec_)))
+            return;
+        draining_ = true;
+        Forget(pa_stream_drain(stream_.get(), nullptr, nullptr));
     }
 
     // Every quarter of a second: a stream that should be playing but has not moved on for five
@@ -683,6 +702,8 @@ private:
     pa_usec_t progressAt_ = 0;
     bool corked_ = false;
     bool lost_ = false;
+    // A drain has been asked for since the last block was written.
+    bool draining_ = false;
     std::string failure_;
 };
 

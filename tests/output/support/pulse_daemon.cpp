@@ -121,8 +121,8 @@ SoundServer::SoundServer(ServerKind kind) : kind_(kind), dir_(MakeScratchDir("pt
     for (const char* sub : {"runtime", "state", "home", "config"})
         std::filesystem::create_directory(dir_ / sub);
     std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
-    const std::filesystem::path socket =
-        kind == ServerKind::PipeWire ? dir_ / "runtime" / "pulse" / "native" : dir_ / "runtime" / "native";
+    // Both servers put their socket into the runtime path named below.
+    const std::filesystem::path socket = dir_ / "runtime" / "native";
     // Everything the server and its clients look at lives in the scratch directory.
     SetEnvironment("HOME", (dir_ / "home").string());
     SetEnvironment("XDG_RUNTIME_DIR", (dir_ / "runtime").string());
