@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -196,6 +197,15 @@ TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
     ASSERT_TRUE(at) << "the scaled PCM is not in the recording";
     const size_t frames = pcm.size() / 2 - at->pcmFrame;
     EXPECT_LE(test::MaxDifference(recording, at->recordedFrame, pcm, at->pcmFrame, frames, c.gains), 2);
+    // The gain measured over the whole recording, for the record.
+    double sums[4] = {};
+    for (size_t f = 0; f < frames && 2 * (at->recordedFrame + f) + 1 < recording.size(); ++f)
+        for (size_t ch = 0; ch < 2; ++ch) {
+            sums[ch] += std::abs(recording[2 * (at->recordedFrame + f) + ch]);
+            sums[2 + ch] += std::abs(pcm[2 * (at->pcmFrame + f) + ch]);
+        }
+    std::printf("gain on %s, volume %u balance %d: left %.4f right %.4f\n", test::ServerName(std::get<0>(GetParam())),
+                c.volume, c.balance, sums[0] / sums[2], sums[1] / sums[3]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
