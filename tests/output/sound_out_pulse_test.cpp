@@ -296,7 +296,11 @@ TEST_P(SoundOnServer, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     const long seam = long(resumed->pcmFrame) - long(stopped);
     RecordProperty("seam_frames", int(seam));
     std::printf("pause seam on %s: %ld frames (negative: heard twice)\n", test::ServerName(GetParam()), seam);
-    EXPECT_EQ(seam, 0) << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
+    // PulseAudio's null sink mixes some milliseconds ahead and takes them back when the stream
+    // stops; its monitor does not follow that exactly, so there the recording may miss or repeat
+    // a few milliseconds at the seam.
+    const long allowed = GetParam() == ServerKind::PulseAudio ? long(Frames(10ms)) : 0;
+    EXPECT_LE(std::abs(seam), allowed) << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
     const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
     EXPECT_EQ(test::SoundingFrames(after), rest) << "sound was lost or repeated after the pause";
     EXPECT_LE(test::MaxDifference(after, 0, pcm, resumed->pcmFrame, rest, {}), 1);
