@@ -18,12 +18,15 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli {
-namespace {
+namespace pt4::cli
+{
+namespace
+{
 
 // Puts the terminal into single-key mode for the life of the object, if stdin is a terminal.
-class RawTerminal {
-public:
+class RawTerminal
+{
+  public:
     RawTerminal()
     {
         if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
@@ -41,7 +44,7 @@ public:
     }
     bool Active() const { return active_; }
 
-private:
+  private:
     termios saved_{};
     bool active_ = false;
 };
@@ -57,10 +60,14 @@ Key ReadKey()
     if (n >= 3 && bytes[0] == 0x1B && bytes[1] == '[')
         return bytes[2] == 'D' ? Key::Back : bytes[2] == 'C' ? Key::Forward : Key::None;
     switch (bytes[0]) {
-    case ' ': return Key::PauseResume;
-    case 'n': return Key::Next;
-    case 'q': return Key::Quit;
-    default: return Key::None;
+    case ' ':
+        return Key::PauseResume;
+    case 'n':
+        return Key::Next;
+    case 'q':
+        return Key::Quit;
+    default:
+        return Key::None;
     }
 }
 
@@ -74,17 +81,21 @@ std::string Clock(uint32_t ms)
 const char* StatusName(TMP3PlayerStatus status)
 {
     switch (status) {
-    case TMP3PlayerStatus::mpsPlaying: return "playing";
-    case TMP3PlayerStatus::mpsPaused: return "paused ";
-    case TMP3PlayerStatus::mpsStopped: break;
+    case TMP3PlayerStatus::mpsPlaying:
+        return "playing";
+    case TMP3PlayerStatus::mpsPaused:
+        return "paused ";
+    case TMP3PlayerStatus::mpsStopped:
+        break;
     }
     return "stopped";
 }
 
 enum class Outcome { Played, Failed, Skipped, Quit };
 
-class Session {
-public:
+class Session
+{
+  public:
     Session(bool keys, std::optional<uint32_t> volume) : keys_(keys)
     {
         player_.SetAutoPlay(false);
@@ -112,7 +123,8 @@ public:
         file_ = file;
         try {
             player_.SetFileName(file);
-            std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
+            std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(),
+                        DisplayText(player_.Artist()).c_str());
             player_.Play();
         } catch (const std::exception& error) {
             Report(error.what());
@@ -136,7 +148,7 @@ public:
         return Finish(*ended_);
     }
 
-private:
+  private:
     void Report(const std::string& text)
     {
         // On a line of its own, also when the status line is showing.
@@ -161,10 +173,16 @@ private:
             player_.Seek(at > 5000 ? int32_t(at - 5000) : 0);
             break;
         }
-        case Key::Forward: player_.Seek(int32_t(player_.Position() + 5000)); break;
-        case Key::Next: skip_ = true; break;
-        case Key::Quit: return Outcome::Quit;
-        case Key::None: break;
+        case Key::Forward:
+            player_.Seek(int32_t(player_.Position() + 5000));
+            break;
+        case Key::Next:
+            skip_ = true;
+            break;
+        case Key::Quit:
+            return Outcome::Quit;
+        case Key::None:
+            break;
         }
         return Outcome::Played;
     }
@@ -182,8 +200,8 @@ private:
 
     void ShowLine()
     {
-        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(), Clock(player_.Length()).c_str(),
-                    StatusName(player_.Status()));
+        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(),
+                    Clock(player_.Length()).c_str(), StatusName(player_.Status()));
         lineShowing_ = true;
         std::fflush(stdout);
     }

@@ -13,9 +13,11 @@
 #include <mutex>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr const char* kProgramName = "Plumtone4";
 // The longest any call waits for the server's answer; a server that takes longer is treated as
@@ -80,14 +82,15 @@ void Forget(pa_operation* operation)
         pa_operation_unref(operation);
 }
 
-class TLoopLock {
-public:
+class TLoopLock
+{
+  public:
     explicit TLoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
     ~TLoopLock() { pa_threaded_mainloop_unlock(loop_); }
     TLoopLock(const TLoopLock&) = delete;
     TLoopLock& operator=(const TLoopLock&) = delete;
 
-private:
+  private:
     pa_threaded_mainloop* loop_;
 };
 
@@ -144,8 +147,9 @@ std::string ConfiguredServer()
 
 // A threaded main loop with a context connected to the server. Its callbacks run on the loop's
 // thread; every other use holds the loop's lock.
-class TPulseConnection {
-public:
+class TPulseConnection
+{
+  public:
     // The process's connection, made on first use. It is made again when the server it went to
     // is gone or another server has been named meanwhile; streams on the old one keep it until
     // they close.
@@ -206,21 +210,22 @@ public:
         if (!operation)
             return LastError();
         pa_operation_set_state_callback(operation.get(), OnOperationState, Loop());
-        const int error =
-            WaitUntil([&] { return pa_operation_get_state(operation.get()) != PA_OPERATION_RUNNING; }, deadline);
+        const int error = WaitUntil(
+            [&] { return pa_operation_get_state(operation.get()) != PA_OPERATION_RUNNING; }, deadline);
         pa_operation_set_state_callback(operation.get(), nullptr, nullptr);
         if (error != 0) {
             pa_operation_cancel(operation.get());
             return error;
         }
-        if (pa_operation_get_state(operation.get()) != PA_OPERATION_DONE || (success != nullptr && *success == 0))
+        if (pa_operation_get_state(operation.get()) != PA_OPERATION_DONE ||
+            (success != nullptr && *success == 0))
             return LastError();
         return 0;
     }
 
     int LastError() const { return context_ ? pa_context_errno(context_.get()) : 0; }
 
-private:
+  private:
     explicit TPulseConnection(std::string server) : server_(std::move(server)) {}
 
     bool Serves(const std::string& server) const
@@ -267,8 +272,9 @@ private:
 // The stream always has two channels, so that the balance acts on mono sound as on stereo: a
 // mono block is widened on its way to the server, and the played bytes are counted back in the
 // block's own format.
-class TPulseDevice final : public TWaveOutDevice {
-public:
+class TPulseDevice final : public TWaveOutDevice
+{
+  public:
     TPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left, uint32_t right,
                  const std::string& label)
         : output_(output), connection_(TPulseConnection::Shared(label))
@@ -344,8 +350,9 @@ public:
             if (!corked_)
                 Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             int updated = 0;
-            const int error = connection_->Complete(pa_stream_update_timing_info(stream, OnStreamSuccess, &updated),
-                                                    pa_rtclock_now() + kReplyTimeout, &updated);
+            const int error =
+                connection_->Complete(pa_stream_update_timing_info(stream, OnStreamSuccess, &updated),
+                                      pa_rtclock_now() + kReplyTimeout, &updated);
             if (error == 0) {
                 // The flush moved the server's write position back to where it stopped reading;
                 // the next block starts there.
@@ -401,7 +408,7 @@ public:
 
     bool PlaysInRealTime() const override { return true; }
 
-private:
+  private:
     pa_threaded_mainloop* Loop() const { return connection_->Loop(); }
     pa_context* Context() const { return connection_->Context(); }
 
@@ -478,14 +485,17 @@ private:
     {
         const pa_cvolume gains = Gains(left, right);
         int done = 0;
-        return connection_->Complete(pa_context_set_sink_input_volume(Context(), pa_stream_get_index(stream_.get()),
+        return connection_->Complete(pa_context_set_sink_input_volume(Context(),
+                                                                      pa_stream_get_index(stream_.get()),
                                                                       &gains, OnContextSuccess, &done),
                                      deadline, &done);
     }
 
     static pa_cvolume Gains(uint32_t left, uint32_t right)
     {
-        auto gain = [](uint32_t linear) { return pa_sw_volume_from_linear(std::min(linear, 65535u) / 65535.0); };
+        auto gain = [](uint32_t linear) {
+            return pa_sw_volume_from_linear(std::min(linear, 65535u) / 65535.0);
+        };
         pa_cvolume gains;
         pa_cvolume_init(&gains);
         gains.channels = 2;
@@ -520,8 +530,9 @@ private:
     {
         CheckRunning(label);
         int done = 0;
-        const int error = connection_->Complete(pa_stream_cork(stream_.get(), cork ? 1 : 0, OnStreamSuccess, &done),
-                                                pa_rtclock_now() + kReplyTimeout, &done);
+        const int error =
+            connection_->Complete(pa_stream_cork(stream_.get(), cork ? 1 : 0, OnStreamSuccess, &done),
+                                  pa_rtclock_now() + kReplyTimeout, &done);
         if (error == PA_ERR_TIMEOUT)
             Fail(kServerDoesNotRespond, true);
         else if (error != 0)

@@ -10,9 +10,11 @@
 #include <exception>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr int32_t kBlockCount = 4;
 

@@ -14,10 +14,12 @@
 #include <memory>
 #include <string>
 
-namespace pt4 {
+namespace pt4
+{
 
-class TSoundOut : public TMPMessageTarget {
-public:
+class TSoundOut : public TMPMessageTarget
+{
+  public:
     using TNotify = std::function<void(TSoundOut& sender)>;
 
     TSoundOut();
@@ -70,7 +72,7 @@ public:
 
     void Dispatch(TMPMessage& message) override;
 
-private:
+  private:
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -8,9 +8,11 @@
 #include <cerrno>
 #include <cstring>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr long kHeaderBytes = 44;
 

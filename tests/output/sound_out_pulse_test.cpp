@@ -21,8 +21,10 @@
 #include <tuple>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace std::chrono_literals;
 using test::Gains;
@@ -48,8 +50,9 @@ double Seconds(Clock::duration d)
 using test::ServerKind;
 const auto kServers = ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire);
 
-class SoundOutPulse : public ::testing::Test {
-protected:
+class SoundOutPulse : public ::testing::Test
+{
+  protected:
     // The server of the test's kind; one of a kind is kept for the tests that follow.
     static test::SoundServer& Server(ServerKind kind)
     {
@@ -102,14 +105,17 @@ protected:
 std::unique_ptr<test::SoundServer> SoundOutPulse::daemon_;
 
 // Every test of this kind runs on both servers.
-class SoundOnServer : public SoundOutPulse, public ::testing::WithParamInterface<ServerKind> {
-protected:
+class SoundOnServer : public SoundOutPulse, public ::testing::WithParamInterface<ServerKind>
+{
+  protected:
     void SetUp() override { SoundOutPulse::Server(GetParam()); }
     test::SoundServer& Server() { return SoundOutPulse::Server(GetParam()); }
 };
 
 INSTANTIATE_TEST_SUITE_P(Servers, SoundOnServer, kServers,
-                         [](const ::testing::TestParamInfo<ServerKind>& info) { return test::ServerName(info.param); });
+                         [](const ::testing::TestParamInfo<ServerKind>& info) {
+                             return test::ServerName(info.param);
+                         });
 
 TEST_P(SoundOnServer, PlaysExactlyWhatWasWritten)
 {
@@ -161,8 +167,9 @@ struct GainCase {
 };
 
 class SoundOutPulseGains : public SoundOutPulse,
-                           public ::testing::WithParamInterface<std::tuple<ServerKind, GainCase>> {
-protected:
+                           public ::testing::WithParamInterface<std::tuple<ServerKind, GainCase>>
+{
+  protected:
     void SetUp() override { Server(std::get<0>(GetParam())); }
 };
 
@@ -204,19 +211,20 @@ TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
             sums[ch] += std::abs(recording[2 * (at->recordedFrame + f) + ch]);
             sums[2 + ch] += std::abs(pcm[2 * (at->pcmFrame + f) + ch]);
         }
-    std::printf("gain on %s, volume %u balance %d: left %.4f right %.4f\n", test::ServerName(std::get<0>(GetParam())),
-                c.volume, c.balance, sums[0] / sums[2], sums[1] / sums[3]);
+    std::printf("gain on %s, volume %u balance %d: left %.4f right %.4f\n",
+                test::ServerName(std::get<0>(GetParam())), c.volume, c.balance, sums[0] / sums[2],
+                sums[1] / sums[3]);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Mapping, SoundOutPulseGains,
-    ::testing::Combine(kServers,
-                       ::testing::Values(GainCase{"Volume50", 50, 0, {32767 / 65535.0, 32767 / 65535.0}},
-                                         GainCase{"Balance50", 100, 50, {32767 / 65535.0, 1.0}},
-                                         GainCase{"BalanceLeft", 100, -100, {1.0, 0.0}},
-                                         GainCase{"Volume10", 10, 0, {6553 / 65535.0, 6553 / 65535.0}},
-                                         GainCase{"MonoBalance50", 100, 50, {32767 / 65535.0, 1.0}, 1},
-                                         GainCase{"MonoBalanceMinus50", 100, -50, {1.0, 32767 / 65535.0}, 1})),
+    ::testing::Combine(
+        kServers, ::testing::Values(GainCase{"Volume50", 50, 0, {32767 / 65535.0, 32767 / 65535.0}},
+                                    GainCase{"Balance50", 100, 50, {32767 / 65535.0, 1.0}},
+                                    GainCase{"BalanceLeft", 100, -100, {1.0, 0.0}},
+                                    GainCase{"Volume10", 10, 0, {6553 / 65535.0, 6553 / 65535.0}},
+                                    GainCase{"MonoBalance50", 100, 50, {32767 / 65535.0, 1.0}, 1},
+                                    GainCase{"MonoBalanceMinus50", 100, -50, {1.0, 32767 / 65535.0}, 1})),
     [](const ::testing::TestParamInfo<std::tuple<ServerKind, GainCase>>& info) {
         return std::string(test::ServerName(std::get<0>(info.param))) + std::get<1>(info.param).name;
     });
@@ -300,7 +308,8 @@ TEST_P(SoundOnServer, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     // stops; its monitor does not follow that exactly, so there the recording may miss or repeat
     // a few milliseconds at the seam.
     const long allowed = GetParam() == ServerKind::PulseAudio ? long(Frames(10ms)) : 0;
-    EXPECT_LE(std::abs(seam), allowed) << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
+    EXPECT_LE(std::abs(seam), allowed)
+        << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
     const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
     EXPECT_EQ(test::SoundingFrames(after), rest) << "sound was lost or repeated after the pause";
     EXPECT_LE(test::MaxDifference(after, 0, pcm, resumed->pcmFrame, rest, {}), 1);
@@ -401,8 +410,9 @@ struct FormatCase {
 };
 
 class SoundOutPulseFormats : public SoundOutPulse,
-                             public ::testing::WithParamInterface<std::tuple<ServerKind, FormatCase>> {
-protected:
+                             public ::testing::WithParamInterface<std::tuple<ServerKind, FormatCase>>
+{
+  protected:
     void SetUp() override { Server(std::get<0>(GetParam())); }
 };
 
@@ -422,10 +432,11 @@ TEST_P(SoundOutPulseFormats, EveryFormatPlaysToTheEnd)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SoundOutPulseFormats,
-                         ::testing::Combine(kServers, ::testing::Values(FormatCase{"Mono8Bit11025", 11025, 8, 1},
-                                                                        FormatCase{"Mono16Bit22050", 22050, 16, 1},
-                                                                        FormatCase{"Stereo8Bit32000", 32000, 8, 2},
-                                                                        FormatCase{"Stereo16Bit48000", 48000, 16, 2})),
+                         ::testing::Combine(kServers,
+                                            ::testing::Values(FormatCase{"Mono8Bit11025", 11025, 8, 1},
+                                                              FormatCase{"Mono16Bit22050", 22050, 16, 1},
+                                                              FormatCase{"Stereo8Bit32000", 32000, 8, 2},
+                                                              FormatCase{"Stereo16Bit48000", 48000, 16, 2})),
                          [](const ::testing::TestParamInfo<std::tuple<ServerKind, FormatCase>>& info) {
                              return std::string(test::ServerName(std::get<0>(info.param))) +
                                     std::get<1>(info.param).name;
@@ -514,7 +525,8 @@ TEST(SoundOutWithoutServer, OpenFailsAtOnceWithTheServerText)
 {
     const std::filesystem::path nowhere = std::filesystem::temp_directory_path() / "pt4-no-server" / "native";
     const char* configured = std::getenv("PULSE_SERVER");
-    const std::optional<std::string> server = configured ? std::optional<std::string>(configured) : std::nullopt;
+    const std::optional<std::string> server =
+        configured ? std::optional<std::string>(configured) : std::nullopt;
     setenv("PULSE_SERVER", ("unix:" + nowhere.string()).c_str(), 1);
     test::FinishesWithin("Open without a server", [] {
         TSoundOut out;

@@ -11,18 +11,20 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
-#include <string>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -31,7 +33,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMonitorDelay = 400ms;
 constexpr size_t kFrameSamples = 1152;
 
-size_t Frames(std::chrono::milliseconds time) { return size_t(time.count()) * 44100 / 1000; }
+size_t Frames(std::chrono::milliseconds time)
+{
+    return size_t(time.count()) * 44100 / 1000;
+}
 
 std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
 {
@@ -65,8 +70,9 @@ size_t FirstSoundingFrame(const std::vector<int16_t>& samples)
 
 using test::ServerKind;
 
-class PlayerPulse : public ::testing::TestWithParam<ServerKind> {
-protected:
+class PlayerPulse : public ::testing::TestWithParam<ServerKind>
+{
+  protected:
     static void SetUpTestSuite()
     {
         // Three seconds of the demo clip, its information frame left out.
@@ -94,7 +100,11 @@ protected:
         player.SetFileName(clip_);
     }
 
-    bool PlayToTheEnd() { return DrainUntil(player, [&] { return endReason.has_value(); }, 20s); }
+    bool PlayToTheEnd()
+    {
+        return DrainUntil(
+            player, [&] { return endReason.has_value(); }, 20s);
+    }
 
     static std::unique_ptr<test::SoundServer> daemon_;
     static std::vector<uint8_t> clipBytes_;
@@ -112,8 +122,11 @@ std::vector<uint8_t> PlayerPulse::clipBytes_;
 std::string PlayerPulse::clip_;
 std::vector<int16_t> PlayerPulse::pcm_;
 
-INSTANTIATE_TEST_SUITE_P(Servers, PlayerPulse, ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire),
-                         [](const ::testing::TestParamInfo<ServerKind>& info) { return test::ServerName(info.param); });
+INSTANTIATE_TEST_SUITE_P(Servers, PlayerPulse,
+                         ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire),
+                         [](const ::testing::TestParamInfo<ServerKind>& info) {
+                             return test::ServerName(info.param);
+                         });
 
 TEST_P(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
 {
@@ -134,7 +147,9 @@ TEST_P(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
     // A monitor may miss the first milliseconds after the sink wakes.
     const size_t from = std::max(firstSound + Frames(50ms), size_t(std::max(0L, -offset)));
     ASSERT_LE(size_t(long(pcm_.size() / 2) + offset), recording.size() / 2) << "the end was not heard";
-    EXPECT_LE(test::MaxDifference(recording, size_t(long(from) + offset), pcm_, from, pcm_.size() / 2 - from, {}), 1);
+    EXPECT_LE(
+        test::MaxDifference(recording, size_t(long(from) + offset), pcm_, from, pcm_.size() / 2 - from, {}),
+        1);
     // The end is reported once the sound has been played, not when the last frame was decoded.
     const auto duration = std::chrono::milliseconds(pcm_.size() / 2 * 1000 / 44100);
     EXPECT_GE(endTime - started, duration - 100ms);
@@ -143,7 +158,8 @@ TEST_P(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
     ASSERT_GE(positionTimes.size(), 5u);
     std::vector<double> gaps;
     for (size_t i = 1; i < positionTimes.size(); ++i)
-        gaps.push_back(std::chrono::duration<double, std::milli>(positionTimes[i] - positionTimes[i - 1]).count());
+        gaps.push_back(
+            std::chrono::duration<double, std::milli>(positionTimes[i] - positionTimes[i - 1]).count());
     std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
     EXPECT_NEAR(gaps[gaps.size() / 2], 400.0, 120.0);
 }
@@ -285,8 +301,10 @@ TEST_P(PlayerPulse, HangingServerHoldsNeitherStopNorDestruction)
 } // namespace
 } // namespace pt4
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
 {

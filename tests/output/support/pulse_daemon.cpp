@@ -19,9 +19,11 @@
 
 extern char** environ;
 
-namespace pt4::test {
+namespace pt4::test
+{
 
-namespace {
+namespace
+{
 
 using namespace std::chrono_literals;
 
@@ -164,16 +166,24 @@ void SoundServer::StartPipeWire()
     std::filesystem::create_directories(config / "pipewire" / "pipewire.conf.d");
     std::ofstream(config / "pipewire" / "pipewire.conf.d" / "pt4-test.conf")
         << "context.properties = {\n"
-           "    default.clock.rate = " << kSinkRate << "\n"
-           "    default.clock.allowed-rates = [ " << kSinkRate << " ]\n"
+           "    default.clock.rate = "
+        << kSinkRate
+        << "\n"
+           "    default.clock.allowed-rates = [ "
+        << kSinkRate
+        << " ]\n"
            "}\n"
            "context.objects = [\n"
            "    { factory = adapter\n"
            "      args = {\n"
            "          factory.name = support.null-audio-sink\n"
-           "          node.name = " << kSinkName << "\n"
+           "          node.name = "
+        << kSinkName
+        << "\n"
            "          media.class = Audio/Sink\n"
-           "          audio.rate = " << kSinkRate << "\n"
+           "          audio.rate = "
+        << kSinkRate
+        << "\n"
            "          audio.channels = 2\n"
            "          audio.position = [ FL FR ]\n"
            "          priority.session = 2000\n"
@@ -184,7 +194,8 @@ void SoundServer::StartPipeWire()
     std::filesystem::create_directories(config / "wireplumber" / "bluetooth.lua.d");
     std::ofstream(config / "wireplumber" / "main.lua.d" / "51-pt4-test.lua")
         << "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n";
-    std::ofstream(config / "wireplumber" / "bluetooth.lua.d" / "51-pt4-test.lua") << "bluez_monitor.enabled = false\n";
+    std::ofstream(config / "wireplumber" / "bluetooth.lua.d" / "51-pt4-test.lua")
+        << "bluez_monitor.enabled = false\n";
 
     // The three processes run under a private session bus; the shell that starts them writes
     // their ids and ends them when it is told to end.
@@ -229,7 +240,8 @@ void SoundServer::WaitUntilReady(const std::filesystem::path& socket)
         // The session manager is up and has made the null sink the default one.
         const std::optional<std::string> info = RunProgram({"pactl", "info"});
         const std::optional<std::string> clients = RunProgram({"pactl", "list", "short", "clients"});
-        return info && clients && info->find("Default Sink: " + std::string(kSinkName)) != std::string::npos &&
+        return info && clients &&
+               info->find("Default Sink: " + std::string(kSinkName)) != std::string::npos &&
                clients->find("wireplumber") != std::string::npos;
     };
     while (!ready()) {
