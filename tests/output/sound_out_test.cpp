@@ -308,7 +308,7 @@ TEST_F(SoundOutFile, NotifyEventIsSetAtOnceWhenThereIsRoomAndThenForgotten)
 TEST_F(SoundOutFile, SettersIgnoreValuesOutOfRange)
 {
     TSoundOut out;
-    EXPECT_EQ(out.Volume(), 100u) << "no server: the volume falls back to 100";
+    EXPECT_EQ(out.Volume(), 100u) << "a new output plays the samples unchanged";
     out.SetVolume(101);
     EXPECT_EQ(out.Volume(), 100u);
     out.SetVolume(0);
