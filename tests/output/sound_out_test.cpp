@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -21,8 +22,10 @@
 #include <thread>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using test::kDeadlockGuardMs;
 
@@ -78,8 +81,9 @@ std::string Tag(const std::vector<uint8_t>& bytes, size_t at)
 
 // The read end of a named pipe: whoever writes into it stalls once the pipe is full, until the
 // reader is released and drains it.
-class PipeReader {
-public:
+class PipeReader
+{
+  public:
     explicit PipeReader(std::filesystem::path path) : path_(std::move(path))
     {
         EXPECT_EQ(mkfifo(path_.c_str(), 0600), 0);
@@ -115,7 +119,7 @@ public:
         return bytes_;
     }
 
-private:
+  private:
     std::filesystem::path path_;
     int fd_ = -1;
     TMPSimpleEvent released_;
@@ -123,8 +127,9 @@ private:
     std::thread reader_;
 };
 
-class SoundOutFile : public ::testing::Test {
-protected:
+class SoundOutFile : public ::testing::Test
+{
+  protected:
     // A sound server is never contacted: the volume falls back to 100 at once.
     static void SetUpTestSuite() { setenv("PULSE_SERVER", "unix:/nonexistent/pt4-sound-out-test/native", 1); }
 
@@ -397,7 +402,8 @@ TEST_F(SoundOutFile, DoneBytesCountFromThePreviousCall)
     out.Close();
 }
 
-TEST_F(SoundOutFile, PauseAndResetLeaveAFileAlone)
+// A reset (a seek) drops the part block of the old position, as on the sound server.
+TEST_F(SoundOutFile, ResetDropsThePartBlockAndPauseLeavesAFileAlone)
 {
     const std::vector<uint8_t> pcm = Pcm(1000, 9);
     TSoundOut out;
@@ -405,11 +411,14 @@ TEST_F(SoundOutFile, PauseAndResetLeaveAFileAlone)
     out.Open();
     EXPECT_EQ(out.Write(pcm.data(), int32_t(pcm.size())), 1000);
     out.Pause();
-    out.Reset(); // the sound server's operations: the part block stays
+    out.Reset();
     out.Unpause();
+    EXPECT_EQ(out.Write(pcm.data(), 400), 400);
     out.Flush();
     out.Close();
-    EXPECT_EQ(ReadFile(Path("nopause.wav")).size(), 1044u);
+    const std::vector<uint8_t> file = ReadFile(Path("nopause.wav"));
+    ASSERT_EQ(file.size(), 444u);
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 400, file.begin() + 44));
 }
 
 TEST_F(SoundOutFile, FailedOpenLeavesTheOutputClosed)
