@@ -164,32 +164,29 @@ void SoundServer::StartPipeWire()
     // output (no device monitors), and the default one.
     const std::filesystem::path config = dir_ / "config";
     std::filesystem::create_directories(config / "pipewire" / "pipewire.conf.d");
-    std::ofstream(config / "pipewire" / "pipewire.conf.d" / "pt4-test.conf")
-        << "context.properties = {\n"
-           "    default.clock.rate = "
-        << kSinkRate
-        << "\n"
-           "    default.clock.allowed-rates = [ "
-        << kSinkRate
-        << " ]\n"
-           "}\n"
-           "context.objects = [\n"
-           "    { factory = adapter\n"
-           "      args = {\n"
-           "          factory.name = support.null-audio-sink\n"
-           "          node.name = "
-        << kSinkName
-        << "\n"
-           "          media.class = Audio/Sink\n"
-           "          audio.rate = "
-        << kSinkRate
-        << "\n"
-           "          audio.channels = 2\n"
-           "          audio.position = [ FL FR ]\n"
-           "          priority.session = 2000\n"
-           "      }\n"
-           "    }\n"
-           "]\n";
+    const std::string rate = std::to_string(kSinkRate);
+    std::ofstream(config / "pipewire" / "pipewire.conf.d" / "pt4-test.conf") << R"(
+context.properties = {
+    default.clock.rate = )" + rate + R"(
+    default.clock.allowed-rates = [ )" + rate + R"( ]
+    # Periods of at least 23 ms: a client asking for a short latency (the recorder) must not
+    # make the whole graph run in periods so short that a busy machine misses them.
+    default.clock.min-quantum = 1024
+}
+context.objects = [
+    { factory = adapter
+      args = {
+          factory.name = support.null-audio-sink
+          node.name = )" + std::string(kSinkName) + R"(
+          media.class = Audio/Sink
+          audio.rate = )" + rate + R"(
+          audio.channels = 2
+          audio.position = [ FL FR ]
+          priority.session = 2000
+      }
+    }
+]
+)";
     std::filesystem::create_directories(config / "wireplumber" / "main.lua.d");
     std::filesystem::create_directories(config / "wireplumber" / "bluetooth.lua.d");
     std::ofstream(config / "wireplumber" / "main.lua.d" / "51-pt4-test.lua")
