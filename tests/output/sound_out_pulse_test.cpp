@@ -304,10 +304,11 @@ TEST_P(SoundOnServer, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     const long seam = long(resumed->pcmFrame) - long(stopped);
     RecordProperty("seam_frames", int(seam));
     std::printf("pause seam on %s: %ld frames (negative: heard twice)\n", test::ServerName(GetParam()), seam);
-    // PulseAudio's null sink mixes some milliseconds ahead and takes them back when the stream
-    // stops; its monitor does not follow that exactly, so there the recording may miss or repeat
-    // a few milliseconds at the seam.
-    const long allowed = GetParam() == ServerKind::PulseAudio ? long(Frames(10ms)) : 0;
+    // PulseAudio's null sink mixes about 20 ms ahead and takes that back when the stream stops;
+    // its monitor does not follow exactly (how much it keeps depends on when in the sink's
+    // mixing cycle the stop comes), so there the recording may miss or repeat up to that much
+    // at the seam. PipeWire takes nothing back: its seam is exact.
+    const long allowed = GetParam() == ServerKind::PulseAudio ? long(Frames(25ms)) : 0;
     EXPECT_LE(std::abs(seam), allowed)
         << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
     const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
