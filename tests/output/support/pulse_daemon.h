@@ -50,7 +50,8 @@ class SoundServer
 
   private:
     void StartPulseAudio(const std::filesystem::path& socket);
-    void StartPipeWire();
+    // False when the session ended at once.
+    bool StartPipeWire();
     void WaitUntilReady(const std::filesystem::path& socket);
     void SetEnvironment(const char* name, const std::string& value);
 
