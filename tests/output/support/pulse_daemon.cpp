@@ -242,12 +242,14 @@ void SoundServer::WaitUntilReady(const std::filesystem::path& socket)
             return false;
         if (kind_ == ServerKind::PulseAudio)
             return true;
-        // The session manager is up and has made the null sink the default one.
+        // The session manager's policy runs: it has written the null sink into the graph's
+        // metadata as the default output. Before that a new stream may find nothing to link to.
+        const std::optional<std::string> metadata =
+            RunProgram({"pw-metadata", "-n", "default", "0", "default.audio.sink"});
         const std::optional<std::string> info = RunProgram({"pactl", "info"});
-        const std::optional<std::string> clients = RunProgram({"pactl", "list", "short", "clients"});
-        return info && clients &&
-               info->find("Default Sink: " + std::string(kSinkName)) != std::string::npos &&
-               clients->find("wireplumber") != std::string::npos;
+        return metadata && info &&
+               metadata->find(std::string("\"") + kSinkName + "\"") != std::string::npos &&
+               info->find("Default Sink: " + std::string(kSinkName)) != std::string::npos;
     };
     while (!ready()) {
         if (Exited(pid_)) {
