@@ -133,17 +133,10 @@ SoundServer::SoundServer(ServerKind kind) : kind_(kind), dir_(MakeScratchDir("pt
     SetEnvironment("PULSE_RUNTIME_PATH", (dir_ / "runtime").string());
     SetEnvironment("PULSE_STATE_PATH", (dir_ / "state").string());
     SetEnvironment("PULSE_SERVER", "unix:" + socket.string());
-    if (kind == ServerKind::PipeWire) {
-        // Now and then the session bus does not come up on a busy machine; a second try does.
-        int attempts = 0;
-        while (!StartPipeWire()) {
-            if (++attempts == 3)
-                GiveUp("the PipeWire session ended at once, three times; its log:\n" + Log());
-            std::this_thread::sleep_for(200ms);
-        }
-    } else {
+    if (kind == ServerKind::PipeWire)
+        StartPipeWire();
+    else
         StartPulseAudio(socket);
-    }
     WaitUntilReady(socket);
 }
 
@@ -165,7 +158,7 @@ void SoundServer::StartPulseAudio(const std::filesystem::path& socket)
     serverPid_ = pid_;
 }
 
-bool SoundServer::StartPipeWire()
+void SoundServer::StartPipeWire()
 {
     // The graph runs at the sink's rate only, so nothing is resampled; the sink is the only
     // output (no device monitors), and the default one.
@@ -225,13 +218,12 @@ wait
             serverPid_ = -1;
         if (Exited(pid_)) {
             pid_ = -1;
-            return false;
+            GiveUp("the PipeWire session ended at once; its log:\n" + Log());
         }
         if (std::chrono::steady_clock::now() > deadline)
             GiveUp("the PipeWire session did not start within 15 s; its log:\n" + Log());
         std::this_thread::sleep_for(20ms);
     }
-    return true;
 }
 
 void SoundServer::WaitUntilReady(const std::filesystem::path& socket)

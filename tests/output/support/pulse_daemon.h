@@ -50,8 +50,7 @@ class SoundServer
 
   private:
     void StartPulseAudio(const std::filesystem::path& socket);
-    // False when the session ended at once.
-    bool StartPipeWire();
+    void StartPipeWire();
     void WaitUntilReady(const std::filesystem::path& socket);
     void SetEnvironment(const char* name, const std::string& value);
 
