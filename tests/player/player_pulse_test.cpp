@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -265,6 +266,8 @@ TEST_P(PlayerPulse, HangingServerEndsPlayWithAMessage)
     const double replayTook = std::chrono::duration<double>(Clock::now() - replaying).count();
     daemon_->Thaw();
     SetExceptionDisplay(nullptr);
+    std::printf("hanging %s: play ended after %.2f s, the next Play gave up after %.2f s\n",
+                test::ServerName(GetParam()), endedAfter, replayTook);
     ASSERT_TRUE(ended);
     EXPECT_EQ(*endReason, TMP3EndPlayReason::mepError);
     EXPECT_EQ(shown, "the sound server does not respond(TSoundOut.WaveWrite)");
@@ -293,6 +296,8 @@ TEST_P(PlayerPulse, HangingServerHoldsNeitherStopNorDestruction)
     const double stopTook = timed([&] { player.Stop(); });
     const double destroyTook = timed([&] { other.reset(); });
     daemon_->Thaw();
+    std::printf("hanging %s: Stop took %.2f s, destruction %.2f s\n", test::ServerName(GetParam()), stopTook,
+                destroyTook);
     EXPECT_LT(stopTook, 1.5);
     EXPECT_LT(destroyTook, 1.5);
     EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
