@@ -18,15 +18,12 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli
-{
-namespace
-{
+namespace pt4::cli {
+namespace {
 
 // Puts the terminal into single-key mode for the life of the object, if stdin is a terminal.
-class RawTerminal
-{
-  public:
+class RawTerminal {
+public:
     RawTerminal()
     {
         if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
@@ -44,7 +41,7 @@ class RawTerminal
     }
     bool Active() const { return active_; }
 
-  private:
+private:
     termios saved_{};
     bool active_ = false;
 };
@@ -60,14 +57,10 @@ Key ReadKey()
     if (n >= 3 && bytes[0] == 0x1B && bytes[1] == '[')
         return bytes[2] == 'D' ? Key::Back : bytes[2] == 'C' ? Key::Forward : Key::None;
     switch (bytes[0]) {
-    case ' ':
-        return Key::PauseResume;
-    case 'n':
-        return Key::Next;
-    case 'q':
-        return Key::Quit;
-    default:
-        return Key::None;
+    case ' ': return Key::PauseResume;
+    case 'n': return Key::Next;
+    case 'q': return Key::Quit;
+    default: return Key::None;
     }
 }
 
@@ -81,21 +74,17 @@ std::string Clock(uint32_t ms)
 const char* StatusName(TMP3PlayerStatus status)
 {
     switch (status) {
-    case TMP3PlayerStatus::mpsPlaying:
-        return "playing";
-    case TMP3PlayerStatus::mpsPaused:
-        return "paused ";
-    case TMP3PlayerStatus::mpsStopped:
-        break;
+    case TMP3PlayerStatus::mpsPlaying: return "playing";
+    case TMP3PlayerStatus::mpsPaused: return "paused ";
+    case TMP3PlayerStatus::mpsStopped: break;
     }
     return "stopped";
 }
 
 enum class Outcome { Played, Failed, Skipped, Quit };
 
-class Session
-{
-  public:
+class Session {
+public:
     Session(bool keys, std::optional<uint32_t> volume) : keys_(keys)
     {
         player_.SetAutoPlay(false);
@@ -148,7 +137,7 @@ class Session
         return Finish(*ended_);
     }
 
-  private:
+private:
     void Report(const std::string& text)
     {
         // On a line of its own, also when the status line is showing.
@@ -173,16 +162,10 @@ class Session
             player_.Seek(at > 5000 ? int32_t(at - 5000) : 0);
             break;
         }
-        case Key::Forward:
-            player_.Seek(int32_t(player_.Position() + 5000));
-            break;
-        case Key::Next:
-            skip_ = true;
-            break;
-        case Key::Quit:
-            return Outcome::Quit;
-        case Key::None:
-            break;
+        case Key::Forward: player_.Seek(int32_t(player_.Position() + 5000)); break;
+        case Key::Next: skip_ = true; break;
+        case Key::Quit: return Outcome::Quit;
+        case Key::None: break;
         }
         return Outcome::Played;
     }

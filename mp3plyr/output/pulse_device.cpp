@@ -13,11 +13,9 @@
 #include <mutex>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr const char* kProgramName = "Plumtone4";
 // The longest any call waits for the server's answer; a server that takes longer is treated as
@@ -82,15 +80,14 @@ void Forget(pa_operation* operation)
         pa_operation_unref(operation);
 }
 
-class TLoopLock
-{
-  public:
+class TLoopLock {
+public:
     explicit TLoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
     ~TLoopLock() { pa_threaded_mainloop_unlock(loop_); }
     TLoopLock(const TLoopLock&) = delete;
     TLoopLock& operator=(const TLoopLock&) = delete;
 
-  private:
+private:
     pa_threaded_mainloop* loop_;
 };
 
@@ -147,9 +144,8 @@ std::string ConfiguredServer()
 
 // A threaded main loop with a context connected to the server. Its callbacks run on the loop's
 // thread; every other use holds the loop's lock.
-class TPulseConnection
-{
-  public:
+class TPulseConnection {
+public:
     // The process's connection, made on first use. It is made again when the server it went to
     // is gone or another server has been named meanwhile; streams on the old one keep it until
     // they close.
@@ -225,7 +221,7 @@ class TPulseConnection
 
     int LastError() const { return context_ ? pa_context_errno(context_.get()) : 0; }
 
-  private:
+private:
     explicit TPulseConnection(std::string server) : server_(std::move(server)) {}
 
     bool Serves(const std::string& server) const
@@ -272,9 +268,8 @@ class TPulseConnection
 // The stream always has two channels, so that the balance acts on mono sound as on stereo: a
 // mono block is widened on its way to the server, and the played bytes are counted back in the
 // block's own format.
-class TPulseDevice final : public TWaveOutDevice
-{
-  public:
+class TPulseDevice final : public TWaveOutDevice {
+public:
     TPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left, uint32_t right,
                  const std::string& label)
         : output_(output), connection_(TPulseConnection::Shared(label))
@@ -408,7 +403,7 @@ class TPulseDevice final : public TWaveOutDevice
 
     bool PlaysInRealTime() const override { return true; }
 
-  private:
+private:
     pa_threaded_mainloop* Loop() const { return connection_->Loop(); }
     pa_context* Context() const { return connection_->Context(); }
 

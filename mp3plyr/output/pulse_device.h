@@ -7,8 +7,7 @@
 #include <memory>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
 // The text of the wave output's error when the server stops answering.
 inline constexpr const char* kServerDoesNotRespond = "the sound server does not respond";

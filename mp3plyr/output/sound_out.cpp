@@ -10,11 +10,9 @@
 #include <exception>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr int32_t kBlockCount = 4;
 
@@ -510,8 +508,7 @@ void TSoundOut::Dispatch(TMPMessage& message)
         s.BlockDone();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -14,12 +14,10 @@
 #include <memory>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TSoundOut : public TMPMessageTarget
-{
-  public:
+class TSoundOut : public TMPMessageTarget {
+public:
     using TNotify = std::function<void(TSoundOut& sender)>;
 
     TSoundOut();
@@ -72,7 +70,7 @@ class TSoundOut : public TMPMessageTarget
 
     void Dispatch(TMPMessage& message) override;
 
-  private:
+private:
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -8,11 +8,9 @@
 #include <cerrno>
 #include <cstring>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr long kHeaderBytes = 44;
 

@@ -10,12 +10,10 @@
 #include <memory>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TWaveFileDevice final : public TWaveOutDevice
-{
-  public:
+class TWaveFileDevice final : public TWaveOutDevice {
+public:
     // Creates the file anew and writes the 44-byte header with both lengths 0.
     TWaveFileDevice(const std::string& fileName, const TWaveFormat& format, TMPThread& output);
 
@@ -37,7 +35,7 @@ class TWaveFileDevice final : public TWaveOutDevice
     // Writes the RIFF and data lengths into the header and closes the file.
     void Close() override;
 
-  private:
+private:
     struct FileCloser {
         void operator()(std::FILE* file) const { std::fclose(file); }
     };

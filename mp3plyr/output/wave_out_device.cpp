@@ -4,8 +4,7 @@
 #include "mp3plyr/output/pulse_device.h"
 #include "mp3plyr/output/wave_file_device.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 std::unique_ptr<TWaveOutDevice> OpenWaveOutDevice(const std::string& waveFileName, const TWaveFormat& format,
                                                   TMPThread& output, uint32_t left, uint32_t right)

@@ -9,8 +9,7 @@
 #include <span>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
 // PCM, interleaved by channel (left first), 8-bit unsigned or 16-bit signed little-endian.
 struct TWaveFormat {
@@ -24,9 +23,8 @@ struct TWaveFormat {
 
 // The calls come from the wave output under its own locks, one at a time for each device.
 // No call waits on anything outside the process for longer than a second.
-class TWaveOutDevice
-{
-  public:
+class TWaveOutDevice {
+public:
     virtual ~TWaveOutDevice() = default;
 
     // Takes one block. The device answers on the wave output's thread, block by block in the order

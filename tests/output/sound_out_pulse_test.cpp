@@ -21,10 +21,8 @@
 #include <tuple>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace std::chrono_literals;
 using test::Gains;
@@ -50,9 +48,8 @@ double Seconds(Clock::duration d)
 using test::ServerKind;
 const auto kServers = ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire);
 
-class SoundOutPulse : public ::testing::Test
-{
-  protected:
+class SoundOutPulse : public ::testing::Test {
+protected:
     // The server of the test's kind; one of a kind is kept for the tests that follow.
     static test::SoundServer& Server(ServerKind kind)
     {
@@ -105,9 +102,8 @@ class SoundOutPulse : public ::testing::Test
 std::unique_ptr<test::SoundServer> SoundOutPulse::daemon_;
 
 // Every test of this kind runs on both servers.
-class SoundOnServer : public SoundOutPulse, public ::testing::WithParamInterface<ServerKind>
-{
-  protected:
+class SoundOnServer : public SoundOutPulse, public ::testing::WithParamInterface<ServerKind> {
+protected:
     void SetUp() override { SoundOutPulse::Server(GetParam()); }
     test::SoundServer& Server() { return SoundOutPulse::Server(GetParam()); }
 };
@@ -167,9 +163,8 @@ struct GainCase {
 };
 
 class SoundOutPulseGains : public SoundOutPulse,
-                           public ::testing::WithParamInterface<std::tuple<ServerKind, GainCase>>
-{
-  protected:
+                           public ::testing::WithParamInterface<std::tuple<ServerKind, GainCase>> {
+protected:
     void SetUp() override { Server(std::get<0>(GetParam())); }
 };
 
@@ -411,9 +406,8 @@ struct FormatCase {
 };
 
 class SoundOutPulseFormats : public SoundOutPulse,
-                             public ::testing::WithParamInterface<std::tuple<ServerKind, FormatCase>>
-{
-  protected:
+                             public ::testing::WithParamInterface<std::tuple<ServerKind, FormatCase>> {
+protected:
     void SetUp() override { Server(std::get<0>(GetParam())); }
 };
 

@@ -22,10 +22,8 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using test::kDeadlockGuardMs;
 
@@ -81,9 +79,8 @@ std::string Tag(const std::vector<uint8_t>& bytes, size_t at)
 
 // The read end of a named pipe: whoever writes into it stalls once the pipe is full, until the
 // reader is released and drains it.
-class PipeReader
-{
-  public:
+class PipeReader {
+public:
     explicit PipeReader(std::filesystem::path path) : path_(std::move(path))
     {
         EXPECT_EQ(mkfifo(path_.c_str(), 0600), 0);
@@ -119,7 +116,7 @@ class PipeReader
         return bytes_;
     }
 
-  private:
+private:
     std::filesystem::path path_;
     int fd_ = -1;
     TMPSimpleEvent released_;
@@ -127,9 +124,8 @@ class PipeReader
     std::thread reader_;
 };
 
-class SoundOutFile : public ::testing::Test
-{
-  protected:
+class SoundOutFile : public ::testing::Test {
+protected:
     // A sound server is never contacted: the volume falls back to 100 at once.
     static void SetUpTestSuite() { setenv("PULSE_SERVER", "unix:/nonexistent/pt4-sound-out-test/native", 1); }
 

@@ -22,10 +22,8 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -71,9 +69,8 @@ size_t FirstSoundingFrame(const std::vector<int16_t>& samples)
 
 using test::ServerKind;
 
-class PlayerPulse : public ::testing::TestWithParam<ServerKind>
-{
-  protected:
+class PlayerPulse : public ::testing::TestWithParam<ServerKind> {
+protected:
     static void SetUpTestSuite()
     {
         // Three seconds of the demo clip, its information frame left out.
@@ -306,10 +303,8 @@ TEST_P(PlayerPulse, HangingServerHoldsNeitherStopNorDestruction)
 } // namespace
 } // namespace pt4
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
 {

@@ -19,11 +19,9 @@
 
 extern char** environ;
 
-namespace pt4::test
-{
+namespace pt4::test {
 
-namespace
-{
+namespace {
 
 using namespace std::chrono_literals;
 

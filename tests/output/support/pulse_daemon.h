@@ -15,8 +15,7 @@
 #include <string>
 #include <vector>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 // Sample format of the null sink and of the recordings: 16-bit stereo.
 inline constexpr uint32_t kSinkRate = 44100;
@@ -27,9 +26,8 @@ enum class ServerKind { PulseAudio, PipeWire };
 // For test names: "PulseAudio", "PipeWire".
 const char* ServerName(ServerKind kind);
 
-class SoundServer
-{
-  public:
+class SoundServer {
+public:
     // Starts the server and waits until it takes connections and has its sink; ends the test
     // program with the server's log when it does not come up.
     explicit SoundServer(ServerKind kind = ServerKind::PulseAudio);
@@ -48,7 +46,7 @@ class SoundServer
     void Thaw();
     std::string Log() const;
 
-  private:
+private:
     void StartPulseAudio(const std::filesystem::path& socket);
     void StartPipeWire();
     void WaitUntilReady(const std::filesystem::path& socket);
@@ -68,9 +66,8 @@ class SoundServer
 std::optional<std::string> RunProgram(const std::vector<std::string>& argv);
 
 // Records the null sink's monitor with the server's own recording tool into a file.
-class MonitorRecorder
-{
-  public:
+class MonitorRecorder {
+public:
     // Returns once the recording is running (the monitor delivers silence while nothing plays).
     MonitorRecorder();
     ~MonitorRecorder();
@@ -80,7 +77,7 @@ class MonitorRecorder
     // Stops the recording and returns its interleaved samples.
     std::vector<int16_t> Stop();
 
-  private:
+private:
     std::filesystem::path file_;
     pid_t pid_ = -1;
 };
