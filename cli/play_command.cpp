@@ -4,6 +4,7 @@
 
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/exception_display.h"
 #include "mp3plyr/output/message_window.h"
 
 #include <poll.h>
@@ -12,6 +13,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <iterator>
 #include <optional>
@@ -122,9 +124,13 @@ enum class Outcome { Played, Failed, Skipped, Quit };
 
 class Session {
 public:
-    explicit Session(bool keys) : keys_(keys)
+    Session(bool keys, std::optional<uint32_t> volume) : keys_(keys)
     {
         player_.SetAutoPlay(false);
+        if (volume)
+            player_.SetVolume(*volume);
+        // Errors met while a file plays name the program and the file, as those at open do.
+        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             ShowTitles();
@@ -138,32 +144,52 @@ public:
         };
     }
 
+    ~Session() { SetExceptionDisplay(nullptr); }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
     Outcome Play(const std::string& file)
     {
         ended_.reset();
+        file_ = file;
         try {
             shownTitles_.clear();
             player_.SetFileName(file);
             ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
+            Report(error.what());
             return Outcome::Failed;
         }
-        while (!ended_) {
-            if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
-                player_.MessageWindow().DispatchMessages();
-            if (keys_ && Poll() == Outcome::Quit)
-                return Finish(Outcome::Quit);
-            if (skip_) {
-                skip_ = false;
-                return Finish(Outcome::Skipped);
+        try {
+            while (!ended_) {
+                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
+                    player_.MessageWindow().DispatchMessages();
+                if (keys_ && Poll() == Outcome::Quit)
+                    return Finish(Outcome::Quit);
+                if (skip_) {
+                    skip_ = false;
+                    return Finish(Outcome::Skipped);
+                }
             }
+        } catch (const std::exception& error) {
+            Report(error.what());
+            ended_ = Outcome::Failed;
         }
         return Finish(*ended_);
     }
 
 private:
+    void Report(const std::string& text)
+    {
+        // On a line of its own, also when the status line is showing.
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
+        std::fflush(stdout);
+        std::fprintf(stderr, "pt4: %s: %s\n", file_.c_str(), text.c_str());
+    }
+
     Outcome Poll()
     {
         switch (ReadKey()) {
@@ -196,7 +222,9 @@ private:
         player_.Stop();
         // Deliver what the stop posted before the next file starts.
         player_.MessageWindow().DispatchMessages();
-        std::printf("\n");
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
         return outcome;
     }
 
@@ -218,10 +246,13 @@ private:
         const uint32_t length = player_.Length();
         std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(),
                     length > 0 ? Clock(length).c_str() : "--:--", StatusName(player_.Status()));
+        lineShowing_ = true;
         std::fflush(stdout);
     }
 
     TMP3Player player_;
+    std::string file_;
+    bool lineShowing_ = false;
     bool keys_;
     bool skip_ = false;
     std::optional<Outcome> ended_;
@@ -230,10 +261,26 @@ private:
 
 } // namespace
 
-int RunPlay(const std::vector<std::string>& files)
+int RunPlay(const std::vector<std::string>& args)
 {
+    std::vector<std::string> files;
+    std::optional<uint32_t> volume;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--volume") {
+            char* end = nullptr;
+            const long value = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
+            if (end == nullptr || *end != '\0' || end == args[i + 1].c_str() || value < 0 || value > 100) {
+                std::fputs("pt4: --volume takes a number from 0 to 100\n", stderr);
+                return 2;
+            }
+            volume = uint32_t(value);
+            ++i;
+        } else {
+            files.push_back(args[i]);
+        }
+    }
     if (files.empty()) {
-        std::fputs("usage: pt4 play FILE...\n", stderr);
+        std::fputs("usage: pt4 play [--volume N] FILE...\n", stderr);
         return 2;
     }
     RawTerminal terminal;
@@ -243,7 +290,7 @@ int RunPlay(const std::vector<std::string>& files)
     int status = 0;
     // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
     try {
-        Session session(terminal.Active());
+        Session session(terminal.Active(), volume);
         for (const auto& file : files) {
             const Outcome outcome = session.Play(file);
             if (outcome == Outcome::Failed)

@@ -59,7 +59,7 @@ public:
     TMPMessageWindow& MessageWindow();
 
     // Owner layout loading: between BeginLoading and Loaded the setters act as while a stored
-    // layout is read (no auto-open, Volume 0 takes the device's volume).
+    // layout is read (no auto-open, Volume 0 keeps the wave output's volume).
     void BeginLoading();
     void Loaded();
 
@@ -82,6 +82,8 @@ public:
     void SetUsingCpuCapabilities(TMP3CpuCapabilities value);
     int32_t VolBalance() const;
     void SetVolBalance(int32_t value);
+    // 0 ... 100, the gain of the player's own stream (100: samples unchanged, the default); the
+    // system mixer's volume applies on top, as for any program.
     uint32_t Volume() const;
     void SetVolume(uint32_t value);
 

@@ -115,7 +115,8 @@ void TMP3Player::SetVolume(uint32_t value)
     if (value > 100)
         return;
     if (value == 0 && core_->loading) {
-        // A stored layout's 0 means "as the system has it": take the device's volume.
+        // A stored layout's 0 means "as the system has it": the wave output keeps its volume
+        // (full, unless set before), and the system's mixer decides.
         core_->volume = core_->soundOut.Volume();
         return;
     }

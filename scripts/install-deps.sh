@@ -10,5 +10,6 @@ apt-get install -y --no-install-recommends \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \
     libcurl4-openssl-dev icecast2 ffmpeg \
+    pipewire pipewire-pulse wireplumber dbus \
     qt6-base-dev qt6-translations-l10n libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
     dpkg-dev file desktop-file-utils appstream man-db

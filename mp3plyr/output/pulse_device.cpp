@@ -1,21 +1,31 @@
 #include "mp3plyr/output/pulse_device.h"
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/output/messages.h"
 
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
-#include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <memory>
 #include <mutex>
+#include <vector>
 
 namespace pt4 {
 
 namespace {
 
 constexpr const char* kProgramName = "Plumtone4";
-// A server that has not answered within this time counts as unreachable.
-constexpr pa_usec_t kReplyTimeout = 3 * PA_USEC_PER_SEC;
+// The longest any call waits for the server's answer; a server that takes longer is treated as
+// gone.
+constexpr pa_usec_t kReplyTimeout = 1 * PA_USEC_PER_SEC;
+// A stream that has sound queued and is not paused, but whose played position has not moved for
+// this long, has a server that does not respond.
+constexpr pa_usec_t kStallTimeout = 5 * PA_USEC_PER_SEC;
+// How often the stream is looked at for that.
+constexpr pa_usec_t kWatchInterval = 250 * PA_USEC_PER_MSEC;
 // Sound the server keeps ahead of the speakers: a pause or a volume change is heard within it.
 // Blocks written beyond it wait in the server's queue.
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
@@ -25,6 +35,50 @@ constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kResamplerResidue = 30 * PA_USEC_PER_MSEC;
 // The shortest wait between two looks at the server's timing.
 constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
+
+// Owners of the client library's handles.
+struct TLoopFree {
+    void operator()(pa_threaded_mainloop* loop) const { pa_threaded_mainloop_free(loop); }
+};
+struct TContextFree {
+    void operator()(pa_context* context) const
+    {
+        pa_context_set_state_callback(context, nullptr, nullptr);
+        pa_context_disconnect(context);
+        pa_context_unref(context);
+    }
+};
+struct TStreamFree {
+    void operator()(pa_stream* stream) const
+    {
+        pa_stream_set_state_callback(stream, nullptr, nullptr);
+        pa_stream_disconnect(stream);
+        pa_stream_unref(stream);
+    }
+};
+struct TOperationFree {
+    void operator()(pa_operation* operation) const { pa_operation_unref(operation); }
+};
+struct TProplistFree {
+    void operator()(pa_proplist* properties) const { pa_proplist_free(properties); }
+};
+struct TTimerFree {
+    pa_mainloop_api* api = nullptr;
+    void operator()(pa_time_event* timer) const { api->time_free(timer); }
+};
+using TLoop = std::unique_ptr<pa_threaded_mainloop, TLoopFree>;
+using TContext = std::unique_ptr<pa_context, TContextFree>;
+using TStream = std::unique_ptr<pa_stream, TStreamFree>;
+using TOperation = std::unique_ptr<pa_operation, TOperationFree>;
+using TProplist = std::unique_ptr<pa_proplist, TProplistFree>;
+using TTimer = std::unique_ptr<pa_time_event, TTimerFree>;
+
+// Lets go of an operation whose answer nobody waits for.
+void Forget(pa_operation* operation)
+{
+    if (operation != nullptr)
+        pa_operation_unref(operation);
+}
 
 class TLoopLock {
 public:
@@ -74,144 +128,166 @@ void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d
     SignalLoop(d->loop);
 }
 
+// The wave output's error for the server's error code; a time-out means no answer.
+[[noreturn]] void RaiseServerError(int error, const std::string& label)
+{
+    if (error == PA_ERR_TIMEOUT)
+        RaiseWaveOutError(kServerDoesNotRespond, label);
+    RaiseWaveOutError(error > 0 ? pa_strerror(error) : nullptr, label);
+}
+
+std::string ConfiguredServer()
+{
+    const char* server = std::getenv("PULSE_SERVER");
+    return server != nullptr ? server : "";
+}
+
 // A threaded main loop with a context connected to the server. Its callbacks run on the loop's
 // thread; every other use holds the loop's lock.
 class TPulseConnection {
 public:
-    explicit TPulseConnection(const std::string& label)
+    // The process's connection, made on first use. It is made again when the server it went to
+    // is gone or another server has been named meanwhile; streams on the old one keep it until
+    // they close.
+    static std::shared_ptr<TPulseConnection> Shared(const std::string& label)
     {
-        try {
-            Connect(label);
-        } catch (...) {
-            Release();
-            throw;
-        }
+        static std::mutex mutex;
+        static std::shared_ptr<TPulseConnection> shared;
+        std::lock_guard guard(mutex);
+        const std::string server = ConfiguredServer();
+        if (shared && shared->Serves(server))
+            return shared;
+        std::shared_ptr<TPulseConnection> fresh(new TPulseConnection(server));
+        fresh->Connect(label);
+        shared = fresh;
+        return fresh;
     }
-    ~TPulseConnection() { Release(); }
+
+    ~TPulseConnection()
+    {
+        if (running_) {
+            {
+                TLoopLock lock(Loop());
+                context_.reset();
+            }
+            pa_threaded_mainloop_stop(Loop());
+        }
+        context_.reset();
+    }
     TPulseConnection(const TPulseConnection&) = delete;
     TPulseConnection& operator=(const TPulseConnection&) = delete;
 
-    pa_threaded_mainloop* Loop() const { return loop_; }
-    pa_context* Context() const { return context_; }
+    pa_threaded_mainloop* Loop() const { return loop_.get(); }
+    pa_context* Context() const { return context_.get(); }
+    pa_mainloop_api* Api() const { return pa_threaded_mainloop_get_api(loop_.get()); }
 
     // Loop locked. Waits until `done` holds: 0, or the server's error code when the connection
-    // fails first or the time runs out.
-    template <class Done> int WaitUntil(Done done, pa_usec_t timeout = kReplyTimeout)
+    // fails first, or PA_ERR_TIMEOUT when `deadline` (on the client library's clock) passes.
+    template <class Done> int WaitUntil(Done done, pa_usec_t deadline)
     {
-        TDeadline deadline{loop_};
-        pa_time_event* timer =
-            pa_context_rttime_new(context_, pa_rtclock_now() + timeout, OnDeadline, &deadline);
-        int error = 0;
+        TDeadline passed{Loop()};
+        const TTimer timer(pa_context_rttime_new(Context(), deadline, OnDeadline, &passed), {Api()});
         while (!done()) {
-            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) {
-                error = LastError();
-                break;
-            }
-            if (deadline.passed) {
-                error = PA_ERR_TIMEOUT;
-                break;
-            }
-            pa_threaded_mainloop_wait(loop_);
+            if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(Context())))
+                return LastError();
+            if (passed.passed || !timer)
+                return PA_ERR_TIMEOUT;
+            pa_threaded_mainloop_wait(Loop());
         }
-        if (timer != nullptr)
-            pa_threaded_mainloop_get_api(loop_)->time_free(timer);
-        return error;
+        return 0;
     }
 
-    // Loop locked. Waits for an operation to finish and lets it go: 0 or the error code. `success`
-    // is the flag the operation's callback fills in, if it has one.
-    int Complete(pa_operation* operation, const int* success = nullptr)
+    // Loop locked. Waits for an operation to finish: 0 or the error code. `success` is the flag
+    // the operation's callback fills in, if it has one. An operation that does not finish in
+    // time is cancelled.
+    int Complete(pa_operation* started, pa_usec_t deadline, const int* success = nullptr)
     {
-        if (operation == nullptr)
+        const TOperation operation(started);
+        if (!operation)
             return LastError();
-        pa_operation_set_state_callback(operation, OnOperationState, loop_);
-        int error = WaitUntil([&] { return pa_operation_get_state(operation) != PA_OPERATION_RUNNING; });
-        if (error != 0)
-            pa_operation_cancel(operation);
-        else if (pa_operation_get_state(operation) != PA_OPERATION_DONE ||
-                 (success != nullptr && *success == 0))
-            error = LastError();
-        pa_operation_unref(operation);
-        return error;
+        pa_operation_set_state_callback(operation.get(), OnOperationState, Loop());
+        const int error = WaitUntil(
+            [&] { return pa_operation_get_state(operation.get()) != PA_OPERATION_RUNNING; }, deadline);
+        pa_operation_set_state_callback(operation.get(), nullptr, nullptr);
+        if (error != 0) {
+            pa_operation_cancel(operation.get());
+            return error;
+        }
+        if (pa_operation_get_state(operation.get()) != PA_OPERATION_DONE ||
+            (success != nullptr && *success == 0))
+            return LastError();
+        return 0;
     }
 
-    int LastError() const { return context_ != nullptr ? pa_context_errno(context_) : 0; }
-
-    // The wave output's error with the server's text for `error` (default: the last one).
-    [[noreturn]] void Raise(const std::string& label, int error = -1) const
-    {
-        if (error < 0)
-            error = LastError();
-        RaiseWaveOutError(error > 0 ? pa_strerror(error) : nullptr, label);
-    }
+    int LastError() const { return context_ ? pa_context_errno(context_.get()) : 0; }
 
 private:
+    explicit TPulseConnection(std::string server) : server_(std::move(server)) {}
+
+    bool Serves(const std::string& server) const
+    {
+        TLoopLock lock(Loop());
+        return server == server_ && PA_CONTEXT_IS_GOOD(pa_context_get_state(Context()));
+    }
+
     void Connect(const std::string& label)
     {
-        loop_ = pa_threaded_mainloop_new();
-        if (loop_ == nullptr)
+        loop_.reset(pa_threaded_mainloop_new());
+        if (!loop_)
             RaiseWaveOutError(nullptr, label);
-        pa_proplist* properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, kProgramName);
-        context_ =
-            pa_context_new_with_proplist(pa_threaded_mainloop_get_api(loop_), kProgramName, properties);
-        pa_proplist_free(properties);
-        if (context_ == nullptr)
+        const TProplist properties(pa_proplist_new());
+        pa_proplist_sets(properties.get(), PA_PROP_APPLICATION_NAME, kProgramName);
+        context_.reset(pa_context_new_with_proplist(Api(), kProgramName, properties.get()));
+        if (!context_)
             RaiseWaveOutError(nullptr, label);
-        pa_context_set_state_callback(context_, OnContextState, loop_);
-        if (pa_threaded_mainloop_start(loop_) < 0)
+        pa_context_set_state_callback(Context(), OnContextState, Loop());
+        if (pa_threaded_mainloop_start(Loop()) < 0)
             RaiseWaveOutError(nullptr, label);
+        running_ = true;
 
-        TLoopLock lock(loop_);
+        TLoopLock lock(Loop());
         // Never start a server of our own: no server means no sound, reported at once.
-        if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
-            Raise(label);
-        const int error = WaitUntil([&] { return pa_context_get_state(context_) == PA_CONTEXT_READY; });
+        if (pa_context_connect(Context(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+            RaiseServerError(LastError(), label);
+        const int error = WaitUntil([&] { return pa_context_get_state(Context()) == PA_CONTEXT_READY; },
+                                    pa_rtclock_now() + kReplyTimeout);
         if (error != 0)
-            Raise(label, error);
+            RaiseServerError(error, label);
     }
 
-    void Release()
-    {
-        if (loop_ != nullptr)
-            pa_threaded_mainloop_stop(loop_);
-        if (context_ != nullptr) {
-            pa_context_set_state_callback(context_, nullptr, nullptr);
-            pa_context_disconnect(context_);
-            pa_context_unref(context_);
-            context_ = nullptr;
-        }
-        if (loop_ != nullptr) {
-            pa_threaded_mainloop_free(loop_);
-            loop_ = nullptr;
-        }
-    }
-
-    pa_threaded_mainloop* loop_ = nullptr;
-    pa_context* context_ = nullptr;
+    const std::string server_;
+    TLoop loop_;
+    TContext context_;
+    bool running_ = false;
 };
 
 // Positions are byte offsets in the stream as the server counts them. A block is handed back
 // once the server's clock says it has been played to its last byte: a timer goes off when the
 // next block is due, asks the server for fresh timing and checks.
+//
+// The stream always has two channels, so that the balance acts on mono sound as on stereo: a
+// mono block is widened on its way to the server, and the played bytes are counted back in the
+// block's own format.
 class TPulseDevice final : public TWaveOutDevice {
 public:
     TPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left, uint32_t right,
                  const std::string& label)
-        : output_(output), connection_(label)
+        : output_(output), connection_(TPulseConnection::Shared(label))
     {
         spec_.format = format.BitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
         spec_.rate = uint32_t(format.SampleRate);
-        spec_.channels = uint8_t(format.Channels);
+        spec_.channels = 2;
+        widen_ = format.Channels == 1 ? 2 : 1;
+        sampleBytes_ = size_t(format.BitsPerSample / 8);
         try {
             Connect(left, right, label);
         } catch (...) {
-            ReleaseStream();
+            Release();
             throw;
         }
     }
 
-    ~TPulseDevice() override { ReleaseStream(); }
+    ~TPulseDevice() override { Release(); }
 
     void WriteBlock(uint32_t, std::span<const uint8_t> block) override
     {
@@ -219,15 +295,18 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning(label);
-        if (!block.empty()) {
-            if (pa_stream_write(stream_, block.data(), block.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0)
-                connection_.Raise(label);
+        const std::span<const uint8_t> sound = widen_ > 1 ? Widened(block) : block;
+        if (!sound.empty()) {
+            if (pa_stream_write(stream_.get(), sound.data(), sound.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0)
+                RaiseServerError(connection_->LastError(), label);
             // Starts playback also when less than the server's start threshold is queued (the last
             // block of a short piece); otherwise the stream would wait for more forever.
-            if (pa_operation* trigger = pa_stream_trigger(stream_, nullptr, nullptr))
-                pa_operation_unref(trigger);
+            Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
         }
-        writeOffset_ += block.size();
+        if (blockEnds_.empty())
+            progressAt_ = pa_rtclock_now();
+        draining_ = false;
+        writeOffset_ += sound.size();
         blockEnds_.push_back(writeOffset_);
         ScheduleCheck();
     }
@@ -245,6 +324,7 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         Cork(false, "TSoundOut.Unpause");
+        progressAt_ = pa_rtclock_now();
         ScheduleCheck();
     }
 
@@ -254,29 +334,38 @@ public:
         TLoopLock lock(Loop());
         uint64_t restart = writeOffset_;
         if (!lost_) {
-            // The results are not examined: the blocks come back in any case. Corking first
-            // takes back what the sink has already mixed ahead, which a flush alone leaves playing.
-            int done = 0;
+            // Sent together: the server answers in order, so the answer to the last one means
+            // all are done. Corking first takes back what the sink has already mixed ahead, which
+            // a flush alone leaves playing. Only the answer's arrival is examined: the blocks
+            // come back in any case.
+            pa_stream* stream = stream_.get();
             if (!corked_)
-                connection_.Complete(pa_stream_cork(stream_, 1, OnStreamSuccess, &done), &done);
-            connection_.Complete(pa_stream_flush(stream_, OnStreamSuccess, &done), &done);
+                Forget(pa_stream_cork(stream, 1, nullptr, nullptr));
+            Forget(pa_stream_flush(stream, nullptr, nullptr));
             if (!corked_)
-                connection_.Complete(pa_stream_cork(stream_, 0, OnStreamSuccess, &done), &done);
+                Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             int updated = 0;
-            pa_operation* update = pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated);
-            if (connection_.Complete(update, &updated) == 0) {
+            const int error =
+                connection_->Complete(pa_stream_update_timing_info(stream, OnStreamSuccess, &updated),
+                                      pa_rtclock_now() + kReplyTimeout, &updated);
+            if (error == 0) {
                 // The flush moved the server's write position back to where it stopped reading;
                 // the next block starts there.
-                const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+                const pa_timing_info* timing = pa_stream_get_timing_info(stream);
                 if (timing != nullptr && !timing->write_index_corrupt)
                     restart = uint64_t(std::max<int64_t>(timing->write_index, 0));
+            } else if (error == PA_ERR_TIMEOUT) {
+                // Carries on as if the server had gone; the owner is stopping anyway.
+                Fail(kServerDoesNotRespond, false);
             }
         }
         CancelCheck();
         ReturnAllBlocks();
+        draining_ = false;
         writeOffset_ = restart;
         resetOffset_ = restart;
         played_ = restart;
+        progressAt_ = pa_rtclock_now();
     }
 
     uint32_t PlayedBytes() override
@@ -284,7 +373,7 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning("TSoundOut.GetDoneBytes");
-        return uint32_t(PlayedPosition() - resetOffset_);
+        return uint32_t((PlayedPosition() - resetOffset_) / widen_);
     }
 
     void SetVolume(uint32_t left, uint32_t right) override
@@ -293,36 +382,44 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning(label);
-        const pa_cvolume gains = Gains(left, right);
-        int done = 0;
-        const int error = connection_.Complete(
-            pa_context_set_sink_input_volume(connection_.Context(), pa_stream_get_index(stream_), &gains,
-                                             OnContextSuccess, &done),
-            &done);
-        if (error != 0)
-            connection_.Raise(label, error);
+        const int error = ApplyGains(left, right, pa_rtclock_now() + kReplyTimeout);
+        if (error == PA_ERR_TIMEOUT)
+            Fail(kServerDoesNotRespond, true);
+        else if (error != 0)
+            RaiseServerError(error, label);
     }
 
-    void Close() override { ReleaseStream(); }
+    void Close() override { Release(); }
+
+    void StoreBlock(std::span<const uint8_t>) override { MP_ASSERT(false); }
+
+    void RaiseFailure(const std::string& label) override
+    {
+        std::lock_guard calls(calls_);
+        TLoopLock lock(Loop());
+        if (lost_)
+            RaiseWaveOutError(failure_.c_str(), label);
+    }
+
+    bool PlaysInRealTime() const override { return true; }
 
 private:
-    pa_threaded_mainloop* Loop() const { return connection_.Loop(); }
+    pa_threaded_mainloop* Loop() const { return connection_->Loop(); }
+    pa_context* Context() const { return connection_->Context(); }
 
     void Connect(uint32_t left, uint32_t right, const std::string& label)
     {
         TLoopLock lock(Loop());
         if (!pa_sample_spec_valid(&spec_))
-            connection_.Raise(label, PA_ERR_INVALID);
+            RaiseServerError(PA_ERR_INVALID, label);
         pa_channel_map map;
-        if (pa_channel_map_init_auto(&map, spec_.channels, PA_CHANNEL_MAP_DEFAULT) == nullptr)
-            connection_.Raise(label, PA_ERR_INVALID);
-        pa_proplist* properties = pa_proplist_new();
-        pa_proplist_sets(properties, PA_PROP_MEDIA_ROLE, "music");
-        stream_ = pa_stream_new_with_proplist(connection_.Context(), kProgramName, &spec_, &map, properties);
-        pa_proplist_free(properties);
-        if (stream_ == nullptr)
-            connection_.Raise(label);
-        pa_stream_set_state_callback(stream_, OnStreamState, this);
+        pa_channel_map_init_stereo(&map);
+        const TProplist properties(pa_proplist_new());
+        pa_proplist_sets(properties.get(), PA_PROP_MEDIA_ROLE, "music");
+        stream_.reset(pa_stream_new_with_proplist(Context(), kProgramName, &spec_, &map, properties.get()));
+        if (!stream_)
+            RaiseServerError(connection_->LastError(), label);
+        pa_stream_set_state_callback(stream_.get(), OnStreamState, this);
 
         pa_buffer_attr buffering;
         buffering.maxlength = uint32_t(-1);
@@ -332,89 +429,138 @@ private:
         buffering.fragsize = uint32_t(-1);
         const auto flags = pa_stream_flags_t(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
         const pa_cvolume gains = Gains(left, right);
-        if (pa_stream_connect_playback(stream_, nullptr, &buffering, flags, &gains, nullptr) < 0)
-            connection_.Raise(label);
-        int error = connection_.WaitUntil([&] {
-            return !PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) ||
-                   pa_stream_get_state(stream_) == PA_STREAM_READY;
-        });
-        if (error == 0 && pa_stream_get_state(stream_) != PA_STREAM_READY)
-            error = connection_.LastError();
+        if (pa_stream_connect_playback(stream_.get(), nullptr, &buffering, flags, &gains, nullptr) < 0)
+            RaiseServerError(connection_->LastError(), label);
+        const pa_usec_t deadline = pa_rtclock_now() + kReplyTimeout;
+        int error = connection_->WaitUntil(
+            [&] {
+                const pa_stream_state_t state = pa_stream_get_state(stream_.get());
+                return !PA_STREAM_IS_GOOD(state) || state == PA_STREAM_READY;
+            },
+            deadline);
+        if (error == 0 && pa_stream_get_state(stream_.get()) != PA_STREAM_READY)
+            error = connection_->LastError();
         if (error != 0)
-            connection_.Raise(label, error);
+            RaiseServerError(error, label);
+        // Not every server heeds the volume given with a new stream; all heed the one the mixer
+        // sets, so it is set that way too before the first block is written.
+        error = ApplyGains(left, right, deadline);
+        if (error != 0)
+            RaiseServerError(error, label);
         // The clock is readable from the start.
         int updated = 0;
-        error =
-            connection_.Complete(pa_stream_update_timing_info(stream_, OnStreamSuccess, &updated), &updated);
+        error = connection_->Complete(pa_stream_update_timing_info(stream_.get(), OnStreamSuccess, &updated),
+                                      deadline, &updated);
         if (error != 0)
-            connection_.Raise(label, error);
+            RaiseServerError(error, label);
         // Created idle; armed whenever a block is due.
-        check_ =
-            pa_context_rttime_new(connection_.Context(), pa_rtclock_now() + kReplyTimeout, OnCheckDue, this);
-        if (check_ == nullptr)
-            connection_.Raise(label);
+        check_ = TTimer(pa_context_rttime_new(Context(), pa_rtclock_now() + kReplyTimeout, OnCheckDue, this),
+                        {connection_->Api()});
+        watch_ = TTimer(pa_context_rttime_new(Context(), pa_rtclock_now() + kWatchInterval, OnWatch, this),
+                        {connection_->Api()});
+        if (!check_ || !watch_)
+            RaiseServerError(connection_->LastError(), label);
         CancelCheck();
     }
 
-    void ReleaseStream()
+    void Release()
     {
         TLoopLock lock(Loop());
-        if (timingRequest_ != nullptr) {
-            pa_operation_cancel(timingRequest_);
-            pa_operation_unref(timingRequest_);
-            timingRequest_ = nullptr;
+        if (timingRequest_) {
+            pa_operation_cancel(timingRequest_.get());
+            timingRequest_.reset();
         }
-        if (check_ != nullptr) {
-            pa_threaded_mainloop_get_api(Loop())->time_free(check_);
-            check_ = nullptr;
-        }
-        if (stream_ != nullptr) {
-            pa_stream_set_state_callback(stream_, nullptr, nullptr);
-            pa_stream_disconnect(stream_);
-            pa_stream_unref(stream_);
-            stream_ = nullptr;
-        }
+        check_.reset();
+        watch_.reset();
+        stream_.reset();
     }
 
-    pa_cvolume Gains(uint32_t left, uint32_t right) const
+    // Loop locked. The stream's channel volumes, as the mixer sets them: 0 or the error code.
+    int ApplyGains(uint32_t left, uint32_t right, pa_usec_t deadline)
+    {
+        const pa_cvolume gains = Gains(left, right);
+        int done = 0;
+        return connection_->Complete(pa_context_set_sink_input_volume(Context(),
+                                                                      pa_stream_get_index(stream_.get()),
+                                                                      &gains, OnContextSuccess, &done),
+                                     deadline, &done);
+    }
+
+    static pa_cvolume Gains(uint32_t left, uint32_t right)
     {
         auto gain = [](uint32_t linear) {
             return pa_sw_volume_from_linear(std::min(linear, 65535u) / 65535.0);
         };
         pa_cvolume gains;
         pa_cvolume_init(&gains);
-        gains.channels = spec_.channels;
-        // A mono stream has one volume; the left one stands for it.
+        gains.channels = 2;
         gains.values[0] = gain(left);
-        if (spec_.channels > 1)
-            gains.values[1] = gain(right);
+        gains.values[1] = gain(right);
         return gains;
+    }
+
+    // A mono block with every sample doubled, in a buffer kept for the next blocks.
+    std::span<const uint8_t> Widened(std::span<const uint8_t> block)
+    {
+        widened_.resize(2 * block.size());
+        uint8_t* out = widened_.data();
+        for (size_t i = 0; i + sampleBytes_ <= block.size(); i += sampleBytes_) {
+            std::memcpy(out, block.data() + i, sampleBytes_);
+            std::memcpy(out + sampleBytes_, block.data() + i, sampleBytes_);
+            out += 2 * sampleBytes_;
+        }
+        return {widened_.data(), size_t(out - widened_.data())};
     }
 
     void CheckRunning(const std::string& label) const
     {
-        if (lost_ || stream_ == nullptr || pa_stream_get_state(stream_) != PA_STREAM_READY)
-            connection_.Raise(label);
+        if (lost_)
+            RaiseWaveOutError(failure_.c_str(), label);
+        if (!stream_ || pa_stream_get_state(stream_.get()) != PA_STREAM_READY)
+            RaiseServerError(connection_->LastError(), label);
     }
 
+    // Loop locked. A server that does not answer in time is treated as gone.
     void Cork(bool cork, const std::string& label)
     {
         CheckRunning(label);
         int done = 0;
         const int error =
-            connection_.Complete(pa_stream_cork(stream_, cork ? 1 : 0, OnStreamSuccess, &done), &done);
-        if (error != 0)
-            connection_.Raise(label, error);
+            connection_->Complete(pa_stream_cork(stream_.get(), cork ? 1 : 0, OnStreamSuccess, &done),
+                                  pa_rtclock_now() + kReplyTimeout, &done);
+        if (error == PA_ERR_TIMEOUT)
+            Fail(kServerDoesNotRespond, true);
+        else if (error != 0)
+            RaiseServerError(error, label);
         corked_ = cork;
     }
 
-    // Loop locked. What the server's clock says has been played: what the sink has taken from the
-    // stream, less what it still held ahead of the speaker when the server last reported, plus
-    // the time since. It is never more than the sink has taken once the stream has stopped (corked
-    // or run dry), never more than was written, and never less than before.
+    // Loop locked. The stream plays nothing more: its blocks come back at once so that nobody
+    // waits for them, and every later call raises `text`. With `report` the wave output's thread
+    // is told first, so that it reports the failure before the blocks' return wakes anybody.
+    void Fail(const std::string& text, bool report)
+    {
+        if (lost_)
+            return;
+        lost_ = true;
+        failure_ = text;
+        if (timingRequest_) {
+            pa_operation_cancel(timingRequest_.get());
+            timingRequest_.reset();
+        }
+        if (check_)
+            CancelCheck();
+        if (report)
+            output_.PostMessage(TM_DEVICEFAILED);
+        ReturnAllBlocks();
+    }
+
+    // Loop locked. What the server last reported as played: what the sink has taken from the
+    // stream, less what it still held ahead of the speaker. Never more than was written, and
+    // never less than before.
     uint64_t PlayedPosition()
     {
-        const pa_timing_info* timing = pa_stream_get_timing_info(stream_);
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
         if (timing == nullptr || timing->read_index_corrupt || timing->read_index < 0)
             return played_;
         const uint64_t taken = uint64_t(timing->read_index);
@@ -424,15 +570,15 @@ private:
             const uint64_t silence = uint64_t(timing->since_underrun);
             ahead = ahead > silence ? ahead - silence : 0;
         }
-        const uint64_t since = pa_usec_to_bytes(pa_timeval_age(&timing->timestamp), &spec_);
-        const uint64_t estimate = taken + since > ahead ? taken + since - ahead : 0;
-        const uint64_t limit = timing->playing ? writeOffset_ : std::min(taken, writeOffset_);
-        uint64_t played = std::min(estimate, limit);
+        uint64_t played = std::min(taken > ahead ? taken - ahead : 0, writeOffset_);
         // A stream that has run dry leaves a few frames in the server's resampler until more
         // comes; once the sink has played the rest, they count as played too.
-        if (RanDry(*timing) && estimate >= taken)
+        if (RanDry(*timing) && ahead == 0)
             played = writeOffset_;
-        played_ = std::max(played_, played);
+        if (played > played_) {
+            played_ = played;
+            progressAt_ = pa_rtclock_now();
+        }
         return played_;
     }
 
@@ -447,16 +593,16 @@ private:
     // Loop locked. Arms the timer for when the next block is due.
     void ScheduleCheck()
     {
-        if (blockEnds_.empty() || corked_ || lost_ || timingRequest_ != nullptr)
+        if (blockEnds_.empty() || corked_ || lost_ || timingRequest_)
             return;
         const uint64_t due = blockEnds_.front();
         const uint64_t played = PlayedPosition();
         const pa_usec_t wait =
             std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin, kFreshTiming);
-        pa_context_rttime_restart(connection_.Context(), check_, pa_rtclock_now() + wait);
+        pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
     }
 
-    void CancelCheck() { pa_threaded_mainloop_get_api(Loop())->time_restart(check_, nullptr); }
+    void CancelCheck() { connection_->Api()->time_restart(check_.get(), nullptr); }
 
     void ReturnPlayedBlocks()
     {
@@ -477,74 +623,95 @@ private:
     static void OnCheckDue(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* device)
     {
         auto* self = static_cast<TPulseDevice*>(device);
-        if (self->timingRequest_ != nullptr || self->lost_)
+        if (self->timingRequest_ || self->lost_)
             return;
-        self->timingRequest_ = pa_stream_update_timing_info(self->stream_, OnTimingInfo, self);
+        self->timingRequest_.reset(pa_stream_update_timing_info(self->stream_.get(), OnTimingInfo, self));
     }
 
     static void OnTimingInfo(pa_stream*, int, void* device)
     {
         auto* self = static_cast<TPulseDevice*>(device);
-        if (self->timingRequest_ != nullptr) {
-            pa_operation_unref(self->timingRequest_);
-            self->timingRequest_ = nullptr;
-        }
+        self->timingRequest_.reset();
+        if (self->lost_)
+            return;
         self->ReturnPlayedBlocks();
+        self->DrainWhenRunningOut();
         self->ScheduleCheck();
     }
 
-    // A stream the server has dropped (or lost with the connection) plays nothing more: its
-    // blocks come back at once so that nobody waits for them, and the next call reports it.
+    // Loop locked. Some servers play only whole periods of their graph and keep a shorter rest
+    // until more comes. When the server holds less than its target latency and nothing more has
+    // been written, the rest may be the end of the piece: it is asked to play out what it has.
+    void DrainWhenRunningOut()
+    {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        if (draining_ || corked_ || blockEnds_.empty() || timing == nullptr || timing->read_index_corrupt ||
+            timing->write_index_corrupt || timing->write_index != int64_t(writeOffset_))
+            return;
+        const int64_t held = timing->write_index - timing->read_index;
+        if (held > int64_t(pa_usec_to_bytes(kServerLatency, &spec_)))
+            return;
+        draining_ = true;
+        Forget(pa_stream_drain(stream_.get(), nullptr, nullptr));
+    }
+
+    // Every quarter of a second: a stream that should be playing but has not moved on for five
+    // seconds fails.
+    static void OnWatch(pa_mainloop_api*, pa_time_event* timer, const struct timeval*, void* device)
+    {
+        auto* self = static_cast<TPulseDevice*>(device);
+        if (self->lost_)
+            return;
+        const pa_usec_t now = pa_rtclock_now();
+        if (self->blockEnds_.empty() || self->corked_) {
+            self->progressAt_ = now;
+        } else if (now - self->progressAt_ >= kStallTimeout) {
+            self->Fail(kServerDoesNotRespond, true);
+            return;
+        }
+        pa_context_rttime_restart(self->Context(), timer, now + kWatchInterval);
+    }
+
+    // A stream the server has dropped (or lost with the connection) plays nothing more.
     static void OnStreamState(pa_stream* stream, void* device)
     {
         auto* self = static_cast<TPulseDevice*>(device);
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
-            self->lost_ = true;
-            if (self->check_ != nullptr)
-                self->CancelCheck();
-            self->ReturnAllBlocks();
+            const int error = self->connection_->LastError();
+            const char* text = error > 0 ? pa_strerror(error) : nullptr;
+            self->Fail(text != nullptr ? text : "", true);
         }
         SignalLoop(self->Loop());
     }
 
     TMPThread& output_;
+    // Declared first, so that it goes last: the handles below belong to its loop.
+    const std::shared_ptr<TPulseConnection> connection_;
     pa_sample_spec spec_{};
-    TPulseConnection connection_;
+    // 2 when mono blocks are widened to the stream's two channels, else 1.
+    uint64_t widen_ = 1;
+    size_t sampleBytes_ = 2;
+    std::vector<uint8_t> widened_;
     // One call at a time, so that a reset's round trips are not interleaved with writes.
     std::mutex calls_;
-    pa_stream* stream_ = nullptr;
-    pa_time_event* check_ = nullptr;
-    pa_operation* timingRequest_ = nullptr;
+    TStream stream_;
+    TTimer check_;
+    TTimer watch_;
+    TOperation timingRequest_;
     // Where each queued block ends, oldest first.
     std::deque<uint64_t> blockEnds_;
     uint64_t writeOffset_ = 0;
     // Played bytes are counted from here since the last reset.
     uint64_t resetOffset_ = 0;
     uint64_t played_ = 0;
+    // When the played position last moved on, or when it was last not expected to.
+    pa_usec_t progressAt_ = 0;
     bool corked_ = false;
     bool lost_ = false;
+    // A drain has been asked for since the last block was written.
+    bool draining_ = false;
+    std::string failure_;
 };
-
-struct TServerVolume {
-    std::string sink;
-    pa_volume_t volume = PA_VOLUME_MUTED;
-    bool found = false;
-};
-
-void OnServerInfo(pa_context*, const pa_server_info* info, void* result)
-{
-    if (info != nullptr && info->default_sink_name != nullptr)
-        static_cast<TServerVolume*>(result)->sink = info->default_sink_name;
-}
-
-void OnSinkInfo(pa_context*, const pa_sink_info* info, int, void* result)
-{
-    if (info == nullptr)
-        return;
-    auto* r = static_cast<TServerVolume*>(result);
-    r->volume = pa_cvolume_max(&info->volume);
-    r->found = true;
-}
 
 } // namespace
 
@@ -552,26 +719,6 @@ std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPTh
                                                 uint32_t right, const std::string& label)
 {
     return std::make_unique<TPulseDevice>(format, output, left, right, label);
-}
-
-uint32_t ReadServerVolume(const std::string& label)
-{
-    TPulseConnection connection(label);
-    TLoopLock lock(connection.Loop());
-    TServerVolume result;
-    int error = connection.Complete(pa_context_get_server_info(connection.Context(), OnServerInfo, &result));
-    if (error != 0)
-        connection.Raise(label, error);
-    if (result.sink.empty())
-        connection.Raise(label, PA_ERR_NOENTITY);
-    error = connection.Complete(
-        pa_context_get_sink_info_by_name(connection.Context(), result.sink.c_str(), OnSinkInfo, &result));
-    if (error != 0)
-        connection.Raise(label, error);
-    if (!result.found)
-        connection.Raise(label, PA_ERR_NOENTITY);
-    const double linear = pa_sw_volume_to_linear(result.volume);
-    return uint32_t(std::lround(std::min(linear, 1.0) * 65535.0));
 }
 
 } // namespace pt4

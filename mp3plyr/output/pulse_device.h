@@ -9,15 +9,17 @@
 
 namespace pt4 {
 
-// Opens a stream named after the program, so that it shows in the desktop's volume mixer, with
-// the gains `left` and `right` (as SetVolume) from the first sample on. MM_WOM_DONE notices go to
-// `output`. Raises with `label` at once when no server is reachable, and after a few seconds
-// when one does not answer.
+// The text of the wave output's error when the server stops answering.
+inline constexpr const char* kServerDoesNotRespond = "the sound server does not respond";
+
+// Opens a stream named after the program, so that it shows in the desktop's volume mixer, and
+// gives it the gains `left` and `right` (as SetVolume) before the first sample. MM_WOM_DONE
+// notices go to `output`. Raises with `label` at once when no server is reachable, and after a
+// second when one does not answer.
+//
+// All streams of the process share one connection to the server, made on first use (and made
+// again when the server it went to is gone).
 std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left,
                                                 uint32_t right, const std::string& label);
-
-// The volume of the server's default output, its louder channel, as a linear gain 0 ... 65535.
-// Raises with `label` when it cannot be read.
-uint32_t ReadServerVolume(const std::string& label);
 
 } // namespace pt4

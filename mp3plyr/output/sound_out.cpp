@@ -1,8 +1,6 @@
 #include "mp3plyr/output/sound_out.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/pulse_device.h"
-#include "mp3plyr/output/wave_file_device.h"
 #include "mp3plyr/output/wave_out_device.h"
 
 #include <algorithm>
@@ -73,13 +71,13 @@ struct TSoundOut::State {
     std::atomic<int32_t> balance{0};
 
     std::atomic<bool> active{false};
-    std::atomic<bool> fileMode{false};
     bool paused = false;
+    // The device plays in real time: position notices also come on the thread's time-out.
+    std::atomic<bool> paced{false};
 
     // The device and the ring come and go together, under fillLock.
     TMPCriticalSection fillLock;
     std::unique_ptr<TWaveOutDevice> device;
-    TWaveFileDevice* file = nullptr; // the device, in file mode
     TWaveFormat openFormat;
     std::array<std::vector<uint8_t>, kBlockCount> buffers;
     std::array<uint32_t, kBlockCount> lengths{};
@@ -192,7 +190,6 @@ void TSoundOut::State::ApplyVolume()
 TSoundOut::TSoundOut() : state_(std::make_unique<State>(*this))
 {
     State& s = *state_;
-    s.volume = GetWaveVolume();
     s.thread.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         if (OnException)
             OnException(this, error, handled);
@@ -234,7 +231,7 @@ void TSoundOut::SetVolume(uint32_t volume)
     if (volume > 100)
         return;
     s.volume = volume;
-    if (s.active && !s.fileMode && s.device)
+    if (s.active && s.device)
         s.ApplyVolume();
 }
 
@@ -244,7 +241,7 @@ void TSoundOut::SetBalance(int32_t balance)
     if (balance < -100 || balance > 100)
         return;
     s.balance = balance;
-    if (s.active && !s.fileMode && s.device)
+    if (s.active && s.device)
         s.ApplyVolume();
 }
 
@@ -272,19 +269,11 @@ void TSoundOut::Open()
         s.paused = false;
         s.lastDoneBytes = 0;
         s.openFormat = s.format;
-        s.fileMode = !s.waveFileName.empty();
-        if (s.fileMode) {
-            auto file = std::make_unique<TWaveFileDevice>(s.waveFileName, s.openFormat, s.thread);
-            TWaveFileDevice* stored = file.get();
-            s.AllocateRing(std::move(file));
-            TMPLockGuard lock(s.fillLock);
-            s.file = stored;
-        } else {
-            const TVolumeWords words = VolumeWords(s.volume, s.balance);
-            s.AllocateRing(OpenPulseDevice(s.openFormat, s.thread, words.left, words.right,
-                                           "TSoundOut.Open:WaveOutOpen"));
+        const TVolumeWords words = VolumeWords(s.volume, s.balance);
+        s.AllocateRing(OpenWaveOutDevice(s.waveFileName, s.openFormat, s.thread, words.left, words.right));
+        s.paced = s.device->PlaysInRealTime();
+        if (s.paced)
             s.thread.TimeOut = NotifyInterval.load();
-        }
         s.lastNotifyTick = TickCount();
     } catch (...) {
         Close();
@@ -303,29 +292,24 @@ void TSoundOut::Close()
     }
     std::exception_ptr failure;
     try {
-        if (s.fileMode) {
-            if (s.file != nullptr) {
-                WaitForDone(); // every queued block is in the file
-                s.file->Close();
-            }
-        } else if (s.device) {
+        if (s.device) {
             s.thread.TimeOut = kInfinite;
             if (s.paused) {
                 // A paused device never plays its blocks out; what is queued is dropped instead.
                 TMPLockGuard lock(s.fillLock);
                 s.filled = 0;
                 s.device->Reset();
-            } else {
+            } else if (s.device->PlaysInRealTime()) {
                 Flush();
             }
-            WaitForDone();
+            WaitForDone(); // every queued block has been played or stored
+            s.device->Close();
         }
     } catch (...) {
         failure = std::current_exception();
     }
     {
         TMPLockGuard lock(s.fillLock);
-        s.file = nullptr;
         s.device.reset();
         for (std::vector<uint8_t>& buffer : s.buffers)
             std::vector<uint8_t>().swap(buffer);
@@ -406,7 +390,7 @@ bool TSoundOut::WaitForDone(int32_t timeoutMs)
 void TSoundOut::Pause()
 {
     State& s = *state_;
-    if (!s.active || s.fileMode || !s.device)
+    if (!s.active || !s.device)
         return;
     s.device->Pause();
     s.paused = true;
@@ -415,7 +399,7 @@ void TSoundOut::Pause()
 void TSoundOut::Unpause()
 {
     State& s = *state_;
-    if (!s.active || s.fileMode || !s.device)
+    if (!s.active || !s.device)
         return;
     s.device->Unpause();
     s.paused = false;
@@ -432,8 +416,7 @@ void TSoundOut::Reset()
         s.filled = 0;
         s.device->Reset(); // every queued block comes back through MM_WOM_DONE
     }
-    if (!s.fileMode) // a file goes on counting what it stored
-        s.lastDoneBytes = 0;
+    s.lastDoneBytes = 0;
 }
 
 int32_t TSoundOut::GetDoneBytes()
@@ -443,15 +426,6 @@ int32_t TSoundOut::GetDoneBytes()
         return 0;
     const uint32_t now = s.device->PlayedBytes();
     return int32_t(now - s.lastDoneBytes.exchange(now));
-}
-
-uint32_t TSoundOut::GetWaveVolume()
-{
-    try {
-        return ReadServerVolume("TSoundOut.GetWaveVolume") * 100 / 65535;
-    } catch (const std::exception&) {
-        return 100;
-    }
 }
 
 int32_t TSoundOut::SampleRate() const
@@ -502,25 +476,30 @@ void TSoundOut::Dispatch(TMPMessage& message)
     switch (message.Msg) {
     case MM_WOM_DONE:
         s.BlockDone();
-        if (!s.fileMode)
-            s.PositionNotice();
+        s.PositionNotice();
         break;
     case TM_TIMEOUT:
-        if (!s.fileMode)
+        if (s.paced)
             s.PositionNotice();
         break;
+    case TM_DEVICEFAILED: {
+        TMPLockGuard lock(s.fillLock);
+        if (s.device)
+            s.device->RaiseFailure("TSoundOut.WaveWrite");
+        break;
+    }
     case TM_WRITEBLOCK: {
-        TWaveFileDevice* file = nullptr;
+        TWaveOutDevice* device = nullptr;
         std::span<const uint8_t> block;
         {
             TMPLockGuard lock(s.fillLock);
-            MP_ASSERT(s.file != nullptr);
+            MP_ASSERT(s.device != nullptr);
             MP_ASSERT(message.LParam >= 0 && message.LParam < kBlockCount);
-            file = s.file;
+            device = s.device.get();
             block = {s.buffers[size_t(message.LParam)].data(), s.lengths[size_t(message.LParam)]};
         }
         try {
-            file->Store(block);
+            device->StoreBlock(block);
         } catch (...) {
             // The block is given back also when it could not be stored, or Close would wait for it.
             s.BlockDone();
@@ -530,8 +509,7 @@ void TSoundOut::Dispatch(TMPMessage& message)
         s.BlockDone();
         break;
     }
-    default:
-        break;
+    default: break;
     }
 }
 

@@ -1,5 +1,6 @@
 // The wave output: a ring of four half-second PCM blocks played through the desktop's sound
-// server, or written to a RIFF WAVE file when a file name is set before Open.
+// server, or written to a RIFF WAVE file when a file name is set before Open. Both are devices
+// of one interface (wave_out_device.h); the ring does not care which it has.
 #pragma once
 
 #include "mp3plyr/output/critical_section.h"
@@ -28,7 +29,8 @@ public:
     void SetSampleRate(int32_t rate);
     void SetBitsPerSample(int32_t bits);
     void SetChannels(int32_t channels);
-    // Applied at once while open on the sound server.
+    // Applied at once while open on the sound server. A new output plays at full volume (its
+    // samples unchanged) until the owner sets another; the server's own volume is not read.
     void SetVolume(uint32_t volume);
     void SetBalance(int32_t balance);
     // Empty: the sound server. Only while not active.
@@ -50,8 +52,6 @@ public:
     void Reset();
     // Bytes played since the previous call.
     int32_t GetDoneBytes();
-    // The server's current volume, 0 ... 100, or 100 when it cannot be read.
-    uint32_t GetWaveVolume();
 
     int32_t SampleRate() const;
     int32_t Channels() const;

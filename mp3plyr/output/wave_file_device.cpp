@@ -35,7 +35,7 @@ void TWaveFileDevice::WriteBlock(uint32_t index, std::span<const uint8_t>)
     output_.PostMessage(TM_WRITEBLOCK, 0, intptr_t(index));
 }
 
-void TWaveFileDevice::Store(std::span<const uint8_t> block)
+void TWaveFileDevice::StoreBlock(std::span<const uint8_t> block)
 {
     MP_ASSERT(file_);
     if (std::fwrite(block.data(), 1, block.size(), file_.get()) != block.size())

@@ -17,10 +17,13 @@ public:
     // Creates the file anew and writes the 44-byte header with both lengths 0.
     TWaveFileDevice(const std::string& fileName, const TWaveFormat& format, TMPThread& output);
 
-    // Posts TM_WRITEBLOCK; the wave output's thread then calls Store with the block.
+    // Posts TM_WRITEBLOCK; the wave output's thread then calls StoreBlock with the block.
     void WriteBlock(uint32_t index, std::span<const uint8_t> block) override;
     // On the wave output's thread.
-    void Store(std::span<const uint8_t> block);
+    void StoreBlock(std::span<const uint8_t> block) override;
+    // A file reports its failures where they happen.
+    void RaiseFailure(const std::string&) override {}
+    bool PlaysInRealTime() const override { return false; }
 
     // A file has no pause, position reset or volume.
     void Pause() override {}

@@ -2,7 +2,10 @@
 // talks to this one small interface and does not care which it is.
 #pragma once
 
+#include "mp3plyr/output/thread.h"
+
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -19,6 +22,7 @@ struct TWaveFormat {
 };
 
 // The calls come from the wave output under its own locks, one at a time for each device.
+// No call waits on anything outside the process for longer than a second.
 class TWaveOutDevice {
 public:
     virtual ~TWaveOutDevice() = default;
@@ -39,7 +43,22 @@ public:
     // Finishes the output and reports what went wrong. Destroying an open device closes it too,
     // without reporting.
     virtual void Close() = 0;
+
+    // On the wave output's thread, for a block the device asked for with TM_WRITEBLOCK.
+    virtual void StoreBlock(std::span<const uint8_t> block) = 0;
+    // On the wave output's thread, after the device posted TM_DEVICEFAILED: raises what went wrong.
+    virtual void RaiseFailure(const std::string& label) = 0;
+
+    // True for a device that plays in real time: position notices also come between block
+    // returns, and closing plays out the partly filled block. A file takes blocks as they come
+    // and keeps only whole queued blocks.
+    virtual bool PlaysInRealTime() const = 0;
 };
+
+// The file named `waveFileName`, or the sound server when it is empty; the gains as SetVolume.
+// Raises with the wave output's error when it cannot be opened.
+std::unique_ptr<TWaveOutDevice> OpenWaveOutDevice(const std::string& waveFileName, const TWaveFormat& format,
+                                                  TMPThread& output, uint32_t left, uint32_t right);
 
 // Raises the wave output's error: "text(label)", or the fixed text when `text` is null or empty.
 [[noreturn]] void RaiseWaveOutError(const char* text, const std::string& label);

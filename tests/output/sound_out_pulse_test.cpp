@@ -1,5 +1,5 @@
-// The wave output against a real sound server: a private daemon with a null sink whose monitor is
-// recorded while the wave output plays known PCM.
+// The wave output against a real sound server, PulseAudio and PipeWire in turn: a private server
+// with a null sink whose monitor is recorded while the wave output plays known PCM.
 #include "mp3plyr/errors.h"
 #include "mp3plyr/output/sound_out.h"
 #include "output/support/deadline.h"
@@ -10,10 +10,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace pt4 {
@@ -40,9 +45,20 @@ double Seconds(Clock::duration d)
     return std::chrono::duration<double>(d).count();
 }
 
+using test::ServerKind;
+const auto kServers = ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire);
+
 class SoundOutPulse : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { daemon_ = std::make_unique<test::PulseDaemon>(); }
+    // The server of the test's kind; one of a kind is kept for the tests that follow.
+    static test::SoundServer& Server(ServerKind kind)
+    {
+        if (!daemon_ || daemon_->Kind() != kind) {
+            daemon_.reset();
+            daemon_ = std::make_unique<test::SoundServer>(kind);
+        }
+        return *daemon_;
+    }
     static void TearDownTestSuite() { daemon_.reset(); }
 
     // Writes everything the way the player's worker does: as much as fits, then wait for room.
@@ -80,17 +96,29 @@ protected:
         return played;
     }
 
-    static std::unique_ptr<test::PulseDaemon> daemon_;
+    static std::unique_ptr<test::SoundServer> daemon_;
 };
 
-std::unique_ptr<test::PulseDaemon> SoundOutPulse::daemon_;
+std::unique_ptr<test::SoundServer> SoundOutPulse::daemon_;
 
-TEST_F(SoundOutPulse, PlaysExactlyWhatWasWritten)
+// Every test of this kind runs on both servers.
+class SoundOnServer : public SoundOutPulse, public ::testing::WithParamInterface<ServerKind> {
+protected:
+    void SetUp() override { SoundOutPulse::Server(GetParam()); }
+    test::SoundServer& Server() { return SoundOutPulse::Server(GetParam()); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Servers, SoundOnServer, kServers,
+                         [](const ::testing::TestParamInfo<ServerKind>& info) {
+                             return test::ServerName(info.param);
+                         });
+
+TEST_P(SoundOnServer, PlaysExactlyWhatWasWritten)
 {
     // Four full blocks, then a part block that only Flush hands over.
     const std::vector<int16_t> pcm = test::MakeNoise(Frames(2300ms), 1);
     TSoundOut out;
-    ASSERT_EQ(out.Volume(), 100u) << "the null sink is at full volume";
+    ASSERT_EQ(out.Volume(), 100u) << "a new output plays the samples unchanged";
     test::MonitorRecorder recorder;
     out.Open();
     Feed(out, test::AsBytes(pcm));
@@ -107,18 +135,23 @@ TEST_F(SoundOutPulse, PlaysExactlyWhatWasWritten)
     EXPECT_EQ(test::SoundingFrames(recording), frames);
 }
 
-TEST_F(SoundOutPulse, StreamIsNamedAfterTheProgram)
+// The sink's own volume is the user's business: a new stream neither reads it nor copies it.
+TEST_P(SoundOnServer, StreamIsNamedAfterTheProgramAndLeavesTheSinkVolumeAlone)
 {
+    ASSERT_TRUE(test::RunProgram({"pactl", "set-sink-volume", test::kSinkName, "50%"}));
     TSoundOut out;
+    EXPECT_EQ(out.Volume(), 100u);
     out.Open();
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1000ms), 2));
     ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
     const std::optional<std::string> inputs = test::RunProgram({"pactl", "list", "sink-inputs"});
     out.Reset();
     out.Close();
+    ASSERT_TRUE(test::RunProgram({"pactl", "set-sink-volume", test::kSinkName, "100%"}));
     ASSERT_TRUE(inputs);
     EXPECT_NE(inputs->find("application.name = \"Plumtone4\""), std::string::npos) << *inputs;
     EXPECT_NE(inputs->find("media.name = \"Plumtone4\""), std::string::npos) << *inputs;
+    EXPECT_NE(inputs->find("front-left: 65536 / 100%"), std::string::npos) << *inputs;
 }
 
 struct GainCase {
@@ -126,22 +159,37 @@ struct GainCase {
     uint32_t volume;
     int32_t balance;
     Gains gains;
+    int32_t channels = 2;
 };
 
-class SoundOutPulseGains : public SoundOutPulse, public ::testing::WithParamInterface<GainCase> {};
+class SoundOutPulseGains : public SoundOutPulse,
+                           public ::testing::WithParamInterface<std::tuple<ServerKind, GainCase>> {
+protected:
+    void SetUp() override { Server(std::get<0>(GetParam())); }
+};
 
-// The server applies the stream's channel volumes; the expected gains are the volume words over
-// 65535 (volume 50: 32767; balance 50 turns the left side down to half).
+// The server applies the stream's channel volumes from the first sample on; the expected gains
+// are the volume words over 65535 (volume 50: 32767; balance 50 turns the left side down to
+// half). A mono file is heard on both sides, and the balance acts on it as on stereo.
 TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
 {
-    const GainCase c = GetParam();
-    const std::vector<int16_t> pcm = test::MakeNoise(Frames(1000ms), 3);
+    const GainCase c = std::get<1>(GetParam());
+    std::vector<int16_t> pcm = test::MakeNoise(Frames(1000ms), 3);
+    std::vector<int16_t> written = pcm;
+    if (c.channels == 1) {
+        written.resize(pcm.size() / 2);
+        for (size_t f = 0; f < written.size(); ++f) {
+            written[f] = pcm[2 * f];
+            pcm[2 * f + 1] = pcm[2 * f];
+        }
+    }
     TSoundOut out;
+    out.SetChannels(c.channels);
     out.SetVolume(c.volume);
     out.SetBalance(c.balance);
     test::MonitorRecorder recorder;
     out.Open();
-    Feed(out, test::AsBytes(pcm));
+    Feed(out, test::AsBytes(written));
     PlayOut(out);
     std::this_thread::sleep_for(kMonitorDelay);
     const std::vector<int16_t> recording = recorder.Stop();
@@ -151,18 +199,34 @@ TEST_P(SoundOutPulseGains, VolumeAndBalanceBecomeTheChannelGains)
     ASSERT_TRUE(at) << "the scaled PCM is not in the recording";
     const size_t frames = pcm.size() / 2 - at->pcmFrame;
     EXPECT_LE(test::MaxDifference(recording, at->recordedFrame, pcm, at->pcmFrame, frames, c.gains), 2);
+    // The gain measured over the whole recording, for the record.
+    double sums[4] = {};
+    for (size_t f = 0; f < frames && 2 * (at->recordedFrame + f) + 1 < recording.size(); ++f)
+        for (size_t ch = 0; ch < 2; ++ch) {
+            sums[ch] += std::abs(recording[2 * (at->recordedFrame + f) + ch]);
+            sums[2 + ch] += std::abs(pcm[2 * (at->pcmFrame + f) + ch]);
+        }
+    std::printf("gain on %s, volume %u balance %d: left %.4f right %.4f\n",
+                test::ServerName(std::get<0>(GetParam())), c.volume, c.balance, sums[0] / sums[2],
+                sums[1] / sums[3]);
 }
 
-INSTANTIATE_TEST_SUITE_P(Mapping, SoundOutPulseGains,
-                         ::testing::Values(GainCase{"Volume50", 50, 0, {32767 / 65535.0, 32767 / 65535.0}},
-                                           GainCase{"Balance50", 100, 50, {32767 / 65535.0, 1.0}},
-                                           GainCase{"BalanceLeft", 100, -100, {1.0, 0.0}},
-                                           GainCase{"Volume10", 10, 0, {6553 / 65535.0, 6553 / 65535.0}}),
-                         [](const ::testing::TestParamInfo<GainCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(
+    Mapping, SoundOutPulseGains,
+    ::testing::Combine(
+        kServers, ::testing::Values(GainCase{"Volume50", 50, 0, {32767 / 65535.0, 32767 / 65535.0}},
+                                    GainCase{"Balance50", 100, 50, {32767 / 65535.0, 1.0}},
+                                    GainCase{"BalanceLeft", 100, -100, {1.0, 0.0}},
+                                    GainCase{"Volume10", 10, 0, {6553 / 65535.0, 6553 / 65535.0}},
+                                    GainCase{"MonoBalance50", 100, 50, {32767 / 65535.0, 1.0}, 1},
+                                    GainCase{"MonoBalanceMinus50", 100, -50, {1.0, 32767 / 65535.0}, 1})),
+    [](const ::testing::TestParamInfo<std::tuple<ServerKind, GainCase>>& info) {
+        return std::string(test::ServerName(std::get<0>(info.param))) + std::get<1>(info.param).name;
+    });
 
 // A volume change reaches the sound within the server's short latency, not after the two
 // seconds that are queued in the ring.
-TEST_F(SoundOutPulse, VolumeChangeIsHeardAtOnce)
+TEST_P(SoundOnServer, VolumeChangeIsHeardAtOnce)
 {
     const std::vector<int16_t> pcm = test::MakeNoise(Frames(2000ms), 4);
     const std::vector<uint8_t> bytes = test::AsBytes(pcm);
@@ -194,7 +258,7 @@ TEST_F(SoundOutPulse, VolumeChangeIsHeardAtOnce)
     EXPECT_LT(changedAt, playedFrames + Frames(500ms)) << "the change waited for the queued sound";
 }
 
-TEST_F(SoundOutPulse, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
+TEST_P(SoundOnServer, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
 {
     const std::vector<int16_t> pcm = test::MakeNoise(Frames(2000ms), 5);
     const std::vector<uint8_t> bytes = test::AsBytes(pcm);
@@ -226,21 +290,28 @@ TEST_F(SoundOutPulse, PauseHoldsTheSoundAndResumeContinuesWhereItStopped)
     EXPECT_LE(test::MaxDifference(before, start->recordedFrame, pcm, start->pcmFrame,
                                   stopped - start->pcmFrame, {}),
               1);
-    // The monitor records what the sink mixes, and the sink takes back what it had mixed ahead
-    // when the stream stops or starts again, so around the gap some milliseconds may be missing
-    // or repeated in the recording; going on from anywhere else is a fault.
+    // Seamless: the first frame heard after the pause is the one after the last frame heard
+    // before it.
     const auto resumed =
         test::Align(after, pcm, {}, 1, Frames(400ms), stopped - std::min(stopped, Frames(200ms)));
     ASSERT_TRUE(resumed) << "the sound after the pause is not the PCM near frame " << stopped;
     EXPECT_EQ(resumed->recordedFrame, 0u);
-    EXPECT_LE(std::max(resumed->pcmFrame, stopped) - std::min(resumed->pcmFrame, stopped), Frames(50ms))
+    const long seam = long(resumed->pcmFrame) - long(stopped);
+    RecordProperty("seam_frames", int(seam));
+    std::printf("pause seam on %s: %ld frames (negative: heard twice)\n", test::ServerName(GetParam()), seam);
+    // PulseAudio's null sink mixes about 20 ms ahead and takes that back when the stream stops;
+    // its monitor does not follow exactly (how much it keeps depends on when in the sink's
+    // mixing cycle the stop comes), so there the recording may miss or repeat up to that much
+    // at the seam. PipeWire takes nothing back: its seam is exact.
+    const long allowed = GetParam() == ServerKind::PulseAudio ? long(Frames(25ms)) : 0;
+    EXPECT_LE(std::abs(seam), allowed)
         << "stopped at PCM frame " << stopped << ", went on at " << resumed->pcmFrame;
     const size_t rest = pcm.size() / 2 - resumed->pcmFrame;
     EXPECT_EQ(test::SoundingFrames(after), rest) << "sound was lost or repeated after the pause";
     EXPECT_LE(test::MaxDifference(after, 0, pcm, resumed->pcmFrame, rest, {}), 1);
 }
 
-TEST_F(SoundOutPulse, ResetDropsTheQueuedSoundAndReturnsEveryBlock)
+TEST_P(SoundOnServer, ResetDropsTheQueuedSoundAndReturnsEveryBlock)
 {
     const std::vector<int16_t> first = test::MakeNoise(Frames(2000ms), 6);
     const std::vector<int16_t> second = test::MakeNoise(Frames(700ms), 7);
@@ -289,7 +360,7 @@ TEST_F(SoundOutPulse, ResetDropsTheQueuedSoundAndReturnsEveryBlock)
 
 // A seek while paused resets the paused output: the blocks still come back, the new sound waits
 // for the resume.
-TEST_F(SoundOutPulse, ResetWhilePausedReturnsTheBlocksAndKeepsThePause)
+TEST_P(SoundOnServer, ResetWhilePausedReturnsTheBlocksAndKeepsThePause)
 {
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 12));
     TSoundOut out;
@@ -311,7 +382,7 @@ TEST_F(SoundOutPulse, ResetWhilePausedReturnsTheBlocksAndKeepsThePause)
 }
 
 // A paused output never plays its queue out; closing it drops the queue instead of waiting.
-TEST_F(SoundOutPulse, CloseWhilePausedDoesNotWaitForTheQueue)
+TEST_P(SoundOnServer, CloseWhilePausedDoesNotWaitForTheQueue)
 {
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1800ms), 13));
     TSoundOut out;
@@ -334,11 +405,15 @@ struct FormatCase {
     int32_t channels;
 };
 
-class SoundOutPulseFormats : public SoundOutPulse, public ::testing::WithParamInterface<FormatCase> {};
+class SoundOutPulseFormats : public SoundOutPulse,
+                             public ::testing::WithParamInterface<std::tuple<ServerKind, FormatCase>> {
+protected:
+    void SetUp() override { Server(std::get<0>(GetParam())); }
+};
 
 TEST_P(SoundOutPulseFormats, EveryFormatPlaysToTheEnd)
 {
-    const FormatCase c = GetParam();
+    const FormatCase c = std::get<1>(GetParam());
     TSoundOut out;
     out.SetSampleRate(c.rate);
     out.SetBitsPerSample(c.bits);
@@ -352,14 +427,18 @@ TEST_P(SoundOutPulseFormats, EveryFormatPlaysToTheEnd)
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, SoundOutPulseFormats,
-                         ::testing::Values(FormatCase{"Mono8Bit11025", 11025, 8, 1},
-                                           FormatCase{"Mono16Bit22050", 22050, 16, 1},
-                                           FormatCase{"Stereo8Bit32000", 32000, 8, 2},
-                                           FormatCase{"Stereo16Bit48000", 48000, 16, 2}),
-                         [](const ::testing::TestParamInfo<FormatCase>& info) { return info.param.name; });
+                         ::testing::Combine(kServers,
+                                            ::testing::Values(FormatCase{"Mono8Bit11025", 11025, 8, 1},
+                                                              FormatCase{"Mono16Bit22050", 22050, 16, 1},
+                                                              FormatCase{"Stereo8Bit32000", 32000, 8, 2},
+                                                              FormatCase{"Stereo16Bit48000", 48000, 16, 2})),
+                         [](const ::testing::TestParamInfo<std::tuple<ServerKind, FormatCase>>& info) {
+                             return std::string(test::ServerName(std::get<0>(info.param))) +
+                                    std::get<1>(info.param).name;
+                         });
 
 // Lower bounds only: a block cannot come back before its sound has had time to play.
-TEST_F(SoundOutPulse, BlocksComeBackOnlyOnceTheyHaveBeenPlayed)
+TEST_P(SoundOnServer, BlocksComeBackOnlyOnceTheyHaveBeenPlayed)
 {
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 8));
     TSoundOut out;
@@ -383,7 +462,7 @@ TEST_F(SoundOutPulse, BlocksComeBackOnlyOnceTheyHaveBeenPlayed)
     EXPECT_EQ(playedAtLast, 4 * kBlockBytes);
 }
 
-TEST_F(SoundOutPulse, PlayedBytesFollowTheServerClock)
+TEST_P(SoundOnServer, PlayedBytesFollowTheServerClock)
 {
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 9));
     TSoundOut out;
@@ -406,7 +485,7 @@ TEST_F(SoundOutPulse, PlayedBytesFollowTheServerClock)
     EXPECT_EQ(out.GetDoneBytes(), 0);
 }
 
-TEST_F(SoundOutPulse, PositionNoticesComeWhileSoundIsQueuedAndStopAfterwards)
+TEST_P(SoundOnServer, PositionNoticesComeWhileSoundIsQueuedAndStopAfterwards)
 {
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(1500ms), 10));
     std::mutex mutex;
@@ -437,23 +516,12 @@ TEST_F(SoundOutPulse, PositionNoticesComeWhileSoundIsQueuedAndStopAfterwards)
         EXPECT_GE(notices[i] - notices[i - 1], 100ms);
 }
 
-TEST_F(SoundOutPulse, ServerVolumeIsReadAtCreation)
-{
-    auto setSinkVolume = [](const char* volume) {
-        ASSERT_TRUE(test::RunProgram({"pactl", "set-sink-volume", test::kSinkName, volume}));
-    };
-    setSinkVolume("0.5"); // linear
-    EXPECT_NEAR(double(TSoundOut().Volume()), 50.0, 1.0);
-    setSinkVolume("0.1");
-    EXPECT_NEAR(double(TSoundOut().Volume()), 10.0, 1.0);
-    setSinkVolume("100%");
-    EXPECT_EQ(TSoundOut().Volume(), 100u);
-}
-
-TEST_F(SoundOutPulse, WithoutServerOpenFailsAtOnceWithTheServerText)
+TEST(SoundOutWithoutServer, OpenFailsAtOnceWithTheServerText)
 {
     const std::filesystem::path nowhere = std::filesystem::temp_directory_path() / "pt4-no-server" / "native";
-    const std::string server = std::getenv("PULSE_SERVER");
+    const char* configured = std::getenv("PULSE_SERVER");
+    const std::optional<std::string> server =
+        configured ? std::optional<std::string>(configured) : std::nullopt;
     setenv("PULSE_SERVER", ("unix:" + nowhere.string()).c_str(), 1);
     test::FinishesWithin("Open without a server", [] {
         TSoundOut out;
@@ -468,14 +536,17 @@ TEST_F(SoundOutPulse, WithoutServerOpenFailsAtOnceWithTheServerText)
         EXPECT_EQ(out.Write(reinterpret_cast<const uint8_t*>("ab"), 2), 0);
         out.Close();
     });
-    setenv("PULSE_SERVER", server.c_str(), 1);
+    if (server)
+        setenv("PULSE_SERVER", server->c_str(), 1);
+    else
+        unsetenv("PULSE_SERVER");
 }
 
 // A server that goes away returns every queued block, so nothing waits forever, and the next
 // call reports it.
-TEST_F(SoundOutPulse, LostServerReturnsTheBlocksAndReportsTheError)
+TEST_P(SoundOnServer, LostServerReturnsTheBlocksAndReportsTheError)
 {
-    test::PulseDaemon doomed;
+    test::SoundServer doomed(GetParam());
     const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 11));
     TSoundOut out;
     out.Open();
@@ -492,6 +563,56 @@ TEST_F(SoundOutPulse, LostServerReturnsTheBlocksAndReportsTheError)
     EXPECT_EQ(out.FreeSpacePercent(), 100) << "the failed block is still counted";
     EXPECT_THROW(out.Pause(), EMP3Error);
     test::FinishesWithin("Close after the server was lost", [&] { out.Close(); });
+}
+
+// A server that hangs (stopped, not gone): a play that does not move on for five seconds fails
+// with its own message, and nothing else waits on the server for more than a second.
+TEST_P(SoundOnServer, HangingServerEndsThePlayAfterFiveSecondsAndHoldsNothingLonger)
+{
+    const std::vector<uint8_t> bytes = test::AsBytes(test::MakeNoise(Frames(2000ms), 14));
+    std::mutex mutex;
+    std::string reported;
+    TSoundOut out;
+    out.OnException = [&](const void*, const std::exception_ptr& error, bool& handled) {
+        std::lock_guard lock(mutex);
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            reported = e.what();
+        }
+        handled = true;
+    };
+    out.Open();
+    ASSERT_EQ(out.Write(bytes.data(), int32_t(bytes.size())), int32_t(bytes.size()));
+    WaitUntilPlayed(out, int64_t(Frames(200ms) * kFrameBytes));
+    struct Frozen {
+        test::SoundServer& server;
+        explicit Frozen(test::SoundServer& s) : server(s) { server.Freeze(); }
+        ~Frozen() { server.Thaw(); }
+    } frozen(Server());
+    const Clock::time_point since = Clock::now();
+    ASSERT_TRUE(out.WaitForDone(kDeadlockGuardMs)) << "the blocks never came back";
+    const double failedAfter = Seconds(Clock::now() - since);
+    EXPECT_GE(failedAfter, 4.5);
+    EXPECT_LT(failedAfter, 7.0);
+    {
+        std::lock_guard lock(mutex);
+        EXPECT_EQ(reported, "the sound server does not respond(TSoundOut.WaveWrite)");
+    }
+    EXPECT_THROW(out.Write(bytes.data(), int32_t(bytes.size())), EMP3Error);
+
+    TSoundOut second;
+    const Clock::time_point opening = Clock::now();
+    try {
+        second.Open();
+        ADD_FAILURE() << "opened on a hanging server";
+    } catch (const EMP3Error& e) {
+        EXPECT_STREQ(e.what(), "the sound server does not respond(TSoundOut.Open:WaveOutOpen)");
+    }
+    EXPECT_LT(Seconds(Clock::now() - opening), 1.5);
+    const Clock::time_point closing = Clock::now();
+    out.Close();
+    EXPECT_LT(Seconds(Clock::now() - closing), 0.5);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <filesystem>
@@ -308,7 +309,7 @@ TEST_F(SoundOutFile, NotifyEventIsSetAtOnceWhenThereIsRoomAndThenForgotten)
 TEST_F(SoundOutFile, SettersIgnoreValuesOutOfRange)
 {
     TSoundOut out;
-    EXPECT_EQ(out.Volume(), 100u) << "no server: the volume falls back to 100";
+    EXPECT_EQ(out.Volume(), 100u) << "a new output plays the samples unchanged";
     out.SetVolume(101);
     EXPECT_EQ(out.Volume(), 100u);
     out.SetVolume(0);
@@ -397,9 +398,8 @@ TEST_F(SoundOutFile, DoneBytesCountFromThePreviousCall)
     out.Close();
 }
 
-// A file has no pause; a reset drops the partly filled block (the old position of a seek), as
-// it drops what is queued at the sound server.
-TEST_F(SoundOutFile, PauseLeavesAFileAloneAndResetDropsThePartBlock)
+// A reset (a seek) drops the part block of the old position, as on the sound server.
+TEST_F(SoundOutFile, ResetDropsThePartBlockAndPauseLeavesAFileAlone)
 {
     const std::vector<uint8_t> pcm = Pcm(1000, 9);
     TSoundOut out;
@@ -407,14 +407,18 @@ TEST_F(SoundOutFile, PauseLeavesAFileAloneAndResetDropsThePartBlock)
     out.Open();
     EXPECT_EQ(out.Write(pcm.data(), int32_t(pcm.size())), 1000);
     out.Pause();
+    out.Reset();
     out.Unpause();
+    EXPECT_EQ(out.Write(pcm.data(), 400), 400);
     out.Flush();
     EXPECT_EQ(out.Write(pcm.data(), 600), 600);
     out.Reset();
     EXPECT_EQ(out.Write(pcm.data(), 300), 300);
     out.Flush();
     out.Close();
-    EXPECT_EQ(ReadFile(Path("nopause.wav")).size(), 44u + 1000 + 300);
+    const std::vector<uint8_t> file = ReadFile(Path("nopause.wav"));
+    ASSERT_EQ(file.size(), 444u);
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 400, file.begin() + 44));
 }
 
 TEST_F(SoundOutFile, FailedOpenLeavesTheOutputClosed)

@@ -1,5 +1,5 @@
-// The player component playing through a real sound server: a private daemon with a null sink
-// whose monitor is recorded and compared with the decoded PCM.
+// The player component playing through a real sound server, PulseAudio and PipeWire in turn: a
+// private server with a null sink whose monitor is recorded and compared with the decoded PCM.
 #include "mp3plyr/errors.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/exception_display.h"
@@ -11,11 +11,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <chrono>
+#include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -29,7 +32,10 @@ using Clock = std::chrono::steady_clock;
 constexpr auto kMonitorDelay = 400ms;
 constexpr size_t kFrameSamples = 1152;
 
-size_t Frames(std::chrono::milliseconds time) { return size_t(time.count()) * 44100 / 1000; }
+size_t Frames(std::chrono::milliseconds time)
+{
+    return size_t(time.count()) * 44100 / 1000;
+}
 
 std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
 {
@@ -61,11 +67,12 @@ size_t FirstSoundingFrame(const std::vector<int16_t>& samples)
     return size_t(it - samples.begin()) / 2;
 }
 
-class PlayerPulse : public ::testing::Test {
+using test::ServerKind;
+
+class PlayerPulse : public ::testing::TestWithParam<ServerKind> {
 protected:
     static void SetUpTestSuite()
     {
-        daemon_ = std::make_unique<test::PulseDaemon>();
         // Three seconds of the demo clip, its information frame left out.
         auto frames = DemoFrames();
         frames.resize(116);
@@ -78,6 +85,10 @@ protected:
 
     void SetUp() override
     {
+        if (!daemon_ || daemon_->Kind() != GetParam()) {
+            daemon_.reset();
+            daemon_ = std::make_unique<test::SoundServer>(GetParam());
+        }
         player.SetAutoPlay(false);
         player.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
             endReason = reason;
@@ -87,9 +98,13 @@ protected:
         player.SetFileName(clip_);
     }
 
-    bool PlayToTheEnd() { return DrainUntil(player, [&] { return endReason.has_value(); }, 20s); }
+    bool PlayToTheEnd()
+    {
+        return DrainUntil(
+            player, [&] { return endReason.has_value(); }, 20s);
+    }
 
-    static std::unique_ptr<test::PulseDaemon> daemon_;
+    static std::unique_ptr<test::SoundServer> daemon_;
     static std::vector<uint8_t> clipBytes_;
     static std::string clip_;
     static std::vector<int16_t> pcm_;
@@ -100,12 +115,18 @@ protected:
     std::vector<Clock::time_point> positionTimes;
 };
 
-std::unique_ptr<test::PulseDaemon> PlayerPulse::daemon_;
+std::unique_ptr<test::SoundServer> PlayerPulse::daemon_;
 std::vector<uint8_t> PlayerPulse::clipBytes_;
 std::string PlayerPulse::clip_;
 std::vector<int16_t> PlayerPulse::pcm_;
 
-TEST_F(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
+INSTANTIATE_TEST_SUITE_P(Servers, PlayerPulse,
+                         ::testing::Values(ServerKind::PulseAudio, ServerKind::PipeWire),
+                         [](const ::testing::TestParamInfo<ServerKind>& info) {
+                             return test::ServerName(info.param);
+                         });
+
+TEST_P(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
 {
     test::MonitorRecorder recorder;
     const auto started = Clock::now();
@@ -124,7 +145,9 @@ TEST_F(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
     // A monitor may miss the first milliseconds after the sink wakes.
     const size_t from = std::max(firstSound + Frames(50ms), size_t(std::max(0L, -offset)));
     ASSERT_LE(size_t(long(pcm_.size() / 2) + offset), recording.size() / 2) << "the end was not heard";
-    EXPECT_LE(test::MaxDifference(recording, size_t(long(from) + offset), pcm_, from, pcm_.size() / 2 - from, {}), 1);
+    EXPECT_LE(
+        test::MaxDifference(recording, size_t(long(from) + offset), pcm_, from, pcm_.size() / 2 - from, {}),
+        1);
     // The end is reported once the sound has been played, not when the last frame was decoded.
     const auto duration = std::chrono::milliseconds(pcm_.size() / 2 * 1000 / 44100);
     EXPECT_GE(endTime - started, duration - 100ms);
@@ -133,35 +156,37 @@ TEST_F(PlayerPulse, PlaysTheDecodedPcmAndEndsOnlyAfterItWasHeard)
     ASSERT_GE(positionTimes.size(), 5u);
     std::vector<double> gaps;
     for (size_t i = 1; i < positionTimes.size(); ++i)
-        gaps.push_back(std::chrono::duration<double, std::milli>(positionTimes[i] - positionTimes[i - 1]).count());
+        gaps.push_back(
+            std::chrono::duration<double, std::milli>(positionTimes[i] - positionTimes[i - 1]).count());
     std::nth_element(gaps.begin(), gaps.begin() + long(gaps.size() / 2), gaps.end());
     EXPECT_NEAR(gaps[gaps.size() / 2], 400.0, 120.0);
 }
 
-TEST_F(PlayerPulse, VolumeAndBalanceShapeWhatIsHeard)
+// The window's first-start volume, 10, is heard as a gain of 0.1 (-20 dB) on every server.
+TEST_P(PlayerPulse, VolumeAndBalanceShapeWhatIsHeard)
 {
-    player.SetVolume(50);
+    player.SetVolume(10);
     player.SetVolBalance(-100);
     test::MonitorRecorder recorder;
     player.Play();
     ASSERT_TRUE(PlayToTheEnd());
     std::this_thread::sleep_for(kMonitorDelay);
     const std::vector<int16_t> recording = recorder.Stop();
-    // Left at half amplitude, right silent: the stretch one second in, scaled.
+    // Left at a tenth, right silent: the stretch one second in, scaled.
     std::vector<int16_t> expected(pcm_.size());
     for (size_t i = 0; i < pcm_.size(); i += 2) {
-        expected[i] = int16_t(std::lround(pcm_[i] * 0.5));
+        expected[i] = int16_t(std::lround(pcm_[i] * 6553 / 65535.0));
         expected[i + 1] = 0;
     }
     const auto found = FindSegment(recording, expected, Frames(1000ms), Frames(500ms), 2);
-    EXPECT_TRUE(found) << "half-volume left channel with a silent right channel not found";
+    EXPECT_TRUE(found) << "left channel at a tenth with a silent right channel not found";
     bool rightSilent = true;
     for (size_t i = 1; i < recording.size(); i += 2)
         rightSilent = rightSilent && recording[i] == 0;
     EXPECT_TRUE(rightSilent) << "balance -100 left sound in the right channel";
 }
 
-TEST_F(PlayerPulse, PauseHoldsTheSoundAndSeekingWhilePausedContinuesAtTheFrame)
+TEST_P(PlayerPulse, PauseHoldsTheSoundAndSeekingWhilePausedContinuesAtTheFrame)
 {
     player.Play();
     std::this_thread::sleep_for(800ms);
@@ -188,7 +213,7 @@ TEST_F(PlayerPulse, PauseHoldsTheSoundAndSeekingWhilePausedContinuesAtTheFrame)
     EXPECT_NEAR(double(offset), double(3 * kFrameSamples), double(Frames(20ms)));
 }
 
-TEST_F(PlayerPulse, StopDropsWhatWasQueued)
+TEST_P(PlayerPulse, StopDropsWhatWasQueued)
 {
     test::MonitorRecorder recorder;
     player.Play();
@@ -201,10 +226,11 @@ TEST_F(PlayerPulse, StopDropsWhatWasQueued)
     EXPECT_GT(test::SoundingFrames(recording), Frames(300ms));
 }
 
-TEST_F(PlayerPulse, WithoutAServerPlayFailsAtOnceAndStaysStopped)
+TEST_P(PlayerPulse, WithoutAServerPlayFailsAtOnceAndStaysStopped)
 {
     const std::string server = std::getenv("PULSE_SERVER");
     setenv("PULSE_SERVER", ("unix:" + TempPath("no-server-here")).c_str(), 1);
+    // An open stream keeps the connection it was made on; a new one goes to the server named now.
     const auto started = Clock::now();
     EXPECT_THROW(player.Play(), EMP3Error);
     EXPECT_LT(Clock::now() - started, 3s);
@@ -215,6 +241,65 @@ TEST_F(PlayerPulse, WithoutAServerPlayFailsAtOnceAndStaysStopped)
     player.Stop();
 }
 
+// A server that hangs during play: play ends with the server's silence reported after five
+// seconds, and the next Play gives up after a second.
+TEST_P(PlayerPulse, HangingServerEndsPlayWithAMessage)
+{
+    std::string shown;
+    SetExceptionDisplay([&](const std::exception_ptr& error) { shown = ExceptionText(error); });
+    player.Play();
+    DrainFor(player, 500ms);
+    daemon_->Freeze();
+    const auto frozen = Clock::now();
+    const bool ended = PlayToTheEnd();
+    const double endedAfter = std::chrono::duration<double>(Clock::now() - frozen).count();
+    const auto replaying = Clock::now();
+    std::string replayError;
+    try {
+        player.Play();
+    } catch (const EMP3Error& e) {
+        replayError = e.what();
+    }
+    const double replayTook = std::chrono::duration<double>(Clock::now() - replaying).count();
+    daemon_->Thaw();
+    SetExceptionDisplay(nullptr);
+    std::printf("hanging %s: play ended after %.2f s, the next Play gave up after %.2f s\n",
+                test::ServerName(GetParam()), endedAfter, replayTook);
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(*endReason, TMP3EndPlayReason::mepError);
+    EXPECT_EQ(shown, "the sound server does not respond(TSoundOut.WaveWrite)");
+    EXPECT_GE(endedAfter, 4.5);
+    EXPECT_LT(endedAfter, 7.0);
+    EXPECT_EQ(replayError, "the sound server does not respond(TSoundOut.Open:WaveOutOpen)");
+    EXPECT_LT(replayTook, 1.5);
+    EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
+}
+
+// Stopping and destroying players whose server hangs takes at most about a second each.
+TEST_P(PlayerPulse, HangingServerHoldsNeitherStopNorDestruction)
+{
+    auto other = std::make_unique<TMP3Player>();
+    other->SetAutoPlay(false);
+    other->SetFileName(clip_);
+    player.Play();
+    other->Play();
+    DrainFor(player, 300ms);
+    daemon_->Freeze();
+    auto timed = [](const std::function<void()>& work) {
+        const auto start = Clock::now();
+        work();
+        return std::chrono::duration<double>(Clock::now() - start).count();
+    };
+    const double stopTook = timed([&] { player.Stop(); });
+    const double destroyTook = timed([&] { other.reset(); });
+    daemon_->Thaw();
+    std::printf("hanging %s: Stop took %.2f s, destruction %.2f s\n", test::ServerName(GetParam()), stopTook,
+                destroyTook);
+    EXPECT_LT(stopTook, 1.5);
+    EXPECT_LT(destroyTook, 1.5);
+    EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
+}
+
 } // namespace
 } // namespace pt4
 
@@ -223,7 +308,7 @@ namespace {
 
 TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
 {
-    auto daemon = std::make_unique<test::PulseDaemon>();
+    auto daemon = std::make_unique<test::SoundServer>();
     auto frames = DemoFrames();
     const std::string clip = TempPath("lost-server.mp3");
     WriteFileBytes(clip, Join(frames));

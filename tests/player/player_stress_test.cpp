@@ -107,7 +107,7 @@ TEST(PlayerStress, RandomOperationsAgainstTheFileOutput) { RandomOperations(Temp
 
 TEST(PlayerStress, RandomOperationsAgainstTheSoundServer)
 {
-    test::PulseDaemon daemon;
+    test::SoundServer daemon;
     RandomOperations("", 6s);
 }
 

@@ -72,20 +72,27 @@ bool Exited(pid_t pid)
     return waitpid(pid, &status, WNOHANG) == pid;
 }
 
+// Waits up to five seconds for a child to end: false when it did not.
+bool AwaitExit(pid_t pid)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 5s;
+    while (!Exited(pid)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
 // Sends `signal`, then waits for the end, killing it outright if it takes too long.
 void StopProcess(pid_t pid, int signal)
 {
     if (pid <= 0)
         return;
     kill(pid, signal);
-    const auto deadline = std::chrono::steady_clock::now() + 5s;
-    while (!Exited(pid)) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
-            return;
-        }
-        std::this_thread::sleep_for(10ms);
+    if (!AwaitExit(pid)) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
     }
 }
 
@@ -104,19 +111,35 @@ bool Accepts(const std::filesystem::path& socketPath)
 
 } // namespace
 
-PulseDaemon::PulseDaemon() : dir_(MakeScratchDir("pt4-sound"))
+const char* ServerName(ServerKind kind)
+{
+    return kind == ServerKind::PipeWire ? "PipeWire" : "PulseAudio";
+}
+
+SoundServer::SoundServer(ServerKind kind) : kind_(kind), dir_(MakeScratchDir("pt4-sound"))
 {
     for (const char* sub : {"runtime", "state", "home", "config"})
         std::filesystem::create_directory(dir_ / sub);
+    std::filesystem::permissions(dir_ / "runtime", std::filesystem::perms::owner_all);
+    // Both servers put their socket into the runtime path named below.
     const std::filesystem::path socket = dir_ / "runtime" / "native";
     // Everything the server and its clients look at lives in the scratch directory.
     SetEnvironment("HOME", (dir_ / "home").string());
     SetEnvironment("XDG_RUNTIME_DIR", (dir_ / "runtime").string());
     SetEnvironment("XDG_CONFIG_HOME", (dir_ / "config").string());
+    SetEnvironment("XDG_STATE_HOME", (dir_ / "state").string());
     SetEnvironment("PULSE_RUNTIME_PATH", (dir_ / "runtime").string());
     SetEnvironment("PULSE_STATE_PATH", (dir_ / "state").string());
     SetEnvironment("PULSE_SERVER", "unix:" + socket.string());
+    if (kind == ServerKind::PipeWire)
+        StartPipeWire();
+    else
+        StartPulseAudio(socket);
+    WaitUntilReady(socket);
+}
 
+void SoundServer::StartPulseAudio(const std::filesystem::path& socket)
+{
     // A per-user daemon even when the tests run as root (CI), without a default script, never
     // exiting on its own, with one null sink and the native protocol on our socket only. Where it
     // may (as root), it mixes at real-time priority, so that other tests running alongside do
@@ -130,20 +153,115 @@ PulseDaemon::PulseDaemon() : dir_(MakeScratchDir("pt4-sound"))
                  dir_ / "daemon.log");
     if (pid_ < 0)
         GiveUp("cannot start pulseaudio (is the pulseaudio package installed?)");
+    serverPid_ = pid_;
+}
+
+void SoundServer::StartPipeWire()
+{
+    // The graph runs at the sink's rate only, so nothing is resampled; the sink is the only
+    // output (no device monitors), and the default one.
+    const std::filesystem::path config = dir_ / "config";
+    std::filesystem::create_directories(config / "pipewire" / "pipewire.conf.d");
+    const std::string rate = std::to_string(kSinkRate);
+    std::ofstream(config / "pipewire" / "pipewire.conf.d" / "pt4-test.conf") << R"(
+context.properties = {
+    default.clock.rate = )" + rate + R"(
+    default.clock.allowed-rates = [ )" + rate + R"( ]
+    # Periods of at least 23 ms: a client asking for a short latency (the recorder) must not
+    # make the whole graph run in periods so short that a busy machine misses them.
+    default.clock.min-quantum = 1024
+}
+context.objects = [
+    { factory = adapter
+      args = {
+          factory.name = support.null-audio-sink
+          node.name = )" + std::string(kSinkName) + R"(
+          media.class = Audio/Sink
+          audio.rate = )" + rate + R"(
+          audio.channels = 2
+          audio.position = [ FL FR ]
+          priority.session = 2000
+      }
+    }
+]
+)";
+    std::filesystem::create_directories(config / "wireplumber" / "main.lua.d");
+    std::filesystem::create_directories(config / "wireplumber" / "bluetooth.lua.d");
+    std::ofstream(config / "wireplumber" / "main.lua.d" / "51-pt4-test.lua")
+        << "alsa_monitor.enabled = false\nv4l2_monitor.enabled = false\nlibcamera_monitor.enabled = false\n";
+    std::ofstream(config / "wireplumber" / "bluetooth.lua.d" / "51-pt4-test.lua")
+        << "bluez_monitor.enabled = false\n";
+
+    // The three processes run under a private session bus; the shell that starts them writes
+    // their ids and ends them when it is told to end.
+    const std::string script = R"(
+d="$1"
+echo $$ > "$d/shell.pid"
+pipewire > "$d/pipewire.log" 2>&1 & a=$!
+n=0
+while [ ! -S "$XDG_RUNTIME_DIR/pipewire-0" ] && [ $n -lt 200 ]; do sleep 0.05; n=$((n+1)); done
+wireplumber > "$d/wireplumber.log" 2>&1 & b=$!
+pipewire-pulse > "$d/pipewire-pulse.log" 2>&1 & c=$!
+echo $c > "$d/server.pid.new" && mv "$d/server.pid.new" "$d/server.pid"
+trap 'kill -CONT $a $b $c 2>/dev/null; kill $a $b $c 2>/dev/null; wait; exit 0' TERM INT
+wait
+)";
+    pid_ = Spawn({"dbus-run-session", "--", "sh", "-c", script, "sh", dir_.string()}, dir_ / "daemon.log");
+    if (pid_ < 0)
+        GiveUp("cannot start dbus-run-session (is the dbus package installed?)");
     const auto deadline = std::chrono::steady_clock::now() + 15s;
-    while (!Accepts(socket)) {
+    while (serverPid_ <= 0) {
+        std::ifstream in(dir_ / "server.pid");
+        if (!(in >> serverPid_))
+            serverPid_ = -1;
         if (Exited(pid_)) {
             pid_ = -1;
-            GiveUp("pulseaudio ended before it took connections; its log:\n" + Log());
+            GiveUp("the PipeWire session ended at once; its log:\n" + Log());
         }
         if (std::chrono::steady_clock::now() > deadline)
-            GiveUp("pulseaudio took no connections within 15 s; its log:\n" + Log());
+            GiveUp("the PipeWire session did not start within 15 s; its log:\n" + Log());
         std::this_thread::sleep_for(20ms);
     }
 }
 
-PulseDaemon::~PulseDaemon()
+void SoundServer::WaitUntilReady(const std::filesystem::path& socket)
 {
+    const auto deadline = std::chrono::steady_clock::now() + 15s;
+    auto ready = [&] {
+        if (!Accepts(socket))
+            return false;
+        if (kind_ == ServerKind::PulseAudio)
+            return true;
+        // The session manager's policy runs: it has written the null sink into the graph's
+        // metadata as the default output. Before that a new stream may find nothing to link to.
+        const std::optional<std::string> metadata =
+            RunProgram({"pw-metadata", "-n", "default", "0", "default.audio.sink"});
+        const std::optional<std::string> info = RunProgram({"pactl", "info"});
+        return metadata && info &&
+               metadata->find(std::string("\"") + kSinkName + "\"") != std::string::npos &&
+               info->find("Default Sink: " + std::string(kSinkName)) != std::string::npos;
+    };
+    while (!ready()) {
+        if (Exited(pid_)) {
+            pid_ = -1;
+            GiveUp(std::string(ServerName(kind_)) + " ended before it took connections; its log:\n" + Log());
+        }
+        if (std::chrono::steady_clock::now() > deadline)
+            GiveUp(std::string(ServerName(kind_)) + " was not ready within 15 s; its log:\n" + Log());
+        std::this_thread::sleep_for(20ms);
+    }
+}
+
+SoundServer::~SoundServer()
+{
+    Thaw();
+    if (kind_ == ServerKind::PipeWire && pid_ > 0) {
+        pid_t shell = -1;
+        std::ifstream in(dir_ / "shell.pid");
+        // The shell ends the three processes; the bus goes when the shell has ended.
+        if (in >> shell && shell > 0 && kill(shell, SIGTERM) == 0 && AwaitExit(pid_))
+            pid_ = -1;
+    }
     StopProcess(pid_, SIGTERM);
     for (const auto& [name, value] : savedEnvironment_) {
         if (value)
@@ -155,21 +273,47 @@ PulseDaemon::~PulseDaemon()
     std::filesystem::remove_all(dir_, ignored);
 }
 
-void PulseDaemon::Kill()
+void SoundServer::Kill()
 {
+    Thaw();
+    if (kind_ == ServerKind::PipeWire) {
+        // Only the process the clients talk to; the rest of the session goes with the object.
+        kill(serverPid_, SIGKILL);
+        return;
+    }
     StopProcess(pid_, SIGKILL);
     pid_ = -1;
+    serverPid_ = -1;
 }
 
-std::string PulseDaemon::Log() const
+void SoundServer::Freeze()
 {
-    std::ifstream in(dir_ / "daemon.log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    if (serverPid_ > 0 && kill(serverPid_, SIGSTOP) == 0)
+        frozen_ = true;
 }
 
-void PulseDaemon::SetEnvironment(const char* name, const std::string& value)
+void SoundServer::Thaw()
+{
+    if (frozen_)
+        kill(serverPid_, SIGCONT);
+    frozen_ = false;
+}
+
+std::string SoundServer::Log() const
+{
+    std::string text;
+    for (const char* name : {"daemon.log", "pipewire.log", "wireplumber.log", "pipewire-pulse.log"}) {
+        std::ifstream in(dir_ / name);
+        if (!in)
+            continue;
+        std::stringstream part;
+        part << in.rdbuf();
+        text += std::string("--- ") + name + "\n" + part.str();
+    }
+    return text;
+}
+
+void SoundServer::SetEnvironment(const char* name, const std::string& value)
 {
     if (!savedEnvironment_.contains(name)) {
         const char* old = std::getenv(name);

@@ -1,6 +1,9 @@
-// A private sound server for the integration tests: Debian's daemon with one null sink, its own
-// runtime and state folders in a scratch directory, stopped by its process id. It never sees or
-// touches a user's session: while it lives, this process's sound-server variables point at it.
+// A private sound server for the integration tests, with one null sink at 44.1 kHz, its own
+// runtime, configuration and state folders in a scratch directory, stopped by process id. It
+// never sees or touches a user's session: while it lives, this process's sound-server variables
+// point at it. Two kinds serve the same client protocol: Debian's PulseAudio daemon, and a
+// PipeWire session (pipewire, wireplumber and pipewire-pulse on a private D-Bus session bus) whose
+// graph clock is held at the sink's rate, so that recordings stay bit-exact.
 #pragma once
 
 #include <sys/types.h>
@@ -18,26 +21,43 @@ namespace pt4::test {
 inline constexpr uint32_t kSinkRate = 44100;
 inline constexpr const char* kSinkName = "pt4null";
 
-class PulseDaemon {
-public:
-    // Starts the daemon and waits until it takes connections; ends the test program with the
-    // daemon's log when it does not come up.
-    PulseDaemon();
-    // Stops the daemon, restores the environment and removes the scratch directory.
-    ~PulseDaemon();
-    PulseDaemon(const PulseDaemon&) = delete;
-    PulseDaemon& operator=(const PulseDaemon&) = delete;
+enum class ServerKind { PulseAudio, PipeWire };
 
-    pid_t Pid() const { return pid_; }
-    // Ends the daemon at once, as a crash would.
+// For test names: "PulseAudio", "PipeWire".
+const char* ServerName(ServerKind kind);
+
+class SoundServer {
+public:
+    // Starts the server and waits until it takes connections and has its sink; ends the test
+    // program with the server's log when it does not come up.
+    explicit SoundServer(ServerKind kind = ServerKind::PulseAudio);
+    // Stops the server, restores the environment and removes the scratch directory.
+    ~SoundServer();
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+
+    ServerKind Kind() const { return kind_; }
+    // The process that talks to the clients.
+    pid_t Pid() const { return serverPid_; }
+    // Ends the server at once, as a crash would.
     void Kill();
+    // Stops and continues the server's process (SIGSTOP, SIGCONT), as a server that hangs.
+    void Freeze();
+    void Thaw();
     std::string Log() const;
 
 private:
+    void StartPulseAudio(const std::filesystem::path& socket);
+    void StartPipeWire();
+    void WaitUntilReady(const std::filesystem::path& socket);
     void SetEnvironment(const char* name, const std::string& value);
 
+    ServerKind kind_;
     std::filesystem::path dir_;
+    // What was started (pulseaudio, or the D-Bus session that runs the PipeWire processes).
     pid_t pid_ = -1;
+    pid_t serverPid_ = -1;
+    bool frozen_ = false;
     std::map<std::string, std::optional<std::string>> savedEnvironment_;
 };
 
