@@ -17,7 +17,7 @@ namespace pt4::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n";
+    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--no-gapless]\n    INPUT -o OUTPUT\n";
 
 struct DecodeArgs {
     TOutputOptions options;
@@ -42,6 +42,8 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
             ++rateChoices;
         } else if (arg == "--raw") {
             out.raw = true;
+        } else if (arg == "--no-gapless") {
+            out.options.Gapless = false;
         } else if (arg == "-o" && i + 1 < args.size()) {
             out.output = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') {
@@ -134,7 +136,7 @@ int RunDecode(const std::vector<std::string>& args)
             if (outcome == TFrameOutcome::EndOfData)
                 break;
             if (outcome == TFrameOutcome::Frame)
-                sink.Write(pcm.data(), size_t(source.FrameBytes()));
+                sink.Write(pcm.data(), size_t(source.LastFrameBytes()));
         }
         sink.Finish();
     } catch (const std::exception& error) {

@@ -15,7 +15,8 @@
 #include <mutex>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
 
@@ -24,6 +25,16 @@ struct TOutputOptions {
     int32_t ReductionCode = 0; // 0 full rate, 1 half, 2 quarter
     int32_t ConvertCode = 0;   // bits 0-1: 0 as coded, 1 mix, 2 left, 3 right; 8: 8-bit samples
     int32_t FrequencyLimit = 24000;
+    // Leave out the encoder's delay and padding (and the decoder's own delay) when the stream
+    // says how long they are, so that consecutive files join without a gap.
+    bool Gapless = true;
+};
+
+// The encoder's delay and padding in samples, as a stream's VBR header records them.
+struct TGaplessInfo {
+    bool Present = false;
+    int32_t EncoderDelay = 0;
+    int32_t EncoderPadding = 0;
 };
 
 enum class TFrameOutcome {
@@ -32,8 +43,9 @@ enum class TFrameOutcome {
     EndOfData, // the audio data is exhausted
 };
 
-class TMPFrameSource {
-public:
+class TMPFrameSource
+{
+  public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
     static constexpr int32_t kUnknownLength = 2147483647;
@@ -48,8 +60,10 @@ public:
     void Close();
     bool IsOpen() const { return reader_.Active(); }
 
-    // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes).
+    // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes). The PCM to play is
+    // the first LastFrameBytes() bytes: less than FrameBytes() where trimming cuts the frame.
     TFrameOutcome ProduceFrame(uint8_t* pcm);
+    int32_t LastFrameBytes() const { return lastFrameBytes_; }
 
     // Back to the first frame; the decoder starts afresh at the next frame.
     void Rewind();
@@ -62,8 +76,19 @@ public:
     // table by walking frame headers as needed. A target beyond the end lands on the last frame
     // that lies wholly inside the data. Returns the frame landed on. Seekable streams only.
     int32_t SeekToFrame(int64_t target);
+    // Moves the read point so that the next PCM produced is output sample `sample` (counted
+    // from the first sample played; frames of one sample per channel). Trimmed streams land on
+    // that very sample; others on the start of the frame that holds it. Returns the sample the
+    // next PCM starts with.
+    int64_t SeekToSample(int64_t sample);
+    // Output samples (one per channel) in a frame.
+    int32_t SamplesPerFrame() const;
+    // Whether the encoder's delay and padding are being left out.
+    bool Trimmed() const { return trimEnd_ != kNoTrimEnd; }
+    const TGaplessInfo& Gapless() const { return gapless_; }
 
-    // Duration in ms from a VBR header or the bit rate; 0 when unknown.
+    // Duration in ms from a VBR header or the bit rate; 0 when unknown. Trimmed streams count
+    // only the samples that are played.
     int32_t LengthMs() const;
 
     TMP3Info& Info() { return info_; }
@@ -83,10 +108,13 @@ public:
     int32_t FirstFrameLength() const { return firstFrameLength_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
-private:
+  private:
     int32_t NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const;
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();
+    void ReadGaplessInfo(int32_t extensionOffset, int64_t frames);
+    void SetUpTrimming(int64_t frames);
+    int32_t TrimFrame(uint8_t* pcm);
     bool WalkFrame();
     void MarkEndOfData();
     void Resynchronise();
@@ -113,6 +141,14 @@ private:
     int32_t firstFrameOffset_ = 0;
     int32_t firstFrameLength_ = 0;
     TVbrHeaderKind vbrHeader_ = TVbrHeaderKind::None;
+
+    static constexpr int64_t kNoTrimEnd = INT64_MAX;
+    TGaplessInfo gapless_;
+    int64_t trimBegin_ = 0;        // first output sample played
+    int64_t trimEnd_ = kNoTrimEnd; // first output sample not played
+    int64_t nextSample_ = 0;       // output sample the next decoded frame starts with
+    int64_t keepFrom_ = 0;         // samples before this are dropped (a seek inside a frame)
+    int32_t lastFrameBytes_ = 0;
 
     std::mutex seekTableLock_;
     std::vector<int32_t> seekTable_;

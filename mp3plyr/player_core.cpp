@@ -141,7 +141,7 @@ void TMP3PlayerCore::DecodeStep()
         case TFrameOutcome::Skipped:
             return;
         case TFrameOutcome::Frame:
-            pcmPending = source.FrameBytes();
+            pcmPending = source.LastFrameBytes();
             break;
         }
     }

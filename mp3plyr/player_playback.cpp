@@ -56,11 +56,9 @@ void TMP3Player::Seek(int32_t ms)
         c.ResetCounters();
 
         const TDecoderInfo& info = c.source.OutputInfo();
-        const int64_t frameBytes = std::max(c.source.FrameBytes(), 1);
-        const int64_t targetByte = int64_t(ms) * info.SampleRate * info.Channels * 2 / 1000;
-        const int64_t targetFrame = std::min<int64_t>((targetByte + frameBytes - 1) / frameBytes, INT32_MAX);
-        const int32_t landed = c.source.SeekToFrame(targetFrame);
-        c.playedBytes = int64_t(landed) * frameBytes;
+        const int64_t bytesPerSample = int64_t(info.Channels) * info.Bits / 8;
+        const int64_t landed = c.source.SeekToSample(int64_t(ms) * info.SampleRate / 1000);
+        c.playedBytes = landed * bytesPerSample;
 
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();

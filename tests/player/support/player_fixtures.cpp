@@ -91,7 +91,7 @@ std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes)
         if (outcome == TFrameOutcome::EndOfData)
             break;
         if (outcome == TFrameOutcome::Frame)
-            pcm.insert(pcm.end(), frame.begin(), frame.begin() + source.FrameBytes());
+            pcm.insert(pcm.end(), frame.begin(), frame.begin() + source.LastFrameBytes());
     }
     return pcm;
 }
