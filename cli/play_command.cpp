@@ -83,11 +83,23 @@ enum class Outcome { Played, Failed, Skipped, Quit };
 
 class Session {
 public:
-    explicit Session(bool keys) : keys_(keys)
+    Session(bool keys, const std::vector<std::string>& files) : keys_(keys), files_(files)
     {
         player_.SetAutoPlay(false);
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
-        player_.OnChangeStatus = [this](TMP3Player&) { ShowLine(); };
+        player_.OnChangeStatus = [this](TMP3Player&) {
+            // The next file has become audible: it was queued to follow without a gap.
+            if (next_ < files_.size() && player_.FileName() == files_[next_] && player_.FileName() != playing_) {
+                playing_ = files_[next_++];
+                std::printf("\n");
+                ShowTitle();
+            }
+            ShowLine();
+        };
+        player_.OnNeedNext = [this](TMP3Player&) {
+            if (next_ < files_.size())
+                player_.QueueNext(files_[next_]);
+        };
         player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
             if (reason == TMP3EndPlayReason::mepEndOfStream)
                 ended_ = Outcome::Played;
@@ -96,12 +108,18 @@ public:
         };
     }
 
-    Outcome Play(const std::string& file)
+    // The index of the file to play after the one Play was last given (or that followed it).
+    size_t Next() const { return next_; }
+
+    Outcome Play(size_t index)
     {
         ended_.reset();
+        const std::string& file = files_[index];
+        playing_ = file;
+        next_ = index + 1;
         try {
             player_.SetFileName(file);
-            std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
+            ShowTitle();
             player_.Play();
         } catch (const std::exception& error) {
             std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
@@ -152,6 +170,11 @@ private:
         return outcome;
     }
 
+    void ShowTitle()
+    {
+        std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
+    }
+
     void ShowLine()
     {
         std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(), Clock(player_.Length()).c_str(),
@@ -163,6 +186,9 @@ private:
     bool keys_;
     bool skip_ = false;
     std::optional<Outcome> ended_;
+    const std::vector<std::string>& files_;
+    std::string playing_;
+    size_t next_ = 0;
 };
 
 } // namespace
@@ -176,10 +202,11 @@ int RunPlay(const std::vector<std::string>& files)
     RawTerminal terminal;
     if (terminal.Active())
         std::printf("keys: space pause/resume, left/right -5 s/+5 s, n next file, q quit\n");
-    Session session(terminal.Active());
+    Session session(terminal.Active(), files);
     int status = 0;
-    for (const auto& file : files) {
-        const Outcome outcome = session.Play(file);
+    // Files of the same format follow each other without a gap; Play returns when the chain ends.
+    for (size_t index = 0; index < files.size(); index = session.Next()) {
+        const Outcome outcome = session.Play(index);
         if (outcome == Outcome::Failed)
             status = 1;
         if (outcome == Outcome::Quit)

@@ -62,7 +62,21 @@ void TMP3Player::SetChangePosStep(int32_t ms)
     core_->soundOut.NotifyInterval = ms;
 }
 
-const std::string& TMP3Player::FileName() const { return core_->fileName; }
+std::string TMP3Player::FileName() const
+{
+    std::lock_guard held(core_->lock);
+    return core_->heard ? core_->heard->FileName : core_->fileName;
+}
+
+void TMP3Player::QueueNext(const std::string& fileName)
+{
+    TMP3PlayerCore& c = *core_;
+    std::lock_guard held(c.lock);
+    if (c.nextState != TMP3PlayerCore::TNextState::Asked)
+        return;
+    c.nextFileName = fileName;
+    c.nextState = TMP3PlayerCore::TNextState::Answered;
+}
 
 void TMP3Player::SetFileName(const std::string& fileName)
 {
@@ -246,18 +260,27 @@ uint32_t TMP3Player::Position()
     return core_->positionMs;
 }
 
-uint32_t TMP3Player::Length() const { return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0; }
+// The worker replaces the open file at a change of file: these read under the lock, and report
+// the previous file for as long as its end is what is heard.
+uint32_t TMP3Player::Length() const
+{
+    std::lock_guard held(core_->lock);
+    if (core_->heard)
+        return core_->heard->LengthMs;
+    return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0;
+}
 
 std::string TMP3Player::Title() const
 {
-    std::string title = core_->StreamOpen() ? core_->source.Info().GetTitle() : std::string();
-    if (title.empty() && !core_->fileName.empty())
-        title = std::filesystem::path(core_->fileName).filename().string();
-    return title;
+    std::lock_guard held(core_->lock);
+    return core_->heard ? core_->heard->Title : core_->TitleNow();
 }
 
 std::string TMP3Player::Artist() const
 {
+    std::lock_guard held(core_->lock);
+    if (core_->heard)
+        return core_->heard->Artist;
     return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
 }
 

@@ -59,6 +59,7 @@ void TMP3Player::Seek(int32_t ms)
         const int64_t bytesPerSample = int64_t(info.Channels) * info.Bits / 8;
         const int64_t landed = c.source.SeekToSample(int64_t(ms) * info.SampleRate / 1000);
         c.playedBytes = landed * bytesPerSample;
+        c.writtenBytes = c.playedBytes;
 
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();
