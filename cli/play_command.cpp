@@ -16,12 +16,15 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli {
-namespace {
+namespace pt4::cli
+{
+namespace
+{
 
 // Puts the terminal into single-key mode for the life of the object, if stdin is a terminal.
-class RawTerminal {
-public:
+class RawTerminal
+{
+  public:
     RawTerminal()
     {
         if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
@@ -39,7 +42,7 @@ public:
     }
     bool Active() const { return active_; }
 
-private:
+  private:
     termios saved_{};
     bool active_ = false;
 };
@@ -55,10 +58,14 @@ Key ReadKey()
     if (n >= 3 && bytes[0] == 0x1B && bytes[1] == '[')
         return bytes[2] == 'D' ? Key::Back : bytes[2] == 'C' ? Key::Forward : Key::None;
     switch (bytes[0]) {
-    case ' ': return Key::PauseResume;
-    case 'n': return Key::Next;
-    case 'q': return Key::Quit;
-    default: return Key::None;
+    case ' ':
+        return Key::PauseResume;
+    case 'n':
+        return Key::Next;
+    case 'q':
+        return Key::Quit;
+    default:
+        return Key::None;
     }
 }
 
@@ -72,24 +79,29 @@ std::string Clock(uint32_t ms)
 const char* StatusName(TMP3PlayerStatus status)
 {
     switch (status) {
-    case TMP3PlayerStatus::mpsPlaying: return "playing";
-    case TMP3PlayerStatus::mpsPaused: return "paused ";
-    case TMP3PlayerStatus::mpsStopped: break;
+    case TMP3PlayerStatus::mpsPlaying:
+        return "playing";
+    case TMP3PlayerStatus::mpsPaused:
+        return "paused ";
+    case TMP3PlayerStatus::mpsStopped:
+        break;
     }
     return "stopped";
 }
 
 enum class Outcome { Played, Failed, Skipped, Quit };
 
-class Session {
-public:
+class Session
+{
+  public:
     Session(bool keys, const std::vector<std::string>& files) : keys_(keys), files_(files)
     {
         player_.SetAutoPlay(false);
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             // The next file has become audible: it was queued to follow without a gap.
-            if (next_ < files_.size() && player_.FileName() == files_[next_] && player_.FileName() != playing_) {
+            if (next_ < files_.size() && player_.FileName() == files_[next_] &&
+                player_.FileName() != playing_) {
                 playing_ = files_[next_++];
                 std::printf("\n");
                 ShowTitle();
@@ -138,7 +150,7 @@ public:
         return Finish(*ended_);
     }
 
-private:
+  private:
     Outcome Poll()
     {
         switch (ReadKey()) {
@@ -153,10 +165,16 @@ private:
             player_.Seek(at > 5000 ? int32_t(at - 5000) : 0);
             break;
         }
-        case Key::Forward: player_.Seek(int32_t(player_.Position() + 5000)); break;
-        case Key::Next: skip_ = true; break;
-        case Key::Quit: return Outcome::Quit;
-        case Key::None: break;
+        case Key::Forward:
+            player_.Seek(int32_t(player_.Position() + 5000));
+            break;
+        case Key::Next:
+            skip_ = true;
+            break;
+        case Key::Quit:
+            return Outcome::Quit;
+        case Key::None:
+            break;
         }
         return Outcome::Played;
     }
@@ -172,13 +190,14 @@ private:
 
     void ShowTitle()
     {
-        std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(), DisplayText(player_.Artist()).c_str());
+        std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(),
+                    DisplayText(player_.Artist()).c_str());
     }
 
     void ShowLine()
     {
-        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(), Clock(player_.Length()).c_str(),
-                    StatusName(player_.Status()));
+        std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(),
+                    Clock(player_.Length()).c_str(), StatusName(player_.Status()));
         std::fflush(stdout);
     }
 

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
-namespace pt4 {
+namespace pt4
+{
 
 TMP3Player::TMP3Player() : core_(std::make_unique<TMP3PlayerCore>(*this)) {}
 
@@ -20,9 +21,15 @@ TMP3Player::~TMP3Player()
     Close();
 }
 
-TMPMessageWindow& TMP3Player::MessageWindow() { return core_->window; }
+TMPMessageWindow& TMP3Player::MessageWindow()
+{
+    return core_->window;
+}
 
-void TMP3Player::BeginLoading() { core_->loading = true; }
+void TMP3Player::BeginLoading()
+{
+    core_->loading = true;
+}
 
 void TMP3Player::Loaded()
 {
@@ -33,7 +40,10 @@ void TMP3Player::Loaded()
         Open();
 }
 
-bool TMP3Player::AutoOpen() const { return core_->autoOpen; }
+bool TMP3Player::AutoOpen() const
+{
+    return core_->autoOpen;
+}
 
 void TMP3Player::SetAutoOpen(bool value)
 {
@@ -42,7 +52,10 @@ void TMP3Player::SetAutoOpen(bool value)
         Open();
 }
 
-bool TMP3Player::AutoPlay() const { return core_->autoPlay; }
+bool TMP3Player::AutoPlay() const
+{
+    return core_->autoPlay;
+}
 
 void TMP3Player::SetAutoPlay(bool value)
 {
@@ -52,7 +65,10 @@ void TMP3Player::SetAutoPlay(bool value)
         Play();
 }
 
-int32_t TMP3Player::ChangePosStep() const { return core_->changePosStep; }
+int32_t TMP3Player::ChangePosStep() const
+{
+    return core_->changePosStep;
+}
 
 void TMP3Player::SetChangePosStep(int32_t ms)
 {
@@ -93,7 +109,10 @@ void TMP3Player::SetFileName(const std::string& fileName)
     }
 }
 
-TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const { return core_->usingCpuCapabilities; }
+TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const
+{
+    return core_->usingCpuCapabilities;
+}
 
 void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
 {
@@ -102,7 +121,10 @@ void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
     core_->usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
 }
 
-int32_t TMP3Player::VolBalance() const { return core_->volBalance; }
+int32_t TMP3Player::VolBalance() const
+{
+    return core_->volBalance;
+}
 
 void TMP3Player::SetVolBalance(int32_t value)
 {
@@ -112,7 +134,10 @@ void TMP3Player::SetVolBalance(int32_t value)
     core_->soundOut.SetBalance(value);
 }
 
-uint32_t TMP3Player::Volume() const { return core_->volume; }
+uint32_t TMP3Player::Volume() const
+{
+    return core_->volume;
+}
 
 void TMP3Player::SetVolume(uint32_t value)
 {
@@ -127,7 +152,10 @@ void TMP3Player::SetVolume(uint32_t value)
     core_->soundOut.SetVolume(value);
 }
 
-void TMP3Player::SetWaveFileName(const std::string& fileName) { core_->waveFileName = fileName; }
+void TMP3Player::SetWaveFileName(const std::string& fileName)
+{
+    core_->waveFileName = fileName;
+}
 
 TMP3PlayerCapabilities TMP3Player::Capabilities() const
 {
@@ -152,7 +180,10 @@ TMP3PlayerCapabilities TMP3Player::Capabilities() const
     return caps;
 }
 
-TMP3PlayerStatus TMP3Player::Status() const { return core_->status; }
+TMP3PlayerStatus TMP3Player::Status() const
+{
+    return core_->status;
+}
 
 void TMP3Player::Open()
 {
@@ -284,19 +315,40 @@ std::string TMP3Player::Artist() const
     return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
 }
 
-int32_t TMP3Player::BitRate() const { return core_->source.BitRate(); }
-int32_t TMP3Player::OutSampleRate() const { return core_->source.OutputInfo().SampleRate; }
-int32_t TMP3Player::OutChannels() const { return core_->source.OutputInfo().Channels; }
-int32_t TMP3Player::OutBits() const { return core_->source.OutputInfo().Bits; }
-int32_t TMP3Player::Layer() const { return core_->source.Layer(); }
-int32_t TMP3Player::Version() const { return core_->source.Version(); }
+int32_t TMP3Player::BitRate() const
+{
+    return core_->source.BitRate();
+}
+int32_t TMP3Player::OutSampleRate() const
+{
+    return core_->source.OutputInfo().SampleRate;
+}
+int32_t TMP3Player::OutChannels() const
+{
+    return core_->source.OutputInfo().Channels;
+}
+int32_t TMP3Player::OutBits() const
+{
+    return core_->source.OutputInfo().Bits;
+}
+int32_t TMP3Player::Layer() const
+{
+    return core_->source.Layer();
+}
+int32_t TMP3Player::Version() const
+{
+    return core_->source.Version();
+}
 
 std::string TMP3Player::VbrHeaderName() const
 {
     switch (core_->source.VbrHeader()) {
-    case TVbrHeaderKind::Xing: return "xing";
-    case TVbrHeaderKind::Vbri: return "vbri";
-    case TVbrHeaderKind::None: break;
+    case TVbrHeaderKind::Xing:
+        return "xing";
+    case TVbrHeaderKind::Vbri:
+        return "vbri";
+    case TVbrHeaderKind::None:
+        break;
     }
     return {};
 }

@@ -10,7 +10,8 @@
 #include <mutex>
 #include <thread>
 
-namespace pt4 {
+namespace pt4
+{
 
 TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), decoder(SharedDecoder()), source(decoder)
 {
@@ -25,12 +26,15 @@ TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), decoder(Shar
     thread.Resume();
 }
 
-TMP3PlayerCore::~TMP3PlayerCore() { window.Destroy(); }
+TMP3PlayerCore::~TMP3PlayerCore()
+{
+    window.Destroy();
+}
 
 void TMP3PlayerCore::SetStatus(TMP3PlayerStatus newStatus)
 {
-    const bool endOfPlay = StreamOpen() && status != TMP3PlayerStatus::mpsStopped &&
-                           newStatus == TMP3PlayerStatus::mpsStopped;
+    const bool endOfPlay =
+        StreamOpen() && status != TMP3PlayerStatus::mpsStopped && newStatus == TMP3PlayerStatus::mpsStopped;
     status = newStatus;
     window.PostUnique(MP_STATUS);
     if (endOfPlay)
@@ -89,7 +93,10 @@ void TMP3PlayerCore::CompleteChange()
     window.PostUnique(MP_STATUS);
 }
 
-void TMP3PlayerCore::NotifyPosition() { window.PostPlain(MP_POSITION); }
+void TMP3PlayerCore::NotifyPosition()
+{
+    window.PostPlain(MP_POSITION);
+}
 
 // Runs on a worker thread: the exception is shown on the owner thread while the worker waits.
 // The wait gives up when the owner itself is waiting for this worker (stop, destruction), so the
