@@ -1,23 +1,29 @@
 #include "app/file_list_box.h"
 
+#include "components/folder_operations.h"
 #include "components/natural_order.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QStyledItemDelegate>
 
 #include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr int kPathRole = Qt::UserRole;
 
 // Every row as high as the list's item height.
-class TFixedHeightDelegate : public QStyledItemDelegate {
-public:
+class TFixedHeightDelegate : public QStyledItemDelegate
+{
+  public:
     explicit TFixedHeightDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -26,7 +32,7 @@ public:
         return size;
     }
 
-private:
+  private:
     const TFileListBox* list_;
 };
 
@@ -57,7 +63,7 @@ void TFileListBox::SetDirectory(const QString& directory)
 
 void TFileListBox::ApplyFilePath(const QString& path)
 {
-    SetDirectory(!path.isEmpty() && QFileInfo(path).isDir() ? path : QString());
+    SetDirectory(IsFolder(path) ? path : QString());
 }
 
 void TFileListBox::SetItemHeight(int height)
@@ -68,21 +74,40 @@ void TFileListBox::SetItemHeight(int height)
     doItemsLayout();
 }
 
+TFileListBox::TMask::TMask(const QString& mask) : pattern_(mask.toCaseFolded()) {}
+
+bool TFileListBox::TMask::Matches(const QString& name) const
+{
+    // Wildcards by backtracking to the last "*": linear for the masks a file list uses.
+    const QString folded = name.toCaseFolded();
+    const QStringView text(folded);
+    const QStringView pattern(pattern_);
+    qsizetype t = 0;
+    qsizetype p = 0;
+    qsizetype star = -1;
+    qsizetype resume = 0;
+    while (t < text.size()) {
+        if (p < pattern.size() && (pattern[p] == u'?' || (pattern[p] != u'*' && pattern[p] == text[t]))) {
+            ++t;
+            ++p;
+        } else if (p < pattern.size() && pattern[p] == u'*') {
+            star = p++;
+            resume = t;
+        } else if (star >= 0) {
+            p = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (p < pattern.size() && pattern[p] == u'*')
+        ++p;
+    return p == pattern.size();
+}
+
 bool TFileListBox::MatchesMask(const QString& name, const QString& mask)
 {
-    QString pattern;
-    for (const QChar c : mask) {
-        if (c == u'*')
-            pattern += QStringLiteral(".*");
-        else if (c == u'?')
-            pattern += u'.';
-        else
-            pattern += QRegularExpression::escape(QString(c));
-    }
-    const QRegularExpression expression(QRegularExpression::anchoredPattern(pattern),
-                                        QRegularExpression::CaseInsensitiveOption
-                                            | QRegularExpression::DotMatchesEverythingOption);
-    return expression.match(name).hasMatch();
+    return TMask(mask).Matches(name);
 }
 
 void TFileListBox::Update()
@@ -90,18 +115,46 @@ void TFileListBox::Update()
     clear();
     if (directory_.isEmpty())
         return;
-    const QDir folder(directory_);
+    // Read with the system's own calls: Qt's folder listing leaves out names that are not UTF-8.
+    const TMask mask(mask_);
     QStringList names;
-    for (const QString& name : folder.entryList(QDir::Files, QDir::NoSort)) {
-        if (MatchesMask(name, mask_))
-            names << name;
+    const QByteArray folder = PathBytes(directory_);
+    if (DIR* dir = ::opendir(folder.constData())) {
+        const int fd = ::dirfd(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] == '.') // hidden files are not listed
+                continue;
+            bool isFile = entry->d_type == DT_REG;
+            if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
+                struct stat st;
+                isFile = ::fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode);
+            }
+            if (!isFile)
+                continue;
+            const QString name = PathFromBytes(QByteArray(entry->d_name));
+            if (mask.Matches(name))
+                names << name;
+        }
+        ::closedir(dir);
     }
     std::sort(names.begin(), names.end(), NaturalLess);
     const QIcon glyph = icons_.icon(QAbstractFileIconProvider::File);
-    for (const QString& name : names) {
-        auto* item = new QListWidgetItem(glyph, name, this);
-        item->setData(kPathRole, QDir::cleanPath(folder.filePath(name)));
+    const QString prefix = directory_.endsWith(u'/') ? directory_ : directory_ + u'/';
+    QStringList shown;
+    shown.reserve(names.size());
+    for (const QString& name : names)
+        shown << DisplayName(name);
+    // One insertion for all rows; glyphs and paths then go in without a signal per row.
+    insertItems(0, shown);
+    {
+        const QSignalBlocker quiet(model());
+        for (int i = 0; i < names.size(); ++i) {
+            QListWidgetItem* row = item(i);
+            row->setIcon(glyph);
+            row->setData(kPathRole, prefix + names[i]);
+        }
     }
+    viewport()->update();
 }
 
 QStringList TFileListBox::FileNames() const
@@ -117,6 +170,19 @@ QStringList TFileListBox::FilePaths() const
     QStringList paths;
     for (int i = 0; i < count(); ++i)
         paths << item(i)->data(kPathRole).toString();
+    return paths;
+}
+
+} // namespace pt4
+
+namespace pt4
+{
+
+QList<QByteArray> TFileListBox::FilePathBytes() const
+{
+    QList<QByteArray> paths;
+    for (int i = 0; i < count(); ++i)
+        paths << PathBytes(item(i)->data(kPathRole).toString());
     return paths;
 }
 

@@ -5,11 +5,13 @@
 #include <QFileIconProvider>
 #include <QListWidget>
 
-namespace pt4 {
+namespace pt4
+{
 
-class TFileListBox : public QListWidget {
+class TFileListBox : public QListWidget
+{
     Q_OBJECT
-public:
+  public:
     explicit TFileListBox(QWidget* parent = nullptr);
 
     // A wildcard pattern ("*" any run, "?" one character) matched without regard to case.
@@ -26,13 +28,27 @@ public:
     int ItemHeight() const { return itemHeight_; }
     void SetItemHeight(int height);
 
-    // The names listed, and the same as full paths.
+    // The names listed as shown, and the same as full paths. A name that is not UTF-8 is shown
+    // with the system's decoding; its path keeps its bytes (see PathBytes), and FilePathBytes
+    // gives them as the system takes them.
     QStringList FileNames() const;
     QStringList FilePaths() const;
+    QList<QByteArray> FilePathBytes() const;
 
     static bool MatchesMask(const QString& name, const QString& mask);
 
-private:
+  private:
+    // A mask made ready once for matching many names.
+    class TMask
+    {
+      public:
+        explicit TMask(const QString& mask);
+        bool Matches(const QString& name) const;
+
+      private:
+        QString pattern_;
+    };
+
     QString mask_ = QStringLiteral("*.*");
     QString directory_;
     int itemHeight_ = 16;

@@ -1,6 +1,7 @@
-// plumtone4 [FILE]: the desktop player. A file named on the command line is opened at start as
-// if it had been chosen with the Open button.
+// plumtone4 [FILE|URL]: the desktop player. A file (or an http:// or https:// stream) named on the
+// command line is opened at start as if it had been chosen with the Open button.
 #include "app/application.h"
+#include "app/command_line.h"
 #include "app/exception_message_box.h"
 #include "mp3plyr/output/exception_display.h"
 
@@ -47,6 +48,9 @@ void QuitOnSignals(QApplication& application)
 
 int main(int argc, char* argv[])
 {
+    // Answered before Qt starts, so --help works without a display.
+    if (const std::optional<int> status = pt4::AnswerCommandLine(argc, argv))
+        return *status;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("plumtone4"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/icon.png")));
@@ -60,7 +64,10 @@ int main(int argc, char* argv[])
 
     const QStringList arguments = QApplication::arguments();
     if (arguments.size() > 1) {
-        const QString fileName = QFileInfo(arguments.at(1)).absoluteFilePath();
+        const QString argument = arguments.at(1);
+        const bool url = argument.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+                         argument.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+        const QString fileName = url ? argument : QFileInfo(argument).absoluteFilePath();
         QMetaObject::invokeMethod(
             &form1,
             [&form1, fileName] {

@@ -185,6 +185,8 @@ void TForm1::MP3Player1ChangeStatus()
     ArtistLabel2->SetCaption(artist);
     if (!title.isEmpty() && MP3Player1.Length() > 0)
         EndTimeLabel->SetCaption(TimeText(MP3Player1.Length()));
+    else if (MP3Player1.Capabilities() & mpcClose)
+        EndTimeLabel->SetCaption(QStringLiteral("--:--")); // a stream of unknown length
 }
 
 void TForm1::MP3Player1ChangePosition()
@@ -194,7 +196,7 @@ void TForm1::MP3Player1ChangePosition()
 
 void TForm1::MMTimer1Timer()
 {
-    if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying)
+    if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
         return;
     // Before the first 5 s the target is negative and the player ignores it.
     const int64_t position = MP3Player1.Position();
@@ -219,8 +221,14 @@ void TForm1::MMTimer2Timer()
 void TForm1::MMTimer3Timer()
 {
     QString title = QStringLiteral("Plumtone4");
-    if (isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
-        title += u' ' + TimeText(MP3Player1.Position()) + QStringLiteral(" / ") + TimeText(MP3Player1.Length());
+    if (isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying) {
+        const uint32_t length = MP3Player1.Length();
+        // A stream has no total time; its title changes as it plays, so it is shown too.
+        if (length == 0)
+            title += u' ' + DisplayString(MP3Player1.Title());
+        title += u' ' + TimeText(MP3Player1.Position()) + QStringLiteral(" / ") +
+                 (length > 0 ? TimeText(length) : QStringLiteral("--:--"));
+    }
     if (title != windowTitle())
         setWindowTitle(title);
 }

@@ -71,6 +71,16 @@ bool CanWriteBeside(const QString& dir)
     return true;
 }
 
+// The folders a package manager installs programs into are shared by every program and owned
+// by the package manager: a settings file there (written when root runs the player) would
+// outlive the package's removal.
+bool IsSystemProgramFolder(const QString& dir)
+{
+    static const QStringList systemFolders = {QStringLiteral("/usr/bin"), QStringLiteral("/bin"),
+                                              QStringLiteral("/usr/local/bin"), QStringLiteral("/usr/games")};
+    return systemFolders.contains(QDir::cleanPath(dir));
+}
+
 } // namespace
 
 TIniFile::TIniFile(QString fileName) : fileName_(std::move(fileName))
@@ -175,7 +185,7 @@ bool TIniFile::UpdateFile() const
 
 QString ChooseSettingsFile(const QString& programDir, const QString& configHome)
 {
-    if (CanWriteBeside(programDir))
+    if (!IsSystemProgramFolder(programDir) && CanWriteBeside(programDir))
         return QDir(programDir).filePath(kSettingsFileName);
     return QDir(configHome).filePath(QStringLiteral("plumtone4/") + kSettingsFileName);
 }

@@ -38,8 +38,9 @@ private:
     QStringList lines_;
 };
 
-// The settings file beside the program when that folder can be written, else under the user's
-// configuration folder (configHome/plumtone4/).
+// The settings file beside the program when that folder can be written and is not a system-wide
+// program folder such as /usr/bin, else under the user's configuration folder
+// (configHome/plumtone4/).
 QString ChooseSettingsFile(const QString& programDir, const QString& configHome);
 // The same for this process: the program's folder, and $XDG_CONFIG_HOME or ~/.config.
 QString DefaultSettingsFile();

@@ -1,9 +1,10 @@
-// pt4 decode: a file to RIFF WAVE or raw PCM, through the very frame loop the player runs.
+// pt4 decode: a file (or standard input, a URL, a playlist) to RIFF WAVE or raw PCM, through the
+// very frame loop the player runs.
 #include "cli/commands.h"
 
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/frame_source.h"
-#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/output/riff_wave_header.h"
 
 #include <cstdio>
@@ -46,7 +47,7 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
             out.options.Gapless = false;
         } else if (arg == "-o" && i + 1 < args.size()) {
             out.output = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
+        } else if (arg.size() > 1 && arg[0] == '-') { // "-" alone is standard input
             return false;
         } else if (out.input.empty()) {
             out.input = arg;
@@ -124,10 +125,10 @@ int RunDecode(const std::vector<std::string>& args)
         return 2;
     }
     try {
-        TMPFileStream stream(parsed.input);
+        const TOpenedLocation opened = OpenLocation(parsed.input);
         auto decoder = std::make_unique<DecoderState>();
         TMPFrameSource source(*decoder, parsed.options);
-        source.Open(&stream, true);
+        source.Open(opened.stream.get(), opened.seekable);
         PcmSink sink(parsed.output, parsed.raw);
         sink.Start(source.OutputInfo());
         std::vector<uint8_t> pcm(TMPFrameSource::kPcmBufferSize);

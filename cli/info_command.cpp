@@ -7,6 +7,9 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/live_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/stream_reader.h"
 
@@ -147,8 +150,52 @@ struct Report {
     std::optional<PlayerView> player;
 };
 
+// A stream that cannot seek is read once, from the front, as the player reads it: its leading
+// tags, its first frame, and for a radio station the name and title it sends.
+Report ExamineStream(const std::string& location, TOpenedLocation opened)
+{
+    auto decoder = std::make_unique<DecoderState>();
+    TMPFrameSource source(*decoder);
+    source.Open(opened.stream.get(), false);
+    const TMP3Info& info = source.Info();
+
+    Report report;
+    report.file = location;
+    for (TMP3InfoItem item : kAllInfoItems)
+        if (info.Found().Contains(item))
+            report.found.push_back(FoundName(item));
+    report.dataStart = info.DataStart();
+    report.title = TitleForDisplay(info, location);
+    report.artist = DisplayText(info.GetArtist());
+    if (const auto* live = dynamic_cast<const TMPLiveStream*>(opened.stream.get())) {
+        if (!live->StreamTitle().empty())
+            report.title = DisplayText(live->StreamTitle());
+        if (!live->StationName().empty())
+            report.artist = DisplayText(live->StationName());
+    }
+    report.tags = {{"id3v1", json::array()},
+                   {"id3v2", DisplayLines(info.Id3v2Frames())},
+                   {"riff_info", json::array()},
+                   {"lyrics3", json::array()}};
+    FirstFrame first;
+    first.offset = source.FirstFrameOffset();
+    first.header = source.StreamHeader();
+    first.bitRate = source.BitRate();
+    first.length = source.FirstFrameLength();
+    report.first = first;
+    report.player = PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo()};
+    return report;
+}
+
 Report Examine(const std::string& fileName)
 {
+    if (fileName == "-" || IsUrl(fileName) || HasPlaylistExtension(fileName)) {
+        TOpenedLocation opened = OpenLocation(fileName);
+        if (!opened.seekable)
+            return ExamineStream(fileName, std::move(opened));
+        if (opened.name != fileName)
+            return Examine(opened.name); // a playlist's entry
+    }
     TMPFileStream stream(fileName);
     TMPStreamReader reader(16384);
     reader.Open(&stream, true);

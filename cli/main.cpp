@@ -11,7 +11,9 @@ void PrintUsage(std::FILE* to)
 {
     std::fputs("usage: pt4 info [--json] FILE...\n"
                "       pt4 play FILE...\n"
-               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n",
+               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] INPUT -o OUTPUT\n"
+               "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u or\n"
+               ".pls playlist.\n",
                to);
 }
 
@@ -33,6 +35,11 @@ int main(int argc, char** argv)
         return pt4::cli::RunDecode(args);
     if (command == "--help" || command == "-h" || command == "help") {
         PrintUsage(stdout);
+        std::printf("pt4 %s, see pt4(1)\n", PT4_VERSION);
+        return 0;
+    }
+    if (command == "--version") {
+        std::printf("pt4 %s\n", PT4_VERSION);
         return 0;
     }
     std::fprintf(stderr, "pt4: unknown command '%s'\n", command.c_str());

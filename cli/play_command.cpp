@@ -103,9 +103,10 @@ class Session
             if (next_ < files_.size() && player_.FileName() == files_[next_] &&
                 player_.FileName() != playing_) {
                 playing_ = files_[next_++];
+                shownTitles_.clear();
                 std::printf("\n");
-                ShowTitle();
             }
+            ShowTitles();
             ShowLine();
         };
         player_.OnNeedNext = [this](TMP3Player&) {
@@ -130,8 +131,9 @@ class Session
         playing_ = file;
         next_ = index + 1;
         try {
+            shownTitles_.clear();
             player_.SetFileName(file);
-            ShowTitle();
+            ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {
             std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
@@ -161,20 +163,19 @@ class Session
                 player_.Pause();
             break;
         case Key::Back: {
+            if (!(player_.Capabilities() & mpcSeek))
+                break; // a stream that cannot seek
             const uint32_t at = player_.Position();
             player_.Seek(at > 5000 ? int32_t(at - 5000) : 0);
             break;
         }
         case Key::Forward:
-            player_.Seek(int32_t(player_.Position() + 5000));
+            if (player_.Capabilities() & mpcSeek)
+                player_.Seek(int32_t(player_.Position() + 5000));
             break;
-        case Key::Next:
-            skip_ = true;
-            break;
-        case Key::Quit:
-            return Outcome::Quit;
-        case Key::None:
-            break;
+        case Key::Next: skip_ = true; break;
+        case Key::Quit: return Outcome::Quit;
+        case Key::None: break;
         }
         return Outcome::Played;
     }
@@ -188,16 +189,24 @@ class Session
         return outcome;
     }
 
-    void ShowTitle()
+    // The title and artist lines, again whenever a stream announces new ones.
+    void ShowTitles()
     {
-        std::printf("%s\n  %s\n", DisplayText(player_.Title()).c_str(),
-                    DisplayText(player_.Artist()).c_str());
+        if (!(player_.Capabilities() & mpcClose))
+            return;
+        const std::string titles = DisplayText(player_.Title()) + "\n  " + DisplayText(player_.Artist());
+        if (titles == shownTitles_)
+            return;
+        std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());
+        shownTitles_ = titles;
     }
 
     void ShowLine()
     {
+        // A stream's total time is unknown.
+        const uint32_t length = player_.Length();
         std::printf("\r  %s / %s  [%s]   ", Clock(player_.Position()).c_str(),
-                    Clock(player_.Length()).c_str(), StatusName(player_.Status()));
+                    length > 0 ? Clock(length).c_str() : "--:--", StatusName(player_.Status()));
         std::fflush(stdout);
     }
 
@@ -208,6 +217,7 @@ class Session
     const std::vector<std::string>& files_;
     std::string playing_;
     size_t next_ = 0;
+    std::string shownTitles_;
 };
 
 } // namespace

@@ -11,11 +11,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QScopedValueRollback>
+#include <QTimer>
 #include <QUrl>
 
 #include <memory>
 
-namespace pt4 {
+namespace pt4
+{
 
 using namespace folder_tree;
 
@@ -29,8 +31,8 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
     auto* menu = new QMenu(this);
     const QString path = NodePath(node);
     const bool place = IsPlace(node);
-    const QFileInfo info(path);
-    const bool parentWritable = !path.isEmpty() && QFileInfo(info.absolutePath()).isWritable();
+    const QFileInfo info(path); // for its parent's path only: the name may not be UTF-8
+    const bool parentWritable = !path.isEmpty() && CanWrite(info.absolutePath());
 
     QAction* open = menu->addAction(QStringLiteral("ファイルマネージャーで開く(&O)"), this,
                                     [this, node] { OpenInFileManager(node); });
@@ -38,9 +40,9 @@ QMenu* TFolderTreeViewEx::CreateContextMenu(QTreeWidgetItem* node)
     menu->addSeparator();
     QAction* create =
         menu->addAction(QStringLiteral("新しいフォルダー(&W)"), this, [this, node] { NewFolder(node); });
-    create->setEnabled(!path.isEmpty() && info.isWritable());
+    create->setEnabled(!path.isEmpty() && CanWrite(path));
     QAction* rename =
-        menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRename(node); });
+        menu->addAction(QStringLiteral("名前の変更(&M)"), this, [this, node] { StartRenameLater(node); });
     rename->setEnabled(!place && parentWritable);
     QAction* trash =
         menu->addAction(QStringLiteral("ゴミ箱へ移動(&D)"), this, [this, node] { MoveToTrash(node); });
@@ -69,7 +71,7 @@ void TFolderTreeViewEx::contextMenuEvent(QContextMenuEvent* event)
 bool TFolderTreeViewEx::OpenInFileManager(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
-    if (path.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(path))) {
+    if (path.isEmpty() || !QDesktopServices::openUrl(UrlOfPath(path))) {
         Refused(kCommandFailed);
         return false;
     }
@@ -94,9 +96,20 @@ bool TFolderTreeViewEx::NewFolder(QTreeWidgetItem* node)
     if (QTreeWidgetItem* child = FindNode(created)) {
         setCurrentItem(child);
         scrollToItem(child);
-        StartRename(child);
+        StartRenameLater(child);
     }
     return true;
+}
+
+void TFolderTreeViewEx::StartRenameLater(QTreeWidgetItem* node)
+{
+    // After the menu has closed and the window has its focus back: an editor opened while the
+    // menu still held the focus would lose it at once and close again.
+    const QString path = NodePath(node);
+    QTimer::singleShot(0, this, [this, path] {
+        if (QTreeWidgetItem* found = FindNode(path))
+            StartRename(found);
+    });
 }
 
 void TFolderTreeViewEx::StartRename(QTreeWidgetItem* node)
@@ -127,13 +140,14 @@ void TFolderTreeViewEx::closeEditor(QWidget* editor, QAbstractItemDelegate::EndE
 void TFolderTreeViewEx::CommitRename(QTreeWidgetItem* node)
 {
     const QString oldPath = NodePath(node);
-    const QString oldName = QFileInfo(oldPath).fileName();
+    // The label shows the name as decoded for the eye; left as it was, nothing is renamed.
+    const QString oldText = DisplayName(QFileInfo(oldPath).fileName());
     const QString newName = node->text(0);
-    if (newName == oldName)
+    if (newName == oldText)
         return;
     const QString newPath = RenameFolder(oldPath, newName);
     if (newPath.isEmpty()) {
-        node->setText(0, oldName);
+        node->setText(0, oldText);
         Refused(kCommandFailed);
         return;
     }
@@ -157,7 +171,7 @@ void TFolderTreeViewEx::Repath(QTreeWidgetItem* node, const QString& oldPath, co
 bool TFolderTreeViewEx::MoveToTrash(QTreeWidgetItem* node)
 {
     const QString path = NodePath(node);
-    if (path.isEmpty() || IsPlace(node) || !QFile::moveToTrash(path)) {
+    if (path.isEmpty() || IsPlace(node) || !MoveItemToTrash(path)) {
         Refused(kCommandFailed);
         return false;
     }

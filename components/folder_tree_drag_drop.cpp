@@ -10,10 +10,12 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
-namespace pt4 {
+namespace pt4
+{
 
 using namespace folder_tree;
 
@@ -31,8 +33,14 @@ bool TFolderTreeViewEx::DropInto(const QString& source, const QString& folder, b
     const QString from = QFileInfo(source).absolutePath();
     if (!copy && CleanAbsolute(from) == CleanAbsolute(folder))
         return true; // already there
-    if (!MoveOrCopyInto(source, folder, copy)) {
-        Refused(kCommandFailed);
+    // A long copy runs while the window goes on, and the window may close meanwhile.
+    const QPointer<TFolderTreeViewEx> alive(this);
+    const TTransferOutcome outcome = TransferInto(this, source, folder, copy);
+    if (!alive)
+        return outcome.done;
+    if (!outcome.done) {
+        if (!outcome.cancelled)
+            Refused(outcome.plainRefusal || outcome.message.isEmpty() ? kCommandFailed : outcome.message);
         return false;
     }
     if (autoUpDate_)
@@ -40,6 +48,8 @@ bool TFolderTreeViewEx::DropInto(const QString& source, const QString& folder, b
     emit FolderContentsChanged(folder);
     if (!copy)
         emit FolderContentsChanged(from);
+    if (!outcome.message.isEmpty())
+        Refused(outcome.message); // what was left out
     return true;
 }
 
@@ -60,8 +70,8 @@ QString TFolderTreeViewEx::DroppedItem(const QMimeData* data)
     const QList<QUrl> urls = data->urls();
     if (urls.size() != 1 || !urls.front().isLocalFile())
         return QString();
-    const QString path = QDir::cleanPath(urls.front().toLocalFile());
-    return QFileInfo(path).exists() || QFileInfo(path).isSymLink() ? path : QString();
+    const QString path = QDir::cleanPath(PathOfUrl(urls.front()));
+    return ItemExists(path) ? path : QString();
 }
 
 void TFolderTreeViewEx::startDrag(Qt::DropActions)
@@ -71,7 +81,7 @@ void TFolderTreeViewEx::startDrag(Qt::DropActions)
     if (path.isEmpty() || IsPlace(node))
         return;
     auto* data = new QMimeData;
-    data->setUrls({QUrl::fromLocalFile(path)});
+    data->setUrls({UrlOfPath(path)});
     QDrag drag(this);
     drag.setMimeData(data);
     drag.setPixmap(node->icon(0).pixmap(16, 16));

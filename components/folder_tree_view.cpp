@@ -1,5 +1,6 @@
 #include "components/folder_tree_view.h"
 
+#include "components/folder_operations.h"
 #include "components/folder_tree_nodes.h"
 #include "components/natural_order.h"
 
@@ -8,19 +9,23 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QScopedValueRollback>
+#include <QSet>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
 #include <algorithm>
 
-namespace pt4 {
+namespace pt4
+{
 
 using namespace folder_tree;
 
-namespace {
+namespace
+{
 
-class TWaitCursor {
-public:
+class TWaitCursor
+{
+  public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
     TWaitCursor(const TWaitCursor&) = delete;
@@ -32,8 +37,9 @@ void SortByName(QStringList& names)
     std::sort(names.begin(), names.end(), NaturalLess);
 }
 
-class TFolderNode : public QTreeWidgetItem {
-public:
+class TFolderNode : public QTreeWidgetItem
+{
+  public:
     explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType)
     {
     }
@@ -47,6 +53,7 @@ public:
 
 TFolderTreeViewEx::TFolderTreeViewEx(QWidget* parent) : QTreeWidget(parent)
 {
+    folderIcon_ = icons_.icon(QAbstractFileIconProvider::Folder);
     setColumnCount(1);
     setHeaderHidden(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
@@ -157,7 +164,7 @@ void TFolderTreeViewEx::Build()
     clear();
 
     rootPath_.clear();
-    if (rootFolder_ == TRootFolder::rfManual && QFileInfo(rootFolderName_).isDir())
+    if (rootFolder_ == TRootFolder::rfManual && IsFolder(rootFolderName_))
         rootPath_ = CleanAbsolute(rootFolderName_);
     else if (rootFolder_ == TRootFolder::rfDesktop) {
         const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -204,7 +211,7 @@ QTreeWidgetItem* TFolderTreeViewEx::MakeNode(const QString& path, const QString&
         flags |= Qt::ItemIsDragEnabled;
     node->setFlags(flags);
     // The mark is shown before the folder is read only when it has a folder inside.
-    const bool children = path.isEmpty() || HasSubfolder(path);
+    const bool children = path.isEmpty() || HasSubfolder(path, showIncludeHidden_);
     node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                            : QTreeWidgetItem::DontShowIndicator);
     return node;
@@ -224,8 +231,8 @@ void TFolderTreeViewEx::AddPlaces(QTreeWidgetItem* parent)
     QList<QStorageInfo> volumes;
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         const QString root = volume.rootPath();
-        if (volume.isValid() && volume.isReady()
-            && (root.startsWith(u"/media/") || root.startsWith(u"/run/media/") || root.startsWith(u"/mnt/")))
+        if (volume.isValid() && volume.isReady() &&
+            (root.startsWith(u"/media/") || root.startsWith(u"/run/media/") || root.startsWith(u"/mnt/")))
             volumes << volume;
     }
     std::sort(volumes.begin(), volumes.end(),
@@ -236,13 +243,19 @@ void TFolderTreeViewEx::AddPlaces(QTreeWidgetItem* parent)
     }
 }
 
+QString TFolderTreeViewEx::ChildPath(const QString& folder, const QString& name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
 void TFolderTreeViewEx::AddFolders(QTreeWidgetItem* parent, const QString& path)
 {
-    const QDir folder(path);
-    for (const QString& name : SubfolderNames(path)) {
-        const QString child = QDir::cleanPath(folder.filePath(name));
-        parent->addChild(MakeNode(child, name, icons_.icon(QFileInfo(child)), false));
-    }
+    QStringList names = SortedSubfolderNames(path);
+    QList<QTreeWidgetItem*> nodes;
+    nodes.reserve(names.size());
+    for (const QString& name : names)
+        nodes << MakeNode(ChildPath(path, name), DisplayName(name), folderIcon_, false);
+    parent->addChildren(nodes);
 }
 
 void TFolderTreeViewEx::LoadChildren(QTreeWidgetItem* node)
@@ -258,22 +271,12 @@ void TFolderTreeViewEx::LoadChildren(QTreeWidgetItem* node)
     node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }
 
-QStringList TFolderTreeViewEx::SubfolderNames(const QString& path) const
+QStringList TFolderTreeViewEx::SortedSubfolderNames(const QString& path) const
 {
-    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
-    if (showIncludeHidden_)
-        filters |= QDir::Hidden;
-    QStringList names = QDir(path).entryList(filters, QDir::NoSort);
+    // Read with the system's own calls: Qt's folder listing leaves out names that are not UTF-8.
+    QStringList names = SubfolderNames(path, showIncludeHidden_);
     SortByName(names);
     return names;
-}
-
-bool TFolderTreeViewEx::HasSubfolder(const QString& path) const
-{
-    QDir::Filters filters = QDir::Dirs | QDir::NoDotAndDotDot;
-    if (showIncludeHidden_)
-        filters |= QDir::Hidden;
-    return QDirIterator(path, filters).hasNext();
 }
 
 void TFolderTreeViewEx::SortChildren(QTreeWidgetItem* node)
@@ -295,7 +298,7 @@ QTreeWidgetItem* TFolderTreeViewEx::FindNode(const QString& path) const
 QTreeWidgetItem* TFolderTreeViewEx::ExpandToPath(const QString& path)
 {
     const QString target = CleanAbsolute(path);
-    if (!QFileInfo(target).isDir())
+    if (!IsFolder(target))
         return nullptr;
     QTreeWidgetItem* parent = invisibleRootItem();
     bool reread = false;
@@ -374,36 +377,45 @@ void TFolderTreeViewEx::SyncChildren(QTreeWidgetItem* node)
     const bool top = node == invisibleRootItem();
     if (!top && !NodeLoaded(node)) {
         const QString path = NodePath(node);
-        const bool children = path.isEmpty() || HasSubfolder(path);
+        const bool children = path.isEmpty() || HasSubfolder(path, showIncludeHidden_);
         node->setChildIndicatorPolicy(children ? QTreeWidgetItem::ShowIndicator
                                                : QTreeWidgetItem::DontShowIndicator);
         return;
     }
     const QString path = FolderOf(node);
     if (!path.isEmpty()) {
-        const QStringList names = SubfolderNames(path);
-        bool added = false;
-        for (int i = node->childCount() - 1; i >= 0; --i) {
+        // Sets, not lists: a folder of many thousand folders is compared in one pass.
+        const QStringList names = SubfolderNames(path, showIncludeHidden_);
+        QSet<QString> wanted;
+        wanted.reserve(names.size());
+        for (const QString& name : names)
+            wanted.insert(ChildPath(path, name));
+        QSet<QString> present;
+        present.reserve(node->childCount());
+        QList<QTreeWidgetItem*> gone;
+        for (int i = 0; i < node->childCount(); ++i) {
             QTreeWidgetItem* child = node->child(i);
-            if (!names.contains(QFileInfo(NodePath(child)).fileName())) {
-                if (Holds(child, renaming_))
-                    renaming_ = nullptr;
-                delete child;
-            }
+            const QString childPath = NodePath(child);
+            if (wanted.contains(childPath))
+                present.insert(childPath);
+            else
+                gone << child;
         }
-        const QDir folder(path);
+        for (QTreeWidgetItem* child : gone) {
+            if (Holds(child, renaming_))
+                renaming_ = nullptr;
+            delete child;
+        }
+        QList<QTreeWidgetItem*> added;
         for (const QString& name : names) {
-            const QString childPath = QDir::cleanPath(folder.filePath(name));
-            bool present = false;
-            for (int i = 0; i < node->childCount() && !present; ++i)
-                present = NodePath(node->child(i)) == childPath;
-            if (!present) {
-                node->addChild(MakeNode(childPath, name, icons_.icon(QFileInfo(childPath)), false));
-                added = true;
-            }
+            const QString childPath = ChildPath(path, name);
+            if (!present.contains(childPath))
+                added << MakeNode(childPath, DisplayName(name), folderIcon_, false);
         }
-        if (added)
+        if (!added.isEmpty()) {
+            node->addChildren(added);
             SortChildren(node);
+        }
     }
     for (int i = 0; i < node->childCount(); ++i)
         SyncChildren(node->child(i));

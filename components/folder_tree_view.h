@@ -11,7 +11,8 @@
 
 class QMenu;
 
-namespace pt4 {
+namespace pt4
+{
 
 // Where the tree starts. rfDrives: the computer, with the home folder, the file system root and
 // mounted removable volumes beneath it; rfManual: the folder RootFolderName (the computer when
@@ -22,9 +23,10 @@ enum class TRootFolder { rfManual, rfDrives, rfDesktop };
 // process's current directory.
 enum class TSelectedDir { sdNone, sdSystem, sdCurrent };
 
-class TFolderTreeViewEx : public QTreeWidget {
+class TFolderTreeViewEx : public QTreeWidget
+{
     Q_OBJECT
-public:
+  public:
     using TFolderExEvent = std::function<void(TFolderTreeViewEx& sender, const QString& folderName)>;
 
     explicit TFolderTreeViewEx(QWidget* parent = nullptr);
@@ -76,6 +78,7 @@ public:
     bool OpenInFileManager(QTreeWidgetItem* node);
     bool NewFolder(QTreeWidgetItem* node);
     void StartRename(QTreeWidgetItem* node);
+    void StartRenameLater(QTreeWidgetItem* node);
     bool MoveToTrash(QTreeWidgetItem* node);
     // A drop of the item at source onto a node: moved into its folder, or copied.
     bool DropItem(const QString& source, QTreeWidgetItem* node, bool copy);
@@ -90,11 +93,11 @@ public:
     static const QString kCommandFailed;
     static const QString kSpecialFolder;
 
-signals:
+  signals:
     // A command or a drop changed what a folder holds (its path).
     void FolderContentsChanged(const QString& path);
 
-protected:
+  protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override;
@@ -104,7 +107,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
-private:
+  private:
     void Build();
     QTreeWidgetItem* MakeNode(const QString& path, const QString& text, const QIcon& icon, bool place);
     QString FolderOf(const QTreeWidgetItem* node) const;
@@ -113,8 +116,8 @@ private:
     void LoadChildren(QTreeWidgetItem* node);
     void SyncChildren(QTreeWidgetItem* node);
     void SortChildren(QTreeWidgetItem* node);
-    QStringList SubfolderNames(const QString& path) const;
-    bool HasSubfolder(const QString& path) const;
+    QStringList SortedSubfolderNames(const QString& path) const;
+    static QString ChildPath(const QString& folder, const QString& name);
     void Repath(QTreeWidgetItem* node, const QString& oldPath, const QString& newPath);
     void CommitRename(QTreeWidgetItem* node);
     void ReportChange();
@@ -141,6 +144,7 @@ private:
     QTreeWidgetItem* renaming_ = nullptr;
     bool renameCommitted_ = false;
     QFileIconProvider icons_;
+    QIcon folderIcon_;
 };
 
 } // namespace pt4

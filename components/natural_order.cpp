@@ -1,34 +1,48 @@
 #include "components/natural_order.h"
 
-namespace pt4 {
-
-namespace {
-
-// The run of ASCII digits starting at i, without its leading zeros.
-QStringView DigitRun(const QString& s, qsizetype& i)
+namespace pt4
 {
-    const qsizetype start = i;
-    while (i < s.size() && s[i] >= u'0' && s[i] <= u'9')
-        ++i;
-    qsizetype first = start;
-    while (first + 1 < i && s[first] == u'0')
-        ++first;
-    return QStringView(s).mid(first, i - first);
-}
 
-bool IsDigit(QChar c)
+namespace
+{
+
+bool IsDigit(char16_t c)
 {
     return c >= u'0' && c <= u'9';
 }
 
+// The run of ASCII digits starting at i, without its leading zeros.
+QStringView DigitRun(QStringView s, qsizetype& i)
+{
+    const qsizetype start = i;
+    while (i < s.size() && IsDigit(s[i].unicode()))
+        ++i;
+    qsizetype first = start;
+    while (first + 1 < i && s[first] == u'0')
+        ++first;
+    return s.mid(first, i - first);
+}
+
+// Case folded; ASCII without the table look-up, as most names are.
+char16_t Folded(char16_t c)
+{
+    if (c < 0x80)
+        return c >= u'A' && c <= u'Z' ? char16_t(c + 32) : c;
+    return QChar::toCaseFolded(c);
+}
+
 } // namespace
 
-int NaturalCompare(const QString& a, const QString& b)
+int NaturalCompare(const QString& left, const QString& right)
 {
+    const QStringView a(left);
+    const QStringView b(right);
     qsizetype i = 0;
     qsizetype j = 0;
     while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
+        const char16_t p = a[i].unicode();
+        const char16_t q = b[j].unicode();
+        if (IsDigit(p) && IsDigit(q)) {
             const QStringView x = DigitRun(a, i);
             const QStringView y = DigitRun(b, j);
             // Without leading zeros the longer run is the larger number.
@@ -38,8 +52,8 @@ int NaturalCompare(const QString& a, const QString& b)
                 return order;
             continue;
         }
-        const QChar x = a[i].toCaseFolded();
-        const QChar y = b[j].toCaseFolded();
+        const char16_t x = Folded(p);
+        const char16_t y = Folded(q);
         if (x != y)
             return x < y ? -1 : 1;
         ++i;
@@ -48,7 +62,7 @@ int NaturalCompare(const QString& a, const QString& b)
     if (i < a.size() || j < b.size())
         return i < a.size() ? 1 : -1;
     // Names equal but for case or leading zeros still have a fixed order.
-    return a.compare(b);
+    return left.compare(right);
 }
 
 } // namespace pt4

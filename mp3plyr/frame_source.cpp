@@ -1,6 +1,7 @@
 #include "mp3plyr/frame_source.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/live_stream.h"
 
 #include <algorithm>
 #include <cstring>
@@ -141,6 +142,12 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
 
         ReadVbrHeader();
+        if (dynamic_cast<TMPLiveStream*>(stream)) {
+            // A station's encoder wrote its VBR header before the stream's end was known (and a
+            // listener joins anywhere): its counts would end the play within moments.
+            dataLength_ = kUnknownLength;
+            totalBytes_ = 0;
+        }
         std::lock_guard lock(seekTableLock_);
         seekTable_.push_back(reader_.Position());
     } catch (...) {

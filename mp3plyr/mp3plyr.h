@@ -97,6 +97,8 @@ public:
     void QueueNext(const std::string& fileName);
 
     // Operations (owner thread).
+    // FileName may also be "-" (standard input), an http:// or https:// URL, or an .m3u or .pls
+    // playlist whose first entry is played. Such streams cannot seek, and their length is 0.
     void Open();
     // Flags: kStreamSeekable, kStreamOwned (the player then deletes the stream on close).
     void OpenStream(TMPStream* stream, uint8_t flags);
@@ -111,7 +113,9 @@ public:
     TMP3PlayerStatus Status() const;
     uint32_t Position();
     uint32_t Length() const;
-    // Raw tag bytes (decode with DisplayText), or the file name without its directory.
+    // Raw tag bytes (decode with DisplayText), or the file name without its directory. For an
+    // internet radio stream: its current title and the station's name, announced by
+    // OnChangeStatus whenever they change.
     std::string Title() const;
     std::string Artist() const;
 

@@ -2,7 +2,7 @@
 #include "mp3plyr/mp3plyr.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/player_core.h"
 #include "mp3plyr/synth/cpu_capabilities.h"
 
@@ -102,8 +102,11 @@ void TMP3Player::SetFileName(const std::string& fileName)
         return;
     try {
         Open();
-    } catch (const EFileOpenError&) {
-        // Nothing was opened or closed: the stream that is open keeps its own name.
+    } catch (const EMP3Error& error) {
+        // A location that could not be opened at all: nothing was opened or closed, and the
+        // stream that is open keeps its own name.
+        if (!dynamic_cast<const EFileOpenError*>(&error) && !dynamic_cast<const EStreamOpenError*>(&error))
+            throw;
         core_->fileName = previous;
         throw;
     }
@@ -192,13 +195,8 @@ void TMP3Player::Open()
         return;
     }
     const std::string name = core_->fileName;
-    std::unique_ptr<TMPFileStream> stream;
-    try {
-        stream = std::make_unique<TMPFileStream>(name);
-    } catch (const EMP3Error&) {
-        throw EFileOpenError(name);
-    }
-    OpenStream(stream.release(), kStreamSeekable | kStreamOwned);
+    TOpenedLocation opened = OpenLocation(name);
+    OpenStream(opened.stream.release(), uint8_t((opened.seekable ? kStreamSeekable : 0) | kStreamOwned));
     core_->fileName = name;
 }
 
@@ -209,6 +207,7 @@ void TMP3Player::Close()
         return;
     if (c.status != TMP3PlayerStatus::mpsStopped)
         Stop();
+    c.ReleaseLiveStream();
     c.source.Close();
     c.pcmBuffer.clear();
     c.pcmBuffer.shrink_to_fit();
@@ -216,6 +215,7 @@ void TMP3Player::Close()
     c.ownedStream.reset();
     c.inputStream = nullptr;
     c.streamFlags = 0;
+    c.live = false;
     c.playedBytes = 0;
     c.positionMs = 0;
     c.SetStatus(TMP3PlayerStatus::mpsStopped);
@@ -304,7 +304,12 @@ uint32_t TMP3Player::Length() const
 std::string TMP3Player::Title() const
 {
     std::lock_guard held(core_->lock);
-    return core_->heard ? core_->heard->Title : core_->TitleNow();
+    if (core_->heard)
+        return core_->heard->Title;
+    std::string title;
+    if (core_->liveStream)
+        title = core_->liveStream->StreamTitle();
+    return title.empty() ? core_->TitleNow() : title;
 }
 
 std::string TMP3Player::Artist() const
@@ -312,6 +317,11 @@ std::string TMP3Player::Artist() const
     std::lock_guard held(core_->lock);
     if (core_->heard)
         return core_->heard->Artist;
+    if (core_->liveStream) {
+        std::string station = core_->liveStream->StationName();
+        if (!station.empty())
+            return station;
+    }
     return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
 }
 

@@ -174,8 +174,26 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     }
 }
 
+void TMP3PlayerCore::ReleaseLiveStream()
+{
+    TMPLiveStream* stream = liveStream;
+    if (!stream)
+        return;
+    stream->SetOnTitlesChanged(nullptr);
+    stream->Interrupt();
+    std::lock_guard gate(liveLock);
+    liveStream = nullptr;
+}
+
 void TMP3PlayerCore::DecodeStep()
 {
+    {
+        // Enough bytes for a frame are buffered before the step starts, so that the step's reads
+        // never wait for the server while holding `lock`; until then the step is retried.
+        std::lock_guard gate(liveLock);
+        if (liveStream && !liveStream->WaitForData(kLiveStepBytes, std::chrono::milliseconds(100)))
+            return;
+    }
     std::unique_lock held(lock);
     if (thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
@@ -204,7 +222,9 @@ void TMP3PlayerCore::DecodeStep()
     } else {
         thread.WakeEvent.ResetEvent();
         soundOut.SetNotifyEvent(&thread.WakeEvent);
-        source.ReadAhead();
+        // A live stream buffers ahead on its own; a read-ahead here would wait for the server.
+        if (!live)
+            source.ReadAhead();
     }
 }
 

@@ -4,6 +4,7 @@
 
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/frame_source.h"
+#include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/critical_section.h"
 #include "mp3plyr/output/message_window.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,9 @@ public:
     void AdvancePlayed();
     bool StreamOpen() const { return inputStream != nullptr; }
     bool StreamSeekable() const { return (streamFlags & kStreamSeekable) != 0; }
+    // Makes a live stream's waiting reads give up, detaches its title notices and forgets it;
+    // the stream itself is freed by the caller afterwards.
+    void ReleaseLiveStream();
 
     TMP3Player& owner;
 
@@ -65,6 +70,16 @@ public:
     // The open stream.
     TMPStream* inputStream = nullptr;
     std::unique_ptr<TMPStream> ownedStream;
+    // The open stream when it is fed from outside at its own pace. The worker waits for its
+    // data without holding `lock`, under `liveLock`, so that a slow server never holds up an
+    // owner operation.
+    TMPLiveStream* liveStream = nullptr;
+    std::mutex liveLock;
+    // Whether the open stream is live; read by the worker under `lock`.
+    bool live = false;
+    // Bytes a live stream must hold before a decode step: the largest frame and the next header,
+    // with room to spare.
+    static constexpr int32_t kLiveStepBytes = 2048;
     uint8_t streamFlags = 0;
     std::vector<uint8_t> pcmBuffer;
     int32_t pcmPending = 0;

@@ -17,9 +17,18 @@ void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
     c.inputStream = stream;
     c.streamFlags = flags;
     c.ownedStream = std::move(owned);
+    if (auto* liveStream = dynamic_cast<TMPLiveStream*>(stream)) {
+        {
+            std::lock_guard gate(c.liveLock);
+            c.liveStream = liveStream;
+        }
+        // A new title is announced as a change of status, as a new file would be.
+        liveStream->SetOnTitlesChanged([&c] { c.window.PostPlain(MP_STATUS); });
+    }
     if (stream) {
         try {
             std::lock_guard held(c.lock);
+            c.live = c.liveStream != nullptr;
             c.pcmBuffer.assign(TMPFrameSource::kPcmBufferSize, 0);
             c.source.Open(stream, (flags & kStreamSeekable) != 0);
             const TDecoderInfo& info = c.source.OutputInfo();

@@ -10,4 +10,6 @@ apt-get install -y --no-install-recommends \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \
     lame mpg123 \
-    qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core
+    libcurl4-openssl-dev icecast2 ffmpeg \
+    qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
+    dpkg-dev file desktop-file-utils appstream man-db

@@ -9,16 +9,21 @@
 #include <QWindow>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace {
+namespace
+{
 
-class UrlCatcher : public QObject {
+class UrlCatcher : public QObject
+{
     Q_OBJECT
-public:
+  public:
     QList<QUrl> urls;
-public slots:
+  public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
@@ -58,9 +63,13 @@ void Choose(TFolderTreeViewEx& tree, QTreeWidgetItem* node, const QString& entry
     });
 }
 
-// The label editor the tree opened.
+// The label editor the tree opens once the menu has gone.
 QLineEdit* Editor(TFolderTreeViewEx& tree)
 {
+    WaitUntil([&tree] {
+        QLineEdit* editor = tree.viewport()->findChild<QLineEdit*>();
+        return editor && editor->isVisible();
+    });
     return tree.viewport()->findChild<QLineEdit*>();
 }
 
@@ -78,9 +87,10 @@ void TypeName(TFolderTreeViewEx& tree, const QString& name, Qt::Key finish = Qt:
 
 } // namespace
 
-class FolderTreeCommandsTest : public QObject {
+class FolderTreeCommandsTest : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -96,7 +106,7 @@ private slots:
     void droppedFolderMovesInTheTree();
     void dropsThatAreRefused();
 
-private:
+  private:
     QTemporaryDir root_;
     QByteArray savedHome_;
     QByteArray savedData_;
@@ -291,6 +301,18 @@ void FolderTreeCommandsTest::moveToTheTrash()
     QCOMPARE(tree.currentItem(), parent);
     QCOMPARE(changes_.last(), dir_);
 
+    // A name that is not UTF-8 goes to the same trash, byte for byte.
+    const QByteArray latin1 = QFile::encodeName(dir_) + "/Caf\xe9";
+    QCOMPARE(::mkdir(latin1.constData(), 0755), 0);
+    tree.Refresh();
+    QTreeWidgetItem* cafe = parent->child(0);
+    QCOMPARE(cafe->text(0), QFile::decodeName("Caf\xe9"));
+    Choose(tree, cafe, QStringLiteral("ゴミ箱へ移動"));
+    QVERIFY(::access(latin1.constData(), F_OK) != 0);
+    QCOMPARE(::access((QFile::encodeName(root_.filePath("data")) + "/Trash/files/Caf\xe9").constData(), F_OK),
+             0);
+    QCOMPARE(parent->childCount(), 1);
+
     // A folder already gone behind the tree's back cannot be thrown away.
     QTreeWidgetItem* keep = parent->child(0);
     QDir(dir_ + "/keep").removeRecursively();
@@ -378,6 +400,23 @@ void FolderTreeCommandsTest::dropsThatAreRefused()
     QFile kept(dir_ + "/to/a.mp3");
     QVERIFY(kept.open(QIODevice::ReadOnly));
     QCOMPARE(kept.readAll(), QByteArray("already"));
+
+    // A link that leads back into the dropped folder: refused before anything moves.
+    QDir().mkpath(dir_ + "/album/disc");
+    Touch(dir_ + "/album/disc/c.mp3");
+    QVERIFY(QFile::link(dir_ + "/album/disc", dir_ + "/inside"));
+    tree.Refresh();
+    QTreeWidgetItem* inside = tree.FindNode(dir_ + "/inside");
+    QVERIFY(inside);
+    shown->clear();
+    WhenModalShown([shown](QWidget* modal) { *shown = AnswerMessageBox(modal); });
+    QCOMPARE(DropOn(&tree, inside, {dir_ + "/album"}), Qt::MoveAction);
+    QVERIFY(WaitUntil([&] { return !shown->isEmpty(); }));
+    QVERIFY2(shown->startsWith(TFolderTreeViewEx::kCaption + u'|' +
+                               QStringLiteral("フォルダをそのフォルダ自身の中へ移動することはできません。")),
+             qPrintable(*shown));
+    QCOMPARE(QDir(dir_ + "/album/disc").entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList{"c.mp3"});
 
     // The computer is no folder to drop into.
     shown->clear();

@@ -7,10 +7,15 @@
 
 #include <QtTest>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace {
+namespace
+{
 
 QStringList ChildTexts(const QTreeWidgetItem* node)
 {
@@ -50,9 +55,10 @@ void ClickBranch(QTreeWidget* tree, QTreeWidgetItem* node)
 
 } // namespace
 
-class FolderTreeViewTest : public QObject {
+class FolderTreeViewTest : public QObject
+{
     Q_OBJECT
-private slots:
+  private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -67,8 +73,9 @@ private slots:
     void otherRoots();
     void refreshKeepsExpansionAndSelection();
     void pathsThatAreNoFolders();
+    void namesThatAreNotUtf8();
 
-private:
+  private:
     QTemporaryDir home_;
     QByteArray savedHome_;
     QString dir_; // a fresh folder per test, inside the home folder
@@ -377,6 +384,43 @@ void FolderTreeViewTest::pathsThatAreNoFolders()
     // Paths are taken clean.
     QCOMPARE(tree.ExpandToPath(dir_ + "/./late/"), late);
     QCOMPARE(tree.FindNode(dir_ + "//late"), late);
+}
+
+void FolderTreeViewTest::namesThatAreNotUtf8()
+{
+    // Latin-1 names, as an old music collection may have them.
+    const QByteArray base = QFile::encodeName(dir_);
+    const QByteArray album = base + "/Caf\xe9";
+    const QByteArray song = album + "/01 \xe9t\xe9.mp3";
+    QCOMPARE(::mkdir(album.constData(), 0755), 0);
+    QCOMPARE(::mkdir((album + "/Disc \xff").constData(), 0755), 0);
+    QCOMPARE(::mkdir((base + "/to").constData(), 0755), 0);
+    const int fd = ::open(song.constData(), O_WRONLY | O_CREAT, 0644);
+    QVERIFY(fd >= 0);
+    QCOMPARE(::write(fd, "ID3", 3), 3);
+    ::close(fd);
+
+    TAlbumForm dialog;
+    dialog.show();
+    TFolderTreeViewEx& tree = *dialog.FolderTreeViewEx1;
+    QTreeWidgetItem* folder = tree.ExpandToPath(dir_);
+    tree.expandItem(folder);
+    QCOMPARE(ChildTexts(folder), (QStringList{QFile::decodeName("Caf\xe9"), "to"}));
+    QTreeWidgetItem* cafe = folder->child(0);
+    tree.expandItem(cafe);
+    QCOMPARE(ChildTexts(cafe), QStringList{QFile::decodeName("Disc \xff")});
+
+    // Selected, its file is listed and opens by the path the list gives.
+    ClickNode(&tree, cafe);
+    QCOMPARE(dialog.FileListBox1->FileNames(), QStringList{QFile::decodeName("01 \xe9t\xe9.mp3")});
+    QCOMPARE(dialog.FileListBox1->FilePathBytes(), QList<QByteArray>{song});
+
+    // Moved by a drop, with everything in it.
+    QVERIFY(tree.DropInto(TFolderTreeViewEx::NodePath(cafe), dir_ + "/to", false));
+    struct stat st;
+    QCOMPARE(::stat((base + "/to/Caf\xe9/01 \xe9t\xe9.mp3").constData(), &st), 0);
+    QCOMPARE(st.st_size, 3);
+    QVERIFY(::stat(album.constData(), &st) != 0);
 }
 
 QTEST_MAIN(FolderTreeViewTest)

@@ -99,6 +99,8 @@ void SettingsFileTest::fileInTheConfigurationFolderOtherwise()
     QCOMPARE(ChooseSettingsFile(plain.fileName(), config.path()), config.filePath("plumtone4/PT4.INI"));
     // /proc takes no new files, not even from an administrator.
     QCOMPARE(ChooseSettingsFile("/proc", config.path()), config.filePath("plumtone4/PT4.INI"));
+    // An installed copy never writes into the shared program folder, even as root.
+    QCOMPARE(ChooseSettingsFile("/usr/bin/", config.path()), config.filePath("plumtone4/PT4.INI"));
 }
 
 QTEST_MAIN(SettingsFileTest)

@@ -15,7 +15,7 @@ const double kPi = std::acos(-1.0);
 
 std::vector<double> LoadStandardWindow()
 {
-    const std::string path = std::string(PT4_SHARED_DIR) + "/tables/synthesis_window.txt";
+    const std::string path = std::string(PT4_TEST_DATA_DIR) + "/tables/synthesis_window.txt";
     std::ifstream file(path);
     std::vector<double> window;
     double value = 0.0;

@@ -1,0 +1,412 @@
+#include "mp3plyr/input/http_stream.h"
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/input/frame_alignment.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+namespace pt4
+{
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+void InitialiseLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string Lower(std::string_view text)
+{
+    std::string out(text);
+    std::transform(out.begin(), out.end(), out.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return out;
+}
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+// The reason phrase of the most common error answers, so the message says what went wrong.
+std::string StatusText(long status)
+{
+    std::string text = "the server answered HTTP " + std::to_string(status);
+    switch (status) {
+    case 401:
+        return text + " (unauthorised)";
+    case 403:
+        return text + " (forbidden)";
+    case 404:
+        return text + " (not found)";
+    case 500:
+        return text + " (server error)";
+    case 503:
+        return text + " (unavailable)";
+    default:
+        return text;
+    }
+}
+
+} // namespace
+
+struct TMPHttpStream::Transfer {
+    CURLM* multi = nullptr;
+    CURL* easy = nullptr;
+    curl_slist* headers = nullptr;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    ~Transfer()
+    {
+        if (multi && easy)
+            curl_multi_remove_handle(multi, easy);
+        if (easy)
+            curl_easy_cleanup(easy);
+        if (multi)
+            curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
+    }
+};
+
+TMPHttpStream::TMPHttpStream(const std::string& url) : TMPHttpStream(url, Options{}) {}
+
+TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
+    : options_(options), transfer_(std::make_unique<Transfer>()), effectiveUrl_(url)
+{
+    InitialiseLibrary();
+    Transfer& t = *transfer_;
+    t.multi = curl_multi_init();
+    t.easy = curl_easy_init();
+    if (!t.multi || !t.easy)
+        throw EMP3Error("cannot start an HTTP transfer");
+    t.headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+
+    const auto onBody = +[](char* data, size_t size, size_t count, void* self) -> size_t {
+        return static_cast<TMPHttpStream*>(self)->TakeBody(data, size * count);
+    };
+    const auto onHeader = +[](char* data, size_t size, size_t count, void* self) -> size_t {
+        static_cast<TMPHttpStream*>(self)->TakeHeader(std::string_view(data, size * count));
+        return size * count;
+    };
+    curl_easy_setopt(t.easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(t.easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(t.easy, CURLOPT_MAXREDIRS, 8L);
+    curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
+    curl_easy_setopt(t.easy, CURLOPT_USERAGENT, "Plumtone4");
+    curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, long(options_.connectTimeout.count()));
+    curl_easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.errorText);
+    curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, this);
+    curl_multi_add_handle(t.multi, t.easy);
+
+    lastByte_ = Clock::now();
+    thread_ = std::thread([this] { Run(); });
+
+    std::unique_lock held(mutex_);
+    changed_.wait(held, [this] { return ended_ || Available() >= options_.prebuffer; });
+    if (!error_.empty() && Available() == 0) {
+        const std::string text = error_;
+        cancelled_ = true;
+        held.unlock();
+        curl_multi_wakeup(t.multi);
+        thread_.join();
+        throw EMP3Error(text);
+    }
+    // A station is joined wherever the server's buffer stood, often inside a frame: the stream
+    // starts at the first whole frame (a stream that opens with a tag is left as it is).
+    const std::span<const uint8_t> start(buffer_.data() + head_, Available());
+    if (start.size() < 3 || std::memcmp(start.data(), "ID3", 3) != 0) {
+        if (const std::optional<size_t> offset = FirstFrameRun(start); offset && *offset > 0) {
+            head_ += *offset;
+            consumed_ += *offset;
+        }
+    }
+}
+
+TMPHttpStream::~TMPHttpStream()
+{
+    {
+        std::lock_guard held(mutex_);
+        cancelled_ = true;
+        interrupted_ = true;
+    }
+    changed_.notify_all();
+    if (thread_.joinable()) {
+        curl_multi_wakeup(transfer_->multi);
+        thread_.join();
+    }
+}
+
+void TMPHttpStream::Run()
+{
+    Transfer& t = *transfer_;
+    int running = 1;
+    for (;;) {
+        bool resume = false;
+        {
+            std::lock_guard held(mutex_);
+            if (cancelled_)
+                break;
+            if (heldBack_ && Available() < options_.capacity / 2) {
+                heldBack_ = false;
+                lastByte_ = Clock::now();
+                resume = true;
+            }
+            if (!heldBack_ && !ended_ && Clock::now() - lastByte_ > options_.stallLimit) {
+                error_ = bodyStarted_ ? "the server stopped sending" : "no answer from the server";
+                break;
+            }
+        }
+        if (resume)
+            curl_easy_pause(t.easy, CURLPAUSE_CONT);
+        if (curl_multi_perform(t.multi, &running) != CURLM_OK || running == 0)
+            break;
+        curl_multi_poll(t.multi, nullptr, 0, 100, nullptr);
+    }
+
+    CURLcode result = CURLE_OK;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(t.multi, &left))
+        if (message->msg == CURLMSG_DONE)
+            result = message->data.result;
+    long status = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+
+    std::lock_guard held(mutex_);
+    if (!cancelled_ && error_.empty()) {
+        if (status >= 400)
+            error_ = StatusText(status);
+        else if (running != 0)
+            error_ = "the transfer failed";
+        else if (result != CURLE_OK)
+            error_ = t.errorText[0] ? t.errorText : curl_easy_strerror(result);
+    }
+    ended_ = true;
+    changed_.notify_all();
+}
+
+void TMPHttpStream::TakeHeader(std::string_view line)
+{
+    std::lock_guard held(mutex_);
+    lastByte_ = Clock::now();
+    line = Trim(line);
+    const std::string lower = Lower(line.substr(0, std::min<size_t>(line.size(), 16)));
+    if (lower.starts_with("http/") || lower.starts_with("icy ")) {
+        // A new response (after a redirect): forget what the previous one said.
+        metaInterval_ = 0;
+        stationName_.clear();
+        contentType_.clear();
+        return;
+    }
+    const size_t colon = line.find(':');
+    if (colon == std::string_view::npos)
+        return;
+    const std::string name = Lower(Trim(line.substr(0, colon)));
+    const std::string_view value = Trim(line.substr(colon + 1));
+    if (name == "icy-metaint") {
+        long interval = 0;
+        for (char c : value) {
+            if (c < '0' || c > '9' || interval > 1 << 20) {
+                interval = 0;
+                break;
+            }
+            interval = interval * 10 + (c - '0');
+        }
+        metaInterval_ = interval;
+    } else if (name == "icy-name") {
+        stationName_ = std::string(value);
+    } else if (name == "content-type") {
+        contentType_ = Lower(value);
+    }
+}
+
+size_t TMPHttpStream::TakeBody(const char* data, size_t size)
+{
+    Transfer& t = *transfer_;
+    long status = 0;
+    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    bool titlesChanged = false;
+    {
+        std::lock_guard held(mutex_);
+        if (cancelled_)
+            return 0;
+        if (status >= 400) {
+            error_ = StatusText(status);
+            return 0;
+        }
+        if (Available() >= options_.capacity) {
+            heldBack_ = true;
+            return CURL_WRITEFUNC_PAUSE;
+        }
+        lastByte_ = Clock::now();
+        if (!bodyStarted_) {
+            bodyStarted_ = true;
+            char* url = nullptr;
+            if (curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
+                effectiveUrl_ = url;
+            demuxer_ = TIcyDemuxer(size_t(metaInterval_));
+            titlesChanged = !stationName_.empty();
+        }
+        audio_.clear();
+        blocks_.clear();
+        demuxer_.Feed({reinterpret_cast<const uint8_t*>(data), size}, audio_, blocks_);
+        if (head_ > 0 && head_ >= buffer_.size() / 2) {
+            buffer_.erase(buffer_.begin(), buffer_.begin() + ptrdiff_t(head_));
+            head_ = 0;
+        }
+        buffer_.insert(buffer_.end(), audio_.begin(), audio_.end());
+        for (TIcyBlock& block : blocks_)
+            if (std::optional<std::string> title = IcyStreamTitle(block.text))
+                pendingTitles_.push_back({received_ + block.audioBefore, std::move(*title)});
+        received_ += audio_.size();
+        // Before any audio is read, the first title is already the current one.
+        titlesChanged = ApplyTitles() || titlesChanged;
+    }
+    changed_.notify_all();
+    if (titlesChanged)
+        NotifyTitles();
+    return size;
+}
+
+bool TMPHttpStream::ApplyTitles()
+{
+    bool changed = false;
+    while (!pendingTitles_.empty() && (pendingTitles_.front().at <= consumed_ || streamTitle_.empty())) {
+        if (pendingTitles_.front().title != streamTitle_) {
+            streamTitle_ = std::move(pendingTitles_.front().title);
+            changed = true;
+        }
+        pendingTitles_.pop_front();
+    }
+    return changed;
+}
+
+void TMPHttpStream::NotifyTitles()
+{
+    std::lock_guard held(handlerMutex_);
+    if (onTitlesChanged_)
+        onTitlesChanged_();
+}
+
+int32_t TMPHttpStream::Read(void* buffer, int32_t count)
+{
+    std::unique_lock held(mutex_);
+    changed_.wait(held, [this] { return Available() > 0 || ended_ || interrupted_; });
+    if (interrupted_)
+        return 0;
+    if (Available() == 0) {
+        if (!error_.empty())
+            throw EMP3Error(error_);
+        return 0;
+    }
+    const size_t n = std::min(Available(), size_t(std::max(count, 0)));
+    std::memcpy(buffer, buffer_.data() + head_, n);
+    head_ += n;
+    consumed_ += n;
+    if (head_ == buffer_.size()) {
+        buffer_.clear();
+        head_ = 0;
+    }
+    if (heldBack_)
+        curl_multi_wakeup(transfer_->multi);
+    const bool titlesChanged = ApplyTitles();
+    held.unlock();
+    if (titlesChanged)
+        NotifyTitles();
+    return int32_t(n);
+}
+
+int32_t TMPHttpStream::Seek(int64_t, int)
+{
+    throw EMP3Error("the stream cannot seek");
+}
+
+bool TMPHttpStream::WaitForData(int32_t bytes, std::chrono::milliseconds timeout)
+{
+    std::unique_lock held(mutex_);
+    return changed_.wait_for(held, timeout, [this, bytes] {
+        return Available() >= size_t(std::max(bytes, 0)) || ended_ || interrupted_;
+    });
+}
+
+void TMPHttpStream::Interrupt()
+{
+    {
+        std::lock_guard held(mutex_);
+        interrupted_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::string TMPHttpStream::StreamTitle() const
+{
+    std::lock_guard held(mutex_);
+    return streamTitle_;
+}
+
+std::string TMPHttpStream::StationName() const
+{
+    std::lock_guard held(mutex_);
+    return stationName_;
+}
+
+void TMPHttpStream::SetOnTitlesChanged(std::function<void()> handler)
+{
+    std::lock_guard held(handlerMutex_);
+    onTitlesChanged_ = std::move(handler);
+}
+
+std::string TMPHttpStream::EffectiveUrl() const
+{
+    std::lock_guard held(mutex_);
+    return effectiveUrl_;
+}
+
+std::string TMPHttpStream::ContentType() const
+{
+    std::lock_guard held(mutex_);
+    return contentType_;
+}
+
+bool TMPHttpStream::IsPlaylist() const
+{
+    std::lock_guard held(mutex_);
+    const std::string& type = contentType_;
+    if (type.find("mpegurl") != std::string::npos || type.find("scpls") != std::string::npos)
+        return true;
+    if (type.starts_with("audio/"))
+        return false;
+    if (HasPlaylistExtension(effectiveUrl_))
+        return true;
+    const std::string_view start(reinterpret_cast<const char*>(buffer_.data() + head_),
+                                 std::min<size_t>(Available(), 64));
+    return LooksLikePlaylist(start);
+}
+
+std::string TMPHttpStream::ReadText(size_t limit)
+{
+    std::unique_lock held(mutex_);
+    changed_.wait(held, [this, limit] { return ended_ || interrupted_ || Available() >= limit; });
+    const size_t n = std::min(Available(), limit);
+    std::string text(reinterpret_cast<const char*>(buffer_.data() + head_), n);
+    head_ += n;
+    return text;
+}
+
+} // namespace pt4

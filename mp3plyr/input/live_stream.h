@@ -1,0 +1,30 @@
+// A stream fed by a source outside the process at its own pace (a radio station): it cannot
+// seek, reading may have to wait for data, and it may carry titles that change while it plays.
+#pragma once
+
+#include "mp3plyr/input/stream.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace pt4
+{
+
+class TMPLiveStream : public TMPStream
+{
+  public:
+    // True once `bytes` can be read without waiting, or the stream has ended or failed (a read
+    // then returns at once); false when `timeout` passed first.
+    virtual bool WaitForData(int32_t bytes, std::chrono::milliseconds timeout) = 0;
+    // Makes every waiting and later read return at once with the end of the stream.
+    virtual void Interrupt() = 0;
+
+    // The current title and the station's name, as raw bytes (see DisplayText); empty if none.
+    virtual std::string StreamTitle() const = 0;
+    virtual std::string StationName() const = 0;
+    // `handler` runs on the stream's own thread each time the title or the name changes.
+    virtual void SetOnTitlesChanged(std::function<void()> handler) = 0;
+};
+
+} // namespace pt4

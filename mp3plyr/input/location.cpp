@@ -1,0 +1,138 @@
+#include "mp3plyr/input/location.h"
+
+#include "mp3plyr/input/descriptor_stream.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/http_stream.h"
+#include "mp3plyr/input/icy_metadata.h"
+
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace pt4
+{
+namespace
+{
+
+constexpr int kPlaylistDepth = 4;
+constexpr size_t kPlaylistLimit = 64 * 1024;
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (size_t i = 0; i < prefix.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
+            return false;
+    return true;
+}
+
+// An entry of a playlist fetched from `base`, made absolute.
+std::string ResolveAgainstUrl(const std::string& entry, const std::string& base)
+{
+    if (IsUrl(entry))
+        return entry;
+    const size_t scheme = base.find("://");
+    const size_t pathStart = base.find('/', scheme == std::string::npos ? 0 : scheme + 3);
+    if (pathStart == std::string::npos)
+        return base + "/" + entry;
+    if (!entry.empty() && entry.front() == '/')
+        return base.substr(0, pathStart) + entry;
+    const size_t query = base.find_first_of("?#", pathStart);
+    const std::string path = base.substr(0, query);
+    return path.substr(0, path.rfind('/') + 1) + entry;
+}
+
+std::string ResolveAgainstFile(const std::string& entry, const std::string& playlist)
+{
+    if (IsUrl(entry) || entry == "-")
+        return entry;
+    std::string path = entry;
+    if (StartsWithNoCase(path, "file://"))
+        path = path.substr(7);
+    const std::filesystem::path p(path);
+    if (p.is_absolute())
+        return path;
+    return (std::filesystem::path(playlist).parent_path() / p).string();
+}
+
+// How long a server may stay silent; PT4_STREAM_TIMEOUT (seconds) overrides the default.
+TMPHttpStream::Options StreamOptions()
+{
+    TMPHttpStream::Options options;
+    if (const char* text = std::getenv("PT4_STREAM_TIMEOUT")) {
+        const long seconds = std::strtol(text, nullptr, 10);
+        if (seconds > 0 && seconds < 3600)
+            options.stallLimit = std::chrono::seconds(seconds);
+    }
+    return options;
+}
+
+TOpenedLocation Open(const std::string& location, int depth)
+{
+    if (depth > kPlaylistDepth)
+        throw EStreamOpenError("playlists refer to each other too deeply");
+    TOpenedLocation opened;
+    opened.name = location;
+    if (location == "-") {
+        opened.stream = std::make_unique<TMPDescriptorStream>(STDIN_FILENO);
+        return opened;
+    }
+    if (IsUrl(location)) {
+        std::unique_ptr<TMPHttpStream> http;
+        try {
+            http = std::make_unique<TMPHttpStream>(location, StreamOptions());
+        } catch (const EMP3Error& error) {
+            throw EStreamOpenError(error.what());
+        }
+        if (!http->IsPlaylist()) {
+            opened.stream = std::move(http);
+            return opened;
+        }
+        const std::string text = http->ReadText(kPlaylistLimit);
+        const std::optional<std::string> entry = FirstPlaylistEntry(text);
+        if (!entry)
+            throw EStreamOpenError("the playlist names no stream");
+        const std::string next = ResolveAgainstUrl(*entry, http->EffectiveUrl());
+        http.reset();
+        return Open(next, depth + 1);
+    }
+    if (HasPlaylistExtension(location)) {
+        std::ifstream file(location, std::ios::binary);
+        if (!file)
+            throw EFileOpenError(location);
+        std::string text;
+        text.resize(kPlaylistLimit);
+        file.read(text.data(), std::streamsize(text.size()));
+        text.resize(size_t(file.gcount()));
+        const std::optional<std::string> entry = FirstPlaylistEntry(text);
+        if (!entry)
+            throw EStreamOpenError("the playlist names no stream");
+        return Open(ResolveAgainstFile(*entry, location), depth + 1);
+    }
+    try {
+        opened.stream = std::make_unique<TMPFileStream>(location);
+    } catch (const EMP3Error&) {
+        throw EFileOpenError(location);
+    }
+    opened.seekable = true;
+    return opened;
+}
+
+} // namespace
+
+bool IsUrl(std::string_view location)
+{
+    return StartsWithNoCase(location, "http://") || StartsWithNoCase(location, "https://");
+}
+
+TOpenedLocation OpenLocation(const std::string& location)
+{
+    return Open(location, 0);
+}
+
+} // namespace pt4

@@ -1,0 +1,36 @@
+// What a user may name to play: a file, "-" for standard input, an http:// or https:// URL, or
+// a playlist file (.m3u, .pls, local or fetched) whose first entry is any of these.
+#pragma once
+
+#include "mp3plyr/errors.h"
+#include "mp3plyr/input/stream.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace pt4
+{
+
+// A location that could not be opened for a reason other than a missing local file: an
+// unreachable server, an error answer, a playlist that names nothing. Nothing was opened.
+class EStreamOpenError : public EMP3Error
+{
+  public:
+    using EMP3Error::EMP3Error;
+};
+
+struct TOpenedLocation {
+    std::unique_ptr<TMPStream> stream;
+    bool seekable = false;
+    std::string name; // the location opened in the end (a playlist's entry)
+};
+
+// http:// or https:// (any case).
+bool IsUrl(std::string_view location);
+
+// Opens `location`, following playlists to their first entry (a few levels deep at most).
+// Throws EFileOpenError for a local file that cannot be opened and EStreamOpenError otherwise.
+TOpenedLocation OpenLocation(const std::string& location);
+
+} // namespace pt4
