@@ -3,10 +3,37 @@
 #include "app/settings_file.h"
 #include "components/main_form.h"
 
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QPointer>
+#include <QTranslator>
+
 namespace pt4 {
+
+namespace
+{
+
+// Qt's own texts (the Open dialog, message-box buttons) in Japanese like the rest of the program,
+// from the translations Debian installs with qt6-translations-l10n. Once per application.
+void InstallQtJapanese()
+{
+    static QPointer<QTranslator> installed;
+    QCoreApplication* application = QCoreApplication::instance();
+    if (installed || application == nullptr)
+        return;
+    auto* translator = new QTranslator(application);
+    if (translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator))
+        installed = translator;
+    else
+        delete translator;
+}
+
+} // namespace
 
 TApplicationWindows::TApplicationWindows(const QString& settingsFile)
 {
+    InstallQtJapanese();
     form1_ = std::make_unique<TForm1>(settingsFile.isEmpty() ? DefaultSettingsFile() : settingsFile);
     // The first window becomes the main form once its creation has finished.
     SetApplicationMainForm(form1_.get());

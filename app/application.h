@@ -1,6 +1,6 @@
-// The program's windows, created in start-up order: the main window, the picture store, the
-// equalizer window and the folder dialog. Destroyed in the reverse order; the main window writes
-// the settings last.
+// The program's windows, created in start-up order (after Qt's Japanese translation is
+// installed): the main window, the picture store, the equalizer window and the folder dialog. Destroyed in
+// the reverse order; the main window writes the settings last.
 #pragma once
 
 #include "app/main_unit.h"

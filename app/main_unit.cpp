@@ -152,6 +152,7 @@ void TForm1::CreateLayout()
     Status3Image = indicator(64, 34);
     TimeLabel = new TSkinLabel(Panel1, 96, 56, QStringLiteral("00:00"), clWhite, false);
     Label5 = new TSkinLabel(Panel1, 128, 56, QStringLiteral("／"), clWhite, false);
+    TimeLabel->SetRightLimit(Label5->x()); // times of 100 minutes and more grow to the left
     EndTimeLabel = new TSkinLabel(Panel1, 146, 56, QStringLiteral("00:00"), clWhite, false);
     RepeatLabel = new TSkinLabel(Panel1, 216, 56, QStringLiteral("Repeat"), clOlive, false);
     AlbumLabel = new TSkinLabel(Panel1, 264, 56, QStringLiteral("Album"), clOlive, false);
@@ -327,10 +328,7 @@ void TForm1::FormCreate()
     for (int p = 0; p < kPresetCount; ++p)
         presetFlags_[p] = ini.ReadBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
 
-    VolImage->move(static_cast<int>(MP3Player1.Volume()) + 16, VolImage->y());
-    Label9->SetCaption(QString::number(MP3Player1.Volume()));
-    BalanceImage->move(static_cast<int>(std::nearbyint(MP3Player1.VolBalance() / 2.0 + 186)), BalanceImage->y());
-    Label8->SetCaption(QString::number(MP3Player1.VolBalance()));
+    ShowVolumeAndBalance();
 }
 
 void TForm1::FormDestroy()

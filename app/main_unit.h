@@ -145,6 +145,7 @@ public:
     void VolImageMouseMove(QPoint pos);
     void BalanceImageMouseMove(QPoint pos);
     void VolImageMouseUp(Qt::MouseButton button, QPoint pos); // both knobs
+    void ShowVolumeAndBalance();
 
     // Album list entry index becomes the player's file (it opens stopped).
     void LoadAlbumTrack(int32_t index);

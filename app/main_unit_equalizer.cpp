@@ -4,6 +4,9 @@
 #include "app/unit2.h"
 #include "app/unit3.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace pt4 {
 
 namespace {
@@ -27,12 +30,11 @@ void TForm1::ShowPresetPictures(TPreset preset)
 
 void TForm1::PresetImageClick(TPreset preset)
 {
-    const size_t chosen = static_cast<size_t>(preset);
-    if (!presetFlags_[chosen]) {
-        presetFlags_.fill(false);
-        presetFlags_[chosen] = true;
-        ShowPresetPictures(preset);
-    }
+    // Exactly one preset is on and lit: the one whose values the player gets now (a settings
+    // file may have turned on several).
+    presetFlags_.fill(false);
+    presetFlags_[static_cast<size_t>(preset)] = true;
+    ShowPresetPictures(preset);
     if (!form3_)
         throw std::logic_error("the equalizer window does not exist yet");
     // Moving a slider sends its band value at once; the six sends that follow make sure every
@@ -57,39 +59,38 @@ void TForm1::VolImageMouseUp(Qt::MouseButton, QPoint)
     dragging_ = false;
 }
 
-// A knob follows the pointer while its left edge is on the track; one move may carry it past
-// an end, and the next move then snaps it to that end and ends the drag.
-static void MoveKnob(TSkinImage* knob, QPoint pos, QPoint pressPos, bool& dragging, int lowest, int highest,
-                     int snapLow, int snapHigh)
+// A knob follows the pointer along its track and stops at its ends; the player decides the
+// value, and knob and label show what it took.
+static int DraggedLeft(const TSkinImage* knob, QPoint pos, QPoint pressPos, int lowest, int highest)
 {
-    const int left = knob->x();
-    if (left >= lowest && left <= highest) {
-        knob->move(left + pos.x() - pressPos.x(), knob->y());
-    } else if (left <= snapLow) {
-        dragging = false;
-        knob->move(lowest, knob->y());
-    } else if (left >= snapHigh) {
-        dragging = false;
-        knob->move(highest, knob->y());
-    }
+    return std::clamp(knob->x() + pos.x() - pressPos.x(), lowest, highest);
 }
 
 void TForm1::VolImageMouseMove(QPoint pos)
 {
     if (!dragging_)
         return;
-    MoveKnob(VolImage, pos, pressPos_, dragging_, kVolumeLeft, kVolumeRight, 26, 110);
-    // Outside 0 ... 100 the player keeps its volume: an overshooting knob changes nothing yet.
-    MP3Player1.SetVolume(static_cast<uint32_t>(VolImage->x() - kVolumeLeft));
-    Label9->SetCaption(QString::number(MP3Player1.Volume()));
+    MP3Player1.SetVolume(static_cast<uint32_t>(
+        DraggedLeft(VolImage, pos, pressPos_, kVolumeLeft, kVolumeRight) - kVolumeLeft));
+    ShowVolumeAndBalance();
 }
 
 void TForm1::BalanceImageMouseMove(QPoint pos)
 {
     if (!dragging_)
         return;
-    MoveKnob(BalanceImage, pos, pressPos_, dragging_, kBalanceLeft, kBalanceRight, 150, 220);
-    MP3Player1.SetVolBalance(BalanceImage->x() * 2 - 372);
+    MP3Player1.SetVolBalance(DraggedLeft(BalanceImage, pos, pressPos_, kBalanceLeft, kBalanceRight) * 2 -
+                             372);
+    ShowVolumeAndBalance();
+}
+
+void TForm1::ShowVolumeAndBalance()
+{
+    VolImage->move(kVolumeLeft + static_cast<int>(MP3Player1.Volume()), VolImage->y());
+    Label9->SetCaption(QString::number(MP3Player1.Volume()));
+    // An odd balance (from the settings file) sits half-way between two pixels: the nearer even.
+    BalanceImage->move(static_cast<int>(std::nearbyint(MP3Player1.VolBalance() / 2.0 + 186)),
+                       BalanceImage->y());
     Label8->SetCaption(QString::number(MP3Player1.VolBalance()));
 }
 

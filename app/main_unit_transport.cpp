@@ -183,10 +183,12 @@ void TForm1::MP3Player1ChangeStatus()
     SongLabel2->SetCaption(title);
     ArtistLabel1->SetCaption(artist);
     ArtistLabel2->SetCaption(artist);
-    if (!title.isEmpty() && MP3Player1.Length() > 0)
-        EndTimeLabel->SetCaption(TimeText(MP3Player1.Length()));
-    else if (MP3Player1.Capabilities() & mpcClose)
-        EndTimeLabel->SetCaption(QStringLiteral("--:--")); // a stream of unknown length
+    // With nothing open (a failed open closes the player) the total clears with the title; a
+    // stream of unknown length shows "--:--".
+    if (!title.isEmpty() && MP3Player1.Length() == 0 && (MP3Player1.Capabilities() & mpcClose))
+        EndTimeLabel->SetCaption(QStringLiteral("--:--"));
+    else
+        EndTimeLabel->SetCaption(TimeText(title.isEmpty() ? 0 : MP3Player1.Length()));
 }
 
 void TForm1::MP3Player1ChangePosition()

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace pt4 {
 
 namespace {
@@ -65,9 +67,10 @@ void TSkinImage::mouseMoveEvent(QMouseEvent* event)
     emit MouseMove(event->position().toPoint());
 }
 
-TSkinLabel::TSkinLabel(QWidget* parent, int left, int top, const QString& text, QColor fontColor, bool transparent,
-                       bool autoSize)
-    : QWidget(parent), caption_(text), fontColor_(fontColor), transparent_(transparent), autoSize_(autoSize)
+TSkinLabel::TSkinLabel(QWidget* parent, int left, int top, const QString& text, QColor fontColor,
+                       bool transparent, bool autoSize)
+    : QWidget(parent), caption_(text), fontColor_(fontColor), transparent_(transparent), autoSize_(autoSize),
+      homeLeft_(left)
 {
     move(left, top);
     resize(1, kRowHeight);
@@ -95,10 +98,19 @@ void TSkinLabel::SetColor(QColor color)
     update();
 }
 
+void TSkinLabel::SetRightLimit(int right)
+{
+    rightLimit_ = right;
+    FitToText();
+}
+
 void TSkinLabel::FitToText()
 {
-    if (autoSize_)
-        resize(std::max(1, QFontMetrics(font()).horizontalAdvance(caption_)), kRowHeight);
+    if (!autoSize_)
+        return;
+    resize(std::max(1, QFontMetrics(font()).horizontalAdvance(caption_)), kRowHeight);
+    if (rightLimit_ >= 0)
+        move(std::min(homeLeft_, rightLimit_ - width()), y());
 }
 
 void TSkinLabel::paintEvent(QPaintEvent*)

@@ -49,8 +49,11 @@ public:
     QColor FontColor() const { return fontColor_; }
     void SetFontColor(QColor color);
     void SetColor(QColor color); // the fill of an opaque label
+    // An auto-sized label whose text would run past `right` moves left just enough to end
+    // there, and goes back to its own left edge when the text is short again.
+    void SetRightLimit(int right);
 
-signals:
+  signals:
     void Click();
 
 protected:
@@ -66,6 +69,8 @@ private:
     QColor color_ = Qt::black;
     bool transparent_;
     bool autoSize_;
+    int homeLeft_;
+    int rightLimit_ = -1;
 };
 
 enum class TBevelCut { bvNone, bvLowered, bvRaised };

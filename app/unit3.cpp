@@ -3,6 +3,8 @@
 #include "app/main_unit.h"
 #include "mp3plyr/mp3plyr.h"
 
+#include <array>
+
 namespace pt4 {
 
 int32_t DisplayFrequency(int32_t hz)
@@ -48,9 +50,13 @@ TForm3::TForm3(TForm1& form1, TMP3Player& player) : form1_(form1), player_(playe
 
 void TForm3::FormCreate()
 {
+    // The flags as the settings file left them: each click leaves only its own preset on.
+    std::array<bool, kPresetCount> stored{};
+    for (int p = 0; p < kPresetCount; ++p)
+        stored[p] = form1_.PresetFlag(static_cast<TPreset>(p));
     for (int p = 0; p < kPresetCount; ++p) {
         const auto preset = static_cast<TPreset>(p);
-        if (!form1_.PresetFlag(preset))
+        if (!stored[p])
             continue;
         form1_.ShowPresetPictures(preset);
         form1_.PresetImageClick(preset);

@@ -7,7 +7,9 @@
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/output/riff_wave_header.h"
 
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
 #include <memory>
 #include <stdexcept>
@@ -18,14 +20,27 @@ namespace pt4::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--no-gapless]\n    INPUT -o OUTPUT\n";
+    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--no-gapless]\n"
+    "                  [--start SECONDS] INPUT -o OUTPUT\n";
 
 struct DecodeArgs {
     TOutputOptions options;
     bool raw = false;
+    int64_t startMs = -1; // -1: from the first frame, without a seek
     std::string input;
     std::string output;
 };
+
+// A non-negative number of seconds, to the millisecond.
+bool ParseSeconds(const std::string& text, int64_t& ms)
+{
+    char* end = nullptr;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(seconds >= 0) || seconds > 2147483.0)
+        return false;
+    ms = std::llround(seconds * 1000);
+    return true;
+}
 
 bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
 {
@@ -45,6 +60,9 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
             out.raw = true;
         } else if (arg == "--no-gapless") {
             out.options.Gapless = false;
+        } else if (arg == "--start" && i + 1 < args.size()) {
+            if (!ParseSeconds(args[++i], out.startMs))
+                return false;
         } else if (arg == "-o" && i + 1 < args.size()) {
             out.output = args[++i];
         } else if (arg.size() > 1 && arg[0] == '-') { // "-" alone is standard input
@@ -129,6 +147,11 @@ int RunDecode(const std::vector<std::string>& args)
         auto decoder = std::make_unique<DecoderState>();
         TMPFrameSource source(*decoder, parsed.options);
         source.Open(opened.stream.get(), opened.seekable);
+        if (parsed.startMs >= 0) {
+            if (!source.Seekable())
+                throw std::runtime_error("--start needs an input that can seek");
+            source.SeekToTime(parsed.startMs); // as the player seeks
+        }
         PcmSink sink(parsed.output, parsed.raw);
         sink.Start(source.OutputInfo());
         std::vector<uint8_t> pcm(TMPFrameSource::kPcmBufferSize);

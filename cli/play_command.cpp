@@ -10,41 +10,77 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <exception>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
 
-namespace pt4::cli
+namespace pt4::cli {
+namespace {
+
+// The terminal's settings from before single-key mode, for the signal handler as well.
+termios savedTerminal{};
+volatile sig_atomic_t terminalRaw = 0;
+
+// Only async-signal-safe calls: it also runs inside the signal handler.
+void RestoreTerminal()
 {
-namespace
+    if (terminalRaw) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
+        terminalRaw = 0;
+    }
+}
+
+// The signals that end the program from the terminal or from outside.
+constexpr int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+extern "C" void RestoreTerminalAndEnd(int signal)
 {
+    RestoreTerminal();
+    // The handler was reset on entry: the signal now ends the program as it would have.
+    raise(signal);
+}
 
 // Puts the terminal into single-key mode for the life of the object, if stdin is a terminal.
-class RawTerminal
-{
-  public:
+// The terminal is given back on every way out: the destructor, and the ending signals.
+class RawTerminal {
+public:
     RawTerminal()
     {
-        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &saved_) != 0)
+        if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0)
             return;
-        termios raw = saved_;
+        struct sigaction action {
+        };
+        action.sa_handler = RestoreTerminalAndEnd;
+        action.sa_flags = SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+            sigaction(kEndingSignals[i], &action, &previous_[i]);
+        termios raw = savedTerminal;
         raw.c_lflag &= tcflag_t(~(ICANON | ECHO));
         raw.c_cc[VMIN] = 0;
         raw.c_cc[VTIME] = 0;
+        terminalRaw = 1;
         active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        terminalRaw = active_;
     }
     ~RawTerminal()
     {
+        RestoreTerminal();
         if (active_)
-            tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+            for (size_t i = 0; i < std::size(kEndingSignals); ++i)
+                sigaction(kEndingSignals[i], &previous_[i], nullptr);
     }
+    RawTerminal(const RawTerminal&) = delete;
+    RawTerminal& operator=(const RawTerminal&) = delete;
     bool Active() const { return active_; }
 
-  private:
-    termios saved_{};
-    bool active_ = false;
+private:
+  struct sigaction previous_[std::size(kEndingSignals)]{};
+  bool active_ = false;
 };
 
 enum class Key { None, PauseResume, Back, Forward, Next, Quit };
@@ -58,14 +94,10 @@ Key ReadKey()
     if (n >= 3 && bytes[0] == 0x1B && bytes[1] == '[')
         return bytes[2] == 'D' ? Key::Back : bytes[2] == 'C' ? Key::Forward : Key::None;
     switch (bytes[0]) {
-    case ' ':
-        return Key::PauseResume;
-    case 'n':
-        return Key::Next;
-    case 'q':
-        return Key::Quit;
-    default:
-        return Key::None;
+    case ' ': return Key::PauseResume;
+    case 'n': return Key::Next;
+    case 'q': return Key::Quit;
+    default: return Key::None;
     }
 }
 
@@ -79,32 +111,26 @@ std::string Clock(uint32_t ms)
 const char* StatusName(TMP3PlayerStatus status)
 {
     switch (status) {
-    case TMP3PlayerStatus::mpsPlaying:
-        return "playing";
-    case TMP3PlayerStatus::mpsPaused:
-        return "paused ";
-    case TMP3PlayerStatus::mpsStopped:
-        break;
+    case TMP3PlayerStatus::mpsPlaying: return "playing";
+    case TMP3PlayerStatus::mpsPaused: return "paused ";
+    case TMP3PlayerStatus::mpsStopped: break;
     }
     return "stopped";
 }
 
 enum class Outcome { Played, Failed, Skipped, Quit };
 
-class Session
-{
-  public:
+class Session {
+public:
     Session(bool keys, const std::vector<std::string>& files) : keys_(keys), files_(files)
     {
         player_.SetAutoPlay(false);
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             // The next file has become audible: it was queued to follow without a gap.
-            if (next_ < files_.size() && player_.FileName() == files_[next_] &&
-                player_.FileName() != playing_) {
+            if (next_ < files_.size() && player_.FileName() == files_[next_] && player_.FileName() != playing_) {
                 playing_ = files_[next_++];
                 shownTitles_.clear();
-                std::printf("\n");
             }
             ShowTitles();
             ShowLine();
@@ -152,7 +178,7 @@ class Session
         return Finish(*ended_);
     }
 
-  private:
+private:
     Outcome Poll()
     {
         switch (ReadKey()) {
@@ -214,10 +240,10 @@ class Session
     bool keys_;
     bool skip_ = false;
     std::optional<Outcome> ended_;
+    std::string shownTitles_;
     const std::vector<std::string>& files_;
     std::string playing_;
     size_t next_ = 0;
-    std::string shownTitles_;
 };
 
 } // namespace
@@ -231,15 +257,23 @@ int RunPlay(const std::vector<std::string>& files)
     RawTerminal terminal;
     if (terminal.Active())
         std::printf("keys: space pause/resume, left/right -5 s/+5 s, n next file, q quit\n");
-    Session session(terminal.Active(), files);
+    std::fflush(stdout);
     int status = 0;
-    // Files of the same format follow each other without a gap; Play returns when the chain ends.
-    for (size_t index = 0; index < files.size(); index = session.Next()) {
-        const Outcome outcome = session.Play(index);
-        if (outcome == Outcome::Failed)
-            status = 1;
-        if (outcome == Outcome::Quit)
-            break;
+    // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
+    try {
+        Session session(terminal.Active(), files);
+        // Files of the same format follow each other without a gap; Play returns when the
+        // chain ends.
+        for (size_t index = 0; index < files.size(); index = session.Next()) {
+            const Outcome outcome = session.Play(index);
+            if (outcome == Outcome::Failed)
+                status = 1;
+            if (outcome == Outcome::Quit)
+                break;
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "\npt4: %s\n", error.what());
+        status = 1;
     }
     return status;
 }

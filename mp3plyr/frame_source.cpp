@@ -398,16 +398,72 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
     return int32_t(target);
 }
 
+int64_t TMPFrameSource::SeekToTime(int64_t ms)
+{
+    const int64_t rate = outputInfo_.SampleRate;
+    // Untrimmed streams land on the first frame that starts at or after the time.
+    return SeekToSample(Trimmed() ? ms * rate / 1000 : (ms * rate + 999) / 1000);
+}
+
 int64_t TMPFrameSource::SeekToSample(int64_t sample)
 {
     const int64_t samples = std::max(SamplesPerFrame(), 1);
-    if (!Trimmed())
-        return int64_t(SeekToFrame((std::max<int64_t>(sample, 0) + samples - 1) / samples)) * samples;
+    if (!Trimmed()) {
+        const int32_t landed = SeekToFrame((std::max<int64_t>(sample, 0) + samples - 1) / samples);
+        PrimeDecoder(landed);
+        return int64_t(landed) * samples;
+    }
     const int64_t wanted = std::clamp<int64_t>(sample + trimBegin_, trimBegin_, trimEnd_);
     const int64_t frame = wanted / samples;
     const int32_t landed = SeekToFrame(frame);
+    PrimeDecoder(landed);
     keepFrom_ = landed == frame ? wanted : int64_t(landed) * samples;
     return std::max(keepFrom_, trimBegin_) - trimBegin_;
+}
+
+int32_t TMPFrameSource::LocateFrame(int32_t offset, TMPFrameHeader& header)
+{
+    reader_.Seek(offset, kSeekFromBeginning);
+    for (int32_t skipped = 0;;) {
+        if (!reader_.Fill(4))
+            return 0;
+        const int32_t length = NextFrameLength(reader_.Buffer(), header);
+        if (length > 0)
+            return length;
+        reader_.Skip(1);
+        if (++skipped > 1023)
+            return 0;
+    }
+}
+
+// Decodes, without output, the frames before `target` whose data the target frame needs, so
+// that the output from the target on equals a decode from the start: the frame before fills
+// the filter bank's overlap and the synthesis history (a Layer I frame holds 12 of the 16
+// slots that history spans, so two are needed), and a Layer III frame before that one may take
+// its main data from up to 511 bytes of the frames before it. The reader ends at the target.
+void TMPFrameSource::PrimeDecoder(int32_t target)
+{
+    constexpr int32_t kMainDataReach = 511;
+    std::lock_guard lock(seekTableLock_);
+    TMPFrameHeader header = streamHeader_;
+    int32_t first = std::max(target - (layer_ == 1 ? 2 : 1), 0);
+    for (int32_t carried = 0; layer_ == 3 && first > 0 && carried < kMainDataReach;) {
+        --first;
+        const int32_t length = LocateFrame(seekTable_[size_t(first)], header);
+        if (length < 1)
+            break;
+        carried += length - VbrHeaderOffset(header); // the main data follows the side information
+    }
+    needDecoderInit_ = true;
+    std::vector<uint8_t> discarded(kPcmBufferSize);
+    for (int32_t frame = first; frame < target; ++frame) {
+        const int32_t length = LocateFrame(seekTable_[size_t(frame)], header);
+        if (length < 1 || !reader_.Fill(length) || (needDecoderInit_ && !InitDecoder(header, length)))
+            break;
+        DecodeFrame(decoder_, reader_.Buffer(), discarded.data());
+    }
+    reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
+    pendingFrameLength_ = 0;
 }
 
 int32_t TMPFrameSource::LengthMs() const

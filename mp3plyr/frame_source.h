@@ -76,10 +76,13 @@ class TMPFrameSource
     // table by walking frame headers as needed. A target beyond the end lands on the last frame
     // that lies wholly inside the data. Returns the frame landed on. Seekable streams only.
     int32_t SeekToFrame(int64_t target);
-    // Moves the read point so that the next PCM produced is output sample `sample` (counted
-    // from the first sample played; frames of one sample per channel). Trimmed streams land on
-    // that very sample; others on the start of the frame that holds it. Returns the sample the
-    // next PCM starts with.
+    // The player's seek: moves so that the next PCM produced is the sample played at `ms` and
+    // primes the decoder, so that the output from there on equals a decode from the start.
+    // Trimmed streams land on that very sample; others on the first frame that starts at or
+    // after it. Returns the output sample landed on (one per channel, counted from the first
+    // sample played). Seekable streams only.
+    int64_t SeekToTime(int64_t ms);
+    // As SeekToTime, from an output sample.
     int64_t SeekToSample(int64_t sample);
     // Output samples (one per channel) in a frame.
     int32_t SamplesPerFrame() const;
@@ -116,6 +119,8 @@ class TMPFrameSource
     void SetUpTrimming(int64_t frames);
     int32_t TrimFrame(uint8_t* pcm);
     bool WalkFrame();
+    int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);
+    void PrimeDecoder(int32_t target);
     void MarkEndOfData();
     void Resynchronise();
     void Reset();

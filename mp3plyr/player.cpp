@@ -17,8 +17,15 @@ TMP3Player::TMP3Player() : core_(std::make_unique<TMP3PlayerCore>(*this)) {}
 TMP3Player::~TMP3Player()
 {
     core_->destroying = true;
-    Stop();
-    Close();
+    // A WAVE file that cannot be finished has nobody left to tell.
+    try {
+        Stop();
+    } catch (...) {
+    }
+    try {
+        Close();
+    } catch (...) {
+    }
 }
 
 TMPMessageWindow& TMP3Player::MessageWindow()
@@ -231,6 +238,7 @@ void TMP3Player::Play()
             std::lock_guard held(c.lock);
             c.soundOut.SetOnNotify([&c](TSoundOut&) { c.NotifyPosition(); });
             c.soundOut.SetWaveFileName(c.waveFileName);
+            c.playingToFile = !c.waveFileName.empty();
             c.soundOut.Open();
         }
         c.thread.WakeEvent.SetEvent();
@@ -250,6 +258,11 @@ void TMP3Player::Pause()
         return;
     std::lock_guard held(c.lock);
     c.soundOut.Pause();
+    if (c.playingToFile) {
+        // A file cannot pause: the worker idles instead until Resume wakes it.
+        c.soundOut.SetNotifyEvent(nullptr);
+        c.thread.WakeEvent.ResetEvent();
+    }
     c.SetStatus(TMP3PlayerStatus::mpsPaused);
 }
 
@@ -269,12 +282,17 @@ void TMP3Player::Stop()
     TMP3PlayerCore& c = *core_;
     if (!c.StreamOpen() || c.status == TMP3PlayerStatus::mpsStopped)
         return;
+    std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {
         std::lock_guard held(c.lock);
         ++c.playGeneration;
         c.soundOut.SetOnNotify(nullptr);
         c.soundOut.Reset();
-        c.soundOut.Close();
+        try {
+            c.soundOut.Close();
+        } catch (...) {
+            closeError = std::current_exception();
+        }
         c.thread.WakeEvent.ResetEvent();
         c.source.Rewind();
         c.ResetCounters();
@@ -283,6 +301,8 @@ void TMP3Player::Stop()
     c.window.PostUnique(MP_POSITION);
     if (!c.StreamSeekable())
         Close();
+    if (closeError)
+        std::rethrow_exception(closeError);
 }
 
 uint32_t TMP3Player::Position()

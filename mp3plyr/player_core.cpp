@@ -104,11 +104,15 @@ void TMP3PlayerCore::NotifyPosition()
 void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& handled)
 {
     // Playback ends with this error: the worker must not run into the same failure again and
-    // queue a second report while the first is on screen.
-    thread.WakeEvent.ResetEvent();
+    // queue a second report while the first is on screen. A playback that the owner has started
+    // since (after a stop) keeps its worker awake.
+    const uint64_t generation = stepGeneration.load();
+    if (generation == playGeneration.load())
+        thread.WakeEvent.ResetEvent();
     auto shown = std::make_shared<TMPSimpleEvent>();
     TMPMessage message;
     message.Msg = MP_ERROR;
+    message.WParam = uintptr_t(generation);
     message.Event = shown;
     message.Error = error;
     window.PostPlain(std::move(message));
@@ -122,6 +126,13 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     case MP_POSITION:
         window.PurgeMessages(MP_POSITION);
         UpdatePosition(); // notices a change of file that has become audible
+        // Status and end-of-play notices already queued come first: when the owner reads the
+        // position it has been told the status that goes with it (a stop's rewound position
+        // follows the stop's own notices).
+        if (window.PurgeMessages(MP_STATUS) > 0)
+            DeliverStatus();
+        if (window.PurgeMessages(MP_END_PLAY) > 0)
+            DeliverEndPlay();
         if (owner.OnChangePosition && !destroying)
             owner.OnChangePosition(owner);
         break;
@@ -129,13 +140,17 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         ShowException(message.Error);
         if (message.Event)
             message.Event->SetEvent();
+        // An error of a playback that was stopped or moved before the notice arrived must not
+        // stop the playback that followed.
+        if (message.WParam != uintptr_t(playGeneration.load()))
+            break;
         endPlayReason = TMP3EndPlayReason::mepError;
         owner.Stop();
         break;
     case MP_END_OF_STREAM:
         // A notice from a playback that was stopped or moved before it was delivered would
         // stop the playback that followed.
-        if (message.WParam != uintptr_t(playGeneration))
+        if (message.WParam != uintptr_t(playGeneration.load()))
             break;
         endPlayReason = TMP3EndPlayReason::mepEndOfStream;
         if (StreamSeekable())
@@ -145,14 +160,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         break;
     case MP_STATUS:
         window.PurgeMessages(MP_STATUS);
-        if (owner.OnChangeStatus && !destroying)
-            owner.OnChangeStatus(owner);
+        DeliverStatus();
         break;
     case MP_END_PLAY:
         window.PurgeMessages(MP_END_PLAY);
-        if (owner.OnEndPlay)
-            owner.OnEndPlay(owner, endPlayReason);
-        endPlayReason = TMP3EndPlayReason::mepStopped;
+        DeliverEndPlay();
         break;
     case MP_NEED_NEXT:
         if (message.WParam == uintptr_t(playGeneration) && nextState == TNextState::Asked && !destroying &&
@@ -185,6 +197,19 @@ void TMP3PlayerCore::ReleaseLiveStream()
     liveStream = nullptr;
 }
 
+void TMP3PlayerCore::DeliverStatus()
+{
+    if (owner.OnChangeStatus && !destroying)
+        owner.OnChangeStatus(owner);
+}
+
+void TMP3PlayerCore::DeliverEndPlay()
+{
+    if (owner.OnEndPlay)
+        owner.OnEndPlay(owner, endPlayReason);
+    endPlayReason = TMP3EndPlayReason::mepStopped;
+}
+
 void TMP3PlayerCore::DecodeStep()
 {
     {
@@ -195,6 +220,7 @@ void TMP3PlayerCore::DecodeStep()
             return;
     }
     std::unique_lock held(lock);
+    stepGeneration = playGeneration.load();
     if (thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
     if (pcmPending == 0) {
@@ -203,7 +229,7 @@ void TMP3PlayerCore::DecodeStep()
             if (ContinueWithNext(held))
                 return;
             if (FinishEndOfData(held))
-                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration));
+                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration.load()));
             return;
         case TFrameOutcome::Skipped:
             return;

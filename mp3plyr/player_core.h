@@ -104,11 +104,16 @@ public:
     std::string TitleNow() const;
     // Bumped by every stop and seek, so a decode step that let go of the lock while it waited
     // for the last blocks knows that its end of data is no longer current.
-    uint64_t playGeneration = 0;
+    std::atomic<uint64_t> playGeneration{0};
+    // The generation of the last decode step: an error handed over from the worker or the
+    // output belongs to that playback.
+    std::atomic<uint64_t> stepGeneration{0};
+    // The output of the current play goes into a WAVE file.
+    bool playingToFile = false;
 
     DecoderState& decoder;
     TMPFrameSource source;
-    TMPCriticalSection lock;
+    mutable TMPCriticalSection lock;
 
 private:
     class WindowTarget : public TMPMessageTarget {
@@ -137,6 +142,8 @@ private:
     bool FinishEndOfData(std::unique_lock<TMPCriticalSection>& held);
     bool ContinueWithNext(std::unique_lock<TMPCriticalSection>& held);
     bool ChangeToNext(const std::string& name);
+    void DeliverStatus();
+    void DeliverEndPlay();
 
 public:
     // Declared last: the worker and the output thread end before the state they use goes.

@@ -62,12 +62,12 @@ void TMP3Player::Seek(int32_t ms)
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();
         c.soundOut.WaitForDone();
+        c.soundOut.GetDoneBytes(); // what the old position played counts no more
         c.ResetCounters();
 
         const TDecoderInfo& info = c.source.OutputInfo();
-        const int64_t bytesPerSample = int64_t(info.Channels) * info.Bits / 8;
-        const int64_t landed = c.source.SeekToSample(int64_t(ms) * info.SampleRate / 1000);
-        c.playedBytes = landed * bytesPerSample;
+        const int64_t landed = c.source.SeekToTime(ms);
+        c.playedBytes = landed * (int64_t(info.Channels) * info.Bits / 8);
         c.writtenBytes = c.playedBytes;
 
         if (wasPaused) {

@@ -67,6 +67,8 @@ int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t f
         ok = SetupLayer2(state, header, frameLength);
         break;
     }
+    if (!ok)
+        state.FrameRoutine = nullptr; // frames are refused until an initialisation succeeds
     return ok ? 1 : 0;
 }
 

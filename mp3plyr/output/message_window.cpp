@@ -73,10 +73,9 @@ void TMPMessageWindow::PostPlain(TMPMessage message)
     Queue(std::move(message), false);
 }
 
-void TMPMessageWindow::PurgeMessages(uint32_t msg)
+size_t TMPMessageWindow::PurgeMessages(uint32_t msg)
 {
-    if (IsOwnerThread())
-        queue_.Remove(msg);
+    return IsOwnerThread() ? queue_.Remove(msg) : 0;
 }
 
 size_t TMPMessageWindow::DispatchMessages()

@@ -37,9 +37,9 @@ public:
     // Any thread: always posts.
     void PostPlain(uint32_t msg, uintptr_t wParam = 0, intptr_t lParam = 0);
     void PostPlain(TMPMessage message);
-    // From the owner thread (normally a handler): removes every queued copy of this number.
-    // Elsewhere it removes nothing.
-    void PurgeMessages(uint32_t msg);
+    // From the owner thread (normally a handler): removes every queued copy of this number and
+    // returns how many there were. Elsewhere it removes nothing.
+    size_t PurgeMessages(uint32_t msg);
 
     // Owner thread only. Delivers, in order, the messages queued when the call began (and fewer if
     // handlers purge some); returns how many reached the target. Handlers may call it again to

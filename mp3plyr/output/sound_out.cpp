@@ -424,14 +424,16 @@ void TSoundOut::Unpause()
 void TSoundOut::Reset()
 {
     State& s = *state_;
-    if (!s.active || s.fileMode || !s.device)
+    // In file mode too the partly filled block is dropped: it belongs to the old position.
+    if (!s.active || !s.device)
         return;
     {
         TMPLockGuard lock(s.fillLock);
         s.filled = 0;
         s.device->Reset(); // every queued block comes back through MM_WOM_DONE
     }
-    s.lastDoneBytes = 0;
+    if (!s.fileMode) // a file goes on counting what it stored
+        s.lastDoneBytes = 0;
 }
 
 int32_t TSoundOut::GetDoneBytes()

@@ -455,6 +455,8 @@ void AlbumPlayTest::openedFileEndsTheAlbumAndAStaleIndexIsReset()
     f.MP3Player1.SetWaveFileName(app.TempFile("out.wav").toStdString());
     log.holdStarts = true;
     Click(f.playImage);
+    QVERIFY(log.WaitForSteps(1));
+    f.MP3Player1.Resume(); // a paused file stays paused: the held second file plays to its end
     QVERIFY(log.WaitForSteps(2));
     QCOMPARE(f.TrackIndex(), 2);
     log.holdStarts = false;

@@ -18,7 +18,7 @@ private slots:
     void balanceEndsAndOddBalances();
     void outOfRangeAndOddValuesKeepTheDefaults();
     void storedPresetIsAppliedToButtonsAndPlayer();
-    void twoStoredPresetsStayOnAndTheLastDecides();
+    void twoStoredPresetsTheLastDecidesAndAloneStaysOn();
     void noPresetOnSendsNothing();
 };
 
@@ -114,18 +114,24 @@ void StartSettingsTest::storedPresetIsAppliedToButtonsAndPlayer()
     QCOMPARE(saved.ReadBool("Option", "Pop", true), false);
 }
 
-void StartSettingsTest::twoStoredPresetsStayOnAndTheLastDecides()
+// Several presets on in a hand-edited file: the last one decides and is the only one on and lit,
+// so a click on another of them applies and lights that one.
+void StartSettingsTest::twoStoredPresetsTheLastDecidesAndAloneStaysOn()
 {
     TWindowsUnderTest app("[Option]\nFlat=0\nPop=1\nVocal=1\n");
     TForm1& f = app.Form1();
-    QVERIFY(f.PresetFlag(TPreset::Pop));
+    QVERIFY(!f.PresetFlag(TPreset::Pop));
     QVERIFY(f.PresetFlag(TPreset::Vocal));
     QVERIFY(SamePicture(f.VocalImage->Picture(), app.Form2().Image(27)));
     QVERIFY(SamePicture(f.PopImage->Picture(), app.Form2().Image(20)));
     QCOMPARE(app.Form3().TrackBar(0)->value(), 8);
+    Click(f.PopImage);
+    QVERIFY(SamePicture(f.PopImage->Picture(), app.Form2().Image(19)));
+    QVERIFY(SamePicture(f.VocalImage->Picture(), app.Form2().Image(28)));
+    QCOMPARE(app.Form3().TrackBar(0)->value(), -1);
     const QByteArray written = app.Exit();
     QVERIFY(written.contains("Pop=1\n"));
-    QVERIFY(written.contains("Vocal=1\n"));
+    QVERIFY(written.contains("Vocal=0\n"));
 }
 
 void StartSettingsTest::noPresetOnSendsNothing()

@@ -31,6 +31,7 @@ class TransportDisplayTest : public QObject {
     Q_OBJECT
 private slots:
     void timesKeepTheirMinutes();
+    void longTimesFitTheirPlaces();
     void playWithoutFileChangesOnlyThePicture();
     void buttonsPressAndReleaseWithAnyMouseButton();
     void cancelledOpenChangesNothing();
@@ -56,6 +57,23 @@ void TransportDisplayTest::timesKeepTheirMinutes()
     QCOMPARE(TimeText(3599999), QStringLiteral("59:59"));
     QCOMPARE(TimeText(3600000), QStringLiteral("60:00"));
     QCOMPARE(TimeText(100 * 60000 + 5000), QStringLiteral("100:05"));
+}
+
+// Up to 999:59 the elapsed time stays clear of the "／" and the indicators, and the total of the
+// "Repeat" label; short times keep their places.
+void TransportDisplayTest::longTimesFitTheirPlaces()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    f.TimeLabel->SetCaption(QStringLiteral("999:59"));
+    f.EndTimeLabel->SetCaption(QStringLiteral("999:59"));
+    QVERIFY(f.TimeLabel->width() >=
+            QFontMetrics(f.TimeLabel->font()).horizontalAdvance(QStringLiteral("999:59")));
+    QVERIFY(f.TimeLabel->geometry().right() < f.Label5->x());
+    QVERIFY(f.TimeLabel->x() > f.Status3Image->geometry().right());
+    QVERIFY(f.EndTimeLabel->geometry().right() < f.RepeatLabel->x());
+    f.TimeLabel->SetCaption(QStringLiteral("00:00"));
+    QCOMPARE(f.TimeLabel->pos(), QPoint(96, 56));
 }
 
 void TransportDisplayTest::playWithoutFileChangesOnlyThePicture()
@@ -300,10 +318,16 @@ void TransportDisplayTest::unreadableFileIsReportedAndIndicatorsStay()
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(4000, 'x'));
     file.close();
+    f.OpenChosenFile(WriteSilentMp3(app.TempFile("short.mp3"), 75));
+    QVERIFY(WaitUntil([&] { return f.EndTimeLabel->Caption() == QStringLiteral("01:15"); }));
+    f.MP3Player1.Stop();
     f.Status3Image->SetPicture(app.Form2().Image(33)); // a picture the open must not touch
     f.OpenDialog1.Chooser = [text] { return std::optional<QString>(text); };
     Click(f.OpenImage);
     QCOMPARE(errors.Texts(), QStringList{QStringLiteral("unknown MPEG Audio format.")});
+    // The previous file's total goes with its title.
+    QVERIFY(WaitUntil([&] { return f.SongLabel1->Caption().isEmpty(); }));
+    QCOMPARE(f.EndTimeLabel->Caption(), QStringLiteral("00:00"));
     QVERIFY(SamePicture(f.Status3Image->Picture(), app.Form2().Image(33)));
     QVERIFY(SamePicture(f.OpenImage->Picture(), app.Form2().Image(1)));
     QCOMPARE(f.MP3Player1.Capabilities(), mpcOpen);

@@ -6,6 +6,9 @@
 #include "app/unit2.h"
 #include "app/unit3.h"
 
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QtTest>
 
 using namespace pt4;
@@ -21,6 +24,7 @@ private slots:
     void pictureStoreHoldsThirtyFourPicturesOfTheirSizes();
     void equalizerWindowSliders();
     void renderedWindowShowsTheSkin();
+    void qtOwnDialogsSpeakJapanese();
 };
 
 void WindowLayoutTest::windowIsFixedSizeWithItsCaption()
@@ -236,6 +240,17 @@ void WindowLayoutTest::renderedWindowShowsTheSkin()
     QCOMPARE(image.pixelColor(149 + 90, 130), QColor(Qt::black));
     // The About panel's face.
     QCOMPARE(image.pixelColor(272 + 3, 87 + 3), kPanelColor);
+}
+
+// Qt's own dialogs: the message-box buttons and the file dialog's labels.
+void WindowLayoutTest::qtOwnDialogsSpeakJapanese()
+{
+    TWindowsUnderTest app;
+    QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Ok | QMessageBox::Cancel);
+    QCOMPARE(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    QCOMPARE(dialog.labelText(QFileDialog::FileName), QStringLiteral("ファイル名(&N):"));
 }
 
 QTEST_MAIN(WindowLayoutTest)

@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -145,6 +146,43 @@ TEST_F(DecodeCommand, StreamThatBreaksOffLeavesAValidWave)
     const Wave cut = ParseWave(ReadBytes(Out("cut.wav")));
     EXPECT_GT(cut.pcm.size(), 0u);
     EXPECT_EQ(cut.pcm.size() % 4608, 0u);
+}
+
+// A decode that starts with the player's seek lands on the first frame at or after the time and
+// from there equals the decode from the start, sample for sample: the seek primes the decoder
+// with the reservoir's frames and the synthesis history.
+TEST_F(DecodeCommand, StartDecodesExactlyFromTheFrameItLandsOn)
+{
+    const std::string fixtures = std::string(PT4_SOURCE_DIR) + "/tests/fixtures/";
+    const struct {
+        std::string file;
+        double start;
+        size_t samplesPerFrame;
+    } cases[] = {
+        {demo, 5.2, 1152},                                       // Layer III, constant bit rate
+        {fixtures + "tagged/l3_44k_vbr_xing.mp3", 0.7, 1152},    // Layer III, VBR with a Xing header
+        {fixtures + "layer3/l3_22k_joint_64.mp3", 0.5, 576},     // MPEG-2 Layer III
+        {fixtures + "layer12/l2_44k_stereo_192.mp2", 0.3, 1152}, // Layer II
+        {fixtures + "layer12/l1_44k_joint1_160.mp1", 0.3, 384},  // Layer I
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        ASSERT_EQ(Pt4(c.file + " -o " + Out("whole.wav")), 0);
+        ASSERT_EQ(Pt4("--start " + std::to_string(c.start) + " " + c.file + " -o " + Out("part.wav")), 0);
+        const Wave whole = ParseWave(ReadBytes(Out("whole.wav")));
+        const Wave part = ParseWave(ReadBytes(Out("part.wav")));
+        ASSERT_EQ(whole.channels, 2);
+        const size_t bytes = c.samplesPerFrame * 4;
+        ASSERT_GT(part.pcm.size(), 0u);
+        ASSERT_LT(part.pcm.size(), whole.pcm.size());
+        const size_t skipped = whole.pcm.size() - part.pcm.size();
+        ASSERT_EQ(skipped % bytes, 0u);
+        const double landedAt = double(skipped) / (whole.rate * 4.0);
+        EXPECT_GE(landedAt, c.start);
+        EXPECT_LT(landedAt - double(bytes) / (whole.rate * 4.0), c.start);
+        EXPECT_TRUE(
+            std::equal(part.pcm.begin(), part.pcm.end(), whole.pcm.begin() + std::ptrdiff_t(skipped)));
+    }
 }
 
 } // namespace

@@ -105,13 +105,26 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
     }
 }
 
-TEST(Layer3Init, RefusesAReservedSamplingRate)
+// A refused initialisation leaves a decoder that decodes nothing, whether or not an earlier
+// one had succeeded.
+TEST(Layer3Init, RefusesAReservedSamplingRateAndThenDecodesNothing)
 {
-    auto state = std::make_unique<DecoderState>();
+    const std::vector<uint8_t> frame = BuildLayer3Frame(FrameSpec{});
     TMPFrameHeader header;
     const uint8_t bytes[4] = {0xFF, 0xFB, 0x9C, 0xC4}; // sampling-rate index 3
     ParseFrameHeader(bytes, 0, header);
-    EXPECT_EQ(DecoderInit(*state, header, 417, 0, 0, 0, 24000), 0);
+    for (const bool initialisedBefore : {false, true}) {
+        auto state = std::make_unique<DecoderState>();
+        if (initialisedBefore) {
+            ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame), 0, 0, 0, 24000), 1);
+        }
+        EXPECT_EQ(DecoderInit(*state, header, 417, 0, 0, 0, 24000), 0);
+        std::vector<uint8_t> pcm(4608, 0xAA);
+        const TDecodeResult result =
+            DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
+        EXPECT_EQ(result.InBytes, 0);
+        EXPECT_EQ(result.OutBytes, 0);
+    }
 }
 
 TEST(Layer3Init, DecodeFrameBeforeAnyInitialisationDecodesNothing)

@@ -397,7 +397,9 @@ TEST_F(SoundOutFile, DoneBytesCountFromThePreviousCall)
     out.Close();
 }
 
-TEST_F(SoundOutFile, PauseAndResetLeaveAFileAlone)
+// A file has no pause; a reset drops the partly filled block (the old position of a seek), as
+// it drops what is queued at the sound server.
+TEST_F(SoundOutFile, PauseLeavesAFileAloneAndResetDropsThePartBlock)
 {
     const std::vector<uint8_t> pcm = Pcm(1000, 9);
     TSoundOut out;
@@ -405,11 +407,14 @@ TEST_F(SoundOutFile, PauseAndResetLeaveAFileAlone)
     out.Open();
     EXPECT_EQ(out.Write(pcm.data(), int32_t(pcm.size())), 1000);
     out.Pause();
-    out.Reset(); // the sound server's operations: the part block stays
     out.Unpause();
     out.Flush();
+    EXPECT_EQ(out.Write(pcm.data(), 600), 600);
+    out.Reset();
+    EXPECT_EQ(out.Write(pcm.data(), 300), 300);
+    out.Flush();
     out.Close();
-    EXPECT_EQ(ReadFile(Path("nopause.wav")).size(), 1044u);
+    EXPECT_EQ(ReadFile(Path("nopause.wav")).size(), 44u + 1000 + 300);
 }
 
 TEST_F(SoundOutFile, FailedOpenLeavesTheOutputClosed)
