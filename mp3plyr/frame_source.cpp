@@ -147,6 +147,10 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             // listener joins anywhere): its counts would end the play within moments.
             dataLength_ = kUnknownLength;
             totalBytes_ = 0;
+            // Nor does its encoder delay mean anything for a listener who joined later: a
+            // station plays whole.
+            trimBegin_ = 0;
+            trimEnd_ = kNoTrimEnd;
         }
         std::lock_guard lock(seekTableLock_);
         seekTable_.push_back(reader_.Position());
