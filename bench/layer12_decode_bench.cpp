@@ -29,7 +29,7 @@ void DiscardSlots(pt4::SynthesisContext&, const float*, uint8_t*, int) {}
 uint32_t checksum = 0;
 
 struct Stream {
-    std::vector<uint8_t> Bytes; // frames back to back, with read slack at the end
+    std::vector<uint8_t> Bytes; // frames back to back
     std::vector<size_t> Offsets;
     pt4::TMPFrameHeader First;
     int32_t FirstLength = 0;
@@ -52,7 +52,6 @@ bool Load(const std::string& path, Stream& stream)
         stream.Offsets.push_back(position);
         position += size_t(padded);
     }
-    stream.Bytes.resize(stream.Bytes.size() + 4, 0);
     return !stream.Offsets.empty();
 }
 
@@ -60,7 +59,7 @@ bool Load(const std::string& path, Stream& stream)
 double TimePerFrame(const Stream& stream, bool bitstreamOnly)
 {
     auto state = std::make_unique<pt4::DecoderState>();
-    if (pt4::DecoderInit(*state, stream.First, stream.FirstLength, 0, 0, 0, 24000) != 1)
+    if (pt4::DecoderInit(*state, stream.First, stream.FirstLength) != 1)
         return 0;
     if (bitstreamOnly)
         state->Layer12Output = DiscardSlots;
@@ -100,7 +99,7 @@ int main(int argc, char** argv)
             return 1;
         }
         auto state = std::make_unique<pt4::DecoderState>();
-        pt4::DecoderInit(*state, stream.First, stream.FirstLength, 0, 0, 0, 24000);
+        pt4::DecoderInit(*state, stream.First, stream.FirstLength);
         const double frameSeconds =
             double(state->Info.OutValues / state->Info.Channels) / double(state->Info.SampleRate);
         const double whole = TimePerFrame(stream, false);

@@ -7,14 +7,15 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <ctime>
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Decodes `path` `repeats` times; prints the time per frame and the speed against real time.
 int Run(const char* path, int repeats)
@@ -25,7 +26,6 @@ int Run(const char* path, int repeats)
         std::fprintf(stderr, "cannot read %s\n", path);
         return 1;
     }
-    bytes.resize(bytes.size() + 4, 0); // read slack behind the last frame
 
     auto state = std::make_unique<pt4::DecoderState>();
     std::vector<uint8_t> pcm(8192);
@@ -44,10 +44,10 @@ int Run(const char* path, int repeats)
                 continue;
             }
             const int32_t padded = pt4::PaddedFrameLength(header, length);
-            if (position + static_cast<size_t>(padded) + 4 > bytes.size())
+            if (position + static_cast<size_t>(padded) > bytes.size())
                 break;
             if (!initialised) {
-                if (pt4::DecoderInit(*state, header, length, 0, 0, 0, 24000) != 1)
+                if (pt4::DecoderInit(*state, header, length) != 1)
                     return 1;
                 pt4::GetDecoderInfo(*state, info);
                 initialised = true;
@@ -59,9 +59,8 @@ int Run(const char* path, int repeats)
         }
     }
     const double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
-    const double audio = info.SampleRate > 0
-                             ? double(frames) * (info.OutValues / info.Channels) / info.SampleRate
-                             : 0.0;
+    const double audio =
+        info.SampleRate > 0 ? double(frames) * (info.OutValues / info.Channels) / info.SampleRate : 0.0;
     std::printf("%-24s %ld frames in %.3f s: %.2f us per frame, %.0f x real time (checksum %u)\n",
                 std::strrchr(path, '/') ? std::strrchr(path, '/') + 1 : path, frames, seconds,
                 frames ? seconds * 1e6 / double(frames) : 0.0, seconds > 0 ? audio / seconds : 0.0, checksum);

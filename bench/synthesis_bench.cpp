@@ -12,7 +12,8 @@
 #include <random>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Thread CPU time, so that other processes on the machine do not inflate the figures.
 double CpuSeconds()
@@ -25,8 +26,7 @@ double CpuSeconds()
 uint64_t checksum = 0;
 
 // The least of five timings: other work on the machine only ever adds time.
-template <typename Work>
-void Report(const char* name, int slotsPerRun, Work&& work)
+template <typename Work> void Report(const char* name, int slotsPerRun, Work&& work)
 {
     work(); // warm the caches and the tables built on first use
     int runs = 1;
@@ -97,12 +97,15 @@ int main()
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(4 * 1152);
     Report("layer III stereo routine, per channel", 18 * 2, [&] {
-        Layer3OutputRoutine(1)(*context, granule.data(), pcm.data(), 0);
-        Layer3OutputRoutine(1)(*context, granule.data(), pcm.data(), 1);
+        Layer3OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, 2)(*context, granule.data(),
+                                                                           pcm.data(), 0);
+        Layer3OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, 2)(*context, granule.data(),
+                                                                           pcm.data(), 1);
         checksum += pcm[100];
     });
     Report("layer II stereo routine, per channel", 36 * 2, [&] {
-        Layer12OutputRoutine(1)(*context, frame.data(), pcm.data(), 36);
+        Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full,
+                             TChannelRoute::Both)(*context, frame.data(), pcm.data(), 36);
         checksum += pcm[100];
     });
 

@@ -49,12 +49,14 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--8bit") {
-            out.options.ConvertCode |= 8;
+            out.options.Width = TSampleWidth::Bits8;
         } else if (arg == "--mix" || arg == "--left" || arg == "--right") {
-            out.options.ConvertCode |= arg == "--mix" ? 1 : arg == "--left" ? 2 : 3;
+            out.options.Conversion = arg == "--mix"    ? TChannelConversion::Mix
+                                     : arg == "--left" ? TChannelConversion::Left
+                                                       : TChannelConversion::Right;
             ++channelChoices;
         } else if (arg == "--half" || arg == "--quarter") {
-            out.options.ReductionCode = arg == "--half" ? 1 : 2;
+            out.options.Reduction = arg == "--half" ? TRateReduction::Half : TRateReduction::Quarter;
             ++rateChoices;
         } else if (arg == "--raw") {
             out.raw = true;

@@ -56,8 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
 
     auto state = std::make_unique<pt4::DecoderState>();
-    const int32_t convert = ((config >> 2) & 3) | ((config & 16) ? 8 : 0);
-    if (pt4::DecoderInit(*state, header, length, config & 3, 0, convert, 24000) != 1)
+    pt4::TOutputOptions options;
+    options.Reduction = pt4::TRateReduction(config & 3); // 3 is out of range: acts as a quarter
+    options.Conversion = pt4::TChannelConversion((config >> 2) & 3);
+    options.Width = (config & 16) ? pt4::TSampleWidth::Bits8 : pt4::TSampleWidth::Bits16;
+    if (pt4::DecoderInit(*state, header, length, options) != 1)
         return 0;
     pt4::TDecoderInfo info;
     pt4::GetDecoderInfo(*state, info);
@@ -75,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const auto padded = static_cast<size_t>(pt4::PaddedFrameLength(frameHeader, frameLength));
         if (position + padded > streamSize)
             break;
-        std::vector<uint8_t> frame(stream + position, stream + position + padded);
-        frame.resize(padded + 4, 0);
+        // Exactly the frame: the decoder reads nothing behind it.
+        const std::vector<uint8_t> frame(stream + position, stream + position + padded);
         const pt4::TDecodeResult result = pt4::DecodeFrame(*state, frame.data(), pcm.data());
         if (result.OutBytes > static_cast<int32_t>(pcm.size()) ||
             result.InBytes > static_cast<int32_t>(padded))

@@ -64,7 +64,6 @@ void TMPFrameSource::Reset()
     nextSample_ = 0;
     keepFrom_ = 0;
     lastFrameBytes_ = 0;
-    std::lock_guard lock(seekTableLock_);
     seekTable_.clear();
 }
 
@@ -152,7 +151,6 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             trimBegin_ = 0;
             trimEnd_ = kNoTrimEnd;
         }
-        std::lock_guard lock(seekTableLock_);
         seekTable_.push_back(reader_.Position());
     } catch (...) {
         Close();
@@ -175,8 +173,7 @@ int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& he
 bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
 {
     const int32_t unpadded = length - header.Padding * (header.LayerBits == 3 ? 4 : 1);
-    if (DecoderInit(decoder_, header, unpadded, options_.ReductionCode, 0, options_.ConvertCode,
-                    options_.FrequencyLimit) == 0)
+    if (DecoderInit(decoder_, header, unpadded, options_) == 0)
         return false;
     needDecoderInit_ = false;
     resyncCount_ = 0;
@@ -259,7 +256,7 @@ void TMPFrameSource::ReadGaplessInfo(int32_t extensionOffset, int64_t frames)
 
 void TMPFrameSource::SetUpTrimming(int64_t frames)
 {
-    const int32_t reduction = std::clamp(options_.ReductionCode, 0, 2);
+    const int32_t reduction = int32_t(options_.Reduction);
     const int64_t fullRateFrame = int64_t(SamplesPerFrame()) << reduction;
     const int64_t begin = gapless_.EncoderDelay + kLayer3DecoderDelay;
     const int64_t end = std::min(frames * fullRateFrame,
@@ -378,7 +375,6 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
 {
     MP_ASSERT(reader_.Seekable());
     target = std::clamp<int64_t>(target, 0, kUnknownLength);
-    std::lock_guard lock(seekTableLock_);
     const int64_t known = int64_t(seekTable_.size());
     if (target >= known) {
         reader_.Seek(seekTable_.back(), kSeekFromBeginning);
@@ -448,7 +444,6 @@ int32_t TMPFrameSource::LocateFrame(int32_t offset, TMPFrameHeader& header)
 void TMPFrameSource::PrimeDecoder(int32_t target)
 {
     constexpr int32_t kMainDataReach = 511;
-    std::lock_guard lock(seekTableLock_);
     TMPFrameHeader header = streamHeader_;
     int32_t first = std::max(target - (layer_ == 1 ? 2 : 1), 0);
     for (int32_t carried = 0; layer_ == 3 && first > 0 && carried < kMainDataReach;) {

@@ -2,6 +2,8 @@
 // first frame, VBR header, output format), producing one frame of PCM per call with
 // resynchronisation and end-of-data detection, rewinding, and finding the frame for a time.
 // The player's worker runs it one frame per step; the terminal tool's decoder runs it in a loop.
+// It has no lock of its own: the player calls it only under its own lock, or while its worker
+// is idle, so one thread at a time uses it.
 #pragma once
 
 #include "mp3plyr/decoder/decoder.h"
@@ -12,23 +14,12 @@
 
 #include <array>
 #include <cstdint>
-#include <mutex>
 #include <vector>
 
 namespace pt4
 {
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
-
-// How the decoder is asked to shape its output. The player always plays the stream as coded.
-struct TOutputOptions {
-    int32_t ReductionCode = 0; // 0 full rate, 1 half, 2 quarter
-    int32_t ConvertCode = 0;   // bits 0-1: 0 as coded, 1 mix, 2 left, 3 right; 8: 8-bit samples
-    int32_t FrequencyLimit = 24000;
-    // Leave out the encoder's delay and padding (and the decoder's own delay) when the stream
-    // says how long they are, so that consecutive files join without a gap.
-    bool Gapless = true;
-};
 
 // The encoder's delay and padding in samples, as a stream's VBR header records them.
 struct TGaplessInfo {
@@ -58,7 +49,6 @@ class TMPFrameSource
     // is found; the source is closed again then.
     void Open(TMPStream* stream, bool seekable);
     void Close();
-    bool IsOpen() const { return reader_.Active(); }
 
     // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes). The PCM to play is
     // the first LastFrameBytes() bytes: less than FrameBytes() where trimming cuts the frame.
@@ -97,9 +87,11 @@ class TMPFrameSource
     TMP3Info& Info() { return info_; }
     const TMP3Info& Info() const { return info_; }
     const TMPStreamReader& Reader() const { return reader_; }
-    const TMPFrameHeader& StreamHeader() const { return streamHeader_; }
     const TDecoderInfo& OutputInfo() const { return outputInfo_; }
+    const TMPFrameHeader& StreamHeader() const { return streamHeader_; }
     bool Seekable() const { return reader_.Seekable(); }
+    int32_t FirstFrameOffset() const { return firstFrameOffset_; }
+    int32_t FirstFrameLength() const { return firstFrameLength_; }
     int32_t DataStart() const { return dataStart_; }
     int32_t DataLength() const { return dataLength_; }
     int32_t BitRate() const { return bitRate_; }
@@ -107,8 +99,6 @@ class TMPFrameSource
     int32_t Version() const { return version_; }
     int32_t FrameBytes() const { return frameBytes_; }
     int32_t TotalBytes() const { return totalBytes_; }
-    int32_t FirstFrameOffset() const { return firstFrameOffset_; }
-    int32_t FirstFrameLength() const { return firstFrameLength_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
   private:
@@ -155,7 +145,6 @@ class TMPFrameSource
     int64_t keepFrom_ = 0;         // samples before this are dropped (a seek inside a frame)
     int32_t lastFrameBytes_ = 0;
 
-    std::mutex seekTableLock_;
     std::vector<int32_t> seekTable_;
 };
 

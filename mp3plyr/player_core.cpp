@@ -13,7 +13,7 @@
 namespace pt4
 {
 
-TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), decoder(SharedDecoder()), source(decoder)
+TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), source(decoder)
 {
     soundOut.NotifyInterval = changePosStep;
     soundOut.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {

@@ -111,7 +111,9 @@ public:
     // The output of the current play goes into a WAVE file.
     bool playingToFile = false;
 
-    DecoderState& decoder;
+    // This player's own decoder: players in one process never share decoding buffers.
+    std::unique_ptr<DecoderState> decoderState = std::make_unique<DecoderState>();
+    DecoderState& decoder = *decoderState;
     TMPFrameSource source;
     mutable TMPCriticalSection lock;
 

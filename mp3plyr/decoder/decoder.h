@@ -1,4 +1,5 @@
-// The decoder's entries: initialise for a stream, decode one frame, report the PCM format.
+// The decoder's entries: initialise for a stream, decode one frame, report the PCM format. Each
+// works on the decoder state its caller owns, so streams decode side by side.
 #pragma once
 
 #include "mp3plyr/decoder/decoder_state.h"
@@ -7,25 +8,18 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
-// The process-wide decoder that the player uses.
-DecoderState& SharedDecoder();
-
-// Returns 1 on success, 0 when the stream cannot be decoded. `frameLength` is without padding.
+// Returns 1 on success, 0 when the stream cannot be decoded (frames are then refused until an
+// initialisation succeeds). `frameLength` is without padding.
 int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
-                    int32_t reductionCode, int32_t transformCode, int32_t convertCode, int32_t frequencyLimit);
+                    const TOutputOptions& options = {});
 
-// `frame` starts at the header's first byte and holds the whole padded frame plus 4 readable
-// bytes; `pcm` has room for the frame's output bytes.
+// `frame` starts at the header's first byte and holds the whole padded frame; nothing past it
+// is read. `pcm` has room for the frame's output bytes.
 TDecodeResult DecodeFrame(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
 
 void GetDecoderInfo(const DecoderState& state, TDecoderInfo& info);
-
-// The same entries on the shared decoder.
-int32_t DecoderInit(const TMPFrameHeader& header, int32_t frameLength, int32_t reductionCode,
-                    int32_t transformCode, int32_t convertCode, int32_t frequencyLimit);
-TDecodeResult DecodeFrame(const uint8_t* frame, uint8_t* pcm);
-void GetDecoderInfo(TDecoderInfo& info);
 
 } // namespace pt4

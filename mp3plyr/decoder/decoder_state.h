@@ -1,5 +1,5 @@
-// Everything the decoder keeps between calls, in one object. The entries work on a shared
-// instance by default; tests and tools may make their own.
+// Everything the decoder keeps between calls, in one object. Every player and every decoding
+// tool owns one; nothing of it is shared between two streams.
 #pragma once
 
 #include "mp3plyr/decoder/decoder_types.h"
@@ -10,18 +10,20 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct DecoderState;
 using TFrameRoutine = TDecodeResult (*)(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
 
 // The output configuration fixed by each initialisation.
 struct DecoderConfig {
-    int32_t ReductionCode = 0;   // 0 full rate, 1 half, 2 quarter
-    int32_t ConvertCode = 0;     // bits 0-1 channel conversion, bit 3 8-bit output
+    TRateReduction Reduction = TRateReduction::Full;
+    int32_t RateShift = 0; // the output rate is the stream's divided by 2^RateShift
+    TSampleWidth Width = TSampleWidth::Bits16;
     bool EightBit = false;
     int32_t FrequencyLimit = 24000;
-    int32_t ChannelChoice = 0;   // 0 one-channel stream, 1 as coded, 2 mix, 3 left, 4 right
+    TChannelRoute Route = TChannelRoute::Single;
     int32_t OutputChannels = 1;
     int32_t SubbandLimit = 0;
     int32_t OutputBytes = 0;     // PCM bytes per frame

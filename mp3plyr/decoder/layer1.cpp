@@ -1,7 +1,7 @@
 // Layer I frames: allocation, scale factors and twelve slots of samples, one per entry and slot.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/layer12_bit_reader.h"
 #include "mp3plyr/decoder/layer12_frame.h"
 #include "mp3plyr/decoder/layer12_tables.h"
 
@@ -15,21 +15,20 @@ namespace
 // Sample actions: 1 ... 14 read a sample of that allocation; joint stereo adds 15 (one sample
 // for an entry and the next); the slot ends at kEndOfSlot, after the skipped bits at kSkipToEnd.
 constexpr int32_t kJoint = 15;
-constexpr int32_t kEndOfSlot = 30;
-constexpr int32_t kSkipToEnd = 31;
+constexpr int32_t kEndOfSlot = 2 * kJoint;
+constexpr int32_t kSkipToEnd = 2 * kJoint + 1;
 constexpr uint32_t kForbiddenAllocation = 15;
 
 // Reads the allocation of every entry into actions and step factors; the bits the samples and
 // scale factors then need are added to `bitsNeeded`. False for the forbidden allocation 15.
-bool ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables,
-                    int32_t& bitsNeeded)
+bool ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t& bitsNeeded)
 {
     int32_t bitsPerSlot = 0;
     int32_t scaleFactors = 0;
     int32_t skipBits = 0;
     int32_t counter = s.StereoBound;
     for (int32_t k = 0; k < s.CodedEntries; ++k) {
-        const uint32_t a = LoadBits(reader, 4);
+        const uint32_t a = reader.GetBits(4);
         if (a == kForbiddenAllocation)
             return false;
         const int32_t width = a == 0 ? 0 : int32_t(a) + 1;
@@ -56,38 +55,21 @@ bool ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tabl
     return true;
 }
 
-void ReadScaleFactors(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables)
+void ReadScaleFactors(Layer12State& s, BitReader& reader, const Layer12Tables& tables)
 {
     for (int32_t k = 0; k < s.CodedEntries; ++k)
         if (s.Allocation[k] != 0)
-            s.SampleScale[k][0] = s.StepFactor[k] * tables.ScaleFactorMultipliers[LoadBits(reader, 6)];
+            s.SampleScale[k][0] = s.StepFactor[k] * tables.ScaleFactorMultipliers[reader.GetBits(6)];
 }
 
-void ReadSlot(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, float* slot)
+void ReadSample(BitReader& reader, const Layer12Tables& tables, int32_t allocation, float* value)
 {
-    const int32_t* actions = s.SampleAction.data();
-    for (int32_t k = 0;;) {
-        const int32_t action = actions[k];
-        if (action < kJoint) {
-            slot[k] =
-                action == 0
-                    ? 0.0f
-                    : float(int32_t(LoadBits(reader, action + 1)) - tables.Layer1SampleOffsets[action]) *
-                          s.SampleScale[k][0];
-            ++k;
-        } else if (action < kEndOfSlot) {
-            const int32_t a = action - kJoint;
-            const float value =
-                a == 0 ? 0.0f : float(int32_t(LoadBits(reader, a + 1)) - tables.Layer1SampleOffsets[a]);
-            slot[k] = value * s.SampleScale[k][0];
-            slot[k + 1] = value * s.SampleScale[k + 1][0];
-            k += 2;
-        } else {
-            if (action == kSkipToEnd)
-                SkipBits(reader, s.SkipBits);
-            return;
-        }
-    }
+    value[0] = float(int32_t(reader.GetBits(allocation + 1)) - tables.Layer1SampleOffsets[allocation]);
+}
+
+void ReadSlot(Layer12State& s, BitReader& reader, const Layer12Tables& tables, float* slot)
+{
+    ReadEntrySamples<1, kJoint, ReadSample>(s, reader, tables, 0, slot);
 }
 
 } // namespace
@@ -111,8 +93,8 @@ TDecodeResult DecodeLayer1Frame(DecoderState& state, const uint8_t* frame, uint8
     int32_t bitsNeeded = 4 * (separate + (s.CodedEntries - separate) / 2);
     if (bitsNeeded > f.DataBits)
         return {};
-    Layer12BitReader reader;
-    LoadInit(reader, frame + f.DataOffset);
+    BitReader reader;
+    reader.Init(frame + f.DataOffset, frame + f.PaddedLength);
     if (!ReadAllocation(s, reader, tables, bitsNeeded) || bitsNeeded > f.DataBits)
         return {};
 

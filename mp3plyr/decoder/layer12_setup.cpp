@@ -1,5 +1,5 @@
-// Set-up of a Layer I or Layer II stream: frequency limit, buffer layout, output routine and
-// the PCM format the frames will produce.
+// Set-up of a Layer I or Layer II stream: frequency limit, buffer layout and the PCM format the
+// frames will produce.
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
 #include "mp3plyr/decoder/layer12_tables.h"
@@ -10,9 +10,6 @@ namespace pt4
 {
 namespace
 {
-
-constexpr int32_t kRowsPerWidth = 15;
-constexpr int32_t kChannelChoices = 5;
 
 // Only MPEG-1 and MPEG-2 frames carry Layers I and II; every field is checked so that no table
 // is indexed out of range.
@@ -36,7 +33,7 @@ int32_t SubbandsBelowLimit(const DecoderConfig& config, int32_t sampleRate)
 {
     static constexpr int32_t kSynthesisedSubbands[3] = {32, 15, 8};
     const int64_t limit = (int64_t(config.FrequencyLimit) * 64 + sampleRate / 2) / sampleRate;
-    return int32_t(std::clamp<int64_t>(limit, 0, kSynthesisedSubbands[config.ReductionCode]));
+    return int32_t(std::clamp<int64_t>(limit, 0, kSynthesisedSubbands[config.RateShift]));
 }
 
 // Steps common to both layers once the layer's own checks passed. `tableSubbands` is the number
@@ -45,20 +42,10 @@ bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t fram
                  int32_t valuesPerChannel, int32_t tableSubbands)
 {
     DecoderConfig& config = state.Config;
-    if (config.ReductionCode < 0 || config.ReductionCode > 2 || config.ChannelChoice < 0 ||
-        config.ChannelChoice >= kChannelChoices ||
-        config.OutputChannels != (config.ChannelChoice == 1 ? 2 : 1))
-        return false; // the output routine would write another amount than the caller makes room for
-    const TLayer12OutputRoutine output =
-        Layer12OutputRoutine((config.EightBit ? kRowsPerWidth : 0) + kChannelChoices * config.ReductionCode +
-                             config.ChannelChoice);
-    if (output == nullptr)
-        return false;
-
     const int32_t sampleRate = StreamSampleRate(header);
     Layer12State& s = state.Layer12;
-    // The output routine reads one-channel slots for choice 0 and channel pairs otherwise.
-    s.StreamChannels = config.ChannelChoice == 0 ? 1 : 2;
+    // The output routine reads one-channel slots for a one-channel stream, channel pairs otherwise.
+    s.StreamChannels = config.Route == TChannelRoute::Single ? 1 : 2;
     s.SubbandsPerChannel = SubbandsBelowLimit(config, sampleRate);
     s.FrameLength = frameLength;
     s.FrameChannels = header.Mode == 3 ? 1 : 2;
@@ -66,13 +53,12 @@ bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     s.EntryLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.FrameChannels;
     config.SubbandLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.StreamChannels;
 
-    state.Layer12Output = output;
-    const int32_t outValues = config.OutputChannels * (valuesPerChannel >> config.ReductionCode);
+    const int32_t outValues = config.OutputChannels * (valuesPerChannel >> config.RateShift);
     config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
     config.HalfOutputBytes = config.OutputBytes / 2;
     config.SilenceValue = config.EightBit ? 128 : 0;
-    state.Info = TDecoderInfo{config.OutputChannels,    outValues,   sampleRate >> config.ReductionCode,
-                              config.EightBit ? 8 : 16, frameLength, 0};
+    state.Info = TDecoderInfo{config.OutputChannels, outValues, sampleRate >> config.RateShift,
+                              config.EightBit ? 8 : 16, frameLength};
 
     s.SubbandSamples.fill(0.0f);
     s.FilledEntries = 0;
@@ -84,7 +70,6 @@ bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t fram
 
 bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {
-    state.Layer12Output = nullptr; // until this set-up succeeds, frames are refused
     if (header.LayerBits != 3 || !DecodableHeader(header))
         return false;
     Layer12State& s = state.Layer12;
@@ -95,7 +80,6 @@ bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t fram
 
 bool SetupLayer2(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {
-    state.Layer12Output = nullptr; // until this set-up succeeds, frames are refused
     if (header.LayerBits != 2 || !DecodableHeader(header))
         return false;
     const int32_t index = Layer2TableIndex(header);

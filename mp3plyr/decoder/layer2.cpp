@@ -1,8 +1,8 @@
 // Layer II frames: allocation through the frame's allocation table, scale-factor selection and
 // scale factors for the three parts of the frame, and twelve groups of three slots of samples.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/layer12_bit_reader.h"
 #include "mp3plyr/decoder/layer12_frame.h"
 #include "mp3plyr/decoder/layer12_tables.h"
 
@@ -18,8 +18,8 @@ namespace
 // adds 18 (one group of three for an entry and the next); the group of three slots ends at
 // kEndOfGroup, after the skipped bits at kSkipToEnd.
 constexpr int32_t kJoint = 18;
-constexpr int32_t kEndOfGroup = 36;
-constexpr int32_t kSkipToEnd = 37;
+constexpr int32_t kEndOfGroup = 2 * kJoint;
+constexpr int32_t kSkipToEnd = 2 * kJoint + 1;
 
 // Scale-factor selection 4 marks an entry without samples, 5 the end of the list.
 constexpr int32_t kNoScaleFactors = 4;
@@ -62,8 +62,7 @@ int32_t AllocationBits(const Layer12State& s)
 
 // Reads the allocation codes into actions and step factors. Returns the bits of one group of
 // three slots and counts the entries that carry samples.
-int32_t ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables,
-                       int32_t& withSamples)
+int32_t ReadAllocation(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t& withSamples)
 {
     const Layer2AllocationTable& table = *s.AllocationTable;
     int32_t bitsPerGroup = 0;
@@ -75,7 +74,7 @@ int32_t ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12T
         const int32_t width = kLayer2AllocationWidths[g];
         const std::array<int8_t, 16>& codes = table.Codes[g];
         for (const int32_t end = k + s.GroupEntries[g]; k < end; ++k) {
-            const int32_t code = codes[LoadBits(reader, width)];
+            const int32_t code = codes[reader.GetBits(width)];
             const int32_t bits = tables.Layer2GroupBits[code];
             const int32_t used = code == 0 ? 0 : 1;
             bitsPerGroup += bits;
@@ -101,11 +100,11 @@ int32_t ReadAllocation(Layer12State& s, Layer12BitReader& reader, const Layer12T
 }
 
 // Returns the bits of the scale factors that the selections announce.
-int32_t ReadScaleFactorSelection(Layer12State& s, Layer12BitReader& reader)
+int32_t ReadScaleFactorSelection(Layer12State& s, BitReader& reader)
 {
     int32_t bits = 0;
     for (int32_t k = 0; k < s.CodedEntries; ++k) {
-        const int32_t selection = s.Allocation[k] == 0 ? kNoScaleFactors : int32_t(LoadBits(reader, 2));
+        const int32_t selection = s.Allocation[k] == 0 ? kNoScaleFactors : int32_t(reader.GetBits(2));
         s.ScaleFactorSelection[k] = selection;
         bits += kScaleFactorBits[selection];
     }
@@ -113,7 +112,7 @@ int32_t ReadScaleFactorSelection(Layer12State& s, Layer12BitReader& reader)
     return bits;
 }
 
-void ReadScaleFactors(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables)
+void ReadScaleFactors(Layer12State& s, BitReader& reader, const Layer12Tables& tables)
 {
     const auto& multipliers = tables.ScaleFactorMultipliers;
     for (int32_t k = 0;; ++k) {
@@ -121,20 +120,20 @@ void ReadScaleFactors(Layer12State& s, Layer12BitReader& reader, const Layer12Ta
         const float step = s.StepFactor[k];
         switch (s.ScaleFactorSelection[k]) {
         case 0:
-            scale[0] = step * multipliers[LoadBits(reader, 6)];
-            scale[1] = step * multipliers[LoadBits(reader, 6)];
-            scale[2] = step * multipliers[LoadBits(reader, 6)];
+            scale[0] = step * multipliers[reader.GetBits(6)];
+            scale[1] = step * multipliers[reader.GetBits(6)];
+            scale[2] = step * multipliers[reader.GetBits(6)];
             break;
         case 1:
-            scale[0] = scale[1] = step * multipliers[LoadBits(reader, 6)];
-            scale[2] = step * multipliers[LoadBits(reader, 6)];
+            scale[0] = scale[1] = step * multipliers[reader.GetBits(6)];
+            scale[2] = step * multipliers[reader.GetBits(6)];
             break;
         case 2:
-            scale[0] = scale[1] = scale[2] = step * multipliers[LoadBits(reader, 6)];
+            scale[0] = scale[1] = scale[2] = step * multipliers[reader.GetBits(6)];
             break;
         case 3:
-            scale[0] = step * multipliers[LoadBits(reader, 6)];
-            scale[1] = scale[2] = step * multipliers[LoadBits(reader, 6)];
+            scale[0] = step * multipliers[reader.GetBits(6)];
+            scale[1] = scale[2] = step * multipliers[reader.GetBits(6)];
             break;
         case kNoScaleFactors:
             break;
@@ -145,21 +144,21 @@ void ReadScaleFactors(Layer12State& s, Layer12BitReader& reader, const Layer12Ta
 }
 
 // The three quantised values of one entry, centred on 0 and not yet scaled.
-inline void ReadTriple(Layer12BitReader& reader, const Layer12Tables& tables, int32_t code, float* values)
+inline void ReadTriple(BitReader& reader, const Layer12Tables& tables, int32_t code, float* values)
 {
     switch (code) {
     case 1: {
-        const auto& digits = tables.Ungroup3[LoadBits(reader, 5)];
+        const auto& digits = tables.Ungroup3[reader.GetBits(5)];
         values[0] = digits[0], values[1] = digits[1], values[2] = digits[2];
         return;
     }
     case 2: {
-        const auto& digits = tables.Ungroup5[LoadBits(reader, 7)];
+        const auto& digits = tables.Ungroup5[reader.GetBits(7)];
         values[0] = digits[0], values[1] = digits[1], values[2] = digits[2];
         return;
     }
     case 4: {
-        const auto& digits = tables.Ungroup9[LoadBits(reader, 10)];
+        const auto& digits = tables.Ungroup9[reader.GetBits(10)];
         values[0] = digits[0], values[1] = digits[1], values[2] = digits[2];
         return;
     }
@@ -167,60 +166,25 @@ inline void ReadTriple(Layer12BitReader& reader, const Layer12Tables& tables, in
         const int32_t bits = tables.Layer2SampleBits[code];
         const int32_t offset = tables.Layer2SampleOffsets[code];
         if (bits <= 8) { // all three in one read of at most 24 bits
-            const uint32_t three = LoadBits(reader, 3 * bits);
+            const uint32_t three = reader.GetBits(3 * bits);
             const uint32_t mask = (uint32_t(1) << bits) - 1;
             values[0] = float(int32_t(three >> (2 * bits)) - offset);
             values[1] = float(int32_t((three >> bits) & mask) - offset);
             values[2] = float(int32_t(three & mask) - offset);
             return;
         }
-        values[0] = float(int32_t(LoadBits(reader, bits)) - offset);
-        values[1] = float(int32_t(LoadBits(reader, bits)) - offset);
-        values[2] = float(int32_t(LoadBits(reader, bits)) - offset);
+        values[0] = float(int32_t(reader.GetBits(bits)) - offset);
+        values[1] = float(int32_t(reader.GetBits(bits)) - offset);
+        values[2] = float(int32_t(reader.GetBits(bits)) - offset);
         return;
     }
     }
 }
 
 // One group of three slots of part `part` into `slot` (three consecutive 64-value slots).
-void ReadGroup(Layer12State& s, Layer12BitReader& reader, const Layer12Tables& tables, int32_t part,
-               float* slot)
+void ReadGroup(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t part, float* slot)
 {
-    const int32_t* actions = s.SampleAction.data();
-    float values[3];
-    for (int32_t k = 0;;) {
-        const int32_t action = actions[k];
-        if (action == 0) {
-            slot[k] = slot[k + 64] = slot[k + 128] = 0.0f;
-            ++k;
-        } else if (action < kJoint) {
-            ReadTriple(reader, tables, action, values);
-            const float scale = s.SampleScale[k][part];
-            slot[k] = values[0] * scale;
-            slot[k + 64] = values[1] * scale;
-            slot[k + 128] = values[2] * scale;
-            ++k;
-        } else if (action == kJoint) {
-            slot[k] = slot[k + 64] = slot[k + 128] = 0.0f;
-            slot[k + 1] = slot[k + 65] = slot[k + 129] = 0.0f;
-            k += 2;
-        } else if (action < kEndOfGroup) {
-            ReadTriple(reader, tables, action - kJoint, values);
-            const float first = s.SampleScale[k][part];
-            const float second = s.SampleScale[k + 1][part];
-            slot[k] = values[0] * first;
-            slot[k + 64] = values[1] * first;
-            slot[k + 128] = values[2] * first;
-            slot[k + 1] = values[0] * second;
-            slot[k + 65] = values[1] * second;
-            slot[k + 129] = values[2] * second;
-            k += 2;
-        } else {
-            if (action == kSkipToEnd)
-                SkipBits(reader, s.SkipBits);
-            return;
-        }
-    }
+    ReadEntrySamples<3, kJoint, ReadTriple>(s, reader, tables, part, slot);
 }
 
 } // namespace
@@ -238,8 +202,8 @@ TDecodeResult DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8
     int32_t bitsNeeded = AllocationBits(s);
     if (bitsNeeded > f.DataBits)
         return {};
-    Layer12BitReader reader;
-    LoadInit(reader, frame + f.DataOffset);
+    BitReader reader;
+    reader.Init(frame + f.DataOffset, frame + f.PaddedLength);
     int32_t withSamples = 0;
     const int32_t bitsPerGroup = ReadAllocation(s, reader, tables, withSamples);
     bitsNeeded += 2 * withSamples;

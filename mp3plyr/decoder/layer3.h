@@ -1,4 +1,4 @@
-// Layer III: set-up for a stream and the frame routines.
+// Layer III: set-up for a stream and the frame routine.
 #pragma once
 
 #include "mp3plyr/decoder/decoder_types.h"
@@ -15,8 +15,7 @@ struct DecoderState;
 // False when the stream cannot be decoded.
 bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength);
 
-// `frame` holds the whole padded frame plus 4 readable bytes.
-TDecodeResult DecodeLayer3FrameMpeg1(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
-TDecodeResult DecodeLayer3FrameMpeg2(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
+// `frame` holds the whole padded frame; nothing past it is read.
+TDecodeResult DecodeLayer3Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm);
 
 } // namespace pt4

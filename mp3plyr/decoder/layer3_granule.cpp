@@ -15,7 +15,7 @@ void DecodeChannelData(Layer3State& l3, size_t g, size_t ch, bool mpeg1)
 {
     Layer3SideInfo& side = l3.Side;
     TGranuleInfo& gi = side.Granule[g][ch];
-    Layer3BitReader reader;
+    BitReader reader;
     const int32_t bitOffset = PositionGranuleChannel(l3.Reservoir, reader, gi.part2_3_length);
     if (mpeg1)
         ReadScaleFactorsMpeg1(reader, l3.ScaleFactors[g][ch], l3.ScaleFactors[0][ch], gi, side.scfsi[ch],
@@ -82,9 +82,10 @@ void DuplicateFirstChannel(Layer3State& l3, size_t g)
 
 } // namespace
 
-void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm, bool mpeg1)
+void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm)
 {
     Layer3State& l3 = state.Layer3;
+    const bool mpeg1 = l3.Mpeg1;
     const auto g = static_cast<size_t>(granule);
     const auto channels = static_cast<size_t>(l3.Side.Channels);
 
@@ -101,7 +102,7 @@ void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm, bool mpeg1)
     if (state.Output.Equalizer.FrequencyEqualizerOn.load(std::memory_order_relaxed) != 0)
         for (size_t ch = 0; ch < channels; ++ch)
             EqualizeLines(l3, state.Output.Equalizer, g, ch);
-    if (channels == 1 && state.Config.ChannelChoice != 0)
+    if (channels == 1 && state.Config.Route != TChannelRoute::Single)
         DuplicateFirstChannel(l3, g);
     l3.TransformRoutine(state, pcm, granule);
 }

@@ -12,33 +12,58 @@ namespace
 {
 
 // The reader's state held in locals while a region is decoded. Refills load the next 4 bytes
-// at once and keep as many whole bytes as fit, which is what the byte-wise refill keeps.
+// at once and keep as many whole bytes as fit, which is what the reader's own refill keeps;
+// past the reader's end they load zeros and count them.
 struct BitCursor {
     const uint8_t* pointer;
     uint32_t accumulator; // bits above `count` are stale and masked off when peeked
     int32_t count;
+    int32_t overrun;
+    const uint8_t* end;
 
-    explicit BitCursor(const Layer3BitReader& reader)
-        : pointer(reader.Pointer), accumulator(reader.Accumulator), count(reader.Count)
+    explicit BitCursor(const BitReader& reader)
+        : pointer(reader.Pointer), accumulator(reader.Accumulator), count(reader.Count),
+          overrun(reader.Overrun), end(reader.End)
     {
     }
 
-    void store(Layer3BitReader& reader) const
+    void store(BitReader& reader) const
     {
         reader.Pointer = pointer;
         reader.Count = count;
+        reader.Overrun = overrun;
         reader.Accumulator = static_cast<uint32_t>(accumulator & ((uint64_t{1} << count) - 1));
     }
 
+    // A bit past the reader's end has been taken.
+    bool exhausted() const { return overrun != 0 && overrun * 8 > count; }
+
     void refill()
     {
+        const int32_t bytes = (32 - count) >> 3;
+        if (end - pointer < 4) {
+            refillNearEnd(bytes);
+            return;
+        }
         const uint32_t word = (uint32_t{pointer[0]} << 24) | (uint32_t{pointer[1]} << 16) |
                               (uint32_t{pointer[2]} << 8) | uint32_t{pointer[3]};
-        const int32_t bytes = (32 - count) >> 3;
         accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << (8 * bytes)) |
                                             (word >> (32 - 8 * bytes)));
         count += 8 * bytes;
         pointer += bytes;
+    }
+
+    void refillNearEnd(int32_t bytes)
+    {
+        for (int32_t i = 0; i < bytes; ++i) {
+            uint32_t byte = 0;
+            if (pointer < end)
+                byte = *pointer++;
+            else
+                ++overrun;
+            accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << 8) | byte);
+        }
+        count += 8 * bytes;
     }
 
     void ensure(int32_t bits)
@@ -69,7 +94,7 @@ inline int32_t ReadEscapedValue(BitCursor& bits, int32_t value, int32_t linbits)
 
 } // namespace
 
-void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
+void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
 {
     const HuffmanTableDescriptor& table = kHuffmanTables[static_cast<size_t>(tableSelect & 31)];
     const int32_t pairs = count / 2;
@@ -79,7 +104,6 @@ void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     }
     const uint16_t* codes = table.codes;
     const int32_t linbits = table.linbits;
-    const uint8_t* limit = reader.Limit;
     BitCursor bits(reader);
     for (int32_t pair = 0; pair < pairs; ++pair) {
         int32_t width = table.firstWidth;
@@ -108,7 +132,7 @@ void DecodeBigValues(Layer3BitReader& reader, int32_t* lines, int32_t count, int
         }
         lines[2 * pair] = x;
         lines[2 * pair + 1] = y;
-        if (bits.pointer > limit)
+        if (bits.exhausted())
             break;
     }
     bits.store(reader);
@@ -158,7 +182,7 @@ const Count1Lookup& GetCount1Lookup()
 
 } // namespace
 
-int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
+int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
                      int32_t count1TableSelect)
 {
     const int32_t quads = count / 4;
@@ -170,7 +194,6 @@ int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     int32_t lastIndex = -1;
     uint32_t lastPattern = 15;
     int32_t stored = 0;
-    const uint8_t* limit = reader.Limit;
     BitCursor bits(reader);
     while (stored < quads && bitBudget >= minimumBudget) {
         bits.ensure(peekBits);
@@ -188,7 +211,7 @@ int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int
             lastPattern = entry >> 12;
         }
         ++stored;
-        if (bits.pointer > limit)
+        if (bits.exhausted())
             break;
     }
     // A quad that ran over the channel's bits was never coded: drop it.
@@ -198,8 +221,8 @@ int32_t DecodeCount1(Layer3BitReader& reader, int32_t* lines, int32_t count, int
     return (lastIndex + 1) * 4 - ((lastPattern & 3) == 0 ? 2 : 0);
 }
 
-int32_t DecodeSpectrum(Layer3BitReader& reader, int32_t* lines, const TGranuleInfo& gi,
-                       const Layer3Layout& layout, int32_t bitOffset)
+int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi, const Layer3Layout& layout,
+                       int32_t bitOffset)
 {
     const int32_t bandLimit = layout.BandLimit;
     const int32_t bigEnd = std::min(2 * gi.big_values, bandLimit);
@@ -217,7 +240,7 @@ int32_t DecodeSpectrum(Layer3BitReader& reader, int32_t* lines, const TGranuleIn
 
     const int32_t limit = gi.block_type == 2 ? layout.ShortLimit : layout.LongLimit;
     std::fill(lines + std::min(nonZero, limit), lines + kGranuleLines, 0);
-    if (reader.PastLimit()) {
+    if (reader.Exhausted()) {
         std::fill(lines, lines + kGranuleLines, 0);
         return 0;
     }

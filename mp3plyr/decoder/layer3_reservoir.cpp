@@ -3,6 +3,7 @@
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer3_stages.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace pt4
@@ -32,13 +33,13 @@ bool StoreMainData(MainDataReservoir& reservoir, const uint8_t* frame, int32_t p
     return true;
 }
 
-int32_t PositionGranuleChannel(MainDataReservoir& reservoir, Layer3BitReader& reader, int32_t part23Length)
+int32_t PositionGranuleChannel(MainDataReservoir& reservoir, BitReader& reader, int32_t part23Length)
 {
     const int32_t offset = reservoir.MainPosition % 8;
-    reader.BitReaderInit(reservoir.Buffer.data() + reservoir.MainPosition / 8);
+    const int32_t end = std::min((reservoir.MainPosition + part23Length + 39) / 8, kReservoirCapacity);
+    reader.Init(reservoir.Buffer.data() + reservoir.MainPosition / 8, reservoir.Buffer.data() + end);
     reader.GetBits(offset);
     reservoir.MainPosition += part23Length;
-    reader.SetBitLimit(reservoir.Buffer.data() + (reservoir.MainPosition + 39) / 8);
     return offset;
 }
 

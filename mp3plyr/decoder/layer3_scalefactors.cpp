@@ -10,13 +10,13 @@ namespace pt4
 namespace
 {
 
-void ReadLongBands(Layer3BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
+void ReadLongBands(BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
 {
     for (int band = first; band < end; ++band)
         sf.Long[static_cast<std::size_t>(band)] = static_cast<int32_t>(reader.GetBits(length));
 }
 
-void ReadShortBands(Layer3BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
+void ReadShortBands(BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
 {
     for (int band = first; band < end; ++band)
         for (auto& window : sf.Short)
@@ -25,7 +25,7 @@ void ReadShortBands(Layer3BitReader& reader, TScaleFactors& sf, int first, int e
 
 } // namespace
 
-void ReadScaleFactorsMpeg1(Layer3BitReader& reader, TScaleFactors& sf, const TScaleFactors& granule0,
+void ReadScaleFactorsMpeg1(BitReader& reader, TScaleFactors& sf, const TScaleFactors& granule0,
                            const TGranuleInfo& gi, int32_t scfsi, int granule)
 {
     const auto [slen1, slen2] = kMpeg1ScaleFactorLengths[static_cast<std::size_t>(gi.scalefac_compress & 15)];
@@ -99,8 +99,8 @@ PartitionLayout ChoosePartitions(int32_t sfc, bool intensityRight, bool mixed)
 
 } // namespace
 
-void ReadScaleFactorsMpeg2(Layer3BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi,
-                           bool intensityRightChannel, TIntensityInfo& intensity)
+void ReadScaleFactorsMpeg2(BitReader& reader, TScaleFactors& sf, TGranuleInfo& gi, bool intensityRightChannel,
+                           TIntensityInfo& intensity)
 {
     const bool shortBlock = gi.block_type == 2;
     const bool mixed = shortBlock && gi.mixed_block_flag;

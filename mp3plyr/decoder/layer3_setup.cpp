@@ -1,5 +1,5 @@
-// Layer III set-up for a stream: band layout and line limits, output routine and transform
-// routine, PCM format, and an empty reservoir and silent history.
+// Layer III set-up for a stream: band layout and line limits, PCM format, and an empty
+// reservoir and silent history.
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer3.h"
 #include "mp3plyr/decoder/layer3_stages.h"
@@ -37,14 +37,10 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     layout.BandLimit = std::min(longLimit + 8, 18 * config.SubbandLimit);
     layout.LongLimit = std::min(longLimit, layout.BandLimit);
     layout.ShortLimit = std::min(shortLimit, layout.BandLimit);
-    layout.GainAdjustment = header.Mode != 3 && (config.ConvertCode & 3) == 1 ? -4 : 0;
+    layout.GainAdjustment = config.Route == TChannelRoute::Mix ? -4 : 0;
 
     const int32_t outputChannels = config.OutputChannels;
-    state.Layer3Output =
-        Layer3OutputRoutine((config.EightBit ? 6 : 0) + 2 * config.ReductionCode + (outputChannels - 1));
-    l3.TransformRoutine = Layer3TransformRoutine(config.ChannelChoice);
-
-    int32_t outValues = outputChannels * (1152 >> config.ReductionCode);
+    int32_t outValues = outputChannels * (1152 >> config.RateShift);
     if (!mpeg1)
         outValues /= 2;
     config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
@@ -54,8 +50,7 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     int32_t rate = kRates[mpeg1 ? 1 : 0][header.SampleRateIndex];
     if ((header.Sync & 1) == 0)
         rate /= 2;
-    state.Info = {outputChannels,           outValues,   rate >> config.ReductionCode,
-                  config.EightBit ? 8 : 16, frameLength, 0};
+    state.Info = {outputChannels, outValues, rate >> config.RateShift, config.EightBit ? 8 : 16, frameLength};
 
     GetLayer3Tables();
     BuildImdctTables();
@@ -66,7 +61,7 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
             buffer.fill(0.0f);
     l3.OverlapExtent = {};
     l3.Side.FrameLength = frameLength;
-    state.FrameRoutine = mpeg1 ? DecodeLayer3FrameMpeg1 : DecodeLayer3FrameMpeg2;
+    l3.Mpeg1 = mpeg1;
     return true;
 }
 

@@ -5,7 +5,7 @@
 namespace pt4
 {
 
-void ReadLayer3Header(Layer3BitReader& reader, Layer3SideInfo& side, bool mpeg25)
+void ReadLayer3Header(BitReader& reader, Layer3SideInfo& side, bool mpeg25)
 {
     side.Id = static_cast<int32_t>(reader.GetBits(1));
     reader.GetBits(2); // layer
@@ -37,7 +37,7 @@ int32_t SideInfoBytes(const Layer3SideInfo& side, bool mpeg1)
 namespace
 {
 
-void ReadGranuleInfo(Layer3BitReader& reader, TGranuleInfo& gi, bool mpeg1, int32_t gainAdjustment, bool ms)
+void ReadGranuleInfo(BitReader& reader, TGranuleInfo& gi, bool mpeg1, int32_t gainAdjustment, bool ms)
 {
     gi.part2_3_length = static_cast<int32_t>(reader.GetBits(12));
     gi.big_values = static_cast<int32_t>(reader.GetBits(9));
@@ -71,26 +71,20 @@ void ReadGranuleInfo(Layer3BitReader& reader, TGranuleInfo& gi, bool mpeg1, int3
 
 } // namespace
 
-void ReadSideInfoMpeg1(Layer3BitReader& reader, Layer3SideInfo& side, int32_t gainAdjustment)
+void ReadSideInfo(BitReader& reader, Layer3SideInfo& side, int32_t gainAdjustment, bool mpeg1, int granule)
 {
-    reader.GetBits(side.CrcBytes * 8); // the CRC is not checked
-    side.main_data_begin = static_cast<int32_t>(reader.GetBits(9));
-    side.private_bits = static_cast<int32_t>(reader.GetBits(side.Channels == 1 ? 5 : 3));
-    for (int ch = 0; ch < side.Channels; ++ch)
-        side.scfsi[ch] = static_cast<int32_t>(reader.GetBits(4));
-    for (int gr = 0; gr < 2; ++gr)
-        for (int ch = 0; ch < side.Channels; ++ch)
-            ReadGranuleInfo(reader, side.Granule[gr][ch], true, gainAdjustment, side.MsStereo);
-}
-
-void ReadSideInfoMpeg2(Layer3BitReader& reader, Layer3SideInfo& side, int32_t gainAdjustment, int granule)
-{
-    reader.GetBits(side.CrcBytes * 8); // the CRC is not checked
-    side.main_data_begin = static_cast<int32_t>(reader.GetBits(8));
-    side.private_bits = static_cast<int32_t>(reader.GetBits(side.Channels == 1 ? 1 : 2));
+    reader.SkipBits(side.CrcBytes * 8); // the CRC is not checked
+    const bool mono = side.Channels == 1;
+    side.main_data_begin = static_cast<int32_t>(reader.GetBits(mpeg1 ? 9 : 8));
+    side.private_bits = static_cast<int32_t>(reader.GetBits(mpeg1 ? (mono ? 5 : 3) : (mono ? 1 : 2)));
     side.scfsi = {};
-    for (int ch = 0; ch < side.Channels; ++ch)
-        ReadGranuleInfo(reader, side.Granule[granule][ch], false, gainAdjustment, side.MsStereo);
+    if (mpeg1)
+        for (int ch = 0; ch < side.Channels; ++ch)
+            side.scfsi[ch] = static_cast<int32_t>(reader.GetBits(4));
+    const int granules = mpeg1 ? 2 : 1;
+    for (int gr = 0; gr < granules; ++gr)
+        for (int ch = 0; ch < side.Channels; ++ch)
+            ReadGranuleInfo(reader, side.Granule[gr + granule][ch], mpeg1, gainAdjustment, side.MsStereo);
 }
 
 } // namespace pt4

@@ -13,16 +13,12 @@ struct DecoderState;
 inline constexpr int kGranuleLines = 576;
 inline constexpr int kReservoirCapacity = 8192;
 inline constexpr int kReservoirCompactAt = kReservoirCapacity - 1500;
-// A frame's four granule-channels may claim up to 4 x 4095 bits from a decode start at the very
-// end of the buffer; the slack keeps every read of such a frame (plus the reader's 4-byte
-// look-ahead and the bits a decoder may take before it notices the overrun) inside the array.
-inline constexpr int kReservoirSlack = (4 * 4095 + 7) / 8 + 64;
 
 struct MainDataReservoir {
-    std::array<uint8_t, kReservoirCapacity + kReservoirSlack> Buffer{};
-    int32_t WritePosition = 0; // bytes
-    int32_t DecodeStart = 0;   // bytes; negative when the frame's main data is not all here
-    int32_t MainPosition = 0;  // bits: where the next granule-channel's data starts
+    std::array<uint8_t, kReservoirCapacity> Buffer{}; // readers end at the capacity
+    int32_t WritePosition = 0;                        // bytes
+    int32_t DecodeStart = 0;  // bytes; negative when the frame's main data is not all here
+    int32_t MainPosition = 0; // bits: where the next granule-channel's data starts
 };
 
 struct TGranuleInfo {
@@ -108,7 +104,8 @@ struct Layer3State {
     MainDataReservoir Reservoir;
     Layer3SideInfo Side;
     Layer3Layout Layout;
-    TTransformRoutine TransformRoutine = nullptr;
+    TTransformRoutine TransformRoutine = nullptr; // nullptr until a Layer III set-up succeeds
+    bool Mpeg1 = true;                            // two granules per frame, else one
 
     // Huffman output of the current granule, one row per channel (the slack row keeps a
     // decoder's last pair inside the array).

@@ -1,4 +1,4 @@
-// The per-granule transform routines, one per channel choice: which channels go through the
+// The per-granule transform routines, one per channel route: which channels go through the
 // hybrid filter bank and into which output channel.
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer3_stages.h"
@@ -109,18 +109,20 @@ void TransformMix(DecoderState& state, uint8_t* pcm, int parity)
 
 } // namespace
 
-TTransformRoutine Layer3TransformRoutine(int32_t channelChoice)
+TTransformRoutine Layer3TransformRoutine(TChannelRoute route)
 {
-    switch (channelChoice) {
-    case 1:
+    switch (route) {
+    case TChannelRoute::Both:
         return TransformBoth;
-    case 2:
+    case TChannelRoute::Mix:
         return TransformMix;
-    case 4:
+    case TChannelRoute::Right:
         return TransformRight;
-    default:
-        return TransformLeft;
+    case TChannelRoute::Single:
+    case TChannelRoute::Left:
+        break;
     }
+    return TransformLeft;
 }
 
 } // namespace pt4

@@ -18,9 +18,7 @@ inline constexpr uint32_t TM_WAKE = WM_USER + 31;
 inline constexpr uint32_t TM_SYNC = WM_USER + 32;
 inline constexpr uint32_t TM_TIMEOUT = WM_USER + 33;
 
-// Completion notices of the sound device, delivered to the wave output's thread.
-inline constexpr uint32_t MM_WOM_OPEN = 0x3BB;
-inline constexpr uint32_t MM_WOM_CLOSE = 0x3BC;
+// Completion notice of the sound device, delivered to the wave output's thread.
 inline constexpr uint32_t MM_WOM_DONE = 0x3BD;
 
 // The player component's window messages.
@@ -38,7 +36,6 @@ struct TMPMessage {
     uint32_t Msg = 0;
     uintptr_t WParam = 0;
     intptr_t LParam = 0;
-    intptr_t Result = 0;
     std::shared_ptr<TMPEvent> Event; // TM_SYNC: the event to set; MP_ERROR: the hand-over event
     std::exception_ptr Error;        // MP_ERROR: the exception handed over from a worker
 };

@@ -54,9 +54,6 @@ public:
     // The TMPThread whose loop runs on the calling thread, or nullptr.
     static TMPThread* Current();
 
-    // False when the system refused to create the thread: posts are then dropped and Stop and
-    // Sync return at once.
-    bool HasHandle() const { return hasHandle_; }
     bool Ended() const { return ended_.IsSignalled(); }
     std::thread::id ThreadID() const { return threadId_; }
     size_t QueuedMessages() const { return queue_.Size(); }

@@ -1,24 +1,11 @@
 #include "mp3plyr/synth/cpu_capabilities.h"
 
-#include <atomic>
-
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
 
-namespace pt4 {
-
-namespace {
-
-std::atomic<int32_t> identificationCount{0};
-
-uint32_t DetectOnce()
+namespace pt4
 {
-    identificationCount.fetch_add(1, std::memory_order_relaxed);
-    return CapabilitiesFrom(IdentifyProcessor());
-}
-
-} // namespace
 
 ProcessorIdentification IdentifyProcessor()
 {
@@ -57,18 +44,8 @@ uint32_t CapabilitiesFrom(const ProcessorIdentification& identification)
 
 uint32_t DetectCapabilities()
 {
-    static const uint32_t detected = DetectOnce();
+    static const uint32_t detected = CapabilitiesFrom(IdentifyProcessor());
     return detected;
-}
-
-int32_t CapabilitiesDetected()
-{
-    return identificationCount.load(std::memory_order_relaxed) > 0 ? 1 : 0;
-}
-
-int32_t ProcessorIdentifications()
-{
-    return identificationCount.load(std::memory_order_relaxed);
 }
 
 void SelectCapabilities(SynthesisContext& context, uint32_t mask)

@@ -2,11 +2,13 @@
 // A decoder initialisation picks one routine per stream; nothing is tested per sample.
 #pragma once
 
+#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/synth/synthesis_state.h"
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Layer III: 18 slots of 32 subband samples of one channel (value (t, s) at 32t + s) into the
 // granule's PCM block; `channel` picks ring 0 or 1 for two-channel output.
@@ -18,10 +20,11 @@ using TLayer3OutputRoutine = void (*)(SynthesisContext& context, const float* tr
 using TLayer12OutputRoutine = void (*)(SynthesisContext& context, const float* subbandSamples, uint8_t* pcm,
                                        int slotCount);
 
-// row = (eightBit ? 6 : 0) + 2 * reductionCode + (outputChannels - 1), 0 ... 11
-TLayer3OutputRoutine Layer3OutputRoutine(int row);
+// The routine for a sample width, rate and number of output channels (1 or 2); nullptr for
+// values outside the enumerations.
+TLayer3OutputRoutine Layer3OutputRoutine(TSampleWidth width, TRateReduction reduction, int32_t channels);
 
-// row = (eightBit ? 15 : 0) + 5 * reductionCode + channelChoice, 0 ... 29
-TLayer12OutputRoutine Layer12OutputRoutine(int row);
+// The routine for a sample width, rate and channel route; nullptr outside the enumerations.
+TLayer12OutputRoutine Layer12OutputRoutine(TSampleWidth width, TRateReduction reduction, TChannelRoute route);
 
 } // namespace pt4

@@ -7,11 +7,13 @@
 #include <array>
 #include <utility>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
-// Channel choices: 0 one-channel stream, 1 both channels, 2 mix, 3 left only, 4 right only.
+// Choice is a TChannelRoute: 0 one-channel stream, 1 both channels, 2 mix, 3 left only, 4 right only.
 template <bool EightBit, int Reduction, int Choice>
 void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8_t* pcm, int slotCount)
 {
@@ -20,14 +22,10 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
     constexpr int stride = twoChannels ? 2 : 1;
     constexpr int sampleBytes = EightBit ? 1 : 2;
     constexpr bool gainsApply = Reduction == 0 && Choice != 2;
-    constexpr bool kernelSelectable = !EightBit && Reduction == 0;
 
     SynthesisState& state = context.Synthesis;
     float* const ring0 = state.History.data();
     float* const ring1 = ring0 + 512;
-    TWindowKernel fixedKernel = WindowStepFloat<N>;
-    if constexpr (N == 32)
-        fixedKernel = FloatKernel32();
 
     int32_t position = state.Position0;
     for (int t = 0; t < slotCount; ++t) {
@@ -55,14 +53,14 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         }
 
         int16_t samples[N];
-        TWindowKernel kernel = fixedKernel;
-        if constexpr (kernelSelectable)
-            kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+        TWindowKernel kernel = WindowStepFloat<N>;
+        if constexpr (N == 32)
+            kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
         kernel(ring0, position, samples);
         if constexpr (twoChannels) {
             int16_t rightSamples[N];
-            if constexpr (kernelSelectable)
-                kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+            if constexpr (N == 32)
+                kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
             kernel(ring1, position, rightSamples);
             StoreBothChannels<EightBit, N>(samples, rightSamples, out);
         } else {
@@ -83,11 +81,13 @@ constexpr auto kLayer12Routines = MakeLayer12Table(std::make_index_sequence<30>(
 
 } // namespace
 
-TLayer12OutputRoutine Layer12OutputRoutine(int row)
+TLayer12OutputRoutine Layer12OutputRoutine(TSampleWidth width, TRateReduction reduction, TChannelRoute route)
 {
-    if (row < 0 || row >= static_cast<int>(kLayer12Routines.size()))
+    const auto shift = static_cast<int>(reduction);
+    const auto choice = static_cast<int>(route);
+    if (shift < 0 || shift > 2 || choice < 0 || choice > 4)
         return nullptr;
-    return kLayer12Routines[row];
+    return kLayer12Routines[(width == TSampleWidth::Bits8 ? 15 : 0) + 5 * shift + choice];
 }
 
 } // namespace pt4

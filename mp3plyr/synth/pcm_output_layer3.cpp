@@ -7,9 +7,11 @@
 #include <array>
 #include <utility>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr int kSlotsPerGranule = 18;
 
@@ -20,15 +22,11 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
 {
     constexpr int N = 32 >> Reduction;
     constexpr int sampleBytes = EightBit ? 1 : 2;
-    constexpr bool kernelSelectable = !EightBit && Reduction == 0;
 
     SynthesisState& state = context.Synthesis;
     const bool secondChannel = Channels == 2 && channel != 0;
     float* const ring = state.History.data() + (secondChannel ? 512 : 0);
     int32_t& positionHeld = secondChannel ? state.Position1 : state.Position0;
-    TWindowKernel fixedKernel = WindowStepFloat<N>;
-    if constexpr (N == 32)
-        fixedKernel = FloatKernel32();
 
     int32_t position = positionHeld;
     for (int t = 0; t < kSlotsPerGranule; ++t) {
@@ -51,9 +49,9 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
         }
 
         int16_t samples[N];
-        TWindowKernel kernel = fixedKernel;
-        if constexpr (kernelSelectable)
-            kernel = FullRateKernel(context.ActiveCapabilities.load(std::memory_order_relaxed));
+        TWindowKernel kernel = WindowStepFloat<N>;
+        if constexpr (N == 32)
+            kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
         kernel(ring, position, samples);
         uint8_t* const block = pcm + t * N * Channels * sampleBytes;
         if constexpr (Channels == 2)
@@ -75,11 +73,12 @@ constexpr auto kLayer3Routines = MakeLayer3Table(std::make_index_sequence<12>())
 
 } // namespace
 
-TLayer3OutputRoutine Layer3OutputRoutine(int row)
+TLayer3OutputRoutine Layer3OutputRoutine(TSampleWidth width, TRateReduction reduction, int32_t channels)
 {
-    if (row < 0 || row >= static_cast<int>(kLayer3Routines.size()))
+    const auto shift = static_cast<int>(reduction);
+    if (shift < 0 || shift > 2 || channels < 1 || channels > 2)
         return nullptr;
-    return kLayer3Routines[row];
+    return kLayer3Routines[(width == TSampleWidth::Bits8 ? 6 : 0) + 2 * shift + (channels - 1)];
 }
 
 } // namespace pt4

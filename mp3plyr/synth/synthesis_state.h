@@ -2,11 +2,14 @@
 // read besides it: the equalizer gains and the processor capabilities in use.
 #pragma once
 
+#include "mp3plyr/synth/window_step.h"
+
 #include <array>
 #include <atomic>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 struct SynthesisState {
     alignas(64) std::array<float, 1024> History{}; // ring of channel 0, then ring of channel 1
@@ -27,6 +30,8 @@ struct SynthesisContext {
     SynthesisState Synthesis;
     EqualizerGains Equalizer;
     std::atomic<uint32_t> ActiveCapabilities{0}; // bit 1: the paired single-precision kernel
+    // The full-rate kernels of the stream's sample width, indexed by ActiveCapabilities.
+    const TWindowKernelTable* Kernels = &CapabilityKernels();
 };
 
 // Clears both rings and positions (every decoder initialisation does this).

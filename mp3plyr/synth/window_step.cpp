@@ -5,10 +5,10 @@
 
 #include <array>
 
-namespace pt4 {
+namespace pt4
+{
 
-template <int N>
-void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
+template <int N> void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
 {
     constexpr int half = N / 2;
     constexpr int32_t ringMask = 16 * N - 1;
@@ -47,7 +47,8 @@ template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<16>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<8>(const float*, int32_t, int16_t*);
 
-namespace {
+namespace
+{
 
 TWindowKernel ChooseFloatKernel32()
 {
@@ -77,10 +78,25 @@ TWindowKernel FloatKernel32()
     return kernel;
 }
 
+const TWindowKernelTable& CapabilityKernels()
+{
+    static const TWindowKernelTable kernels = BuildFullRateKernels();
+    return kernels;
+}
+
+const TWindowKernelTable& FloatKernels()
+{
+    static const TWindowKernelTable kernels = [] {
+        TWindowKernelTable table{};
+        table.fill(FloatKernel32());
+        return table;
+    }();
+    return kernels;
+}
+
 TWindowKernel FullRateKernel(uint32_t activeCapabilities)
 {
-    static const std::array<TWindowKernel, 16> kernels = BuildFullRateKernels();
-    return kernels[activeCapabilities & 15u];
+    return CapabilityKernels()[activeCapabilities & 15u];
 }
 
 } // namespace pt4

@@ -5,18 +5,19 @@
 // slots and converts each sum to a 16-bit value; callers store or narrow the values.
 #pragma once
 
+#include <array>
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // position: where the slot just transformed was stored; samples: N values, clipped.
 using TWindowKernel = void (*)(const float* ring, int32_t position, int16_t* samples);
 
 // Floating-point kernel, portable form: double accumulation, round half to even, clip.
-template <int N>
-void WindowStepFloat(const float* ring, int32_t position, int16_t* samples);
+template <int N> void WindowStepFloat(const float* ring, int32_t position, int16_t* samples);
 
 extern template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
 extern template void WindowStepFloat<16>(const float*, int32_t, int16_t*);
@@ -31,6 +32,13 @@ void WindowStepPairedSingle(const float* ring, int32_t position, int16_t* sample
 
 // The full-rate 16-bit kernel for a set of active capabilities, looked up at every slot.
 TWindowKernel FullRateKernel(uint32_t activeCapabilities);
+
+// Full-rate kernels indexed by the active capabilities (low four bits). A stream's set-up picks
+// the table for its sample width; the output routine looks its kernel up at every slot, so a
+// change of capabilities takes effect in the middle of a stream.
+using TWindowKernelTable = std::array<TWindowKernel, 16>;
+const TWindowKernelTable& CapabilityKernels(); // 16-bit output: FullRateKernel for each set
+const TWindowKernelTable& FloatKernels();      // 8-bit output: always the floating-point kernel
 
 // Conversions of a finished sum to a sample (NaN gives -32768).
 inline int16_t RoundToSample(double sum)

@@ -224,8 +224,7 @@ TEST(Layer1Samples, ForbiddenAllocationMakesTheFrameUndecodable)
     const auto samplesBefore = d.State->Layer12.SubbandSamples;
     const auto historyBefore = d.State->Output.Synthesis.History;
 
-    std::vector<uint8_t> copy(bad);
-    copy.resize(copy.size() + 4, 0);
+    const std::vector<uint8_t> copy(bad);
     std::vector<uint8_t> pcm(5120, 0xA5);
     const TDecodeResult result = DecodeLayer1Frame(*d.State, copy.data(), pcm.data());
     EXPECT_EQ(result.InBytes, 0);
@@ -417,9 +416,8 @@ TEST(BitRateChange, EachFrameUsesTheAllocationTableOfItsOwnBitRate)
 
 // --- Frames that cannot be decoded ---------------------------------------------------------------
 
-TDecodeResult DecodeUntouched(DecoderState& state, TFrameRoutine routine, std::vector<uint8_t> frame)
+TDecodeResult DecodeUntouched(DecoderState& state, TFrameRoutine routine, const std::vector<uint8_t>& frame)
 {
-    frame.resize(frame.size() + 4, 0);
     std::vector<uint8_t> pcm(5120, 0x5A);
     const TDecodeResult result = routine(state, frame.data(), pcm.data());
     if (result.InBytes == 0) {
@@ -479,8 +477,8 @@ TEST(UndecodableFrames, ContentLongerThanTheFrame)
 
 TEST(UndecodableFrames, RandomContentStaysInsideTheFrameAndTheBuffers)
 {
-    // Every frame is copied into a buffer of exactly its length plus the 4 bytes of slack, so a
-    // sanitizer build catches any read beyond; the PCM buffer's tail must stay untouched.
+    // Every frame is copied into a buffer of exactly its length, so a sanitizer build catches
+    // any read beyond; the PCM buffer's tail must stay untouched.
     std::mt19937 random(12345);
     for (const char* name :
          {"l1_44k_stereo_448.mp1", "l1_32k_joint0_128.mp1", "l1_48k_mono_32.mp1", "l2_16k_mono_8.mp2",
@@ -496,7 +494,7 @@ TEST(UndecodableFrames, RandomContentStaysInsideTheFrameAndTheBuffers)
             frame[3] = uint8_t(random()); // any mode and mode extension
             TMPFrameHeader header;
             const int32_t padded = PaddedFrameLength(header, ParseFrameHeader(frame.data(), 0, header));
-            frame.resize(size_t(padded) + 4);
+            frame.resize(size_t(padded));
             for (size_t i = 4; i < frame.size(); ++i)
                 frame[i] = uint8_t(random() & (trial % 3 == 0 ? 0xFF : 0x0F)); // also mostly small fields
             std::vector<uint8_t> pcm(outputBytes + 64, 0xC3);

@@ -1,9 +1,9 @@
 // Set-up of Layer I/II streams: the PCM format reported, the frequency limit in entries, the
 // output configuration, and the streams the set-up refuses.
+#include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/decoder_state.h"
 #include "mp3plyr/decoder/layer12.h"
-#include "mp3plyr/decoder/layer12_bit_reader.h"
 
 #include "decoder/support/layer12_streams.h"
 
@@ -36,7 +36,6 @@ void ExpectInfo(const DecoderState& s, int32_t channels, int32_t values, int32_t
     EXPECT_EQ(s.Info.SampleRate, rate);
     EXPECT_EQ(s.Info.Bits, bits);
     EXPECT_EQ(s.Info.FrameBytes, length);
-    EXPECT_EQ(s.Info.DecoderType, 0);
     EXPECT_EQ(s.Config.OutputBytes, values * bits / 8);
 }
 
@@ -111,7 +110,7 @@ TEST(Layer12Setup, RefusesWhatItCannotDecode)
 {
     auto s = NewDecoderState();
     // DecoderInit returns 0 for MPEG-1 Layer II at 32 kbit/s in stereo: no allocation table.
-    EXPECT_EQ(DecoderInit(*s, Header(2, 1, 0, 1, 0), 104, 0, 0, 0, 24000), 0);
+    EXPECT_EQ(DecoderInit(*s, Header(2, 1, 0, 1, 0), 104), 0);
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 5, 1), 261), 0);  // 80 kbit/s in joint stereo
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 11, 3), 731), 0); // 224 kbit/s in mono
     EXPECT_EQ(InitLayer12(*s, Header(2, 1, 0, 15, 3), 0), 0);   // invalid bit-rate index
@@ -153,38 +152,48 @@ TEST(Layer12Setup, ClearsSamplesAndSynthesisOfTheEarlierStream)
 
 // --- The bit reader --------------------------------------------------------------------------
 
-TEST(Layer12BitReader, ReadsMostSignificantBitFirstAcrossBytes)
+TEST(BitReader, ReadsZerosPastItsEndAndIsExhaustedOnlyWhenItHandsOneOut)
 {
-    const uint8_t data[] = {0xDE, 0xAD, 0xBE, 0xEF, 0x55, 0x00, 0x00, 0x00, 0x00};
-    Layer12BitReader r;
-    LoadInit(r, data);
-    EXPECT_EQ(LoadBits(r, 25), 0xDEADBEEFu >> 7);
-    EXPECT_EQ(r.Next, data + 4);
-    EXPECT_EQ(LoadBits(r, 7), 0x6Fu); // the rest of 0xEF, without loading another byte
-    EXPECT_EQ(r.Next, data + 4);
-    EXPECT_EQ(LoadBits(r, 0), 0u);
-    EXPECT_EQ(LoadBits(r, 3), 0x2u);
+    const uint8_t data[] = {0xDE, 0xAD, 0xBE, 0xEF, 0x55};
+    BitReader r;
+    r.Init(data, data + 3); // 0xEF and 0x55 lie past the end
+    EXPECT_EQ(r.GetBits(16), 0xDEADu);
+    EXPECT_EQ(r.GetBits(8), 0xBEu); // the refill behind these loaded a zero for the 4th byte
+    EXPECT_FALSE(r.Exhausted());
+    EXPECT_EQ(r.Pointer, data + 3);
+    EXPECT_EQ(r.GetBits(1), 0u);
+    EXPECT_TRUE(r.Exhausted());
+    EXPECT_EQ(r.GetBits(25), 0u);
+    EXPECT_EQ(r.BitsUsed(), 50);
+
+    r.Init(data, data + 5);
+    r.SkipBits(30); // far past the accumulator: straight to byte 3
+    EXPECT_EQ(r.GetBits(10), 0x355u);
+    EXPECT_FALSE(r.Exhausted());
+    r.SkipBits(20);
+    EXPECT_TRUE(r.Exhausted());
+    EXPECT_EQ(r.GetBits(8), 0u);
 }
 
-TEST(Layer12BitReader, SkipsWithinAndBeyondTheAccumulator)
+TEST(BitReader, SkipsWithinAndBeyondTheAccumulator)
 {
     const uint8_t data[] = {0x12, 0x34, 0x56, 0x78, 0x9A, 0xBC, 0xDE, 0xF0, 0x11, 0x22, 0x33, 0x44};
-    Layer12BitReader r;
-    LoadInit(r, data);
-    LoadBits(r, 25);
-    LoadBits(r, 4); // 3 bits held, 29 read
+    BitReader r;
+    r.Init(data, data + sizeof data);
+    r.GetBits(25);
+    r.GetBits(4); // 3 bits held, 29 read
     ASSERT_EQ(r.Count, 3);
-    SkipBits(r, 20); // to bit 49: two bytes further, then one bit of byte 6
-    EXPECT_EQ(r.Next, data + 7);
-    EXPECT_EQ(LoadBits(r, 7), 0xDEu & 0x7F);
-    EXPECT_EQ(LoadBits(r, 8), 0xF0u);
+    r.SkipBits(20); // to bit 49: two bytes further, then one bit of byte 6
+    EXPECT_EQ(r.Pointer, data + 7);
+    EXPECT_EQ(r.GetBits(7), 0xDEu & 0x7F);
+    EXPECT_EQ(r.GetBits(8), 0xF0u);
 
-    LoadInit(r, data);
-    LoadBits(r, 4);
-    SkipBits(r, 8); // inside the accumulator
-    EXPECT_EQ(LoadBits(r, 8), 0x45u);
-    SkipBits(r, 0);
-    EXPECT_EQ(LoadBits(r, 4), 0x6u);
+    r.Init(data, data + sizeof data);
+    r.GetBits(4);
+    r.SkipBits(8); // inside the accumulator
+    EXPECT_EQ(r.GetBits(8), 0x45u);
+    r.SkipBits(0);
+    EXPECT_EQ(r.GetBits(4), 0x6u);
 }
 
 } // namespace

@@ -54,18 +54,17 @@ class Bits
     int32_t count_ = 0;
 };
 
-Layer3BitReader ReaderOn(const std::vector<uint8_t>& bytes)
+BitReader ReaderOn(const std::vector<uint8_t>& bytes)
 {
-    Layer3BitReader reader;
-    reader.BitReaderInit(bytes.data());
-    reader.SetBitLimit(bytes.data() + bytes.size());
+    BitReader reader;
+    reader.Init(bytes.data(), bytes.data() + bytes.size());
     return reader;
 }
 
-TEST(Layer3BitReader, LoadsWholeBytesOnlyWhenItRunsShort)
+TEST(BitReader, LoadsWholeBytesOnlyWhenItRunsShort)
 {
     const std::vector<uint8_t> bytes = {0xA5, 0x5A, 0xC3, 0x3C, 0xFF, 0, 0, 0, 0};
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     EXPECT_EQ(reader.GetBits(0), 0u);
     EXPECT_EQ(reader.GetBits(25), 0xA55AC33Cu >> 7);
     EXPECT_EQ(reader.Pointer, bytes.data() + 4);
@@ -148,7 +147,7 @@ TEST(Layer3Huffman, EveryCodeOfEveryTableDecodesToItsPair)
                 bits.Put(0, 1);
         }
         const std::vector<uint8_t> bytes = bits.Bytes();
-        Layer3BitReader reader = ReaderOn(bytes);
+        BitReader reader = ReaderOn(bytes);
         std::vector<int32_t> lines(expected.size());
         DecodeBigValues(reader, lines.data(), static_cast<int32_t>(lines.size()), number);
         EXPECT_EQ(lines, expected);
@@ -162,7 +161,7 @@ TEST(Layer3Huffman, EscapeAddsItsLinbitsToFifteen)
 {
     // Table 16 (linbits 1): the code of (15, 0) is 000001100, then linbits 1, then the sign.
     const std::vector<uint8_t> bytes = Bits().Put("000001100").Put("1").Put("0").Bytes();
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     int32_t lines[2] = {-1, -1};
     DecodeBigValues(reader, lines, 2, 16);
     EXPECT_EQ(lines[0], 16);
@@ -174,7 +173,7 @@ TEST(Layer3Huffman, TablesWithoutCodesReadNothing)
 {
     const std::vector<uint8_t> bytes = Bits().Put(0xFFFF, 16).Bytes();
     for (int32_t table : {0, 4, 14}) {
-        Layer3BitReader reader = ReaderOn(bytes);
+        BitReader reader = ReaderOn(bytes);
         int32_t lines[6] = {1, 1, 1, 1, 1, 1};
         DecodeBigValues(reader, lines, 6, table);
         EXPECT_EQ(reader.BitsUsed(), 0);
@@ -188,7 +187,7 @@ TEST(Layer3Count1, TableACodesAndSigns)
     // vwxy = 0101 (code 000101) with w and y negative; value 0 (code 1); value 8 (code 0111)
     // with v positive.
     const std::vector<uint8_t> bytes = Bits().Put("000101").Put("11").Put("1").Put("0111").Put("0").Bytes();
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     int32_t lines[12];
     const int32_t count = DecodeCount1(reader, lines, 12, 14, 0);
     const int32_t expected[12] = {0, -1, 0, -1, 0, 0, 0, 0, 1, 0, 0, 0};
@@ -202,21 +201,21 @@ TEST(Layer3Count1, TableBStopsBelowFourBitsAndDropsAQuadThatOvershoots)
 {
     const std::vector<uint8_t> bytes = Bits().Put("0000").Put("0101").Put("1010").Bytes();
     {
-        Layer3BitReader reader = ReaderOn(bytes);
+        BitReader reader = ReaderOn(bytes);
         int32_t lines[4] = {9, 9, 9, 9};
         EXPECT_EQ(DecodeCount1(reader, lines, 4, 3, 1), 0);
         EXPECT_EQ(reader.BitsUsed(), 0);
     }
     {
         // 0000 is vwxy = 1111 with four signs 0101: 8 bits, but only 6 in the budget.
-        Layer3BitReader reader = ReaderOn(bytes);
+        BitReader reader = ReaderOn(bytes);
         int32_t lines[8] = {9, 9, 9, 9, 9, 9, 9, 9};
         DecodeCount1(reader, lines, 8, 6, 1);
         for (int i = 0; i < 4; ++i)
             EXPECT_EQ(lines[i], 0) << i;
     }
     {
-        Layer3BitReader reader = ReaderOn(bytes);
+        BitReader reader = ReaderOn(bytes);
         int32_t lines[4];
         EXPECT_EQ(DecodeCount1(reader, lines, 4, 8, 1), 4);
         const int32_t expected[4] = {1, -1, 1, -1};
@@ -243,7 +242,7 @@ TEST(Layer3ScaleFactors, SecondGranuleSharesTheGroupsMarkedInScfsi)
     TScaleFactors granule1;
     TGranuleInfo gi;
     gi.scalefac_compress = 15;
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     ReadScaleFactorsMpeg1(reader, granule1, granule0, gi, 0b1010, 1);
     for (int band = 0; band < 21; ++band) {
         const bool shared = band < 6 || (band >= 11 && band < 16);
@@ -258,7 +257,7 @@ TEST(Layer3ScaleFactors, Mpeg2IntensityRightChannelPartitions)
     // scalefac_compress 361 on the intensity right channel: intensity_scale 1, c = 180, the
     // fourth case (6, 6, 6, 3 bands) with lengths 0, 0, 0: nothing is read.
     const std::vector<uint8_t> bytes = Bits().Put(0xFFFF, 16).Bytes();
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     TScaleFactors sf;
     sf.Long.fill(7);
     TGranuleInfo gi;
@@ -283,7 +282,7 @@ TEST(Layer3ScaleFactors, Mpeg2LengthsAndPreflagFromScalefacCompress)
     for (int band = 11; band < 21; ++band)
         bits.Put(static_cast<uint32_t>(band % 2), 1);
     const std::vector<uint8_t> bytes = bits.Bytes();
-    Layer3BitReader reader = ReaderOn(bytes);
+    BitReader reader = ReaderOn(bytes);
     TScaleFactors sf;
     TGranuleInfo gi;
     gi.scalefac_compress = 507;

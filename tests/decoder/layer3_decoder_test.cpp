@@ -69,20 +69,25 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
 {
     const InitCase cases[] = {
         // MPEG-1 44.1 kHz stereo: all 32 subbands at the full rate.
-        {"mpeg1 stereo", {0xFF, 0xFB, 0x90, 0x04}, 0, 0, 24000, {2, 2304, 44100, 16, 417, 0}, 576},
-        {"mpeg2 22.05 stereo", {0xFF, 0xF3, 0x80, 0x04}, 0, 0, 24000, {2, 1152, 22050, 16, 208, 0}, 576},
-        {"mpeg2.5 8 kHz mono", {0xFF, 0xE3, 0x18, 0xC4}, 0, 0, 24000, {1, 576, 8000, 16, 72, 0}, 576},
+        {"mpeg1 stereo", {0xFF, 0xFB, 0x90, 0x04}, 0, 0, 24000, {2, 2304, 44100, 16, 417}, 576},
+        {"mpeg2 22.05 stereo", {0xFF, 0xF3, 0x80, 0x04}, 0, 0, 24000, {2, 1152, 22050, 16, 208}, 576},
+        {"mpeg2.5 8 kHz mono", {0xFF, 0xE3, 0x18, 0xC4}, 0, 0, 24000, {1, 576, 8000, 16, 72}, 576},
         {"half rate, left only, 8-bit",
          {0xFF, 0xFB, 0x90, 0x04},
          1,
          8 | 2,
          24000,
-         {1, 576, 22050, 8, 417, 0},
+         {1, 576, 22050, 8, 417},
          270},
-        {"reduction -1 acts as 0", {0xFF, 0xFB, 0x90, 0xC4}, -1, 0, 24000, {1, 1152, 44100, 16, 417, 0}, 576},
-        {"reduction 5 acts as 2", {0xFF, 0xFB, 0x90, 0xC4}, 5, 0, 24000, {1, 288, 11025, 16, 417, 0}, 144},
+        {"a reduction past a quarter acts as a quarter",
+         {0xFF, 0xFB, 0x90, 0xC4},
+         5,
+         0,
+         24000,
+         {1, 288, 11025, 16, 417},
+         144},
         // A limit of 0 acts as 1000 Hz: (1000 * 64 + 22050) / 44100 = 1 subband.
-        {"frequency limit 0", {0xFF, 0xFB, 0x90, 0xC4}, 0, 0, 0, {1, 1152, 44100, 16, 417, 0}, 18},
+        {"frequency limit 0", {0xFF, 0xFB, 0x90, 0xC4}, 0, 0, 0, {1, 1152, 44100, 16, 417}, 18},
     };
     for (const InitCase& c : cases) {
         SCOPED_TRACE(c.Name);
@@ -90,7 +95,8 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
         TMPFrameHeader header;
         const int32_t length = ParseFrameHeader(c.HeaderBytes.data(), 0, header);
         ASSERT_GT(length, 0);
-        ASSERT_EQ(DecoderInit(*state, header, length, c.Reduction, 0, c.Convert, c.FrequencyLimit), 1);
+        ASSERT_EQ(
+            DecoderInit(*state, header, length, OutputOptions(c.Reduction, c.Convert, c.FrequencyLimit)), 1);
         TDecoderInfo info;
         GetDecoderInfo(*state, info);
         EXPECT_EQ(info.Channels, c.Expected.Channels);
@@ -98,7 +104,6 @@ TEST(Layer3Init, ReportsThePcmFormatAndLimitsOfTheStream)
         EXPECT_EQ(info.SampleRate, c.Expected.SampleRate);
         EXPECT_EQ(info.Bits, c.Expected.Bits);
         EXPECT_EQ(info.FrameBytes, c.Expected.FrameBytes);
-        EXPECT_EQ(info.DecoderType, 0);
         EXPECT_EQ(state->Layer3.Layout.BandLimit, c.BandLimit);
         EXPECT_EQ(state->Config.OutputBytes, info.OutValues * info.Bits / 8);
         EXPECT_EQ(state->Config.SilenceValue, info.Bits == 8 ? 128 : 0);
@@ -116,9 +121,9 @@ TEST(Layer3Init, RefusesAReservedSamplingRateAndThenDecodesNothing)
     for (const bool initialisedBefore : {false, true}) {
         auto state = std::make_unique<DecoderState>();
         if (initialisedBefore) {
-            ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame), 0, 0, 0, 24000), 1);
+            ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame)), 1);
         }
-        EXPECT_EQ(DecoderInit(*state, header, 417, 0, 0, 0, 24000), 0);
+        EXPECT_EQ(DecoderInit(*state, header, 417), 0);
         std::vector<uint8_t> pcm(4608, 0xAA);
         const TDecodeResult result =
             DecodeFrameCopy(*state, frame.data(), static_cast<int32_t>(frame.size()), pcm.data());
@@ -153,7 +158,7 @@ TEST(Layer3Reservoir, FrameReferringToMissingMainDataIsSilentThenDecodingResumes
         const std::vector<uint8_t> a = BuildLayer3Frame(first), b = BuildLayer3Frame(second);
 
         auto state = std::make_unique<DecoderState>();
-        ASSERT_EQ(DecoderInit(*state, HeaderOf(a), LengthOf(a), 0, 0, convert, 24000), 1);
+        ASSERT_EQ(DecoderInit(*state, HeaderOf(a), LengthOf(a), OutputOptions(0, convert)), 1);
         std::vector<uint8_t> pcm(4608, 0x55);
         TDecodeResult result = DecodeFrameCopy(*state, a.data(), static_cast<int32_t>(a.size()), pcm.data());
         EXPECT_EQ(result.InBytes, static_cast<int32_t>(a.size()));
@@ -209,7 +214,7 @@ TEST(Layer3Reservoir, CompactsBeforeItOverflowsAndKeepsTheReferencedBytes)
     const int32_t mainBytes = static_cast<int32_t>(frame.size()) - 21;
 
     auto state = std::make_unique<DecoderState>();
-    ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame), 0, 0, 0, 24000), 1);
+    ASSERT_EQ(DecoderInit(*state, HeaderOf(frame), LengthOf(frame)), 1);
     std::vector<uint8_t> pcm(4608);
     bool compacted = false;
     for (int i = 0; i < 40; ++i) {
@@ -235,7 +240,7 @@ TEST(Layer3Reservoir, FrameTooShortForItsSideInformationIsRefused)
     // of MPEG-1 side information cannot be in the frame.
     const std::vector<uint8_t> mpeg1 = BuildLayer3Frame(ToneFrame(0, {}, {}));
     auto state = std::make_unique<DecoderState>();
-    ASSERT_EQ(DecoderInit(*state, HeaderOf(mpeg1), LengthOf(mpeg1), 0, 0, 0, 24000), 1);
+    ASSERT_EQ(DecoderInit(*state, HeaderOf(mpeg1), LengthOf(mpeg1)), 1);
     std::vector<uint8_t> shortFrame = {0xFF, 0xF3, 0x14, 0x04};
     shortFrame.resize(24, 0xFF);
     std::vector<uint8_t> pcm(4608);
@@ -335,7 +340,7 @@ TEST(Layer3Hostile, RandomSideInformationDecodesWithinBounds)
         const int32_t length = ParseFrameHeader(header.data(), 0, parsed);
         const int32_t padded = PaddedFrameLength(parsed, length);
         auto state = std::make_unique<DecoderState>();
-        ASSERT_EQ(DecoderInit(*state, parsed, length, 0, 0, 0, 24000), 1);
+        ASSERT_EQ(DecoderInit(*state, parsed, length), 1);
         std::vector<uint8_t> pcm(4608);
         for (int i = 0; i < 300; ++i) {
             std::vector<uint8_t> frame(static_cast<size_t>(padded));

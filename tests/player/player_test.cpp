@@ -16,8 +16,10 @@
 #include <thread>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -43,8 +45,9 @@ struct Recorder {
     }
 };
 
-class PlayerTest : public ::testing::Test {
-protected:
+class PlayerTest : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         clip = TempPath("clip.mp3");
@@ -109,7 +112,7 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-private:
+  private:
     TMPMemoryStream inner_;
     std::chrono::milliseconds delay_;
 };
@@ -283,7 +286,8 @@ TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
     while (player.MessageWindow().QueuedMessages() < 3)
         std::this_thread::sleep_for(1ms);
     player.Seek(int32_t(player.Length()) - 1000);
-    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }, 10s))
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return recorder.endReason.has_value(); }, 10s))
         << "the seek left the player playing with an idle worker";
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
 }
@@ -390,14 +394,15 @@ TEST_F(PlayerTest, SubbandModeReportsSubbandCentresOnceOpened)
 {
     player.SetFileName(clip);
     DrainFor(player, 20ms);
-    EXPECT_EQ(player.GetEqualizerFrequency(0), 345);   // 44100 / 64 * 0.5, halves to even
+    EXPECT_EQ(player.GetEqualizerFrequency(0), 345);    // 44100 / 64 * 0.5, halves to even
     EXPECT_EQ(player.GetEqualizerFrequency(31), 21705); // 44100 / 64 * 31.5
 }
 
 // A stream whose middle cannot be read: opening it (front and tail) works, playing it fails
 // once the first `good` bytes are behind.
-class FailingStream : public TMPStream {
-public:
+class FailingStream : public TMPStream
+{
+  public:
     FailingStream(std::vector<uint8_t> bytes, int32_t good) : inner_(std::move(bytes)), good_(good) {}
     std::atomic<bool> failed{false};
     int32_t Read(void* buffer, int32_t count) override
@@ -411,7 +416,7 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-private:
+  private:
     TMPMemoryStream inner_;
     int32_t good_;
 };
@@ -501,6 +506,41 @@ TEST(PlayerHandOver, DestroyingWhileAWorkerWaitsToShowAnErrorDoesNotDeadlock)
     player.reset();
     destroyed = true;
     watchdog.join();
+}
+
+// Each player decodes with its own decoder: a Layer III and a Layer II file, opened one after
+// the other and played at the same time, both come out exactly as decoded alone.
+TEST(TwoPlayers, PlayTwoFilesAtOnceEachExactly)
+{
+    const std::vector<uint8_t> layer3 = Join(DemoFrames());
+    const std::vector<uint8_t> layer2 =
+        ReadFileBytes(std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer12/l2_44k_stereo_192.mp2");
+    struct Side {
+        std::string file;
+        std::string wave;
+        TMP3Player player;
+        bool ended = false;
+    };
+    Side sides[2];
+    for (int i = 0; i < 2; ++i) {
+        Side& side = sides[i];
+        side.file = TempPath(i == 0 ? "both3.mp3" : "both2.mp2");
+        side.wave = TempPath(i == 0 ? "both3.wav" : "both2.wav");
+        std::vector<uint8_t> bytes;
+        for (int copy = 0; copy < 6; ++copy) // long enough for the two workers to overlap
+            bytes.insert(bytes.end(), (i == 0 ? layer3 : layer2).begin(), (i == 0 ? layer3 : layer2).end());
+        WriteFileBytes(side.file, bytes);
+        side.player.SetAutoPlay(false);
+        side.player.SetWaveFileName(side.wave);
+        side.player.OnEndPlay = [&side](TMP3Player&, TMP3EndPlayReason) { side.ended = true; };
+        side.player.SetFileName(side.file);
+    }
+    sides[0].player.Play();
+    sides[1].player.Play();
+    for (Side& side : sides)
+        ASSERT_TRUE(DrainUntil(side.player, [&side] { return side.ended; }));
+    for (Side& side : sides)
+        EXPECT_EQ(WavePcm(ReadFileBytes(side.wave)), DecodeAll(ReadFileBytes(side.file))) << side.file;
 }
 
 } // namespace

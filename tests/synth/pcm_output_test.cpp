@@ -2,6 +2,7 @@
 // where the subband gains act.
 #include "mp3plyr/synth/output_routines.h"
 #include "mp3plyr/synth/synthesis_slot.h"
+#include "synth/support/output_rows.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,10 @@
 #include <set>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 constexpr uint8_t kUntouched = 0xa5;
 
@@ -25,10 +28,16 @@ struct Layer12Row {
     int Choice;
     int Bands() const { return 32 >> Reduction; }
     int Channels() const { return Choice == 1 ? 2 : 1; }
-    size_t Bytes(int slots) const { return static_cast<size_t>(slots) * Bands() * Channels() * (EightBit ? 1 : 2); }
+    size_t Bytes(int slots) const
+    {
+        return static_cast<size_t>(slots) * Bands() * Channels() * (EightBit ? 1 : 2);
+    }
 };
 
-Layer12Row Layer12(int row) { return {row, row >= 15, (row % 15) / 5, row % 5}; }
+Layer12Row Layer12(int row)
+{
+    return {row, row >= 15, (row % 15) / 5, row % 5};
+}
 
 struct Layer3Row {
     int Row;
@@ -39,7 +48,10 @@ struct Layer3Row {
     size_t Bytes() const { return static_cast<size_t>(18) * Bands() * Channels * (EightBit ? 1 : 2); }
 };
 
-Layer3Row Layer3(int row) { return {row, row >= 6, (row % 6) / 2, row % 2 + 1}; }
+Layer3Row Layer3(int row)
+{
+    return {row, row >= 6, (row % 6) / 2, row % 2 + 1};
+}
 
 std::unique_ptr<SynthesisContext> FreshContext()
 {
@@ -60,11 +72,12 @@ std::vector<float> RandomValues(size_t count, unsigned seed, float amplitude)
 
 // Runs a Layer I/II row over `slots` slots of 64 values; checks that nothing past the
 // expected size is written, and returns the expected size's bytes.
-std::vector<uint8_t> RunLayer12(SynthesisContext& context, int row, const std::vector<float>& input, int slots)
+std::vector<uint8_t> RunLayer12(SynthesisContext& context, int row, const std::vector<float>& input,
+                                int slots)
 {
     const size_t bytes = Layer12(row).Bytes(slots);
     std::vector<uint8_t> pcm(bytes + 64, kUntouched);
-    Layer12OutputRoutine(row)(context, input.data(), pcm.data(), slots);
+    Layer12RoutineAt(row)(context, input.data(), pcm.data(), slots);
     for (size_t i = bytes; i < pcm.size(); ++i)
         EXPECT_EQ(pcm[i], kUntouched) << "row " << row << " wrote past its block at " << i;
     pcm.resize(bytes);
@@ -81,9 +94,9 @@ std::vector<uint8_t> RunLayer3Fresh(int row, const std::vector<float>& granule)
 {
     auto context = FreshContext();
     std::vector<uint8_t> pcm(Layer3(row).Bytes() + 64, kUntouched);
-    Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 0);
+    Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 0);
     if (Layer3(row).Channels == 2)
-        Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 1);
+        Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 1);
     for (size_t i = Layer3(row).Bytes(); i < pcm.size(); ++i)
         EXPECT_EQ(pcm[i], kUntouched) << "row " << row;
     pcm.resize(Layer3(row).Bytes());
@@ -98,21 +111,21 @@ std::vector<int16_t> Samples16(const std::vector<uint8_t>& pcm, size_t first = 0
     return samples;
 }
 
-TEST(OutputRoutineTables, EveryRowHasItsOwnRoutine)
+TEST(OutputRoutineTables, EveryCombinationHasItsOwnRoutine)
 {
     std::set<TLayer12OutputRoutine> layer12;
     for (int row = 0; row < 30; ++row)
-        layer12.insert(Layer12OutputRoutine(row));
+        layer12.insert(Layer12RoutineAt(row));
     EXPECT_EQ(layer12.size(), 30u);
     EXPECT_EQ(layer12.count(nullptr), 0u);
     std::set<TLayer3OutputRoutine> layer3;
     for (int row = 0; row < 12; ++row)
-        layer3.insert(Layer3OutputRoutine(row));
+        layer3.insert(Layer3RoutineAt(row));
     EXPECT_EQ(layer3.size(), 12u);
     EXPECT_EQ(layer3.count(nullptr), 0u);
-    EXPECT_EQ(Layer12OutputRoutine(-1), nullptr);
-    EXPECT_EQ(Layer12OutputRoutine(30), nullptr);
-    EXPECT_EQ(Layer3OutputRoutine(12), nullptr);
+    EXPECT_EQ(Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction(3), TChannelRoute::Both), nullptr);
+    EXPECT_EQ(Layer12OutputRoutine(TSampleWidth::Bits16, TRateReduction::Full, TChannelRoute(5)), nullptr);
+    EXPECT_EQ(Layer3OutputRoutine(TSampleWidth::Bits8, TRateReduction::Full, 3), nullptr);
 }
 
 TEST(OutputFormats, SilenceIsZeroOrOneHundredTwentyEight)
@@ -243,7 +256,8 @@ TEST(Layer12Output, ReducedRatesNeverUseSubbandsAboveTheirBank)
 {
     const std::vector<float> input = RandomValues(64 * 12, 71, 3000.0f);
     // Subband 15 (and above) for the 16-band bank, subbands 8 and above for the 8-band bank.
-    for (const auto& [row, firstUnused] : std::vector<std::pair<int, int>>{{5, 15}, {6, 15}, {10, 8}, {16 + 5, 15}}) {
+    for (const auto& [row, firstUnused] :
+         std::vector<std::pair<int, int>>{{5, 15}, {6, 15}, {10, 8}, {16 + 5, 15}}) {
         std::vector<float> changed = input;
         for (size_t slot = 0; slot < 12; ++slot)
             for (int s = firstUnused; s < 32; ++s) {
@@ -283,7 +297,8 @@ TEST(Layer12Output, MatchesTheLayerThreeRoutineOnTheSameSlots)
     for (int t = 0; t < 18; ++t)
         for (int s = 0; s < 32; ++s)
             slots[64 * t + s] = granule[32 * t + s];
-    for (const auto& [layer12Row, layer3Row] : std::vector<std::pair<int, int>>{{0, 0}, {5, 2}, {10, 4}, {15, 6}, {20, 8}})
+    for (const auto& [layer12Row, layer3Row] :
+         std::vector<std::pair<int, int>>{{0, 0}, {5, 2}, {10, 4}, {15, 6}, {20, 8}})
         EXPECT_EQ(RunLayer12Fresh(layer12Row, slots, 18), RunLayer3Fresh(layer3Row, granule)) << layer12Row;
 }
 
@@ -293,20 +308,20 @@ TEST(Layer3Output, TwoChannelsKeepTheirOwnRingsAndPositions)
     const std::vector<float> right = RandomValues(576, 102, 3000.0f);
     auto context = FreshContext();
     std::vector<uint8_t> pcm(2 * 2 * 576 * 2, kUntouched);
-    Layer3OutputRoutine(1)(*context, left.data(), pcm.data(), 0);
+    Layer3RoutineAt(1)(*context, left.data(), pcm.data(), 0);
     EXPECT_EQ(context->Synthesis.Position0, (0 - 18 * 32) & 511);
     EXPECT_EQ(context->Synthesis.Position1, 0);
-    Layer3OutputRoutine(1)(*context, right.data(), pcm.data(), 1);
+    Layer3RoutineAt(1)(*context, right.data(), pcm.data(), 1);
     EXPECT_EQ(context->Synthesis.Position1, (0 - 18 * 32) & 511);
-    Layer3OutputRoutine(1)(*context, left.data() + 576, pcm.data() + 2304, 0);
+    Layer3RoutineAt(1)(*context, left.data() + 576, pcm.data() + 2304, 0);
     EXPECT_EQ(context->Synthesis.Position0, (0 - 36 * 32) & 511);
     EXPECT_EQ(context->Synthesis.Position1, (0 - 18 * 32) & 511);
 
     // Channel 0 at even sample positions, channel 1 at odd ones, each as if decoded alone.
     auto leftAlone = FreshContext();
     std::vector<uint8_t> leftPcm(2 * 1152);
-    Layer3OutputRoutine(0)(*leftAlone, left.data(), leftPcm.data(), 0);
-    Layer3OutputRoutine(0)(*leftAlone, left.data() + 576, leftPcm.data() + 1152, 0);
+    Layer3RoutineAt(0)(*leftAlone, left.data(), leftPcm.data(), 0);
+    Layer3RoutineAt(0)(*leftAlone, left.data() + 576, leftPcm.data() + 1152, 0);
     const std::vector<int16_t> even = Samples16(pcm, 0, 2);
     EXPECT_EQ(even, Samples16(leftPcm));
     const std::vector<int16_t> odd = Samples16(std::vector<uint8_t>(pcm.begin(), pcm.begin() + 2304), 1, 2);
@@ -321,7 +336,7 @@ TEST(Layer3Output, OneChannelRowsIgnoreTheChannelIndex)
     for (int row : {0, 2, 4, 6, 8, 10}) {
         auto context = FreshContext();
         std::vector<uint8_t> pcm(Layer3(row).Bytes());
-        Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), 1);
+        Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), 1);
         EXPECT_EQ(pcm, RunLayer3Fresh(row, granule)) << "row " << row;
         EXPECT_EQ(context->Synthesis.Position1, 0);
         EXPECT_EQ(context->Synthesis.History[512 + 17], 0.0f) << "ring 1 untouched";
@@ -329,8 +344,9 @@ TEST(Layer3Output, OneChannelRowsIgnoreTheChannelIndex)
 }
 
 // The subband gains act in the full-rate rows except the mix, and only there.
-class SubbandGains : public ::testing::Test {
-protected:
+class SubbandGains : public ::testing::Test
+{
+  protected:
     static void SetGains(SynthesisContext& context, const std::vector<float>& gains, bool on)
     {
         for (int s = 0; s < 32; ++s)
@@ -338,8 +354,8 @@ protected:
         context.Equalizer.SubbandEqualizerOn.store(on ? 1 : 0);
     }
 
-    static std::vector<uint8_t> Layer12WithGains(int row, const std::vector<float>& input, const std::vector<float>& gains,
-                                                 bool on)
+    static std::vector<uint8_t> Layer12WithGains(int row, const std::vector<float>& input,
+                                                 const std::vector<float>& gains, bool on)
     {
         auto context = FreshContext();
         SetGains(*context, gains, on);
@@ -353,13 +369,13 @@ protected:
         SetGains(*context, gains, on);
         std::vector<uint8_t> pcm(Layer3(row).Bytes());
         for (int channel = 0; channel < Layer3(row).Channels; ++channel)
-            Layer3OutputRoutine(row)(*context, granule.data(), pcm.data(), channel);
+            Layer3RoutineAt(row)(*context, granule.data(), pcm.data(), channel);
         return pcm;
     }
 
     // Applies gains[s] to subband s of every slot (both channels of an interleaved slot).
-    static std::vector<float> Scaled(const std::vector<float>& input, const std::vector<float>& gains, int slotSize,
-                                     bool interleaved)
+    static std::vector<float> Scaled(const std::vector<float>& input, const std::vector<float>& gains,
+                                     int slotSize, bool interleaved)
     {
         std::vector<float> scaled = input;
         for (size_t i = 0; i < scaled.size(); ++i) {

@@ -1,6 +1,7 @@
 // The whole synthesis (transform step, ring, window step) against the standard's filter bank.
 #include "mp3plyr/synth/output_routines.h"
 #include "mp3plyr/synth/synthesis_window.h"
+#include "synth/support/output_rows.h"
 #include "synth/support/synthesis_reference.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +12,10 @@
 #include <random>
 #include <vector>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 TEST(SynthesisWindow, HoldsTheStandardWindowInItsRowOrder)
 {
@@ -20,7 +23,8 @@ TEST(SynthesisWindow, HoldsTheStandardWindowInItsRowOrder)
     for (int r = 0; r < 16; ++r) {
         for (int j = 0; j < 8; ++j) {
             EXPECT_EQ(SynthesisWindow[16 * r + 2 * j], static_cast<float>(d[64 * j + r])) << "row " << r;
-            EXPECT_EQ(SynthesisWindow[16 * r + 2 * j + 1], static_cast<float>(d[64 * j + 32 + r])) << "row " << r;
+            EXPECT_EQ(SynthesisWindow[16 * r + 2 * j + 1], static_cast<float>(d[64 * j + 32 + r]))
+                << "row " << r;
         }
     }
     for (int j = 0; j < 8; ++j)
@@ -54,7 +58,7 @@ void CompareWithStandard(int row, int bands, float amplitude)
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(2 * 18 * bands * granules);
     for (int g = 0; g < granules; ++g)
-        Layer3OutputRoutine(row)(*context, input.data() + 576 * g, pcm.data() + 2 * 18 * bands * g, 0);
+        Layer3RoutineAt(row)(*context, input.data() + 576 * g, pcm.data() + 2 * 18 * bands * g, 0);
 
     test::StandardSynthesis standard(bands);
     int exact = 0;
@@ -81,9 +85,18 @@ void CompareWithStandard(int row, int bands, float amplitude)
     EXPECT_GE(exact, total * 95 / 100);
 }
 
-TEST(PolyphaseSynthesis, FullRateMatchesTheStandardFilterBank) { CompareWithStandard(0, 32, 3000.0f); }
-TEST(PolyphaseSynthesis, HalfRateMatchesASixteenBandFilterBank) { CompareWithStandard(2, 16, 3000.0f); }
-TEST(PolyphaseSynthesis, QuarterRateMatchesAnEightBandFilterBank) { CompareWithStandard(4, 8, 3000.0f); }
+TEST(PolyphaseSynthesis, FullRateMatchesTheStandardFilterBank)
+{
+    CompareWithStandard(0, 32, 3000.0f);
+}
+TEST(PolyphaseSynthesis, HalfRateMatchesASixteenBandFilterBank)
+{
+    CompareWithStandard(2, 16, 3000.0f);
+}
+TEST(PolyphaseSynthesis, QuarterRateMatchesAnEightBandFilterBank)
+{
+    CompareWithStandard(4, 8, 3000.0f);
+}
 
 TEST(PolyphaseSynthesis, ConstantFirstSubbandGivesPositiveOutput)
 {
@@ -94,8 +107,8 @@ TEST(PolyphaseSynthesis, ConstantFirstSubbandGivesPositiveOutput)
     auto context = std::make_unique<SynthesisContext>();
     ResetSynthesis(context->Synthesis);
     std::vector<uint8_t> pcm(2 * 576 * 2);
-    Layer3OutputRoutine(0)(*context, input.data(), pcm.data(), 0);
-    Layer3OutputRoutine(0)(*context, input.data(), pcm.data() + 1152, 0);
+    Layer3RoutineAt(0)(*context, input.data(), pcm.data(), 0);
+    Layer3RoutineAt(0)(*context, input.data(), pcm.data() + 1152, 0);
     for (size_t i = 576; i < 1152; ++i)
         EXPECT_GT(Sample16(pcm, i), 0) << "sample " << i;
 }

@@ -31,17 +31,26 @@ std::unique_ptr<DecoderState> NewDecoderState()
     return std::make_unique<DecoderState>();
 }
 
+TOutputOptions OutputOptions(int32_t reduction, int32_t convert, int32_t frequencyLimit)
+{
+    TOutputOptions options;
+    options.Reduction = TRateReduction(reduction); // past Quarter: the decoder clamps
+    options.Conversion = TChannelConversion(convert & 3);
+    options.Width = (convert & 8) != 0 ? TSampleWidth::Bits8 : TSampleWidth::Bits16;
+    options.FrequencyLimit = frequencyLimit;
+    return options;
+}
+
 int32_t InitLayer12(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
                     int32_t reductionCode, int32_t convertCode, int32_t frequencyLimit)
 {
-    return DecoderInit(state, header, frameLength, reductionCode, 0, convertCode, frequencyLimit);
+    return DecoderInit(state, header, frameLength, OutputOptions(reductionCode, convertCode, frequencyLimit));
 }
 
 TDecodeResult DecodeCopiedFrame(DecoderState& state, const uint8_t* frame, int32_t paddedLength,
                                 std::vector<uint8_t>& pcm)
 {
-    std::vector<uint8_t> copy(frame, frame + paddedLength);
-    copy.resize(size_t(paddedLength) + 4, 0);
+    const std::vector<uint8_t> copy(frame, frame + paddedLength);
     pcm.assign(5120, 0);
     return DecodeFrame(state, copy.data(), pcm.data());
 }

@@ -1,21 +1,22 @@
 #include "decoder/support/layer3_streams.h"
 
+#include "decoder/support/layer12_streams.h"
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
 
 #include <cstring>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 TDecodeResult DecodeFrameCopy(DecoderState& state, const uint8_t* frame, int32_t paddedLength, uint8_t* pcm)
 {
-    std::vector<uint8_t> copy(frame, frame + paddedLength);
-    copy.resize(static_cast<size_t>(paddedLength) + 4, 0);
+    const std::vector<uint8_t> copy(frame, frame + paddedLength);
     return DecodeFrame(state, copy.data(), pcm);
 }
 
-Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t reductionCode, int32_t convertCode,
-                                  DecoderState* state)
+Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t reductionCode,
+                                  int32_t convertCode, DecoderState* state)
 {
     std::unique_ptr<DecoderState> own;
     if (state == nullptr) {
@@ -32,7 +33,7 @@ Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t re
         if (length < 1 || position + static_cast<size_t>(padded) > stream.size())
             break;
         if (!result.Initialised) {
-            if (DecoderInit(*state, header, length, reductionCode, 0, convertCode, 24000) != 1)
+            if (DecoderInit(*state, header, length, OutputOptions(reductionCode, convertCode)) != 1)
                 break;
             GetDecoderInfo(*state, result.Info);
             result.Initialised = true;

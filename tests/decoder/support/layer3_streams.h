@@ -8,7 +8,8 @@
 #include <memory>
 #include <vector>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 struct Layer3Decoding {
     std::vector<uint8_t> Pcm; // every frame's output bytes, in order
@@ -23,7 +24,7 @@ struct Layer3Decoding {
 Layer3Decoding DecodeLayer3Stream(const std::vector<uint8_t>& stream, int32_t reductionCode = 0,
                                   int32_t convertCode = 0, DecoderState* state = nullptr);
 
-// Decodes one frame from a copy with exactly 4 bytes of slack behind it.
+// Decodes one frame from a copy that ends with the frame.
 TDecodeResult DecodeFrameCopy(DecoderState& state, const uint8_t* frame, int32_t paddedLength, uint8_t* pcm);
 
 std::vector<int16_t> Pcm16(const std::vector<uint8_t>& bytes);
