@@ -59,7 +59,7 @@ void FirstBlock(const std::string& file)
     const auto start = Clock::now();
     out.Open();
     while (out.FreeSpacePercent() > 75 && source.ProduceFrame(pcm.data()) != pt4::TFrameOutcome::EndOfData)
-        out.Write(pcm.data(), source.FrameBytes());
+        out.Write(pcm.data(), source.LastFrameBytes());
     std::printf("server stream opened and the first block handed to it: %.1f ms\n",
                 Milliseconds(Clock::now() - start));
     out.Reset();

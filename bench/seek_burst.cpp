@@ -62,20 +62,23 @@ int main(int argc, char** argv)
 
     pt4::TMPFileStream straightStream(file);
     auto straightDecoder = std::make_unique<pt4::DecoderState>();
-    pt4::TMPFrameSource straight(*straightDecoder);
+    // Whole frames, the encoder's delay kept, so that frame numbers mean the same in both.
+    pt4::TOutputOptions whole;
+    whole.Gapless = false;
+    pt4::TMPFrameSource straight(*straightDecoder, whole);
     straight.Open(&straightStream, true);
     const std::vector<Frame> reference = DecodeFrames(straight, -1);
 
     pt4::TMPFileStream seekStream(file);
     auto seekDecoder = std::make_unique<pt4::DecoderState>();
-    pt4::TMPFrameSource seeking(*seekDecoder);
+    pt4::TMPFrameSource seeking(*seekDecoder, whole);
     seeking.Open(&seekStream, true);
     DecodeFrames(seeking, played);
     const auto& info = seeking.OutputInfo();
     // The time at which the frame starts, rounded down to the millisecond: the seek lands on it.
     const int64_t ms =
         int64_t(target) * seeking.FrameBytes() * 1000 / (int64_t(info.SampleRate) * info.Channels * 2);
-    const int landed = seeking.SeekToTime(ms);
+    const int landed = int(seeking.SeekToTime(ms) / seeking.SamplesPerFrame());
     const std::vector<Frame> after = DecodeFrames(seeking, 4);
     std::printf("seek to %lld ms landed on frame %d\n", static_cast<long long>(ms), landed);
     for (size_t i = 0; i < after.size() && landed + i < reference.size(); ++i) {

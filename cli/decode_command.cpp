@@ -20,8 +20,8 @@ namespace pt4::cli {
 namespace {
 
 constexpr const char* kUsage =
-    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--start SECONDS] INPUT -o "
-    "OUTPUT\n";
+    "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--no-gapless]\n"
+    "                  [--start SECONDS] INPUT -o OUTPUT\n";
 
 struct DecodeArgs {
     TOutputOptions options;
@@ -60,6 +60,8 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
             ++rateChoices;
         } else if (arg == "--raw") {
             out.raw = true;
+        } else if (arg == "--no-gapless") {
+            out.options.Gapless = false;
         } else if (arg == "--start" && i + 1 < args.size()) {
             if (!ParseSeconds(args[++i], out.startMs))
                 return false;
@@ -160,7 +162,7 @@ int RunDecode(const std::vector<std::string>& args)
             if (outcome == TFrameOutcome::EndOfData)
                 break;
             if (outcome == TFrameOutcome::Frame)
-                sink.Write(pcm.data(), size_t(source.FrameBytes()));
+                sink.Write(pcm.data(), size_t(source.LastFrameBytes()));
         }
         sink.Finish();
     } catch (const std::exception& error) {

@@ -122,6 +122,7 @@ struct PlayerView {
     int32_t bitRate = 0;
     TVbrHeaderKind vbrHeader = TVbrHeaderKind::None;
     TDecoderInfo output;
+    TGaplessInfo gapless;
 };
 
 std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
@@ -134,7 +135,7 @@ std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
     } catch (const EMP3Error&) {
         return std::nullopt;
     }
-    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo()};
+    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo(), source.Gapless()};
 }
 
 struct Report {
@@ -252,6 +253,8 @@ json ToJson(const Report& report)
         out["bitrate"] = p.bitRate;
         if (p.vbrHeader != TVbrHeaderKind::None)
             out["vbr_header"] = p.vbrHeader == TVbrHeaderKind::Xing ? "xing" : "vbri";
+        if (p.gapless.Present)
+            out["gapless"] = {{"encoder_delay", p.gapless.EncoderDelay}, {"encoder_padding", p.gapless.EncoderPadding}};
         out["output"] = {{"sample_rate", p.output.SampleRate},
                          {"channels", p.output.Channels},
                          {"bits", p.output.Bits}};
@@ -290,6 +293,9 @@ void PrintText(const Report& report)
         std::printf("  player:       %s long, %d bit/s, VBR header %s, output %d Hz %d ch %d bit\n",
                     ClockText(p.lengthMs).c_str(), p.bitRate, vbr, p.output.SampleRate, p.output.Channels,
                     p.output.Bits);
+        if (p.gapless.Present)
+            std::printf("  gapless:      encoder delay %d, padding %d samples (left out in play)\n",
+                        p.gapless.EncoderDelay, p.gapless.EncoderPadding);
     } else {
         std::printf("  player:       %s\n", kUnknownFormat);
     }

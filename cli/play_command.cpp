@@ -124,7 +124,8 @@ enum class Outcome { Played, Failed, Skipped, Quit };
 
 class Session {
 public:
-    Session(bool keys, std::optional<uint32_t> volume) : keys_(keys)
+    Session(bool keys, std::optional<uint32_t> volume, const std::vector<std::string>& files)
+        : keys_(keys), files_(files)
     {
         player_.SetAutoPlay(false);
         if (volume)
@@ -133,8 +134,18 @@ public:
         SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
+            // The next file has become audible: it was queued to follow without a gap.
+            if (next_ < files_.size() && player_.FileName() == files_[next_] && player_.FileName() != playing_) {
+                playing_ = files_[next_++];
+                file_ = playing_;
+                shownTitles_.clear();
+            }
             ShowTitles();
             ShowLine();
+        };
+        player_.OnNeedNext = [this](TMP3Player&) {
+            if (next_ < files_.size())
+                player_.QueueNext(files_[next_]);
         };
         player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
             if (reason == TMP3EndPlayReason::mepEndOfStream)
@@ -148,10 +159,16 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    Outcome Play(const std::string& file)
+    // The index of the file to play after the one Play was last given (or that followed it).
+    size_t Next() const { return next_; }
+
+    Outcome Play(size_t index)
     {
         ended_.reset();
+        const std::string& file = files_[index];
         file_ = file;
+        playing_ = file;
+        next_ = index + 1;
         try {
             shownTitles_.clear();
             player_.SetFileName(file);
@@ -257,6 +274,9 @@ private:
     bool skip_ = false;
     std::optional<Outcome> ended_;
     std::string shownTitles_;
+    const std::vector<std::string>& files_;
+    std::string playing_;
+    size_t next_ = 0;
 };
 
 } // namespace
@@ -290,9 +310,11 @@ int RunPlay(const std::vector<std::string>& args)
     int status = 0;
     // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
     try {
-        Session session(terminal.Active(), volume);
-        for (const auto& file : files) {
-            const Outcome outcome = session.Play(file);
+        Session session(terminal.Active(), volume, files);
+        // Files of the same format follow each other without a gap; Play returns when the
+        // chain ends.
+        for (size_t index = 0; index < files.size(); index = session.Next()) {
+            const Outcome outcome = session.Play(index);
             if (outcome == Outcome::Failed)
                 status = 1;
             if (outcome == Outcome::Quit)

@@ -6,10 +6,15 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
-[[noreturn]] void FailUnknownFormat() { throw EMP3Error(kUnknownFormat); }
+[[noreturn]] void FailUnknownFormat()
+{
+    throw EMP3Error(kUnknownFormat);
+}
 
 int32_t BigEndianAt(const uint8_t* p)
 {
@@ -28,6 +33,10 @@ int32_t VbrHeaderOffset(const TMPFrameHeader& header)
         offset += mono ? 13 : 21;
     return offset;
 }
+
+// Samples the Layer III synthesis lags behind its input: the hybrid filter bank's overlap and
+// the polyphase filter's delay, less the one sample the filter's output is aligned by.
+constexpr int32_t kLayer3DecoderDelay = 529;
 
 } // namespace
 
@@ -49,6 +58,12 @@ void TMPFrameSource::Reset()
     layer_ = version_ = bitRate_ = frameBytes_ = totalBytes_ = 0;
     firstFrameOffset_ = firstFrameLength_ = 0;
     vbrHeader_ = TVbrHeaderKind::None;
+    gapless_ = {};
+    trimBegin_ = 0;
+    trimEnd_ = kNoTrimEnd;
+    nextSample_ = 0;
+    keepFrom_ = 0;
+    lastFrameBytes_ = 0;
     seekTable_.clear();
 }
 
@@ -95,10 +110,17 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
         switch (streamHeader_.LayerBits) {
-        case 1: layer_ = 3; break;
-        case 2: layer_ = 2; break;
-        case 3: layer_ = 1; break;
-        default: FailUnknownFormat();
+        case 1:
+            layer_ = 3;
+            break;
+        case 2:
+            layer_ = 2;
+            break;
+        case 3:
+            layer_ = 1;
+            break;
+        default:
+            FailUnknownFormat();
         }
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)
@@ -124,6 +146,10 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             // listener joins anywhere): its counts would end the play within moments.
             dataLength_ = kUnknownLength;
             totalBytes_ = 0;
+            // Nor does its encoder delay mean anything for a listener who joined later: a
+            // station plays whole.
+            trimBegin_ = 0;
+            trimEnd_ = kNoTrimEnd;
         }
         seekTable_.push_back(reader_.Position());
     } catch (...) {
@@ -164,7 +190,8 @@ void TMPFrameSource::ReadVbrHeader()
     if (!present(offset))
         return;
     const uint8_t* tag = buffer + offset;
-    if (std::memcmp(tag, "Xing", 4) == 0 && present(offset + 4)) {
+    // "Info" is the same header written into a constant-bit-rate stream.
+    if ((std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) && present(offset + 4)) {
         vbrHeader_ = TVbrHeaderKind::Xing;
         const int32_t flags = BigEndianAt(tag + 4);
         int32_t next = offset + 8;
@@ -176,6 +203,14 @@ void TMPFrameSource::ReadVbrHeader()
         }
         if ((flags & 2) && present(next) && BigEndianAt(buffer + next) > 0)
             dataLength_ = BigEndianAt(buffer + next);
+        if (flags & 2)
+            next += 4;
+        if (flags & 4)
+            next += 100; // table of contents
+        if (flags & 8)
+            next += 4; // quality
+        if ((flags & 1) && present(offset + 8))
+            ReadGaplessInfo(next, uint32_t(BigEndianAt(tag + 8)));
     } else if (std::memcmp(tag, "VBRI", 4) == 0) {
         vbrHeader_ = TVbrHeaderKind::Vbri;
         if (present(offset + 10) && BigEndianAt(tag + 10) > 0)
@@ -197,7 +232,68 @@ void TMPFrameSource::ReadVbrHeader()
     pendingFrameLength_ = 0;
 }
 
-void TMPFrameSource::MarkEndOfData() { dataLength_ = reader_.Position() - dataStart_; }
+// The encoder's extension after the Xing/Info fields: a nine-character encoder name, then at
+// byte 21 twelve bits of delay and twelve of padding. Streams whose header has no extension
+// there (all zero bytes) are played whole.
+void TMPFrameSource::ReadGaplessInfo(int32_t extensionOffset, int64_t frames)
+{
+    const int32_t at = extensionOffset + 21;
+    if (layer_ != 3 || frames <= 0 || at + 3 > reader_.Count() || at + 3 > pendingFrameLength_)
+        return;
+    const uint8_t* extension = reader_.Buffer() + extensionOffset;
+    bool named = false;
+    for (int32_t i = 0; i < 4; ++i)
+        named = named || extension[i] != 0;
+    if (!named)
+        return;
+    const uint8_t* p = reader_.Buffer() + at;
+    gapless_.Present = true;
+    gapless_.EncoderDelay = int32_t(p[0]) << 4 | p[1] >> 4;
+    gapless_.EncoderPadding = (int32_t(p[1]) & 15) << 8 | p[2];
+    if (options_.Gapless)
+        SetUpTrimming(frames);
+}
+
+void TMPFrameSource::SetUpTrimming(int64_t frames)
+{
+    const int32_t reduction = int32_t(options_.Reduction);
+    const int64_t fullRateFrame = int64_t(SamplesPerFrame()) << reduction;
+    const int64_t begin = gapless_.EncoderDelay + kLayer3DecoderDelay;
+    const int64_t end = std::min(frames * fullRateFrame,
+                                 frames * fullRateFrame - gapless_.EncoderPadding + kLayer3DecoderDelay);
+    if (end <= begin)
+        return;
+    trimBegin_ = begin >> reduction;
+    trimEnd_ = end >> reduction;
+}
+
+int32_t TMPFrameSource::SamplesPerFrame() const
+{
+    const int32_t bytesPerSample = outputInfo_.Channels * outputInfo_.Bits / 8;
+    return bytesPerSample > 0 ? frameBytes_ / bytesPerSample : 0;
+}
+
+// Cuts the decoded frame in `pcm` to the samples that are played and moves them to its start;
+// returns their size in bytes.
+int32_t TMPFrameSource::TrimFrame(uint8_t* pcm)
+{
+    const int64_t first = nextSample_;
+    const int32_t samples = SamplesPerFrame();
+    nextSample_ += samples;
+    const int64_t from = std::max({first, trimBegin_, keepFrom_});
+    const int64_t to = std::min(first + samples, trimEnd_);
+    if (to <= from)
+        return 0;
+    const int32_t bytesPerSample = frameBytes_ / std::max(samples, 1);
+    if (from > first)
+        std::memmove(pcm, pcm + (from - first) * bytesPerSample, size_t((to - from) * bytesPerSample));
+    return int32_t((to - from) * bytesPerSample);
+}
+
+void TMPFrameSource::MarkEndOfData()
+{
+    dataLength_ = reader_.Position() - dataStart_;
+}
 
 void TMPFrameSource::Resynchronise()
 {
@@ -212,7 +308,8 @@ void TMPFrameSource::Resynchronise()
 
 TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)
 {
-    if (int64_t(reader_.Position()) - dataStart_ >= dataLength_)
+    lastFrameBytes_ = 0;
+    if (int64_t(reader_.Position()) - dataStart_ >= dataLength_ || nextSample_ >= trimEnd_)
         return TFrameOutcome::EndOfData;
 
     TMPFrameHeader header = streamHeader_;
@@ -241,7 +338,8 @@ TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)
     resyncCount_ = 0;
     if (result.InBytes < 1)
         std::memset(pcm, decoder_.Config.SilenceValue, size_t(frameBytes_));
-    return TFrameOutcome::Frame;
+    lastFrameBytes_ = TrimFrame(pcm);
+    return lastFrameBytes_ > 0 ? TFrameOutcome::Frame : TFrameOutcome::Skipped;
 }
 
 void TMPFrameSource::Rewind()
@@ -250,6 +348,8 @@ void TMPFrameSource::Rewind()
         reader_.Seek(dataStart_, kSeekFromBeginning);
     pendingFrameLength_ = 0;
     needDecoderInit_ = true;
+    nextSample_ = 0;
+    keepFrom_ = 0;
 }
 
 bool TMPFrameSource::WalkFrame()
@@ -293,17 +393,32 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
     }
     reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
     pendingFrameLength_ = 0;
+    nextSample_ = target * SamplesPerFrame();
+    keepFrom_ = 0;
     return int32_t(target);
 }
 
-int32_t TMPFrameSource::SeekToTime(int64_t ms)
+int64_t TMPFrameSource::SeekToTime(int64_t ms)
 {
-    const int64_t frameBytes = std::max(frameBytes_, 1);
-    const int64_t targetByte =
-        ms * outputInfo_.SampleRate * outputInfo_.Channels * (outputInfo_.Bits / 8) / 1000;
-    const int32_t landed = SeekToFrame((targetByte + frameBytes - 1) / frameBytes);
+    const int64_t rate = outputInfo_.SampleRate;
+    // Untrimmed streams land on the first frame that starts at or after the time.
+    return SeekToSample(Trimmed() ? ms * rate / 1000 : (ms * rate + 999) / 1000);
+}
+
+int64_t TMPFrameSource::SeekToSample(int64_t sample)
+{
+    const int64_t samples = std::max(SamplesPerFrame(), 1);
+    if (!Trimmed()) {
+        const int32_t landed = SeekToFrame((std::max<int64_t>(sample, 0) + samples - 1) / samples);
+        PrimeDecoder(landed);
+        return int64_t(landed) * samples;
+    }
+    const int64_t wanted = std::clamp<int64_t>(sample + trimBegin_, trimBegin_, trimEnd_);
+    const int64_t frame = wanted / samples;
+    const int32_t landed = SeekToFrame(frame);
     PrimeDecoder(landed);
-    return landed;
+    keepFrom_ = landed == frame ? wanted : int64_t(landed) * samples;
+    return std::max(keepFrom_, trimBegin_) - trimBegin_;
 }
 
 int32_t TMPFrameSource::LocateFrame(int32_t offset, TMPFrameHeader& header)
@@ -352,6 +467,8 @@ void TMPFrameSource::PrimeDecoder(int32_t target)
 
 int32_t TMPFrameSource::LengthMs() const
 {
+    if (Trimmed() && outputInfo_.SampleRate > 0)
+        return int32_t((trimEnd_ - trimBegin_) * 1000 / outputInfo_.SampleRate);
     const int64_t bytesPerSecond = int64_t(outputInfo_.SampleRate) * outputInfo_.Channels * 2;
     if (outputInfo_.SampleRate > 0 && totalBytes_ > 0)
         return int32_t(int64_t(totalBytes_) * 1000 / bytesPerSecond);

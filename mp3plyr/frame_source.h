@@ -16,9 +16,17 @@
 #include <cstdint>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
+
+// The encoder's delay and padding in samples, as a stream's VBR header records them.
+struct TGaplessInfo {
+    bool Present = false;
+    int32_t EncoderDelay = 0;
+    int32_t EncoderPadding = 0;
+};
 
 enum class TFrameOutcome {
     Frame,     // FrameBytes of PCM were written (silence for a frame that did not decode)
@@ -26,8 +34,9 @@ enum class TFrameOutcome {
     EndOfData, // the audio data is exhausted
 };
 
-class TMPFrameSource {
-public:
+class TMPFrameSource
+{
+  public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
     static constexpr int32_t kUnknownLength = 2147483647;
@@ -41,8 +50,10 @@ public:
     void Open(TMPStream* stream, bool seekable);
     void Close();
 
-    // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes).
+    // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes). The PCM to play is
+    // the first LastFrameBytes() bytes: less than FrameBytes() where trimming cuts the frame.
     TFrameOutcome ProduceFrame(uint8_t* pcm);
+    int32_t LastFrameBytes() const { return lastFrameBytes_; }
 
     // Back to the first frame; the decoder starts afresh at the next frame.
     void Rewind();
@@ -55,12 +66,22 @@ public:
     // table by walking frame headers as needed. A target beyond the end lands on the last frame
     // that lies wholly inside the data. Returns the frame landed on. Seekable streams only.
     int32_t SeekToFrame(int64_t target);
-    // The player's seek: moves to the first frame that starts at or after `ms` and primes the
-    // decoder, so that the output from that frame on equals a decode from the start. Returns
-    // the frame landed on. Seekable streams only.
-    int32_t SeekToTime(int64_t ms);
+    // The player's seek: moves so that the next PCM produced is the sample played at `ms` and
+    // primes the decoder, so that the output from there on equals a decode from the start.
+    // Trimmed streams land on that very sample; others on the first frame that starts at or
+    // after it. Returns the output sample landed on (one per channel, counted from the first
+    // sample played). Seekable streams only.
+    int64_t SeekToTime(int64_t ms);
+    // As SeekToTime, from an output sample.
+    int64_t SeekToSample(int64_t sample);
+    // Output samples (one per channel) in a frame.
+    int32_t SamplesPerFrame() const;
+    // Whether the encoder's delay and padding are being left out.
+    bool Trimmed() const { return trimEnd_ != kNoTrimEnd; }
+    const TGaplessInfo& Gapless() const { return gapless_; }
 
-    // Duration in ms from a VBR header or the bit rate; 0 when unknown.
+    // Duration in ms from a VBR header or the bit rate; 0 when unknown. Trimmed streams count
+    // only the samples that are played.
     int32_t LengthMs() const;
 
     TMP3Info& Info() { return info_; }
@@ -80,10 +101,13 @@ public:
     int32_t TotalBytes() const { return totalBytes_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
-private:
+  private:
     int32_t NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const;
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();
+    void ReadGaplessInfo(int32_t extensionOffset, int64_t frames);
+    void SetUpTrimming(int64_t frames);
+    int32_t TrimFrame(uint8_t* pcm);
     bool WalkFrame();
     int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);
     void PrimeDecoder(int32_t target);
@@ -112,6 +136,14 @@ private:
     int32_t firstFrameOffset_ = 0;
     int32_t firstFrameLength_ = 0;
     TVbrHeaderKind vbrHeader_ = TVbrHeaderKind::None;
+
+    static constexpr int64_t kNoTrimEnd = INT64_MAX;
+    TGaplessInfo gapless_;
+    int64_t trimBegin_ = 0;        // first output sample played
+    int64_t trimEnd_ = kNoTrimEnd; // first output sample not played
+    int64_t nextSample_ = 0;       // output sample the next decoded frame starts with
+    int64_t keepFrom_ = 0;         // samples before this are dropped (a seek inside a frame)
+    int32_t lastFrameBytes_ = 0;
 
     std::vector<int32_t> seekTable_;
 };

@@ -76,7 +76,7 @@ public:
     void SetEqualizerCount(int32_t count);
     TMP3EqualizerMode EqualizerMode() const;
     void SetEqualizerMode(TMP3EqualizerMode mode);
-    const std::string& FileName() const;
+    std::string FileName() const;
     void SetFileName(const std::string& fileName);
     TMP3CpuCapabilities UsingCpuCapabilities() const;
     void SetUsingCpuCapabilities(TMP3CpuCapabilities value);
@@ -91,6 +91,12 @@ public:
     TNotifyEvent OnChangeStatus;
     TNotifyEvent OnChangePosition;
     TMP3EndPlayEvent OnEndPlay;
+    // Raised when the open file's data is exhausted while its last seconds still play. The
+    // handler may call QueueNext with the file to follow: it then plays on without a gap, into
+    // the same sound stream, and FileName, Title, Artist, Length and Position change (with an
+    // OnChangeStatus) when its first sample is heard. Without an answer play ends as usual.
+    TNotifyEvent OnNeedNext;
+    void QueueNext(const std::string& fileName);
 
     // Operations (owner thread).
     // FileName may also be "-" (standard input), an http:// or https:// URL, or an .m3u or .pls

@@ -9,7 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
-namespace pt4 {
+namespace pt4
+{
 
 TMP3Player::TMP3Player() : core_(std::make_unique<TMP3PlayerCore>(*this)) {}
 
@@ -27,9 +28,15 @@ TMP3Player::~TMP3Player()
     }
 }
 
-TMPMessageWindow& TMP3Player::MessageWindow() { return core_->window; }
+TMPMessageWindow& TMP3Player::MessageWindow()
+{
+    return core_->window;
+}
 
-void TMP3Player::BeginLoading() { core_->loading = true; }
+void TMP3Player::BeginLoading()
+{
+    core_->loading = true;
+}
 
 void TMP3Player::Loaded()
 {
@@ -40,7 +47,10 @@ void TMP3Player::Loaded()
         Open();
 }
 
-bool TMP3Player::AutoOpen() const { return core_->autoOpen; }
+bool TMP3Player::AutoOpen() const
+{
+    return core_->autoOpen;
+}
 
 void TMP3Player::SetAutoOpen(bool value)
 {
@@ -49,7 +59,10 @@ void TMP3Player::SetAutoOpen(bool value)
         Open();
 }
 
-bool TMP3Player::AutoPlay() const { return core_->autoPlay; }
+bool TMP3Player::AutoPlay() const
+{
+    return core_->autoPlay;
+}
 
 void TMP3Player::SetAutoPlay(bool value)
 {
@@ -59,7 +72,10 @@ void TMP3Player::SetAutoPlay(bool value)
         Play();
 }
 
-int32_t TMP3Player::ChangePosStep() const { return core_->changePosStep; }
+int32_t TMP3Player::ChangePosStep() const
+{
+    return core_->changePosStep;
+}
 
 void TMP3Player::SetChangePosStep(int32_t ms)
 {
@@ -69,7 +85,21 @@ void TMP3Player::SetChangePosStep(int32_t ms)
     core_->soundOut.NotifyInterval = ms;
 }
 
-const std::string& TMP3Player::FileName() const { return core_->fileName; }
+std::string TMP3Player::FileName() const
+{
+    std::lock_guard held(core_->lock);
+    return core_->heard ? core_->heard->FileName : core_->fileName;
+}
+
+void TMP3Player::QueueNext(const std::string& fileName)
+{
+    TMP3PlayerCore& c = *core_;
+    std::lock_guard held(c.lock);
+    if (c.nextState != TMP3PlayerCore::TNextState::Asked)
+        return;
+    c.nextFileName = fileName;
+    c.nextState = TMP3PlayerCore::TNextState::Answered;
+}
 
 void TMP3Player::SetFileName(const std::string& fileName)
 {
@@ -89,7 +119,10 @@ void TMP3Player::SetFileName(const std::string& fileName)
     }
 }
 
-TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const { return core_->usingCpuCapabilities; }
+TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const
+{
+    return core_->usingCpuCapabilities;
+}
 
 void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
 {
@@ -98,7 +131,10 @@ void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
     core_->usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
 }
 
-int32_t TMP3Player::VolBalance() const { return core_->volBalance; }
+int32_t TMP3Player::VolBalance() const
+{
+    return core_->volBalance;
+}
 
 void TMP3Player::SetVolBalance(int32_t value)
 {
@@ -108,7 +144,10 @@ void TMP3Player::SetVolBalance(int32_t value)
     core_->soundOut.SetBalance(value);
 }
 
-uint32_t TMP3Player::Volume() const { return core_->volume; }
+uint32_t TMP3Player::Volume() const
+{
+    return core_->volume;
+}
 
 void TMP3Player::SetVolume(uint32_t value)
 {
@@ -124,7 +163,10 @@ void TMP3Player::SetVolume(uint32_t value)
     core_->soundOut.SetVolume(value);
 }
 
-void TMP3Player::SetWaveFileName(const std::string& fileName) { core_->waveFileName = fileName; }
+void TMP3Player::SetWaveFileName(const std::string& fileName)
+{
+    core_->waveFileName = fileName;
+}
 
 TMP3PlayerCapabilities TMP3Player::Capabilities() const
 {
@@ -149,7 +191,10 @@ TMP3PlayerCapabilities TMP3Player::Capabilities() const
     return caps;
 }
 
-TMP3PlayerStatus TMP3Player::Status() const { return core_->status; }
+TMP3PlayerStatus TMP3Player::Status() const
+{
+    return core_->status;
+}
 
 void TMP3Player::Open()
 {
@@ -267,27 +312,32 @@ uint32_t TMP3Player::Position()
     return core_->positionMs;
 }
 
+// The worker replaces the open file at a change of file: these read under the lock, and report
+// the previous file for as long as its end is what is heard.
 uint32_t TMP3Player::Length() const
 {
-    // The worker rewrites the data length when the data ends early.
     std::lock_guard held(core_->lock);
+    if (core_->heard)
+        return core_->heard->LengthMs;
     return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0;
 }
 
 std::string TMP3Player::Title() const
 {
+    std::lock_guard held(core_->lock);
+    if (core_->heard)
+        return core_->heard->Title;
     std::string title;
     if (core_->liveStream)
         title = core_->liveStream->StreamTitle();
-    if (title.empty() && core_->StreamOpen())
-        title = core_->source.Info().GetTitle();
-    if (title.empty() && !core_->fileName.empty())
-        title = std::filesystem::path(core_->fileName).filename().string();
-    return title;
+    return title.empty() ? core_->TitleNow() : title;
 }
 
 std::string TMP3Player::Artist() const
 {
+    std::lock_guard held(core_->lock);
+    if (core_->heard)
+        return core_->heard->Artist;
     if (core_->liveStream) {
         std::string station = core_->liveStream->StationName();
         if (!station.empty())
@@ -296,19 +346,40 @@ std::string TMP3Player::Artist() const
     return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
 }
 
-int32_t TMP3Player::BitRate() const { return core_->source.BitRate(); }
-int32_t TMP3Player::OutSampleRate() const { return core_->source.OutputInfo().SampleRate; }
-int32_t TMP3Player::OutChannels() const { return core_->source.OutputInfo().Channels; }
-int32_t TMP3Player::OutBits() const { return core_->source.OutputInfo().Bits; }
-int32_t TMP3Player::Layer() const { return core_->source.Layer(); }
-int32_t TMP3Player::Version() const { return core_->source.Version(); }
+int32_t TMP3Player::BitRate() const
+{
+    return core_->source.BitRate();
+}
+int32_t TMP3Player::OutSampleRate() const
+{
+    return core_->source.OutputInfo().SampleRate;
+}
+int32_t TMP3Player::OutChannels() const
+{
+    return core_->source.OutputInfo().Channels;
+}
+int32_t TMP3Player::OutBits() const
+{
+    return core_->source.OutputInfo().Bits;
+}
+int32_t TMP3Player::Layer() const
+{
+    return core_->source.Layer();
+}
+int32_t TMP3Player::Version() const
+{
+    return core_->source.Version();
+}
 
 std::string TMP3Player::VbrHeaderName() const
 {
     switch (core_->source.VbrHeader()) {
-    case TVbrHeaderKind::Xing: return "xing";
-    case TVbrHeaderKind::Vbri: return "vbri";
-    case TVbrHeaderKind::None: break;
+    case TVbrHeaderKind::Xing:
+        return "xing";
+    case TVbrHeaderKind::Vbri:
+        return "vbri";
+    case TVbrHeaderKind::None:
+        break;
     }
     return {};
 }

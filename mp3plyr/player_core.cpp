@@ -1,13 +1,17 @@
 #include "mp3plyr/player_core.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/output/exception_display.h"
 
+#include <chrono>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
-namespace pt4 {
+namespace pt4
+{
 
 TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), source(decoder)
 {
@@ -22,12 +26,15 @@ TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), source(decod
     thread.Resume();
 }
 
-TMP3PlayerCore::~TMP3PlayerCore() { window.Destroy(); }
+TMP3PlayerCore::~TMP3PlayerCore()
+{
+    window.Destroy();
+}
 
 void TMP3PlayerCore::SetStatus(TMP3PlayerStatus newStatus)
 {
-    const bool endOfPlay = StreamOpen() && status != TMP3PlayerStatus::mpsStopped &&
-                           newStatus == TMP3PlayerStatus::mpsStopped;
+    const bool endOfPlay =
+        StreamOpen() && status != TMP3PlayerStatus::mpsStopped && newStatus == TMP3PlayerStatus::mpsStopped;
     status = newStatus;
     window.PostUnique(MP_STATUS);
     if (endOfPlay)
@@ -39,7 +46,16 @@ void TMP3PlayerCore::ResetCounters()
     pcmPending = 0;
     source.ForgetPendingFrame();
     playedBytes = 0;
+    writtenBytes = 0;
     positionMs = 0;
+    nextState = TNextState::None;
+    nextFileName.clear();
+    if (heard) {
+        // What was queued of the previous file is gone: the new file is the one heard now.
+        heard.reset();
+        heardEndBytes = 0;
+        window.PostUnique(MP_STATUS);
+    }
 }
 
 void TMP3PlayerCore::UpdatePosition()
@@ -48,19 +64,39 @@ void TMP3PlayerCore::UpdatePosition()
     if (!soundOut.Active())
         return;
     try {
-        playedBytes += soundOut.GetDoneBytes();
+        AdvancePlayed();
     } catch (const EMP3Error&) {
         // A lost sound server: the position stays where it was. The worker's next write reports
         // the loss once and ends play; a position query per timer tick must not repeat it.
         return;
     }
+}
+
+void TMP3PlayerCore::AdvancePlayed()
+{
+    playedBytes += soundOut.GetDoneBytes();
+    if (heard && playedBytes >= heardEndBytes)
+        CompleteChange();
     const int64_t bitsPerSecond =
         int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
     if (bitsPerSecond > 0)
         positionMs = uint32_t(playedBytes * 1000 * 8 / bitsPerSecond);
 }
 
-void TMP3PlayerCore::NotifyPosition() { window.PostPlain(MP_POSITION); }
+// The first sample of the next file is being heard: from here on the player shows it.
+void TMP3PlayerCore::CompleteChange()
+{
+    playedBytes = std::max<int64_t>(playedBytes - heardEndBytes, 0);
+    writtenBytes = std::max<int64_t>(writtenBytes - heardEndBytes, 0);
+    heard.reset();
+    heardEndBytes = 0;
+    window.PostUnique(MP_STATUS);
+}
+
+void TMP3PlayerCore::NotifyPosition()
+{
+    window.PostPlain(MP_POSITION);
+}
 
 // Runs on a worker thread: the exception is shown on the owner thread while the worker waits.
 // The wait gives up when the owner itself is waiting for this worker (stop, destruction), so the
@@ -89,6 +125,7 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     switch (message.Msg) {
     case MP_POSITION:
         window.PurgeMessages(MP_POSITION);
+        UpdatePosition(); // notices a change of file that has become audible
         // Status and end-of-play notices already queued come first: when the owner reads the
         // position it has been told the status that goes with it (a stop's rewound position
         // follows the stop's own notices).
@@ -128,6 +165,16 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     case MP_END_PLAY:
         window.PurgeMessages(MP_END_PLAY);
         DeliverEndPlay();
+        break;
+    case MP_NEED_NEXT:
+        if (message.WParam == uintptr_t(playGeneration) && nextState == TNextState::Asked && !destroying &&
+            owner.OnNeedNext)
+            owner.OnNeedNext(owner);
+        {
+            std::lock_guard held(lock);
+            if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
+                nextState = TNextState::Answered; // no file named: play ends as usual
+        }
         break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
@@ -179,19 +226,22 @@ void TMP3PlayerCore::DecodeStep()
     if (pcmPending == 0) {
         switch (source.ProduceFrame(pcmBuffer.data())) {
         case TFrameOutcome::EndOfData:
+            if (ContinueWithNext(held))
+                return;
             if (FinishEndOfData(held))
                 window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration.load()));
             return;
         case TFrameOutcome::Skipped:
             return;
         case TFrameOutcome::Frame:
-            pcmPending = source.FrameBytes();
+            pcmPending = source.LastFrameBytes();
             break;
         }
     }
     if (soundOut.CanWrite()) {
         const int32_t taken = soundOut.Write(pcmBuffer.data(), pcmPending);
         pcmPending -= taken;
+        writtenBytes += taken;
         std::memmove(pcmBuffer.data(), pcmBuffer.data() + taken, size_t(pcmPending));
         if (soundOut.FreeSpacePercent() <= 25)
             std::this_thread::yield();
@@ -202,6 +252,103 @@ void TMP3PlayerCore::DecodeStep()
         if (!live)
             source.ReadAhead();
     }
+}
+
+// Asks the owner for the file to follow and, when it names one of the same output format, goes
+// on with it in the same sound stream. True when decoding goes on (with the next file, or after
+// a stop or seek made meanwhile); false when play is to end as usual. The lock is let go while
+// the owner answers.
+bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held)
+{
+    using namespace std::chrono_literals;
+    if (!StreamSeekable() || destroying)
+        return false;
+    const uint64_t generation = playGeneration;
+    const auto interrupted = [&] {
+        return playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout;
+    };
+    // One change at a time: the end of the previous one lies in the queued sound and is heard
+    // first, so the position of each file stays its own.
+    while (heard) {
+        held.unlock();
+        std::this_thread::sleep_for(10ms);
+        held.lock();
+        if (interrupted())
+            return true;
+        try {
+            AdvancePlayed();
+        } catch (const EMP3Error&) {
+            return false;
+        }
+    }
+    if (nextState == TNextState::None) {
+        nextState = TNextState::Asked;
+        nextFileName.clear();
+        window.PostPlain(MP_NEED_NEXT, uintptr_t(generation));
+    }
+    // An owner that does not answer within a second (a modal dialog, say) gets the usual end.
+    const auto deadline = std::chrono::steady_clock::now() + 1s;
+    while (nextState == TNextState::Asked && std::chrono::steady_clock::now() < deadline) {
+        held.unlock();
+        std::this_thread::sleep_for(2ms);
+        held.lock();
+        if (interrupted())
+            return true;
+    }
+    nextState = TNextState::Answered;
+    const std::string name = std::move(nextFileName);
+    nextFileName.clear();
+    return !name.empty() && ChangeToNext(name);
+}
+
+// Opens `name` in place of the exhausted file. A file that does not open, or plays in another
+// output format, is left to the owner's usual handling after this one has ended.
+bool TMP3PlayerCore::ChangeToNext(const std::string& name)
+{
+    std::unique_ptr<TMPStream> stream;
+    try {
+        // Measured first with a decoder of its own, so that a file that fails leaves the open
+        // one as it is.
+        TMPFileStream probeStream(name);
+        auto probeDecoder = std::make_unique<DecoderState>();
+        TMPFrameSource probe(*probeDecoder);
+        probe.Open(&probeStream, true);
+        const TDecoderInfo& next = probe.OutputInfo();
+        const TDecoderInfo& now = source.OutputInfo();
+        if (next.SampleRate != now.SampleRate || next.Channels != now.Channels || next.Bits != now.Bits)
+            return false;
+        stream = std::make_unique<TMPFileStream>(name);
+    } catch (const std::exception&) {
+        return false;
+    }
+    auto previous = std::make_unique<THeardFile>();
+    previous->FileName = fileName;
+    previous->Title = TitleNow();
+    previous->Artist = source.Info().GetArtist();
+    previous->LengthMs = uint32_t(source.LengthMs());
+    try {
+        source.Open(stream.get(), true);
+    } catch (const std::exception&) {
+        return false; // unreachable in practice: the probe opened the same bytes
+    }
+    heard = std::move(previous);
+    heardEndBytes = writtenBytes;
+    ownedStream = std::move(stream);
+    inputStream = ownedStream.get();
+    streamFlags = kStreamSeekable | kStreamOwned;
+    fileName = name;
+    pcmPending = 0;
+    nextState = TNextState::None;
+    window.PostUnique(MP_EQUALIZER);
+    return true;
+}
+
+std::string TMP3PlayerCore::TitleNow() const
+{
+    std::string title = StreamOpen() ? source.Info().GetTitle() : std::string();
+    if (title.empty() && !fileName.empty())
+        title = std::filesystem::path(fileName).filename().string();
+    return title;
 }
 
 // Plays out what is queued and idles the worker. The lock is let go between short waits, so

@@ -36,6 +36,8 @@ public:
     void UpdateGainTables();
     void NotifyPosition();
     void HandOverException(const std::exception_ptr& error, bool& handled);
+    // Counts what the output played; the lock is held.
+    void AdvancePlayed();
     bool StreamOpen() const { return inputStream != nullptr; }
     bool StreamSeekable() const { return (streamFlags & kStreamSeekable) != 0; }
     // Makes a live stream's waiting reads give up, detaches its title notices and forgets it;
@@ -83,6 +85,23 @@ public:
     int32_t pcmPending = 0;
     int64_t playedBytes = 0;
     uint32_t positionMs = 0;
+    // Bytes handed to the output, on the same scale as playedBytes.
+    int64_t writtenBytes = 0;
+
+    // The next file, asked of the owner when the data runs out (see TMP3Player::OnNeedNext).
+    enum class TNextState { None, Asked, Answered };
+    TNextState nextState = TNextState::None;
+    std::string nextFileName;
+    // While the end of the previous file still plays after a change of file: what is heard,
+    // and where (in writtenBytes) the new file starts.
+    struct THeardFile {
+        std::string FileName, Title, Artist;
+        uint32_t LengthMs = 0;
+    };
+    std::unique_ptr<THeardFile> heard;
+    int64_t heardEndBytes = 0;
+    void CompleteChange();
+    std::string TitleNow() const;
     // Bumped by every stop and seek, so a decode step that let go of the lock while it waited
     // for the last blocks knows that its end of data is no longer current.
     std::atomic<uint64_t> playGeneration{0};
@@ -123,6 +142,8 @@ private:
     WindowTarget windowTarget_{*this};
     WorkerTarget workerTarget_{*this};
     bool FinishEndOfData(std::unique_lock<TMPCriticalSection>& held);
+    bool ContinueWithNext(std::unique_lock<TMPCriticalSection>& held);
+    bool ChangeToNext(const std::string& name);
     void DeliverStatus();
     void DeliverEndPlay();
 

@@ -65,8 +65,10 @@ void TMP3Player::Seek(int32_t ms)
         c.soundOut.GetDoneBytes(); // what the old position played counts no more
         c.ResetCounters();
 
-        const int32_t landed = c.source.SeekToTime(ms);
-        c.playedBytes = int64_t(landed) * c.source.FrameBytes();
+        const TDecoderInfo& info = c.source.OutputInfo();
+        const int64_t landed = c.source.SeekToTime(ms);
+        c.playedBytes = landed * (int64_t(info.Channels) * info.Bits / 8);
+        c.writtenBytes = c.playedBytes;
 
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();

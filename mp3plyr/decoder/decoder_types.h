@@ -16,6 +16,10 @@ struct TOutputOptions {
     TChannelConversion Conversion = TChannelConversion::AsCoded;
     TSampleWidth Width = TSampleWidth::Bits16;
     int32_t FrequencyLimit = 24000; // Hz; below 1000 counts as 1000
+    // Leave out the encoder's delay and padding (and the decoder's own delay) when the stream
+    // says how long they are, so that consecutive files join without a gap. Read by the frame
+    // source, not by the decoder.
+    bool Gapless = true;
 };
 
 // Which coded channels reach the output: fixed by the stream's mode and the conversion.

@@ -78,11 +78,13 @@ std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames)
     return out;
 }
 
-std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes)
+std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes, bool gapless)
 {
     auto decoder = std::make_unique<DecoderState>();
     TMPMemoryStream stream{std::span<const uint8_t>(bytes)};
-    TMPFrameSource source(*decoder);
+    TOutputOptions options;
+    options.Gapless = gapless;
+    TMPFrameSource source(*decoder, options);
     source.Open(&stream, true);
     std::vector<uint8_t> pcm;
     std::vector<uint8_t> frame(TMPFrameSource::kPcmBufferSize);
@@ -91,7 +93,7 @@ std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes)
         if (outcome == TFrameOutcome::EndOfData)
             break;
         if (outcome == TFrameOutcome::Frame)
-            pcm.insert(pcm.end(), frame.begin(), frame.begin() + source.FrameBytes());
+            pcm.insert(pcm.end(), frame.begin(), frame.begin() + source.LastFrameBytes());
     }
     return pcm;
 }

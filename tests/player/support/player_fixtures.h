@@ -25,8 +25,9 @@ std::vector<std::vector<uint8_t>> SplitFrames(const std::vector<uint8_t>& audio)
 std::vector<std::vector<uint8_t>> DemoFrames();
 std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames);
 
-// PCM of `bytes` as the frame source produces it with the player's settings.
-std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes);
+// PCM of `bytes` as the frame source produces it with the player's settings; `gapless` false
+// keeps the encoder's delay and padding, as whole-frame references have them.
+std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes, bool gapless = true);
 
 // The PCM part of a RIFF WAVE file.
 std::vector<uint8_t> WavePcm(const std::vector<uint8_t>& wave);

@@ -1,0 +1,265 @@
+// Gapless play: a continuous sweep cut into three files, encoded with lame. Each file's decode
+// leaves out the encoder's delay and padding exactly as mpg123 does, a seek lands on the sample
+// a straight decode has there, and the player joins the three into one unbroken stream.
+#include "mp3plyr/decoder/decoder.h"
+#include "mp3plyr/frame_source.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/mp3plyr.h"
+#include "output/support/pcm_signal.h"
+#include "output/support/pulse_daemon.h"
+#include "support/player_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pt4
+{
+namespace
+{
+
+using namespace pt4::testing;
+using namespace std::chrono_literals;
+
+std::vector<uint8_t> WaveFile(const std::vector<int16_t>& samples, int rate, int channels)
+{
+    std::vector<uint8_t> out;
+    const auto put32 = [&](uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            out.push_back(uint8_t(v >> (8 * i)));
+    };
+    const auto put16 = [&](uint16_t v) {
+        out.push_back(uint8_t(v));
+        out.push_back(uint8_t(v >> 8));
+    };
+    const uint32_t data = uint32_t(samples.size() * 2);
+    out.insert(out.end(), {'R', 'I', 'F', 'F'});
+    put32(36 + data);
+    out.insert(out.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    put32(16);
+    put16(1);
+    put16(uint16_t(channels));
+    put32(uint32_t(rate));
+    put32(uint32_t(rate * channels * 2));
+    put16(uint16_t(channels * 2));
+    put16(16);
+    out.insert(out.end(), {'d', 'a', 't', 'a'});
+    put32(data);
+    for (int16_t s : samples)
+        put16(uint16_t(s));
+    return out;
+}
+
+std::vector<uint8_t> RunForOutput(const std::string& command)
+{
+    std::vector<uint8_t> out;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
+        out.insert(out.end(), chunk, chunk + n);
+    pclose(pipe);
+    return out;
+}
+
+std::vector<uint8_t> Decode(const std::string& file, bool gapless)
+{
+    TMPFileStream stream(file);
+    auto decoder = std::make_unique<DecoderState>();
+    TOutputOptions options;
+    options.Gapless = gapless;
+    TMPFrameSource source(*decoder, options);
+    source.Open(&stream, true);
+    std::vector<uint8_t> pcm, frame(TMPFrameSource::kPcmBufferSize);
+    for (TFrameOutcome outcome; (outcome = source.ProduceFrame(frame.data())) != TFrameOutcome::EndOfData;)
+        if (outcome == TFrameOutcome::Frame)
+            pcm.insert(pcm.end(), frame.begin(), frame.begin() + source.LastFrameBytes());
+    return pcm;
+}
+
+int MaxDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t from = 0)
+{
+    int worst = 0;
+    for (size_t i = from; i + 1 < std::min(a.size(), b.size()); i += 2) {
+        const int x = int16_t(a[i] | a[i + 1] << 8), y = int16_t(b[i] | b[i + 1] << 8);
+        worst = std::max(worst, std::abs(x - y));
+    }
+    return worst;
+}
+
+struct Encoding {
+    const char* name;
+    const char* lameOptions;
+};
+
+// One continuous sweep, cut into three files per encoding.
+class Gapless : public ::testing::Test
+{
+  protected:
+    static void SetUpTestSuite()
+    {
+        constexpr int kRate = 44100;
+        constexpr int kPartSamples = kRate * 13 / 10; // not a whole number of frames
+        std::vector<int16_t> sweep;
+        double phase = 0;
+        for (int i = 0; i < 3 * kPartSamples; ++i) {
+            phase += 2 * M_PI * (200.0 + 1800.0 * i / (3.0 * kPartSamples)) / kRate;
+            const auto v = int16_t(12000 * std::sin(phase));
+            sweep.insert(sweep.end(), {v, int16_t(-v / 2)});
+        }
+        for (const Encoding& e : kEncodings)
+            for (int part = 0; part < 3; ++part) {
+                const std::string base = TempPath(std::string(e.name) + char('a' + part));
+                WriteFileBytes(base + ".wav", WaveFile({sweep.begin() + 2L * part * kPartSamples,
+                                                        sweep.begin() + 2L * (part + 1) * kPartSamples},
+                                                       kRate, 2));
+                std::system(
+                    ("lame --quiet " + std::string(e.lameOptions) + " " + base + ".wav " + base + ".mp3")
+                        .c_str());
+            }
+    }
+    static std::string File(const Encoding& e, int part)
+    {
+        return TempPath(std::string(e.name) + char('a' + part) + ".mp3");
+    }
+
+    static constexpr Encoding kEncodings[] = {
+        {"cbr", "-b 128"}, {"vbr", "-V 2"}, {"mpeg2", "--resample 22.05 -b 64"}};
+};
+
+TEST_F(Gapless, EveryFileDecodesAsTheReferenceDoesWithAndWithoutTrimming)
+{
+    for (const Encoding& e : kEncodings)
+        for (int part = 0; part < 3; ++part) {
+            const std::string file = File(e, part);
+            SCOPED_TRACE(file);
+            const auto trimmed = Decode(file, true);
+            const auto reference = RunForOutput("mpg123 -q -s " + file);
+            ASSERT_FALSE(reference.empty());
+            EXPECT_EQ(trimmed.size(), reference.size());
+            EXPECT_LE(MaxDifference(trimmed, reference), 1);
+
+            const auto whole = Decode(file, false);
+            const auto wholeReference = RunForOutput("mpg123 -q --no-gapless -s " + file);
+            EXPECT_EQ(whole.size(), wholeReference.size());
+            EXPECT_LE(MaxDifference(whole, wholeReference), 1);
+            EXPECT_GT(whole.size(), trimmed.size());
+        }
+}
+
+TEST_F(Gapless, SeekLandsOnTheSampleAStraightDecodeHasThere)
+{
+    for (const Encoding& e : {kEncodings[0], kEncodings[1]}) {
+        const std::string file = File(e, 1);
+        const auto straight = Decode(file, true);
+        for (const int64_t sample :
+             {int64_t(0), int64_t(1), int64_t(12345), int64_t(straight.size() / 4 - 700)}) {
+            SCOPED_TRACE(file + " at sample " + std::to_string(sample));
+            TMPFileStream stream(file);
+            auto decoder = std::make_unique<DecoderState>();
+            TMPFrameSource source(*decoder);
+            source.Open(&stream, true);
+            ASSERT_EQ(source.SeekToSample(sample), sample);
+            std::vector<uint8_t> rest, frame(TMPFrameSource::kPcmBufferSize);
+            for (TFrameOutcome o; (o = source.ProduceFrame(frame.data())) != TFrameOutcome::EndOfData;)
+                if (o == TFrameOutcome::Frame)
+                    rest.insert(rest.end(), frame.begin(), frame.begin() + source.LastFrameBytes());
+            const std::vector<uint8_t> expected(straight.begin() + sample * 4, straight.end());
+            ASSERT_EQ(rest.size(), expected.size());
+            EXPECT_LE(MaxDifference(rest, expected), 1);
+        }
+    }
+}
+
+TEST_F(Gapless, PlayerJoinsTheFilesIntoOneStreamAndShowsEachWhenItIsHeard)
+{
+    const Encoding& e = kEncodings[0];
+    std::vector<uint8_t> joined;
+    for (int part = 0; part < 3; ++part) {
+        const auto pcm = Decode(File(e, part), true);
+        joined.insert(joined.end(), pcm.begin(), pcm.end());
+    }
+    TMP3Player player;
+    const std::string wave = TempPath("gapless.wav");
+    player.SetAutoPlay(false);
+    player.SetWaveFileName(wave);
+    int next = 1;
+    std::vector<std::string> shown;
+    int ends = 0;
+    player.OnNeedNext = [&](TMP3Player& p) {
+        if (next < 3)
+            p.QueueNext(File(e, next++));
+    };
+    player.OnChangeStatus = [&](TMP3Player& p) {
+        if (shown.empty() || shown.back() != p.FileName())
+            shown.push_back(p.FileName());
+    };
+    player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
+        EXPECT_EQ(reason, TMP3EndPlayReason::mepEndOfStream);
+        ++ends;
+    };
+    player.SetFileName(File(e, 0));
+    EXPECT_EQ(player.Length(), 1300u);
+    player.Play();
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return ends > 0; }, 30s));
+    DrainFor(player, 100ms);
+    EXPECT_EQ(ends, 1);
+    EXPECT_EQ(shown, (std::vector<std::string>{File(e, 0), File(e, 1), File(e, 2)}));
+    EXPECT_EQ(player.FileName(), File(e, 2));
+    const auto played = WavePcm(ReadFileBytes(wave));
+    ASSERT_EQ(played.size(), joined.size());
+    EXPECT_EQ(MaxDifference(played, joined), 0);
+}
+
+// The same album through a private sound server: the recording of its sink holds the three
+// decodes back to back, with no sample missing or added at either change of file.
+TEST_F(Gapless, TheSoundServerHearsNoSeam)
+{
+    const Encoding& e = kEncodings[0];
+    std::vector<uint8_t> joinedBytes;
+    for (int part = 0; part < 3; ++part) {
+        const auto pcm = Decode(File(e, part), true);
+        joinedBytes.insert(joinedBytes.end(), pcm.begin(), pcm.end());
+    }
+    std::vector<int16_t> joined(joinedBytes.size() / 2);
+    for (size_t i = 0; i < joined.size(); ++i)
+        joined[i] = int16_t(joinedBytes[2 * i] | joinedBytes[2 * i + 1] << 8);
+
+    test::PulseDaemon daemon;
+    test::MonitorRecorder recorder;
+    TMP3Player player;
+    player.SetAutoPlay(false);
+    int next = 1;
+    bool ended = false;
+    player.OnNeedNext = [&](TMP3Player& p) {
+        if (next < 3)
+            p.QueueNext(File(e, next++));
+    };
+    player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason) { ended = true; };
+    player.SetFileName(File(e, 0));
+    player.Play();
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return ended; }, 30s));
+    std::this_thread::sleep_for(400ms);
+    const std::vector<int16_t> recording = recorder.Stop();
+
+    // Aligned on the sweep's first sounding sample; from there every sample of the three files
+    // follows in order.
+    const auto aligned = test::Align(recording, joined, {}, 1, 4410);
+    ASSERT_TRUE(aligned) << "the album is not in the recording";
+    const size_t frames = joined.size() / 2 - aligned->pcmFrame;
+    ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
+    EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
+              1);
+}
+
+} // namespace
+} // namespace pt4
