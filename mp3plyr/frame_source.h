@@ -15,9 +15,24 @@
 #include <mutex>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
+
+// The first frame of the audio data, as the player finds it when it opens a stream.
+struct TFirstFrame {
+    int32_t Skipped = 0; // bytes from the start of the data to the frame
+    int32_t Length = 0;  // frame length without padding
+    int32_t BitRate = 0;
+    TMPFrameHeader Header;
+};
+
+// From the reader's read point (the start of the audio data, `dataLength` bytes long or
+// TMPFrameSource::kUnknownLength): zero bytes are stepped over, then a frame is looked for in
+// the next 1024 bytes, taken only when another header of the stream or the end of the data
+// follows it (FindCheckedFirstFrame). Leaves the reader at the frame; false when there is none.
+bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame);
 
 // How the decoder is asked to shape its output. The player always plays the stream as coded.
 struct TOutputOptions {
@@ -32,8 +47,9 @@ enum class TFrameOutcome {
     EndOfData, // the audio data is exhausted
 };
 
-class TMPFrameSource {
-public:
+class TMPFrameSource
+{
+  public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
     static constexpr int32_t kUnknownLength = 2147483647;
@@ -83,7 +99,7 @@ public:
     int32_t FirstFrameLength() const { return firstFrameLength_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
-private:
+  private:
     int32_t NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const;
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Decodes raw tag bytes to UTF-8, cut at the first NUL character and without trailing spaces
 // (tag fields are NUL- or space-padded):
@@ -13,5 +14,12 @@ namespace pt4 {
 //   otherwise valid Shift-JIS (code page 932) is converted;
 //   otherwise each byte is taken as Latin-1.
 std::string DisplayText(std::string_view raw);
+
+// UTF-16 code units (no byte-order mark) to UTF-8, up to the first NUL unit; a lone surrogate
+// becomes U+FFFD and an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Latin-1 bytes to UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);
 
 } // namespace pt4
