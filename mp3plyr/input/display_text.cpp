@@ -137,6 +137,21 @@ void TrimTrailingSpaces(std::string& text)
         text.pop_back();
 }
 
+// Latin-1 text never uses bytes 0x80-0x9F, which Japanese text in code page 932 nearly always
+// holds (kana, punctuation, the common kanji); without them, Latin letters beside the other
+// high bytes tell accented Western text ("Caf\xE9", "\xC4") from half-width katakana.
+bool LooksLikeLatin1(std::string_view bytes)
+{
+    bool letters = false;
+    for (char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte >= 0x80 && byte <= 0x9F)
+            return false;
+        letters = letters || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+    }
+    return letters;
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
@@ -153,6 +168,8 @@ std::string DisplayText(std::string_view raw)
         const std::string_view bytes = raw.substr(0, raw.find('\0'));
         if (IsValidUtf8(bytes))
             text = std::string(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+        else if (LooksLikeLatin1(bytes))
+            text = Latin1ToUtf8(bytes);
         else if (auto converted = FromShiftJis(bytes))
             text = std::move(*converted);
         else

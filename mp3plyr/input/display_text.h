@@ -11,6 +11,7 @@ namespace pt4
 // (tag fields are NUL- or space-padded):
 //   a UTF-16 byte-order mark (FF FE little-endian, FE FF big-endian) means UTF-16;
 //   otherwise valid UTF-8 stays as it is (a leading UTF-8 byte-order mark is dropped);
+//   otherwise text with Latin letters and no byte 0x80-0x9F is taken as Latin-1;
 //   otherwise valid Shift-JIS (code page 932) is converted;
 //   otherwise each byte is taken as Latin-1.
 std::string DisplayText(std::string_view raw);
