@@ -101,6 +101,9 @@ bool TMP3Info::ReadApeTag()
         if (FillWithin(reader, kFooterSize) && BufferedBytesAre(reader, 0, "APETAGEX"))
             start -= kFooterSize;
     }
+    // A tag reaching back over the leading tags is damaged; taking it would leave no audio.
+    if (start < dataStart_)
+        return false;
     apeOffset_ = static_cast<int32_t>(start);
 
     reader.Seek(static_cast<int32_t>(itemsStart), kSeekFromBeginning);

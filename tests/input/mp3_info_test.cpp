@@ -591,6 +591,13 @@ TEST(Mp3InfoApe, Layouts)
         EXPECT_EQ(scan->info.GetTitle(), "Ape title");
         EXPECT_EQ(scan->info.GetArtist(), "One / Two");
     }
+    // A footer whose size reaches back over the ID3v2 tag is damaged: the audio stays whole.
+    Bytes damaged = ApeTag({ApeItem("Title", "x")}, false);
+    PutLittleEndian32(damaged, damaged.size() - 20, uint32_t(tag2.size() + 700 + damaged.size()));
+    auto kept = ScanInfo(Concat({tag2, AudioBytes(700), damaged}));
+    EXPECT_FALSE(kept->info.Found().Contains(Item::Ape));
+    EXPECT_EQ(kept->info.DataLength(), static_cast<int32_t>(700 + damaged.size()));
+
     // Last among the candidates: a RIFF INFO name of the same length wins.
     const Bytes wave = RiffWave({RiffChunk("data", AudioBytes(300)), RiffInfoList({{"INAM", "Riff name"}})});
     auto riff = ScanInfo(Concat({wave, ApeTag({ApeItem("Title", "Ape title")})}));
