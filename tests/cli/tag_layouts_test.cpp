@@ -150,6 +150,8 @@ TEST_F(TagLayouts, PlayWhatTheEncoderWroteAndShowTheTitle)
         {"ID3v2.2", Concat({v22, vbr}), vbrPcm, "2.2"},
         {"new tag before the old one", Concat({v24, older, cbr}), cbrPcm, "2.4"},
         {"zeros left by a shrunk tag", Concat({v23, Bytes(3000, 0), cbr}), cbrPcm, "2.3"},
+        {"false sync before the audio", Concat({v22, Bytes{0xFF, 0xFB, 0x90, 0x64}, Bytes(300, 0x11), cbr}),
+         cbrPcm, "2.2"},
         {"APE at the end", Concat({cbr, ape}), cbrPcm, nullptr},
         {"APE before ID3v1", Concat({vbr, ape, v1}), vbrPcm, nullptr},
         {"APE before Lyrics3", Concat({v22, cbr, ape, lyrics, v1}), cbrPcm, "2.2"},
