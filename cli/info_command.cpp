@@ -3,8 +3,8 @@
 
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/errors.h"
+#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/icy_metadata.h"
@@ -15,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -23,8 +24,10 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli {
-namespace {
+namespace pt4::cli
+{
+namespace
+{
 
 using nlohmann::json;
 
@@ -38,11 +41,18 @@ struct FirstFrame {
 const char* FoundName(TMP3InfoItem item)
 {
     switch (item) {
-    case TMP3InfoItem::Id3v1: return "id3v1";
-    case TMP3InfoItem::Id3v2: return "id3v2";
-    case TMP3InfoItem::RiffData: return "riff";
-    case TMP3InfoItem::MacBinary: return "macbinary";
-    case TMP3InfoItem::Lyrics3: return "lyrics3";
+    case TMP3InfoItem::Id3v1:
+        return "id3v1";
+    case TMP3InfoItem::Id3v2:
+        return "id3v2";
+    case TMP3InfoItem::RiffData:
+        return "riff";
+    case TMP3InfoItem::MacBinary:
+        return "macbinary";
+    case TMP3InfoItem::Lyrics3:
+        return "lyrics3";
+    case TMP3InfoItem::Ape:
+        return "ape";
     }
     return "?";
 }
@@ -74,7 +84,10 @@ const char* VersionName(const TMPFrameHeader& header)
     return header.Id == 1 ? "MPEG-1" : header.Sync == 2 ? "MPEG-2.5" : "MPEG-2";
 }
 
-int32_t LayerNumber(const TMPFrameHeader& header) { return 4 - header.LayerBits; }
+int32_t LayerNumber(const TMPFrameHeader& header)
+{
+    return 4 - header.LayerBits;
+}
 
 std::string ClockText(int32_t ms)
 {
@@ -83,20 +96,20 @@ std::string ClockText(int32_t ms)
     return text;
 }
 
-// Looks for the first frame where the player would: in the first 1024 bytes of the audio data.
+// Looks for the first frame the way the player does when it opens the file.
 std::optional<FirstFrame> FindFirst(TMPStreamReader& reader, const TMP3Info& info)
 {
     if (!reader.Seekable())
         return std::nullopt;
     reader.Seek(info.DataStart(), kSeekFromBeginning);
-    reader.Fill(1024);
-    FirstFrame frame;
-    int32_t offset = 0;
-    const int32_t length = FindFirstFrame(reader.Buffer(), reader.Count(), frame.header, frame.bitRate, offset);
-    if (length < 1 || frame.header.LayerBits == 0)
+    TFirstFrame found;
+    if (!LocateFirstFrame(reader, info.DataLength(), found) || found.Header.LayerBits == 0)
         return std::nullopt;
-    frame.offset = info.DataStart() + offset;
-    frame.length = PaddedFrameLength(frame.header, length);
+    FirstFrame frame;
+    frame.header = found.Header;
+    frame.bitRate = found.BitRate;
+    frame.offset = info.DataStart() + found.Skipped;
+    frame.length = PaddedFrameLength(found.Header, found.Length);
     return frame;
 }
 
@@ -114,6 +127,44 @@ json DisplayLines(const std::vector<std::string>& lines)
     for (const auto& line : lines)
         out.push_back(DisplayText(line));
     return out;
+}
+
+// A "name=value" line split at its first '=', the value decoded for display.
+std::pair<std::string, std::string> SplitLine(const std::string& line)
+{
+    const size_t equals = line.find('=');
+    if (equals == std::string::npos)
+        return {line, {}};
+    return {line.substr(0, equals), DisplayText(line.substr(equals + 1))};
+}
+
+json Id3v2Json(const TMP3Info& info)
+{
+    if (info.Id3v2Version() == 0)
+        return nullptr;
+    json frames = json::array();
+    for (const auto& line : info.Id3v2Frames()) {
+        const auto [id, text] = SplitLine(line);
+        frames.push_back({{"id", id}, {"text", text}});
+    }
+    return {{"version", "2." + std::to_string(info.Id3v2Version())}, {"frames", frames}};
+}
+
+json Id3v1Json(const TMP3Info& info)
+{
+    if (info.Id3v1Fields().empty())
+        return nullptr;
+    json tag = json::object();
+    for (const auto& line : info.Id3v1Fields()) {
+        auto [name, text] = SplitLine(line);
+        for (char& c : name)
+            c = char(std::tolower(static_cast<unsigned char>(c)));
+        if (name == "track")
+            tag[name] = std::stoi(text);
+        else
+            tag[name] = text;
+    }
+    return tag;
 }
 
 // What the player makes of the file when it opens it.
@@ -173,9 +224,11 @@ Report ExamineStream(const std::string& location, TOpenedLocation opened)
         if (!live->StationName().empty())
             report.artist = DisplayText(live->StationName());
     }
-    report.tags = {{"id3v1", json::array()},
-                   {"id3v2", DisplayLines(info.Id3v2Frames())},
-                   {"riff_info", json::array()},
+    // Only the leading tags can be read from a stream.
+    report.tags = {{"id3v2", Id3v2Json(info)},
+                   {"ape", json::array()},
+                   {"id3v1", nullptr},
+                   {"riff_info", DisplayLines(info.RiffInfoFields())},
                    {"lyrics3", json::array()}};
     FirstFrame first;
     first.offset = source.FirstFrameOffset();
@@ -214,8 +267,9 @@ Report Examine(const std::string& fileName)
         report.dataLength = info.DataLength();
     report.title = TitleForDisplay(info, fileName);
     report.artist = DisplayText(info.GetArtist());
-    report.tags = {{"id3v1", DisplayLines(info.Id3v1Fields())},
-                   {"id3v2", DisplayLines(info.Id3v2Frames())},
+    report.tags = {{"id3v2", Id3v2Json(info)},
+                   {"ape", DisplayLines(info.ApeItems())},
+                   {"id3v1", Id3v1Json(info)},
                    {"riff_info", DisplayLines(info.RiffInfoFields())},
                    {"lyrics3", DisplayLines(info.LyricsFields())}};
     report.first = FindFirst(reader, info);
@@ -239,13 +293,10 @@ json ToJson(const Report& report)
                 {"output", nullptr}};
     if (report.first) {
         const FirstFrame& f = *report.first;
-        out["first_frame"] = {{"offset", f.offset},
-                              {"version", Version(f.header)},
-                              {"layer", LayerNumber(f.header)},
-                              {"bitrate", f.bitRate},
-                              {"sample_rate", SampleRate(f.header)},
-                              {"mode", ModeName(f.header.Mode)},
-                              {"length", f.length}};
+        out["first_frame"] = {
+            {"offset", f.offset},   {"version", Version(f.header)},        {"layer", LayerNumber(f.header)},
+            {"bitrate", f.bitRate}, {"sample_rate", SampleRate(f.header)}, {"mode", ModeName(f.header.Mode)},
+            {"length", f.length}};
     }
     if (report.player) {
         const PlayerView& p = *report.player;
@@ -276,20 +327,36 @@ void PrintText(const Report& report)
         std::printf("  data length:  unknown\n");
     std::printf("  title:        %s\n", report.title.c_str());
     std::printf("  artist:       %s\n", report.artist.c_str());
-    for (const char* list : {"id3v1", "id3v2", "riff_info", "lyrics3"})
-        for (const auto& line : report.tags[list])
+    const json& tags = report.tags;
+    if (!tags["id3v2"].is_null()) {
+        const std::string label = "id3v" + tags["id3v2"]["version"].get<std::string>() + ":";
+        for (const auto& frame : tags["id3v2"]["frames"])
+            std::printf("  %-13s %s: %s\n", label.c_str(), frame["id"].get<std::string>().c_str(),
+                        frame["text"].get<std::string>().c_str());
+    }
+    if (!tags["id3v1"].is_null())
+        for (const auto& [name, value] : tags["id3v1"].items())
+            std::printf("  %-13s %s: %s\n", "id3v1:", name.c_str(),
+                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+    for (const char* list : {"ape", "riff_info", "lyrics3"})
+        for (const auto& line : tags[list])
             std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(), line.get<std::string>().c_str());
     if (report.first) {
         const FirstFrame& f = *report.first;
         std::printf("  first frame:  offset %d, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n", f.offset,
-                    VersionName(f.header), LayerNumber(f.header) == 1 ? "I" : LayerNumber(f.header) == 2 ? "II" : "III",
+                    VersionName(f.header),
+                    LayerNumber(f.header) == 1   ? "I"
+                    : LayerNumber(f.header) == 2 ? "II"
+                                                 : "III",
                     f.bitRate, SampleRate(f.header), ModeName(f.header.Mode), f.length);
     } else {
         std::printf("  first frame:  none found\n");
     }
     if (report.player) {
         const PlayerView& p = *report.player;
-        const char* vbr = p.vbrHeader == TVbrHeaderKind::Xing ? "Xing" : p.vbrHeader == TVbrHeaderKind::Vbri ? "VBRI" : "none";
+        const char* vbr = p.vbrHeader == TVbrHeaderKind::Xing   ? "Xing"
+                          : p.vbrHeader == TVbrHeaderKind::Vbri ? "VBRI"
+                                                                : "none";
         std::printf("  player:       %s long, %d bit/s, VBR header %s, output %d Hz %d ch %d bit\n",
                     ClockText(p.lengthMs).c_str(), p.bitRate, vbr, p.output.SampleRate, p.output.Channels,
                     p.output.Bits);

@@ -1,17 +1,20 @@
-// Any bytes through the container and tag scan (seekable and not, large and small buffers) and
-// through the buffered reader driven by a script taken from the bytes themselves.
+// Any bytes through the container and tag scan (seekable and not, large and small buffers), the
+// first-frame search that follows it on opening, and the buffered reader driven by a script
+// taken from the bytes themselves.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
+#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/memory_stream.h"
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/stream_reader.h"
 
-namespace {
+namespace
+{
 
 using namespace pt4;
 
@@ -37,9 +40,17 @@ void ScanTags(std::span<const uint8_t> bytes, bool seekable, int32_t bufferSize)
     Check(info.DataLength() >= 0);
     DisplayText(info.GetTitle());
     DisplayText(info.GetArtist());
-    for (const auto* list : {&info.Id3v1Fields(), &info.Id3v2Frames(), &info.RiffInfoFields(), &info.LyricsFields()})
+    for (const auto* list : {&info.Id3v1Fields(), &info.Id3v2Frames(), &info.RiffInfoFields(),
+                             &info.LyricsFields(), &info.ApeItems()})
         for (const std::string& line : *list)
             DisplayText(line);
+    const int32_t start = reader.Position();
+    TFirstFrame first;
+    if (LocateFirstFrame(reader, info.DataLength(), first)) {
+        Check(first.Length > 0 && first.Skipped >= 0);
+        Check(reader.Position() == start + first.Skipped);
+        Check(reader.Fill(2) && reader.Buffer()[0] == 0xFF && reader.Buffer()[1] >= 0xE0);
+    }
 }
 
 // The window must always equal the source bytes at Position.
@@ -72,7 +83,8 @@ void ExerciseReader(std::span<const uint8_t> bytes)
             break;
         default:
             if (seekable)
-                reader.Seek(amount, static_cast<int16_t>(script[i] % 2 ? kSeekFromBeginning : kSeekFromCurrent));
+                reader.Seek(amount,
+                            static_cast<int16_t>(script[i] % 2 ? kSeekFromBeginning : kSeekFromCurrent));
             break;
         }
         if (reader.Position() <= static_cast<int32_t>(bytes.size()))

@@ -21,9 +21,9 @@ int32_t BigEndianAt(const uint8_t* p)
     return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
 }
 
-// Bytes of header and side information before a Layer III frame's main data; a VBR header
-// sits there in its first frame.
-int32_t VbrHeaderOffset(const TMPFrameHeader& header)
+// Bytes of header and side information before a Layer III frame's main data; a Xing or Info
+// header sits there in its first frame.
+int32_t XingHeaderOffset(const TMPFrameHeader& header)
 {
     const bool mono = header.Mode == 3;
     int32_t offset = header.Protection == 0 ? 2 : 0;
@@ -37,8 +37,42 @@ int32_t VbrHeaderOffset(const TMPFrameHeader& header)
 // Samples the Layer III synthesis lags behind its input: the hybrid filter bank's overlap and
 // the polyphase filter's delay, less the one sample the filter's output is aligned by.
 constexpr int32_t kLayer3DecoderDelay = 529;
+// Encoders put a VBRI header 32 bytes after the frame header whatever the mode.
+constexpr int32_t kVbriHeaderOffset = 36;
+
+// The first frame lies within this many bytes of the data start (past zero bytes).
+constexpr int32_t kFirstFrameSearch = 1024;
 
 } // namespace
+
+bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame)
+{
+    int64_t left = dataLength;
+    // Zero bytes after the tags (a tag rewritten shorter in place) are not audio.
+    int32_t zeros = 0;
+    while (left > 0 && reader.Fill(1)) {
+        const uint8_t* bytes = reader.Buffer();
+        const int32_t limit = int32_t(std::min<int64_t>(reader.Count(), left));
+        int32_t n = 0;
+        while (n < limit && bytes[n] == 0)
+            ++n;
+        if (n == 0 || !reader.Skip(n))
+            break;
+        zeros += n;
+        left -= n;
+    }
+    reader.Fill(std::min(reader.BufferSize(), kFirstFrameSearch + kMaxFrameBytes + 2));
+    const int32_t available = int32_t(std::clamp<int64_t>(left, 0, reader.Count()));
+    const int32_t searched = std::min(available, kFirstFrameSearch);
+    int32_t offset = 0;
+    frame = {};
+    frame.Length =
+        FindCheckedFirstFrame(reader.Buffer(), searched, available, frame.Header, frame.BitRate, offset);
+    if (frame.Length < 1)
+        return false;
+    frame.Skipped = zeros + offset;
+    return reader.Skip(offset);
+}
 
 TMPFrameSource::TMPFrameSource(DecoderState& decoder, TOutputOptions options)
     : decoder_(decoder), options_(options)
@@ -88,20 +122,15 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         dataStart_ = info_.DataStart();
         dataLength_ = info_.DataLength();
 
-        // The first frame must start within the first kilobyte of the data; the reader may
-        // hold more than that after its read-ahead.
-        constexpr int32_t kFirstFrameSearch = 1024;
-        reader_.Fill(kFirstFrameSearch);
-        const int32_t searched = std::min(reader_.Count(), kFirstFrameSearch);
-        int32_t offset = 0;
-        if (FindFirstFrame(reader_.Buffer(), searched, streamHeader_, bitRate_, offset) < 1)
+        TFirstFrame first;
+        if (!LocateFirstFrame(reader_, dataLength_, first))
             FailUnknownFormat();
-        if (offset > 0) {
-            dataStart_ += offset;
+        streamHeader_ = first.Header;
+        bitRate_ = first.BitRate;
+        if (first.Skipped > 0) {
+            dataStart_ += first.Skipped;
             if (dataLength_ != kUnknownLength)
-                dataLength_ -= offset;
-            if (!reader_.Skip(offset))
-                FailUnknownFormat();
+                dataLength_ -= first.Skipped;
             reader_.Fill(1441);
             if (reader_.Count() < 4)
                 FailUnknownFormat();
@@ -182,24 +211,27 @@ bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
 
 void TMPFrameSource::ReadVbrHeader()
 {
-    const int32_t offset = VbrHeaderOffset(streamHeader_);
     const uint8_t* buffer = reader_.Buffer();
-    // Only fields that lie inside the buffered bytes are read: a tiny first frame cannot hide
-    // a header that runs past it.
-    const auto present = [&](int32_t at) { return at + 4 <= reader_.Count(); };
-    if (!present(offset))
-        return;
-    const uint8_t* tag = buffer + offset;
-    // "Info" is the same header written into a constant-bit-rate stream.
-    if ((std::memcmp(tag, "Xing", 4) == 0 || std::memcmp(tag, "Info", 4) == 0) && present(offset + 4)) {
+    // Only fields that lie inside the first frame's buffered bytes are read: a tiny first
+    // frame cannot hide a header that runs past it.
+    const int32_t frameEnd = std::min(reader_.Count(), pendingFrameLength_);
+    const auto present = [&](int32_t at) { return at + 4 <= frameEnd; };
+    // The frame count of either header leaves out the frame that holds it.
+    const auto setFrames = [&](const uint8_t* field) {
+        const int64_t frames = uint32_t(BigEndianAt(field));
+        if (frames > 0)
+            totalBytes_ = int32_t(std::min<int64_t>(frames * frameBytes_, kUnknownLength));
+    };
+    const int32_t xing = XingHeaderOffset(streamHeader_);
+    if (present(xing) &&
+        (std::memcmp(buffer + xing, "Xing", 4) == 0 || std::memcmp(buffer + xing, "Info", 4) == 0) &&
+        present(xing + 4)) {
         vbrHeader_ = TVbrHeaderKind::Xing;
-        const int32_t flags = BigEndianAt(tag + 4);
-        int32_t next = offset + 8;
-        if ((flags & 1) && present(offset + 8)) {
-            const int64_t frames = uint32_t(BigEndianAt(tag + 8));
-            if (frames > 0)
-                totalBytes_ = int32_t(std::min<int64_t>((frames - 1) * frameBytes_, kUnknownLength));
-            next = offset + 12;
+        const int32_t flags = BigEndianAt(buffer + xing + 4);
+        int32_t next = xing + 8;
+        if ((flags & 1) && present(xing + 8)) {
+            setFrames(buffer + xing + 8);
+            next = xing + 12;
         }
         if ((flags & 2) && present(next) && BigEndianAt(buffer + next) > 0)
             dataLength_ = BigEndianAt(buffer + next);
@@ -209,17 +241,15 @@ void TMPFrameSource::ReadVbrHeader()
             next += 100; // table of contents
         if (flags & 8)
             next += 4; // quality
-        if ((flags & 1) && present(offset + 8))
-            ReadGaplessInfo(next, uint32_t(BigEndianAt(tag + 8)));
-    } else if (std::memcmp(tag, "VBRI", 4) == 0) {
+        if ((flags & 1) && present(xing + 8))
+            ReadGaplessInfo(next, uint32_t(BigEndianAt(buffer + xing + 8)));
+    } else if (present(kVbriHeaderOffset) && std::memcmp(buffer + kVbriHeaderOffset, "VBRI", 4) == 0) {
         vbrHeader_ = TVbrHeaderKind::Vbri;
-        if (present(offset + 10) && BigEndianAt(tag + 10) > 0)
-            dataLength_ = BigEndianAt(tag + 10);
-        if (present(offset + 14)) {
-            const int64_t frames = uint32_t(BigEndianAt(tag + 14));
-            if (frames > 0)
-                totalBytes_ = int32_t(std::min<int64_t>((frames - 1) * frameBytes_, kUnknownLength));
-        }
+        const int32_t at = kVbriHeaderOffset;
+        if (present(at + 10) && BigEndianAt(buffer + at + 10) > 0)
+            dataLength_ = BigEndianAt(buffer + at + 10);
+        if (present(at + 14))
+            setFrames(buffer + at + 14);
     } else {
         return;
     }
@@ -451,7 +481,7 @@ void TMPFrameSource::PrimeDecoder(int32_t target)
         const int32_t length = LocateFrame(seekTable_[size_t(first)], header);
         if (length < 1)
             break;
-        carried += length - VbrHeaderOffset(header); // the main data follows the side information
+        carried += length - XingHeaderOffset(header); // the main data follows the side information
     }
     needDecoderInit_ = true;
     std::vector<uint8_t> discarded(kPcmBufferSize);

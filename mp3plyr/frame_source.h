@@ -21,6 +21,20 @@ namespace pt4
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
 
+// The first frame of the audio data, as the player finds it when it opens a stream.
+struct TFirstFrame {
+    int32_t Skipped = 0; // bytes from the start of the data to the frame
+    int32_t Length = 0;  // frame length without padding
+    int32_t BitRate = 0;
+    TMPFrameHeader Header;
+};
+
+// From the reader's read point (the start of the audio data, `dataLength` bytes long or
+// TMPFrameSource::kUnknownLength): zero bytes are stepped over, then a frame is looked for in
+// the next 1024 bytes, taken only when another header of the stream or the end of the data
+// follows it (FindCheckedFirstFrame). Leaves the reader at the frame; false when there is none.
+bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame);
+
 // The encoder's delay and padding in samples, as a stream's VBR header records them.
 struct TGaplessInfo {
     bool Present = false;

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpus of the container and tag fuzz target to fuzz/corpus/mp3info/:
-small files with ID3v2, ID3v1, Lyrics3, RIFF WAVE and MacBinary structures, well-formed and
-with hostile sizes. Run from anywhere; the files are rewritten each time."""
+small files with ID3v2 (2.2, 2.3, 2.4, unsynchronised too), ID3v1, Lyrics3, APE, RIFF WAVE and
+MacBinary structures, well-formed and with hostile sizes. Run from anywhere; the files are rewritten each time."""
 import os
 import struct
 
@@ -9,9 +9,10 @@ OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fuzz", "co
 
 
 def audio(count):
-    """Stand-in MPEG audio: a Layer III header, then bytes that start no tag signature."""
+    """Stand-in MPEG audio: a Layer III header every 417 bytes (the frame length it states), the
+    bytes between starting no tag signature."""
     head = bytes([0xFF, 0xFB, 0x90, 0xC4])
-    return (head + bytes(0x80 | ((i * 37) & 0x7F) for i in range(4, count)))[:count]
+    return bytes(head[i % 417] if i % 417 < 4 else 0x80 | ((i * 37) & 0x7F) for i in range(count))
 
 
 def synchsafe(n):
@@ -31,6 +32,44 @@ def id3v2_tag(frames, version=3, padding=0, flags=0, extended=None, raw_size=Non
     body += b"".join(frames) + bytes(padding)
     size = synchsafe(len(body)) if raw_size is None else struct.pack(">I", raw_size)
     return b"ID3" + bytes([version, 0, flags]) + size + body
+
+
+def unsynchronised(data):
+    out = bytearray()
+    for i, b in enumerate(data):
+        out.append(b)
+        if b == 0xFF and (i + 1 == len(data) or data[i + 1] >= 0xE0 or data[i + 1] == 0):
+            out.append(0)
+    return bytes(out)
+
+
+def id3v24_frame(frame_id, body, flags=0, plain=False):
+    size = struct.pack(">I", len(body)) if plain else synchsafe(len(body))
+    return frame_id + size + bytes([0, flags]) + body
+
+
+def id3v24_tag(frames, padding=0, flags=0, footer=False):
+    body = b"".join(frames) + bytes(padding)
+    flags |= 0x10 if footer else 0
+    header = bytes([4, 0, flags]) + synchsafe(len(body))
+    return b"ID3" + header + body + (b"3DI" + header if footer else b"")
+
+
+def id3v22_frame(frame_id, body):
+    return frame_id + struct.pack(">I", len(body))[1:] + body
+
+
+def ape_item(key, value, flags=0):
+    return struct.pack("<II", len(value), flags) + key + b"\0" + value
+
+
+def ape_tag(items, header=True, version=2000):
+    body = b"".join(items)
+
+    def block(flags):
+        return b"APETAGEX" + struct.pack("<IIII", version, len(body) + 32, len(items), flags) + bytes(8)
+    has_header = 0x80000000 if header else 0
+    return (block(has_header | 0x20000000) if header else b"") + body + block(has_header)
 
 
 def id3v1_tag(title=b"", artist=b"", album=b"", year=b"", comment=b"", track=None, genre=12):
@@ -85,6 +124,8 @@ def macbinary(name, data_fork, resource_fork=b"", data_length=None):
 SJIS_TITLE = "梅の調べ".encode("cp932")
 UTF16_TITLE = "Title ü".encode("utf-16")
 
+PICTURE = b"\0image/jpeg\0\x03\0" + bytes([0xFF, 0xD8, 0xFF, 0xE0, 0xFF, 0xFB, 0x90, 0x64]) * 8
+
 SEEDS = {
     "plain": audio(600),
     "id3v2_frames": id3v2_tag([id3v2_frame(b"TIT2", b"Song"), id3v2_frame(b"TPE1", b"Band"),
@@ -108,6 +149,36 @@ SEEDS = {
                                                           + audio(300))]),
     "macbinary_id3v1": macbinary(b"song.mp3", audio(700) + id3v1_tag(b"Fork title"), audio(60)),
     "macbinary_long_fork": macbinary(b"long", audio(300) + id3v1_tag(b"x"), data_length=0x7FFFFF00),
+    "id3v23_unsync": id3v2_tag([], flags=0x80) [:10] and (
+        lambda body: b"ID3\x03\0\x80" + synchsafe(len(body)) + body)(unsynchronised(
+            id3v2_frame(b"TIT2", UTF16_TITLE, 1) + id3v2_frame(b"APIC", PICTURE)[:4]
+            + struct.pack(">I", len(PICTURE)) + b"\0\0" + PICTURE + bytes(30))) + audio(400),
+    "id3v24_synchsafe": id3v24_tag([id3v24_frame(b"TIT2", b"\3" + "長い題名".encode() * 40),
+                                    id3v24_frame(b"TPE1", b"\1" + "A".encode("utf-16") + b"\0\0" + "B".encode("utf-16")),
+                                    id3v24_frame(b"TXXX", b"\2" + "k".encode("utf-16-be") + b"\0\0" + b"\0v")],
+                                   padding=200, footer=True) + audio(400),
+    "id3v24_plain_sizes": id3v24_tag([id3v24_frame(b"TIT2", b"\0" + b"t" * 300, plain=True),
+                                      id3v24_frame(b"TPE1", b"\0Band", plain=True)], padding=50) + audio(300),
+    "id3v24_frame_flags": id3v24_tag([id3v24_frame(b"TIT2", unsynchronised(b"\1" + "Ü".encode("utf-16")), 0x02),
+                                      id3v24_frame(b"TPE1", b"\0\0\0\x09\3Artist", 0x01),
+                                      id3v24_frame(b"TALB", b"\x07" + b"x" * 20, 0x48),
+                                      id3v24_frame(b"APIC", PICTURE, 0x02)], flags=0x40 * 0) + audio(300),
+    "id3v22": id3v2_tag([], version=2)[:0] + (lambda body: b"ID3\x02\0\0" + synchsafe(len(body)) + body)(
+        id3v22_frame(b"TT2", b"\1" + "梅".encode("utf-16")) + id3v22_frame(b"TP1", b"\0Band")
+        + id3v22_frame(b"PIC", b"\0PNG\x03\0" + bytes(16)) + bytes(64)) + audio(300),
+    "id3v2_three_tags": id3v24_tag([id3v24_frame(b"TIT2", b"\3New")], padding=20)
+    + id3v2_tag([id3v2_frame(b"TIT2", b"Old")], padding=7) + b"ID3\x02\0\0\0\0\0\x0d"
+    + id3v22_frame(b"TT2", b"\0Oldest") + bytes(300) + audio(400),
+    "false_sync_in_tag": id3v2_tag([id3v2_frame(b"TIT2", b"\xFF\xFE\xFF\xFB\x90\x64", 1)], padding=2)
+    + bytes(100) + audio(900),
+    "ape_header_id3v1": audio(500) + ape_tag([ape_item(b"Title", b"Ape title"), ape_item(b"Artist", b"A\0B"),
+                                              ape_item(b"Cover Art (Front)", b"c.jpg\0\xFF\xD8", 2)])
+    + id3v1_tag(b"V1"),
+    "ape_no_header_end": audio(400) + ape_tag([ape_item(b"REPLAYGAIN_TRACK_GAIN", b"-3 dB")], header=False),
+    "ape_v1_lyrics3": audio(400) + ape_tag([ape_item(b"Title", b"Old ape")], header=False, version=1000)
+    + lyrics3_v2([(b"IND", b"00")]) + id3v1_tag(b"x"),
+    "ape_hostile_size": audio(100) + b"APETAGEX" + struct.pack("<IIII", 2000, 0xFFFFFFF0, 0xFFFFFFFF, 0x80000000)
+    + bytes(8),
 }
 
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 // kbit/s by [layer code][Id][BitrateIndex]; layer code 3 = Layer I, 2 = Layer II, 1 = Layer III.
 constexpr std::array<std::array<std::array<int32_t, 16>, 2>, 4> kBitrates = {{
@@ -23,11 +25,17 @@ constexpr std::array<std::array<int32_t, 4>, 2> kRates = {{{441, 480, 320, -999}
 
 constexpr uint32_t kMaxWindow = 10000;
 
-int32_t PaddingBitAt(const uint8_t* data) { return (data[2] >> 1) & 1; }
+int32_t PaddingBitAt(const uint8_t* data)
+{
+    return (data[2] >> 1) & 1;
+}
 
 } // namespace
 
-bool SameSyncBytes(const uint8_t* a, const uint8_t* b) { return a[0] == b[0] && a[1] == b[1]; }
+bool SameSyncBytes(const uint8_t* a, const uint8_t* b)
+{
+    return a[0] == b[0] && a[1] == b[1];
+}
 
 bool SameStreamHeader(const uint8_t* reference, const uint8_t* candidate)
 {
@@ -87,9 +95,14 @@ int32_t ParseFrameHeader(const uint8_t* data, uint32_t window, TMPFrameHeader& h
     if (data[0] != 0xFF)
         return 0;
     switch (data[1] >> 4) {
-    case 0xF: header.Sync = 1; break;
-    case 0xE: header.Sync = 2; break;
-    default: return 0;
+    case 0xF:
+        header.Sync = 1;
+        break;
+    case 0xE:
+        header.Sync = 2;
+        break;
+    default:
+        return 0;
     }
     header.Id = (data[1] >> 3) & 1;
     header.LayerBits = (data[1] >> 1) & 3;
@@ -112,9 +125,12 @@ int32_t ParseFrameHeader(const uint8_t* data, uint32_t window, TMPFrameHeader& h
     const int32_t k = kBitrates[header.LayerBits][header.Id][header.BitrateIndex];
     const int32_t r = kRates[header.Id][header.SampleRateIndex];
     switch (header.LayerBits) {
-    case 3: return 4 * (240 * k / r);
-    case 2: return 2880 * k / r;
-    default: return (header.Id == 0 && header.Sync == 1 ? 1440 : 2880) * k / r;
+    case 3:
+        return 4 * (240 * k / r);
+    case 2:
+        return 2880 * k / r;
+    default:
+        return (header.Id == 0 && header.Sync == 1 ? 1440 : 2880) * k / r;
     }
 }
 
@@ -133,8 +149,12 @@ int32_t ParseFrameHeaderEx(const uint8_t* data, uint32_t window, TMPFrameHeader&
     const int64_t r = kRates[header.Id][header.SampleRateIndex];
     int64_t rate = 0;
     switch (header.LayerBits) {
-    case 3: rate = int64_t(length) * r * 1000 / 960; break;
-    case 2: rate = int64_t(length) * r * 1000 / 2880; break;
+    case 3:
+        rate = int64_t(length) * r * 1000 / 960;
+        break;
+    case 2:
+        rate = int64_t(length) * r * 1000 / 2880;
+        break;
     default:
         if (header.Id == 1)
             rate = int64_t(length) * r * 1000 / 2880;
@@ -162,6 +182,34 @@ int32_t FindFirstFrame(const uint8_t* data, int32_t count, TMPFrameHeader& heade
             }
             return ParseFrameHeaderEx(data + i, uint32_t(remaining), header, bitRate);
         }
+    }
+    return 0;
+}
+
+int32_t FindCheckedFirstFrame(const uint8_t* data, int32_t count, int32_t available, TMPFrameHeader& header,
+                              int32_t& bitRate, int32_t& offset)
+{
+    available = std::max(available, count);
+    for (int32_t i = 0; i + 1 < count; ++i) {
+        if (data[i] != 0xFF || (data[i + 1] >> 4) < 0xE)
+            continue;
+        if (available - i < 4)
+            break;
+        TMPFrameHeader candidate;
+        int32_t candidateRate = 0;
+        const int32_t length =
+            ParseFrameHeaderEx(data + i, uint32_t(available - i), candidate, candidateRate);
+        if (length < 1)
+            continue;
+        // A false sync (tag text, picture data) is rarely followed by another header a frame later.
+        const int64_t next = int64_t(i) + PaddedFrameLength(candidate, length);
+        const bool dataEnds = next >= available;
+        if (!dataEnds && (next + 2 > available || !SameSyncBytes(data + i, data + next)))
+            continue;
+        offset = i;
+        header = candidate;
+        bitRate = candidateRate;
+        return length;
     }
     return 0;
 }

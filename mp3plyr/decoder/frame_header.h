@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Thirteen header fields, each right-aligned. The layer stays a raw code: 3 = Layer I,
 // 2 = Layer II, 1 = Layer III, 0 = reserved.
@@ -35,6 +36,16 @@ int32_t ParseFrameHeaderEx(const uint8_t* data, uint32_t window, TMPFrameHeader&
 // the header there. Returns 0 and leaves `offset` alone when there is no sync pattern.
 int32_t FindFirstFrame(const uint8_t* data, int32_t count, TMPFrameHeader& header, int32_t& bitRate,
                        int32_t& offset);
+
+// As FindFirstFrame, but a candidate is taken only when the bytes at its padded length after it
+// repeat its first two bytes (SameSyncBytes) or the data ends there; otherwise the scan goes on.
+// Candidates start in the first `count` bytes; the check may look at up to `available` bytes
+// (at least `count`), which must reach one whole frame past `count` unless the data ends first.
+int32_t FindCheckedFirstFrame(const uint8_t* data, int32_t count, int32_t available, TMPFrameHeader& header,
+                              int32_t& bitRate, int32_t& offset);
+
+// The longest frame any header describes, padding included (Layer II, 384 kbit/s, 32 kHz).
+inline constexpr int32_t kMaxFrameBytes = 1729;
 
 // The free-format frame length found from the distance to the next matching header, or 0.
 int32_t FindFreeFormatLength(const uint8_t* data, uint32_t window);

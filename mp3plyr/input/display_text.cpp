@@ -5,9 +5,11 @@
 #include <iconv.h>
 #include <optional>
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 void AppendUtf8(std::string& out, char32_t c)
 {
@@ -30,9 +32,9 @@ void AppendUtf8(std::string& out, char32_t c)
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-// UTF-16 after its byte-order mark, up to the first NUL unit; a lone surrogate becomes U+FFFD
-// and an odd last byte is dropped.
-std::string FromUtf16(std::string_view bytes, bool bigEndian)
+} // namespace
+
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
 {
     std::string out;
     auto unitAt = [&](size_t i) -> char32_t {
@@ -58,6 +60,18 @@ std::string FromUtf16(std::string_view bytes, bool bigEndian)
     }
     return out;
 }
+
+std::string Latin1ToUtf8(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (char byte : bytes)
+        AppendUtf8(out, static_cast<uint8_t>(byte));
+    return out;
+}
+
+namespace
+{
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text)
@@ -117,19 +131,25 @@ std::optional<std::string> FromShiftJis(std::string_view bytes)
     return out;
 }
 
-std::string FromLatin1(std::string_view bytes)
-{
-    std::string out;
-    out.reserve(bytes.size() * 2);
-    for (char byte : bytes)
-        AppendUtf8(out, static_cast<uint8_t>(byte));
-    return out;
-}
-
 void TrimTrailingSpaces(std::string& text)
 {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
+}
+
+// Latin-1 text never uses bytes 0x80-0x9F, which Japanese text in code page 932 nearly always
+// holds (kana, punctuation, the common kanji); without them, Latin letters beside the other
+// high bytes tell accented Western text ("Caf\xE9", "\xC4") from half-width katakana.
+bool LooksLikeLatin1(std::string_view bytes)
+{
+    bool letters = false;
+    for (char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte >= 0x80 && byte <= 0x9F)
+            return false;
+        letters = letters || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
+    }
+    return letters;
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix)
@@ -143,15 +163,17 @@ std::string DisplayText(std::string_view raw)
 {
     std::string text;
     if (StartsWith(raw, "\xFF\xFE") || StartsWith(raw, "\xFE\xFF")) {
-        text = FromUtf16(raw.substr(2), raw[0] == '\xFE');
+        text = Utf16ToUtf8(raw.substr(2), raw[0] == '\xFE');
     } else {
         const std::string_view bytes = raw.substr(0, raw.find('\0'));
         if (IsValidUtf8(bytes))
             text = std::string(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
+        else if (LooksLikeLatin1(bytes))
+            text = Latin1ToUtf8(bytes);
         else if (auto converted = FromShiftJis(bytes))
             text = std::move(*converted);
         else
-            text = FromLatin1(bytes);
+            text = Latin1ToUtf8(bytes);
     }
     TrimTrailingSpaces(text);
     return text;

@@ -4,14 +4,23 @@
 #include <string>
 #include <string_view>
 
-namespace pt4 {
+namespace pt4
+{
 
 // Decodes raw tag bytes to UTF-8, cut at the first NUL character and without trailing spaces
 // (tag fields are NUL- or space-padded):
 //   a UTF-16 byte-order mark (FF FE little-endian, FE FF big-endian) means UTF-16;
 //   otherwise valid UTF-8 stays as it is (a leading UTF-8 byte-order mark is dropped);
+//   otherwise text with Latin letters and no byte 0x80-0x9F is taken as Latin-1;
 //   otherwise valid Shift-JIS (code page 932) is converted;
 //   otherwise each byte is taken as Latin-1.
 std::string DisplayText(std::string_view raw);
+
+// UTF-16 code units (no byte-order mark) to UTF-8, up to the first NUL unit; a lone surrogate
+// becomes U+FFFD and an odd last byte is dropped.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Latin-1 bytes to UTF-8.
+std::string Latin1ToUtf8(std::string_view bytes);
 
 } // namespace pt4

@@ -6,9 +6,11 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 constexpr std::string_view kBegin = "LYRICSBEGIN";
 constexpr int32_t kEndMarkSize = 9;       // "LYRICSEND" or "LYRICS200"
@@ -53,6 +55,7 @@ bool TMP3Info::ReadLyrics3v1(int32_t end)
     if (begin == std::string::npos)
         return false;
     lyricsFields_.push_back("LYRICS=" + text.substr(begin + kBegin.size()));
+    lyricsStart_ = start + static_cast<int32_t>(begin);
     return true;
 }
 
@@ -77,6 +80,7 @@ bool TMP3Info::ReadLyrics3v2(int32_t end)
         return false;
     if (!reader.Skip(static_cast<int32_t>(kBegin.size())))
         return false;
+    lyricsStart_ = blockStart;
     while (reader.Position() < fieldsEnd) {
         if (!FillWithin(reader, kFieldHeaderSize))
             return false;

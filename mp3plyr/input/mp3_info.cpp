@@ -6,7 +6,8 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4 {
+namespace pt4
+{
 
 std::string_view InfoItemName(TMP3InfoItem item)
 {
@@ -21,6 +22,8 @@ std::string_view InfoItemName(TMP3InfoItem item)
         return "MacBinary";
     case TMP3InfoItem::Lyrics3:
         return "Lyrics3";
+    case TMP3InfoItem::Ape:
+        return "Ape";
     }
     return {};
 }
@@ -45,6 +48,10 @@ void TMP3Info::Clear()
     id3v1Fields_.clear();
     id3v2Frames_.clear();
     lyricsFields_.clear();
+    lyricsStart_ = 0;
+    apeItems_.clear();
+    apeOffset_ = 0;
+    id3v2Version_ = 0;
 }
 
 TMPStreamReader& TMP3Info::Attached() const
@@ -60,7 +67,8 @@ bool TMP3Info::ReadLeadingInfo()
         found_.Include(TMP3InfoItem::MacBinary);
     if (ReadRiffHeader() && FindChunk("data") && ReadDataChunk())
         found_.Include(TMP3InfoItem::RiffData);
-    if (ReadId3v2Tag())
+    // Taggers that put a new tag in front of the old one leave several in a row.
+    while (ReadId3v2Tag())
         found_.Include(TMP3InfoItem::Id3v2);
     return reader.Fill(1);
 }
@@ -78,10 +86,17 @@ bool TMP3Info::ReadTrailingInfo()
         found_.Include(TMP3InfoItem::Id3v1);
     if (ReadLyrics3())
         found_.Include(TMP3InfoItem::Lyrics3);
+    if (ReadApeTag()) {
+        found_.Include(TMP3InfoItem::Ape);
+        // The audio ends where the APE tag begins.
+        dataLength_ =
+            static_cast<int32_t>(std::clamp<int64_t>(int64_t{apeOffset_} - dataStart_, 0, dataLength_));
+    }
     return true;
 }
 
-namespace {
+namespace
+{
 
 // The longest candidate; the earliest one wins a tie.
 std::string Longest(std::initializer_list<std::optional<std::string>> candidates)
@@ -97,14 +112,14 @@ std::string Longest(std::initializer_list<std::optional<std::string>> candidates
 
 std::string TMP3Info::GetTitle() const
 {
-    return Longest({LookupValue(id3v1Fields_, "TITLE"), LookupValue(id3v2Frames_, "TIT2"),
-                    LookupValue(riffInfoFields_, "INAM")});
+    return Longest({LookupValue(id3v1Fields_, "TITLE"), LookupValue(id3v2Frames_, {"TIT2", "TT2"}),
+                    LookupValue(riffInfoFields_, "INAM"), LookupValue(apeItems_, "Title")});
 }
 
 std::string TMP3Info::GetArtist() const
 {
-    return Longest({LookupValue(id3v1Fields_, "ARTIST"), LookupValue(id3v2Frames_, "TPE1"),
-                    LookupValue(riffInfoFields_, "IART")});
+    return Longest({LookupValue(id3v1Fields_, "ARTIST"), LookupValue(id3v2Frames_, {"TPE1", "TP1"}),
+                    LookupValue(riffInfoFields_, "IART"), LookupValue(apeItems_, "Artist")});
 }
 
 } // namespace pt4

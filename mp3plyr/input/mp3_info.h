@@ -1,6 +1,7 @@
 // Containers and tags of an MPEG audio file: where the audio data lies (past a MacBinary header,
-// inside a RIFF "data" chunk, behind an ID3v2 tag) and the text lines of ID3v1, ID3v2.3,
-// RIFF LIST/INFO and Lyrics3. Text is kept as the raw bytes found in the file.
+// inside a RIFF "data" chunk, behind ID3v2 tags, before an APE tag) and the text lines of ID3v1,
+// ID3v2, RIFF LIST/INFO, Lyrics3 and APE tags. 8-bit text is kept as the bytes found in the file;
+// ID3v2 texts in UTF-16 or UTF-8 and APE texts are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -11,21 +12,23 @@
 
 #include "mp3plyr/input/stream_reader.h"
 
-namespace pt4 {
+namespace pt4
+{
 
 // What TMP3Info has recognised; the values are the bit numbers of TMP3InfoItems.
-enum class TMP3InfoItem : uint8_t { Id3v1 = 0, Id3v2 = 1, RiffData = 2, MacBinary = 3, Lyrics3 = 4 };
+enum class TMP3InfoItem : uint8_t { Id3v1 = 0, Id3v2 = 1, RiffData = 2, MacBinary = 3, Lyrics3 = 4, Ape = 5 };
 
-inline constexpr TMP3InfoItem kAllInfoItems[] = {TMP3InfoItem::Id3v1, TMP3InfoItem::Id3v2,
+inline constexpr TMP3InfoItem kAllInfoItems[] = {TMP3InfoItem::Id3v1,    TMP3InfoItem::Id3v2,
                                                  TMP3InfoItem::RiffData, TMP3InfoItem::MacBinary,
-                                                 TMP3InfoItem::Lyrics3};
+                                                 TMP3InfoItem::Lyrics3,  TMP3InfoItem::Ape};
 
-// "Id3v1", "Id3v2", "RiffData", "MacBinary", "Lyrics3".
+// "Id3v1", "Id3v2", "RiffData", "MacBinary", "Lyrics3", "Ape".
 std::string_view InfoItemName(TMP3InfoItem item);
 
 // A set of TMP3InfoItem in one byte (bit n = item n).
-class TMP3InfoItems {
-public:
+class TMP3InfoItems
+{
+  public:
     constexpr TMP3InfoItems() = default;
     constexpr bool Contains(TMP3InfoItem item) const { return (bits_ & Bit(item)) != 0; }
     constexpr void Include(TMP3InfoItem item) { bits_ = static_cast<uint8_t>(bits_ | Bit(item)); }
@@ -33,7 +36,7 @@ public:
     constexpr uint8_t Bits() const { return bits_; }
     friend constexpr bool operator==(TMP3InfoItems, TMP3InfoItems) = default;
 
-private:
+  private:
     static constexpr uint8_t Bit(TMP3InfoItem item)
     {
         return static_cast<uint8_t>(1u << static_cast<int>(item));
@@ -41,8 +44,9 @@ private:
     uint8_t bits_ = 0;
 };
 
-class TMP3Info {
-public:
+class TMP3Info
+{
+  public:
     // DataLength and RiffDataLength while no length is known.
     static constexpr int32_t kUnknownLength = std::numeric_limits<int32_t>::max();
 
@@ -54,16 +58,17 @@ public:
     void Clear();
 
     // At the reader's read point: MacBinary header, RIFF container up to its "data" chunk,
-    // ID3v2 tag. True if at least one byte follows them.
+    // ID3v2 tags one after the other. True if at least one byte follows them.
     bool ReadLeadingInfo();
     // Seekable readers only (otherwise false at once): completes DataLength and reads
-    // RIFF LIST/INFO, ID3v1 and Lyrics3 from the end. Leaves the read point anywhere.
+    // RIFF LIST/INFO, ID3v1, Lyrics3 and an APE tag from the end; the APE tag and what follows
+    // it are taken off DataLength. Leaves the read point anywhere.
     bool ReadTrailingInfo();
 
-    // The longest of ID3v1 "TITLE", ID3v2 "TIT2" and RIFF "INAM" (earlier source on a tie),
-    // or empty. Raw bytes; see DisplayText for showing them.
+    // The longest of ID3v1 "TITLE", ID3v2 "TIT2" (or "TT2"), RIFF "INAM" and APE "Title"
+    // (earlier source on a tie), or empty. See DisplayText for showing it.
     std::string GetTitle() const;
-    // The same for ID3v1 "ARTIST", ID3v2 "TPE1" and RIFF "IART".
+    // The same for ID3v1 "ARTIST", ID3v2 "TPE1" (or "TP1"), RIFF "IART" and APE "Artist".
     std::string GetArtist() const;
 
     TMPStreamReader* Reader() const { return reader_; }
@@ -74,16 +79,23 @@ public:
     int32_t RiffDataStart() const { return riffDataStart_; }
     int32_t RiffDataLength() const { return riffDataLength_; }
     int32_t Id3v1Offset() const { return id3v1Offset_; }
+    // Offset of the APE tag (its header when it has one); valid when Ape was found.
+    int32_t ApeOffset() const { return apeOffset_; }
+    // Major version of the first ID3v2 tag read (2, 3 or 4; others are stepped over unread),
+    // 0 when there was none.
+    int32_t Id3v2Version() const { return id3v2Version_; }
     // Lines "ID=value" from RIFF LIST/INFO.
     const std::vector<std::string>& RiffInfoFields() const { return riffInfoFields_; }
     // Lines "TITLE=", "ARTIST=", "ALBUM=", "YEAR=", "COMMENT=", "GENRE=" and maybe "TRACK=".
     const std::vector<std::string>& Id3v1Fields() const { return id3v1Fields_; }
-    // Lines "frame ID=content" of ID3v2.3 frames, in file order.
+    // Lines "frame ID=content" of the ID3v2 frames, tag after tag, in file order.
     const std::vector<std::string>& Id3v2Frames() const { return id3v2Frames_; }
     // "LYRICS=text" (Lyrics3 version 1) or "field ID=value" lines (version 2.00).
     const std::vector<std::string>& LyricsFields() const { return lyricsFields_; }
+    // "key=value" lines of the APE tag's items; binary values as "N bytes".
+    const std::vector<std::string>& ApeItems() const { return apeItems_; }
 
-private:
+  private:
     TMPStreamReader& Attached() const;
 
     // Leading items (macbinary.cpp, riff_chunks.cpp, id3v2_tag.cpp).
@@ -101,6 +113,7 @@ private:
     bool ReadLyrics3();
     bool ReadLyrics3v1(int32_t end);
     bool ReadLyrics3v2(int32_t end);
+    bool ReadApeTag();
 
     TMPStreamReader* reader_ = nullptr;
     TMP3InfoItems found_;
@@ -114,6 +127,10 @@ private:
     int32_t id3v1Offset_ = 0;
     std::vector<std::string> id3v2Frames_;
     std::vector<std::string> lyricsFields_;
+    int32_t lyricsStart_ = 0;
+    std::vector<std::string> apeItems_;
+    int32_t apeOffset_ = 0;
+    int32_t id3v2Version_ = 0;
 };
 
 } // namespace pt4

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace pt4 {
+namespace pt4
+{
 
 std::string TextField(const uint8_t* bytes, int32_t width)
 {
@@ -25,7 +26,8 @@ int32_t DecimalNumber(std::string_view text)
     return value;
 }
 
-namespace {
+namespace
+{
 
 char AsciiLower(char c)
 {
@@ -42,10 +44,20 @@ bool SameName(std::string_view a, std::string_view b)
 
 std::optional<std::string> LookupValue(const std::vector<std::string>& lines, std::string_view name)
 {
+    return LookupValue(lines, {name});
+}
+
+std::optional<std::string> LookupValue(const std::vector<std::string>& lines,
+                                       std::initializer_list<std::string_view> names)
+{
     for (const std::string& line : lines) {
         const size_t equals = line.find('=');
-        if (equals != std::string::npos && SameName(std::string_view(line).substr(0, equals), name))
-            return line.substr(equals + 1);
+        if (equals == std::string::npos)
+            continue;
+        const std::string_view lineName = std::string_view(line).substr(0, equals);
+        for (std::string_view name : names)
+            if (SameName(lineName, name))
+                return line.substr(equals + 1);
     }
     return std::nullopt;
 }

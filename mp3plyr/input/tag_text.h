@@ -3,12 +3,14 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace pt4 {
+namespace pt4
+{
 
 // The bytes up to the first zero byte but at most `width`, without trailing bytes <= 32
 // (leading spaces stay). `bytes` must hold at least `width` bytes.
@@ -37,5 +39,8 @@ int32_t DecimalNumber(std::string_view text);
 // The value of the first line whose part before its first '=' equals `name` (ASCII letters
 // compared without case); everything after that '='.
 std::optional<std::string> LookupValue(const std::vector<std::string>& lines, std::string_view name);
+// The same for the first line carrying any of `names`.
+std::optional<std::string> LookupValue(const std::vector<std::string>& lines,
+                                       std::initializer_list<std::string_view> names);
 
 } // namespace pt4

@@ -15,8 +15,10 @@
 #include <sstream>
 #include <string>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using nlohmann::json;
 using namespace pt4::test;
@@ -28,8 +30,9 @@ struct Pt4Run {
     std::string err;
 };
 
-class InfoCommand : public ::testing::Test {
-protected:
+class InfoCommand : public ::testing::Test
+{
+  protected:
     void SetUp() override
     {
         folder = fs::temp_directory_path() / ("pt4-info-" + std::to_string(getpid()));
@@ -40,8 +43,8 @@ protected:
     std::string Write(const std::string& name, const Bytes& bytes)
     {
         const fs::path path = folder / name;
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                     std::streamsize(bytes.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path.string();
     }
 
@@ -128,11 +131,46 @@ TEST_F(InfoCommand, Id3v2AndId3v1AndLyrics3AroundTheAudio)
     EXPECT_EQ(r["data_length"], 3 * 417 + lyrics.size() + tag1.size());
     EXPECT_EQ(r["title"], "梅の調べ");
     EXPECT_EQ(r["artist"], "Longer artist"); // the longest candidate
-    EXPECT_EQ(r["tags"]["id3v2"], json({"TIT2=梅の調べ", "TPE1=Band"}));
-    EXPECT_NE(std::find(r["tags"]["id3v1"].begin(), r["tags"]["id3v1"].end(), "TRACK=7"), r["tags"]["id3v1"].end());
+    EXPECT_EQ(
+        r["tags"]["id3v2"],
+        json::parse(
+            R"({"version": "2.3", "frames": [{"id": "TIT2", "text": "梅の調べ"}, {"id": "TPE1", "text": "Band"}]})"));
+    EXPECT_EQ(r["tags"]["id3v1"]["track"], 7);
+    EXPECT_EQ(r["tags"]["id3v1"]["genre"], "Soundtrack");
+    EXPECT_TRUE(r["tags"]["ape"].empty());
     EXPECT_NE(std::find(r["tags"]["lyrics3"].begin(), r["tags"]["lyrics3"].end(), "LYR=la la"),
               r["tags"]["lyrics3"].end());
     EXPECT_EQ(r["first_frame"]["offset"], tag2.size());
+}
+
+// Every item decoded for display: UTF-16 text without its byte-order mark, a picture summarised,
+// no line for padding; APE items after the audio.
+TEST_F(InfoCommand, TagItemsAreDecodedForDisplay)
+{
+    Bytes utf16 = Utf16Text({"Ÿ title"});
+    Bytes picture = Concat({Bytes{0}, ToBytes("image/jpeg"), Bytes{0, 3, 0}, Bytes(45312, 0xFF)});
+    const Bytes tag = Id3v2Tag({Id3v2FrameRaw("TIT2", uint32_t(utf16.size()), utf16),
+                                Id3v2FrameRaw("APIC", uint32_t(picture.size()), picture)},
+                               Id3v2Options().Padding(1800));
+    const auto file =
+        Write("decoded.mp3", Concat({tag, Frames(3), ApeTag({ApeItem("Artist", "Ape artist")})}));
+    const Pt4Run run = Pt4("info --json " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json r = JsonLines(run.out).at(0);
+    EXPECT_EQ(r["found"], json({"id3v2", "ape"}));
+    EXPECT_EQ(r["data_length"], 3 * 417);
+    EXPECT_EQ(r["title"], "Ÿ title");
+    EXPECT_EQ(r["artist"], "Ape artist");
+    EXPECT_EQ(
+        r["tags"]["id3v2"]["frames"],
+        json::parse(
+            R"([{"id": "TIT2", "text": "Ÿ title"}, {"id": "APIC", "text": "image/jpeg, 45312 bytes"}])"));
+    EXPECT_EQ(r["tags"]["ape"], json({"Artist=Ape artist"}));
+    EXPECT_TRUE(r["tags"]["id3v1"].is_null());
+
+    const Pt4Run text = Pt4("info " + file);
+    EXPECT_NE(text.out.find("APIC: image/jpeg, 45312 bytes"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("ÿþ"), std::string::npos);
 }
 
 TEST_F(InfoCommand, RiffWaveWithInfoListAfterTheData)
@@ -179,10 +217,12 @@ TEST_F(InfoCommand, BadFilesAreNamedOnStderrAndTheRestIsReported)
     const auto empty = Write("empty.mp3", {});
     const auto one = Write("one.mp3", {0xFF});
     const auto good = Write("good.mp3", Frames(2));
-    const auto hostile = Write("hostile.mp3", Concat({Id3v2Tag({}, Id3v2Options().RawSize(0x7F7F7F7F)), Frames(1)}));
+    const auto hostile =
+        Write("hostile.mp3", Concat({Id3v2Tag({}, Id3v2Options().RawSize(0x7F7F7F7F)), Frames(1)}));
     const std::string missing = (folder / "missing.mp3").string();
     const std::string directory = folder.string();
-    const Pt4Run run = Pt4("info --json " + empty + " " + one + " " + missing + " " + directory + " " + hostile + " " + good);
+    const Pt4Run run = Pt4("info --json " + empty + " " + one + " " + missing + " " + directory + " " +
+                           hostile + " " + good);
     EXPECT_NE(run.status, 0);
     const auto lines = JsonLines(run.out);
     // Empty, one-byte, hostile and good files are read; the missing file and the folder are not.

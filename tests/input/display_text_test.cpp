@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 std::string Bytes(std::initializer_list<unsigned char> bytes)
 {
@@ -55,6 +57,10 @@ TEST(DisplayText, Latin1WhenNeitherUtf8NorShiftJis)
     EXPECT_EQ(DisplayText("caf\xE9"), "caf\xC3\xA9");
     EXPECT_EQ(DisplayText("\xFF\xFF"), "\xC3\xBF\xC3\xBF");
     EXPECT_EQ(DisplayText("\xA0\xFD"), "\xC2\xA0\xC3\xBD");
+    // Valid Shift-JIS too, but Latin letters without any byte 0x80-0x9F: accented Western text
+    // as id3lib and eyeD3 write it.
+    EXPECT_EQ(DisplayText("Band \xC4"), "Band \xC3\x84");
+    EXPECT_EQ(DisplayText("\xC9\xE9\xE9 title"), "\xC3\x89\xC3\xA9\xC3\xA9 title");
 }
 
 } // namespace

@@ -11,8 +11,10 @@
 #include "support/info_scan.h"
 #include "support/tag_builder.h"
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace test;
 using ::testing::ElementsAre;
@@ -98,8 +100,7 @@ TEST(Mp3InfoHostile, Id3v2FrameSizesNearTheThirtyTwoBitLimit)
         for (int32_t bufferSize : {16384, 64}) {
             std::unique_ptr<InfoScan> scan;
             ASSERT_NO_THROW(scan = ScanInfo(Concat({tag, AudioBytes(200)}), true, bufferSize)) << size;
-            EXPECT_TRUE(scan->info.Found().Empty()) << size;
-            EXPECT_EQ(scan->info.DataStart(), 0);
+            EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size())) << size;
             EXPECT_THAT(scan->info.Id3v2Frames(), ElementsAre("TIT2=Kept"));
         }
     }
@@ -110,12 +111,14 @@ TEST(Mp3InfoHostile, Id3v2ExtendedHeaderSizes)
     for (uint32_t size : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu}) {
         const Bytes tag = Id3v2Tag({Id3v2Frame("TIT2", "x")}, Id3v2Options().ExtendedHeader(size));
         auto scan = ScanInfo(Concat({tag, AudioBytes(50)}));
-        EXPECT_TRUE(scan->info.Found().Empty());
+        EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
+        EXPECT_THAT(scan->info.Id3v2Frames(), IsEmpty());
     }
     // Extended header claiming the whole tag: frames would start past its end.
     const Bytes whole = Id3v2Tag({Id3v2Frame("TIT2", "x")}, Id3v2Options().ExtendedHeader(21));
     auto scan = ScanInfo(Concat({whole, AudioBytes(50)}));
-    EXPECT_TRUE(scan->info.Found().Empty());
+    EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(whole.size()));
+    EXPECT_THAT(scan->info.Id3v2Frames(), IsEmpty());
 }
 
 TEST(Mp3InfoHostile, RiffChunkSizesThatOverflow)

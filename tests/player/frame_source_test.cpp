@@ -9,8 +9,10 @@
 #include <cstring>
 #include <memory>
 
-namespace pt4 {
-namespace {
+namespace pt4
+{
+namespace
+{
 
 using namespace pt4::testing;
 
@@ -53,14 +55,17 @@ void PutBigEndian(std::vector<uint8_t>& bytes, size_t at, uint32_t value)
         bytes[at + size_t(i)] = uint8_t(value >> (24 - 8 * i));
 }
 
-// A silent copy of `frame` carrying a Xing or VBRI header where the player looks for it.
-std::vector<uint8_t> VbrFrame(const std::vector<uint8_t>& frame, const char* tag, uint32_t frames, uint32_t bytes)
+// A silent copy of `frame` carrying a Xing, Info or VBRI header where encoders put it: Xing and
+// Info where the side information ends (`at`), VBRI 32 bytes after the header in every mode.
+std::vector<uint8_t> VbrFrame(const std::vector<uint8_t>& frame, const char* tag, uint32_t frames,
+                              uint32_t bytes, size_t at = 4 + 32)
 {
     std::vector<uint8_t> vbr(frame.size(), 0);
     std::memcpy(vbr.data(), frame.data(), 4);
-    const size_t at = 4 + 32; // MPEG-1 stereo side information
+    if (std::strcmp(tag, "VBRI") == 0)
+        at = 36;
     std::memcpy(vbr.data() + at, tag, 4);
-    if (std::strcmp(tag, "Xing") == 0) {
+    if (std::strcmp(tag, "VBRI") != 0) {
         PutBigEndian(vbr, at + 4, 3); // frames and bytes present
         PutBigEndian(vbr, at + 8, frames);
         PutBigEndian(vbr, at + 12, bytes);
@@ -73,7 +78,7 @@ std::vector<uint8_t> VbrFrame(const std::vector<uint8_t>& frame, const char* tag
 
 TEST(FrameSourceOpen, NoSyncInTheFirstKilobyteIsUnknownFormat)
 {
-    std::vector<uint8_t> bytes(1024, 0x00);
+    std::vector<uint8_t> bytes(1024, 0x20);
     const auto audio = Join(DemoFrames());
     bytes.insert(bytes.end(), audio.begin(), audio.end());
     try {
@@ -100,28 +105,37 @@ TEST(FrameSourceOpen, GarbageAfterTheTagMovesTheDataStart)
     EXPECT_EQ(opened.CountFrames(), int(DemoFrames().size()));
 }
 
-TEST(FrameSourceOpen, XingHeaderGivesTheLengthAndIsNotPlayed)
+// The frame count of a Xing, Info or VBRI header leaves out the frame that holds it (the
+// encoders' count): 1000 frames of 1152 stereo samples at 44.1 kHz last 26122 ms.
+TEST(FrameSourceOpen, VbrHeadersGiveTheLengthAndAreNotPlayed)
 {
-    auto frames = DemoFrames();
-    const auto audio = Join(frames);
-    frames.insert(frames.begin(), VbrFrame(frames[0], "Xing", 1001, 123456));
-    Opened opened(Join(frames));
-    EXPECT_EQ(opened.source->VbrHeader(), TVbrHeaderKind::Xing);
-    EXPECT_EQ(opened.source->BitRate(), 0);
-    EXPECT_EQ(opened.source->TotalBytes(), 1000 * 4608);
-    EXPECT_EQ(opened.source->LengthMs(), 26122);
-    EXPECT_EQ(opened.source->DataStart(), int32_t(frames[0].size()));
-    EXPECT_EQ(opened.source->DataLength(), 123456 - int32_t(frames[0].size()));
-}
-
-TEST(FrameSourceOpen, VbriHeaderIsReadAtTheSameOffset)
-{
-    auto frames = DemoFrames();
-    frames.insert(frames.begin(), VbrFrame(frames[0], "VBRI", 11, 5000));
-    Opened opened(Join(frames));
-    EXPECT_EQ(opened.source->VbrHeader(), TVbrHeaderKind::Vbri);
-    EXPECT_EQ(opened.source->TotalBytes(), 10 * 4608);
-    EXPECT_EQ(opened.source->DataStart(), int32_t(frames[0].size()));
+    auto mono = DemoFrames();
+    for (auto& frame : mono)
+        frame[3] = uint8_t(frame[3] | 0xC0); // single channel: shorter side information
+    const struct {
+        const char* tag;
+        std::vector<std::vector<uint8_t>> frames;
+        size_t xingAt;
+    } cases[] = {
+        {"Xing", DemoFrames(), 36}, {"Info", DemoFrames(), 36}, {"VBRI", DemoFrames(), 36},
+        {"Xing", mono, 21},         {"VBRI", mono, 21},
+    };
+    for (auto c : cases) {
+        SCOPED_TRACE(std::string(c.tag) + (c.xingAt == 21 ? " mono" : ""));
+        const size_t played = c.frames.size();
+        const uint32_t bytes = uint32_t(Join(c.frames).size() + c.frames[0].size());
+        c.frames.insert(c.frames.begin(), VbrFrame(c.frames[0], c.tag, 1000, bytes, c.xingAt));
+        Opened opened(Join(c.frames));
+        EXPECT_EQ(opened.source->VbrHeader(),
+                  std::string(c.tag) == "VBRI" ? TVbrHeaderKind::Vbri : TVbrHeaderKind::Xing);
+        EXPECT_EQ(opened.source->BitRate(), 0);
+        EXPECT_EQ(opened.source->LengthMs(), 26122);
+        EXPECT_EQ(opened.source->DataStart(), int32_t(c.frames[0].size()));
+        EXPECT_EQ(opened.source->DataLength(), int32_t(bytes - c.frames[0].size()));
+        EXPECT_EQ(opened.source->SeekToFrame(0), 0);
+        EXPECT_EQ(opened.source->Reader().Position(), int32_t(c.frames[0].size()));
+        EXPECT_EQ(opened.CountFrames(), int(played));
+    }
 }
 
 TEST(FrameSourcePlay, FrameOfAnotherSampleRateIsSteppedOver)

@@ -4,7 +4,8 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace pt4::test {
+namespace pt4::test
+{
 
 Bytes ToBytes(std::string_view text)
 {
@@ -45,7 +46,8 @@ Bytes AudioBytes(size_t count)
     return out;
 }
 
-namespace {
+namespace
+{
 
 void RequireLength(std::string_view text, size_t length, const char* what)
 {
@@ -73,6 +75,110 @@ Bytes Id3v2FrameRaw(std::string_view id, uint32_t declaredSize, const Bytes& bod
     return frame;
 }
 
+namespace
+{
+
+Bytes Synchsafe(uint32_t value)
+{
+    return {static_cast<uint8_t>((value >> 21) & 0x7F), static_cast<uint8_t>((value >> 14) & 0x7F),
+            static_cast<uint8_t>((value >> 7) & 0x7F), static_cast<uint8_t>(value & 0x7F)};
+}
+
+void AppendUtf16(Bytes& out, std::string_view utf8, bool bigEndian)
+{
+    for (size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<uint8_t>(utf8[i]);
+        uint32_t c = lead;
+        size_t length = 1;
+        if (lead >= 0xE0)
+            c = lead & 0x0F, length = 3;
+        else if (lead >= 0xC0)
+            c = lead & 0x1F, length = 2;
+        for (size_t k = 1; k < length; ++k)
+            c = c << 6 | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+        i += length;
+        const auto high = static_cast<uint8_t>(c >> 8);
+        const auto low = static_cast<uint8_t>(c);
+        out.push_back(bigEndian ? high : low);
+        out.push_back(bigEndian ? low : high);
+    }
+}
+
+Bytes EncodedText(uint8_t encoding, std::initializer_list<std::string_view> strings, bool bigEndian)
+{
+    Bytes out{encoding};
+    const bool wide = encoding == 1 || encoding == 2;
+    bool first = true;
+    for (std::string_view text : strings) {
+        if (!first)
+            out.insert(out.end(), wide ? 2 : 1, 0);
+        first = false;
+        if (encoding == 1) {
+            out.push_back(bigEndian ? 0xFE : 0xFF);
+            out.push_back(bigEndian ? 0xFF : 0xFE);
+        }
+        if (wide)
+            AppendUtf16(out, text, encoding == 2 || bigEndian);
+        else
+            Append(out, ToBytes(text));
+    }
+    return out;
+}
+
+} // namespace
+
+Bytes Latin1Text(std::initializer_list<std::string_view> strings)
+{
+    return EncodedText(0, strings, false);
+}
+
+Bytes Utf8Text(std::initializer_list<std::string_view> strings)
+{
+    return EncodedText(3, strings, false);
+}
+
+Bytes Utf16Text(std::initializer_list<std::string_view> strings, bool bigEndian)
+{
+    return EncodedText(1, strings, bigEndian);
+}
+
+Bytes Utf16BigEndianText(std::initializer_list<std::string_view> strings)
+{
+    return EncodedText(2, strings, true);
+}
+
+Bytes Unsynchronised(const Bytes& bytes)
+{
+    Bytes out;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        out.push_back(bytes[i]);
+        if (bytes[i] == 0xFF && (i + 1 == bytes.size() || bytes[i + 1] >= 0xE0 || bytes[i + 1] == 0))
+            out.push_back(0);
+    }
+    return out;
+}
+
+Bytes Id3v24Frame(std::string_view id, const Bytes& body, uint8_t formatFlags, bool plainSize)
+{
+    Bytes frame = Id3v2FrameRaw(id, static_cast<uint32_t>(body.size()), body);
+    if (!plainSize) {
+        const Bytes size = Synchsafe(static_cast<uint32_t>(body.size()));
+        std::copy(size.begin(), size.end(), frame.begin() + 4);
+    }
+    frame[9] = formatFlags;
+    return frame;
+}
+
+Bytes Id3v22Frame(std::string_view id, const Bytes& body)
+{
+    RequireLength(id, 3, "ID3v2.2 frame ID");
+    Bytes frame = ToBytes(id);
+    for (int shift : {16, 8, 0})
+        frame.push_back(static_cast<uint8_t>(body.size() >> shift));
+    Append(frame, body);
+    return frame;
+}
+
 Bytes Id3v2Frame(std::string_view id, std::string_view text, uint8_t encoding)
 {
     Bytes body{encoding};
@@ -93,6 +199,12 @@ Bytes Id3v2Tag(const std::vector<Bytes>& frames, const Id3v2Options& options)
     for (const Bytes& frame : frames)
         Append(body, frame);
     body.resize(body.size() + options.padding, 0);
+    if (options.unsynchronise) {
+        body = Unsynchronised(body);
+        flags |= 0x80;
+    }
+    if (options.footer)
+        flags |= 0x10;
 
     Bytes tag = ToBytes("ID3");
     tag.push_back(options.version);
@@ -108,7 +220,12 @@ Bytes Id3v2Tag(const std::vector<Bytes>& frames, const Id3v2Options& options)
         for (int i = 0; i < 4; ++i)
             tag[6 + i] = static_cast<uint8_t>((size >> (21 - 7 * i)) & 0x7F);
     }
+    const Bytes header = tag;
     Append(tag, body);
+    if (options.footer) {
+        Append(tag, ToBytes("3DI"));
+        tag.insert(tag.end(), header.begin() + 3, header.end());
+    }
     return tag;
 }
 
@@ -155,6 +272,38 @@ Bytes Lyrics3v2(const std::vector<Bytes>& fields, std::optional<std::string> siz
     const std::string size = sizeText.value_or(Digits(block.size(), 6));
     RequireLength(size, 6, "Lyrics3 size");
     return Concat({block, ToBytes(size), ToBytes("LYRICS200")});
+}
+
+Bytes ApeItem(std::string_view key, std::string_view value, uint32_t flags)
+{
+    Bytes item(8, 0);
+    PutLittleEndian32(item, 0, static_cast<uint32_t>(value.size()));
+    PutLittleEndian32(item, 4, flags);
+    Append(item, ToBytes(key));
+    item.push_back(0);
+    Append(item, ToBytes(value));
+    return item;
+}
+
+Bytes ApeTag(const std::vector<Bytes>& items, bool withHeader, uint32_t version)
+{
+    Bytes body;
+    for (const Bytes& item : items)
+        Append(body, item);
+    auto headerOrFooter = [&](uint32_t flags) {
+        Bytes block = ToBytes("APETAGEX");
+        block.resize(32, 0);
+        PutLittleEndian32(block, 8, version);
+        PutLittleEndian32(block, 12, static_cast<uint32_t>(body.size() + 32));
+        PutLittleEndian32(block, 16, static_cast<uint32_t>(items.size()));
+        PutLittleEndian32(block, 20, flags);
+        return block;
+    };
+    const uint32_t hasHeader = withHeader ? 0x80000000u : 0;
+    Bytes tag = withHeader ? headerOrFooter(hasHeader | 0x20000000u) : Bytes{};
+    Append(tag, body);
+    Append(tag, headerOrFooter(hasHeader));
+    return tag;
 }
 
 Bytes RiffChunk(std::string_view id, const Bytes& payload, std::optional<uint32_t> declaredSize)
