@@ -5,7 +5,7 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
     build-essential cmake ninja-build pkg-config \
-    clang libclang-rt-14-dev \
+    clang clang-format libclang-rt-14-dev \
     googletest libgtest-dev libgmock-dev \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \

@@ -1,9 +1,12 @@
 #!/bin/sh
-# Builds everything and runs the whole test suite: first the fuzz corpora under ASan and UBSan
-# (clang, libFuzzer), then every unit and integration test. Ends with CTest's summary.
+# Checks the formatting, builds everything and runs the whole test suite: first the fuzz corpora
+# under ASan and UBSan (clang, libFuzzer), then every unit and integration test. Ends with
+# CTest's summary.
 set -e
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+
+scripts/check-format.sh
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPT4_FUZZ=ON
 cmake --build build-fuzz -j "$jobs"
