@@ -39,7 +39,7 @@ bool WaitForOutput(int master, const std::string& text)
 
 TEST(PlayCommand, TerminalIsGivenBackWhenASignalEndsPlay)
 {
-    test::PulseDaemon daemon;
+    test::SoundServer daemon;
     const std::string pt4 = std::string(PT4_BINARY_DIR) + "/bin/pt4";
     const std::string demo = std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3";
     for (const int signal : {SIGINT, SIGTERM}) {

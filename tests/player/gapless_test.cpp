@@ -219,7 +219,7 @@ TEST_F(Gapless, PlayerJoinsTheFilesIntoOneStreamAndShowsEachWhenItIsHeard)
     EXPECT_EQ(MaxDifference(played, joined), 0);
 }
 
-// The same album through a private sound server: the recording of its sink holds the three
+// The same album through a private sound server of each kind: the recording of its sink holds the three
 // decodes back to back, with no sample missing or added at either change of file.
 TEST_F(Gapless, TheSoundServerHearsNoSeam)
 {
@@ -233,32 +233,39 @@ TEST_F(Gapless, TheSoundServerHearsNoSeam)
     for (size_t i = 0; i < joined.size(); ++i)
         joined[i] = int16_t(joinedBytes[2 * i] | joinedBytes[2 * i + 1] << 8);
 
-    test::PulseDaemon daemon;
-    test::MonitorRecorder recorder;
-    TMP3Player player;
-    player.SetAutoPlay(false);
-    int next = 1;
-    bool ended = false;
-    player.OnNeedNext = [&](TMP3Player& p) {
-        if (next < 3)
-            p.QueueNext(File(e, next++));
-    };
-    player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason) { ended = true; };
-    player.SetFileName(File(e, 0));
-    player.Play();
-    ASSERT_TRUE(DrainUntil(
-        player, [&] { return ended; }, 30s));
-    std::this_thread::sleep_for(400ms);
-    const std::vector<int16_t> recording = recorder.Stop();
+    for (const test::ServerKind kind : {test::ServerKind::PulseAudio, test::ServerKind::PipeWire}) {
+        SCOPED_TRACE(test::ServerName(kind));
+        test::SoundServer server(kind);
+        test::MonitorRecorder recorder;
+        TMP3Player player;
+        player.SetAutoPlay(false);
+        int next = 1;
+        bool ended = false;
+        player.OnNeedNext = [&](TMP3Player& p) {
+            if (next < 3)
+                p.QueueNext(File(e, next++));
+        };
+        player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason) { ended = true; };
+        player.SetFileName(File(e, 0));
+        player.Play();
+        ASSERT_TRUE(DrainUntil(
+            player, [&] { return ended; }, 30s));
+        std::this_thread::sleep_for(400ms);
+        const std::vector<int16_t> recording = recorder.Stop();
 
-    // Aligned on the sweep's first sounding sample; from there every sample of the three files
-    // follows in order.
-    const auto aligned = test::Align(recording, joined, {}, 1, 4410);
-    ASSERT_TRUE(aligned) << "the album is not in the recording";
-    const size_t frames = joined.size() / 2 - aligned->pcmFrame;
-    ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
-    EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
-              1);
+        // Aligned on the sweep's first sounding sample; from there every sample of the three files
+        // follows in order.
+        const auto aligned = test::Align(recording, joined, {}, 1, 4410);
+        ASSERT_TRUE(aligned) << "the album is not in the recording";
+        size_t frames = joined.size() / 2 - aligned->pcmFrame;
+        // PipeWire's graph plays whole periods of 1024 frames: the album's last, shorter period
+        // can be cut off when play ends. That is the end of the piece, not a seam.
+        if (kind == test::ServerKind::PipeWire)
+            frames -= 1024;
+        ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
+        EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
+                  1);
+    }
 }
 
 } // namespace

@@ -200,7 +200,7 @@ class StreamPulse : public ::testing::Test
   protected:
     static void SetUpTestSuite()
     {
-        daemon_ = std::make_unique<test::PulseDaemon>();
+        daemon_ = std::make_unique<test::SoundServer>();
         pcm_ = AsSamples(DecodeAll(ReadFileBytes(DemoClipPath())));
     }
     static void TearDownTestSuite() { daemon_.reset(); }
@@ -217,7 +217,7 @@ class StreamPulse : public ::testing::Test
         return std::find(titles.begin(), titles.end(), title) != titles.end();
     }
 
-    static std::unique_ptr<test::PulseDaemon> daemon_;
+    static std::unique_ptr<test::SoundServer> daemon_;
     static std::vector<int16_t> pcm_;
 
     TMP3Player player;
@@ -225,7 +225,7 @@ class StreamPulse : public ::testing::Test
     std::optional<TMP3EndPlayReason> endReason;
 };
 
-std::unique_ptr<test::PulseDaemon> StreamPulse::daemon_;
+std::unique_ptr<test::SoundServer> StreamPulse::daemon_;
 std::vector<int16_t> StreamPulse::pcm_;
 
 TEST_F(StreamPulse, StationPlaysWithItsTitlesAndStopsAtOnce)
