@@ -417,8 +417,9 @@ TEST_F(SoundOutFile, ResetDropsThePartBlockAndPauseLeavesAFileAlone)
     out.Flush();
     out.Close();
     const std::vector<uint8_t> file = ReadFile(Path("nopause.wav"));
-    ASSERT_EQ(file.size(), 444u);
+    ASSERT_EQ(file.size(), 44u + 400 + 300);
     EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 400, file.begin() + 44));
+    EXPECT_TRUE(std::equal(pcm.begin(), pcm.begin() + 300, file.begin() + 444));
 }
 
 TEST_F(SoundOutFile, FailedOpenLeavesTheOutputClosed)
