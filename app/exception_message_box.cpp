@@ -1,6 +1,6 @@
 #include "app/exception_message_box.h"
 
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -3,7 +3,7 @@
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/exception_message_box.h"
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
 #include <QFileInfo>

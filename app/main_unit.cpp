@@ -3,8 +3,8 @@
 #include "app/settings_file.h"
 #include "app/unit2.h"
 #include "app/unit3.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
 
 #include <QCursor>
 #include <QIcon>

@@ -7,7 +7,7 @@
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/message_window.h"
 #include "mp3plyr/output/sound_out.h"
 
 #include <vector>

@@ -4,8 +4,8 @@
 
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
 
 #include <poll.h>
 #include <termios.h>

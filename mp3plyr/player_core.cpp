@@ -2,7 +2,7 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/file_stream.h"
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <chrono>
 #include <cstring>

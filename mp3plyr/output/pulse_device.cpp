@@ -1,7 +1,7 @@
 #include "mp3plyr/output/pulse_device.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <pulse/pulseaudio.h>
 

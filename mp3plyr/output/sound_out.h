@@ -3,10 +3,10 @@
 // of one interface (wave_out_device.h); the ring does not care which it has.
 #pragma once
 
-#include "mp3plyr/output/critical_section.h"
-#include "mp3plyr/output/event.h"
-#include "mp3plyr/output/messages.h"
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/critical_section.h"
+#include "mp3plyr/runtime/event.h"
+#include "mp3plyr/runtime/messages.h"
+#include "mp3plyr/runtime/thread.h"
 
 #include <atomic>
 #include <cstdint>

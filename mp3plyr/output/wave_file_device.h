@@ -2,7 +2,7 @@
 // thread in the order they were queued.
 #pragma once
 
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/thread.h"
 #include "mp3plyr/output/wave_out_device.h"
 
 #include <atomic>

@@ -2,7 +2,7 @@
 // talks to this one small interface and does not care which it is.
 #pragma once
 
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/thread.h"
 
 #include <cstdint>
 #include <memory>

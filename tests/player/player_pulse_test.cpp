@@ -2,8 +2,8 @@
 // private server with a null sink whose monitor is recorded and compared with the decoded PCM.
 #include "mp3plyr/errors.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
 #include "output/support/pcm_signal.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"

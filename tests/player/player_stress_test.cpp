@@ -1,8 +1,8 @@
 // Random operations from the owner thread while the worker and the output thread run: no
 // deadlock, no crash, and every end of play reported exactly once.
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
 

@@ -3,9 +3,9 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/memory_stream.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
+#include "mp3plyr/runtime/messages.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>

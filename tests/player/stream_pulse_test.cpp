@@ -5,7 +5,7 @@
 #include "cli/support/radio_server.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/message_window.h"
 #include "output/support/pcm_signal.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"

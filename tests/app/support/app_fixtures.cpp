@@ -1,6 +1,6 @@
 #include "app_fixtures.h"
 
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <QFile>
 #include <QMouseEvent>

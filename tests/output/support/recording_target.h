@@ -1,7 +1,7 @@
 // A message target that records what reaches it and on which thread, for the thread and window tests.
 #pragma once
 
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <condition_variable>
 #include <cstddef>

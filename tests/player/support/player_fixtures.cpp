@@ -3,7 +3,7 @@
 #include "mp3plyr/decoder/frame_header.h"
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/memory_stream.h"
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/message_window.h"
 
 #include <cstring>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <cstdio>
 #include <memory>

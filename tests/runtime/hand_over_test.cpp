@@ -1,10 +1,10 @@
 // Exceptions raised in a worker's handlers: OnException, the standard display, and the hand-over
 // to the window thread, including the cases where the window thread is itself waiting for the worker.
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/critical_section.h"
-#include "mp3plyr/output/exception_display.h"
-#include "mp3plyr/output/message_window.h"
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/critical_section.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
+#include "mp3plyr/runtime/thread.h"
 #include "output/support/deadline.h"
 #include "output/support/recording_target.h"
 

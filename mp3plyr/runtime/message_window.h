@@ -3,8 +3,8 @@
 // and every event it raises, runs on the owner thread.
 #pragma once
 
-#include "mp3plyr/output/message_queue.h"
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/message_queue.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -2,9 +2,9 @@
 // and hands every wake-up, time-out and posted message to its owner.
 #pragma once
 
-#include "mp3plyr/output/event.h"
-#include "mp3plyr/output/message_queue.h"
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/event.h"
+#include "mp3plyr/runtime/message_queue.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <atomic>
 #include <cstddef>

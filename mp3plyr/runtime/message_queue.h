@@ -2,8 +2,8 @@
 // signalled exactly while something is queued.
 #pragma once
 
-#include "mp3plyr/output/event.h"
-#include "mp3plyr/output/messages.h"
+#include "mp3plyr/runtime/event.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <cstddef>
 #include <deque>

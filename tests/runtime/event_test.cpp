@@ -1,6 +1,6 @@
 // Events and the re-entrant critical section.
-#include "mp3plyr/output/critical_section.h"
-#include "mp3plyr/output/event.h"
+#include "mp3plyr/runtime/critical_section.h"
+#include "mp3plyr/runtime/event.h"
 #include "output/support/deadline.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The component's message window: which posts coalesce, from which thread, purging in handlers,
 // delivery only on the owner thread, the notifier hook, and a stress run with several posters.
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/message_window.h"
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/message_window.h"
+#include "mp3plyr/runtime/thread.h"
 #include "output/support/deadline.h"
 #include "output/support/recording_target.h"
 

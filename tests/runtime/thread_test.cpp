@@ -1,6 +1,6 @@
 // The worker thread: wake-ups, time-outs, posted messages, Sync and Stop.
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/thread.h"
 #include "output/support/deadline.h"
 #include "output/support/recording_target.h"
 

@@ -1,7 +1,7 @@
-#include "mp3plyr/output/thread.h"
+#include "mp3plyr/runtime/thread.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/output/exception_display.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <system_error>
 

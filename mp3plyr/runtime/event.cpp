@@ -1,4 +1,4 @@
-#include "mp3plyr/output/event.h"
+#include "mp3plyr/runtime/event.h"
 
 #include <algorithm>
 #include <chrono>

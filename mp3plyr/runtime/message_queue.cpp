@@ -1,4 +1,4 @@
-#include "mp3plyr/output/message_queue.h"
+#include "mp3plyr/runtime/message_queue.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "mp3plyr/output/message_window.h"
+#include "mp3plyr/runtime/message_window.h"
 
 #include "mp3plyr/errors.h"
 
