@@ -63,6 +63,7 @@ TForm1::TForm1(QString settingsFile)
     CreateLayout();
     CreatePlayer();
     CreateTimers();
+    CreateAlbum();
     AnimateForm1 = std::make_unique<TAnimateForm>(this);
 
     MP3Player1.Loaded();
@@ -252,7 +253,10 @@ void TForm1::CreatePlayer()
     MP3Player1.SetUsingCpuCapabilities(mccAll);
     MP3Player1.SetVolBalance(0);
     MP3Player1.SetVolume(10);
-    MP3Player1.OnChangeStatus = [this](TMP3Player&) { Run([this] { MP3Player1ChangeStatus(); }); };
+    MP3Player1.OnChangeStatus = [this](TMP3Player&) {
+        Run([this] { MP3Player1ChangeStatus(); });
+        emit PlayerStatusChanged();
+    };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
     MP3Player1.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
         Run([this, reason] { MP3Player1EndPlay(reason); });
@@ -314,10 +318,6 @@ void TForm1::FormCreate()
     timeFormat_ = QStringLiteral("nn:ss");
     rewindHeld_ = forwardHeld_ = false;
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
-    albumPlaying_ = false;
-    albumPrimed_ = false;
-    trackCount_ = 0;
-    trackIndex_ = 0;
     presetFlags_ = {true, false, false, false, false, false};
 
     const TIniFile ini(settingsFile_);
