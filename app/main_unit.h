@@ -13,10 +13,12 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 
 namespace pt4
 {
@@ -161,6 +163,16 @@ class TForm1 : public QWidget
     void OpenLocation(const QString& location);
     // Continuous play of these files in this order, from the first.
     void PlayFiles(const QStringList& files);
+    // Volume 0 ... 100 set from outside the window: player, knob and label.
+    void SetVolumeFromDesktop(int volume);
+    // What a drop of these items would do: one file opens and plays (album false), several files
+    // or a folder play in turn (album true). Nothing for anything else (not all local files and
+    // folders, no file to play).
+    struct TDropPlan {
+        QStringList files;
+        bool album = false;
+    };
+    static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
 
   signals:
     // The player's status (after OnChangeStatus) or the album sequence changed.
@@ -175,6 +187,11 @@ class TForm1 : public QWidget
 
     // The mail address behind the About view's link.
     static QString ContactAddress();
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
   private:
     template <class Handler> void Run(Handler&& handler);

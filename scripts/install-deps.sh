@@ -9,4 +9,5 @@ apt-get install -y --no-install-recommends \
     googletest libgtest-dev libgmock-dev \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \
-    qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core
+    qt6-base-dev libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
+    dbus playerctl
