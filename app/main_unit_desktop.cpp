@@ -3,9 +3,9 @@
 #include "app/main_unit.h"
 
 #include "app/file_list_box.h"
+#include "components/natural_order.h"
 #include "mp3plyr/output/exception_display.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -25,10 +25,7 @@ QStringList FolderFiles(const QString& folder)
     for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Readable))
         if (TFileListBox::MatchesMask(name, QStringLiteral("*.mp3*")))
             names << name;
-    QCollator collator;
-    collator.setNumericMode(true);
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    std::sort(names.begin(), names.end(), collator);
+    std::sort(names.begin(), names.end(), NaturalLess);
     QStringList paths;
     for (const QString& name : names)
         paths << QDir(folder).filePath(name);
