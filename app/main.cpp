@@ -1,7 +1,10 @@
-// plumtone4 [FILE|URL]: the desktop player. A file (or an http:// or https:// stream) named on the
-// command line is opened at start as if it had been chosen with the Open button.
+// plumtone4 [FILE|URL...]: the desktop player. One file (or an http:// or https:// stream) named
+// on the command line is opened at start as if it had been chosen with the Open button; several
+// play in turn in the order given. When the program already runs, they go to its window and this
+// start ends at once.
 #include "app/application.h"
 #include "app/command_line.h"
+#include "app/desktop_bus.h"
 #include "app/exception_message_box.h"
 #include "mp3plyr/runtime/exception_display.h"
 
@@ -15,7 +18,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // SIGTERM and SIGINT end the program like closing the window, so the settings are written.
 int quitPipe[2] = {-1, -1};
@@ -57,22 +61,32 @@ int main(int argc, char* argv[])
     pt4::InstallExceptionMessageBox();
     QuitOnSignals(application);
 
+    QStringList files;
+    for (const QString& argument : QApplication::arguments().mid(1)) {
+        const bool url = argument.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+                         argument.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
+        files << (url ? argument : QFileInfo(argument).absoluteFilePath());
+    }
+    std::optional<QDBusConnection> bus = pt4::TDesktopBus::SessionBus();
+    if (bus && pt4::TDesktopBus::HandOver(*bus, files))
+        return 0;
+
     pt4::TApplicationWindows windows;
     pt4::TForm1& form1 = windows.Form1();
     QToolTip::setFont(form1.font());
     form1.show();
+    if (bus)
+        (new pt4::TDesktopBus(form1))->Publish(*bus);
 
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1) {
-        const QString argument = arguments.at(1);
-        const bool url = argument.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
-                         argument.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive);
-        const QString fileName = url ? argument : QFileInfo(argument).absoluteFilePath();
+    if (!files.isEmpty()) {
         QMetaObject::invokeMethod(
             &form1,
-            [&form1, fileName] {
+            [&form1, files] {
                 try {
-                    form1.OpenChosenFile(fileName);
+                    if (files.size() == 1)
+                        form1.OpenChosenFile(files.front());
+                    else
+                        form1.PlayFiles(files);
                 } catch (...) {
                     pt4::ShowException(std::current_exception());
                 }

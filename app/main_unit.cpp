@@ -15,9 +15,11 @@
 #define PT4_CONTACT_MAIL "plumtone4@example.org"
 #endif
 
-namespace pt4 {
+namespace pt4
+{
 
-namespace {
+namespace
+{
 
 // Up pictures of the layout, by picture store number.
 QPixmap LayoutPicture(int number)
@@ -28,8 +30,9 @@ QPixmap LayoutPicture(int number)
 QFont WindowFont()
 {
     QFont font;
-    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"), QStringLiteral("Noto Sans CJK JP"),
-                      QStringLiteral("IPAPGothic"), QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic"),
+    font.setFamilies({QStringLiteral("ＭＳ Ｐゴシック"), QStringLiteral("MS PGothic"),
+                      QStringLiteral("Noto Sans CJK JP"), QStringLiteral("IPAPGothic"),
+                      QStringLiteral("IPAGothic"), QStringLiteral("VL PGothic"),
                       QStringLiteral("TakaoPGothic"), QStringLiteral("Noto Sans JP")});
     font.setPixelSize(12);
     font.setStyleStrategy(QFont::PreferAntialias);
@@ -38,8 +41,7 @@ QFont WindowFont()
 
 } // namespace
 
-template <class Handler>
-void TForm1::Run(Handler&& handler)
+template <class Handler> void TForm1::Run(Handler&& handler)
 {
     // The framework's standard exception display: the handler ends, the window lives on.
     try {
@@ -50,8 +52,8 @@ void TForm1::Run(Handler&& handler)
 }
 
 TForm1::TForm1(QString settingsFile)
-    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
-                           | Qt::WindowCloseButtonHint),
+    : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       settingsFile_(std::move(settingsFile))
 {
     setWindowTitle(QStringLiteral("Plumtone4"));
@@ -59,10 +61,12 @@ TForm1::TForm1(QString settingsFile)
     setFont(WindowFont());
     setFixedSize(kClientWidth, kClientHeight);
     move(192, 107);
+    setAcceptDrops(true);
 
     CreateLayout();
     CreatePlayer();
     CreateTimers();
+    CreateAlbum();
     AnimateForm1 = std::make_unique<TAnimateForm>(this);
 
     MP3Player1.Loaded();
@@ -101,8 +105,8 @@ void TForm1::CreateLayout()
     back2Image = button(248, 153, 13, QStringLiteral("前のトラック"));
     next2Image = button(288, 153, 15, QStringLiteral("次のトラック"));
 
-    std::array<TSkinImage**, kPresetCount> presetImages = {&FlatImage, &PopImage, &RockImage,
-                                                          &JazzImage, &ClassicImage, &VocalImage};
+    std::array<TSkinImage**, kPresetCount> presetImages = {&FlatImage, &PopImage,     &RockImage,
+                                                           &JazzImage, &ClassicImage, &VocalImage};
     for (int p = 0; p < kPresetCount; ++p) {
         const TPresetInfo& info = kPresets[p];
         auto* image = new TSkinImage(this, 8 + 40 * p, 88, 39, 17);
@@ -241,7 +245,8 @@ void TForm1::CreatePlayer()
     // player's message window on the window's event loop.
     MP3Player1.MessageWindow().SetNotifier([this] {
         QMetaObject::invokeMethod(
-            this, [this] { Run([this] { MP3Player1.MessageWindow().DispatchMessages(); }); }, Qt::QueuedConnection);
+            this, [this] { Run([this] { MP3Player1.MessageWindow().DispatchMessages(); }); },
+            Qt::QueuedConnection);
     });
     MP3Player1.BeginLoading();
     MP3Player1.SetAutoOpen(true);
@@ -253,7 +258,10 @@ void TForm1::CreatePlayer()
     MP3Player1.SetUsingCpuCapabilities(mccAll);
     MP3Player1.SetVolBalance(0);
     MP3Player1.SetVolume(10);
-    MP3Player1.OnChangeStatus = [this](TMP3Player&) { Run([this] { MP3Player1ChangeStatus(); }); };
+    MP3Player1.OnChangeStatus = [this](TMP3Player&) {
+        Run([this] { MP3Player1ChangeStatus(); });
+        emit PlayerStatusChanged();
+    };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
     MP3Player1.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
         Run([this, reason] { MP3Player1EndPlay(reason); });
@@ -296,8 +304,8 @@ const QPixmap& TForm1::StoredPicture(int number) const
 
 TSkinImage* TForm1::PresetImage(TPreset preset) const
 {
-    const std::array<TSkinImage*, kPresetCount> images = {FlatImage, PopImage, RockImage,
-                                                         JazzImage, ClassicImage, VocalImage};
+    const std::array<TSkinImage*, kPresetCount> images = {FlatImage, PopImage,     RockImage,
+                                                          JazzImage, ClassicImage, VocalImage};
     return images[static_cast<size_t>(preset)];
 }
 
@@ -315,18 +323,16 @@ void TForm1::FormCreate()
     timeFormat_ = QStringLiteral("nn:ss");
     rewindHeld_ = forwardHeld_ = false;
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
-    albumPlaying_ = false;
-    albumPrimed_ = false;
-    trackCount_ = 0;
-    trackIndex_ = 0;
     presetFlags_ = {true, false, false, false, false, false};
 
     const TIniFile ini(settingsFile_);
     MP3Player1.SetVolume(static_cast<uint32_t>(ini.ReadInteger(QStringLiteral("Vol"), QStringLiteral("Vol"),
                                                                static_cast<int32_t>(MP3Player1.Volume()))));
-    MP3Player1.SetVolBalance(ini.ReadInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance()));
+    MP3Player1.SetVolBalance(
+        ini.ReadInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance()));
     for (int p = 0; p < kPresetCount; ++p)
-        presetFlags_[p] = ini.ReadBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
+        presetFlags_[p] =
+            ini.ReadBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
 
     ShowVolumeAndBalance();
 }

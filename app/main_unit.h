@@ -8,16 +8,20 @@
 #include "app/unit3.h"
 #include "components/animate_form.h"
 #include "components/mmtimer.h"
+#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/mp3plyr.h"
 
 #include <QPointer>
 #include <QStringList>
+#include <QUrl>
 #include <QWidget>
 
 #include <array>
 #include <memory>
+#include <optional>
 
-namespace pt4 {
+namespace pt4
+{
 
 class TForm2;
 class TAlbumForm;
@@ -35,9 +39,10 @@ inline const QColor clYellow(255, 255, 0);
 inline const QColor clRed(255, 0, 0);
 inline const QColor kPanelColor(30, 30, 30);
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget
+{
     Q_OBJECT
-public:
+  public:
     // Loads the layout, creates the player, the timers and the animation, then runs FormCreate,
     // which reads the settings file.
     explicit TForm1(QString settingsFile);
@@ -76,6 +81,8 @@ public:
     TSkinPanel *AboutPanel, *AlbumPanel, *RepeatPanel;
 
     TMP3Player MP3Player1;
+    // Continuous play and repeat; the Album and Repeat labels show its state.
+    TAlbumSequence Album{MP3Player1};
     TOpenDialog OpenDialog1;
     TMMTimer MMTimer1, MMTimer2, MMTimer3, MMTimer4;
     std::unique_ptr<TAnimateForm> AnimateForm1;
@@ -89,11 +96,6 @@ public:
     bool BlinkPause() const { return blinkPause_; }
     bool BlinkPhase() const { return blinkPhase_; }
     bool AboutArrowPhase() const { return aboutArrowPhase_; }
-    bool AlbumPlaying() const { return albumPlaying_; }
-    int32_t TrackIndex() const { return trackIndex_; }
-    int32_t TrackCount() const { return trackCount_; }
-    bool AlbumAdvance() const { return albumPrimed_; }
-    const QStringList& AlbumList() const { return albumList_; }
 
     // --- events -------------------------------------------------------------------------------
     void FormCreate();
@@ -147,25 +149,58 @@ public:
     void VolImageMouseUp(Qt::MouseButton button, QPoint pos); // both knobs
     void ShowVolumeAndBalance();
 
-    // Album list entry index becomes the player's file (it opens stopped).
-    void LoadAlbumTrack(int32_t index);
-
     // The indicator pictures of the three situations.
     void ShowStoppedIndicators();
     void ShowPlayingIndicators();
+    // Album and Repeat labels from the album sequence.
+    void ShowAlbumState();
+    // Indicators and their blinking as the player's status is now.
+    void ShowPlayerState();
 
+    // What the track buttons do after their pictures changed (also the desktop's commands).
+    void NextTrack();
+    void PreviousTrack();
+    // Opens a location (a file path) and plays it, as the Open button followed by Play does.
+    void OpenLocation(const QString& location);
+    // Continuous play of these files in this order, from the first.
+    void PlayFiles(const QStringList& files);
+    // Volume 0 ... 100 set from outside the window: player, knob and label.
+    void SetVolumeFromDesktop(int volume);
+    // What a drop of these items would do: one file opens and plays (album false), several files
+    // or a folder play in turn (album true). Nothing for anything else (not all local files and
+    // folders, no file to play).
+    struct TDropPlan {
+        QStringList files;
+        bool album = false;
+    };
+    static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
+
+  signals:
+    // The player's status (after OnChangeStatus) or the album sequence changed.
+    void PlayerStatusChanged();
+    void AlbumChanged();
+    // The playing position jumped (fast-forward, rewind, a desktop seek).
+    void Jumped();
+
+  public:
     // The title the desktop shows for the program ("Plumtone4", with the times while minimised).
     QString ApplicationTitle() const { return windowTitle(); }
 
     // The mail address behind the About view's link.
     static QString ContactAddress();
 
-private:
-    template <class Handler>
-    void Run(Handler&& handler);
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    template <class Handler> void Run(Handler&& handler);
     void CreateLayout();
     void CreatePlayer();
     void CreateTimers();
+    void CreateAlbum();
+    void ShowNoPlayableFile();
     const QPixmap& StoredPicture(int number) const;
     TSkinImage* PresetImage(TPreset preset) const;
 
@@ -183,11 +218,6 @@ private:
     bool blinkPause_ = false;
     bool blinkPhase_ = false;
     bool aboutArrowPhase_ = false;
-    bool albumPlaying_ = false;
-    bool albumPrimed_ = false;
-    int32_t trackIndex_ = 0;
-    int32_t trackCount_ = 0;
-    QStringList albumList_;
     TAlbumForm* albumForm_ = nullptr;
 };
 

@@ -49,11 +49,7 @@ void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint)
 void TForm1::OpenChosenFile(const QString& fileName)
 {
     OpenDialog1.FileName = fileName;
-    RepeatLabel->SetFontColor(clOlive);
-    if (AlbumLabel->FontColor() == clYellow) {
-        AlbumLabel->SetFontColor(clOlive);
-        albumPlaying_ = false;
-    }
+    Album.FileChosen();
     // Opens at once and stays stopped; the labels follow with OnChangeStatus.
     MP3Player1.SetFileName(fileName.toStdString());
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
@@ -71,8 +67,7 @@ void TForm1::playImageMouseUp(Qt::MouseButton, QPoint)
     playImage->SetPicture(StoredPicture(3));
     if (!(MP3Player1.Capabilities() & mpcPlay))
         return;
-    if (AlbumLabel->FontColor() == clYellow)
-        albumPlaying_ = true;
+    Album.PlayPressed();
     MP3Player1.Play();
     ShowPlayingIndicators();
     blinkPlay_ = true;
@@ -127,12 +122,7 @@ void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint)
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
     MMTimer2.SetEnabled(false);
     ShowStoppedIndicators();
-    if (albumPlaying_) {
-        albumPlaying_ = false;
-        trackIndex_ = 0;
-        LoadAlbumTrack(0);
-    }
-    RepeatLabel->SetFontColor(clOlive);
+    Album.StopPressed();
 }
 
 void TForm1::stopImageClick() {}
@@ -206,6 +196,9 @@ void TForm1::MMTimer1Timer()
         MP3Player1.Seek(static_cast<int32_t>(position - 5000));
     else if (forwardHeld_)
         MP3Player1.Seek(static_cast<int32_t>(position + 5000));
+    else
+        return;
+    emit Jumped();
 }
 
 void TForm1::MMTimer2Timer()

@@ -22,7 +22,8 @@
 #include <functional>
 #include <vector>
 
-namespace pt4::testing {
+namespace pt4::testing
+{
 
 // Runs act on the next modal window (dialog or message box) once it is shown; the test then
 // starts whatever opens it.
@@ -174,11 +175,10 @@ struct TEndPlayStep {
     TMP3PlayerStatus status; // and its status
 };
 
-// Every end of play the window handles, in order. With holdStarts, a file that the window starts
-// is paused at once, so that a test can act on it while it is current however fast the file
-// output runs (the track buttons act alike on a paused file).
-class TEndPlayLog {
-public:
+// Every end of play the window handles, in order.
+class TEndPlayLog
+{
+  public:
     explicit TEndPlayLog(TForm1& form1)
     {
         auto handler = form1.MP3Player1.OnEndPlay;
@@ -188,8 +188,6 @@ public:
             step.loaded = Name(player.FileName());
             step.status = player.Status();
             steps.push_back(step);
-            if (holdStarts && step.status == TMP3PlayerStatus::mpsPlaying)
-                player.Pause();
         };
     }
 
@@ -214,7 +212,6 @@ public:
     }
 
     std::vector<TEndPlayStep> steps;
-    bool holdStarts = false;
 };
 
 } // namespace pt4::testing

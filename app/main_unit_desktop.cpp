@@ -1,0 +1,114 @@
+// What the desktop hands to the window: locations to open and play, lists to play in turn, files
+// and folders dropped on it, the volume.
+#include "app/main_unit.h"
+
+#include "app/file_list_box.h"
+#include "components/natural_order.h"
+#include "mp3plyr/runtime/exception_display.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+
+namespace pt4
+{
+
+namespace
+{
+
+// The folder's files the album dialog would list, in the same order.
+QStringList FolderFiles(const QString& folder)
+{
+    QStringList names;
+    for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Readable))
+        if (TFileListBox::MatchesMask(name, QStringLiteral("*.mp3*")))
+            names << name;
+    std::sort(names.begin(), names.end(), NaturalLess);
+    QStringList paths;
+    for (const QString& name : names)
+        paths << QDir(folder).filePath(name);
+    return paths;
+}
+
+} // namespace
+
+void TForm1::OpenLocation(const QString& location)
+{
+    // A file path today; other kinds of location come in here too.
+    OpenChosenFile(location);
+    playImageMouseUp(Qt::LeftButton, QPoint());
+}
+
+void TForm1::SetVolumeFromDesktop(int volume)
+{
+    MP3Player1.SetVolume(static_cast<uint32_t>(std::clamp(volume, 0, 100)));
+    VolImage->move(static_cast<int>(MP3Player1.Volume()) + 16, VolImage->y());
+    Label9->SetCaption(QString::number(MP3Player1.Volume()));
+}
+
+std::optional<TForm1::TDropPlan> TForm1::PlanDrop(const QList<QUrl>& urls)
+{
+    TDropPlan plan;
+    for (const QUrl& url : urls) {
+        if (!url.isLocalFile())
+            return std::nullopt;
+        const QFileInfo item(url.toLocalFile());
+        if (item.isDir()) {
+            plan.files << FolderFiles(item.absoluteFilePath());
+            plan.album = true;
+        } else if (item.isFile()) {
+            plan.files << item.absoluteFilePath();
+        } else {
+            return std::nullopt;
+        }
+    }
+    if (plan.files.isEmpty())
+        return std::nullopt;
+    plan.album = plan.album || plan.files.size() > 1;
+    return plan;
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls() && PlanDrop(event->mimeData()->urls()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TForm1::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (event->mimeData()->hasUrls() && PlanDrop(event->mimeData()->urls()))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TForm1::dropEvent(QDropEvent* event)
+{
+    const std::optional<TDropPlan> plan =
+        event->mimeData()->hasUrls() ? PlanDrop(event->mimeData()->urls()) : std::nullopt;
+    if (!plan) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // Once the drop is over: a message box must not hold up the dragging program.
+    QMetaObject::invokeMethod(
+        this,
+        [this, plan = *plan] {
+            try {
+                if (plan.album)
+                    PlayFiles(plan.files);
+                else
+                    OpenLocation(plan.files.front());
+            } catch (...) {
+                ShowException(std::current_exception());
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+} // namespace pt4

@@ -1,0 +1,203 @@
+#include "mp3plyr/album_sequence.h"
+
+#include <utility>
+
+namespace pt4
+{
+
+TAlbumSequence::TAlbumSequence(TMP3Player& player) : player_(player) {}
+
+bool TAlbumSequence::PlayerActive() const
+{
+    return player_.Status() != TMP3PlayerStatus::mpsStopped;
+}
+
+void TAlbumSequence::Changed()
+{
+    if (OnChange)
+        OnChange();
+}
+
+bool TAlbumSequence::CanGoNext() const
+{
+    return playing_ && !repeat_ && PlayerActive() && Playable(index_ + 1, +1) >= 0;
+}
+
+bool TAlbumSequence::CanGoPrevious() const
+{
+    return playing_ && !repeat_ && PlayerActive() && Playable(index_ - 1, -1) >= 0;
+}
+
+int32_t TAlbumSequence::Playable(int32_t from, int32_t step) const
+{
+    for (int32_t i = from; i >= 0 && i < count_; i += step)
+        if (!unplayable_[size_t(i)])
+            return i;
+    return -1;
+}
+
+bool TAlbumSequence::Load(int32_t index)
+{
+    // Replacing a playing or paused file makes the player report that playback's end later;
+    // that notice is not about the file loaded now.
+    const bool active = PlayerActive();
+    try {
+        player_.SetFileName(list_[size_t(index)]);
+    } catch (...) {
+        if (active && !PlayerActive())
+            replacedNotice_ = true;
+        unplayable_[size_t(index)] = true;
+        if (OnLoadFailed)
+            OnLoadFailed(std::current_exception());
+        return false;
+    }
+    if (active)
+        replacedNotice_ = true;
+    return true;
+}
+
+int32_t TAlbumSequence::LoadFrom(int32_t from, int32_t step)
+{
+    for (int32_t i = Playable(from, step); i >= 0; i = Playable(i + step, step))
+        if (Load(i))
+            return i;
+    return -1;
+}
+
+void TAlbumSequence::EndAlbum()
+{
+    // Back on the first file, stopped; the album stays selected.
+    playing_ = false;
+    const int32_t first = LoadFrom(0, +1);
+    index_ = first < 0 ? 0 : first;
+    if (first < 0)
+        count_ = 0;
+}
+
+bool TAlbumSequence::Confirm(std::vector<std::string> files)
+{
+    repeat_ = false;
+    if (files.empty()) {
+        count_ = 0;
+        Changed();
+        return false;
+    }
+    list_ = std::move(files);
+    unplayable_.assign(list_.size(), false);
+    count_ = int32_t(list_.size());
+    const int32_t first = LoadFrom(0, +1);
+    index_ = first < 0 ? 0 : first;
+    if (first < 0) {
+        count_ = 0;
+        playing_ = false;
+        Changed();
+        return false;
+    }
+    selected_ = true;
+    playing_ = Playable(first + 1, +1) >= 0;
+    Changed();
+    return true;
+}
+
+bool TAlbumSequence::Start(std::vector<std::string> files)
+{
+    if (!Confirm(std::move(files)))
+        return false;
+    PlayPressed();
+    player_.Play();
+    return true;
+}
+
+void TAlbumSequence::PlayPressed()
+{
+    if (selected_ && !playing_) {
+        playing_ = true;
+        Changed();
+    }
+}
+
+void TAlbumSequence::StopPressed()
+{
+    if (playing_) {
+        playing_ = false;
+        const int32_t first = list_.empty() ? -1 : LoadFrom(0, +1);
+        index_ = first < 0 ? 0 : first;
+    }
+    repeat_ = false;
+    Changed();
+}
+
+void TAlbumSequence::FileChosen()
+{
+    repeat_ = false;
+    if (selected_) {
+        selected_ = false;
+        playing_ = false;
+    }
+    Changed();
+}
+
+bool TAlbumSequence::ToggleRepeat()
+{
+    if (player_.Status() != TMP3PlayerStatus::mpsPlaying)
+        return false;
+    repeat_ = !repeat_;
+    Changed();
+    return true;
+}
+
+bool TAlbumSequence::Next()
+{
+    if (!CanGoNext())
+        return false;
+    const int32_t next = LoadFrom(index_ + 1, +1);
+    if (next < 0) {
+        EndAlbum();
+    } else {
+        index_ = next;
+        player_.Play();
+    }
+    Changed();
+    return true;
+}
+
+bool TAlbumSequence::Previous()
+{
+    if (!CanGoPrevious())
+        return false;
+    const int32_t previous = LoadFrom(index_ - 1, -1);
+    if (previous < 0) {
+        EndAlbum();
+    } else {
+        index_ = previous;
+        player_.Play();
+    }
+    Changed();
+    return true;
+}
+
+bool TAlbumSequence::EndPlay(TMP3EndPlayReason reason)
+{
+    if (replacedNotice_) {
+        replacedNotice_ = false;
+        return false;
+    }
+    if (reason == TMP3EndPlayReason::mepEndOfStream && repeat_) {
+        player_.Play(); // the player has rewound the file
+        return true;
+    }
+    // Every reason moves on: an error ends only the file that failed.
+    if (!playing_ || repeat_ || count_ == 0)
+        return true;
+    const int32_t next = LoadFrom(index_ + 1, +1);
+    if (next < 0) {
+        EndAlbum();
+    } else {
+        index_ = next;
+        player_.Play();
+    }
+    Changed();
+    return true;
+}
+
+} // namespace pt4

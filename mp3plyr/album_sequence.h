@@ -1,0 +1,92 @@
+// Continuous play of a list of files and repeat of the current one, driving a player. The window
+// (or any other front end) forwards its commands here and shows the state it reads back; every
+// end of play the player reports is handed to EndPlay.
+#pragma once
+
+#include "mp3plyr/mp3plyr.h"
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pt4
+{
+
+class TAlbumSequence
+{
+  public:
+    explicit TAlbumSequence(TMP3Player& player);
+    TAlbumSequence(const TAlbumSequence&) = delete;
+    TAlbumSequence& operator=(const TAlbumSequence&) = delete;
+
+    // A file of the list that the player could not open: called once per file, which is then
+    // passed over for as long as the list stays.
+    std::function<void(const std::exception_ptr& error)> OnLoadFailed;
+    // Called after anything below has changed (selection, repeat, list, index).
+    std::function<void()> OnChange;
+
+    // Continuous play has been chosen (the Album label); Play resumes it.
+    bool Selected() const { return selected_; }
+    // The current file plays again at its end (the Repeat label).
+    bool Repeat() const { return repeat_; }
+    // Ends of play advance through the list.
+    bool Playing() const { return playing_; }
+    int32_t TrackIndex() const { return index_; }
+    // Entries of the list; 0 after a list that had no file to play.
+    int32_t TrackCount() const { return count_; }
+    const std::vector<std::string>& List() const { return list_; }
+    // Whether Next or Previous would change the file now.
+    bool CanGoNext() const;
+    bool CanGoPrevious() const;
+
+    // A new list (a folder's files, dropped files): repeat goes off, the first file that opens
+    // is loaded stopped and continuous play is selected. A playback this replaces ends without
+    // moving on. False when the list is empty or none of its files opens: the track count is
+    // then 0, so nothing advances any more, and nothing is selected anew. An empty list leaves
+    // the previous list (and the player) as they were.
+    bool Confirm(std::vector<std::string> files);
+    // Confirm, then play the first file.
+    bool Start(std::vector<std::string> files);
+
+    // The Play button before the player plays: a selected album plays on from here.
+    void PlayPressed();
+    // The Stop button after the player stopped: continuous play ends on the first file.
+    void StopPressed();
+    // A single file was chosen instead: repeat off, continuous play no longer selected.
+    void FileChosen();
+    // Repeat on or off; only while the player plays. True when it changed.
+    bool ToggleRepeat();
+    // The next or previous file of the list plays at once (also from pause); nothing happens
+    // under repeat, at the end of the list or while the player is stopped. True when it acted.
+    bool Next();
+    bool Previous();
+
+    // The player's end of play. True when it was acted on, false for a notice that belongs to
+    // a playback this sequence replaced itself (such a notice is dropped).
+    bool EndPlay(TMP3EndPlayReason reason);
+
+  private:
+    bool PlayerActive() const;
+    // The nearest entry from `from` on in direction step (+1, -1) not known to fail; -1: none.
+    int32_t Playable(int32_t from, int32_t step) const;
+    // Loads the nearest entry from `from` on in direction step that opens; -1 when none does.
+    int32_t LoadFrom(int32_t from, int32_t step);
+    bool Load(int32_t index);
+    void EndAlbum();
+    void Changed();
+
+    TMP3Player& player_;
+    std::vector<std::string> list_;
+    std::vector<bool> unplayable_;
+    bool selected_ = false;
+    bool repeat_ = false;
+    bool playing_ = false;
+    int32_t index_ = 0;
+    int32_t count_ = 0;
+    // An end-of-play notice is on its way for a playback a load replaced.
+    bool replacedNotice_ = false;
+};
+
+} // namespace pt4

@@ -1,0 +1,198 @@
+// The window on a private session bus (the test runs under dbus-run-session), driven from
+// outside with playerctl and gdbus as the desktop's media controls drive it: the metadata of a
+// tagged file with its picture, play, pause and next reaching the player and the window, the
+// announced changes, and a second start handing its files to this window. Sound goes to a private
+// sound server's null sink, in real time.
+#include "app/desktop_bus.h"
+#include "output/support/pulse_daemon.h"
+#include "support/album_driver.h"
+
+#include <QDBusConnection>
+#include <QProcess>
+#include <QtTest>
+
+using namespace pt4;
+using namespace pt4::testing;
+
+namespace
+{
+
+QByteArray Frame(const char* id, const QByteArray& content)
+{
+    QByteArray frame(id);
+    for (int shift : {24, 16, 8, 0})
+        frame += char((content.size() >> shift) & 0xFF);
+    return frame + QByteArray(2, '\0') + content;
+}
+
+const QByteArray kPicture = QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(40, 'p');
+
+// A silent file behind an ID3v2.3 tag with title, artist, album (UTF-16) and a front cover.
+QString WriteTaggedMp3(const QString& path)
+{
+    const QString silent = WriteSilentMp3(path + ".raw", 240);
+    QFile raw(silent);
+    if (!raw.open(QIODevice::ReadOnly))
+        qFatal("no raw file");
+    auto utf16 = [](const QString& text) {
+        QByteArray bytes("\x01\xFF\xFE", 3);
+        for (QChar c : text)
+            bytes += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+        return bytes;
+    };
+    const QByteArray frames = Frame("TIT2", utf16(QStringLiteral("梅の夜"))) +
+                              Frame("TPE1", utf16(QStringLiteral("梅楽団"))) +
+                              Frame("TALB", utf16(QStringLiteral("春の庭"))) +
+                              Frame("APIC", QByteArray("\0image/png\0\x03\0", 13) + kPicture);
+    const auto size = quint32(frames.size());
+    QByteArray tag("ID3\x03\x00\x00", 6);
+    for (int shift : {21, 14, 7, 0})
+        tag += char((size >> shift) & 0x7F);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    out.write(tag + frames + raw.readAll());
+    return path;
+}
+
+// Runs a tool to its end while the window answers the bus; its output, trimmed.
+QString Tool(const QString& program, const QStringList& arguments, int* exitCode = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!WaitUntil([&] { return process.state() == QProcess::NotRunning; }, 15000))
+        process.kill();
+    process.waitForFinished(1000);
+    if (exitCode)
+        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+QString Playerctl(const QStringList& arguments)
+{
+    return Tool(QStringLiteral("playerctl"),
+                QStringList{QStringLiteral("-p"), QStringLiteral("plumtone4")} + arguments);
+}
+
+} // namespace
+
+class DesktopBusTest : public QObject
+{
+    Q_OBJECT
+  public slots:
+    void PropertiesChanged(const QString& interfaceName, const QVariantMap& changed, const QStringList&)
+    {
+        if (interfaceName == QStringLiteral("org.mpris.MediaPlayer2.Player") &&
+            changed.contains("PlaybackStatus"))
+            announced_ << changed.value("PlaybackStatus").toString();
+    }
+
+  private slots:
+    void initTestCase();
+    void metadataAndCommandsOverTheBus();
+    void secondStartHandsItsFilesOver();
+
+  private:
+    QStringList announced_;
+    QTemporaryDir cache_;
+    std::unique_ptr<pt4::test::SoundServer> pulse_;
+};
+
+void DesktopBusTest::initTestCase()
+{
+    QVERIFY2(TDesktopBus::SessionBus().has_value(), "run under dbus-run-session");
+    qputenv("XDG_CACHE_HOME", cache_.path().toLocal8Bit());
+    pulse_ = std::make_unique<pt4::test::SoundServer>();
+}
+
+void DesktopBusTest::metadataAndCommandsOverTheBus()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    auto* bus = new TDesktopBus(f);
+    QVERIFY(bus->Publish(*TDesktopBus::SessionBus()));
+    QDBusConnection watcher = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watcher");
+    QVERIFY(watcher.connect(QString(), kObjectPath, "org.freedesktop.DBus.Properties", "PropertiesChanged",
+                            this, SLOT(PropertiesChanged(QString, QVariantMap, QStringList))));
+
+    const QString tagged = WriteTaggedMp3(app.TempFile("tagged.mp3"));
+    f.OpenChosenFile(tagged);
+    QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().isEmpty(); }));
+    const QStringList fields = Playerctl({"metadata", "--format",
+                                          "{{xesam:title}}|{{xesam:artist}}|{{xesam:album}}|{{mpris:length}}|"
+                                          "{{xesam:url}}|{{mpris:artUrl}}"})
+                                   .split(u'|');
+    QCOMPARE(fields.size(), 6);
+    QCOMPARE(fields.mid(0, 5), (QStringList{"梅の夜", "梅楽団", "春の庭", "240000000",
+                                            QUrl::fromLocalFile(tagged).toString()}));
+    // The picture went to the cache folder once, as it is in the file.
+    const QString art = QUrl(fields[5]).toLocalFile();
+    QVERIFY2(art.startsWith(cache_.path() + "/plumtone4/"), qPrintable(fields[5]));
+    QFile picture(art);
+    QVERIFY(picture.open(QIODevice::ReadOnly));
+    QCOMPARE(picture.readAll(), kPicture);
+
+    // Play and pause reach the player and show on the window; each change is announced.
+    Playerctl({"play"});
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    QVERIFY(f.BlinkPlay());
+    Playerctl({"pause"});
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPaused);
+    QVERIFY(f.BlinkPause());
+    QCOMPARE(Playerctl({"status"}), QStringLiteral("Paused"));
+    QVERIFY(WaitUntil([&] { return announced_.size() >= 2; }, 5000));
+    QCOMPARE(announced_.mid(0, 2), (QStringList{"Playing", "Paused"}));
+
+    // Next goes through the album's tracks, also from pause.
+    const QString dir = MakeAlbum(app.TempFile("album"), {{"a.mp3", 240}, {"b.mp3", 240}});
+    f.PlayFiles({dir + "/a.mp3", dir + "/b.mp3"});
+    Playerctl({"pause"});
+    const QString canGoNext = "org.mpris.MediaPlayer2.Player CanGoNext";
+    QCOMPARE(
+        Tool("gdbus", QString("call --session -d org.mpris.MediaPlayer2.plumtone4 -o /org/mpris/MediaPlayer2 "
+                              "-m org.freedesktop.DBus.Properties.Get %1")
+                          .arg(canGoNext)
+                          .split(u' ')),
+        QStringLiteral("(<true>,)"));
+    Playerctl({"next"});
+    QCOMPARE(QFileInfo(QString::fromStdString(f.MP3Player1.FileName())).fileName(), QStringLiteral("b.mp3"));
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    QCOMPARE(Playerctl({"metadata", "xesam:title"}), QStringLiteral("b.mp3"));
+    QCOMPARE(
+        Tool("gdbus", QString("call --session -d org.mpris.MediaPlayer2.plumtone4 -o /org/mpris/MediaPlayer2 "
+                              "-m org.freedesktop.DBus.Properties.Get %1")
+                          .arg(canGoNext)
+                          .split(u' ')),
+        QStringLiteral("(<false>,)"));
+}
+
+void DesktopBusTest::secondStartHandsItsFilesOver()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    auto* bus = new TDesktopBus(f);
+    QVERIFY(bus->Publish(*TDesktopBus::SessionBus()));
+    const QString dir = MakeAlbum(app.TempFile("handed"), {{"2.mp3", 240}, {"1.mp3", 240}});
+
+    // Several files: continuous play in the order given. The second start ends at once.
+    int exitCode = -1;
+    Tool(QStringLiteral(PT4_BINARY_DIR "/bin/plumtone4"), {dir + "/2.mp3", dir + "/1.mp3"}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    QVERIFY(WaitUntil([&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying; }));
+    QCOMPARE(f.Album.List(),
+             (std::vector<std::string>{(dir + "/2.mp3").toStdString(), (dir + "/1.mp3").toStdString()}));
+    QCOMPARE(QFileInfo(QString::fromStdString(f.MP3Player1.FileName())).fileName(), QStringLiteral("2.mp3"));
+
+    // One file, named relative to the second start's folder: it opens and plays.
+    QProcess second;
+    second.setWorkingDirectory(dir);
+    second.start(QStringLiteral(PT4_BINARY_DIR "/bin/plumtone4"), {QStringLiteral("1.mp3")});
+    QVERIFY(WaitUntil([&] { return second.state() == QProcess::NotRunning; }, 15000));
+    QCOMPARE(second.exitCode(), 0);
+    QVERIFY(WaitUntil([&] { return f.MP3Player1.FileName() == (dir + "/1.mp3").toStdString(); }));
+    QVERIFY(WaitUntil([&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying; }));
+    QVERIFY(!f.Album.Selected());
+}
+
+QTEST_MAIN(DesktopBusTest)
+#include "desktop_bus_test.moc"
