@@ -79,7 +79,10 @@ class TDesktopRoot : public QDBusAbstractAdaptor
     bool HasTrackList() const { return false; }
     QString Identity() const { return QStringLiteral("Plumtone4"); }
     QString DesktopEntry() const { return QStringLiteral("plumtone4"); }
-    QStringList SupportedUriSchemes() const { return {QStringLiteral("file")}; }
+    QStringList SupportedUriSchemes() const
+    {
+        return {QStringLiteral("file"), QStringLiteral("http"), QStringLiteral("https")};
+    }
     QStringList SupportedMimeTypes() const;
 
   public slots:

@@ -259,10 +259,17 @@ void TForm1::CreatePlayer()
     MP3Player1.SetVolBalance(0);
     MP3Player1.SetVolume(10);
     MP3Player1.OnChangeStatus = [this](TMP3Player&) {
+        Album.PlayerChanged(); // a file that followed without a gap is now the current one
         Run([this] { MP3Player1ChangeStatus(); });
         emit PlayerStatusChanged();
     };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
+    // Continuous play and repeat go on into the same sound stream, without a gap.
+    MP3Player1.OnNeedNext = [this](TMP3Player&) {
+        const std::string following = Album.Following();
+        if (!following.empty())
+            MP3Player1.QueueNext(following);
+    };
     MP3Player1.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
         Run([this, reason] { MP3Player1EndPlay(reason); });
     };

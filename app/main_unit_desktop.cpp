@@ -36,7 +36,7 @@ QStringList FolderFiles(const QString& folder)
 
 void TForm1::OpenLocation(const QString& location)
 {
-    // A file path today; other kinds of location come in here too.
+    // A file path, or an http:// or https:// stream: the player opens either.
     OpenChosenFile(location);
     playImageMouseUp(Qt::LeftButton, QPoint());
 }
@@ -51,6 +51,14 @@ void TForm1::SetVolumeFromDesktop(int volume)
 std::optional<TForm1::TDropPlan> TForm1::PlanDrop(const QList<QUrl>& urls)
 {
     TDropPlan plan;
+    // One dropped web link: a station or an MP3 served over HTTP, played as a stream.
+    const auto isWebLink = [](const QUrl& url) {
+        return url.scheme() == QStringLiteral("http") || url.scheme() == QStringLiteral("https");
+    };
+    if (urls.size() == 1 && isWebLink(urls.front())) {
+        plan.files << urls.front().toString();
+        return plan;
+    }
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             return std::nullopt;

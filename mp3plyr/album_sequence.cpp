@@ -28,6 +28,30 @@ bool TAlbumSequence::CanGoPrevious() const
     return playing_ && !repeat_ && PlayerActive() && Playable(index_ - 1, -1) >= 0;
 }
 
+std::string TAlbumSequence::Following() const
+{
+    if (repeat_)
+        return player_.FileName();
+    if (!playing_ || count_ == 0)
+        return {};
+    const int32_t next = Playable(index_ + 1, +1);
+    return next < 0 ? std::string() : list_[size_t(next)];
+}
+
+void TAlbumSequence::PlayerChanged()
+{
+    if (!playing_ || repeat_ || index_ < 0 || index_ >= count_)
+        return;
+    const std::string current = player_.FileName();
+    if (current.empty() || current == list_[size_t(index_)])
+        return;
+    const int32_t next = Playable(index_ + 1, +1);
+    if (next >= 0 && list_[size_t(next)] == current) {
+        index_ = next;
+        Changed();
+    }
+}
+
 int32_t TAlbumSequence::Playable(int32_t from, int32_t step) const
 {
     for (int32_t i = from; i >= 0 && i < count_; i += step)

@@ -67,6 +67,14 @@ class TAlbumSequence
     // a playback this sequence replaced itself (such a notice is dropped).
     bool EndPlay(TMP3EndPlayReason reason);
 
+    // The file to follow the current one without a gap when the player asks (OnNeedNext): the
+    // same file under repeat, else the next file of the list not known to fail; empty when play
+    // is to end with the current file.
+    std::string Following() const;
+    // The player's status changed: when it went on with the following file without an end of
+    // play, that file becomes the current one.
+    void PlayerChanged();
+
   private:
     bool PlayerActive() const;
     // The nearest entry from `from` on in direction step (+1, -1) not known to fail; -1: none.

@@ -94,6 +94,38 @@ class AlbumSequenceTest : public ::testing::Test
     std::vector<std::string> errors;
 };
 
+// Wired as the window wires it, the list plays as one stream: each file follows the one before
+// without an end of play, the index follows what is heard, and the list ends once, as usual.
+TEST_F(AlbumSequenceTest, FilesFollowEachOtherWithoutAGap)
+{
+    player.OnNeedNext = [this](TMP3Player& p) {
+        const std::string following = album.Following();
+        if (!following.empty())
+            p.QueueNext(following);
+    };
+    std::vector<int32_t> indexes;
+    player.OnChangeStatus = [&](TMP3Player&) {
+        album.PlayerChanged();
+        if (indexes.empty() || indexes.back() != album.TrackIndex())
+            indexes.push_back(album.TrackIndex());
+    };
+    const std::vector<std::string> files{File("g1.mp3"), File("g2.mp3", 30), File("g3.mp3")};
+    std::vector<uint8_t> joined;
+    for (const std::string& file : files) {
+        const std::vector<uint8_t> pcm = DecodeAll(ReadFileBytes(file));
+        joined.insert(joined.end(), pcm.begin(), pcm.end());
+    }
+    ASSERT_TRUE(album.Start(files));
+    ASSERT_TRUE(WaitForSteps(1));
+    DrainFor(player, 100ms);
+    ASSERT_EQ(steps.size(), 1u);
+    EXPECT_EQ(steps[0].ended, "g3.mp3");
+    EXPECT_EQ(steps[0].loaded, "g1.mp3");
+    EXPECT_EQ(steps[0].status, Status::mpsStopped);
+    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 1, 2, 0}));
+    EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("album.wav"))), joined);
+}
+
 TEST_F(AlbumSequenceTest, PlaysTheListInOrderAndEndsStoppedOnTheFirst)
 {
     ASSERT_TRUE(album.Confirm({File("01.mp3"), File("02.mp3"), File("03.mp3")}));
