@@ -10,8 +10,7 @@
 
 namespace pt4 {
 
-namespace
-{
+namespace {
 
 // Qt's own texts (the Open dialog, message-box buttons) in Japanese like the rest of the program,
 // from the translations Debian installs with qt6-translations-l10n. Once per application.

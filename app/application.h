@@ -3,10 +3,10 @@
 // the reverse order; the main window writes the settings last.
 #pragma once
 
+#include "app/album_dialog.h"
+#include "app/equalizer_window.h"
 #include "app/main_unit.h"
-#include "app/unit2.h"
-#include "app/unit3.h"
-#include "app/unit4.h"
+#include "app/picture_store.h"
 
 #include <memory>
 

@@ -5,11 +5,9 @@
 #include <cstdio>
 #include <string_view>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 // Options QApplication takes out of argv itself, with one dash or two: those followed by a value,
 // those written -name=value, and flags.

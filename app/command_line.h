@@ -4,8 +4,7 @@
 
 #include <optional>
 
-namespace pt4
-{
+namespace pt4 {
 
 // The exit status when the command line is answered here (0 for --help and --version, 2 for an
 // unknown option, usage printed), or nothing when the window should start.

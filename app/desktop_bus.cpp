@@ -18,11 +18,9 @@
 #include <algorithm>
 #include <cmath>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr char kPlayerInterface[] = "org.mpris.MediaPlayer2.Player";
 constexpr char kFilesInterface[] = "plumtone4.Files";
@@ -248,12 +246,9 @@ TDesktopPlayer::TDesktopPlayer(TDesktopBus& bus) : QDBusAbstractAdaptor(&bus), b
 QString TDesktopPlayer::PlaybackStatus() const
 {
     switch (bus_.Form().MP3Player1.Status()) {
-    case TMP3PlayerStatus::mpsPlaying:
-        return QStringLiteral("Playing");
-    case TMP3PlayerStatus::mpsPaused:
-        return QStringLiteral("Paused");
-    case TMP3PlayerStatus::mpsStopped:
-        break;
+    case TMP3PlayerStatus::mpsPlaying: return QStringLiteral("Playing");
+    case TMP3PlayerStatus::mpsPaused: return QStringLiteral("Paused");
+    case TMP3PlayerStatus::mpsStopped: break;
     }
     return QStringLiteral("Stopped");
 }

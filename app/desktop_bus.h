@@ -13,18 +13,16 @@
 
 #include <optional>
 
-namespace pt4
-{
+namespace pt4 {
 
 class TForm1;
 
 inline constexpr char kBusName[] = "org.mpris.MediaPlayer2.plumtone4";
 inline constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 
-class TDesktopBus : public QObject
-{
+class TDesktopBus : public QObject {
     Q_OBJECT
-  public:
+public:
     explicit TDesktopBus(TForm1& form);
     ~TDesktopBus() override;
 
@@ -48,7 +46,7 @@ class TDesktopBus : public QObject
     void Refresh();
     void AnnounceSeek();
 
-  private:
+private:
     void Announce(const QString& interfaceName, const QVariantMap& changed);
 
     TForm1& form_;
@@ -61,8 +59,7 @@ class TDesktopBus : public QObject
 };
 
 // org.mpris.MediaPlayer2
-class TDesktopRoot : public QDBusAbstractAdaptor
-{
+class TDesktopRoot : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2")
     Q_PROPERTY(bool CanQuit READ CanQuit)
@@ -72,7 +69,7 @@ class TDesktopRoot : public QDBusAbstractAdaptor
     Q_PROPERTY(QString DesktopEntry READ DesktopEntry)
     Q_PROPERTY(QStringList SupportedUriSchemes READ SupportedUriSchemes)
     Q_PROPERTY(QStringList SupportedMimeTypes READ SupportedMimeTypes)
-  public:
+public:
     explicit TDesktopRoot(TDesktopBus& bus);
     bool CanQuit() const { return true; }
     bool CanRaise() const { return true; }
@@ -85,17 +82,16 @@ class TDesktopRoot : public QDBusAbstractAdaptor
     }
     QStringList SupportedMimeTypes() const;
 
-  public slots:
+public slots:
     void Raise();
     void Quit();
 
-  private:
+private:
     TDesktopBus& bus_;
 };
 
 // org.mpris.MediaPlayer2.Player
-class TDesktopPlayer : public QDBusAbstractAdaptor
-{
+class TDesktopPlayer : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
     Q_PROPERTY(QString PlaybackStatus READ PlaybackStatus)
@@ -111,7 +107,7 @@ class TDesktopPlayer : public QDBusAbstractAdaptor
     Q_PROPERTY(bool CanPause READ CanPause)
     Q_PROPERTY(bool CanSeek READ CanSeek)
     Q_PROPERTY(bool CanControl READ CanControl)
-  public:
+public:
     explicit TDesktopPlayer(TDesktopBus& bus);
     QString PlaybackStatus() const;
     double Rate() const { return 1.0; }
@@ -127,7 +123,7 @@ class TDesktopPlayer : public QDBusAbstractAdaptor
     bool CanSeek() const;
     bool CanControl() const { return true; }
 
-  public slots:
+public slots:
     void Next();
     void Previous();
     void Pause();
@@ -138,26 +134,25 @@ class TDesktopPlayer : public QDBusAbstractAdaptor
     void SetPosition(const QDBusObjectPath& trackId, qlonglong position);
     void OpenUri(const QString& uri);
 
-  signals:
+signals:
     void Seeked(qlonglong position);
 
-  private:
+private:
     TDesktopBus& bus_;
 };
 
 // The program's own interface: files handed over by a second start.
-class TDesktopFiles : public QDBusAbstractAdaptor
-{
+class TDesktopFiles : public QDBusAbstractAdaptor {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "plumtone4.Files")
-  public:
+public:
     explicit TDesktopFiles(TDesktopBus& bus);
 
-  public slots:
+public slots:
     // One file opens and plays; several play in turn in this order. The window comes up.
     void Open(const QStringList& files);
 
-  private:
+private:
     TDesktopBus& bus_;
 };
 

@@ -26,7 +26,8 @@ void InstallExceptionMessageBox()
         if (QThread::currentThread() == qApp->thread())
             ShowText(text);
         else
-            QMetaObject::invokeMethod(qApp, [text] { ShowText(text); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                qApp, [text] { ShowText(text); }, Qt::QueuedConnection);
     });
 }
 

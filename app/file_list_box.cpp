@@ -12,18 +12,15 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
 // Every row as high as the list's item height.
-class TFixedHeightDelegate : public QStyledItemDelegate
-{
-  public:
+class TFixedHeightDelegate : public QStyledItemDelegate {
+public:
     explicit TFixedHeightDelegate(TFileListBox* list) : QStyledItemDelegate(list), list_(list) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
@@ -32,7 +29,7 @@ class TFixedHeightDelegate : public QStyledItemDelegate
         return size;
     }
 
-  private:
+private:
     const TFileListBox* list_;
 };
 
@@ -175,8 +172,7 @@ QStringList TFileListBox::FilePaths() const
 
 } // namespace pt4
 
-namespace pt4
-{
+namespace pt4 {
 
 QList<QByteArray> TFileListBox::FilePathBytes() const
 {

@@ -5,13 +5,11 @@
 #include <QFileIconProvider>
 #include <QListWidget>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TFileListBox : public QListWidget
-{
+class TFileListBox : public QListWidget {
     Q_OBJECT
-  public:
+public:
     explicit TFileListBox(QWidget* parent = nullptr);
 
     // A wildcard pattern ("*" any run, "?" one character) matched without regard to case.
@@ -37,15 +35,14 @@ class TFileListBox : public QListWidget
 
     static bool MatchesMask(const QString& name, const QString& mask);
 
-  private:
+private:
     // A mask made ready once for matching many names.
-    class TMask
-    {
-      public:
+    class TMask {
+    public:
         explicit TMask(const QString& mask);
         bool Matches(const QString& name) const;
 
-      private:
+    private:
         QString pattern_;
     };
 

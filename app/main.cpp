@@ -18,8 +18,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace
-{
+namespace {
 
 // SIGTERM and SIGINT end the program like closing the window, so the settings are written.
 int quitPipe[2] = {-1, -1};

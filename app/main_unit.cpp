@@ -1,8 +1,8 @@
 #include "app/main_unit.h"
 
+#include "app/equalizer_window.h"
+#include "app/picture_store.h"
 #include "app/settings_file.h"
-#include "app/unit2.h"
-#include "app/unit3.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
@@ -15,11 +15,9 @@
 #define PT4_CONTACT_MAIL "plumtone4@example.org"
 #endif
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 // Up pictures of the layout, by picture store number.
 QPixmap LayoutPicture(int number)

@@ -2,10 +2,10 @@
 // presets, knobs and panels. It owns the player and the four timers.
 #pragma once
 
+#include "app/equalizer_window.h"
 #include "app/open_dialog.h"
 #include "app/presets.h"
 #include "app/skin_controls.h"
-#include "app/unit3.h"
 #include "components/animate_form.h"
 #include "components/mmtimer.h"
 #include "mp3plyr/album_sequence.h"
@@ -20,8 +20,7 @@
 #include <memory>
 #include <optional>
 
-namespace pt4
-{
+namespace pt4 {
 
 class TForm2;
 class TAlbumForm;
@@ -39,10 +38,9 @@ inline const QColor clYellow(255, 255, 0);
 inline const QColor clRed(255, 0, 0);
 inline const QColor kPanelColor(30, 30, 30);
 
-class TForm1 : public QWidget
-{
+class TForm1 : public QWidget {
     Q_OBJECT
-  public:
+public:
     // Loads the layout, creates the player, the timers and the animation, then runs FormCreate,
     // which reads the settings file.
     explicit TForm1(QString settingsFile);
@@ -175,26 +173,26 @@ class TForm1 : public QWidget
     };
     static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
 
-  signals:
+signals:
     // The player's status (after OnChangeStatus) or the album sequence changed.
     void PlayerStatusChanged();
     void AlbumChanged();
     // The playing position jumped (fast-forward, rewind, a desktop seek).
     void Jumped();
 
-  public:
+public:
     // The title the desktop shows for the program ("Plumtone4", with the times while minimised).
     QString ApplicationTitle() const { return windowTitle(); }
 
     // The mail address behind the About view's link.
     static QString ContactAddress();
 
-  protected:
+protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
 
-  private:
+private:
     template <class Handler> void Run(Handler&& handler);
     void CreateLayout();
     void CreatePlayer();

@@ -3,17 +3,15 @@
 // labels show its state.
 #include "app/main_unit.h"
 
-#include "app/unit2.h"
-#include "app/unit4.h"
+#include "app/album_dialog.h"
+#include "app/picture_store.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QMessageBox>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 std::vector<std::string> LocalNames(const QStringList& files)
 {
@@ -62,9 +60,7 @@ void TForm1::ShowPlayerState()
         blinkPlay_ = false;
         blinkPause_ = true;
         break;
-    case TMP3PlayerStatus::mpsStopped:
-        ShowStoppedIndicators();
-        return;
+    case TMP3PlayerStatus::mpsStopped: ShowStoppedIndicators(); return;
     }
     blinkPhase_ = true;
     MMTimer2.SetEnabled(true);

@@ -12,11 +12,9 @@
 #include <QFileInfo>
 #include <QMimeData>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 // The folder's files the album dialog would list, in the same order.
 QStringList FolderFiles(const QString& folder)

@@ -1,8 +1,8 @@
 // Preset buttons, and the volume and balance knobs.
 #include "app/main_unit.h"
 
-#include "app/unit2.h"
-#include "app/unit3.h"
+#include "app/equalizer_window.h"
+#include "app/picture_store.h"
 
 #include <algorithm>
 #include <cmath>

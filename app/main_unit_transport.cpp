@@ -1,8 +1,8 @@
 // Transport buttons, the display that follows the player, the four timers and the About view.
 #include "app/main_unit.h"
 
+#include "app/picture_store.h"
 #include "app/time_text.h"
-#include "app/unit2.h"
 #include "mp3plyr/input/display_text.h"
 
 #include <QDesktopServices>
@@ -101,8 +101,7 @@ void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint)
         Status2Image->SetPicture(StoredPicture(31));
         blinkFlag = &blinkPlay_;
         break;
-    default:
-        return;
+    default: return;
     }
     Status3Image->SetPicture(StoredPicture(33));
     blinkPhase_ = true;

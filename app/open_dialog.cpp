@@ -40,8 +40,8 @@ bool TOpenDialog::Execute(QWidget* parent)
         chosen = Chooser();
     } else {
         const QString startDir = FileName.isEmpty() ? QString() : QFileInfo(FileName).absolutePath();
-        const QString name = QFileDialog::getOpenFileName(parent, QString(), startDir, DesktopFilter(Filter), nullptr,
-                                                          QFileDialog::HideNameFilterDetails);
+        const QString name = QFileDialog::getOpenFileName(parent, QString(), startDir, DesktopFilter(Filter),
+                                                          nullptr, QFileDialog::HideNameFilterDetails);
         if (!name.isEmpty())
             chosen = name;
     }

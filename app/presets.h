@@ -13,10 +13,10 @@ inline constexpr int kPresetCount = 6;
 inline constexpr int kBandCount = 6;
 
 struct TPresetInfo {
-    const char* caption;     // button hint
-    const char* settingsKey; // key in the [Option] section
+    const char* caption;                       // button hint
+    const char* settingsKey;                   // key in the [Option] section
     std::array<int32_t, kBandCount> positions; // slider positions; band value = -position * 5
-    int onImage;             // picture store numbers
+    int onImage;                               // picture store numbers
     int offImage;
 };
 

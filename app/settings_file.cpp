@@ -103,7 +103,8 @@ bool TIniFile::ReadString(const QString& section, const QString& key, QString& v
             continue;
         }
         QString lineKey, lineValue;
-        if (inSection && SplitKeyLine(line, lineKey, lineValue) && lineKey.compare(key, Qt::CaseInsensitive) == 0) {
+        if (inSection && SplitKeyLine(line, lineKey, lineValue) &&
+            lineKey.compare(key, Qt::CaseInsensitive) == 0) {
             value = lineValue;
             return true;
         }
@@ -128,8 +129,8 @@ void TIniFile::WriteString(const QString& section, const QString& key, const QSt
             continue;
         }
         QString lineKey, lineValue;
-        if (sectionStart >= 0 && SplitKeyLine(lines_[i], lineKey, lineValue)
-            && lineKey.compare(key, Qt::CaseInsensitive) == 0) {
+        if (sectionStart >= 0 && SplitKeyLine(lines_[i], lineKey, lineValue) &&
+            lineKey.compare(key, Qt::CaseInsensitive) == 0) {
             lines_[i] = entry;
             return;
         }

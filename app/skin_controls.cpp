@@ -178,8 +178,9 @@ void TSkinPanel::paintEvent(QPaintEvent*)
         painter.setFont(font());
         const int textWidth = QFontMetrics(font()).horizontalAdvance(caption_);
         const int shift = bevelOuter_ == TBevelCut::bvLowered ? 1 : 0;
-        painter.drawText(QPoint((width() - textWidth) / 2 + shift, (height() - kRowHeight) / 2 + kBaseline + shift),
-                         caption_);
+        painter.drawText(
+            QPoint((width() - textWidth) / 2 + shift, (height() - kRowHeight) / 2 + kBaseline + shift),
+            caption_);
     }
 }
 

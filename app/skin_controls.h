@@ -53,7 +53,7 @@ public:
     // there, and goes back to its own left edge when the text is short again.
     void SetRightLimit(int right);
 
-  signals:
+signals:
     void Click();
 
 protected:

@@ -20,8 +20,7 @@
 #include <functional>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using Clock = std::chrono::steady_clock;
 

@@ -14,8 +14,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Decodes `path` `repeats` times; prints the time per frame and the speed against real time.
 int Run(const char* path, int repeats)

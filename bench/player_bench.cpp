@@ -7,8 +7,8 @@
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/runtime/message_window.h"
 #include "mp3plyr/output/sound_out.h"
+#include "mp3plyr/runtime/message_window.h"
 
 #include <vector>
 
@@ -23,7 +23,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+double Milliseconds(Clock::duration d)
+{
+    return std::chrono::duration<double, std::milli>(d).count();
+}
 
 int Seek(const std::string& file, int minute)
 {
@@ -82,7 +85,8 @@ int Start(const std::string& file)
         player.MessageWindow().DispatchMessages();
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
-    std::printf("Play to the first sound played by the server: %.1f ms\n", Milliseconds(Clock::now() - start));
+    std::printf("Play to the first sound played by the server: %.1f ms\n",
+                Milliseconds(Clock::now() - start));
     player.Stop();
     return 0;
 }

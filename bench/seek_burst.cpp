@@ -17,8 +17,7 @@
 #include <string>
 #include <vector>
 
-namespace
-{
+namespace {
 
 using Frame = std::vector<int16_t>;
 

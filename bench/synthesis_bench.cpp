@@ -12,8 +12,7 @@
 #include <random>
 #include <vector>
 
-namespace
-{
+namespace {
 
 // Thread CPU time, so that other processes on the machine do not inflate the figures.
 double CpuSeconds()

@@ -24,10 +24,8 @@
 #include <string>
 #include <vector>
 
-namespace pt4::cli
-{
-namespace
-{
+namespace pt4::cli {
+namespace {
 
 using nlohmann::json;
 
@@ -41,18 +39,12 @@ struct FirstFrame {
 const char* FoundName(TMP3InfoItem item)
 {
     switch (item) {
-    case TMP3InfoItem::Id3v1:
-        return "id3v1";
-    case TMP3InfoItem::Id3v2:
-        return "id3v2";
-    case TMP3InfoItem::RiffData:
-        return "riff";
-    case TMP3InfoItem::MacBinary:
-        return "macbinary";
-    case TMP3InfoItem::Lyrics3:
-        return "lyrics3";
-    case TMP3InfoItem::Ape:
-        return "ape";
+    case TMP3InfoItem::Id3v1: return "id3v1";
+    case TMP3InfoItem::Id3v2: return "id3v2";
+    case TMP3InfoItem::RiffData: return "riff";
+    case TMP3InfoItem::MacBinary: return "macbinary";
+    case TMP3InfoItem::Lyrics3: return "lyrics3";
+    case TMP3InfoItem::Ape: return "ape";
     }
     return "?";
 }
@@ -186,7 +178,8 @@ std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
     } catch (const EMP3Error&) {
         return std::nullopt;
     }
-    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo(), source.Gapless()};
+    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo(),
+                      source.Gapless()};
 }
 
 struct Report {
@@ -305,10 +298,10 @@ json ToJson(const Report& report)
         if (p.vbrHeader != TVbrHeaderKind::None)
             out["vbr_header"] = p.vbrHeader == TVbrHeaderKind::Xing ? "xing" : "vbri";
         if (p.gapless.Present)
-            out["gapless"] = {{"encoder_delay", p.gapless.EncoderDelay}, {"encoder_padding", p.gapless.EncoderPadding}};
-        out["output"] = {{"sample_rate", p.output.SampleRate},
-                         {"channels", p.output.Channels},
-                         {"bits", p.output.Bits}};
+            out["gapless"] = {{"encoder_delay", p.gapless.EncoderDelay},
+                              {"encoder_padding", p.gapless.EncoderPadding}};
+        out["output"] = {
+            {"sample_rate", p.output.SampleRate}, {"channels", p.output.Channels}, {"bits", p.output.Bits}};
     }
     return out;
 }

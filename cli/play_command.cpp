@@ -54,8 +54,7 @@ public:
     {
         if (!isatty(STDIN_FILENO) || tcgetattr(STDIN_FILENO, &savedTerminal) != 0)
             return;
-        struct sigaction action {
-        };
+        struct sigaction action {};
         action.sa_handler = RestoreTerminalAndEnd;
         action.sa_flags = SA_RESETHAND;
         sigemptyset(&action.sa_mask);
@@ -81,8 +80,8 @@ public:
     bool Active() const { return active_; }
 
 private:
-  struct sigaction previous_[std::size(kEndingSignals)]{};
-  bool active_ = false;
+    struct sigaction previous_[std::size(kEndingSignals)]{};
+    bool active_ = false;
 };
 
 enum class Key { None, PauseResume, Back, Forward, Next, Quit };
@@ -135,7 +134,8 @@ public:
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             // The next file has become audible: it was queued to follow without a gap.
-            if (next_ < files_.size() && player_.FileName() == files_[next_] && player_.FileName() != playing_) {
+            if (next_ < files_.size() && player_.FileName() == files_[next_] &&
+                player_.FileName() != playing_) {
                 playing_ = files_[next_++];
                 file_ = playing_;
                 shownTitles_.clear();

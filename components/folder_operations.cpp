@@ -18,11 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr char16_t kEscapeBase = 0xDC00; // + a byte of 0x80 or more that is not UTF-8
 
@@ -103,8 +101,7 @@ QString MessageFor(const TTransferFailure& failure, bool copy)
             .arg(path, why);
     case TTransferError::tteMoveFailed:
         return QStringLiteral("「%1」を移動できませんでした%2。何も変更されていません。").arg(path, why);
-    default:
-        return QString();
+    default: return QString();
     }
 }
 
@@ -256,8 +253,7 @@ bool CanWrite(const QString& path)
     return !path.isEmpty() && ::access(PathBytes(path).constData(), W_OK) == 0;
 }
 
-namespace
-{
+namespace {
 
 // Calls found(name) for each folder in path until it returns false.
 template <typename Found> void ForEachSubfolder(const QString& path, bool hidden, Found found)

@@ -16,8 +16,7 @@
 
 class QWidget;
 
-namespace pt4
-{
+namespace pt4 {
 
 QString PathFromBytes(const QByteArray& bytes);
 QByteArray PathBytes(const QString& path);

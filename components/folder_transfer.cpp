@@ -11,19 +11,16 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 using TKind = TTransferEntry::TKind;
 
 constexpr std::size_t kChunk = 1 << 20;
 
-class TFd
-{
-  public:
+class TFd {
+public:
     explicit TFd(int fd) : fd_(fd) {}
     ~TFd()
     {
@@ -41,7 +38,7 @@ class TFd
         return ::close(fd) == 0;
     }
 
-  private:
+private:
     int fd_;
 };
 
@@ -260,8 +257,7 @@ bool CreateEntry(const TTransferPlan& plan, const TTransferEntry& entry, std::ve
         if (::mkdir(to.c_str(), 0700) != 0)
             return Fail(failure, TTransferError::tteWriteFailed, to, errno);
         return true;
-    case TKind::tkFile:
-        return CopyFile(from, to, entry, buffer, progress, failure);
+    case TKind::tkFile: return CopyFile(from, to, entry, buffer, progress, failure);
     case TKind::tkLink: {
         // The link's text as it is: a relative link stays relative.
         std::string text(PATH_MAX, '\0');
@@ -277,8 +273,7 @@ bool CreateEntry(const TTransferPlan& plan, const TTransferEntry& entry, std::ve
         (void)::utimensat(AT_FDCWD, to.c_str(), times, AT_SYMLINK_NOFOLLOW);
         return true;
     }
-    case TKind::tkSpecial:
-        return true; // never opened, never made
+    case TKind::tkSpecial: return true; // never opened, never made
     }
     return true;
 }

@@ -20,8 +20,7 @@
 #include <sys/types.h>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 enum class TTransferError {
     tteNone,

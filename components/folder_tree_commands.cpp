@@ -16,8 +16,7 @@
 
 #include <memory>
 
-namespace pt4
-{
+namespace pt4 {
 
 using namespace folder_tree;
 

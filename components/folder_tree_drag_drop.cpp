@@ -14,8 +14,7 @@
 #include <QTimer>
 #include <QUrl>
 
-namespace pt4
-{
+namespace pt4 {
 
 using namespace folder_tree;
 

@@ -15,17 +15,14 @@
 
 #include <algorithm>
 
-namespace pt4
-{
+namespace pt4 {
 
 using namespace folder_tree;
 
-namespace
-{
+namespace {
 
-class TWaitCursor
-{
-  public:
+class TWaitCursor {
+public:
     TWaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
     ~TWaitCursor() { QApplication::restoreOverrideCursor(); }
     TWaitCursor(const TWaitCursor&) = delete;
@@ -37,9 +34,8 @@ void SortByName(QStringList& names)
     std::sort(names.begin(), names.end(), NaturalLess);
 }
 
-class TFolderNode : public QTreeWidgetItem
-{
-  public:
+class TFolderNode : public QTreeWidgetItem {
+public:
     explicit TFolderNode(const QString& text) : QTreeWidgetItem(QStringList{text}, QTreeWidgetItem::UserType)
     {
     }

@@ -11,8 +11,7 @@
 
 class QMenu;
 
-namespace pt4
-{
+namespace pt4 {
 
 // Where the tree starts. rfDrives: the computer, with the home folder, the file system root and
 // mounted removable volumes beneath it; rfManual: the folder RootFolderName (the computer when
@@ -23,10 +22,9 @@ enum class TRootFolder { rfManual, rfDrives, rfDesktop };
 // process's current directory.
 enum class TSelectedDir { sdNone, sdSystem, sdCurrent };
 
-class TFolderTreeViewEx : public QTreeWidget
-{
+class TFolderTreeViewEx : public QTreeWidget {
     Q_OBJECT
-  public:
+public:
     using TFolderExEvent = std::function<void(TFolderTreeViewEx& sender, const QString& folderName)>;
 
     explicit TFolderTreeViewEx(QWidget* parent = nullptr);
@@ -93,11 +91,11 @@ class TFolderTreeViewEx : public QTreeWidget
     static const QString kCommandFailed;
     static const QString kSpecialFolder;
 
-  signals:
+signals:
     // A command or a drop changed what a folder holds (its path).
     void FolderContentsChanged(const QString& path);
 
-  protected:
+protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override;
@@ -107,7 +105,7 @@ class TFolderTreeViewEx : public QTreeWidget
     void dropEvent(QDropEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
-  private:
+private:
     void Build();
     QTreeWidgetItem* MakeNode(const QString& path, const QString& text, const QIcon& icon, bool place);
     QString FolderOf(const QTreeWidgetItem* node) const;

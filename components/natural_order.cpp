@@ -1,10 +1,8 @@
 #include "components/natural_order.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 bool IsDigit(char16_t c)
 {

@@ -16,8 +16,7 @@
 #include <memory>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr std::array<std::array<uint8_t, 4>, 12> kVariants = {{
     {0xFF, 0xFB, 0x90, 0x04}, // Layer III MPEG-1 44.1 kHz stereo

@@ -14,8 +14,7 @@
 #include "mp3plyr/input/frame_alignment.h"
 #include "mp3plyr/input/icy_metadata.h"
 
-namespace
-{
+namespace {
 
 using namespace pt4;
 

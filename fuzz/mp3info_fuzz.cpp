@@ -13,8 +13,7 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/stream_reader.h"
 
-namespace
-{
+namespace {
 
 using namespace pt4;
 
@@ -75,12 +74,8 @@ void ExerciseReader(std::span<const uint8_t> bytes)
     for (size_t i = 0; i + 1 < script.size(); i += 2) {
         const int32_t amount = script[i + 1] * 61;
         switch (script[i] % 3) {
-        case 0:
-            reader.Fill(std::min(amount, bufferSize));
-            break;
-        case 1:
-            reader.Skip(amount);
-            break;
+        case 0: reader.Fill(std::min(amount, bufferSize)); break;
+        case 1: reader.Skip(amount); break;
         default:
             if (seekable)
                 reader.Seek(amount,

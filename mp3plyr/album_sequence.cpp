@@ -2,8 +2,7 @@
 
 #include <utility>
 
-namespace pt4
-{
+namespace pt4 {
 
 TAlbumSequence::TAlbumSequence(TMP3Player& player) : player_(player) {}
 

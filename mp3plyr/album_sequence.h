@@ -11,12 +11,10 @@
 #include <string>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TAlbumSequence
-{
-  public:
+class TAlbumSequence {
+public:
     explicit TAlbumSequence(TMP3Player& player);
     TAlbumSequence(const TAlbumSequence&) = delete;
     TAlbumSequence& operator=(const TAlbumSequence&) = delete;
@@ -75,7 +73,7 @@ class TAlbumSequence
     // play, that file becomes the current one.
     void PlayerChanged();
 
-  private:
+private:
     bool PlayerActive() const;
     // The nearest entry from `from` on in direction step (+1, -1) not known to fail; -1: none.
     int32_t Playable(int32_t from, int32_t step) const;

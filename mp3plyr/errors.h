@@ -15,7 +15,9 @@ public:
 // A file that cannot be opened for reading at all.
 class EFileOpenError : public EMP3Error {
 public:
-    explicit EFileOpenError(const std::string& fileName) : EMP3Error("ファイル " + fileName + " は開けません") {}
+    explicit EFileOpenError(const std::string& fileName) : EMP3Error("ファイル " + fileName + " は開けません")
+    {
+    }
 };
 
 // An index outside a list's bounds.

@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 [[noreturn]] void FailUnknownFormat()
 {
@@ -139,17 +137,10 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
         switch (streamHeader_.LayerBits) {
-        case 1:
-            layer_ = 3;
-            break;
-        case 2:
-            layer_ = 2;
-            break;
-        case 3:
-            layer_ = 1;
-            break;
-        default:
-            FailUnknownFormat();
+        case 1: layer_ = 3; break;
+        case 2: layer_ = 2; break;
+        case 3: layer_ = 1; break;
+        default: FailUnknownFormat();
         }
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)

@@ -16,8 +16,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 enum class TVbrHeaderKind { None, Xing, Vbri };
 
@@ -48,9 +47,8 @@ enum class TFrameOutcome {
     EndOfData, // the audio data is exhausted
 };
 
-class TMPFrameSource
-{
-  public:
+class TMPFrameSource {
+public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
     static constexpr int32_t kUnknownLength = 2147483647;
@@ -115,7 +113,7 @@ class TMPFrameSource
     int32_t TotalBytes() const { return totalBytes_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
-  private:
+private:
     int32_t NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const;
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();

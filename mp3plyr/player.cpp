@@ -9,8 +9,7 @@
 #include <filesystem>
 #include <mutex>
 
-namespace pt4
-{
+namespace pt4 {
 
 TMP3Player::TMP3Player() : core_(std::make_unique<TMP3PlayerCore>(*this)) {}
 
@@ -374,12 +373,9 @@ int32_t TMP3Player::Version() const
 std::string TMP3Player::VbrHeaderName() const
 {
     switch (core_->source.VbrHeader()) {
-    case TVbrHeaderKind::Xing:
-        return "xing";
-    case TVbrHeaderKind::Vbri:
-        return "vbri";
-    case TVbrHeaderKind::None:
-        break;
+    case TVbrHeaderKind::Xing: return "xing";
+    case TVbrHeaderKind::Vbri: return "vbri";
+    case TVbrHeaderKind::None: break;
     }
     return {};
 }

@@ -10,8 +10,7 @@
 #include <mutex>
 #include <thread>
 
-namespace pt4
-{
+namespace pt4 {
 
 TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), source(decoder)
 {
@@ -181,8 +180,7 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         if (StreamOpen())
             UpdateGainTables();
         break;
-    default:
-        break;
+    default: break;
     }
 }
 
@@ -231,11 +229,8 @@ void TMP3PlayerCore::DecodeStep()
             if (FinishEndOfData(held))
                 window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration.load()));
             return;
-        case TFrameOutcome::Skipped:
-            return;
-        case TFrameOutcome::Frame:
-            pcmPending = source.LastFrameBytes();
-            break;
+        case TFrameOutcome::Skipped: return;
+        case TFrameOutcome::Frame: pcmPending = source.LastFrameBytes(); break;
         }
     }
     if (soundOut.CanWrite()) {

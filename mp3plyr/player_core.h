@@ -6,9 +6,9 @@
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/sound_out.h"
 #include "mp3plyr/runtime/critical_section.h"
 #include "mp3plyr/runtime/message_window.h"
-#include "mp3plyr/output/sound_out.h"
 #include "mp3plyr/runtime/thread.h"
 
 #include <array>

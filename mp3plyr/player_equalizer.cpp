@@ -12,10 +12,16 @@ namespace {
 
 constexpr int32_t kMaxBands = 32;
 
-float BandGain(int32_t value) { return float(std::pow(10.0, value / 100.0)); }
+float BandGain(int32_t value)
+{
+    return float(std::pow(10.0, value / 100.0));
+}
 
 // Halves to even, as every rounding of the band layout.
-int32_t RoundEven(double x) { return int32_t(std::nearbyint(x)); }
+int32_t RoundEven(double x)
+{
+    return int32_t(std::nearbyint(x));
+}
 
 // The band whose frequency is nearest to `centre` by ratio; the first one on a tie.
 int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, int32_t centre)
@@ -43,7 +49,10 @@ void CheckIndex(int32_t index)
 
 } // namespace
 
-bool TMP3Player::EqualizerEnabled() const { return core_->equalizerEnabled; }
+bool TMP3Player::EqualizerEnabled() const
+{
+    return core_->equalizerEnabled;
+}
 
 void TMP3Player::SetEqualizerEnabled(bool value)
 {
@@ -53,7 +62,10 @@ void TMP3Player::SetEqualizerEnabled(bool value)
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
-int32_t TMP3Player::EqualizerCount() const { return core_->equalizerCount; }
+int32_t TMP3Player::EqualizerCount() const
+{
+    return core_->equalizerCount;
+}
 
 void TMP3Player::SetEqualizerCount(int32_t count)
 {
@@ -64,7 +76,10 @@ void TMP3Player::SetEqualizerCount(int32_t count)
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
-TMP3EqualizerMode TMP3Player::EqualizerMode() const { return core_->equalizerMode; }
+TMP3EqualizerMode TMP3Player::EqualizerMode() const
+{
+    return core_->equalizerMode;
+}
 
 void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
 {

@@ -8,16 +8,14 @@
 #include <random>
 #include <vector>
 
-namespace
-{
+namespace {
 
 constexpr int kKbps[2][16] = {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
                               {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0}};
 constexpr int kRatesBy50[2][3] = {{441, 480, 320}, {882, 960, 640}};
 
-class BitWriter
-{
-  public:
+class BitWriter {
+public:
     explicit BitWriter(std::vector<uint8_t>& bytes) : bytes_(bytes) {}
     void Put(uint32_t value, int bits)
     {
@@ -31,7 +29,7 @@ class BitWriter
     }
     size_t Bits() const { return bit_; }
 
-  private:
+private:
     std::vector<uint8_t>& bytes_;
     size_t bit_ = 0;
 };

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load; never past End

@@ -9,10 +9,8 @@
 
 #include <algorithm>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 enum class TFrameLayer : uint8_t { Layer1, Layer2, Layer3 };
 
@@ -28,14 +26,10 @@ TChannelRoute RouteOf(const TMPFrameHeader& header, TChannelConversion conversio
     if (header.Mode == 3)
         return TChannelRoute::Single;
     switch (conversion) {
-    case TChannelConversion::Mix:
-        return TChannelRoute::Mix;
-    case TChannelConversion::Left:
-        return TChannelRoute::Left;
-    case TChannelConversion::Right:
-        return TChannelRoute::Right;
-    case TChannelConversion::AsCoded:
-        break;
+    case TChannelConversion::Mix: return TChannelRoute::Mix;
+    case TChannelConversion::Left: return TChannelRoute::Left;
+    case TChannelConversion::Right: return TChannelRoute::Right;
+    case TChannelConversion::AsCoded: break;
     }
     return TChannelRoute::Both;
 }
@@ -113,8 +107,7 @@ int32_t DecoderInit(DecoderState& state, const TMPFrameHeader& header, int32_t f
         layer = TFrameLayer::Layer3;
         ok = SetupLayer3(state, header, frameLength);
         break;
-    default:
-        return 0;
+    default: return 0;
     }
     if (!ok)
         return 0;

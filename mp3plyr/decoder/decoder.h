@@ -8,8 +8,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Returns 1 on success, 0 when the stream cannot be decoded (frames are then refused until an
 // initialisation succeeds). `frameLength` is without padding.

@@ -10,8 +10,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct DecoderState;
 using TFrameRoutine = TDecodeResult (*)(DecoderState& state, const uint8_t* frame, uint8_t* pcm);

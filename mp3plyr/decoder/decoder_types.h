@@ -3,8 +3,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 enum class TRateReduction : uint8_t { Full = 0, Half = 1, Quarter = 2 };
 enum class TChannelConversion : uint8_t { AsCoded = 0, Mix = 1, Left = 2, Right = 3 };

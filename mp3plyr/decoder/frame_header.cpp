@@ -3,10 +3,8 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // kbit/s by [layer code][Id][BitrateIndex]; layer code 3 = Layer I, 2 = Layer II, 1 = Layer III.
 constexpr std::array<std::array<std::array<int32_t, 16>, 2>, 4> kBitrates = {{
@@ -95,14 +93,9 @@ int32_t ParseFrameHeader(const uint8_t* data, uint32_t window, TMPFrameHeader& h
     if (data[0] != 0xFF)
         return 0;
     switch (data[1] >> 4) {
-    case 0xF:
-        header.Sync = 1;
-        break;
-    case 0xE:
-        header.Sync = 2;
-        break;
-    default:
-        return 0;
+    case 0xF: header.Sync = 1; break;
+    case 0xE: header.Sync = 2; break;
+    default: return 0;
     }
     header.Id = (data[1] >> 3) & 1;
     header.LayerBits = (data[1] >> 1) & 3;
@@ -125,12 +118,9 @@ int32_t ParseFrameHeader(const uint8_t* data, uint32_t window, TMPFrameHeader& h
     const int32_t k = kBitrates[header.LayerBits][header.Id][header.BitrateIndex];
     const int32_t r = kRates[header.Id][header.SampleRateIndex];
     switch (header.LayerBits) {
-    case 3:
-        return 4 * (240 * k / r);
-    case 2:
-        return 2880 * k / r;
-    default:
-        return (header.Id == 0 && header.Sync == 1 ? 1440 : 2880) * k / r;
+    case 3: return 4 * (240 * k / r);
+    case 2: return 2880 * k / r;
+    default: return (header.Id == 0 && header.Sync == 1 ? 1440 : 2880) * k / r;
     }
 }
 
@@ -149,12 +139,8 @@ int32_t ParseFrameHeaderEx(const uint8_t* data, uint32_t window, TMPFrameHeader&
     const int64_t r = kRates[header.Id][header.SampleRateIndex];
     int64_t rate = 0;
     switch (header.LayerBits) {
-    case 3:
-        rate = int64_t(length) * r * 1000 / 960;
-        break;
-    case 2:
-        rate = int64_t(length) * r * 1000 / 2880;
-        break;
+    case 3: rate = int64_t(length) * r * 1000 / 960; break;
+    case 2: rate = int64_t(length) * r * 1000 / 2880; break;
     default:
         if (header.Id == 1)
             rate = int64_t(length) * r * 1000 / 2880;

@@ -4,8 +4,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Thirteen header fields, each right-aligned. The layer stays a raw code: 3 = Layer I,
 // 2 = Layer II, 1 = Layer III, 0 = reserved.

@@ -7,10 +7,8 @@
 
 #include <algorithm>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // Sample actions: 1 ... 14 read a sample of that allocation; joint stereo adds 15 (one sample
 // for an entry and the next); the slot ends at kEndOfSlot, after the skipped bits at kSkipToEnd.

@@ -5,10 +5,8 @@
 
 #include <algorithm>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 void ClearEntries(float* samples, int32_t slots, int32_t from, int32_t to)
 {

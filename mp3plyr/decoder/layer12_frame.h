@@ -10,8 +10,7 @@
 #include <cstdint>
 #include <utility>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct DecoderState;
 struct Layer12Tables;

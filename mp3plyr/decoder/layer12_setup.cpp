@@ -6,10 +6,8 @@
 
 #include <algorithm>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // Only MPEG-1 and MPEG-2 frames carry Layers I and II; every field is checked so that no table
 // is indexed out of range.

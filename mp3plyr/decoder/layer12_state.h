@@ -4,8 +4,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct Layer2AllocationTable;
 

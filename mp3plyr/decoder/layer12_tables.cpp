@@ -2,10 +2,8 @@
 
 #include <cmath>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // Allocation codes per group (code = levels index: 1 = 3, 2 = 5, 3 = 7, 4 = 9, 5 = 15, 6 = 31 ...
 // 17 = 65535 levels).

@@ -7,8 +7,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Layer II allocation codes: 0 = no samples, 1 ... 17 = 3, 5, 7, 9, 15, 31 ... 65535 levels.
 inline constexpr int32_t kLayer2Codes = 18;

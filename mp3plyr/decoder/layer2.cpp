@@ -9,10 +9,8 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // Sample actions: 1 ... 17 read an entry's three samples with that allocation code; joint stereo
 // adds 18 (one group of three for an entry and the next); the group of three slots ends at
@@ -128,17 +126,13 @@ void ReadScaleFactors(Layer12State& s, BitReader& reader, const Layer12Tables& t
             scale[0] = scale[1] = step * multipliers[reader.GetBits(6)];
             scale[2] = step * multipliers[reader.GetBits(6)];
             break;
-        case 2:
-            scale[0] = scale[1] = scale[2] = step * multipliers[reader.GetBits(6)];
-            break;
+        case 2: scale[0] = scale[1] = scale[2] = step * multipliers[reader.GetBits(6)]; break;
         case 3:
             scale[0] = step * multipliers[reader.GetBits(6)];
             scale[1] = scale[2] = step * multipliers[reader.GetBits(6)];
             break;
-        case kNoScaleFactors:
-            break;
-        default:
-            return;
+        case kNoScaleFactors: break;
+        default: return;
         }
     }
 }

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct DecoderState;
 

@@ -4,10 +4,8 @@
 
 #include <cstring>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 #if defined(__GNUC__) || defined(__clang__)
 using Float4 = float __attribute__((vector_size(16)));

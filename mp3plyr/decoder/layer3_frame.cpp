@@ -4,8 +4,7 @@
 #include "mp3plyr/decoder/layer3.h"
 #include "mp3plyr/decoder/layer3_stages.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 TDecodeResult DecodeLayer3Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm)
 {

@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <atomic>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 void DecodeChannelData(Layer3State& l3, size_t g, size_t ch, bool mpeg1)
 {

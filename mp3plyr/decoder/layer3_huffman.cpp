@@ -6,10 +6,8 @@
 #include <algorithm>
 #include <array>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // The reader's state held in locals while a region is decoded. Refills load the next 4 bytes
 // at once and keep as many whole bytes as fit, which is what the reader's own refill keeps;
@@ -138,8 +136,7 @@ void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t t
     bits.store(reader);
 }
 
-namespace
-{
+namespace {
 
 // A quad and its sign bits in one lookup: bits 0-3 hold the bits used (code and signs),
 // bits 4-11 the four values v w x y (2 bits each, value + 1), bits 12-15 the vwxy pattern.

@@ -4,8 +4,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // One entry per table_select value. A level is peeked with `width` bits; its 16-bit entries are
 // leaves (bit 15 clear: bits 8-11 code bits used at this level, 4-7 x, 0-3 y) or links

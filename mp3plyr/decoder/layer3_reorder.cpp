@@ -2,8 +2,7 @@
 // interleaved line by line, the order the hybrid filter bank reads them in.
 #include "mp3plyr/decoder/layer3_stages.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 void ReorderShortBand(const float* windows, float* out, int32_t width)
 {

@@ -8,10 +8,8 @@
 #include <cstdlib>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr int32_t kLargestValue = 15 + 8191; // escape 15 plus 13 linbits
 

@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4
-{
+namespace pt4 {
 
 bool StoreMainData(MainDataReservoir& reservoir, const uint8_t* frame, int32_t paddedLength,
                    int32_t headerBytes, int32_t mainDataBegin)

@@ -5,10 +5,8 @@
 
 #include <cstddef>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 void ReadLongBands(BitReader& reader, TScaleFactors& sf, int first, int end, int32_t length)
 {
@@ -57,8 +55,7 @@ void ReadScaleFactorsMpeg1(BitReader& reader, TScaleFactors& sf, const TScaleFac
     }
 }
 
-namespace
-{
+namespace {
 
 struct PartitionLayout {
     int32_t Case;

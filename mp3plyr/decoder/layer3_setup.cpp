@@ -8,8 +8,7 @@
 
 #include <algorithm>
 
-namespace pt4
-{
+namespace pt4 {
 
 bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
 {

@@ -2,8 +2,7 @@
 #include "mp3plyr/decoder/layer3_stages.h"
 #include "mp3plyr/decoder/layer3_tables.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 void ReadLayer3Header(BitReader& reader, Layer3SideInfo& side, bool mpeg25)
 {
@@ -34,8 +33,7 @@ int32_t SideInfoBytes(const Layer3SideInfo& side, bool mpeg1)
     return side.Channels == 2 ? 21 : 13;
 }
 
-namespace
-{
+namespace {
 
 void ReadGranuleInfo(BitReader& reader, TGranuleInfo& gi, bool mpeg1, int32_t gainAdjustment, bool ms)
 {

@@ -14,8 +14,7 @@
 #define PT4_RESTRICT
 #endif
 
-namespace pt4
-{
+namespace pt4 {
 
 struct DecoderState;
 struct DecoderConfig;

@@ -5,8 +5,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct DecoderState;
 

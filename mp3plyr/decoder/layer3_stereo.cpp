@@ -6,8 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4
-{
+namespace pt4 {
 
 void MidSide(float* PT4_RESTRICT left, float* PT4_RESTRICT right, int32_t count)
 {
@@ -37,8 +36,7 @@ int32_t IntensityStart(const TBandInfo& right, const Layer3Layout& layout)
     return layout.LongBandEnd[static_cast<size_t>(right.LastNonZeroBand)];
 }
 
-namespace
-{
+namespace {
 
 inline int32_t LongBandStart(const Layer3Layout& layout, int32_t band)
 {

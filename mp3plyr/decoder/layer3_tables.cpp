@@ -4,10 +4,8 @@
 
 #include <cmath>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 struct BandBoundaries {
     std::array<int16_t, 23> Long;

@@ -7,8 +7,7 @@
 #include <array>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct Layer3Tables {
     std::array<float, 262> GlobalGain;                                   // gain g at g + 6

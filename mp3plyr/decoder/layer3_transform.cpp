@@ -6,10 +6,8 @@
 
 #include <algorithm>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 struct ChannelLimits {
     int32_t BlockType;
@@ -112,15 +110,11 @@ void TransformMix(DecoderState& state, uint8_t* pcm, int parity)
 TTransformRoutine Layer3TransformRoutine(TChannelRoute route)
 {
     switch (route) {
-    case TChannelRoute::Both:
-        return TransformBoth;
-    case TChannelRoute::Mix:
-        return TransformMix;
-    case TChannelRoute::Right:
-        return TransformRight;
+    case TChannelRoute::Both: return TransformBoth;
+    case TChannelRoute::Mix: return TransformMix;
+    case TChannelRoute::Right: return TransformRight;
     case TChannelRoute::Single:
-    case TChannelRoute::Left:
-        break;
+    case TChannelRoute::Left: break;
     }
     return TransformLeft;
 }

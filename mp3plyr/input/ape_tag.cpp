@@ -8,11 +8,9 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr int32_t kFooterSize = 32; // a header has the same size
 constexpr uint32_t kHasHeaderFlag = 0x80000000u;

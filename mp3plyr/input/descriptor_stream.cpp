@@ -8,8 +8,7 @@
 #include <cstring>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
 int32_t TMPDescriptorStream::Read(void* buffer, int32_t count)
 {

@@ -4,12 +4,10 @@
 
 #include "mp3plyr/input/stream.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-class TMPDescriptorStream final : public TMPStream
-{
-  public:
+class TMPDescriptorStream final : public TMPStream {
+public:
     // Reads `fd` (not owned; it stays open).
     explicit TMPDescriptorStream(int fd) : fd_(fd) {}
 
@@ -20,7 +18,7 @@ class TMPDescriptorStream final : public TMPStream
     // Unknown: 0.
     int32_t Size() override { return 0; }
 
-  private:
+private:
     int fd_;
 };
 

@@ -5,11 +5,9 @@
 #include <iconv.h>
 #include <optional>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 void AppendUtf8(std::string& out, char32_t c)
 {
@@ -70,8 +68,7 @@ std::string Latin1ToUtf8(std::string_view bytes)
     return out;
 }
 
-namespace
-{
+namespace {
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view text)

@@ -4,8 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Decodes raw tag bytes to UTF-8, cut at the first NUL character and without trailing spaces
 // (tag fields are NUL- or space-padded):

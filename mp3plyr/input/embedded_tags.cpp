@@ -4,11 +4,9 @@
 #include <cstring>
 #include <fstream>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr size_t kHeaderSize = 10;
 constexpr uint8_t kUnsynchronisation = 0x80;

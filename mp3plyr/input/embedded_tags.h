@@ -8,8 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct TEmbeddedTags {
     // Raw text as DisplayText reads it (UTF-16 behind its byte-order mark).

@@ -1,9 +1,7 @@
 #include "mp3plyr/input/frame_alignment.h"
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 // Bit rates in kbit/s by [MPEG-1][layer index 0 = Layer I .. 2 = Layer III][bit-rate index].
 constexpr int kBitRates[2][3][16] = {

@@ -9,8 +9,7 @@
 #include <optional>
 #include <span>
 
-namespace pt4
-{
+namespace pt4 {
 
 // The offset of the first run of three chained frame headers in `bytes`, or nullopt.
 std::optional<size_t> FirstFrameRun(std::span<const uint8_t> bytes);

@@ -9,10 +9,8 @@
 #include <cctype>
 #include <cstring>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using Clock = std::chrono::steady_clock;
 
@@ -44,18 +42,12 @@ std::string StatusText(long status)
 {
     std::string text = "the server answered HTTP " + std::to_string(status);
     switch (status) {
-    case 401:
-        return text + " (unauthorised)";
-    case 403:
-        return text + " (forbidden)";
-    case 404:
-        return text + " (not found)";
-    case 500:
-        return text + " (server error)";
-    case 503:
-        return text + " (unavailable)";
-    default:
-        return text;
+    case 401: return text + " (unauthorised)";
+    case 403: return text + " (forbidden)";
+    case 404: return text + " (not found)";
+    case 500: return text + " (server error)";
+    case 503: return text + " (unavailable)";
+    default: return text;
     }
 }
 

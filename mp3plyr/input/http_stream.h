@@ -16,12 +16,10 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TMPHttpStream final : public TMPLiveStream
-{
-  public:
+class TMPHttpStream final : public TMPLiveStream {
+public:
     struct Options {
         std::chrono::milliseconds connectTimeout{10000};
         // No byte from the server for this long while there is room to take one: the stream
@@ -63,7 +61,7 @@ class TMPHttpStream final : public TMPLiveStream
     // The body as text, up to `limit` bytes (waits for its end or for that many bytes).
     std::string ReadText(size_t limit);
 
-  private:
+private:
     struct Transfer;
 
     size_t Available() const { return buffer_.size() - head_; }

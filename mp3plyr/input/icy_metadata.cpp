@@ -5,8 +5,7 @@
 #include <climits>
 #include <cstdlib>
 
-namespace pt4
-{
+namespace pt4 {
 
 void TIcyDemuxer::Feed(std::span<const uint8_t> bytes, std::vector<uint8_t>& audio,
                        std::vector<TIcyBlock>& blocks)
@@ -78,8 +77,7 @@ std::optional<std::string> IcyStreamTitle(std::string_view block)
     return value;
 }
 
-namespace
-{
+namespace {
 
 std::string_view Trim(std::string_view text)
 {

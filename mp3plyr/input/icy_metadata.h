@@ -11,8 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 // One metadata block and where it stood: after `audioBefore` bytes of the audio that Feed
 // appended in the same call.
@@ -24,16 +23,15 @@ struct TIcyBlock {
 // Splits a response body into audio bytes and metadata blocks. After every `interval` audio
 // bytes comes one length byte L and 16 × L bytes of metadata (L = 0: no block). An interval of
 // 0 means the body is audio only.
-class TIcyDemuxer
-{
-  public:
+class TIcyDemuxer {
+public:
     explicit TIcyDemuxer(size_t interval = 0) : interval_(interval), audioLeft_(interval) {}
 
     // Appends the audio bytes of `bytes` to `audio` and each metadata block completed within
     // them to `blocks` (with its padding NULs removed). Blocks may be split over any calls.
     void Feed(std::span<const uint8_t> bytes, std::vector<uint8_t>& audio, std::vector<TIcyBlock>& blocks);
 
-  private:
+private:
     enum class Part { Audio, Length, Metadata };
 
     size_t interval_;

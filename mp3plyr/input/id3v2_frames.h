@@ -7,8 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Appends a line per frame of a tag body: the bytes after the 10-byte tag header, up to the
 // declared size (a footer is not part of it). `version` is the tag's major version and `flags`

@@ -8,11 +8,9 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr int32_t kTagHeaderSize = 10;
 constexpr int32_t kFooterSize = 10;
@@ -88,12 +86,9 @@ struct FrameWalk {
     {
         const uint8_t* p = body.data() + at;
         switch (version) {
-        case 2:
-            return uint32_t{p[3]} << 16 | uint32_t{p[4]} << 8 | p[5];
-        case 3:
-            return BigEndian32(p + 4);
-        default:
-            return Version4FrameSize(at);
+        case 2: return uint32_t{p[3]} << 16 | uint32_t{p[4]} << 8 | p[5];
+        case 3: return BigEndian32(p + 4);
+        default: return Version4FrameSize(at);
         }
     }
 

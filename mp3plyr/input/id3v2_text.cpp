@@ -7,18 +7,15 @@
 
 #include "mp3plyr/input/display_text.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 enum : uint8_t { kLatin1 = 0, kUtf16WithBom = 1, kUtf16BigEndian = 2, kUtf8 = 3 };
 
 // Reads the terminated strings of a frame one after the other.
-class StringReader
-{
-  public:
+class StringReader {
+public:
     StringReader(std::span<const uint8_t> data, uint8_t encoding) : data_(data), encoding_(encoding) {}
 
     bool AtEnd() const { return at_ >= data_.size(); }
@@ -31,7 +28,7 @@ class StringReader
     // The next string as 8-bit text whatever the frame's encoding (MIME types, owners, URLs).
     std::string NextLatin1() { return std::string(NextRaw(kLatin1)); }
 
-  private:
+private:
     std::string_view NextRaw() { return NextRaw(encoding_); }
 
     std::string_view NextRaw(uint8_t encoding)
@@ -64,14 +61,12 @@ class StringReader
                 raw.remove_prefix(2);
             }
             return Utf16ToUtf8(raw, bigEndian_);
-        case kUtf16BigEndian:
-            return Utf16ToUtf8(raw, true);
+        case kUtf16BigEndian: return Utf16ToUtf8(raw, true);
         case kUtf8:
             if (raw.substr(0, 3) == "\xEF\xBB\xBF")
                 raw.remove_prefix(3);
             return std::string(raw);
-        default:
-            return std::string(raw);
+        default: return std::string(raw);
         }
     }
 

@@ -8,12 +8,10 @@
 #include <functional>
 #include <string>
 
-namespace pt4
-{
+namespace pt4 {
 
-class TMPLiveStream : public TMPStream
-{
-  public:
+class TMPLiveStream : public TMPStream {
+public:
     // True once `bytes` can be read without waiting, or the stream has ended or failed (a read
     // then returns at once); false when `timeout` passed first.
     virtual bool WaitForData(int32_t bytes, std::chrono::milliseconds timeout) = 0;

@@ -13,10 +13,8 @@
 #include <fstream>
 #include <iterator>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr int kPlaylistDepth = 4;
 constexpr size_t kPlaylistLimit = 64 * 1024;

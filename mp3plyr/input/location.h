@@ -9,14 +9,12 @@
 #include <string>
 #include <string_view>
 
-namespace pt4
-{
+namespace pt4 {
 
 // A location that could not be opened for a reason other than a missing local file: an
 // unreachable server, an error answer, a playlist that names nothing. Nothing was opened.
-class EStreamOpenError : public EMP3Error
-{
-  public:
+class EStreamOpenError : public EMP3Error {
+public:
     using EMP3Error::EMP3Error;
 };
 

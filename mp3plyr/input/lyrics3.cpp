@@ -6,11 +6,9 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr std::string_view kBegin = "LYRICSBEGIN";
 constexpr int32_t kEndMarkSize = 9;       // "LYRICSEND" or "LYRICS200"

@@ -6,24 +6,17 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/tag_text.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 std::string_view InfoItemName(TMP3InfoItem item)
 {
     switch (item) {
-    case TMP3InfoItem::Id3v1:
-        return "Id3v1";
-    case TMP3InfoItem::Id3v2:
-        return "Id3v2";
-    case TMP3InfoItem::RiffData:
-        return "RiffData";
-    case TMP3InfoItem::MacBinary:
-        return "MacBinary";
-    case TMP3InfoItem::Lyrics3:
-        return "Lyrics3";
-    case TMP3InfoItem::Ape:
-        return "Ape";
+    case TMP3InfoItem::Id3v1: return "Id3v1";
+    case TMP3InfoItem::Id3v2: return "Id3v2";
+    case TMP3InfoItem::RiffData: return "RiffData";
+    case TMP3InfoItem::MacBinary: return "MacBinary";
+    case TMP3InfoItem::Lyrics3: return "Lyrics3";
+    case TMP3InfoItem::Ape: return "Ape";
     }
     return {};
 }
@@ -95,8 +88,7 @@ bool TMP3Info::ReadTrailingInfo()
     return true;
 }
 
-namespace
-{
+namespace {
 
 // The longest candidate; the earliest one wins a tie.
 std::string Longest(std::initializer_list<std::optional<std::string>> candidates)

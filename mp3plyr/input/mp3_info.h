@@ -12,8 +12,7 @@
 
 #include "mp3plyr/input/stream_reader.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 // What TMP3Info has recognised; the values are the bit numbers of TMP3InfoItems.
 enum class TMP3InfoItem : uint8_t { Id3v1 = 0, Id3v2 = 1, RiffData = 2, MacBinary = 3, Lyrics3 = 4, Ape = 5 };
@@ -26,9 +25,8 @@ inline constexpr TMP3InfoItem kAllInfoItems[] = {TMP3InfoItem::Id3v1,    TMP3Inf
 std::string_view InfoItemName(TMP3InfoItem item);
 
 // A set of TMP3InfoItem in one byte (bit n = item n).
-class TMP3InfoItems
-{
-  public:
+class TMP3InfoItems {
+public:
     constexpr TMP3InfoItems() = default;
     constexpr bool Contains(TMP3InfoItem item) const { return (bits_ & Bit(item)) != 0; }
     constexpr void Include(TMP3InfoItem item) { bits_ = static_cast<uint8_t>(bits_ | Bit(item)); }
@@ -36,7 +34,7 @@ class TMP3InfoItems
     constexpr uint8_t Bits() const { return bits_; }
     friend constexpr bool operator==(TMP3InfoItems, TMP3InfoItems) = default;
 
-  private:
+private:
     static constexpr uint8_t Bit(TMP3InfoItem item)
     {
         return static_cast<uint8_t>(1u << static_cast<int>(item));
@@ -44,9 +42,8 @@ class TMP3InfoItems
     uint8_t bits_ = 0;
 };
 
-class TMP3Info
-{
-  public:
+class TMP3Info {
+public:
     // DataLength and RiffDataLength while no length is known.
     static constexpr int32_t kUnknownLength = std::numeric_limits<int32_t>::max();
 
@@ -95,7 +92,7 @@ class TMP3Info
     // "key=value" lines of the APE tag's items; binary values as "N bytes".
     const std::vector<std::string>& ApeItems() const { return apeItems_; }
 
-  private:
+private:
     TMPStreamReader& Attached() const;
 
     // Leading items (macbinary.cpp, riff_chunks.cpp, id3v2_tag.cpp).

@@ -11,17 +11,10 @@ int32_t ResolveSeekTarget(int64_t offset, int origin, int32_t current, int32_t s
 {
     int64_t base = 0;
     switch (origin) {
-    case kSeekFromBeginning:
-        base = 0;
-        break;
-    case kSeekFromCurrent:
-        base = current;
-        break;
-    case kSeekFromEnd:
-        base = size;
-        break;
-    default:
-        throw EMP3Error("invalid seek origin " + std::to_string(origin) + ".");
+    case kSeekFromBeginning: base = 0; break;
+    case kSeekFromCurrent: base = current; break;
+    case kSeekFromEnd: base = size; break;
+    default: throw EMP3Error("invalid seek origin " + std::to_string(origin) + ".");
     }
     // |offset| beyond 2^62 cannot land in range anyway; check before adding to stay defined.
     constexpr int64_t kLimit = int64_t{1} << 62;

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-namespace pt4
-{
+namespace pt4 {
 
 std::string TextField(const uint8_t* bytes, int32_t width)
 {
@@ -26,8 +25,7 @@ int32_t DecimalNumber(std::string_view text)
     return value;
 }
 
-namespace
-{
+namespace {
 
 char AsciiLower(char c)
 {

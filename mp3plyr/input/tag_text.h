@@ -9,8 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace pt4
-{
+namespace pt4 {
 
 // The bytes up to the first zero byte but at most `width`, without trailing bytes <= 32
 // (leading spaces stay). `bytes` must hold at least `width` bytes.

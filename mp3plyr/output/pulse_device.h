@@ -1,8 +1,8 @@
 // The wave output's device: one playback stream on the desktop's sound server.
 #pragma once
 
-#include "mp3plyr/runtime/thread.h"
 #include "mp3plyr/output/wave_out_device.h"
+#include "mp3plyr/runtime/thread.h"
 
 #include <memory>
 #include <string>

@@ -8,7 +8,7 @@ namespace pt4 {
 
 // `dataBytes` is the size of the sample data that follows; sizes past 4 GiB are capped.
 inline std::array<uint8_t, 44> RiffWaveHeader(uint32_t sampleRate, uint16_t channels, uint16_t bitsPerSample,
-                                               uint64_t dataBytes)
+                                              uint64_t dataBytes)
 {
     std::array<uint8_t, 44> h{};
     auto put32 = [&](size_t at, uint32_t v) {

@@ -1,8 +1,8 @@
 #include "mp3plyr/output/wave_file_device.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/runtime/messages.h"
 #include "mp3plyr/output/riff_wave_header.h"
+#include "mp3plyr/runtime/messages.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -2,8 +2,8 @@
 // thread in the order they were queued.
 #pragma once
 
-#include "mp3plyr/runtime/thread.h"
 #include "mp3plyr/output/wave_out_device.h"
+#include "mp3plyr/runtime/thread.h"
 
 #include <atomic>
 #include <cstdio>

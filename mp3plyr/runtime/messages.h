@@ -12,7 +12,7 @@ class TMPEvent;
 inline constexpr uint32_t WM_USER = 0x400;
 
 // Worker thread messages.
-inline constexpr uint32_t TM_WRITEBLOCK = WM_USER + 20; // wave output, file mode: LParam = block index
+inline constexpr uint32_t TM_WRITEBLOCK = WM_USER + 20;   // wave output, file mode: LParam = block index
 inline constexpr uint32_t TM_DEVICEFAILED = WM_USER + 21; // wave output: the device failed while playing
 inline constexpr uint32_t TM_QUIT = WM_USER + 30;
 inline constexpr uint32_t TM_WAKE = WM_USER + 31;

@@ -149,15 +149,12 @@ bool TMPThread::RunPass()
     }
     while (std::optional<TMPMessage> message = queue_.Take()) {
         switch (message->Msg) {
-        case TM_QUIT:
-            return false;
+        case TM_QUIT: return false;
         case TM_SYNC:
             if (message->Event)
                 message->Event->SetEvent();
             break;
-        default:
-            Deliver(*message);
-            break;
+        default: Deliver(*message); break;
         }
     }
     return true;

@@ -9,8 +9,7 @@ namespace pt4 {
 
 // One block of size M in place: split into sums and scaled differences, transform both halves,
 // then interleave; X[2j] comes from the sums, X[2j + 1] from adjacent differences.
-template <int M, typename T>
-[[gnu::always_inline]] inline void Butterflies(T* u, const float* cosines)
+template <int M, typename T> [[gnu::always_inline]] inline void Butterflies(T* u, const float* cosines)
 {
     if constexpr (M == 2) {
         const T sum = u[0] + u[1];

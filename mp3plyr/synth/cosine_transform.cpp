@@ -5,8 +5,7 @@
 
 namespace pt4 {
 
-template <int N>
-void CosineTransformPortable(const float* x, float* out)
+template <int N> void CosineTransformPortable(const float* x, float* out)
 {
     static_assert(N == 32 || N == 16 || N == 8);
     for (int n = 0; n < N; ++n)
@@ -18,8 +17,7 @@ template void CosineTransformPortable<32>(const float*, float*);
 template void CosineTransformPortable<16>(const float*, float*);
 template void CosineTransformPortable<8>(const float*, float*);
 
-template <int N>
-void CosineTransform(const float* x, float* out)
+template <int N> void CosineTransform(const float* x, float* out)
 {
 #if PT4_X86_COSINE_TRANSFORM
     if constexpr (N == 32) {

@@ -5,8 +5,7 @@ namespace pt4 {
 
 // out[k] = sum over n of x[n] cos(pi (2n + 1) k / 2N), k = 0 ... N - 1, for N = 32, 16 or 8,
 // computed with single-precision butterflies. x and out may not overlap.
-template <int N>
-void CosineTransform(const float* x, float* out);
+template <int N> void CosineTransform(const float* x, float* out);
 
 extern template void CosineTransform<32>(const float*, float*);
 extern template void CosineTransform<16>(const float*, float*);
@@ -14,8 +13,7 @@ extern template void CosineTransform<8>(const float*, float*);
 
 // The same operations one value at a time; CosineTransform may use a vector form of them,
 // which gives identical results.
-template <int N>
-void CosineTransformPortable(const float* x, float* out);
+template <int N> void CosineTransformPortable(const float* x, float* out);
 
 extern template void CosineTransformPortable<32>(const float*, float*);
 extern template void CosineTransformPortable<16>(const float*, float*);

@@ -20,11 +20,23 @@ struct Quad {
     __m128 v;
 };
 
-inline Quad operator+(Quad a, Quad b) { return {_mm_add_ps(a.v, b.v)}; }
-inline Quad operator-(Quad a, Quad b) { return {_mm_sub_ps(a.v, b.v)}; }
-inline Quad operator*(Quad a, float factor) { return {_mm_mul_ps(a.v, _mm_set1_ps(factor))}; }
+inline Quad operator+(Quad a, Quad b)
+{
+    return {_mm_add_ps(a.v, b.v)};
+}
+inline Quad operator-(Quad a, Quad b)
+{
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Quad operator*(Quad a, float factor)
+{
+    return {_mm_mul_ps(a.v, _mm_set1_ps(factor))};
+}
 
-inline __m128 Reversed(__m128 v) { return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3)); }
+inline __m128 Reversed(__m128 v)
+{
+    return _mm_shuffle_ps(v, v, _MM_SHUFFLE(0, 1, 2, 3));
+}
 
 // One butterfly stage of block size 4 * quads over values held in `quads` registers.
 template <int Quads>

@@ -4,8 +4,7 @@
 #include <cpuid.h>
 #endif
 
-namespace pt4
-{
+namespace pt4 {
 
 ProcessorIdentification IdentifyProcessor()
 {

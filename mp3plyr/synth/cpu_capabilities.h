@@ -5,8 +5,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Bit n of a capability mask is member n of the player's capability set.
 inline constexpr uint32_t kCapabilityMMX = 1u << 0;

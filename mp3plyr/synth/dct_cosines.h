@@ -17,6 +17,9 @@ inline const std::array<float, 31>& DctCosines()
 }
 
 // Offset of block size M's group inside DctCosines().
-constexpr int DctCosineGroup(int blockSize) { return 32 - blockSize; }
+constexpr int DctCosineGroup(int blockSize)
+{
+    return 32 - blockSize;
+}
 
 } // namespace pt4

@@ -7,10 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr int kSlots = 18;
 constexpr int kSubbands = 32;

@@ -6,8 +6,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Transforms one channel's granule. `current` holds its lines and receives the overlap for the
 // next granule in place; `previous` is the overlap of the granule before; `output` receives

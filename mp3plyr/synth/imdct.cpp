@@ -4,10 +4,8 @@
 
 #include <cmath>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 ImdctTables BuildTables()
 {

@@ -14,8 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct ImdctTables {
     // [block type][position]: the window with the core's output signs and scale folded in.
@@ -30,8 +29,7 @@ struct ImdctTables {
 // Builds the tables on the first call; later calls return the same tables.
 const ImdctTables& BuildImdctTables();
 
-namespace imdct_detail
-{
+namespace imdct_detail {
 
 // f[n] = sum over m of a[m] cos((2n + 1) m pi / 18), n = 0 ... 8, using f[8 - n] = even - odd.
 template <typename T> inline void Cosine9(const T* a, T* f, const ImdctTables& t)

@@ -7,8 +7,7 @@
 
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // Layer III: 18 slots of 32 subband samples of one channel (value (t, s) at 32t + s) into the
 // granule's PCM block; `channel` picks ring 0 or 1 for two-channel output.

@@ -7,11 +7,9 @@
 #include <array>
 #include <utility>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 // Choice is a TChannelRoute: 0 one-channel stream, 1 both channels, 2 mix, 3 left only, 4 right only.
 template <bool EightBit, int Reduction, int Choice>

@@ -7,11 +7,9 @@
 #include <array>
 #include <utility>
 
-namespace pt4
-{
+namespace pt4 {
 
-namespace
-{
+namespace {
 
 constexpr int kSlotsPerGranule = 18;
 

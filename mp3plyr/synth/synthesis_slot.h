@@ -14,15 +14,13 @@
 
 namespace pt4 {
 
-template <int N>
-inline int32_t NextPosition(int32_t position)
+template <int N> inline int32_t NextPosition(int32_t position)
 {
     return (position - N) & (16 * N - 1);
 }
 
 // The N transform inputs from every Stride-th value; with N = 16 subband 15 is never used.
-template <int N, int Stride>
-inline void GatherSlot(const float* in, float* x)
+template <int N, int Stride> inline void GatherSlot(const float* in, float* x)
 {
     constexpr int used = N == 16 ? 15 : N;
     for (int n = 0; n < used; ++n)
@@ -32,8 +30,7 @@ inline void GatherSlot(const float* in, float* x)
 }
 
 // The mono mix of an interleaved two-channel slot.
-template <int N>
-inline void GatherMix(const float* in, float* x)
+template <int N> inline void GatherMix(const float* in, float* x)
 {
     constexpr int used = N == 16 ? 15 : N;
     for (int n = 0; n < used; ++n)
@@ -55,8 +52,7 @@ inline void ApplySubbandGains(const EqualizerGains& equalizer, float* x)
 
 // N samples as little-endian PCM, every Stride-th sample position; 8-bit keeps the top byte
 // of the 16-bit value, offset by 128.
-template <bool EightBit, int Stride, int N>
-inline void StoreSamples(const int16_t* samples, uint8_t* out)
+template <bool EightBit, int Stride, int N> inline void StoreSamples(const int16_t* samples, uint8_t* out)
 {
     if constexpr (EightBit) {
         for (int n = 0; n < N; ++n)

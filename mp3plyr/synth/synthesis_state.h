@@ -8,8 +8,7 @@
 #include <atomic>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 struct SynthesisState {
     alignas(64) std::array<float, 1024> History{}; // ring of channel 0, then ring of channel 1

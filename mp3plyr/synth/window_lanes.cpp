@@ -6,8 +6,7 @@ namespace pt4 {
 
 namespace {
 
-template <int N>
-WindowLanes<N> BuildLanes()
+template <int N> WindowLanes<N> BuildLanes()
 {
     constexpr int half = N / 2;
     constexpr int rowStep = 32 / N;
@@ -33,8 +32,7 @@ WindowLanes<N> BuildLanes()
 
 } // namespace
 
-template <int N>
-const WindowLanes<N>& WindowLaneCoefficients()
+template <int N> const WindowLanes<N>& WindowLaneCoefficients()
 {
     static const WindowLanes<N> lanes = BuildLanes<N>();
     return lanes;

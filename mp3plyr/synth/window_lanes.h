@@ -10,15 +10,13 @@
 
 namespace pt4 {
 
-template <int N>
-struct WindowLanes {
+template <int N> struct WindowLanes {
     alignas(64) double LowTaps[8][N];
     alignas(64) double HighTaps[8][N];
     double Middle[8];
 };
 
-template <int N>
-const WindowLanes<N>& WindowLaneCoefficients();
+template <int N> const WindowLanes<N>& WindowLaneCoefficients();
 
 extern template const WindowLanes<32>& WindowLaneCoefficients<32>();
 extern template const WindowLanes<16>& WindowLaneCoefficients<16>();

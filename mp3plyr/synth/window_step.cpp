@@ -5,8 +5,7 @@
 
 #include <array>
 
-namespace pt4
-{
+namespace pt4 {
 
 template <int N> void WindowStepFloat(const float* ring, int32_t position, int16_t* samples)
 {
@@ -47,8 +46,7 @@ template void WindowStepFloat<32>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<16>(const float*, int32_t, int16_t*);
 template void WindowStepFloat<8>(const float*, int32_t, int16_t*);
 
-namespace
-{
+namespace {
 
 TWindowKernel ChooseFloatKernel32()
 {

@@ -10,8 +10,7 @@
 #include <cmath>
 #include <cstdint>
 
-namespace pt4
-{
+namespace pt4 {
 
 // position: where the slot just transformed was stored; samples: N values, clipped.
 using TWindowKernel = void (*)(const float* ring, int32_t position, int16_t* samples);

@@ -114,7 +114,7 @@ void WindowStepFloatSse2(const float* ring, int32_t position, int16_t* samples)
 }
 
 __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring, int32_t position,
-                                                               int16_t* samples)
+                                                              int16_t* samples)
 {
     const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
     __m256d lowSums[4];

@@ -9,8 +9,7 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace
-{
+namespace {
 
 using Status = TMP3PlayerStatus;
 using Reason = TMP3EndPlayReason;
@@ -60,10 +59,9 @@ QString WriteDemoClip(const QString& path, int frames)
 
 } // namespace
 
-class AlbumPlayTest : public QObject
-{
+class AlbumPlayTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void folderPlaysThroughWithLabelsAndIndicators();
     void trackButtonsAndRepeatFromPause();
     void emptyFolderShowsTheMessage();

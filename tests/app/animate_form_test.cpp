@@ -50,7 +50,8 @@ void AnimateFormTest::onlyTheFirstWindowMayHoldIt()
         TAnimateForm onSecond(&second);
         QFAIL("no exception");
     } catch (const EAnimateFormError& error) {
-        QCOMPARE(QString::fromLatin1(error.what()), QStringLiteral("AnimateForm muse be placed in a main form"));
+        QCOMPARE(QString::fromLatin1(error.what()),
+                 QStringLiteral("AnimateForm muse be placed in a main form"));
     }
 }
 

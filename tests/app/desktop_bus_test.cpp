@@ -14,8 +14,7 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace
-{
+namespace {
 
 QByteArray Frame(const char* id, const QByteArray& content)
 {
@@ -76,10 +75,9 @@ QString Playerctl(const QStringList& arguments)
 
 } // namespace
 
-class DesktopBusTest : public QObject
-{
+class DesktopBusTest : public QObject {
     Q_OBJECT
-  public slots:
+public slots:
     void PropertiesChanged(const QString& interfaceName, const QVariantMap& changed, const QStringList&)
     {
         if (interfaceName == QStringLiteral("org.mpris.MediaPlayer2.Player") &&
@@ -87,12 +85,12 @@ class DesktopBusTest : public QObject
             announced_ << changed.value("PlaybackStatus").toString();
     }
 
-  private slots:
+private slots:
     void initTestCase();
     void metadataAndCommandsOverTheBus();
     void secondStartHandsItsFilesOver();
 
-  private:
+private:
     QStringList announced_;
     QTemporaryDir cache_;
     std::unique_ptr<pt4::test::SoundServer> pulse_;

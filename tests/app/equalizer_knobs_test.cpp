@@ -1,7 +1,7 @@
 // Presets, the hidden equalizer window and the volume and balance knobs, driven with the mouse.
 #include "support/app_fixtures.h"
 
-#include "app/unit3.h"
+#include "app/equalizer_window.h"
 
 #include <QSignalSpy>
 #include <QtTest>
@@ -47,8 +47,8 @@ private slots:
 void EqualizerKnobsTest::displayFrequencies()
 {
     const QList<std::pair<int, int>> cases = {
-        {-5, -5},   {19, 19},     {20, 20},     {21, 22},      {49, 50},      {50, 50},     {60, 60},
-        {183, 180}, {199, 200},   {200, 200},   {489, 480},    {499, 500},    {500, 500},   {560, 600},
+        {-5, -5},     {19, 19},     {20, 20},     {21, 22},     {49, 50},     {50, 50},     {60, 60},
+        {183, 180},   {199, 200},   {200, 200},   {489, 480},   {499, 500},   {500, 500},   {560, 600},
         {1712, 1700}, {1999, 2000}, {2000, 2000}, {4899, 4800}, {4999, 5000}, {5234, 5000}, {16000, 16000},
     };
     for (const auto& [hz, shown] : cases)
@@ -82,7 +82,8 @@ void EqualizerKnobsTest::everyPresetSendsItsSixBandValuesInOrder()
     for (int p = 0; p < 6; ++p) {
         QCOMPARE(f.PresetFlag(static_cast<TPreset>(p)), p == preset);
         const TPresetInfo& info = kPresets[p];
-        QVERIFY(SamePicture(buttons[p]->Picture(), app.Form2().Image(p == preset ? info.onImage : info.offImage)));
+        QVERIFY(SamePicture(buttons[p]->Picture(),
+                            app.Form2().Image(p == preset ? info.onImage : info.offImage)));
     }
 }
 
@@ -92,8 +93,8 @@ void EqualizerKnobsTest::movedSlidersSendFirstThenAllSix()
     TWindowsUnderTest app;
     QSignalSpy spy(&app.Form3(), &TForm3::BandValueSent);
     Click(app.Form1().ClassicImage);
-    const Sends expected = Sends{{1, 5}, {2, 20}, {3, -30}, {4, -20}, {5, -15}}
-                           + BandValues({0, 5, 20, -30, -20, -15});
+    const Sends expected =
+        Sends{{1, 5}, {2, 20}, {3, -30}, {4, -20}, {5, -15}} + BandValues({0, 5, 20, -30, -20, -15});
     QCOMPARE(Recorded(spy), expected);
 }
 

@@ -15,15 +15,13 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace
-{
+namespace {
 
-class UrlCatcher : public QObject
-{
+class UrlCatcher : public QObject {
     Q_OBJECT
-  public:
+public:
     QList<QUrl> urls;
-  public slots:
+public slots:
     void open(const QUrl& url) { urls << url; }
 };
 
@@ -87,10 +85,9 @@ void TypeName(TFolderTreeViewEx& tree, const QString& name, Qt::Key finish = Qt:
 
 } // namespace
 
-class FolderTreeCommandsTest : public QObject
-{
+class FolderTreeCommandsTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -106,7 +103,7 @@ class FolderTreeCommandsTest : public QObject
     void droppedFolderMovesInTheTree();
     void dropsThatAreRefused();
 
-  private:
+private:
     QTemporaryDir root_;
     QByteArray savedHome_;
     QByteArray savedData_;

@@ -22,8 +22,7 @@
 
 using namespace pt4;
 
-namespace
-{
+namespace {
 
 using TSnapshot = QMap<QByteArray, QByteArray>;
 
@@ -97,10 +96,9 @@ enum class TPlace { tpSame, tpOther, tpSmall, tpFewInodes, tpReadOnlySource };
 
 } // namespace
 
-class FolderTreeTransferTest : public QObject
-{
+class FolderTreeTransferTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void init();
     void cleanup();
     void transfer_data();
@@ -108,7 +106,7 @@ class FolderTreeTransferTest : public QObject
     void cancelRemovesThePartialCopy();
     void unreadableSubfolderFailsTheCopy();
 
-  private:
+private:
     bool Mount(const std::string& path, const char* options);
 
     std::unique_ptr<QTemporaryDir> root_;

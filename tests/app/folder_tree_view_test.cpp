@@ -14,8 +14,7 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace
-{
+namespace {
 
 QStringList ChildTexts(const QTreeWidgetItem* node)
 {
@@ -55,10 +54,9 @@ void ClickBranch(QTreeWidget* tree, QTreeWidgetItem* node)
 
 } // namespace
 
-class FolderTreeViewTest : public QObject
-{
+class FolderTreeViewTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void initTestCase();
     void cleanupTestCase();
     void init();
@@ -75,7 +73,7 @@ class FolderTreeViewTest : public QObject
     void pathsThatAreNoFolders();
     void namesThatAreNotUtf8();
 
-  private:
+private:
     QTemporaryDir home_;
     QByteArray savedHome_;
     QString dir_; // a fresh folder per test, inside the home folder

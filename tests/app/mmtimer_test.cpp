@@ -100,11 +100,13 @@ void MMTimerTest::settingTheSameValueKeepsTheTimer()
     timer.SetInterval(50);
     QVERIFY(timer.Running());
     // Re-set every few milliseconds: a restart each time would hold back every tick.
-    const bool ticked = WaitUntil([&] {
-        timer.SetEnabled(true);
-        timer.SetInterval(50);
-        return counter.ticks >= 1;
-    }, 3000);
+    const bool ticked = WaitUntil(
+        [&] {
+            timer.SetEnabled(true);
+            timer.SetInterval(50);
+            return counter.ticks >= 1;
+        },
+        3000);
     QVERIFY(ticked);
 }
 

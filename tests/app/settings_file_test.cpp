@@ -29,7 +29,8 @@ static QString WriteText(const QTemporaryDir& dir, const QByteArray& text)
 void SettingsFileTest::readsIntegersAndBooleans()
 {
     QTemporaryDir dir;
-    const TIniFile ini(WriteText(dir, "[Vol]\r\nVol=42\r\n[bal]\r\n BAL = -7 \r\n[Option]\r\nFlat=0\r\nPop=5\r\nRock=0x10\r\n"));
+    const TIniFile ini(WriteText(
+        dir, "[Vol]\r\nVol=42\r\n[bal]\r\n BAL = -7 \r\n[Option]\r\nFlat=0\r\nPop=5\r\nRock=0x10\r\n"));
     QCOMPARE(ini.ReadInteger("Vol", "Vol", 10), 42);
     QCOMPARE(ini.ReadInteger("Bal", "Bal", 0), -7); // names match without case, spaces trimmed
     QCOMPARE(ini.ReadBool("Option", "Flat", true), false);
@@ -42,7 +43,8 @@ void SettingsFileTest::readsIntegersAndBooleans()
 void SettingsFileTest::oddValuesGiveTheDefault()
 {
     QTemporaryDir dir;
-    const TIniFile ini(WriteText(dir, "[Vol]\nVol=ten\n[Bal]\nBal=\n[Option]\nFlat=1x\nPop=99999999999\nRock=yes\n"));
+    const TIniFile ini(
+        WriteText(dir, "[Vol]\nVol=ten\n[Bal]\nBal=\n[Option]\nFlat=1x\nPop=99999999999\nRock=yes\n"));
     QCOMPARE(ini.ReadInteger("Vol", "Vol", 10), 10);
     QCOMPARE(ini.ReadInteger("Bal", "Bal", 0), 0);
     QCOMPARE(ini.ReadBool("Option", "Flat", false), false);
@@ -62,7 +64,8 @@ void SettingsFileTest::writesIntoExistingSectionsAndKeepsTheRest()
     QVERIFY(ini.UpdateFile());
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray("; mine\n[Vol]\nVOL=55\nExtra=3\n\n[Other]\nKeep=me\n[Option]\nFlat=1\nPop=0\n"));
+    QCOMPARE(file.readAll(),
+             QByteArray("; mine\n[Vol]\nVOL=55\nExtra=3\n\n[Other]\nKeep=me\n[Option]\nFlat=1\nPop=0\n"));
     const TIniFile again(path);
     QCOMPARE(again.ReadInteger("Vol", "Vol", 0), 55);
     QCOMPARE(again.ReadInteger("Other", "Keep", 7), 7);
@@ -92,7 +95,8 @@ void SettingsFileTest::fileInTheConfigurationFolderOtherwise()
 {
     QTemporaryDir config;
     // A program folder that cannot hold files: missing, or a file where a folder should be.
-    QCOMPARE(ChooseSettingsFile(config.filePath("missing"), config.path()), config.filePath("plumtone4/PT4.INI"));
+    QCOMPARE(ChooseSettingsFile(config.filePath("missing"), config.path()),
+             config.filePath("plumtone4/PT4.INI"));
     QFile plain(config.filePath("plain"));
     QVERIFY(plain.open(QIODevice::WriteOnly));
     plain.close();

@@ -34,7 +34,9 @@ void StartSettingsTest::firstStartWithoutFileWritesItAtExit()
     QCOMPARE(f.Label9->Caption(), QStringLiteral("10"));
     QCOMPARE(f.BalanceImage->x(), 186);
     const QByteArray written = app.Exit();
-    QCOMPARE(written, QByteArray("[Vol]\nVol=10\n[Bal]\nBal=0\n[Option]\nFlat=1\nPop=0\nRock=0\nJazz=0\nClass=0\nVocal=0\n"));
+    QCOMPARE(written,
+             QByteArray(
+                 "[Vol]\nVol=10\n[Bal]\nBal=0\n[Option]\nFlat=1\nPop=0\nRock=0\nJazz=0\nClass=0\nVocal=0\n"));
 }
 
 void StartSettingsTest::storedValuesPlaceTheKnobs()

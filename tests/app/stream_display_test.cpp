@@ -14,10 +14,9 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-class StreamDisplayTest : public QObject
-{
+class StreamDisplayTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void standardInputShowsAnUnknownTotalAndIsNotSought();
 };
 

@@ -95,7 +95,7 @@ void TransportDisplayTest::buttonsPressAndReleaseWithAnyMouseButton()
     TWindowsUnderTest app;
     TForm1& f = app.Form1();
     const QList<std::tuple<TSkinImage*, int, int>> buttons = {
-        {f.OpenImage, 1, 2},   {f.playImage, 3, 4},   {f.pauseImage, 5, 6},   {f.stopImage, 7, 8},
+        {f.OpenImage, 1, 2},   {f.playImage, 3, 4},    {f.pauseImage, 5, 6},   {f.stopImage, 7, 8},
         {f.back1Image, 9, 10}, {f.next1Image, 11, 12}, {f.back2Image, 13, 14}, {f.next2Image, 15, 16},
     };
     f.OpenDialog1.Chooser = [] { return std::optional<QString>(); };
@@ -256,7 +256,8 @@ void TransportDisplayTest::fastForwardAndRewindWhilePlaying()
     QVERIFY(before >= 30000);
     f.MMTimer1Timer();
     const uint32_t after = f.MP3Player1.Position();
-    QVERIFY2(after < before && after + 5100 >= before, qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
+    QVERIFY2(after < before && after + 5100 >= before,
+             qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(after)));
     Release(f.back1Image);
 
     // Paused: the held button does nothing.

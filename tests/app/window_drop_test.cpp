@@ -7,8 +7,7 @@
 using namespace pt4;
 using namespace pt4::testing;
 
-namespace
-{
+namespace {
 
 // Drags data over the window's display panel and drops it there; false when the window refused.
 bool DropOnWindow(TForm1& form, const QMimeData& data)
@@ -49,10 +48,9 @@ QStringList Names(const std::vector<std::string>& paths)
 
 } // namespace
 
-class WindowDropTest : public QObject
-{
+class WindowDropTest : public QObject {
     Q_OBJECT
-  private slots:
+private slots:
     void filesAndFoldersPlay();
     void anythingElseIsRefused();
 };

@@ -3,8 +3,8 @@
 // rendered window is kept in the build tree (window.png) for a person to look at.
 #include "support/app_fixtures.h"
 
-#include "app/unit2.h"
-#include "app/unit3.h"
+#include "app/equalizer_window.h"
+#include "app/picture_store.h"
 
 #include <QFileDialog>
 #include <QMessageBox>
@@ -51,23 +51,38 @@ void WindowLayoutTest::everyControlLiesAtItsPositionAndSize()
     };
     const QList<Place> places = {
         {f.hontaiImage, &f, {0, 0, 331, 192}},
-        {f.OpenImage, &f, {8, 153, 36, 36}},       {f.playImage, &f, {48, 153, 36, 36}},
-        {f.pauseImage, &f, {88, 153, 36, 36}},     {f.stopImage, &f, {128, 153, 36, 36}},
-        {f.back1Image, &f, {168, 153, 36, 36}},    {f.next1Image, &f, {208, 153, 36, 36}},
-        {f.back2Image, &f, {248, 153, 36, 36}},    {f.next2Image, &f, {288, 153, 36, 36}},
-        {f.FlatImage, &f, {8, 88, 39, 17}},        {f.PopImage, &f, {48, 88, 39, 17}},
-        {f.RockImage, &f, {88, 88, 39, 17}},       {f.JazzImage, &f, {128, 88, 39, 17}},
-        {f.ClassicImage, &f, {168, 88, 39, 17}},   {f.VocalImage, &f, {208, 88, 39, 17}},
-        {f.Shape1, &f, {29, 128, 100, 5}},         {f.VolImage, &f, {26, 123, 25, 15}}, // volume 10
-        {f.Shape2, &f, {149, 128, 100, 5}},        {f.BalanceImage, &f, {186, 123, 25, 15}},
+        {f.OpenImage, &f, {8, 153, 36, 36}},
+        {f.playImage, &f, {48, 153, 36, 36}},
+        {f.pauseImage, &f, {88, 153, 36, 36}},
+        {f.stopImage, &f, {128, 153, 36, 36}},
+        {f.back1Image, &f, {168, 153, 36, 36}},
+        {f.next1Image, &f, {208, 153, 36, 36}},
+        {f.back2Image, &f, {248, 153, 36, 36}},
+        {f.next2Image, &f, {288, 153, 36, 36}},
+        {f.FlatImage, &f, {8, 88, 39, 17}},
+        {f.PopImage, &f, {48, 88, 39, 17}},
+        {f.RockImage, &f, {88, 88, 39, 17}},
+        {f.JazzImage, &f, {128, 88, 39, 17}},
+        {f.ClassicImage, &f, {168, 88, 39, 17}},
+        {f.VocalImage, &f, {208, 88, 39, 17}},
+        {f.Shape1, &f, {29, 128, 100, 5}},
+        {f.VolImage, &f, {26, 123, 25, 15}}, // volume 10
+        {f.Shape2, &f, {149, 128, 100, 5}},
+        {f.BalanceImage, &f, {186, 123, 25, 15}},
         {f.Panel1, &f, {9, 8, 313, 73}},
-        {f.Bevel1, f.Panel1, {8, 24, 297, 2}},     {f.Bevel2, f.Panel1, {8, 48, 297, 2}},
-        {f.SongLabel2, f.Panel1, {50, 10, 257, 12}}, {f.SongLabel1, f.Panel1, {48, 8, 257, 12}},
-        {f.ArtistLabel2, f.Panel1, {50, 34, 257, 12}}, {f.ArtistLabel1, f.Panel1, {48, 32, 257, 12}},
-        {f.Status1Image, f.Panel1, {16, 53, 16, 16}}, {f.Status2Image, f.Panel1, {40, 53, 16, 16}},
+        {f.Bevel1, f.Panel1, {8, 24, 297, 2}},
+        {f.Bevel2, f.Panel1, {8, 48, 297, 2}},
+        {f.SongLabel2, f.Panel1, {50, 10, 257, 12}},
+        {f.SongLabel1, f.Panel1, {48, 8, 257, 12}},
+        {f.ArtistLabel2, f.Panel1, {50, 34, 257, 12}},
+        {f.ArtistLabel1, f.Panel1, {48, 32, 257, 12}},
+        {f.Status1Image, f.Panel1, {16, 53, 16, 16}},
+        {f.Status2Image, f.Panel1, {40, 53, 16, 16}},
         {f.Status3Image, f.Panel1, {64, 53, 16, 16}},
-        {f.Image1, f.Panel1, {1, 1, 310, 70}},     {f.MailLabel, f.Panel1, {88, 36, 217, 15}},
-        {f.AboutPanel, &f, {272, 87, 43, 17}},     {f.AlbumPanel, &f, {272, 105, 43, 17}},
+        {f.Image1, f.Panel1, {1, 1, 310, 70}},
+        {f.MailLabel, f.Panel1, {88, 36, 217, 15}},
+        {f.AboutPanel, &f, {272, 87, 43, 17}},
+        {f.AlbumPanel, &f, {272, 105, 43, 17}},
         {f.RepeatPanel, &f, {272, 123, 43, 17}},
     };
     for (const Place& place : places) {
@@ -76,10 +91,11 @@ void WindowLayoutTest::everyControlLiesAtItsPositionAndSize()
     }
     // Labels sized by their text: position given, one 12-pixel row high.
     const QList<std::pair<QWidget*, QPoint>> labels = {
-        {f.Label6, {29, 108}},  {f.Label9, {76, 108}},  {f.Label7, {149, 108}}, {f.Label8, {200, 108}},
-        {f.Label1, {10, 10}},   {f.Label3, {8, 8}},     {f.Label2, {10, 34}},   {f.Label4, {8, 32}},
-        {f.TimeLabel, {96, 56}}, {f.Label5, {128, 56}}, {f.EndTimeLabel, {146, 56}},
-        {f.RepeatLabel, {216, 56}}, {f.AlbumLabel, {264, 56}}, {f.tenmetuLabel, {72, 39}},
+        {f.Label6, {29, 108}},     {f.Label9, {76, 108}},       {f.Label7, {149, 108}},
+        {f.Label8, {200, 108}},    {f.Label1, {10, 10}},        {f.Label3, {8, 8}},
+        {f.Label2, {10, 34}},      {f.Label4, {8, 32}},         {f.TimeLabel, {96, 56}},
+        {f.Label5, {128, 56}},     {f.EndTimeLabel, {146, 56}}, {f.RepeatLabel, {216, 56}},
+        {f.AlbumLabel, {264, 56}}, {f.tenmetuLabel, {72, 39}},
     };
     for (const auto& [label, pos] : labels) {
         QCOMPARE(label->pos(), pos);
@@ -100,12 +116,23 @@ void WindowLayoutTest::captionsHintsAndColours()
     TWindowsUnderTest app;
     TForm1& f = app.Form1();
     const QList<std::pair<QWidget*, QString>> hints = {
-        {f.OpenImage, "開く"},          {f.playImage, "再生"},        {f.pauseImage, "一時停止"},
-        {f.stopImage, "停止"},          {f.back1Image, "巻き戻し"},   {f.next1Image, "早送り"},
-        {f.back2Image, "前のトラック"}, {f.next2Image, "次のトラック"}, {f.FlatImage, "FLAT"},
-        {f.PopImage, "POP"},            {f.RockImage, "ROCK"},        {f.JazzImage, "JAZZ"},
-        {f.ClassicImage, "CLASSIC"},    {f.VocalImage, "VOCAL"},      {f.AboutPanel, "バージョン情報"},
-        {f.AlbumPanel, "連続再生"},     {f.RepeatPanel, "リピート"},
+        {f.OpenImage, "開く"},
+        {f.playImage, "再生"},
+        {f.pauseImage, "一時停止"},
+        {f.stopImage, "停止"},
+        {f.back1Image, "巻き戻し"},
+        {f.next1Image, "早送り"},
+        {f.back2Image, "前のトラック"},
+        {f.next2Image, "次のトラック"},
+        {f.FlatImage, "FLAT"},
+        {f.PopImage, "POP"},
+        {f.RockImage, "ROCK"},
+        {f.JazzImage, "JAZZ"},
+        {f.ClassicImage, "CLASSIC"},
+        {f.VocalImage, "VOCAL"},
+        {f.AboutPanel, "バージョン情報"},
+        {f.AlbumPanel, "連続再生"},
+        {f.RepeatPanel, "リピート"},
     };
     for (const auto& [control, hint] : hints)
         QCOMPARE(control->toolTip(), hint);
@@ -143,7 +170,8 @@ void WindowLayoutTest::captionsHintsAndColours()
     QCOMPARE(f.VolImage->cursor().shape(), Qt::SizeHorCursor);
     QCOMPARE(f.BalanceImage->cursor().shape(), Qt::SizeHorCursor);
     QCOMPARE(f.OpenDialog1.Filter, QStringLiteral("MP3ファイル（*.MP3）|*.MP3*"));
-    QCOMPARE(TOpenDialog::DesktopFilter(f.OpenDialog1.Filter), QStringLiteral("MP3ファイル（*.MP3） (*.[Mm][Pp]3*)"));
+    QCOMPARE(TOpenDialog::DesktopFilter(f.OpenDialog1.Filter),
+             QStringLiteral("MP3ファイル（*.MP3） (*.[Mm][Pp]3*)"));
 
     // The player and the timers as the layout sets them.
     QCOMPARE(f.MP3Player1.AutoOpen(), true);
@@ -170,10 +198,10 @@ void WindowLayoutTest::firstPicturesComeFromTheStore()
     TForm1& f = app.Form1();
     TForm2& store = app.Form2();
     const QList<std::pair<TSkinImage*, int>> pictures = {
-        {f.OpenImage, 1},     {f.playImage, 3},     {f.pauseImage, 5},    {f.stopImage, 7},
-        {f.back1Image, 9},    {f.next1Image, 11},   {f.back2Image, 13},   {f.next2Image, 15},
-        {f.FlatImage, 18},    {f.PopImage, 20},     {f.RockImage, 22},    {f.JazzImage, 24},
-        {f.ClassicImage, 26}, {f.VocalImage, 28},   {f.Status1Image, 29}, {f.Status2Image, 31},
+        {f.OpenImage, 1},     {f.playImage, 3},   {f.pauseImage, 5},    {f.stopImage, 7},
+        {f.back1Image, 9},    {f.next1Image, 11}, {f.back2Image, 13},   {f.next2Image, 15},
+        {f.FlatImage, 18},    {f.PopImage, 20},   {f.RockImage, 22},    {f.JazzImage, 24},
+        {f.ClassicImage, 26}, {f.VocalImage, 28}, {f.Status1Image, 29}, {f.Status2Image, 31},
         {f.Status3Image, 34},
     };
     for (const auto& [image, number] : pictures)
@@ -228,7 +256,8 @@ void WindowLayoutTest::renderedWindowShowsTheSkin()
     image.save(QStringLiteral(PT4_BINARY_DIR "/window.png"));
 
     // Each picture button is drawn where it stands: the window's pixels there are its picture's.
-    for (TSkinImage* button : {f.OpenImage, f.playImage, f.stopImage, f.next2Image, f.FlatImage, f.VocalImage}) {
+    for (TSkinImage* button :
+         {f.OpenImage, f.playImage, f.stopImage, f.next2Image, f.FlatImage, f.VocalImage}) {
         const QImage expected = button->Picture().toImage().convertToFormat(image.format());
         const QImage drawn = image.copy(button->geometry());
         QCOMPARE(drawn.pixelColor(button->width() / 2, button->height() / 2),

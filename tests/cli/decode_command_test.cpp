@@ -24,8 +24,14 @@ Bytes ReadBytes(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-uint32_t Le32(const Bytes& b, size_t at) { return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24; }
-uint16_t Le16(const Bytes& b, size_t at) { return uint16_t(b[at] | b[at + 1] << 8); }
+uint32_t Le32(const Bytes& b, size_t at)
+{
+    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
+}
+uint16_t Le16(const Bytes& b, size_t at)
+{
+    return uint16_t(b[at] | b[at + 1] << 8);
+}
 
 struct Wave {
     uint16_t channels = 0;
@@ -66,7 +72,8 @@ protected:
     int Pt4(const std::string& args, std::string* err = nullptr)
     {
         const fs::path errFile = folder / "stderr.txt";
-        const std::string command = std::string(PT4_BINARY_DIR) + "/bin/pt4 decode " + args + " 2>" + errFile.string();
+        const std::string command =
+            std::string(PT4_BINARY_DIR) + "/bin/pt4 decode " + args + " 2>" + errFile.string();
         const int status = std::system(command.c_str());
         if (err) {
             const Bytes text = ReadBytes(errFile);
@@ -140,8 +147,8 @@ TEST_F(DecodeCommand, StreamThatBreaksOffLeavesAValidWave)
 {
     Bytes bytes = ReadBytes(demo);
     bytes.resize(bytes.size() / 2 + 123); // cut inside a frame
-    std::ofstream(Out("cut.mp3"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          std::streamsize(bytes.size()));
+    std::ofstream(Out("cut.mp3"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     ASSERT_EQ(Pt4("--no-gapless " + Out("cut.mp3") + " -o " + Out("cut.wav")), 0);
     const Wave cut = ParseWave(ReadBytes(Out("cut.wav")));
     EXPECT_GT(cut.pcm.size(), 0u);

@@ -15,10 +15,8 @@
 #include <sstream>
 #include <string>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using nlohmann::json;
 using namespace pt4::test;
@@ -30,9 +28,8 @@ struct Pt4Run {
     std::string err;
 };
 
-class InfoCommand : public ::testing::Test
-{
-  protected:
+class InfoCommand : public ::testing::Test {
+protected:
     void SetUp() override
     {
         folder = fs::temp_directory_path() / ("pt4-info-" + std::to_string(getpid()));

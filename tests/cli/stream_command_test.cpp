@@ -16,10 +16,8 @@
 #include <string>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 namespace fs = std::filesystem;
 
@@ -35,9 +33,8 @@ struct Outcome {
     std::string err;
 };
 
-class StreamCommand : public ::testing::Test
-{
-  protected:
+class StreamCommand : public ::testing::Test {
+protected:
     static void SetUpTestSuite() { server_ = new test::RadioServer(Demo()); }
     static void TearDownTestSuite()
     {

@@ -16,10 +16,8 @@
 #include <iterator>
 #include <string>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using nlohmann::json;
 using namespace pt4::test;
@@ -31,9 +29,8 @@ Bytes ReadFile(const fs::path& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class TagLayouts : public ::testing::Test
-{
-  protected:
+class TagLayouts : public ::testing::Test {
+protected:
     void SetUp() override
     {
         folder = fs::temp_directory_path() / ("pt4-layouts-" + std::to_string(getpid()));

@@ -8,7 +8,10 @@
 namespace pt4 {
 namespace {
 
-int32_t Parse(std::array<uint8_t, 4> bytes, TMPFrameHeader& header) { return ParseFrameHeader(bytes.data(), 0, header); }
+int32_t Parse(std::array<uint8_t, 4> bytes, TMPFrameHeader& header)
+{
+    return ParseFrameHeader(bytes.data(), 0, header);
+}
 
 TEST(FrameLength, CommonRatesOfEachLayerAndVersion)
 {
@@ -165,11 +168,11 @@ TEST(StreamHeader, OnlyVersionLayerAndRateMustMatch)
 {
     const std::array<uint8_t, 4> ref{0xFF, 0xFB, 0x90, 0x64};
     auto same = [&](std::array<uint8_t, 4> other) { return SameStreamHeader(ref.data(), other.data()); };
-    EXPECT_TRUE(same({0xFF, 0xFB, 0xA0, 0x64})); // bit rate
-    EXPECT_TRUE(same({0xFF, 0xFB, 0x92, 0x64})); // padding
-    EXPECT_TRUE(same({0xFF, 0xFB, 0x91, 0x64})); // private bit
-    EXPECT_TRUE(same({0xFF, 0xFB, 0x90, 0xC0})); // mode
-    EXPECT_TRUE(same({0xFF, 0xFA, 0x90, 0x64})); // protection
+    EXPECT_TRUE(same({0xFF, 0xFB, 0xA0, 0x64}));  // bit rate
+    EXPECT_TRUE(same({0xFF, 0xFB, 0x92, 0x64}));  // padding
+    EXPECT_TRUE(same({0xFF, 0xFB, 0x91, 0x64}));  // private bit
+    EXPECT_TRUE(same({0xFF, 0xFB, 0x90, 0xC0}));  // mode
+    EXPECT_TRUE(same({0xFF, 0xFA, 0x90, 0x64}));  // protection
     EXPECT_FALSE(same({0xFF, 0xFB, 0x94, 0x64})); // sampling rate
     EXPECT_FALSE(same({0xFF, 0xFD, 0x90, 0x64})); // layer
     EXPECT_FALSE(same({0xFF, 0xF3, 0x90, 0x64})); // version

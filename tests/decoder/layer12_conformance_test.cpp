@@ -8,10 +8,8 @@
 #include <filesystem>
 #include <string>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 namespace fs = std::filesystem;
 

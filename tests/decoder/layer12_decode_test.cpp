@@ -13,10 +13,8 @@
 #include <random>
 #include <string>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 constexpr float kFullScale = 65536.0f;
 

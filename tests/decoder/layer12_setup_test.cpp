@@ -9,10 +9,8 @@
 
 #include <gtest/gtest.h>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 TMPFrameHeader Header(int32_t layerBits, int32_t id, int32_t sampleRateIndex, int32_t bitrateIndex,
                       int32_t mode)

@@ -4,10 +4,8 @@
 
 #include <gtest/gtest.h>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr int32_t A = 0, B = 1, C = 2, D = 3, Lsf = 4, None = -1;
 

@@ -14,15 +14,12 @@
 #include <sstream>
 #include <string>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 // Bits written most significant first, with zero slack for the reader's look-ahead.
-class Bits
-{
-  public:
+class Bits {
+public:
     Bits& Put(uint32_t value, int32_t count)
     {
         for (int32_t i = count - 1; i >= 0; --i)
@@ -49,7 +46,7 @@ class Bits
         return out;
     }
 
-  private:
+private:
     std::vector<uint8_t> bytes_;
     int32_t count_ = 0;
 };

@@ -15,10 +15,8 @@
 #include <memory>
 #include <string>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 namespace fs = std::filesystem;
 

@@ -14,10 +14,8 @@
 #include <random>
 #include <string>
 
-namespace pt4::test
-{
-namespace
-{
+namespace pt4::test {
+namespace {
 
 TMPFrameHeader HeaderOf(const std::vector<uint8_t>& frame)
 {

@@ -7,10 +7,8 @@
 #include <cmath>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 Layer3Layout Layout44k()
 {

@@ -2,10 +2,8 @@
 
 #include <gtest/gtest.h>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 std::string Bytes(std::initializer_list<unsigned char> bytes)
 {

@@ -9,10 +9,8 @@
 #include <fstream>
 #include <iterator>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 std::vector<uint8_t> Seed(const std::string& name)
 {

@@ -7,10 +7,8 @@
 #include <optional>
 #include <string>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 TEST(IcyStreamTitle, ValueUpToTheClosingQuote)
 {

@@ -8,10 +8,8 @@
 #include "support/info_scan.h"
 #include "support/tag_builder.h"
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace test;
 using ::testing::ElementsAre;

@@ -1,7 +1,7 @@
 // The wave output's ring of blocks, observed through its file output: no sound server needed.
 #include "mp3plyr/errors.h"
-#include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/output/sound_out.h"
+#include "mp3plyr/runtime/exception_display.h"
 #include "output/support/deadline.h"
 
 #include <gtest/gtest.h>

@@ -10,10 +10,8 @@
 #include <filesystem>
 #include <stdexcept>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -32,9 +30,8 @@ std::string Name(const std::string& path)
     return std::filesystem::path(path).filename().string();
 }
 
-class AlbumSequenceTest : public ::testing::Test
-{
-  protected:
+class AlbumSequenceTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         player.SetAutoPlay(false);

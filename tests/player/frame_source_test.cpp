@@ -9,10 +9,8 @@
 #include <cstring>
 #include <memory>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 

@@ -19,10 +19,8 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -100,9 +98,8 @@ struct Encoding {
 };
 
 // One continuous sweep, cut into three files per encoding.
-class Gapless : public ::testing::Test
-{
-  protected:
+class Gapless : public ::testing::Test {
+protected:
     static void SetUpTestSuite()
     {
         constexpr int kRate = 44100;
@@ -263,8 +260,8 @@ TEST_F(Gapless, TheSoundServerHearsNoSeam)
         if (kind == test::ServerKind::PipeWire)
             frames -= 1024;
         ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
-        EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
-                  1);
+        EXPECT_LE(
+            test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}), 1);
     }
 }
 

@@ -18,7 +18,10 @@ namespace {
 using namespace pt4::testing;
 using namespace std::chrono_literals;
 
-bool Active(TMP3PlayerStatus status) { return status != TMP3PlayerStatus::mpsStopped; }
+bool Active(TMP3PlayerStatus status)
+{
+    return status != TMP3PlayerStatus::mpsStopped;
+}
 
 // `waveFile` empty: the sound server.
 void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
@@ -103,7 +106,10 @@ void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
     watchdog.join();
 }
 
-TEST(PlayerStress, RandomOperationsAgainstTheFileOutput) { RandomOperations(TempPath("stress.wav"), 4s); }
+TEST(PlayerStress, RandomOperationsAgainstTheFileOutput)
+{
+    RandomOperations(TempPath("stress.wav"), 4s);
+}
 
 TEST(PlayerStress, RandomOperationsAgainstTheSoundServer)
 {

@@ -16,10 +16,8 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -45,9 +43,8 @@ struct Recorder {
     }
 };
 
-class PlayerTest : public ::testing::Test
-{
-  protected:
+class PlayerTest : public ::testing::Test {
+protected:
     void SetUp() override
     {
         clip = TempPath("clip.mp3");
@@ -101,7 +98,10 @@ TEST_F(PlayerTest, PlaysToTheEndExactlyWhatTheDecodeLoopGives)
 // A stream whose every read takes a while.
 class SlowStream : public TMPStream {
 public:
-    SlowStream(std::vector<uint8_t> bytes, std::chrono::milliseconds delay) : inner_(std::move(bytes)), delay_(delay) {}
+    SlowStream(std::vector<uint8_t> bytes, std::chrono::milliseconds delay)
+        : inner_(std::move(bytes)), delay_(delay)
+    {
+    }
     std::atomic<int> reads{0};
     int32_t Read(void* buffer, int32_t count) override
     {
@@ -112,7 +112,7 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-  private:
+private:
     TMPMemoryStream inner_;
     std::chrono::milliseconds delay_;
 };
@@ -400,9 +400,8 @@ TEST_F(PlayerTest, SubbandModeReportsSubbandCentresOnceOpened)
 
 // A stream whose middle cannot be read: opening it (front and tail) works, playing it fails
 // once the first `good` bytes are behind.
-class FailingStream : public TMPStream
-{
-  public:
+class FailingStream : public TMPStream {
+public:
     FailingStream(std::vector<uint8_t> bytes, int32_t good) : inner_(std::move(bytes)), good_(good) {}
     std::atomic<bool> failed{false};
     int32_t Read(void* buffer, int32_t count) override
@@ -416,7 +415,7 @@ class FailingStream : public TMPStream
     int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
     int32_t Size() override { return inner_.Size(); }
 
-  private:
+private:
     TMPMemoryStream inner_;
     int32_t good_;
 };

@@ -31,10 +31,8 @@
 #include <thread>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using namespace pt4::testing;
 using namespace std::chrono_literals;
@@ -123,9 +121,8 @@ std::string Escaped(const std::string& text)
 
 // icecast2 on a free loopback port with a configuration of its own, and ffmpeg sending the
 // demo clip in a loop to its mount /radio, both stopped by their process ids.
-class Station
-{
-  public:
+class Station {
+public:
     Station()
     {
         dir_ = fs::temp_directory_path() / ("pt4-icecast-" + std::to_string(getpid()));
@@ -188,16 +185,15 @@ class Station
         return false;
     }
 
-  private:
+private:
     fs::path dir_;
     int port_ = 0;
     pid_t server_ = -1;
     pid_t source_ = -1;
 };
 
-class StreamPulse : public ::testing::Test
-{
-  protected:
+class StreamPulse : public ::testing::Test {
+protected:
     static void SetUpTestSuite()
     {
         daemon_ = std::make_unique<test::SoundServer>();

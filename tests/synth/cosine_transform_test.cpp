@@ -21,7 +21,8 @@ TEST(DctCosines, GroupsHoldTheButterflyFactorsForEachBlockSize)
         EXPECT_EQ(DctCosineGroup(blockSize), offset);
         for (int j = 0; j < blockSize / 2; ++j) {
             const double expected = 1.0 / (2.0 * std::cos((2 * j + 1) * pi / (2.0 * blockSize)));
-            EXPECT_FLOAT_EQ(cosines[offset + j], static_cast<float>(expected)) << "M " << blockSize << " j " << j;
+            EXPECT_FLOAT_EQ(cosines[offset + j], static_cast<float>(expected))
+                << "M " << blockSize << " j " << j;
         }
         offset += blockSize / 2;
     }
@@ -29,8 +30,7 @@ TEST(DctCosines, GroupsHoldTheButterflyFactorsForEachBlockSize)
     EXPECT_EQ(&DctCosines(), &cosines) << "built once and shared";
 }
 
-template <int N>
-void ExpectMatchesDirectTransform(const std::vector<float>& x, double tolerance)
+template <int N> void ExpectMatchesDirectTransform(const std::vector<float>& x, double tolerance)
 {
     std::vector<float> out(N, -1.0f);
     CosineTransform<N>(x.data(), out.data());
@@ -39,8 +39,7 @@ void ExpectMatchesDirectTransform(const std::vector<float>& x, double tolerance)
         EXPECT_NEAR(out[k], expected[k], tolerance) << "N " << N << " k " << k;
 }
 
-template <int N>
-void CheckTransform()
+template <int N> void CheckTransform()
 {
     // Each unit impulse gives one cosine basis column: catches wrong recombination indices.
     for (int n = 0; n < N; ++n) {
@@ -59,9 +58,18 @@ void CheckTransform()
     }
 }
 
-TEST(CosineTransform, ThirtyTwoPointsMatchTheDirectFormula) { CheckTransform<32>(); }
-TEST(CosineTransform, SixteenPointsMatchTheDirectFormula) { CheckTransform<16>(); }
-TEST(CosineTransform, EightPointsMatchTheDirectFormula) { CheckTransform<8>(); }
+TEST(CosineTransform, ThirtyTwoPointsMatchTheDirectFormula)
+{
+    CheckTransform<32>();
+}
+TEST(CosineTransform, SixteenPointsMatchTheDirectFormula)
+{
+    CheckTransform<16>();
+}
+TEST(CosineTransform, EightPointsMatchTheDirectFormula)
+{
+    CheckTransform<8>();
+}
 
 TEST(CosineTransform, ReadsOnlyItsNInputs)
 {

@@ -10,10 +10,8 @@
 #include <random>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr uint32_t kMmxFeature = 1u << 23;
 constexpr uint32_t kPackedFloatFeature = 1u << 31;

@@ -10,10 +10,8 @@
 #include <random>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 using Lines = std::array<float, 576>;
 const double kPi = 4.0 * std::atan(1.0);
@@ -34,12 +32,9 @@ double Window(int blockType, int i)
     auto longWindow = [](int n) { return std::sin(kPi / 36 * (n + 0.5)); };
     auto shortWindow = [](int n) { return std::sin(kPi / 12 * (n + 0.5)); };
     switch (blockType) {
-    case 1:
-        return i < 18 ? longWindow(i) : i < 24 ? 1.0 : i < 30 ? shortWindow(i - 18) : 0.0;
-    case 3:
-        return i < 6 ? 0.0 : i < 12 ? shortWindow(i - 6) : i < 18 ? 1.0 : longWindow(i);
-    default:
-        return longWindow(i);
+    case 1: return i < 18 ? longWindow(i) : i < 24 ? 1.0 : i < 30 ? shortWindow(i - 18) : 0.0;
+    case 3: return i < 6 ? 0.0 : i < 12 ? shortWindow(i - 6) : i < 18 ? 1.0 : longWindow(i);
+    default: return longWindow(i);
     }
 }
 

@@ -14,10 +14,8 @@
 #include <set>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 constexpr uint8_t kUntouched = 0xa5;
 
@@ -344,9 +342,8 @@ TEST(Layer3Output, OneChannelRowsIgnoreTheChannelIndex)
 }
 
 // The subband gains act in the full-rate rows except the mix, and only there.
-class SubbandGains : public ::testing::Test
-{
-  protected:
+class SubbandGains : public ::testing::Test {
+protected:
     static void SetGains(SynthesisContext& context, const std::vector<float>& gains, bool on)
     {
         for (int s = 0; s < 32; ++s)

@@ -12,10 +12,8 @@
 #include <random>
 #include <vector>
 
-namespace pt4
-{
-namespace
-{
+namespace pt4 {
+namespace {
 
 TEST(SynthesisWindow, HoldsTheStandardWindowInItsRowOrder)
 {

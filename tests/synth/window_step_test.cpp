@@ -49,7 +49,8 @@ std::vector<float> RandomRing(int bands, unsigned seed, float amplitude)
     return ring;
 }
 
-std::vector<int16_t> RunKernel(TWindowKernel kernel, const std::vector<float>& ring, int32_t position, int bands)
+std::vector<int16_t> RunKernel(TWindowKernel kernel, const std::vector<float>& ring, int32_t position,
+                               int bands)
 {
     std::vector<int16_t> samples(bands, 12345);
     kernel(ring.data(), position, samples.data());
@@ -69,9 +70,11 @@ TEST(FloatWindowKernel, EqualsTheDirectFormAtEveryPositionAndRate)
     for (int bands : {32, 16, 8}) {
         // Amplitudes that keep most sums in range and ones that clip often.
         for (float amplitude : {2000.0f, 60000.0f}) {
-            const std::vector<float> ring = RandomRing(bands, bands * 7 + static_cast<unsigned>(amplitude), amplitude);
+            const std::vector<float> ring =
+                RandomRing(bands, bands * 7 + static_cast<unsigned>(amplitude), amplitude);
             for (int32_t position = 0; position < 16 * bands; position += bands)
-                EXPECT_EQ(RunKernel(FloatKernel(bands), ring, position, bands), DirectSamples(ring, position, bands))
+                EXPECT_EQ(RunKernel(FloatKernel(bands), ring, position, bands),
+                          DirectSamples(ring, position, bands))
                     << "N " << bands << " position " << position;
         }
     }
@@ -84,7 +87,8 @@ TEST(FloatWindowKernel, EveryFormGivesTheSameSamples)
         for (int32_t position = 0; position < 512; position += 32) {
             const std::vector<int16_t> expected = DirectSamples(ring, position, 32);
             for (const NamedKernel& form : FloatKernels32())
-                EXPECT_EQ(RunKernel(form.Kernel, ring, position, 32), expected) << form.Name << " position " << position;
+                EXPECT_EQ(RunKernel(form.Kernel, ring, position, 32), expected)
+                    << form.Name << " position " << position;
         }
     }
 }
@@ -205,7 +209,8 @@ TEST(PairedSingleKernel, TruncatesTowardZero)
         for (const auto& [sum, expected] : std::vector<std::pair<double, int16_t>>{
                  {2.5, 2}, {3.5, 3}, {2.9, 2}, {-2.5, -2}, {-3.5, -3}, {-0.9, 0}}) {
             const std::vector<float> ring = SingleTapRing(32, 128, n, sum);
-            EXPECT_EQ(RunKernel(WindowStepPairedSingle, ring, 128, 32)[n], expected) << "n " << n << " sum " << sum;
+            EXPECT_EQ(RunKernel(WindowStepPairedSingle, ring, 128, 32)[n], expected)
+                << "n " << n << " sum " << sum;
         }
     }
     // The same kind of sums round in the floating-point kernel.

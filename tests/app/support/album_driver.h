@@ -3,8 +3,8 @@
 // of play with what the window did about it.
 #pragma once
 
+#include "app/album_dialog.h"
 #include "app/main_unit.h"
-#include "app/unit4.h"
 #include "app_fixtures.h"
 
 #include <QApplication>
@@ -22,8 +22,7 @@
 #include <functional>
 #include <vector>
 
-namespace pt4::testing
-{
+namespace pt4::testing {
 
 // Runs act on the next modal window (dialog or message box) once it is shown; the test then
 // starts whatever opens it.
@@ -176,9 +175,8 @@ struct TEndPlayStep {
 };
 
 // Every end of play the window handles, in order.
-class TEndPlayLog
-{
-  public:
+class TEndPlayLog {
+public:
     explicit TEndPlayLog(TForm1& form1)
     {
         auto handler = form1.MP3Player1.OnEndPlay;

@@ -18,8 +18,8 @@ class QWidget;
 namespace pt4::testing {
 
 // An MPEG-1 Layer III file of silent mono frames, 48 kHz at 128 kbit/s (384 bytes a frame,
-// 24 ms each), so its length is exactly seconds x 1000 ms; seconds a multiple of 3. An ID3v1 tag follows when a title
-// is given (raw bytes, as a tag holds them).
+// 24 ms each), so its length is exactly seconds x 1000 ms; seconds a multiple of 3. An ID3v1 tag follows when
+// a title is given (raw bytes, as a tag holds them).
 QString WriteSilentMp3(const QString& path, int seconds, const QByteArray& title = {},
                        const QByteArray& artist = {});
 

@@ -11,8 +11,7 @@
 #include <cstdlib>
 #include <stdexcept>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 RadioServer::RadioServer(const std::string& file)
 {

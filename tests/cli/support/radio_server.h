@@ -6,12 +6,10 @@
 
 #include <string>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
-class RadioServer
-{
-  public:
+class RadioServer {
+public:
     // Serves `file` (an MP3 file); returns once the server listens.
     explicit RadioServer(const std::string& file);
     ~RadioServer();
@@ -21,7 +19,7 @@ class RadioServer
     // http://127.0.0.1:PORT + path.
     std::string Url(const std::string& path) const;
 
-  private:
+private:
     pid_t pid_ = -1;
     int port_ = 0;
 };

@@ -8,8 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 struct Layer12HeaderFields {
     int32_t Id = 1;
@@ -22,9 +21,8 @@ struct Layer12HeaderFields {
     int32_t Padding = 0;
 };
 
-class Layer12FrameWriter
-{
-  public:
+class Layer12FrameWriter {
+public:
     explicit Layer12FrameWriter(const Layer12HeaderFields& fields)
     {
         Put(0xFFF, 12);
@@ -66,7 +64,7 @@ class Layer12FrameWriter
         return frame;
     }
 
-  private:
+private:
     std::vector<uint8_t> bytes_;
     size_t bits_ = 0;
 };

@@ -8,8 +8,7 @@
 #include <fstream>
 #include <iterator>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 std::vector<uint8_t> ReadBinaryFile(const std::string& path)
 {

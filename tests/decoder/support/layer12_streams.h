@@ -11,8 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 std::vector<uint8_t> ReadBinaryFile(const std::string& path);
 std::vector<int16_t> ReadPcm16(const std::string& path);

@@ -32,7 +32,8 @@ constexpr int32_t kBitrates[2][16] = {{0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96,
 constexpr int32_t kRates[3][3] = {{44100, 48000, 32000}, {22050, 24000, 16000}, {11025, 12000, 8000}};
 
 // Scale factors and quads of one granule-channel; returns the bits written.
-int32_t WriteMainData(BitWriter& out, const FrameSpec& spec, const GranuleChannelSpec& gc, int granule, int channel)
+int32_t WriteMainData(BitWriter& out, const FrameSpec& spec, const GranuleChannelSpec& gc, int granule,
+                      int channel)
 {
     const int32_t start = out.Count();
     if (spec.Mpeg1 && gc.BlockType != 2) {
@@ -97,8 +98,10 @@ std::vector<uint8_t> BuildLayer3Frame(const FrameSpec& spec)
     int32_t part23[2][2] = {};
     for (int g = 0; g < granules; ++g)
         for (int ch = 0; ch < channels; ++ch)
-            part23[g][ch] = WriteMainData(main, spec, spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)], g, ch) +
-                            spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)].Part23Extra;
+            part23[g][ch] =
+                WriteMainData(main, spec, spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)], g,
+                              ch) +
+                spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)].Part23Extra;
 
     BitWriter head;
     head.Put(spec.Mpeg25 ? 0xFFE : 0xFFF, 12);
@@ -121,7 +124,8 @@ std::vector<uint8_t> BuildLayer3Frame(const FrameSpec& spec)
             head.Put(static_cast<uint32_t>(spec.Scfsi[static_cast<size_t>(ch)]), 4);
     for (int g = 0; g < granules; ++g)
         for (int ch = 0; ch < channels; ++ch)
-            WriteGranuleInfo(head, spec, spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)], part23[g][ch]);
+            WriteGranuleInfo(head, spec, spec.Granules[static_cast<size_t>(g)][static_cast<size_t>(ch)],
+                             part23[g][ch]);
 
     const int32_t k = kBitrates[spec.Mpeg1 ? 1 : 0][spec.BitrateIndex];
     const int32_t rate = kRates[version][spec.SampleRateIndex];

@@ -16,10 +16,10 @@ struct GranuleChannelSpec {
     int32_t BlockType = 0;        // window switching when not 0
     int32_t MixedBlock = 0;
     std::array<int32_t, 3> TableSelect{};
-    int32_t BigValues = 0;      // only with `RawSpectrumBits`
-    int32_t Part23Extra = 0;    // bits added to the written part2_3_length
+    int32_t BigValues = 0;                      // only with `RawSpectrumBits`
+    int32_t Part23Extra = 0;                    // bits added to the written part2_3_length
     std::array<int32_t, 22> LongScaleFactors{}; // MPEG-1 long blocks, written with slen1/slen2
-    std::vector<int32_t> Quads; // line values -1, 0, 1 from line 0 on, coded as count-1 quads
+    std::vector<int32_t> Quads;                 // line values -1, 0, 1 from line 0 on, coded as count-1 quads
 };
 
 struct FrameSpec {

@@ -6,8 +6,7 @@
 
 #include <cstring>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 TDecodeResult DecodeFrameCopy(DecoderState& state, const uint8_t* frame, int32_t paddedLength, uint8_t* pcm)
 {

@@ -8,8 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 struct Layer3Decoding {
     std::vector<uint8_t> Pcm; // every frame's output bytes, in order

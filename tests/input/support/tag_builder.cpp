@@ -4,8 +4,7 @@
 #include <cstdio>
 #include <stdexcept>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 Bytes ToBytes(std::string_view text)
 {
@@ -46,8 +45,7 @@ Bytes AudioBytes(size_t count)
     return out;
 }
 
-namespace
-{
+namespace {
 
 void RequireLength(std::string_view text, size_t length, const char* what)
 {
@@ -75,8 +73,7 @@ Bytes Id3v2FrameRaw(std::string_view id, uint32_t declaredSize, const Bytes& bod
     return frame;
 }
 
-namespace
-{
+namespace {
 
 Bytes Synchsafe(uint32_t value)
 {

@@ -9,8 +9,7 @@
 #include <utility>
 #include <vector>
 
-namespace pt4::test
-{
+namespace pt4::test {
 
 using Bytes = std::vector<uint8_t>;
 using TextPairs = std::vector<std::pair<std::string, std::string>>;

@@ -29,7 +29,10 @@ void WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::string DemoClipPath() { return std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3"; }
+std::string DemoClipPath()
+{
+    return std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3";
+}
 
 std::string TempPath(const std::string& name)
 {
@@ -63,7 +66,8 @@ std::vector<std::vector<uint8_t>> DemoFrames()
 {
     const auto file = ReadFileBytes(DemoClipPath());
     // Past the ID3v2 tag: 10 bytes of header and a syncsafe size.
-    const size_t tagSize = 10 + (size_t(file[6]) << 21 | size_t(file[7]) << 14 | size_t(file[8]) << 7 | file[9]);
+    const size_t tagSize =
+        10 + (size_t(file[6]) << 21 | size_t(file[7]) << 14 | size_t(file[8]) << 7 | file[9]);
     auto frames = SplitFrames(std::vector<uint8_t>(file.begin() + long(tagSize), file.end()));
     if (!frames.empty())
         frames.erase(frames.begin());

@@ -5,8 +5,7 @@
 
 #include "mp3plyr/synth/output_routines.h"
 
-namespace pt4
-{
+namespace pt4 {
 
 inline TLayer3OutputRoutine Layer3RoutineAt(int row)
 {

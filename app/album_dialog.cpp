@@ -1,4 +1,4 @@
-#include "app/unit4.h"
+#include "app/album_dialog.h"
 
 #include <QGroupBox>
 #include <QPushButton>

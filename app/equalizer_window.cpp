@@ -1,4 +1,4 @@
-#include "app/unit3.h"
+#include "app/equalizer_window.h"
 
 #include "app/main_unit.h"
 #include "mp3plyr/mp3plyr.h"
