@@ -62,7 +62,7 @@ protected:
     {
         const fs::path raw = folder / "decoded.raw";
         const std::string command =
-            std::string(PT4_BINARY_DIR) + "/bin/pt4 decode --raw " + file + " -o " + raw.string();
+            std::string(PT4_BINARY_DIR) + "/bin/pt4 decode --no-gapless --raw " + file + " -o " + raw.string();
         EXPECT_EQ(std::system(command.c_str()), 0) << file;
         return ReadFile(raw);
     }
