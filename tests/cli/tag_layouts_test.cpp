@@ -61,8 +61,8 @@ protected:
     Bytes Decode(const std::string& file)
     {
         const fs::path raw = folder / "decoded.raw";
-        const std::string command =
-            std::string(PT4_BINARY_DIR) + "/bin/pt4 decode --no-gapless --raw " + file + " -o " + raw.string();
+        const std::string command = std::string(PT4_BINARY_DIR) + "/bin/pt4 decode --no-gapless --raw " +
+                                    file + " -o " + raw.string();
         EXPECT_EQ(std::system(command.c_str()), 0) << file;
         return ReadFile(raw);
     }
