@@ -4,7 +4,11 @@
 #include "mp3plyr/input/live_stream.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <sstream>
+#include <string>
+#include <string_view>
 
 namespace pt4 {
 namespace {
@@ -161,6 +165,8 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
 
         ReadVbrHeader();
+        if (!gapless_.Present)
+            ReadCommentGaplessInfo();
         if (dynamic_cast<TMPLiveStream*>(stream)) {
             // A station's encoder wrote its VBR header before the stream's end was known (and a
             // listener joins anywhere): its counts would end the play within moments.
@@ -277,15 +283,52 @@ void TMPFrameSource::ReadGaplessInfo(int32_t extensionOffset, int64_t frames)
 
 void TMPFrameSource::SetUpTrimming(int64_t frames)
 {
-    const int32_t reduction = int32_t(options_.Reduction);
-    const int64_t fullRateFrame = int64_t(SamplesPerFrame()) << reduction;
+    const int64_t fullRateFrame = int64_t(SamplesPerFrame()) << int32_t(options_.Reduction);
     const int64_t begin = gapless_.EncoderDelay + kLayer3DecoderDelay;
-    const int64_t end = std::min(frames * fullRateFrame,
-                                 frames * fullRateFrame - gapless_.EncoderPadding + kLayer3DecoderDelay);
+    TrimTo(begin, std::min(frames * fullRateFrame,
+                           frames * fullRateFrame - gapless_.EncoderPadding + kLayer3DecoderDelay));
+}
+
+// [begin, end) in full-rate samples of the decoded stream.
+void TMPFrameSource::TrimTo(int64_t begin, int64_t end)
+{
     if (end <= begin)
         return;
+    const int32_t reduction = int32_t(options_.Reduction);
     trimBegin_ = begin >> reduction;
     trimEnd_ = end >> reduction;
+}
+
+// A stream without the encoder's extension may carry the same figures as an ID3v2 comment
+// "iTunSMPB": hexadecimal words, the second the encoder delay, the third the padding and the
+// fourth the number of samples of the music.
+void TMPFrameSource::ReadCommentGaplessInfo()
+{
+    constexpr std::string_view kDescription = "iTunSMPB: ";
+    for (const std::string& line : info_.Id3v2Frames()) {
+        const std::string_view frame(line);
+        if (!frame.starts_with("COMM=") && !frame.starts_with("COM="))
+            continue;
+        const std::string_view value = frame.substr(frame.find('=') + 1);
+        if (!value.starts_with(kDescription))
+            continue;
+        std::istringstream words{std::string(value.substr(kDescription.size()))};
+        std::string word[4];
+        if (!(words >> word[0] >> word[1] >> word[2] >> word[3]))
+            return;
+        int64_t figure[3];
+        for (int i = 0; i < 3; ++i) {
+            const std::string& text = word[i + 1];
+            char* end = nullptr;
+            figure[i] = text.size() <= 16 ? int64_t(std::strtoull(text.c_str(), &end, 16)) : -1;
+            if (end == nullptr || *end != '\0' || figure[i] < 0 || figure[i] > kUnknownLength)
+                return;
+        }
+        gapless_ = {true, int32_t(figure[0]), int32_t(figure[1])};
+        if (options_.Gapless && layer_ == 3 && figure[2] > 0)
+            TrimTo(figure[0] + kLayer3DecoderDelay, figure[0] + kLayer3DecoderDelay + figure[2]);
+        return;
+    }
 }
 
 int32_t TMPFrameSource::SamplesPerFrame() const

@@ -119,6 +119,8 @@ private:
     void ReadVbrHeader();
     void ReadGaplessInfo(int32_t extensionOffset, int64_t frames);
     void SetUpTrimming(int64_t frames);
+    void TrimTo(int64_t begin, int64_t end);
+    void ReadCommentGaplessInfo();
     int32_t TrimFrame(uint8_t* pcm);
     bool WalkFrame();
     int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);

@@ -151,6 +151,43 @@ TEST_F(Gapless, EveryFileDecodesAsTheReferenceDoesWithAndWithoutTrimming)
         }
 }
 
+// Without the encoder's header, an iTunes-style comment gives the same figures: the file, cut
+// from the same encoding as the header-carrying one, plays exactly what mpg123 plays of that.
+TEST_F(Gapless, AnItunesCommentTrimsAStreamWithoutTheEncodersHeader)
+{
+    const std::string tagged = File(kEncodings[0], 1);
+    const std::string plain = TempPath("plain.mp3");
+    std::system(("lame --quiet -t -b 128 " + TempPath("cbrb.wav") + " " + plain).c_str());
+    const std::vector<uint8_t> audio = ReadFileBytes(plain);
+    ASSERT_FALSE(audio.empty());
+    const std::string text = " 00000000 00000240 000002F4 000000000000DFF2"; // 576, 756, 57330
+    std::vector<uint8_t> comment{0, 'e', 'n', 'g'};
+    for (const char c : std::string("iTunSMPB"))
+        comment.push_back(uint8_t(c));
+    comment.push_back(0);
+    comment.insert(comment.end(), text.begin(), text.end());
+    std::vector<uint8_t> file{'I', 'D',
+                              '3', 3,
+                              0,   0,
+                              0,   0,
+                              0,   uint8_t(10 + comment.size()),
+                              'C', 'O',
+                              'M', 'M',
+                              0,   0,
+                              0,   uint8_t(comment.size()),
+                              0,   0};
+    file.insert(file.end(), comment.begin(), comment.end());
+    file.insert(file.end(), audio.begin(), audio.end());
+    const std::string withComment = TempPath("itunes.mp3");
+    WriteFileBytes(withComment, file);
+
+    const auto trimmed = Decode(withComment, true);
+    const auto reference = RunForOutput("mpg123 -q -s " + tagged);
+    EXPECT_EQ(trimmed.size(), 57330u * 4);
+    EXPECT_EQ(trimmed.size(), reference.size());
+    EXPECT_LE(MaxDifference(trimmed, reference), 1);
+}
+
 TEST_F(Gapless, SeekLandsOnTheSampleAStraightDecodeHasThere)
 {
     for (const Encoding& e : {kEncodings[0], kEncodings[1]}) {
