@@ -12,7 +12,7 @@ void PrintUsage(std::FILE* to)
     std::fputs("usage: pt4 info [--json] FILE...\n"
                "       pt4 play [--volume N] FILE...\n"
                "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
-               "                  [--start SECONDS] INPUT -o OUTPUT\n"
+               "                  [--start SECONDS] [--no-gapless] INPUT -o OUTPUT\n"
                "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u or\n"
                ".pls playlist.\n",
                to);
