@@ -7,18 +7,30 @@
 #include "app/picture_store.h"
 #include "mp3plyr/runtime/exception_display.h"
 
+#include <QFile>
 #include <QMessageBox>
 
 namespace pt4 {
 
 namespace {
 
+// The paths as the file system has them, byte for byte: a name that is not valid UTF-8 opens too.
+std::vector<std::string> LocalNames(const QList<QByteArray>& files)
+{
+    std::vector<std::string> names;
+    names.reserve(size_t(files.size()));
+    for (const QByteArray& file : files)
+        names.push_back(file.toStdString());
+    return names;
+}
+
+// Paths given as text (dropped, named on the command line), in the file system's encoding.
 std::vector<std::string> LocalNames(const QStringList& files)
 {
     std::vector<std::string> names;
     names.reserve(size_t(files.size()));
     for (const QString& file : files)
-        names.push_back(file.toStdString());
+        names.push_back(QFile::encodeName(file).toStdString());
     return names;
 }
 
@@ -86,7 +98,7 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint)
         return;
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
-    if (!Album.Confirm(LocalNames(albumForm_->FileListBox1->FilePaths())))
+    if (!Album.Confirm(LocalNames(albumForm_->FileListBox1->FilePathBytes())))
         ShowNoPlayableFile();
     ShowPlayerState();
 }
