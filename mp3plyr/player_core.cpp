@@ -165,16 +165,20 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         window.PurgeMessages(MP_END_PLAY);
         DeliverEndPlay();
         break;
-    case MP_NEED_NEXT:
-        if (message.WParam == uintptr_t(playGeneration) && nextState == TNextState::Asked && !destroying &&
-            owner.OnNeedNext)
-            owner.OnNeedNext(owner);
-        {
+    case MP_NEED_NEXT: {
+        // The worker waits for the answer with the lock let go; the owner's handler runs
+        // without it.
+        const auto asked = [&] {
             std::lock_guard held(lock);
-            if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
-                nextState = TNextState::Answered; // no file named: play ends as usual
-        }
+            return nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration);
+        };
+        if (asked() && !destroying && owner.OnNeedNext)
+            owner.OnNeedNext(owner);
+        std::lock_guard held(lock);
+        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
+            nextState = TNextState::Answered; // no file named: play ends as usual
         break;
+    }
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
         if (StreamOpen())
