@@ -1,5 +1,6 @@
 #include "mp3plyr/album_sequence.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace pt4 {
@@ -27,14 +28,18 @@ bool TAlbumSequence::CanGoPrevious() const
     return playing_ && !repeat_ && PlayerActive() && Playable(index_ - 1, -1) >= 0;
 }
 
-std::string TAlbumSequence::Following() const
+std::string TAlbumSequence::Following()
 {
     if (repeat_)
         return player_.FileName();
     if (!playing_ || count_ == 0)
         return {};
-    const int32_t next = Playable(index_ + 1, +1);
-    return next < 0 ? std::string() : list_[size_t(next)];
+    // Short files: the one asked about may itself be queued and not yet heard.
+    const int32_t next = Playable(std::max(index_, queued_) + 1, +1);
+    if (next < 0)
+        return {};
+    queued_ = next;
+    return list_[size_t(next)];
 }
 
 void TAlbumSequence::PlayerChanged()
@@ -44,11 +49,12 @@ void TAlbumSequence::PlayerChanged()
     const std::string current = player_.FileName();
     if (current.empty() || current == list_[size_t(index_)])
         return;
-    const int32_t next = Playable(index_ + 1, +1);
-    if (next >= 0 && list_[size_t(next)] == current) {
-        index_ = next;
-        Changed();
-    }
+    for (int32_t next = index_ + 1; next >= 0 && next <= queued_; next = Playable(next + 1, +1))
+        if (!unplayable_[size_t(next)] && list_[size_t(next)] == current) {
+            index_ = next;
+            Changed();
+            return;
+        }
 }
 
 int32_t TAlbumSequence::Playable(int32_t from, int32_t step) const
@@ -64,6 +70,7 @@ bool TAlbumSequence::Load(int32_t index)
     // Replacing a playing or paused file makes the player report that playback's end later;
     // that notice is not about the file loaded now.
     const bool active = PlayerActive();
+    queued_ = -1;
     try {
         player_.SetFileName(list_[size_t(index)]);
     } catch (...) {

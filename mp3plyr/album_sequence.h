@@ -68,7 +68,7 @@ public:
     // The file to follow the current one without a gap when the player asks (OnNeedNext): the
     // same file under repeat, else the next file of the list not known to fail; empty when play
     // is to end with the current file.
-    std::string Following() const;
+    std::string Following();
     // The player's status changed: when it went on with the following file without an end of
     // play, that file becomes the current one.
     void PlayerChanged();
@@ -91,6 +91,8 @@ private:
     bool playing_ = false;
     int32_t index_ = 0;
     int32_t count_ = 0;
+    // The last file handed out by Following that may not be heard yet; -1: none.
+    int32_t queued_ = -1;
     // An end-of-play notice is on its way for a playback a load replaced.
     bool replacedNotice_ = false;
 };

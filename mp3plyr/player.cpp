@@ -87,7 +87,7 @@ void TMP3Player::SetChangePosStep(int32_t ms)
 std::string TMP3Player::FileName() const
 {
     std::lock_guard held(core_->lock);
-    return core_->heard ? core_->heard->FileName : core_->fileName;
+    return core_->heard.empty() ? core_->fileName : core_->heard.front().FileName;
 }
 
 void TMP3Player::QueueNext(const std::string& fileName)
@@ -316,16 +316,16 @@ uint32_t TMP3Player::Position()
 uint32_t TMP3Player::Length() const
 {
     std::lock_guard held(core_->lock);
-    if (core_->heard)
-        return core_->heard->LengthMs;
+    if (!core_->heard.empty())
+        return core_->heard.front().LengthMs;
     return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0;
 }
 
 std::string TMP3Player::Title() const
 {
     std::lock_guard held(core_->lock);
-    if (core_->heard)
-        return core_->heard->Title;
+    if (!core_->heard.empty())
+        return core_->heard.front().Title;
     std::string title;
     if (core_->liveStream)
         title = core_->liveStream->StreamTitle();
@@ -335,8 +335,8 @@ std::string TMP3Player::Title() const
 std::string TMP3Player::Artist() const
 {
     std::lock_guard held(core_->lock);
-    if (core_->heard)
-        return core_->heard->Artist;
+    if (!core_->heard.empty())
+        return core_->heard.front().Artist;
     if (core_->liveStream) {
         std::string station = core_->liveStream->StationName();
         if (!station.empty())

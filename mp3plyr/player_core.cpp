@@ -49,10 +49,9 @@ void TMP3PlayerCore::ResetCounters()
     positionMs = 0;
     nextState = TNextState::None;
     nextFileName.clear();
-    if (heard) {
-        // What was queued of the previous file is gone: the new file is the one heard now.
-        heard.reset();
-        heardEndBytes = 0;
+    if (!heard.empty()) {
+        // What was queued of the previous files is gone: the new file is the one heard now.
+        heard.clear();
         window.PostUnique(MP_STATUS);
     }
 }
@@ -74,7 +73,7 @@ void TMP3PlayerCore::UpdatePosition()
 void TMP3PlayerCore::AdvancePlayed()
 {
     playedBytes += soundOut.GetDoneBytes();
-    if (heard && playedBytes >= heardEndBytes)
+    while (!heard.empty() && playedBytes >= heard.front().EndBytes)
         CompleteChange();
     const int64_t bitsPerSecond =
         int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
@@ -85,10 +84,12 @@ void TMP3PlayerCore::AdvancePlayed()
 // The first sample of the next file is being heard: from here on the player shows it.
 void TMP3PlayerCore::CompleteChange()
 {
-    playedBytes = std::max<int64_t>(playedBytes - heardEndBytes, 0);
-    writtenBytes = std::max<int64_t>(writtenBytes - heardEndBytes, 0);
-    heard.reset();
-    heardEndBytes = 0;
+    const int64_t end = heard.front().EndBytes;
+    heard.pop_front();
+    playedBytes = std::max<int64_t>(playedBytes - end, 0);
+    writtenBytes = std::max<int64_t>(writtenBytes - end, 0);
+    for (THeardFile& later : heard)
+        later.EndBytes -= end;
     window.PostUnique(MP_STATUS);
 }
 
@@ -266,20 +267,6 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
     const auto interrupted = [&] {
         return playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout;
     };
-    // One change at a time: the end of the previous one lies in the queued sound and is heard
-    // first, so the position of each file stays its own.
-    while (heard) {
-        held.unlock();
-        std::this_thread::sleep_for(10ms);
-        held.lock();
-        if (interrupted())
-            return true;
-        try {
-            AdvancePlayed();
-        } catch (const EMP3Error&) {
-            return false;
-        }
-    }
     if (nextState == TNextState::None) {
         nextState = TNextState::Asked;
         nextFileName.clear();
@@ -320,18 +307,14 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
     } catch (const std::exception&) {
         return false;
     }
-    auto previous = std::make_unique<THeardFile>();
-    previous->FileName = fileName;
-    previous->Title = TitleNow();
-    previous->Artist = source.Info().GetArtist();
-    previous->LengthMs = uint32_t(source.LengthMs());
+    THeardFile previous{fileName, TitleNow(), source.Info().GetArtist(), uint32_t(source.LengthMs()),
+                        writtenBytes};
     try {
         source.Open(stream.get(), true);
     } catch (const std::exception&) {
         return false; // unreachable in practice: the probe opened the same bytes
     }
-    heard = std::move(previous);
-    heardEndBytes = writtenBytes;
+    heard.push_back(std::move(previous));
     ownedStream = std::move(stream);
     inputStream = ownedStream.get();
     streamFlags = kStreamSeekable | kStreamOwned;

@@ -13,6 +13,7 @@
 
 #include <array>
 #include <atomic>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,14 +93,14 @@ public:
     enum class TNextState { None, Asked, Answered };
     TNextState nextState = TNextState::None;
     std::string nextFileName;
-    // While the end of the previous file still plays after a change of file: what is heard,
-    // and where (in writtenBytes) the new file starts.
+    // Files whose end still plays after a change of file, oldest first: what is heard, and
+    // where (in writtenBytes) the file after each starts. Short files can queue more than one.
     struct THeardFile {
         std::string FileName, Title, Artist;
         uint32_t LengthMs = 0;
+        int64_t EndBytes = 0;
     };
-    std::unique_ptr<THeardFile> heard;
-    int64_t heardEndBytes = 0;
+    std::deque<THeardFile> heard;
     void CompleteChange();
     std::string TitleNow() const;
     // Bumped by every stop and seek, so a decode step that let go of the lock while it waited

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 
@@ -106,7 +107,9 @@ TEST_F(AlbumSequenceTest, FilesFollowEachOtherWithoutAGap)
         if (indexes.empty() || indexes.back() != album.TrackIndex())
             indexes.push_back(album.TrackIndex());
     };
-    const std::vector<std::string> files{File("g1.mp3"), File("g2.mp3", 30), File("g3.mp3")};
+    // Two files shorter than an output block: the sound of three files is queued at once.
+    const std::vector<std::string> files{File("g1.mp3"), File("g2.mp3", 5), File("g3.mp3", 4),
+                                         File("g4.mp3")};
     std::vector<uint8_t> joined;
     for (const std::string& file : files) {
         const std::vector<uint8_t> pcm = DecodeAll(ReadFileBytes(file));
@@ -116,10 +119,16 @@ TEST_F(AlbumSequenceTest, FilesFollowEachOtherWithoutAGap)
     ASSERT_TRUE(WaitForSteps(1));
     DrainFor(player, 100ms);
     ASSERT_EQ(steps.size(), 1u);
-    EXPECT_EQ(steps[0].ended, "g3.mp3");
+    EXPECT_EQ(steps[0].ended, "g4.mp3");
     EXPECT_EQ(steps[0].loaded, "g1.mp3");
     EXPECT_EQ(steps[0].status, Status::mpsStopped);
-    EXPECT_EQ(indexes, (std::vector<int32_t>{0, 1, 2, 0}));
+    // Changes heard within one notice come as one: the index only moves on, to the last file,
+    // and the list ends on the first.
+    ASSERT_GE(indexes.size(), 3u);
+    EXPECT_EQ(indexes.front(), 0);
+    EXPECT_TRUE(std::is_sorted(indexes.begin(), indexes.end() - 1));
+    EXPECT_EQ(indexes[indexes.size() - 2], 3);
+    EXPECT_EQ(indexes.back(), 0);
     EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("album.wav"))), joined);
 }
 
