@@ -318,7 +318,8 @@ uint32_t TMP3Player::Length() const
     std::lock_guard held(core_->lock);
     if (!core_->heard.empty())
         return core_->heard.front().LengthMs;
-    return core_->StreamOpen() ? uint32_t(core_->source.LengthMs()) : 0;
+    // A stream that cannot seek has no total time, even once its end has been read.
+    return core_->StreamOpen() && core_->StreamSeekable() ? uint32_t(core_->source.LengthMs()) : 0;
 }
 
 std::string TMP3Player::Title() const
