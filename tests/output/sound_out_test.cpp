@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -472,6 +473,16 @@ TEST_F(SoundOutFile, StoreFailureIsHandedOverAndTheBlockComesBack)
         // finishing the file fails as well; the output is closed all the same
     }
     EXPECT_FALSE(out.Active());
+    // The hand-over runs on the output's thread and may come just after the block.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDeadlockGuardMs);
+    for (;;) {
+        {
+            std::lock_guard lock(mutex);
+            if (!failures.empty() || std::chrono::steady_clock::now() > deadline)
+                break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     std::lock_guard lock(mutex);
     ASSERT_EQ(failures.size(), 1u);
     EXPECT_NE(failures[0].find("(/dev/full)"), std::string::npos) << failures[0];
