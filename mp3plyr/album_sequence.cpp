@@ -49,8 +49,8 @@ void TAlbumSequence::PlayerChanged()
     const std::string current = player_.FileName();
     if (current.empty() || current == list_[size_t(index_)])
         return;
-    for (int32_t next = index_ + 1; next >= 0 && next <= queued_; next = Playable(next + 1, +1))
-        if (!unplayable_[size_t(next)] && list_[size_t(next)] == current) {
+    for (int32_t next = Playable(index_ + 1, +1); next >= 0 && next <= queued_; next = Playable(next + 1, +1))
+        if (list_[size_t(next)] == current) {
             index_ = next;
             Changed();
             return;
@@ -176,18 +176,25 @@ bool TAlbumSequence::ToggleRepeat()
     return true;
 }
 
+// Plays the nearest file from the current one in direction `step` that opens, or ends the
+// album when none does.
+void TAlbumSequence::Step(int32_t step)
+{
+    const int32_t found = LoadFrom(index_ + step, step);
+    if (found < 0) {
+        EndAlbum();
+    } else {
+        index_ = found;
+        player_.Play();
+    }
+    Changed();
+}
+
 bool TAlbumSequence::Next()
 {
     if (!CanGoNext())
         return false;
-    const int32_t next = LoadFrom(index_ + 1, +1);
-    if (next < 0) {
-        EndAlbum();
-    } else {
-        index_ = next;
-        player_.Play();
-    }
-    Changed();
+    Step(+1);
     return true;
 }
 
@@ -195,14 +202,7 @@ bool TAlbumSequence::Previous()
 {
     if (!CanGoPrevious())
         return false;
-    const int32_t previous = LoadFrom(index_ - 1, -1);
-    if (previous < 0) {
-        EndAlbum();
-    } else {
-        index_ = previous;
-        player_.Play();
-    }
-    Changed();
+    Step(-1);
     return true;
 }
 
@@ -219,14 +219,7 @@ bool TAlbumSequence::EndPlay(TMP3EndPlayReason reason)
     // Every reason moves on: an error ends only the file that failed.
     if (!playing_ || repeat_ || count_ == 0)
         return true;
-    const int32_t next = LoadFrom(index_ + 1, +1);
-    if (next < 0) {
-        EndAlbum();
-    } else {
-        index_ = next;
-        player_.Play();
-    }
-    Changed();
+    Step(+1);
     return true;
 }
 

@@ -80,6 +80,7 @@ private:
     // Loads the nearest entry from `from` on in direction step that opens; -1 when none does.
     int32_t LoadFrom(int32_t from, int32_t step);
     bool Load(int32_t index);
+    void Step(int32_t step);
     void EndAlbum();
     void Changed();
 
