@@ -37,14 +37,6 @@ size_t Frames(std::chrono::milliseconds time)
     return size_t(time.count()) * 44100 / 1000;
 }
 
-std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
-{
-    std::vector<int16_t> samples(bytes.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    return samples;
-}
-
 // Where PCM frames [pcmFrame, pcmFrame + length) appear in the recording, within `tolerance`.
 std::optional<size_t> FindSegment(const std::vector<int16_t>& recording, const std::vector<int16_t>& pcm,
                                   size_t pcmFrame, size_t length, int tolerance)

@@ -46,14 +46,6 @@ size_t Frames(std::chrono::milliseconds time)
     return size_t(time.count()) * 44100 / 1000;
 }
 
-std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
-{
-    std::vector<int16_t> samples(bytes.size() / 2);
-    for (size_t i = 0; i < samples.size(); ++i)
-        samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
-    return samples;
-}
-
 // Whether the recording's frames [at, at + length) appear anywhere in `pcm`, within 1.
 bool FoundInPcm(const std::vector<int16_t>& recording, size_t at, const std::vector<int16_t>& pcm,
                 size_t length)

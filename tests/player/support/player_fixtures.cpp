@@ -102,6 +102,14 @@ std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes, bool gapless)
     return pcm;
 }
 
+std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes)
+{
+    std::vector<int16_t> samples(bytes.size() / 2);
+    for (size_t i = 0; i < samples.size(); ++i)
+        samples[i] = int16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
+}
+
 std::vector<uint8_t> WavePcm(const std::vector<uint8_t>& wave)
 {
     if (wave.size() < 44)

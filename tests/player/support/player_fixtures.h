@@ -29,6 +29,9 @@ std::vector<uint8_t> Join(const std::vector<std::vector<uint8_t>>& frames);
 // keeps the encoder's delay and padding, as whole-frame references have them.
 std::vector<uint8_t> DecodeAll(const std::vector<uint8_t>& bytes, bool gapless = true);
 
+// 16-bit little-endian PCM bytes as samples.
+std::vector<int16_t> AsSamples(const std::vector<uint8_t>& bytes);
+
 // The PCM part of a RIFF WAVE file.
 std::vector<uint8_t> WavePcm(const std::vector<uint8_t>& wave);
 
