@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,17 +38,14 @@ std::vector<uint8_t> WaveFile(const std::vector<int16_t>& samples, int rate, int
     return out;
 }
 
-std::vector<uint8_t> RunForOutput(const std::string& command)
+// What mpg123 decodes from `file` (its options first), as PCM bytes.
+std::vector<uint8_t> Reference(const std::vector<std::string>& options, const std::string& file)
 {
-    std::vector<uint8_t> out;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    uint8_t chunk[65536];
-    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, pipe)) > 0;)
-        out.insert(out.end(), chunk, chunk + n);
-    pclose(pipe);
-    return out;
+    std::vector<std::string> argv{"mpg123", "-q", "-s"};
+    argv.insert(argv.end(), options.begin(), options.end());
+    argv.push_back(file);
+    const std::optional<std::string> out = test::RunProgram(argv);
+    return out ? std::vector<uint8_t>(out->begin(), out->end()) : std::vector<uint8_t>{};
 }
 
 std::vector<uint8_t> Decode(const std::string& file, bool gapless)
@@ -121,13 +119,13 @@ TEST_F(Gapless, EveryFileDecodesAsTheReferenceDoesWithAndWithoutTrimming)
             const std::string file = File(e, part);
             SCOPED_TRACE(file);
             const auto trimmed = Decode(file, true);
-            const auto reference = RunForOutput("mpg123 -q -s " + file);
+            const auto reference = Reference({}, file);
             ASSERT_FALSE(reference.empty());
             EXPECT_EQ(trimmed.size(), reference.size());
             EXPECT_LE(MaxDifference(trimmed, reference), 1);
 
             const auto whole = Decode(file, false);
-            const auto wholeReference = RunForOutput("mpg123 -q --no-gapless -s " + file);
+            const auto wholeReference = Reference({"--no-gapless"}, file);
             EXPECT_EQ(whole.size(), wholeReference.size());
             EXPECT_LE(MaxDifference(whole, wholeReference), 1);
             EXPECT_GT(whole.size(), trimmed.size());
@@ -165,7 +163,7 @@ TEST_F(Gapless, AnItunesCommentTrimsAStreamWithoutTheEncodersHeader)
     WriteFileBytes(withComment, file);
 
     const auto trimmed = Decode(withComment, true);
-    const auto reference = RunForOutput("mpg123 -q -s " + tagged);
+    const auto reference = Reference({}, tagged);
     EXPECT_EQ(trimmed.size(), 57330u * 4);
     EXPECT_EQ(trimmed.size(), reference.size());
     EXPECT_LE(MaxDifference(trimmed, reference), 1);
