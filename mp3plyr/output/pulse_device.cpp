@@ -35,6 +35,11 @@ constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kResamplerResidue = 30 * PA_USEC_PER_MSEC;
 // The shortest wait between two looks at the server's timing.
 constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
+// While paused the stream is kept fed with this much silence, topped up when a look at the
+// server finds less than three quarters of it left: a stream that runs dry has some servers take
+// back the start of what comes when it is fed again.
+constexpr pa_usec_t kPauseFill = 400 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kPauseLook = 100 * PA_USEC_PER_MSEC;
 
 // Owners of the client library's handles.
 struct TLoopFree {
@@ -295,35 +300,53 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning(label);
-        const std::span<const uint8_t> sound = widen_ > 1 ? Widened(block) : block;
-        if (!sound.empty()) {
-            if (pa_stream_write(stream_.get(), sound.data(), sound.size(), nullptr, 0, PA_SEEK_RELATIVE) < 0)
-                RaiseServerError(connection_->LastError(), label);
-            // Starts playback also when less than the server's start threshold is queued (the last
-            // block of a short piece); otherwise the stream would wait for more forever.
-            Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
-        }
-        if (blockEnds_.empty())
+        if (queued_.empty())
             progressAt_ = pa_rtclock_now();
-        draining_ = false;
-        writeOffset_ += sound.size();
-        blockEnds_.push_back(writeOffset_);
+        writeOffset_ += StreamBytes(block);
+        queued_.push_back({writeOffset_, block});
+        if (!paused_)
+            SendQueued(label);
         ScheduleCheck();
     }
 
+    // The server drops what it has not mixed yet and plays out what it has, followed by
+    // silence: nothing is taken back from the sink, so nothing is heard twice or lost, and the
+    // sound stops within the sink's latency. The dropped part is sent again on resuming.
     void Pause() override
     {
+        static const std::string label = "TSoundOut.Pause";
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
-        Cork(true, "TSoundOut.Pause");
-        CancelCheck();
+        CheckRunning(label);
+        if (paused_)
+            return;
+        paused_ = true;
+        rejoin_ = false;
+        Forget(pa_stream_flush(stream_.get(), nullptr, nullptr));
+        padEnd_ = 0;
+        const uint64_t silence = FillWithSilence(label);
+        const int64_t end = ServerWriteIndex(label);
+        if (lost_)
+            return;
+        // The flush moved the server's write position back to where the sink stopped taking.
+        sent_ = std::clamp(uint64_t(std::max<int64_t>(end - int64_t(silence), 0)), played_, sent_);
+        padEnd_ = sent_ + silence;
+        draining_ = false;
+        ScheduleCheck();
     }
 
+    // The rest goes on where the server is reading its silence.
     void Unpause() override
     {
+        static const std::string label = "TSoundOut.Unpause";
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
-        Cork(false, "TSoundOut.Unpause");
+        CheckRunning(label);
+        if (!paused_)
+            return;
+        paused_ = false;
+        rejoin_ = true;
+        SendQueued(label);
         progressAt_ = pa_rtclock_now();
         ScheduleCheck();
     }
@@ -332,18 +355,16 @@ public:
     {
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
-        uint64_t restart = writeOffset_;
+        uint64_t restart = sent_;
         if (!lost_) {
             // Sent together: the server answers in order, so the answer to the last one means
             // all are done. Corking first takes back what the sink has already mixed ahead, which
             // a flush alone leaves playing. Only the answer's arrival is examined: the blocks
             // come back in any case.
             pa_stream* stream = stream_.get();
-            if (!corked_)
-                Forget(pa_stream_cork(stream, 1, nullptr, nullptr));
+            Forget(pa_stream_cork(stream, 1, nullptr, nullptr));
             Forget(pa_stream_flush(stream, nullptr, nullptr));
-            if (!corked_)
-                Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
+            Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             int updated = 0;
             const int error =
                 connection_->Complete(pa_stream_update_timing_info(stream, OnStreamSuccess, &updated),
@@ -363,9 +384,16 @@ public:
         ReturnAllBlocks();
         draining_ = false;
         writeOffset_ = restart;
+        sent_ = restart;
         resetOffset_ = restart;
         played_ = restart;
+        gaps_.clear();
+        rejoin_ = false;
         progressAt_ = pa_rtclock_now();
+        if (paused_ && !lost_) {
+            padEnd_ = restart;
+            FillWithSilence("TSoundOut.Reset");
+        }
     }
 
     uint32_t PlayedBytes() override
@@ -373,7 +401,15 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning("TSoundOut.GetDoneBytes");
-        return uint32_t((PlayedPosition() - resetOffset_) / widen_);
+        const uint64_t played = PlayedPosition();
+        while (!gaps_.empty() && gaps_.front().start + gaps_.front().length <= played) {
+            resetOffset_ += gaps_.front().length;
+            gaps_.pop_front();
+        }
+        uint64_t silence = 0;
+        for (const TGap& gap : gaps_)
+            silence += std::clamp(played, gap.start, gap.start + gap.length) - gap.start;
+        return uint32_t((played - resetOffset_ - silence) / widen_);
     }
 
     void SetVolume(uint32_t left, uint32_t right) override
@@ -520,19 +556,95 @@ private:
             RaiseServerError(connection_->LastError(), label);
     }
 
-    // Loop locked. A server that does not answer in time is treated as gone.
-    void Cork(bool cork, const std::string& label)
+    // The length of a block in the stream, where mono is widened to two channels.
+    uint64_t StreamBytes(std::span<const uint8_t> block) const
     {
-        CheckRunning(label);
-        int done = 0;
+        return widen_ > 1 ? block.size() / sampleBytes_ * sampleBytes_ * widen_ : block.size();
+    }
+
+    // Loop locked. Sends the queued blocks' part the server has not been given. After a pause
+    // the first of it overwrites the silence from where the server reads; the silence it
+    // skipped is noted as a gap, and the blocks' positions move on by it.
+    void SendQueued(const std::string& label)
+    {
+        uint64_t bytes = 0;
+        for (const TQueuedBlock& queued : queued_) {
+            const uint64_t begin = queued.end - StreamBytes(queued.block);
+            if (queued.end <= sent_)
+                continue;
+            const uint64_t skip = sent_ > begin ? sent_ - begin : 0;
+            const std::span<const uint8_t> sound =
+                (widen_ > 1 ? Widened(queued.block) : queued.block).subspan(size_t(skip));
+            const pa_seek_mode_t seek = rejoin_ && bytes == 0 ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE;
+            if (pa_stream_write(stream_.get(), sound.data(), sound.size(), nullptr, 0, seek) < 0)
+                RaiseServerError(connection_->LastError(), label);
+            bytes += sound.size();
+        }
+        if (bytes == 0)
+            return;
+        // Starts playback also when less than the server's start threshold is queued (the last
+        // block of a short piece); otherwise the stream would wait for more forever.
+        Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
+        draining_ = false;
+        if (rejoin_) {
+            rejoin_ = false;
+            const int64_t end = ServerWriteIndex(label);
+            if (lost_)
+                return;
+            const uint64_t from = uint64_t(std::max<int64_t>(end - int64_t(bytes), 0));
+            if (from > sent_) {
+                const uint64_t gap = from - sent_;
+                gaps_.push_back({sent_, gap});
+                for (TQueuedBlock& queued : queued_)
+                    if (queued.end > sent_)
+                        queued.end += gap;
+                writeOffset_ += gap;
+            }
+        }
+        sent_ = writeOffset_;
+        padEnd_ = 0;
+    }
+
+    // Loop locked. Tops the pause's silence up to kPauseFill ahead of where the server reads;
+    // the bytes written.
+    uint64_t FillWithSilence(const std::string& label)
+    {
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        const uint64_t read = timing != nullptr && !timing->read_index_corrupt && timing->read_index > 0
+                                  ? uint64_t(timing->read_index)
+                                  : 0;
+        const uint64_t fill = pa_usec_to_bytes(kPauseFill, &spec_);
+        const uint64_t wanted = std::max(read, sent_) + fill;
+        if (padEnd_ != 0 && padEnd_ + fill / 4 > wanted)
+            return 0;
+        const uint64_t bytes = padEnd_ == 0 ? fill : wanted - padEnd_;
+        silence_.assign(size_t(bytes), spec_.format == PA_SAMPLE_U8 ? 0x80 : 0);
+        if (pa_stream_write(stream_.get(), silence_.data(), silence_.size(), nullptr, 0, PA_SEEK_RELATIVE) <
+            0)
+            RaiseServerError(connection_->LastError(), label);
+        Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
+        padEnd_ = padEnd_ == 0 ? sent_ + bytes : padEnd_ + bytes;
+        return bytes;
+    }
+
+    // Loop locked. The server's write position, fresh; -1 when it did not answer in time, which
+    // is treated as a server gone.
+    int64_t ServerWriteIndex(const std::string& label)
+    {
+        int updated = 0;
         const int error =
-            connection_->Complete(pa_stream_cork(stream_.get(), cork ? 1 : 0, OnStreamSuccess, &done),
-                                  pa_rtclock_now() + kReplyTimeout, &done);
-        if (error == PA_ERR_TIMEOUT)
+            connection_->Complete(pa_stream_update_timing_info(stream_.get(), OnStreamSuccess, &updated),
+                                  pa_rtclock_now() + kReplyTimeout, &updated);
+        if (error == PA_ERR_TIMEOUT) {
             Fail(kServerDoesNotRespond, true);
-        else if (error != 0)
+            return -1;
+        }
+        if (error != 0)
             RaiseServerError(error, label);
-        corked_ = cork;
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        if (timing == nullptr || timing->write_index_corrupt)
+            RaiseServerError(PA_ERR_INTERNAL, label);
+        return timing->write_index;
     }
 
     // Loop locked. The stream plays nothing more: its blocks come back at once so that nobody
@@ -565,16 +677,16 @@ private:
             return played_;
         const uint64_t taken = uint64_t(timing->read_index);
         uint64_t ahead = pa_usec_to_bytes(timing->sink_usec, &spec_);
-        if (!timing->playing && timing->since_underrun >= 0 && !corked_) {
+        if (!timing->playing && timing->since_underrun >= 0) {
             // Run dry: the newest part of what the sink holds is the silence it took since.
             const uint64_t silence = uint64_t(timing->since_underrun);
             ahead = ahead > silence ? ahead - silence : 0;
         }
-        uint64_t played = std::min(taken > ahead ? taken - ahead : 0, writeOffset_);
+        uint64_t played = std::min(taken > ahead ? taken - ahead : 0, sent_);
         // A stream that has run dry leaves a few frames in the server's resampler until more
         // comes; once the sink has played the rest, they count as played too.
         if (RanDry(*timing) && ahead == 0)
-            played = writeOffset_;
+            played = sent_;
         if (played > played_) {
             played_ = played;
             progressAt_ = pa_rtclock_now();
@@ -584,8 +696,8 @@ private:
 
     bool RanDry(const pa_timing_info& timing) const
     {
-        const int64_t written = int64_t(writeOffset_);
-        return !timing.playing && timing.since_underrun >= 0 && !corked_ && !timing.write_index_corrupt &&
+        const int64_t written = int64_t(sent_);
+        return !timing.playing && timing.since_underrun >= 0 && !timing.write_index_corrupt &&
                timing.write_index == written &&
                written - timing.read_index <= int64_t(pa_usec_to_bytes(kResamplerResidue, &spec_));
     }
@@ -593,12 +705,18 @@ private:
     // Loop locked. Arms the timer for when the next block is due.
     void ScheduleCheck()
     {
-        if (blockEnds_.empty() || corked_ || lost_ || timingRequest_)
+        if (lost_ || timingRequest_ || (queued_.empty() && !paused_))
             return;
-        const uint64_t due = blockEnds_.front();
         const uint64_t played = PlayedPosition();
-        const pa_usec_t wait =
-            std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin, kFreshTiming);
+        pa_usec_t wait = kPauseLook;
+        // While paused only what the server kept is still to be played, and its silence is
+        // looked after.
+        const uint64_t due = queued_.empty() ? 0
+                             : paused_       ? std::min(queued_.front().end, sent_)
+                                             : queued_.front().end;
+        if (due > played || !paused_)
+            wait = std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin,
+                              paused_ ? kPauseLook : kFreshTiming);
         pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
     }
 
@@ -607,17 +725,17 @@ private:
     void ReturnPlayedBlocks()
     {
         const uint64_t played = PlayedPosition();
-        while (!blockEnds_.empty() && blockEnds_.front() <= played) {
-            blockEnds_.pop_front();
+        while (!queued_.empty() && queued_.front().end <= played) {
+            queued_.pop_front();
             output_.PostMessage(MM_WOM_DONE);
         }
     }
 
     void ReturnAllBlocks()
     {
-        for (size_t i = blockEnds_.size(); i > 0; --i)
+        for (size_t i = queued_.size(); i > 0; --i)
             output_.PostMessage(MM_WOM_DONE);
-        blockEnds_.clear();
+        queued_.clear();
     }
 
     static void OnCheckDue(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* device)
@@ -635,6 +753,8 @@ private:
         if (self->lost_)
             return;
         self->ReturnPlayedBlocks();
+        if (self->paused_)
+            self->FillWithSilence("TSoundOut.Pause");
         self->DrainWhenRunningOut();
         self->ScheduleCheck();
     }
@@ -645,7 +765,7 @@ private:
     void DrainWhenRunningOut()
     {
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
-        if (draining_ || corked_ || blockEnds_.empty() || timing == nullptr || timing->read_index_corrupt ||
+        if (draining_ || paused_ || queued_.empty() || timing == nullptr || timing->read_index_corrupt ||
             timing->write_index_corrupt || timing->write_index != int64_t(writeOffset_))
             return;
         const int64_t held = timing->write_index - timing->read_index;
@@ -663,7 +783,7 @@ private:
         if (self->lost_)
             return;
         const pa_usec_t now = pa_rtclock_now();
-        if (self->blockEnds_.empty() || self->corked_) {
+        if (self->queued_.empty() || self->paused_) {
             self->progressAt_ = now;
         } else if (now - self->progressAt_ >= kStallTimeout) {
             self->Fail(kServerDoesNotRespond, true);
@@ -698,15 +818,34 @@ private:
     TTimer check_;
     TTimer watch_;
     TOperation timingRequest_;
-    // Where each queued block ends, oldest first.
-    std::deque<uint64_t> blockEnds_;
+    // The blocks not yet played, oldest first, each with where it ends in the stream. They stay
+    // untouched until handed back, so a pause can send their unplayed part again.
+    struct TQueuedBlock {
+        uint64_t end;
+        std::span<const uint8_t> block;
+    };
+    std::deque<TQueuedBlock> queued_;
+    // The end of the blocks taken, and of what the server has been given: the same but while
+    // paused.
     uint64_t writeOffset_ = 0;
+    uint64_t sent_ = 0;
     // Played bytes are counted from here since the last reset.
     uint64_t resetOffset_ = 0;
     uint64_t played_ = 0;
     // When the played position last moved on, or when it was last not expected to.
     pa_usec_t progressAt_ = 0;
-    bool corked_ = false;
+    bool paused_ = false;
+    // The next blocks sent go on where the server reads the pause's silence.
+    bool rejoin_ = false;
+    // While paused: the end of the silence given to the server, or 0 before any.
+    uint64_t padEnd_ = 0;
+    std::vector<uint8_t> silence_;
+    // Stretches of the pause's silence played between blocks; they are not counted as played.
+    struct TGap {
+        uint64_t start;
+        uint64_t length;
+    };
+    std::deque<TGap> gaps_;
     bool lost_ = false;
     // A drain has been asked for since the last block was written.
     bool draining_ = false;
