@@ -137,7 +137,9 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             owner.OnChangePosition(owner);
         break;
     case MP_ERROR:
-        ShowException(message.Error);
+        if (errorShownFor != message.WParam)
+            ShowException(message.Error);
+        errorShownFor = message.WParam;
         if (message.Event)
             message.Event->SetEvent();
         // An error of a playback that was stopped or moved before the notice arrived must not

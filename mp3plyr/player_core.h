@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,9 @@ public:
     bool destroying = false;
     TMP3PlayerStatus status = TMP3PlayerStatus::mpsStopped;
     TMP3EndPlayReason endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+    // The playback whose failure was last shown: its workers may each run into the same failure
+    // (a lost server), and it is shown once.
+    std::optional<uintptr_t> errorShownFor;
 
     // The open stream.
     TMPStream* inputStream = nullptr;
