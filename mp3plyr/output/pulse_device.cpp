@@ -31,8 +31,6 @@ constexpr pa_usec_t kWatchInterval = 250 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
 // While blocks are queued the server is asked for its timing at least this often.
 constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
-// More than a resampler keeps back from a stream that has run dry.
-constexpr pa_usec_t kResamplerResidue = 30 * PA_USEC_PER_MSEC;
 // The shortest wait between two looks at the server's timing.
 constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
 // While paused the stream is kept fed with this much silence, topped up when a look at the
@@ -40,6 +38,8 @@ constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
 // back the start of what comes when it is fed again.
 constexpr pa_usec_t kPauseFill = 400 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kPauseLook = 100 * PA_USEC_PER_MSEC;
+// Silence after the end of what was written, at the least.
+constexpr pa_usec_t kEndPadding = 50 * PA_USEC_PER_MSEC;
 
 // Owners of the client library's handles.
 struct TLoopFree {
@@ -322,6 +322,7 @@ public:
             return;
         paused_ = true;
         rejoin_ = false;
+        padding_ = 0;
         Forget(pa_stream_flush(stream_.get(), nullptr, nullptr));
         padEnd_ = 0;
         const uint64_t silence = FillWithSilence(label);
@@ -332,6 +333,7 @@ public:
         sent_ = std::clamp(uint64_t(std::max<int64_t>(end - int64_t(silence), 0)), played_, sent_);
         padEnd_ = sent_ + silence;
         draining_ = false;
+        drained_ = false;
         ScheduleCheck();
     }
 
@@ -383,12 +385,14 @@ public:
         CancelCheck();
         ReturnAllBlocks();
         draining_ = false;
+        drained_ = false;
         writeOffset_ = restart;
         sent_ = restart;
         resetOffset_ = restart;
         played_ = restart;
         gaps_.clear();
         rejoin_ = false;
+        padding_ = 0;
         progressAt_ = pa_rtclock_now();
         if (paused_ && !lost_) {
             padEnd_ = restart;
@@ -586,23 +590,28 @@ private:
         // block of a short piece); otherwise the stream would wait for more forever.
         Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
         draining_ = false;
+        drained_ = false;
+        // The silence the blocks went after: an end's padding, or the part of the pause's silence
+        // the server had read.
+        uint64_t gap = padding_;
         if (rejoin_) {
             rejoin_ = false;
             const int64_t end = ServerWriteIndex(label);
             if (lost_)
                 return;
             const uint64_t from = uint64_t(std::max<int64_t>(end - int64_t(bytes), 0));
-            if (from > sent_) {
-                const uint64_t gap = from - sent_;
-                gaps_.push_back({sent_, gap});
-                for (TQueuedBlock& queued : queued_)
-                    if (queued.end > sent_)
-                        queued.end += gap;
-                writeOffset_ += gap;
-            }
+            gap = from > sent_ ? from - sent_ : 0;
+        }
+        if (gap > 0) {
+            gaps_.push_back({sent_, gap});
+            for (TQueuedBlock& queued : queued_)
+                if (queued.end > sent_)
+                    queued.end += gap;
+            writeOffset_ += gap;
         }
         sent_ = writeOffset_;
         padEnd_ = 0;
+        padding_ = 0;
     }
 
     // Loop locked. Tops the pause's silence up to kPauseFill ahead of where the server reads;
@@ -683,10 +692,17 @@ private:
             ahead = ahead > silence ? ahead - silence : 0;
         }
         uint64_t played = std::min(taken > ahead ? taken - ahead : 0, sent_);
-        // A stream that has run dry leaves a few frames in the server's resampler until more
-        // comes; once the sink has played the rest, they count as played too.
+        // A stream that has run dry leaves a few frames in the server's resampler, or a part
+        // period in its graph, until more comes; once the server has played out what it had and
+        // the sink has played the rest, they count as played too.
         if (RanDry(*timing) && ahead == 0)
             played = sent_;
+        // Some servers count a period as taken when it goes into their graph, before it is heard,
+        // and drop it when the stream stops: the end of what was given counts as played once the
+        // server says it has played everything out.
+        const uint64_t frame = pa_frame_size(&spec_);
+        if (draining_ && !drained_ && played >= sent_ && sent_ >= frame)
+            played = sent_ - frame;
         if (played > played_) {
             played_ = played;
             progressAt_ = pa_rtclock_now();
@@ -696,10 +712,7 @@ private:
 
     bool RanDry(const pa_timing_info& timing) const
     {
-        const int64_t written = int64_t(sent_);
-        return !timing.playing && timing.since_underrun >= 0 && !timing.write_index_corrupt &&
-               timing.write_index == written &&
-               written - timing.read_index <= int64_t(pa_usec_to_bytes(kResamplerResidue, &spec_));
+        return drained_ && !timing.playing && timing.since_underrun >= 0;
     }
 
     // Loop locked. Arms the timer for when the next block is due.
@@ -759,9 +772,10 @@ private:
         self->ScheduleCheck();
     }
 
-    // Loop locked. Some servers play only whole periods of their graph and keep a shorter rest
-    // until more comes. When the server holds less than its target latency and nothing more has
-    // been written, the rest may be the end of the piece: it is asked to play out what it has.
+    // Loop locked. Some servers play only whole periods of their graph and keep or skip a shorter
+    // rest. When the server holds little more than its target latency and nothing more has been
+    // written, the rest may be the end of the piece: it is padded and the server is asked to play
+    // out what it has. The look before the server gets there comes at most kFreshTiming later.
     void DrainWhenRunningOut()
     {
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
@@ -769,10 +783,33 @@ private:
             timing->write_index_corrupt || timing->write_index != int64_t(writeOffset_))
             return;
         const int64_t held = timing->write_index - timing->read_index;
-        if (held > int64_t(pa_usec_to_bytes(kServerLatency, &spec_)))
+        if (held > int64_t(pa_usec_to_bytes(kServerLatency + kFreshTiming, &spec_)))
             return;
         draining_ = true;
-        Forget(pa_stream_drain(stream_.get(), nullptr, nullptr));
+        // Some servers skip a rest shorter than the least they take at a time: silence after it
+        // makes it whole. Blocks that come after all the same follow the silence.
+        if (padding_ == 0) {
+            const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_.get());
+            const uint64_t least = attr != nullptr ? attr->minreq : 0;
+            padding_ = std::max(least, uint64_t(pa_usec_to_bytes(kEndPadding, &spec_)));
+            silence_.assign(size_t(padding_), spec_.format == PA_SAMPLE_U8 ? 0x80 : 0);
+            if (pa_stream_write(stream_.get(), silence_.data(), silence_.size(), nullptr, 0,
+                                PA_SEEK_RELATIVE) < 0)
+                padding_ = 0;
+        }
+        Forget(pa_stream_drain(stream_.get(), OnDrained, this));
+    }
+
+    static void OnDrained(pa_stream*, int, void* device)
+    {
+        auto* self = static_cast<TPulseDevice*>(device);
+        // A server that cannot drain has nothing more to play either.
+        if (!self->draining_ || self->lost_)
+            return;
+        self->drained_ = true;
+        // The rest counts as played as soon as the sink is through with it.
+        if (!self->timingRequest_)
+            pa_context_rttime_restart(self->Context(), self->check_.get(), pa_rtclock_now());
     }
 
     // Every quarter of a second: a stream that should be playing but has not moved on for five
@@ -840,6 +877,8 @@ private:
     // While paused: the end of the silence given to the server, or 0 before any.
     uint64_t padEnd_ = 0;
     std::vector<uint8_t> silence_;
+    // Silence written after the blocks when the stream was running out.
+    uint64_t padding_ = 0;
     // Stretches of the pause's silence played between blocks; they are not counted as played.
     struct TGap {
         uint64_t start;
@@ -847,8 +886,10 @@ private:
     };
     std::deque<TGap> gaps_;
     bool lost_ = false;
-    // A drain has been asked for since the last block was written.
+    // A drain has been asked for since the last block was written, and the server has played out
+    // everything it was given.
     bool draining_ = false;
+    bool drained_ = false;
     std::string failure_;
 };
 
