@@ -292,7 +292,7 @@ TEST(Mp3InfoId3v2, AlbumAndPictureOfEachVersion)
         EXPECT_EQ(picture.MimeType, c.mimeType);
         EXPECT_EQ(picture.Type, 3);
         EXPECT_EQ(picture.Data.size(), c.pictureSize);
-        EXPECT_EQ(std::string(picture.Data.begin(), picture.Data.begin() + long(c.pictureStart.size())),
+        EXPECT_EQ(std::string(picture.Data.begin(), picture.Data.end()).substr(0, c.pictureStart.size()),
                   c.pictureStart);
     }
 }
