@@ -1,8 +1,11 @@
 #include "app/desktop_bus.h"
 
 #include "app/main_unit.h"
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
-#include "mp3plyr/input/embedded_tags.h"
+#include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/mp3_info.h"
+#include "mp3plyr/input/stream_reader.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
@@ -30,20 +33,34 @@ QString Text(const std::string& raw)
     return QString::fromStdString(DisplayText(raw));
 }
 
+// "png", "jpg" or "gif" from the picture's first bytes (the MIME type a tag gives is not always
+// right); empty for anything else.
+QString PictureExtension(const QByteArray& bytes)
+{
+    if (bytes.startsWith("\x89PNG"))
+        return QStringLiteral("png");
+    if (bytes.startsWith("\xFF\xD8\xFF"))
+        return QStringLiteral("jpg");
+    if (bytes.startsWith("GIF8"))
+        return QStringLiteral("gif");
+    return {};
+}
+
 // The picture as a file of the user's cache folder, named by its contents, so that each picture
 // is written once however often its file plays.
-QString PictureUrl(const TEmbeddedTags& tags)
+QString PictureUrl(const TMP3Picture& picture)
 {
-    if (tags.picture.empty() || tags.pictureExtension.empty())
+    const QByteArray bytes(reinterpret_cast<const char*>(picture.Data.data()),
+                           qsizetype(picture.Data.size()));
+    const QString extension = PictureExtension(bytes);
+    if (extension.isEmpty())
         return {};
-    const QByteArray bytes(reinterpret_cast<const char*>(tags.picture.data()),
-                           qsizetype(tags.picture.size()));
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                            QStringLiteral("/plumtone4/art");
     const QString path =
         folder + u'/' +
         QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex()) + u'.' +
-        QString::fromStdString(tags.pictureExtension);
+        extension;
     if (!QFileInfo::exists(path)) {
         QDir().mkpath(folder);
         QFile file(path + QStringLiteral(".part"));
@@ -58,6 +75,29 @@ QString PictureUrl(const TEmbeddedTags& tags)
         }
     }
     return QUrl::fromLocalFile(path).toString();
+}
+
+// The album and the picture of a local file's tags; neither for a stream or a file that cannot
+// be read.
+void AddAlbumAndPicture(const std::string& fileName, QVariantMap& metadata)
+{
+    try {
+        TMPFileStream stream(fileName);
+        TMPStreamReader reader(16384);
+        reader.Open(&stream, true);
+        TMP3Info info;
+        info.Attach(reader);
+        info.ReadLeadingInfo();
+        info.ReadTrailingInfo();
+        const QString album = Text(info.GetAlbum());
+        if (!album.isEmpty())
+            metadata.insert(QStringLiteral("xesam:album"), album);
+        const QString art = PictureUrl(info.Picture());
+        if (!art.isEmpty())
+            metadata.insert(QStringLiteral("mpris:artUrl"), art);
+    } catch (const EMP3Error&) {
+        // Gone or unreadable since it was opened, or not a file at all (a stream's address).
+    }
 }
 
 } // namespace
@@ -147,22 +187,16 @@ QVariantMap TDesktopBus::Metadata()
         metadata_.clear();
         if (!file.empty()) {
             ++trackNumber_;
-            const TEmbeddedTags tags = ReadEmbeddedTags(file);
             metadata_.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
             metadata_.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
             metadata_.insert(QStringLiteral("xesam:title"), Text(player.Title()));
             const QString artist = Text(player.Artist());
             if (!artist.isEmpty())
                 metadata_.insert(QStringLiteral("xesam:artist"), QStringList{artist});
-            const QString album = Text(tags.album);
-            if (!album.isEmpty())
-                metadata_.insert(QStringLiteral("xesam:album"), album);
             metadata_.insert(
                 QStringLiteral("xesam:url"),
                 QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()).toString());
-            const QString art = PictureUrl(tags);
-            if (!art.isEmpty())
-                metadata_.insert(QStringLiteral("mpris:artUrl"), art);
+            AddAlbumAndPicture(file, metadata_);
         }
     }
     if (metadata_.isEmpty())

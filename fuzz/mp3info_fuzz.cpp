@@ -1,6 +1,6 @@
-// Any bytes through the container and tag scan (seekable and not, large and small buffers), the
-// first-frame search that follows it on opening, and the buffered reader driven by a script
-// taken from the bytes themselves.
+// Any bytes through the container and tag scan (seekable and not, large and small buffers; the
+// picture kept no larger than the input), the first-frame search that follows it on opening,
+// and the buffered reader driven by a script taken from the bytes themselves.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +39,8 @@ void ScanTags(std::span<const uint8_t> bytes, bool seekable, int32_t bufferSize)
     Check(info.DataLength() >= 0);
     DisplayText(info.GetTitle());
     DisplayText(info.GetArtist());
+    DisplayText(info.GetAlbum());
+    Check(info.Picture().Data.size() <= bytes.size());
     for (const auto* list : {&info.Id3v1Fields(), &info.Id3v2Frames(), &info.RiffInfoFields(),
                              &info.LyricsFields(), &info.ApeItems()})
         for (const std::string& line : *list)

@@ -1,7 +1,8 @@
 // ID3v2 tags at the front: the declared size says where the audio begins; the frames of
-// versions 2.2, 2.3 and 2.4 become "ID=content" lines.
+// versions 2.2, 2.3 and 2.4 become "ID=content" lines; the album and the picture are kept aside.
 #include <algorithm>
 #include <array>
+#include <optional>
 
 #include "mp3plyr/input/id3v2_frames.h"
 #include "mp3plyr/input/info_reading.h"
@@ -92,12 +93,13 @@ struct FrameWalk {
         }
     }
 
-    // The frame's content after its flags are applied: extra bytes before the data stepped
-    // over, version 2.4 unsynchronisation undone; compressed or encrypted data summarised.
-    std::string Content(const std::string& id, const uint8_t* header, std::span<const uint8_t> data) const
+    // The frame's data after its flags are applied: extra bytes before the data stepped over,
+    // version 2.4 unsynchronisation undone (into `plain`); nothing when compressed or encrypted.
+    std::optional<std::span<const uint8_t>> Data(const uint8_t* header, std::span<const uint8_t> data,
+                                                 std::string& plain) const
     {
         if (version == 2)
-            return Id3v2FrameContent(id, data);
+            return data;
         const uint8_t format = header[9];
         size_t extra = 0;
         bool readable = true;
@@ -111,16 +113,16 @@ struct FrameWalk {
             unsynchronised = (format & 0x02) || (tagFlags & kUnsynchronisedFlag);
         }
         if (!readable)
-            return Id3v2BinarySummary(data.size());
+            return std::nullopt;
         data = data.subspan(std::min(extra, data.size()));
         if (!unsynchronised)
-            return Id3v2FrameContent(id, data);
-        std::string plain(reinterpret_cast<const char*>(data.data()), data.size());
+            return data;
+        plain.assign(reinterpret_cast<const char*>(data.data()), data.size());
         Resynchronise(plain);
-        return Id3v2FrameContent(id, std::span(reinterpret_cast<const uint8_t*>(plain.data()), plain.size()));
+        return std::span(reinterpret_cast<const uint8_t*>(plain.data()), plain.size());
     }
 
-    void Walk(size_t at, std::vector<std::string>& lines) const
+    void Walk(size_t at, std::vector<std::string>& lines, std::string& album, TMP3Picture& picture) const
     {
         while (at + HeaderSize() <= body.size()) {
             const uint8_t* header = body.data() + at;
@@ -130,7 +132,18 @@ struct FrameWalk {
             if (size > body.size() - at - HeaderSize())
                 break;
             const std::string id = TextField(header, static_cast<int32_t>(IdLength()));
-            lines.push_back(id + "=" + Content(id, header, body.subspan(at + HeaderSize(), size)));
+            std::string plain;
+            const auto data = Data(header, body.subspan(at + HeaderSize(), size), plain);
+            if (!data) {
+                lines.push_back(id + "=" + Id3v2BinarySummary(size));
+            } else {
+                std::string content = Id3v2FrameContent(id, *data);
+                if ((id == "TALB" || id == "TAL") && album.empty())
+                    album = content;
+                else if (id == "APIC" || id == "PIC")
+                    KeepId3v2Picture(id, *data, picture);
+                lines.push_back(id + "=" + std::move(content));
+            }
             at += HeaderSize() + size;
         }
     }
@@ -138,7 +151,8 @@ struct FrameWalk {
 
 } // namespace
 
-void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vector<std::string>& lines)
+void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vector<std::string>& lines,
+                     std::string& album, TMP3Picture& picture)
 {
     if (version < 2 || version > 4)
         return;
@@ -159,7 +173,7 @@ void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vect
             return;
         framesStart = static_cast<size_t>(extended);
     }
-    FrameWalk{bytes, version, flags}.Walk(framesStart, lines);
+    FrameWalk{bytes, version, flags}.Walk(framesStart, lines, album, picture);
 }
 
 bool TMP3Info::ReadId3v2Tag()
@@ -185,7 +199,7 @@ bool TMP3Info::ReadId3v2Tag()
     const bool complete = ReadBytes(reader, readable, body);
     if (id3v2Version_ == 0)
         id3v2Version_ = version;
-    ReadId3v2Frames(version, flags, std::move(body), id3v2Frames_);
+    ReadId3v2Frames(version, flags, std::move(body), id3v2Frames_, id3v2Album_, picture_);
     // The declared size, not the frames, decides where the audio begins.
     if (!complete || !SkipWide(reader, size - readable + footer))
         return false;

@@ -117,7 +117,48 @@ std::string PictureFormat(std::string_view format)
     return std::string(format);
 }
 
+constexpr uint8_t kFrontCover = 3;
+
+struct PictureParts {
+    std::string mimeType;
+    uint8_t type = 0;
+    std::span<const uint8_t> bytes;
+};
+
+// An APIC frame (MIME type, picture type, description, bytes) or a PIC frame of version 2.2
+// (three-letter image format in place of the MIME type). `data` holds at least the encoding byte.
+PictureParts ReadPictureParts(std::string_view id, std::span<const uint8_t> data)
+{
+    StringReader strings(data.subspan(1), data[0]);
+    PictureParts picture;
+    if (id == "PIC") {
+        const std::string_view rest(reinterpret_cast<const char*>(data.data()) + 1, data.size() - 1);
+        picture.mimeType = PictureFormat(rest.substr(0, 3));
+        strings.SkipBytes(3);
+    } else {
+        picture.mimeType = strings.NextLatin1();
+    }
+    if (!strings.AtEnd())
+        picture.type = data[1 + strings.Offset()];
+    strings.SkipBytes(1);
+    strings.Next(); // description
+    picture.bytes = data.subspan(1 + strings.Offset());
+    return picture;
+}
+
 } // namespace
+
+void KeepId3v2Picture(std::string_view id, std::span<const uint8_t> data, TMP3Picture& picture)
+{
+    if (data.empty() || picture.Type == kFrontCover)
+        return;
+    PictureParts parts = ReadPictureParts(id, data);
+    if (parts.bytes.empty() || (!picture.Data.empty() && parts.type != kFrontCover))
+        return;
+    picture.MimeType = std::move(parts.mimeType);
+    picture.Type = parts.type;
+    picture.Data.assign(parts.bytes.begin(), parts.bytes.end());
+}
 
 std::string Id3v2BinarySummary(size_t bytes)
 {
@@ -151,17 +192,9 @@ std::string Id3v2FrameContent(std::string_view id, std::span<const uint8_t> data
     }
     if (id[0] == 'W')
         return strings.NextLatin1();
-    if (id == "APIC") {
-        const std::string mime = strings.NextLatin1();
-        strings.SkipBytes(1); // picture type
-        strings.Next();       // description
-        return BytesSummary(mime, data.size() - 1 - strings.Offset());
-    }
-    if (id == "PIC") {
-        const std::string_view rest(reinterpret_cast<const char*>(data.data()) + 1, data.size() - 1);
-        strings.SkipBytes(4); // format and picture type
-        strings.Next();
-        return BytesSummary(PictureFormat(rest.substr(0, 3)), data.size() - 1 - strings.Offset());
+    if (Is(id, "APIC", "PIC")) {
+        const PictureParts picture = ReadPictureParts(id, data);
+        return BytesSummary(picture.mimeType, picture.bytes.size());
     }
     if (Is(id, "GEOB", "GEO")) {
         const std::string mime = strings.NextLatin1();

@@ -40,6 +40,8 @@ void TMP3Info::Clear()
     riffInfoFields_.clear();
     id3v1Fields_.clear();
     id3v2Frames_.clear();
+    id3v2Album_.clear();
+    picture_ = {};
     lyricsFields_.clear();
     lyricsStart_ = 0;
     apeItems_.clear();
@@ -112,6 +114,12 @@ std::string TMP3Info::GetArtist() const
 {
     return Longest({LookupValue(id3v1Fields_, "ARTIST"), LookupValue(id3v2Frames_, {"TPE1", "TP1"}),
                     LookupValue(riffInfoFields_, "IART"), LookupValue(apeItems_, "Artist")});
+}
+
+std::string TMP3Info::GetAlbum() const
+{
+    return Longest({LookupValue(id3v1Fields_, "ALBUM"), id3v2Album_, LookupValue(riffInfoFields_, "IPRD"),
+                    LookupValue(apeItems_, "Album")});
 }
 
 } // namespace pt4

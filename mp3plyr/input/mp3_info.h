@@ -42,6 +42,16 @@ private:
     uint8_t bits_ = 0;
 };
 
+// The picture an ID3v2 tag carries for the file: its front cover, else its first picture.
+struct TMP3Picture {
+    // As the frame gives it; a version 2.2 image format ("JPG", "PNG") as its MIME type.
+    std::string MimeType;
+    // The frame's picture type: 3 is the front cover.
+    uint8_t Type = 0;
+    // The image file's bytes; empty when the tags hold no picture.
+    std::vector<uint8_t> Data;
+};
+
 class TMP3Info {
 public:
     // DataLength and RiffDataLength while no length is known.
@@ -67,6 +77,9 @@ public:
     std::string GetTitle() const;
     // The same for ID3v1 "ARTIST", ID3v2 "TPE1" (or "TP1"), RIFF "IART" and APE "Artist".
     std::string GetArtist() const;
+    // The same for ID3v1 "ALBUM", the first readable ID3v2 "TALB" (or "TAL"), RIFF "IPRD" and
+    // APE "Album".
+    std::string GetAlbum() const;
 
     TMPStreamReader* Reader() const { return reader_; }
     TMP3InfoItems Found() const { return found_; }
@@ -87,6 +100,8 @@ public:
     const std::vector<std::string>& Id3v1Fields() const { return id3v1Fields_; }
     // Lines "frame ID=content" of the ID3v2 frames, tag after tag, in file order.
     const std::vector<std::string>& Id3v2Frames() const { return id3v2Frames_; }
+    // The front cover of the ID3v2 tags (APIC or PIC type 3), else their first picture.
+    const TMP3Picture& Picture() const { return picture_; }
     // "LYRICS=text" (Lyrics3 version 1) or "field ID=value" lines (version 2.00).
     const std::vector<std::string>& LyricsFields() const { return lyricsFields_; }
     // "key=value" lines of the APE tag's items; binary values as "N bytes".
@@ -123,6 +138,8 @@ private:
     std::vector<std::string> id3v1Fields_;
     int32_t id3v1Offset_ = 0;
     std::vector<std::string> id3v2Frames_;
+    std::string id3v2Album_;
+    TMP3Picture picture_;
     std::vector<std::string> lyricsFields_;
     int32_t lyricsStart_ = 0;
     std::vector<std::string> apeItems_;

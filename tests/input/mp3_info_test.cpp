@@ -3,7 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/id3v1_genres.h"
 #include "support/info_scan.h"
 #include "support/tag_builder.h"
@@ -256,6 +260,41 @@ TEST(Mp3InfoId3v2, FramesLargerThanTheReaderBufferAreRead)
     EXPECT_EQ(scan->info.Found(), Items({Item::Id3v2}));
     EXPECT_EQ(scan->info.DataStart(), static_cast<int32_t>(tag.size()));
     EXPECT_THAT(scan->info.Id3v2Frames(), ElementsAre("TCOM=" + std::string(20000, 'a'), "TIT2=After"));
+}
+
+// Album and picture of each tag version, from seed files of the fuzz corpus: text encodings, the
+// front cover taken over an earlier picture, a whole tag and a single frame unsynchronised, an
+// extended header, a data length indicator and frames that cannot be read.
+TEST(Mp3InfoId3v2, AlbumAndPictureOfEachVersion)
+{
+    const struct {
+        const char* seed;
+        const char* album;
+        const char* mimeType;
+        std::string pictureStart;
+        size_t pictureSize;
+    } cases[] = {
+        {"id3v22_pic", "Album22", "image/png", "\x89PNG", 32},
+        {"id3v23_pictures", "アルバム", "image/jpeg", "\xFF\xD8\xFF\xE0\xFF", 24},
+        {"id3v23_unsync_extended", "Alb", "image/jpeg", "\xFF\xD8\xFF\xE0\xFF", 24},
+        {"id3v24_unsync_frame", "Album ♪", "image/jpeg", "\xFF\xD8\xFF\xE0\xFF", 24},
+        // A compressed album frame's summary line is no album.
+        {"id3v24_frame_flags", "", "image/jpeg", "\xFF\xD8\xFF\xE0\xFF", 64},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seed);
+        std::ifstream in(std::string(PT4_SOURCE_DIR) + "/fuzz/corpus/mp3info/" + c.seed, std::ios::binary);
+        const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        ASSERT_FALSE(file.empty());
+        auto scan = ScanInfo(file);
+        EXPECT_EQ(DisplayText(scan->info.GetAlbum()), c.album);
+        const TMP3Picture& picture = scan->info.Picture();
+        EXPECT_EQ(picture.MimeType, c.mimeType);
+        EXPECT_EQ(picture.Type, 3);
+        EXPECT_EQ(picture.Data.size(), c.pictureSize);
+        EXPECT_EQ(std::string(picture.Data.begin(), picture.Data.end()).substr(0, c.pictureStart.size()),
+                  c.pictureStart);
+    }
 }
 
 // --- Title and artist ---
