@@ -302,11 +302,19 @@ public:
         CheckRunning(label);
         if (queued_.empty())
             progressAt_ = pa_rtclock_now();
+        ending_ = false;
         writeOffset_ += StreamBytes(block);
         queued_.push_back({writeOffset_, block});
         if (!paused_)
             SendQueued(label);
         ScheduleCheck();
+    }
+
+    void PlayOut() override
+    {
+        std::lock_guard calls(calls_);
+        TLoopLock lock(Loop());
+        ending_ = !queued_.empty();
     }
 
     // The server drops what it has not mixed yet and plays out what it has, followed by
@@ -393,6 +401,7 @@ public:
         gaps_.clear();
         rejoin_ = false;
         padding_ = 0;
+        ending_ = false;
         progressAt_ = pa_rtclock_now();
         if (paused_ && !lost_) {
             padEnd_ = restart;
@@ -774,8 +783,9 @@ private:
 
     // Loop locked. Some servers play only whole periods of their graph and keep or skip a shorter
     // rest. When the server holds little more than its target latency and nothing more has been
-    // written, the rest may be the end of the piece: it is padded and the server is asked to play
-    // out what it has. The look before the server gets there comes at most kFreshTiming later.
+    // written, the rest may be the end of the piece: the server is asked to play out what it has,
+    // padded at the end of the sound. The look before the server gets there comes at most
+    // kFreshTiming later.
     void DrainWhenRunningOut()
     {
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
@@ -786,9 +796,10 @@ private:
         if (held > int64_t(pa_usec_to_bytes(kServerLatency + kFreshTiming, &spec_)))
             return;
         draining_ = true;
-        // Some servers skip a rest shorter than the least they take at a time: silence after it
-        // makes it whole. Blocks that come after all the same follow the silence.
-        if (padding_ == 0) {
+        // Some servers skip a rest shorter than the least they take at a time: at the end of the
+        // sound, silence after it makes it whole. Blocks that come after all the same follow the
+        // silence.
+        if (ending_ && padding_ == 0) {
             const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_.get());
             const uint64_t least = attr != nullptr ? attr->minreq : 0;
             padding_ = std::max(least, uint64_t(pa_usec_to_bytes(kEndPadding, &spec_)));
@@ -890,6 +901,8 @@ private:
     // everything it was given.
     bool draining_ = false;
     bool drained_ = false;
+    // The owner said no block follows for now.
+    bool ending_ = false;
     std::string failure_;
 };
 

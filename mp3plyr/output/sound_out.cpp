@@ -369,9 +369,14 @@ void TSoundOut::Flush()
     State& s = *state_;
     {
         TMPLockGuard lock(s.fillLock);
-        if (!s.active || !s.device || s.filled == 0)
+        if (!s.active || !s.device)
             return;
-        s.WaveWrite();
+        const bool partBlock = s.filled > 0;
+        if (partBlock)
+            s.WaveWrite();
+        s.device->PlayOut();
+        if (!partBlock)
+            return;
     }
     s.thread.Sync();
 }

@@ -31,6 +31,8 @@ public:
     // they were written: MM_WOM_DONE once the block has been played, or TM_WRITEBLOCK
     // (LParam = index) when that thread is to store it itself. The block stays untouched until then.
     virtual void WriteBlock(uint32_t index, std::span<const uint8_t> block) = 0;
+    // No block follows for now: what is queued is to be played to its very end.
+    virtual void PlayOut() {}
     virtual void Pause() = 0;
     virtual void Unpause() = 0;
     // Drops what is queued and answers MM_WOM_DONE for every block not yet answered; the count of
