@@ -33,9 +33,10 @@ constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 // The shortest wait between two looks at the server's timing.
 constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
-// While paused the stream is kept fed with this much silence, topped up when a look at the
-// server finds less than three quarters of it left: a stream that runs dry has some servers take
-// back the start of what comes when it is fed again.
+// While paused, and while no block has come since the stream opened or was reset, the stream
+// is kept fed with this much silence, topped up when a look at the server finds less than three
+// quarters of it left: a stream that runs dry has some servers take back the start of what comes
+// when it is fed again. Blocks overwrite the silence from where the server reads.
 constexpr pa_usec_t kPauseFill = 400 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kPauseLook = 100 * PA_USEC_PER_MSEC;
 // Silence after the end of what was written, at the least.
@@ -403,9 +404,10 @@ public:
         padding_ = 0;
         ending_ = false;
         progressAt_ = pa_rtclock_now();
-        if (paused_ && !lost_) {
+        if (!lost_) {
             padEnd_ = restart;
             FillWithSilence("TSoundOut.Reset");
+            rejoin_ = true;
         }
     }
 
@@ -510,6 +512,9 @@ private:
         if (!check_ || !watch_)
             RaiseServerError(connection_->LastError(), label);
         CancelCheck();
+        FillWithSilence(label);
+        rejoin_ = true;
+        ScheduleCheck();
     }
 
     void Release()
@@ -600,7 +605,7 @@ private:
         Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
         draining_ = false;
         drained_ = false;
-        // The silence the blocks went after: an end's padding, or the part of the pause's silence
+        // The silence the blocks went after: an end's padding, or the part of the silence
         // the server had read.
         uint64_t gap = padding_;
         if (rejoin_) {
@@ -623,8 +628,8 @@ private:
         padding_ = 0;
     }
 
-    // Loop locked. Tops the pause's silence up to kPauseFill ahead of where the server reads;
-    // the bytes written.
+    // Loop locked. Tops the silence up to kPauseFill ahead of where the server reads; the bytes
+    // written.
     uint64_t FillWithSilence(const std::string& label)
     {
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
@@ -727,18 +732,20 @@ private:
     // Loop locked. Arms the timer for when the next block is due.
     void ScheduleCheck()
     {
-        if (lost_ || timingRequest_ || (queued_.empty() && !paused_))
+        // The server plays silence: paused, or no block since opening or a reset.
+        const bool silent = paused_ || rejoin_;
+        if (lost_ || timingRequest_ || (queued_.empty() && !silent))
             return;
         const uint64_t played = PlayedPosition();
         pa_usec_t wait = kPauseLook;
-        // While paused only what the server kept is still to be played, and its silence is
+        // While silent only what the server kept is still to be played, and the silence is
         // looked after.
         const uint64_t due = queued_.empty() ? 0
-                             : paused_       ? std::min(queued_.front().end, sent_)
+                             : silent        ? std::min(queued_.front().end, sent_)
                                              : queued_.front().end;
-        if (due > played || !paused_)
+        if (due > played || !silent)
             wait = std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin,
-                              paused_ ? kPauseLook : kFreshTiming);
+                              silent ? kPauseLook : kFreshTiming);
         pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
     }
 
@@ -775,8 +782,8 @@ private:
         if (self->lost_)
             return;
         self->ReturnPlayedBlocks();
-        if (self->paused_)
-            self->FillWithSilence("TSoundOut.Pause");
+        if (self->paused_ || self->rejoin_)
+            self->FillWithSilence("TSoundOut.WaveWrite");
         self->DrainWhenRunningOut();
         self->ScheduleCheck();
     }
@@ -883,14 +890,14 @@ private:
     // When the played position last moved on, or when it was last not expected to.
     pa_usec_t progressAt_ = 0;
     bool paused_ = false;
-    // The next blocks sent go on where the server reads the pause's silence.
+    // The next blocks sent go on where the server reads the silence.
     bool rejoin_ = false;
-    // While paused: the end of the silence given to the server, or 0 before any.
+    // The end of the silence given to the server since the last block sent, or 0 before any.
     uint64_t padEnd_ = 0;
     std::vector<uint8_t> silence_;
     // Silence written after the blocks when the stream was running out.
     uint64_t padding_ = 0;
-    // Stretches of the pause's silence played between blocks; they are not counted as played.
+    // Stretches of silence played between blocks; they are not counted as played.
     struct TGap {
         uint64_t start;
         uint64_t length;

@@ -129,6 +129,7 @@ TEST_P(SoundOnServer, PlaysExactlyWhatWasWritten)
 
     const auto at = test::Align(recording, pcm, {}, 1, Frames(50ms));
     ASSERT_TRUE(at) << "the PCM's start is not in the recording";
+    EXPECT_EQ(at->pcmFrame, 0u) << "the first frames were not heard";
     const size_t frames = pcm.size() / 2 - at->pcmFrame;
     EXPECT_LE(test::MaxDifference(recording, at->recordedFrame, pcm, at->pcmFrame, frames, {}), 1);
     // Nothing before it, nothing after it: every block was played once.
