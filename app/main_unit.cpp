@@ -7,6 +7,7 @@
 #include "mp3plyr/runtime/message_window.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QIcon>
 
 #include <cmath>
@@ -259,6 +260,7 @@ void TForm1::CreatePlayer()
     MP3Player1.OnChangeStatus = [this](TMP3Player&) {
         Album.PlayerChanged(); // a file that followed without a gap is now the current one
         Run([this] { MP3Player1ChangeStatus(); });
+        Run([this] { FollowTitleTimer(); });
         emit PlayerStatusChanged();
     };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
@@ -286,8 +288,16 @@ void TForm1::CreateTimers()
     };
     wire(MMTimer1, false, 100, &TForm1::MMTimer1Timer);
     wire(MMTimer2, false, 1000, &TForm1::MMTimer2Timer);
-    wire(MMTimer3, true, 100, &TForm1::MMTimer3Timer);
+    // Enabled while minimised and playing (FollowTitleTimer): otherwise the title stays as it is.
+    wire(MMTimer3, false, 100, &TForm1::MMTimer3Timer);
     wire(MMTimer4, false, 500, &TForm1::MMTimer4Timer);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Run([this] { FollowTitleTimer(); });
 }
 
 void TForm1::SetPictureStore(TForm2* form2)

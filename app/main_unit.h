@@ -179,6 +179,8 @@ signals:
     void AlbumChanged();
     // The playing position jumped (fast-forward, rewind, a desktop seek).
     void Jumped();
+    // The volume or the balance changed (a knob, the desktop).
+    void VolumeChanged();
 
 public:
     // The title the desktop shows for the program ("Plumtone4", with the times while minimised).
@@ -188,6 +190,7 @@ public:
     static QString ContactAddress();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -199,6 +202,8 @@ private:
     void CreateTimers();
     void CreateAlbum();
     void ShowNoPlayableFile();
+    // The title timer runs only while the title shows the times: minimised and playing.
+    void FollowTitleTimer();
     const QPixmap& StoredPicture(int number) const;
     TSkinImage* PresetImage(TPreset preset) const;
 

@@ -227,6 +227,15 @@ void TForm1::MMTimer3Timer()
         setWindowTitle(title);
 }
 
+void TForm1::FollowTitleTimer()
+{
+    const bool running = isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
+    if (running == MMTimer3.Enabled())
+        return;
+    MMTimer3.SetEnabled(running);
+    MMTimer3Timer(); // the title follows at once: the times appear, or the name comes back
+}
+
 void TForm1::MMTimer4Timer()
 {
     tenmetuLabel->SetFontColor(aboutArrowPhase_ ? clYellow : clRed);
