@@ -168,11 +168,11 @@ void TForm1::CreateLayout()
     MailLabel->setToolTip(QStringLiteral("mailto:") + ContactAddress());
     MailLabel->hide();
     tenmetuLabel = new TSkinLabel(Panel1, 72, 39, QString(), clRed, true);
+    tenmetuLabel->hide(); // first: the bold face loads when the About view first shows
     QFont bold = font();
     bold.setBold(true);
     tenmetuLabel->setFont(bold);
     tenmetuLabel->SetCaption(QStringLiteral("⇒"));
-    tenmetuLabel->hide();
 
     auto panel = [this](int top, const QString& caption, const QString& hint) {
         auto* p = new TSkinPanel(this, 272, top, 43, 17, kPanelColor);

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,8 +51,10 @@ public:
     void SetPictureStore(TForm2* form2);
     void SetEqualizerWindow(TForm3* form3);
     TForm3* EqualizerWindow() const { return form3_; }
-    void SetAlbumForm(TAlbumForm* albumForm);
-    TAlbumForm* AlbumForm() const { return albumForm_; }
+    // The folder dialog is made by `maker` when it is first needed (the Album panel), so that
+    // nothing of it is built or read at start.
+    void SetAlbumFormMaker(std::function<TAlbumForm*()> maker);
+    TAlbumForm* AlbumForm();
 
     const QString& SettingsFile() const { return settingsFile_; }
 
@@ -221,6 +224,7 @@ private:
     bool blinkPause_ = false;
     bool blinkPhase_ = false;
     bool aboutArrowPhase_ = false;
+    std::function<TAlbumForm*()> albumFormMaker_;
     TAlbumForm* albumForm_ = nullptr;
 };
 

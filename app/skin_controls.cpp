@@ -108,9 +108,23 @@ void TSkinLabel::FitToText()
 {
     if (!autoSize_)
         return;
+    // A label hidden on purpose is measured when it is shown, so that a font nobody sees yet is
+    // not loaded for it.
+    if (testAttribute(Qt::WA_WState_ExplicitShowHide) && isHidden()) {
+        fitWhenShown_ = true;
+        return;
+    }
+    fitWhenShown_ = false;
     resize(std::max(1, QFontMetrics(font()).horizontalAdvance(caption_)), kRowHeight);
     if (rightLimit_ >= 0)
         move(std::min(homeLeft_, rightLimit_ - width()), y());
+}
+
+void TSkinLabel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (fitWhenShown_)
+        FitToText();
 }
 
 void TSkinLabel::paintEvent(QPaintEvent*)

@@ -57,6 +57,7 @@ signals:
     void Click();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -71,6 +72,7 @@ private:
     bool autoSize_;
     int homeLeft_;
     int rightLimit_ = -1;
+    bool fitWhenShown_ = false;
 };
 
 enum class TBevelCut { bvNone, bvLowered, bvRaised };
