@@ -23,7 +23,7 @@ namespace {
 // Up pictures of the layout, by picture store number.
 QPixmap LayoutPicture(int number)
 {
-    return QPixmap(TForm2::PictureResource(number));
+    return ArtPicture(TForm2::PictureResource(number));
 }
 
 QFont WindowFont()
@@ -56,7 +56,7 @@ TForm1::TForm1(QString settingsFile)
       settingsFile_(std::move(settingsFile))
 {
     setWindowTitle(QStringLiteral("Plumtone4"));
-    setWindowIcon(QIcon(QStringLiteral(":/art/icon.png")));
+    setWindowIcon(QIcon(ArtPicture(QStringLiteral(":/art/icon.png"))));
     setFont(WindowFont());
     setFixedSize(kClientWidth, kClientHeight);
     move(192, 107);
@@ -87,7 +87,7 @@ TForm1::~TForm1()
 void TForm1::CreateLayout()
 {
     hontaiImage = new TSkinImage(this, 0, 0, 331, 192);
-    hontaiImage->SetPicture(QPixmap(QStringLiteral(":/art/background.png")));
+    hontaiImage->SetPicture(ArtPicture(QStringLiteral(":/art/background.png")));
 
     auto button = [this](int left, int top, int upPicture, const QString& hint) {
         auto* image = new TSkinImage(this, left, top, 36, 36);
@@ -118,13 +118,13 @@ void TForm1::CreateLayout()
     Label9 = new TSkinLabel(this, 76, 108, QStringLiteral("0"), clWhite, true);
     Shape1 = new TSkinShape(this, 29, 128, 100, 5, Qt::black);
     VolImage = new TSkinImage(this, 16, 123, 25, 15);
-    VolImage->SetPicture(QPixmap(QStringLiteral(":/art/knob_volume.png")));
+    VolImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_volume.png")));
     VolImage->setCursor(Qt::SizeHorCursor);
     Label7 = new TSkinLabel(this, 149, 108, QStringLiteral("Balance"), clWhite, true);
     Label8 = new TSkinLabel(this, 200, 108, QStringLiteral("0"), clWhite, true);
     Shape2 = new TSkinShape(this, 149, 128, 100, 5, Qt::black);
     BalanceImage = new TSkinImage(this, 186, 123, 25, 15);
-    BalanceImage->SetPicture(QPixmap(QStringLiteral(":/art/knob_balance.png")));
+    BalanceImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_balance.png")));
     BalanceImage->setCursor(Qt::SizeHorCursor);
 
     Panel1 = new TSkinPanel(this, 9, 8, 313, 73, Qt::black);
@@ -159,8 +159,7 @@ void TForm1::CreateLayout()
     EndTimeLabel = new TSkinLabel(Panel1, 146, 56, QStringLiteral("00:00"), clWhite, false);
     RepeatLabel = new TSkinLabel(Panel1, 216, 56, QStringLiteral("Repeat"), clOlive, false);
     AlbumLabel = new TSkinLabel(Panel1, 264, 56, QStringLiteral("Album"), clOlive, false);
-    Image1 = new TSkinImage(Panel1, 1, 1, 310, 70);
-    Image1->SetPicture(QPixmap(QStringLiteral(":/art/about.png")));
+    Image1 = new TSkinImage(Panel1, 1, 1, 310, 70); // its picture is read when first shown
     Image1->hide();
     MailLabel = new TSkinLabel(Panel1, 88, 36, ContactAddress(), QColor(150, 205, 255), true, false);
     MailLabel->resize(217, 15);

@@ -251,6 +251,8 @@ void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint)
 {
     AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
     const bool shown = Image1->isHidden();
+    if (shown && Image1->Picture().isNull())
+        Image1->SetPicture(ArtPicture(QStringLiteral(":/art/about.png")));
     Image1->setVisible(shown);
     MailLabel->setVisible(shown);
     tenmetuLabel->setVisible(shown);

@@ -1,8 +1,10 @@
 #include "app/skin_controls.h"
 
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 
 #include <algorithm>
 
@@ -31,6 +33,18 @@ void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 }
 
 } // namespace
+
+QPixmap ArtPicture(const QString& resource)
+{
+    QPixmap picture;
+    if (QPixmapCache::find(resource, &picture))
+        return picture;
+    QImageReader reader(resource, "png");
+    reader.setAutoDetectImageFormat(false);
+    picture = QPixmap::fromImage(reader.read());
+    QPixmapCache::insert(resource, picture);
+    return picture;
+}
 
 TSkinImage::TSkinImage(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)
 {

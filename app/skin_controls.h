@@ -9,6 +9,10 @@
 
 namespace pt4 {
 
+// A picture of the program's art (":/art/NAME.png"), decoded once and then shared. Its format is
+// named rather than guessed, so that no image plugin is loaded for it.
+QPixmap ArtPicture(const QString& resource);
+
 // A picture. As a button it reports presses, releases and moves of any mouse button; Click is
 // a left-button release over the picture after a press on it.
 class TSkinImage : public QWidget {
