@@ -39,13 +39,15 @@ TApplicationWindows::TApplicationWindows(const QString& settingsFile)
     form2_ = std::make_unique<TForm2>();
     form1_->SetPictureStore(form2_.get());
     form3_ = std::make_unique<TForm3>(*form1_, form1_->MP3Player1);
-    albumForm_ = std::make_unique<TAlbumForm>(form1_.get());
-    form1_->SetAlbumForm(albumForm_.get());
+    form1_->SetAlbumFormMaker([this] {
+        albumForm_ = std::make_unique<TAlbumForm>(form1_.get());
+        return albumForm_.get();
+    });
 }
 
 TApplicationWindows::~TApplicationWindows()
 {
-    form1_->SetAlbumForm(nullptr);
+    form1_->SetAlbumFormMaker({});
     albumForm_.reset(); // a child of the main window: it goes first
     form3_.reset();
     form1_->SetPictureStore(nullptr);

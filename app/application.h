@@ -1,6 +1,7 @@
 // The program's windows, created in start-up order (after Qt's Japanese translation is
-// installed): the main window, the picture store, the equalizer window and the folder dialog. Destroyed in
-// the reverse order; the main window writes the settings last.
+// installed): the main window, the picture store and the equalizer window; the folder dialog
+// when it is first needed. Destroyed in the reverse order; the main window writes the settings
+// last.
 #pragma once
 
 #include "app/album_dialog.h"
@@ -23,7 +24,7 @@ public:
     TForm1& Form1() { return *form1_; }
     TForm2& Form2() { return *form2_; }
     TForm3& Form3() { return *form3_; }
-    TAlbumForm& AlbumForm() { return *albumForm_; }
+    TAlbumForm& AlbumForm() { return *form1_->AlbumForm(); }
 
 private:
     std::unique_ptr<TForm1> form1_;

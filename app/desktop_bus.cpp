@@ -158,6 +158,7 @@ bool TDesktopBus::Publish(QDBusConnection bus)
     connect(&form_, &TForm1::PlayerStatusChanged, this, &TDesktopBus::Refresh);
     connect(&form_, &TForm1::AlbumChanged, this, &TDesktopBus::Refresh);
     connect(&form_, &TForm1::Jumped, this, &TDesktopBus::AnnounceSeek);
+    connect(&form_, &TForm1::VolumeChanged, this, &TDesktopBus::Refresh);
     return true;
 }
 
@@ -296,8 +297,8 @@ void TDesktopPlayer::SetVolume(double volume)
 {
     if (!std::isfinite(volume))
         return;
+    // The window announces the new volume.
     bus_.Run([&] { bus_.Form().SetVolumeFromDesktop(int(std::lround(std::clamp(volume, 0.0, 1.0) * 100))); });
-    bus_.Refresh();
 }
 
 qlonglong TDesktopPlayer::Position() const

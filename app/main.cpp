@@ -6,6 +6,7 @@
 #include "app/command_line.h"
 #include "app/desktop_bus.h"
 #include "app/exception_message_box.h"
+#include "app/skin_controls.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
@@ -56,7 +57,7 @@ int main(int argc, char* argv[])
         return *status;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("plumtone4"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/art/icon.png")));
+    QApplication::setWindowIcon(QIcon(pt4::ArtPicture(QStringLiteral(":/art/icon.png"))));
     pt4::InstallExceptionMessageBox();
     QuitOnSignals(application);
 

@@ -7,6 +7,7 @@
 #include "mp3plyr/runtime/message_window.h"
 
 #include <QCursor>
+#include <QEvent>
 #include <QIcon>
 
 #include <cmath>
@@ -22,7 +23,7 @@ namespace {
 // Up pictures of the layout, by picture store number.
 QPixmap LayoutPicture(int number)
 {
-    return QPixmap(TForm2::PictureResource(number));
+    return ArtPicture(TForm2::PictureResource(number));
 }
 
 QFont WindowFont()
@@ -55,7 +56,7 @@ TForm1::TForm1(QString settingsFile)
       settingsFile_(std::move(settingsFile))
 {
     setWindowTitle(QStringLiteral("Plumtone4"));
-    setWindowIcon(QIcon(QStringLiteral(":/art/icon.png")));
+    setWindowIcon(QIcon(ArtPicture(QStringLiteral(":/art/icon.png"))));
     setFont(WindowFont());
     setFixedSize(kClientWidth, kClientHeight);
     move(192, 107);
@@ -86,7 +87,7 @@ TForm1::~TForm1()
 void TForm1::CreateLayout()
 {
     hontaiImage = new TSkinImage(this, 0, 0, 331, 192);
-    hontaiImage->SetPicture(QPixmap(QStringLiteral(":/art/background.png")));
+    hontaiImage->SetPicture(ArtPicture(QStringLiteral(":/art/background.png")));
 
     auto button = [this](int left, int top, int upPicture, const QString& hint) {
         auto* image = new TSkinImage(this, left, top, 36, 36);
@@ -117,13 +118,13 @@ void TForm1::CreateLayout()
     Label9 = new TSkinLabel(this, 76, 108, QStringLiteral("0"), clWhite, true);
     Shape1 = new TSkinShape(this, 29, 128, 100, 5, Qt::black);
     VolImage = new TSkinImage(this, 16, 123, 25, 15);
-    VolImage->SetPicture(QPixmap(QStringLiteral(":/art/knob_volume.png")));
+    VolImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_volume.png")));
     VolImage->setCursor(Qt::SizeHorCursor);
     Label7 = new TSkinLabel(this, 149, 108, QStringLiteral("Balance"), clWhite, true);
     Label8 = new TSkinLabel(this, 200, 108, QStringLiteral("0"), clWhite, true);
     Shape2 = new TSkinShape(this, 149, 128, 100, 5, Qt::black);
     BalanceImage = new TSkinImage(this, 186, 123, 25, 15);
-    BalanceImage->SetPicture(QPixmap(QStringLiteral(":/art/knob_balance.png")));
+    BalanceImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_balance.png")));
     BalanceImage->setCursor(Qt::SizeHorCursor);
 
     Panel1 = new TSkinPanel(this, 9, 8, 313, 73, Qt::black);
@@ -158,8 +159,7 @@ void TForm1::CreateLayout()
     EndTimeLabel = new TSkinLabel(Panel1, 146, 56, QStringLiteral("00:00"), clWhite, false);
     RepeatLabel = new TSkinLabel(Panel1, 216, 56, QStringLiteral("Repeat"), clOlive, false);
     AlbumLabel = new TSkinLabel(Panel1, 264, 56, QStringLiteral("Album"), clOlive, false);
-    Image1 = new TSkinImage(Panel1, 1, 1, 310, 70);
-    Image1->SetPicture(QPixmap(QStringLiteral(":/art/about.png")));
+    Image1 = new TSkinImage(Panel1, 1, 1, 310, 70); // its picture is read when first shown
     Image1->hide();
     MailLabel = new TSkinLabel(Panel1, 88, 36, ContactAddress(), QColor(150, 205, 255), true, false);
     MailLabel->resize(217, 15);
@@ -167,11 +167,11 @@ void TForm1::CreateLayout()
     MailLabel->setToolTip(QStringLiteral("mailto:") + ContactAddress());
     MailLabel->hide();
     tenmetuLabel = new TSkinLabel(Panel1, 72, 39, QString(), clRed, true);
+    tenmetuLabel->hide(); // first: the bold face loads when the About view first shows
     QFont bold = font();
     bold.setBold(true);
     tenmetuLabel->setFont(bold);
     tenmetuLabel->SetCaption(QStringLiteral("⇒"));
-    tenmetuLabel->hide();
 
     auto panel = [this](int top, const QString& caption, const QString& hint) {
         auto* p = new TSkinPanel(this, 272, top, 43, 17, kPanelColor);
@@ -259,6 +259,7 @@ void TForm1::CreatePlayer()
     MP3Player1.OnChangeStatus = [this](TMP3Player&) {
         Album.PlayerChanged(); // a file that followed without a gap is now the current one
         Run([this] { MP3Player1ChangeStatus(); });
+        Run([this] { FollowTitleTimer(); });
         emit PlayerStatusChanged();
     };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
@@ -286,8 +287,16 @@ void TForm1::CreateTimers()
     };
     wire(MMTimer1, false, 100, &TForm1::MMTimer1Timer);
     wire(MMTimer2, false, 1000, &TForm1::MMTimer2Timer);
-    wire(MMTimer3, true, 100, &TForm1::MMTimer3Timer);
+    // Enabled while minimised and playing (FollowTitleTimer): otherwise the title stays as it is.
+    wire(MMTimer3, false, 100, &TForm1::MMTimer3Timer);
     wire(MMTimer4, false, 500, &TForm1::MMTimer4Timer);
+}
+
+void TForm1::changeEvent(QEvent* event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        Run([this] { FollowTitleTimer(); });
 }
 
 void TForm1::SetPictureStore(TForm2* form2)

@@ -17,6 +17,7 @@
 #include <QWidget>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -50,8 +51,10 @@ public:
     void SetPictureStore(TForm2* form2);
     void SetEqualizerWindow(TForm3* form3);
     TForm3* EqualizerWindow() const { return form3_; }
-    void SetAlbumForm(TAlbumForm* albumForm);
-    TAlbumForm* AlbumForm() const { return albumForm_; }
+    // The folder dialog is made by `maker` when it is first needed (the Album panel), so that
+    // nothing of it is built or read at start.
+    void SetAlbumFormMaker(std::function<TAlbumForm*()> maker);
+    TAlbumForm* AlbumForm();
 
     const QString& SettingsFile() const { return settingsFile_; }
 
@@ -179,6 +182,8 @@ signals:
     void AlbumChanged();
     // The playing position jumped (fast-forward, rewind, a desktop seek).
     void Jumped();
+    // The volume or the balance changed (a knob, the desktop).
+    void VolumeChanged();
 
 public:
     // The title the desktop shows for the program ("Plumtone4", with the times while minimised).
@@ -188,6 +193,7 @@ public:
     static QString ContactAddress();
 
 protected:
+    void changeEvent(QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -199,6 +205,8 @@ private:
     void CreateTimers();
     void CreateAlbum();
     void ShowNoPlayableFile();
+    // The title timer runs only while the title shows the times: minimised and playing.
+    void FollowTitleTimer();
     const QPixmap& StoredPicture(int number) const;
     TSkinImage* PresetImage(TPreset preset) const;
 
@@ -216,6 +224,7 @@ private:
     bool blinkPause_ = false;
     bool blinkPhase_ = false;
     bool aboutArrowPhase_ = false;
+    std::function<TAlbumForm*()> albumFormMaker_;
     TAlbumForm* albumForm_ = nullptr;
 };
 

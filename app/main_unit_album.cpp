@@ -36,9 +36,17 @@ std::vector<std::string> LocalNames(const QStringList& files)
 
 } // namespace
 
-void TForm1::SetAlbumForm(TAlbumForm* albumForm)
+void TForm1::SetAlbumFormMaker(std::function<TAlbumForm*()> maker)
 {
-    albumForm_ = albumForm;
+    albumFormMaker_ = std::move(maker);
+    albumForm_ = nullptr;
+}
+
+TAlbumForm* TForm1::AlbumForm()
+{
+    if (!albumForm_ && albumFormMaker_)
+        albumForm_ = albumFormMaker_();
+    return albumForm_;
 }
 
 void TForm1::CreateAlbum()
@@ -94,11 +102,12 @@ void TForm1::AlbumPanelMouseDown(Qt::MouseButton, QPoint)
 void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint)
 {
     AlbumPanel->SetBevelOuter(TBevelCut::bvRaised);
-    if (!albumForm_ || !albumForm_->ShowModal())
+    TAlbumForm* dialog = AlbumForm();
+    if (!dialog || !dialog->ShowModal())
         return;
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
-    if (!Album.Confirm(LocalNames(albumForm_->FileListBox1->FilePathBytes())))
+    if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())))
         ShowNoPlayableFile();
     ShowPlayerState();
 }

@@ -42,8 +42,7 @@ void TForm1::OpenLocation(const QString& location)
 void TForm1::SetVolumeFromDesktop(int volume)
 {
     MP3Player1.SetVolume(static_cast<uint32_t>(std::clamp(volume, 0, 100)));
-    VolImage->move(static_cast<int>(MP3Player1.Volume()) + 16, VolImage->y());
-    Label9->SetCaption(QString::number(MP3Player1.Volume()));
+    ShowVolumeAndBalance();
 }
 
 std::optional<TForm1::TDropPlan> TForm1::PlanDrop(const QList<QUrl>& urls)

@@ -92,6 +92,7 @@ void TForm1::ShowVolumeAndBalance()
     BalanceImage->move(static_cast<int>(std::nearbyint(MP3Player1.VolBalance() / 2.0 + 186)),
                        BalanceImage->y());
     Label8->SetCaption(QString::number(MP3Player1.VolBalance()));
+    emit VolumeChanged();
 }
 
 } // namespace pt4

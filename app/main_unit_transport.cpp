@@ -227,6 +227,15 @@ void TForm1::MMTimer3Timer()
         setWindowTitle(title);
 }
 
+void TForm1::FollowTitleTimer()
+{
+    const bool running = isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
+    if (running == MMTimer3.Enabled())
+        return;
+    MMTimer3.SetEnabled(running);
+    MMTimer3Timer(); // the title follows at once: the times appear, or the name comes back
+}
+
 void TForm1::MMTimer4Timer()
 {
     tenmetuLabel->SetFontColor(aboutArrowPhase_ ? clYellow : clRed);
@@ -242,6 +251,8 @@ void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint)
 {
     AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
     const bool shown = Image1->isHidden();
+    if (shown && Image1->Picture().isNull())
+        Image1->SetPicture(ArtPicture(QStringLiteral(":/art/about.png")));
     Image1->setVisible(shown);
     MailLabel->setVisible(shown);
     tenmetuLabel->setVisible(shown);

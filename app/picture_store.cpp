@@ -1,5 +1,7 @@
 #include "app/picture_store.h"
 
+#include "app/skin_controls.h"
+
 #include <stdexcept>
 
 namespace pt4 {
@@ -26,7 +28,7 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent)
 {
     setWindowTitle(QStringLiteral("Form2"));
     for (int number = 1; number <= kStoredPictures; ++number)
-        pictures_[number - 1] = QPixmap(PictureResource(number));
+        pictures_[number - 1] = ArtPicture(PictureResource(number));
 }
 
 QString TForm2::PictureResource(int number)

@@ -1,8 +1,10 @@
 #include "app/skin_controls.h"
 
 #include <QFontMetrics>
+#include <QImageReader>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPixmapCache>
 
 #include <algorithm>
 
@@ -31,6 +33,18 @@ void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 }
 
 } // namespace
+
+QPixmap ArtPicture(const QString& resource)
+{
+    QPixmap picture;
+    if (QPixmapCache::find(resource, &picture))
+        return picture;
+    QImageReader reader(resource, "png");
+    reader.setAutoDetectImageFormat(false);
+    picture = QPixmap::fromImage(reader.read());
+    QPixmapCache::insert(resource, picture);
+    return picture;
+}
 
 TSkinImage::TSkinImage(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)
 {
@@ -108,9 +122,23 @@ void TSkinLabel::FitToText()
 {
     if (!autoSize_)
         return;
+    // A label hidden on purpose is measured when it is shown, so that a font nobody sees yet is
+    // not loaded for it.
+    if (testAttribute(Qt::WA_WState_ExplicitShowHide) && isHidden()) {
+        fitWhenShown_ = true;
+        return;
+    }
+    fitWhenShown_ = false;
     resize(std::max(1, QFontMetrics(font()).horizontalAdvance(caption_)), kRowHeight);
     if (rightLimit_ >= 0)
         move(std::min(homeLeft_, rightLimit_ - width()), y());
+}
+
+void TSkinLabel::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (fitWhenShown_)
+        FitToText();
 }
 
 void TSkinLabel::paintEvent(QPaintEvent*)

@@ -9,6 +9,10 @@
 
 namespace pt4 {
 
+// A picture of the program's art (":/art/NAME.png"), decoded once and then shared. Its format is
+// named rather than guessed, so that no image plugin is loaded for it.
+QPixmap ArtPicture(const QString& resource);
+
 // A picture. As a button it reports presses, releases and moves of any mouse button; Click is
 // a left-button release over the picture after a press on it.
 class TSkinImage : public QWidget {
@@ -57,6 +61,7 @@ signals:
     void Click();
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -71,6 +76,7 @@ private:
     bool autoSize_;
     int homeLeft_;
     int rightLimit_ = -1;
+    bool fitWhenShown_ = false;
 };
 
 enum class TBevelCut { bvNone, bvLowered, bvRaised };

@@ -9,14 +9,16 @@
 #
 # BUILD_DIR (default: build) holds bin/plumtone4 and bin/window_start. PEER is audacious (the
 # default) or qmmp, installed with apt-get. Needs xvfb, pulseaudio, pulseaudio-utils, dbus,
-# playerctl, sox and lame. RUNS (default 11) start-up runs; PLAY_SECONDS (default 30) of playing
-# are measured after 5 s of settling.
+# playerctl, sox and lame. RUNS (default 11) start-up runs; PLAY_RUNS (default 3) windows of
+# PLAY_SECONDS (default 30) of playing, one after the other after 5 s of settling, of which the
+# median is given (the processor time of one window varies with the machine's load).
 set -eu
 
 build=$(cd "${1:-build}" && pwd)
 peer=${2:-audacious}
 runs=${RUNS:-11}
 play_seconds=${PLAY_SECONDS:-30}
+play_runs=${PLAY_RUNS:-3}
 
 if [ -z "${PT4_BENCH_BUS:-}" ]; then
     PT4_BENCH_BUS=1 exec dbus-run-session -- "$0" "$build" "$peer"
@@ -54,7 +56,8 @@ pulseaudio --daemonize=no --system=false -n --exit-idle-time=-1 --disallow-exit 
 pulse_pid=$!
 until pactl info >/dev/null 2>&1; do sleep 0.05; done
 
-sox -n -r 44100 -c 2 -b 16 "$scratch/tone.wav" synth 120 pinknoise synth 120 sine mix 440 vol 0.4
+tone_seconds=$((play_runs * play_seconds + 20)) # plays on through every window
+sox -n -r 44100 -c 2 -b 16 "$scratch/tone.wav" synth "$tone_seconds" pinknoise synth "$tone_seconds" sine mix 440 vol 0.4
 lame --quiet -m j -b 128 "$scratch/tone.wav" "$scratch/tone_128k.mp3"
 file="$scratch/tone_128k.mp3"
 
@@ -84,19 +87,25 @@ start_times() { # command...: the start-to-window time of each run, one per line
 ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 
-playing_figures() { # pid: "rss_MiB cpu_percent" over the play window
+playing_figures() { # pid: "rss_MiB cpu_percent", medians over the play windows
     pid=$1
     sleep 5
     if ! pactl list short sink-inputs | grep -q .; then
         echo "nothing plays" >&2
         return 1
     fi
-    t0=$(ticks "$pid")
-    sleep "$play_seconds"
-    t1=$(ticks "$pid")
     hz=$(getconf CLK_TCK)
-    rss=$(rss_kib "$pid")
-    awk -v r="$rss" -v d="$((t1 - t0))" -v hz="$hz" -v s="$play_seconds" \
+    i=0
+    while [ "$i" -lt "$play_runs" ]; do
+        t0=$(ticks "$pid")
+        sleep "$play_seconds"
+        t1=$(ticks "$pid")
+        echo "$(rss_kib "$pid") $((t1 - t0))"
+        i=$((i + 1))
+    done >"$scratch/windows"
+    rss=$(cut -d' ' -f1 "$scratch/windows" | median)
+    cpu=$(cut -d' ' -f2 "$scratch/windows" | median)
+    awk -v r="$rss" -v d="$cpu" -v hz="$hz" -v s="$play_seconds" \
         'BEGIN { printf "%.1f %.2f\n", r / 1024, d / hz / s * 100 }'
 }
 
@@ -129,4 +138,4 @@ stop "$theirs"
 printf '%-12s %18s %14s %22s\n' player "start to window ms" "resident MiB" "processor % of a core"
 printf '%-12s %18s %14s %22s\n' plumtone4 "$ours_start" ${ours_play}
 printf '%-12s %18s %14s %22s\n' "$peer" "$peer_start_ms" ${peer_play_figures}
-echo "(medians of $runs starts; playing: ${play_seconds} s of a 128 kbit/s MP3 file after 5 s)"
+echo "(medians of $runs starts; playing: $play_runs windows of ${play_seconds} s of a 128 kbit/s MP3 file after 5 s)"

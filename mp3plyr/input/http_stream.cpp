@@ -1,9 +1,8 @@
 #include "mp3plyr/input/http_stream.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/curl_library.h"
 #include "mp3plyr/input/frame_alignment.h"
-
-#include <curl/curl.h>
 
 #include <algorithm>
 #include <cctype>
@@ -13,12 +12,6 @@ namespace pt4 {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-void InitialiseLibrary()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string Lower(std::string_view text)
 {
@@ -54,6 +47,7 @@ std::string StatusText(long status)
 } // namespace
 
 struct TMPHttpStream::Transfer {
+    const TCurlLibrary* curl = CurlLibrary();
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
@@ -61,13 +55,15 @@ struct TMPHttpStream::Transfer {
 
     ~Transfer()
     {
+        if (!curl)
+            return;
         if (multi && easy)
-            curl_multi_remove_handle(multi, easy);
+            curl->multi_remove_handle(multi, easy);
         if (easy)
-            curl_easy_cleanup(easy);
+            curl->easy_cleanup(easy);
         if (multi)
-            curl_multi_cleanup(multi);
-        curl_slist_free_all(headers);
+            curl->multi_cleanup(multi);
+        curl->slist_free_all(headers);
     }
 };
 
@@ -76,13 +72,15 @@ TMPHttpStream::TMPHttpStream(const std::string& url) : TMPHttpStream(url, Option
 TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
     : options_(options), transfer_(std::make_unique<Transfer>()), effectiveUrl_(url)
 {
-    InitialiseLibrary();
     Transfer& t = *transfer_;
-    t.multi = curl_multi_init();
-    t.easy = curl_easy_init();
+    if (!t.curl)
+        throw EMP3Error("cannot start an HTTP transfer");
+    const TCurlLibrary& curl = *t.curl;
+    t.multi = curl.multi_init();
+    t.easy = curl.easy_init();
     if (!t.multi || !t.easy)
         throw EMP3Error("cannot start an HTTP transfer");
-    t.headers = curl_slist_append(nullptr, "Icy-MetaData: 1");
+    t.headers = curl.slist_append(nullptr, "Icy-MetaData: 1");
 
     const auto onBody = +[](char* data, size_t size, size_t count, void* self) -> size_t {
         return static_cast<TMPHttpStream*>(self)->TakeBody(data, size * count);
@@ -91,21 +89,21 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
         static_cast<TMPHttpStream*>(self)->TakeHeader(std::string_view(data, size * count));
         return size * count;
     };
-    curl_easy_setopt(t.easy, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(t.easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(t.easy, CURLOPT_MAXREDIRS, 8L);
-    curl_easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
-    curl_easy_setopt(t.easy, CURLOPT_USERAGENT, "Plumtone4");
-    curl_easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, long(options_.connectTimeout.count()));
-    curl_easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.errorText);
-    curl_easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, onBody);
-    curl_easy_setopt(t.easy, CURLOPT_WRITEDATA, this);
-    curl_easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
-    curl_easy_setopt(t.easy, CURLOPT_HEADERDATA, this);
-    curl_multi_add_handle(t.multi, t.easy);
+    curl.easy_setopt(t.easy, CURLOPT_URL, url.c_str());
+    curl.easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(t.easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl.easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl.easy_setopt(t.easy, CURLOPT_MAXREDIRS, 8L);
+    curl.easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
+    curl.easy_setopt(t.easy, CURLOPT_USERAGENT, "Plumtone4");
+    curl.easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, long(options_.connectTimeout.count()));
+    curl.easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.errorText);
+    curl.easy_setopt(t.easy, CURLOPT_NOSIGNAL, 1L);
+    curl.easy_setopt(t.easy, CURLOPT_WRITEFUNCTION, onBody);
+    curl.easy_setopt(t.easy, CURLOPT_WRITEDATA, this);
+    curl.easy_setopt(t.easy, CURLOPT_HEADERFUNCTION, onHeader);
+    curl.easy_setopt(t.easy, CURLOPT_HEADERDATA, this);
+    curl.multi_add_handle(t.multi, t.easy);
 
     lastByte_ = Clock::now();
     thread_ = std::thread([this] { Run(); });
@@ -116,7 +114,7 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
         const std::string text = error_;
         cancelled_ = true;
         held.unlock();
-        curl_multi_wakeup(t.multi);
+        curl.multi_wakeup(t.multi);
         thread_.join();
         throw EMP3Error(text);
     }
@@ -140,7 +138,7 @@ TMPHttpStream::~TMPHttpStream()
     }
     changed_.notify_all();
     if (thread_.joinable()) {
-        curl_multi_wakeup(transfer_->multi);
+        transfer_->curl->multi_wakeup(transfer_->multi);
         thread_.join();
     }
 }
@@ -148,6 +146,7 @@ TMPHttpStream::~TMPHttpStream()
 void TMPHttpStream::Run()
 {
     Transfer& t = *transfer_;
+    const TCurlLibrary& curl = *t.curl;
     int running = 1;
     for (;;) {
         bool resume = false;
@@ -166,19 +165,19 @@ void TMPHttpStream::Run()
             }
         }
         if (resume)
-            curl_easy_pause(t.easy, CURLPAUSE_CONT);
-        if (curl_multi_perform(t.multi, &running) != CURLM_OK || running == 0)
+            curl.easy_pause(t.easy, CURLPAUSE_CONT);
+        if (curl.multi_perform(t.multi, &running) != CURLM_OK || running == 0)
             break;
-        curl_multi_poll(t.multi, nullptr, 0, 100, nullptr);
+        curl.multi_poll(t.multi, nullptr, 0, 100, nullptr);
     }
 
     CURLcode result = CURLE_OK;
     int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(t.multi, &left))
+    while (CURLMsg* message = curl.multi_info_read(t.multi, &left))
         if (message->msg == CURLMSG_DONE)
             result = message->data.result;
     long status = 0;
-    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    curl.easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
 
     std::lock_guard held(mutex_);
     if (!cancelled_ && error_.empty()) {
@@ -187,7 +186,7 @@ void TMPHttpStream::Run()
         else if (running != 0)
             error_ = "the transfer failed";
         else if (result != CURLE_OK)
-            error_ = t.errorText[0] ? t.errorText : curl_easy_strerror(result);
+            error_ = t.errorText[0] ? t.errorText : curl.easy_strerror(result);
     }
     ended_ = true;
     changed_.notify_all();
@@ -231,8 +230,9 @@ void TMPHttpStream::TakeHeader(std::string_view line)
 size_t TMPHttpStream::TakeBody(const char* data, size_t size)
 {
     Transfer& t = *transfer_;
+    const TCurlLibrary& curl = *t.curl;
     long status = 0;
-    curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+    curl.easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
     bool titlesChanged = false;
     {
         std::lock_guard held(mutex_);
@@ -250,7 +250,7 @@ size_t TMPHttpStream::TakeBody(const char* data, size_t size)
         if (!bodyStarted_) {
             bodyStarted_ = true;
             char* url = nullptr;
-            if (curl_easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
+            if (curl.easy_getinfo(t.easy, CURLINFO_EFFECTIVE_URL, &url) == CURLE_OK && url)
                 effectiveUrl_ = url;
             demuxer_ = TIcyDemuxer(size_t(metaInterval_));
             titlesChanged = !stationName_.empty();
@@ -316,7 +316,7 @@ int32_t TMPHttpStream::Read(void* buffer, int32_t count)
         head_ = 0;
     }
     if (heldBack_)
-        curl_multi_wakeup(transfer_->multi);
+        transfer_->curl->multi_wakeup(transfer_->multi);
     const bool titlesChanged = ApplyTitles();
     held.unlock();
     if (titlesChanged)

@@ -80,9 +80,12 @@ class DesktopBusTest : public QObject {
 public slots:
     void PropertiesChanged(const QString& interfaceName, const QVariantMap& changed, const QStringList&)
     {
-        if (interfaceName == QStringLiteral("org.mpris.MediaPlayer2.Player") &&
-            changed.contains("PlaybackStatus"))
+        if (interfaceName != QStringLiteral("org.mpris.MediaPlayer2.Player"))
+            return;
+        if (changed.contains("PlaybackStatus"))
             announced_ << changed.value("PlaybackStatus").toString();
+        if (changed.contains("Volume"))
+            volumes_ << changed.value("Volume").toDouble();
     }
 
 private slots:
@@ -92,6 +95,7 @@ private slots:
 
 private:
     QStringList announced_;
+    QList<double> volumes_;
     QTemporaryDir cache_;
     std::unique_ptr<pt4::test::SoundServer> pulse_;
 };
@@ -140,6 +144,13 @@ void DesktopBusTest::metadataAndCommandsOverTheBus()
     QCOMPARE(Playerctl({"status"}), QStringLiteral("Paused"));
     QVERIFY(WaitUntil([&] { return announced_.size() >= 2; }, 5000));
     QCOMPARE(announced_.mid(0, 2), (QStringList{"Playing", "Paused"}));
+
+    // The volume knob dragged in the window: the desktop hears of it and reads the new volume.
+    Press(f.VolImage, Qt::LeftButton, QPoint(12, 7));
+    MoveTo(f.VolImage, QPoint(42, 7)); // 10 -> 40
+    Release(f.VolImage, Qt::LeftButton, QPoint(42, 7));
+    QVERIFY(WaitUntil([&] { return volumes_.contains(0.4); }, 5000));
+    QCOMPARE(Playerctl({"volume"}).toDouble(), 0.4);
 
     // Next goes through the album's tracks, also from pause.
     const QString dir = MakeAlbum(app.TempFile("album"), {{"a.mp3", 240}, {"b.mp3", 240}});

@@ -382,13 +382,19 @@ void TransportDisplayTest::minimisedTitleShowsTheTimes()
     f.MP3Player1.SetWaveFileName(app.TempFile("out.wav").toStdString());
     f.MMTimer3Timer();
     QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
+    // The title's timer runs only while the title shows the times: minimised and playing.
     Click(f.playImage);
+    QVERIFY(!f.MMTimer3.Running());
     f.showMinimized();
     QVERIFY(WaitUntil([&] { return f.isMinimized(); }));
-    Click(f.pauseImage); // the title shows only while playing
+    QVERIFY(f.MMTimer3.Running());
+    Click(f.pauseImage);
+    QVERIFY(WaitUntil([&] { return !f.MMTimer3.Running(); }));
+    QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
     f.MMTimer3Timer();
     QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
     Click(f.pauseImage);
+    QVERIFY(WaitUntil([&] { return f.MMTimer3.Running(); }));
     const QString elapsed = TimeText(f.MP3Player1.Position());
     f.MMTimer3Timer();
     const QString title = f.ApplicationTitle();
@@ -397,7 +403,7 @@ void TransportDisplayTest::minimisedTitleShowsTheTimes()
     QVERIFY(title.mid(10, 5) >= elapsed);
     f.showNormal();
     QVERIFY(WaitUntil([&] { return !f.isMinimized(); }));
-    f.MMTimer3Timer();
+    QVERIFY(!f.MMTimer3.Running());
     QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
     Click(f.stopImage);
 }
