@@ -22,10 +22,14 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# Dependencies on the shared libraries the programs link, found by dpkg-shlibdeps.
+# Dependencies on the shared libraries the programs link, found by dpkg-shlibdeps, and on the HTTP
+# client library, which is loaded when the first stream opens and so escapes that scan.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# A sound server to play to, the Japanese glyphs of the captions, and the Wayland platform.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "pipewire-pulse | pulseaudio, fonts-noto-cjk | fonts-vlgothic, qt6-wayland")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+# A sound server to play to, the Japanese glyphs of the captions, the Wayland platform, and the
+# desktop's sound theme (loaded with the first sound).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
+    "pipewire-pulse | pulseaudio, fonts-noto-cjk | fonts-vlgothic, qt6-wayland, libcanberra0")
 # dpkg sets ownership to root; permissions come from the install rules.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

@@ -478,7 +478,9 @@ private:
         buffering.prebuf = uint32_t(-1);
         buffering.minreq = uint32_t(-1);
         buffering.fragsize = uint32_t(-1);
-        const auto flags = pa_stream_flags_t(PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
+        // Timing is asked for when it is needed (see ScheduleCheck), not at the library's own pace,
+        // which would wake the process many times a second.
+        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY);
         const pa_cvolume gains = Gains(left, right);
         if (pa_stream_connect_playback(stream_.get(), nullptr, &buffering, flags, &gains, nullptr) < 0)
             RaiseServerError(connection_->LastError(), label);
