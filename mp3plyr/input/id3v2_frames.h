@@ -15,11 +15,11 @@ namespace pt4 {
 // declared size (a footer is not part of it). `version` is the tag's major version and `flags`
 // its flag byte. The walk ends at padding (a zero byte where an identifier would begin) or at a
 // frame that would run past the body; the lines added so far stay. Other versions add nothing.
-// The first album frame (TALB, TAL) that is readable and not empty also goes to `album`, and
-// picture frames to `picture` as KeepId3v2Picture takes them; frames that cannot be read
+// Title, artist and album frames that can be read also go to `texts`, and picture frames to
+// `picture` as KeepId3v2Picture takes them; frames that cannot be read
 // (compressed, encrypted) give neither.
 void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vector<std::string>& lines,
-                     std::string& album, TMP3Picture& picture);
+                     TId3v2Texts& texts, TMP3Picture& picture);
 
 // The text a frame's line carries: text frames as their strings joined with " / " (8-bit text
 // kept as found, UTF-16 and UTF-8 as UTF-8), comments and user texts as "description: text",

@@ -122,7 +122,7 @@ struct FrameWalk {
         return std::span(reinterpret_cast<const uint8_t*>(plain.data()), plain.size());
     }
 
-    void Walk(size_t at, std::vector<std::string>& lines, std::string& album, TMP3Picture& picture) const
+    void Walk(size_t at, std::vector<std::string>& lines, TId3v2Texts& texts, TMP3Picture& picture) const
     {
         while (at + HeaderSize() <= body.size()) {
             const uint8_t* header = body.data() + at;
@@ -138,8 +138,12 @@ struct FrameWalk {
                 lines.push_back(id + "=" + Id3v2BinarySummary(size));
             } else {
                 std::string content = Id3v2FrameContent(id, *data);
-                if ((id == "TALB" || id == "TAL") && album.empty())
-                    album = content;
+                if ((id == "TIT2" || id == "TT2") && !texts.Title)
+                    texts.Title = content;
+                else if ((id == "TPE1" || id == "TP1") && !texts.Artist)
+                    texts.Artist = content;
+                else if ((id == "TALB" || id == "TAL") && texts.Album.empty())
+                    texts.Album = content;
                 else if (id == "APIC" || id == "PIC")
                     KeepId3v2Picture(id, *data, picture);
                 lines.push_back(id + "=" + std::move(content));
@@ -152,7 +156,7 @@ struct FrameWalk {
 } // namespace
 
 void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vector<std::string>& lines,
-                     std::string& album, TMP3Picture& picture)
+                     TId3v2Texts& texts, TMP3Picture& picture)
 {
     if (version < 2 || version > 4)
         return;
@@ -173,7 +177,7 @@ void ReadId3v2Frames(uint8_t version, uint8_t flags, std::string body, std::vect
             return;
         framesStart = static_cast<size_t>(extended);
     }
-    FrameWalk{bytes, version, flags}.Walk(framesStart, lines, album, picture);
+    FrameWalk{bytes, version, flags}.Walk(framesStart, lines, texts, picture);
 }
 
 bool TMP3Info::ReadId3v2Tag()
@@ -199,7 +203,7 @@ bool TMP3Info::ReadId3v2Tag()
     const bool complete = ReadBytes(reader, readable, body);
     if (id3v2Version_ == 0)
         id3v2Version_ = version;
-    ReadId3v2Frames(version, flags, std::move(body), id3v2Frames_, id3v2Album_, picture_);
+    ReadId3v2Frames(version, flags, std::move(body), id3v2Frames_, id3v2Texts_, picture_);
     // The declared size, not the frames, decides where the audio begins.
     if (!complete || !SkipWide(reader, size - readable + footer))
         return false;

@@ -40,7 +40,7 @@ void TMP3Info::Clear()
     riffInfoFields_.clear();
     id3v1Fields_.clear();
     id3v2Frames_.clear();
-    id3v2Album_.clear();
+    id3v2Texts_ = {};
     picture_ = {};
     lyricsFields_.clear();
     lyricsStart_ = 0;
@@ -106,20 +106,20 @@ std::string Longest(std::initializer_list<std::optional<std::string>> candidates
 
 std::string TMP3Info::GetTitle() const
 {
-    return Longest({LookupValue(id3v1Fields_, "TITLE"), LookupValue(id3v2Frames_, {"TIT2", "TT2"}),
+    return Longest({LookupValue(id3v1Fields_, "TITLE"), id3v2Texts_.Title,
                     LookupValue(riffInfoFields_, "INAM"), LookupValue(apeItems_, "Title")});
 }
 
 std::string TMP3Info::GetArtist() const
 {
-    return Longest({LookupValue(id3v1Fields_, "ARTIST"), LookupValue(id3v2Frames_, {"TPE1", "TP1"}),
+    return Longest({LookupValue(id3v1Fields_, "ARTIST"), id3v2Texts_.Artist,
                     LookupValue(riffInfoFields_, "IART"), LookupValue(apeItems_, "Artist")});
 }
 
 std::string TMP3Info::GetAlbum() const
 {
-    return Longest({LookupValue(id3v1Fields_, "ALBUM"), id3v2Album_, LookupValue(riffInfoFields_, "IPRD"),
-                    LookupValue(apeItems_, "Album")});
+    return Longest({LookupValue(id3v1Fields_, "ALBUM"), id3v2Texts_.Album,
+                    LookupValue(riffInfoFields_, "IPRD"), LookupValue(apeItems_, "Album")});
 }
 
 } // namespace pt4

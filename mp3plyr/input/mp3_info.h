@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +44,15 @@ private:
 };
 
 // The picture an ID3v2 tag carries for the file: its front cover, else its first picture.
+// The texts the player shows, as the first ID3v2 frame that can be read gives them: compressed
+// or encrypted frames give none.
+struct TId3v2Texts {
+    std::optional<std::string> Title;
+    std::optional<std::string> Artist;
+    // The first that is not empty.
+    std::string Album;
+};
+
 struct TMP3Picture {
     // As the frame gives it; a version 2.2 image format ("JPG", "PNG") as its MIME type.
     std::string MimeType;
@@ -138,7 +148,7 @@ private:
     std::vector<std::string> id3v1Fields_;
     int32_t id3v1Offset_ = 0;
     std::vector<std::string> id3v2Frames_;
-    std::string id3v2Album_;
+    TId3v2Texts id3v2Texts_;
     TMP3Picture picture_;
     std::vector<std::string> lyricsFields_;
     int32_t lyricsStart_ = 0;

@@ -327,6 +327,13 @@ TEST(Mp3InfoTitle, LookupIgnoresCaseAndTakesTheFirstLine)
     auto scan = ScanInfo(Concat({tag, AudioBytes(100), ApeTag({ApeItem("ARTIST", "Loud")})}));
     EXPECT_EQ(scan->info.GetTitle(), "first");
     EXPECT_EQ(scan->info.GetArtist(), "Loud");
+
+    // A compressed title frame cannot be read: its summary line is no title.
+    const Bytes compressed = Id3v2Tag(
+        {Id3v24Frame("TIT2", Bytes(30, 0x55), 0x09), Id3v2Frame("TPE1", "Band")}, Id3v2Options{}.Version(4));
+    scan = ScanInfo(Concat({compressed, AudioBytes(100), Id3v1Tag(Id3v1Values().Title("Short"))}));
+    EXPECT_EQ(scan->info.GetTitle(), "Short");
+    EXPECT_EQ(scan->info.GetArtist(), "Band");
 }
 
 // --- ID3v1 ---
