@@ -387,7 +387,7 @@ void TransportDisplayTest::minimisedTitleShowsTheTimes()
     QVERIFY(!f.MMTimer3.Running());
     f.showMinimized();
     QVERIFY(WaitUntil([&] { return f.isMinimized(); }));
-    QVERIFY(f.MMTimer3.Running());
+    QVERIFY(WaitUntil([&] { return f.MMTimer3.Running(); }));
     Click(f.pauseImage);
     QVERIFY(WaitUntil([&] { return !f.MMTimer3.Running(); }));
     QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
@@ -403,7 +403,7 @@ void TransportDisplayTest::minimisedTitleShowsTheTimes()
     QVERIFY(title.mid(10, 5) >= elapsed);
     f.showNormal();
     QVERIFY(WaitUntil([&] { return !f.isMinimized(); }));
-    QVERIFY(!f.MMTimer3.Running());
+    QVERIFY(WaitUntil([&] { return !f.MMTimer3.Running(); }));
     QCOMPARE(f.ApplicationTitle(), QStringLiteral("Plumtone4"));
     Click(f.stopImage);
 }
