@@ -3,9 +3,7 @@
 #include "app/main_unit.h"
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
-#include "mp3plyr/input/file_stream.h"
-#include "mp3plyr/input/mp3_info.h"
-#include "mp3plyr/input/stream_reader.h"
+#include "mp3plyr/input/file_info.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
@@ -82,17 +80,11 @@ QString PictureUrl(const TMP3Picture& picture)
 void AddAlbumAndPicture(const std::string& fileName, QVariantMap& metadata)
 {
     try {
-        TMPFileStream stream(fileName);
-        TMPStreamReader reader(16384);
-        reader.Open(&stream, true);
-        TMP3Info info;
-        info.Attach(reader);
-        info.ReadLeadingInfo();
-        info.ReadTrailingInfo();
-        const QString album = Text(info.GetAlbum());
+        const TFileInfo file(fileName);
+        const QString album = Text(file.Info.GetAlbum());
         if (!album.isEmpty())
             metadata.insert(QStringLiteral("xesam:album"), album);
-        const QString art = PictureUrl(info.Picture());
+        const QString art = PictureUrl(file.Info.Picture());
         if (!art.isEmpty())
             metadata.insert(QStringLiteral("mpris:artUrl"), art);
     } catch (const EMP3Error&) {

@@ -6,6 +6,7 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/file_info.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/live_stream.h"
@@ -242,13 +243,8 @@ Report Examine(const std::string& fileName)
         if (opened.name != fileName)
             return Examine(opened.name); // a playlist's entry
     }
-    TMPFileStream stream(fileName);
-    TMPStreamReader reader(16384);
-    reader.Open(&stream, true);
-    TMP3Info info;
-    info.Attach(reader);
-    info.ReadLeadingInfo();
-    info.ReadTrailingInfo();
+    TFileInfo file(fileName);
+    const TMP3Info& info = file.Info;
 
     Report report;
     report.file = fileName;
@@ -265,7 +261,7 @@ Report Examine(const std::string& fileName)
                    {"id3v1", Id3v1Json(info)},
                    {"riff_info", DisplayLines(info.RiffInfoFields())},
                    {"lyrics3", DisplayLines(info.LyricsFields())}};
-    report.first = FindFirst(reader, info);
+    report.first = FindFirst(file.Reader, info);
     report.player = OpenLikeThePlayer(fileName);
     return report;
 }

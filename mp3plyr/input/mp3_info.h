@@ -82,8 +82,8 @@ public:
     // it are taken off DataLength. Leaves the read point anywhere.
     bool ReadTrailingInfo();
 
-    // The longest of ID3v1 "TITLE", ID3v2 "TIT2" (or "TT2"), RIFF "INAM" and APE "Title"
-    // (earlier source on a tie), or empty. See DisplayText for showing it.
+    // The longest of ID3v1 "TITLE", the first readable ID3v2 "TIT2" (or "TT2"), RIFF "INAM" and
+    // APE "Title" (earlier source on a tie), or empty. See DisplayText for showing it.
     std::string GetTitle() const;
     // The same for ID3v1 "ARTIST", ID3v2 "TPE1" (or "TP1"), RIFF "IART" and APE "Artist".
     std::string GetArtist() const;
