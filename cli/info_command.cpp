@@ -195,6 +195,20 @@ struct Report {
     std::optional<PlayerView> player;
 };
 
+// What a file and a stream both report from their tags.
+Report TagReport(const TMP3Info& info, const std::string& location)
+{
+    Report report;
+    report.file = location;
+    for (TMP3InfoItem item : kAllInfoItems)
+        if (info.Found().Contains(item))
+            report.found.push_back(FoundName(item));
+    report.dataStart = info.DataStart();
+    report.title = TitleForDisplay(info, location);
+    report.artist = DisplayText(info.GetArtist());
+    return report;
+}
+
 // A stream that cannot seek is read once, from the front, as the player reads it: its leading
 // tags, its first frame, and for a radio station the name and title it sends.
 Report ExamineStream(const std::string& location, TOpenedLocation opened)
@@ -204,14 +218,7 @@ Report ExamineStream(const std::string& location, TOpenedLocation opened)
     source.Open(opened.stream.get(), false);
     const TMP3Info& info = source.Info();
 
-    Report report;
-    report.file = location;
-    for (TMP3InfoItem item : kAllInfoItems)
-        if (info.Found().Contains(item))
-            report.found.push_back(FoundName(item));
-    report.dataStart = info.DataStart();
-    report.title = TitleForDisplay(info, location);
-    report.artist = DisplayText(info.GetArtist());
+    Report report = TagReport(info, location);
     if (const auto* live = dynamic_cast<const TMPLiveStream*>(opened.stream.get())) {
         if (!live->StreamTitle().empty())
             report.title = DisplayText(live->StreamTitle());
@@ -246,16 +253,9 @@ Report Examine(const std::string& fileName)
     TFileInfo file(fileName);
     const TMP3Info& info = file.Info;
 
-    Report report;
-    report.file = fileName;
-    for (TMP3InfoItem item : kAllInfoItems)
-        if (info.Found().Contains(item))
-            report.found.push_back(FoundName(item));
-    report.dataStart = info.DataStart();
+    Report report = TagReport(info, fileName);
     if (info.DataLength() != TMP3Info::kUnknownLength)
         report.dataLength = info.DataLength();
-    report.title = TitleForDisplay(info, fileName);
-    report.artist = DisplayText(info.GetArtist());
     report.tags = {{"id3v2", Id3v2Json(info)},
                    {"ape", DisplayLines(info.ApeItems())},
                    {"id3v1", Id3v1Json(info)},
