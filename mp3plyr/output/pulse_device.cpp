@@ -331,16 +331,16 @@ public:
             return;
         paused_ = true;
         rejoin_ = false;
-        padding_ = 0;
         Forget(pa_stream_flush(stream_.get(), nullptr, nullptr));
-        padEnd_ = 0;
+        // The flush moved the server's write position back to where the sink stopped taking,
+        // which the answer after the silence tells.
+        serverEnd_ = sent_;
         const uint64_t silence = FillWithSilence(label);
         const int64_t end = ServerWriteIndex(label);
         if (lost_)
             return;
-        // The flush moved the server's write position back to where the sink stopped taking.
         sent_ = std::clamp(uint64_t(std::max<int64_t>(end - int64_t(silence), 0)), played_, sent_);
-        padEnd_ = sent_ + silence;
+        serverEnd_ = sent_ + silence;
         draining_ = false;
         drained_ = false;
         ScheduleCheck();
@@ -401,11 +401,10 @@ public:
         played_ = restart;
         gaps_.clear();
         rejoin_ = false;
-        padding_ = 0;
         ending_ = false;
+        serverEnd_ = restart;
         progressAt_ = pa_rtclock_now();
         if (!lost_) {
-            padEnd_ = restart;
             FillWithSilence("TSoundOut.Reset");
             rejoin_ = true;
         }
@@ -609,7 +608,7 @@ private:
         drained_ = false;
         // The silence the blocks went after: an end's padding, or the part of the silence
         // the server had read.
-        uint64_t gap = padding_;
+        uint64_t gap = serverEnd_ - sent_;
         if (rejoin_) {
             rejoin_ = false;
             const int64_t end = ServerWriteIndex(label);
@@ -626,8 +625,7 @@ private:
             writeOffset_ += gap;
         }
         sent_ = writeOffset_;
-        padEnd_ = 0;
-        padding_ = 0;
+        serverEnd_ = writeOffset_;
     }
 
     // Loop locked. Tops the silence up to kPauseFill ahead of where the server reads; the bytes
@@ -640,16 +638,24 @@ private:
                                   : 0;
         const uint64_t fill = pa_usec_to_bytes(kPauseFill, &spec_);
         const uint64_t wanted = std::max(read, sent_) + fill;
-        if (padEnd_ != 0 && padEnd_ + fill / 4 > wanted)
+        if (serverEnd_ + fill / 4 > wanted)
             return 0;
-        const uint64_t bytes = padEnd_ == 0 ? fill : wanted - padEnd_;
+        const uint64_t bytes = wanted - serverEnd_;
+        if (!WriteSilence(bytes))
+            RaiseServerError(connection_->LastError(), label);
+        Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
+        return bytes;
+    }
+
+    // Loop locked. Silence after what the server has been given.
+    bool WriteSilence(uint64_t bytes)
+    {
         silence_.assign(size_t(bytes), spec_.format == PA_SAMPLE_U8 ? 0x80 : 0);
         if (pa_stream_write(stream_.get(), silence_.data(), silence_.size(), nullptr, 0, PA_SEEK_RELATIVE) <
             0)
-            RaiseServerError(connection_->LastError(), label);
-        Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
-        padEnd_ = padEnd_ == 0 ? sent_ + bytes : padEnd_ + bytes;
-        return bytes;
+            return false;
+        serverEnd_ += bytes;
+        return true;
     }
 
     // Loop locked. The server's write position, fresh; -1 when it did not answer in time, which
@@ -808,14 +814,10 @@ private:
         // Some servers skip a rest shorter than the least they take at a time: at the end of the
         // sound, silence after it makes it whole. Blocks that come after all the same follow the
         // silence.
-        if (ending_ && padding_ == 0) {
+        if (ending_ && serverEnd_ == sent_) {
             const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream_.get());
             const uint64_t least = attr != nullptr ? attr->minreq : 0;
-            padding_ = std::max(least, uint64_t(pa_usec_to_bytes(kEndPadding, &spec_)));
-            silence_.assign(size_t(padding_), spec_.format == PA_SAMPLE_U8 ? 0x80 : 0);
-            if (pa_stream_write(stream_.get(), silence_.data(), silence_.size(), nullptr, 0,
-                                PA_SEEK_RELATIVE) < 0)
-                padding_ = 0;
+            WriteSilence(std::max(least, uint64_t(pa_usec_to_bytes(kEndPadding, &spec_))));
         }
         Forget(pa_stream_drain(stream_.get(), OnDrained, this));
     }
@@ -894,11 +896,10 @@ private:
     bool paused_ = false;
     // The next blocks sent go on where the server reads the silence.
     bool rejoin_ = false;
-    // The end of the silence given to the server since the last block sent, or 0 before any.
-    uint64_t padEnd_ = 0;
+    // The end of what the server has been given: sent_, and any silence after it (while paused,
+    // before the first block, or at the end of the sound).
+    uint64_t serverEnd_ = 0;
     std::vector<uint8_t> silence_;
-    // Silence written after the blocks when the stream was running out.
-    uint64_t padding_ = 0;
     // Stretches of silence played between blocks; they are not counted as played.
     struct TGap {
         uint64_t start;
