@@ -335,7 +335,7 @@ public:
         // The flush moved the server's write position back to where the sink stopped taking,
         // which the answer after the silence tells.
         serverEnd_ = sent_;
-        const uint64_t silence = FillWithSilence(label);
+        const uint64_t silence = FillWithSilence();
         const int64_t end = ServerWriteIndex(label);
         if (lost_)
             return;
@@ -405,7 +405,7 @@ public:
         serverEnd_ = restart;
         progressAt_ = pa_rtclock_now();
         if (!lost_) {
-            FillWithSilence("TSoundOut.Reset");
+            FillWithSilence();
             rejoin_ = true;
         }
     }
@@ -513,7 +513,7 @@ private:
         if (!check_ || !watch_)
             RaiseServerError(connection_->LastError(), label);
         CancelCheck();
-        FillWithSilence(label);
+        FillWithSilence();
         rejoin_ = true;
         ScheduleCheck();
     }
@@ -629,8 +629,8 @@ private:
     }
 
     // Loop locked. Tops the silence up to kPauseFill ahead of where the server reads; the bytes
-    // written.
-    uint64_t FillWithSilence(const std::string& label)
+    // written. Raises nothing: it also runs in the client library's callbacks.
+    uint64_t FillWithSilence()
     {
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
         const uint64_t read = timing != nullptr && !timing->read_index_corrupt && timing->read_index > 0
@@ -642,7 +642,7 @@ private:
             return 0;
         const uint64_t bytes = wanted - serverEnd_;
         if (!WriteSilence(bytes))
-            RaiseServerError(connection_->LastError(), label);
+            return 0; // the stream has failed, which its state tells
         Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
         return bytes;
     }
@@ -791,7 +791,7 @@ private:
             return;
         self->ReturnPlayedBlocks();
         if (self->paused_ || self->rejoin_)
-            self->FillWithSilence("TSoundOut.WaveWrite");
+            self->FillWithSilence();
         self->DrainWhenRunningOut();
         self->ScheduleCheck();
     }
