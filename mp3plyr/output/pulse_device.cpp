@@ -152,20 +152,21 @@ std::string ConfiguredServer()
 // thread; every other use holds the loop's lock.
 class TPulseConnection {
 public:
-    // The process's connection, made on first use. It is made again when the server it went to
-    // is gone or another server has been named meanwhile; streams on the old one keep it until
-    // they close.
+    // The connection the open streams share. The process holds it weakly, so its loop thread
+    // ends with the last stream and a new one is made with the next; it is also made again when
+    // the server it went to is gone or another server has been named meanwhile, and streams on
+    // the old one keep it until they close.
     static std::shared_ptr<TPulseConnection> Shared(const std::string& label)
     {
         static std::mutex mutex;
-        static std::shared_ptr<TPulseConnection> shared;
+        static std::weak_ptr<TPulseConnection> current; // guarded by mutex
         std::lock_guard guard(mutex);
         const std::string server = ConfiguredServer();
-        if (shared && shared->Serves(server))
+        if (std::shared_ptr<TPulseConnection> shared = current.lock(); shared && shared->Serves(server))
             return shared;
         std::shared_ptr<TPulseConnection> fresh(new TPulseConnection(server));
         fresh->Connect(label);
-        shared = fresh;
+        current = fresh;
         return fresh;
     }
 

@@ -395,6 +395,26 @@ TEST_P(SoundOnServer, CloseWhilePausedDoesNotWaitForTheQueue)
     out.Close();
 }
 
+size_t ThreadsOfThisProcess()
+{
+    return size_t(std::distance(std::filesystem::directory_iterator("/proc/self/task"),
+                                std::filesystem::directory_iterator{}));
+}
+
+// The connection's loop thread lives only as long as a stream needs it.
+TEST_P(SoundOnServer, TheServerConnectionEndsWithTheLastStreamAndComesBackWithTheNext)
+{
+    const size_t idle = ThreadsOfThisProcess();
+    for (int round = 0; round < 2; ++round) {
+        {
+            TSoundOut out;
+            out.Open();
+            EXPECT_GT(ThreadsOfThisProcess(), idle) << "round " << round;
+        }
+        EXPECT_EQ(ThreadsOfThisProcess(), idle) << "round " << round;
+    }
+}
+
 struct FormatCase {
     const char* name;
     int32_t rate;
