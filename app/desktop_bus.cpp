@@ -182,7 +182,7 @@ QVariantMap TDesktopBus::Metadata()
             ++trackNumber_;
             metadata_.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
             metadata_.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
-            metadata_.insert(QStringLiteral("xesam:title"), Text(player.Title()));
+            metadata_.insert(QStringLiteral("xesam:title"), Text(form_.Album.ShownTitle()));
             const QString artist = Text(player.Artist());
             if (!artist.isEmpty())
                 metadata_.insert(QStringLiteral("xesam:artist"), QStringList{artist});

@@ -163,8 +163,12 @@ public:
     void PreviousTrack();
     // Opens a location (a file path) and plays it, as the Open button followed by Play does.
     void OpenLocation(const QString& location);
-    // Continuous play of these files in this order, from the first.
+    // Continuous play of these files in this order, from the first; a playlist among them plays
+    // as its entries.
     void PlayFiles(const QStringList& files);
+    // A playlist (a local file or a URL) as the album: its first entry loaded, and played at
+    // once with `play`.
+    void OpenPlaylist(const QString& list, bool play);
     // Volume 0 ... 100 set from outside the window: player, knob and label.
     void SetVolumeFromDesktop(int volume);
     // What a drop of these items would do: one file opens and plays (album false), several files

@@ -5,6 +5,7 @@
 
 #include "app/album_dialog.h"
 #include "app/picture_store.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QFile>
@@ -32,6 +33,20 @@ std::vector<std::string> LocalNames(const QStringList& files)
     for (const QString& file : files)
         names.push_back(QFile::encodeName(file).toStdString());
     return names;
+}
+
+struct TNamesAndTitles {
+    std::vector<std::string> names, titles;
+};
+
+TNamesAndTitles Split(std::vector<TPlaylistEntry> entries)
+{
+    TNamesAndTitles split;
+    for (TPlaylistEntry& entry : entries) {
+        split.names.push_back(std::move(entry.location));
+        split.titles.push_back(std::move(entry.title));
+    }
+    return split;
 }
 
 } // namespace
@@ -149,7 +164,18 @@ void TForm1::PreviousTrack()
 
 void TForm1::PlayFiles(const QStringList& files)
 {
-    if (!Album.Start(LocalNames(files)))
+    const auto failed = [](const std::string&, const std::exception_ptr& error) { ShowException(error); };
+    const TNamesAndTitles album = Split(ExpandPlaylists(LocalNames(files), failed));
+    if (!Album.Start(album.names, album.titles))
+        ShowNoPlayableFile();
+    ShowPlayerState();
+}
+
+void TForm1::OpenPlaylist(const QString& list, bool play)
+{
+    const TNamesAndTitles album = Split(ReadPlaylist(QFile::encodeName(list).toStdString()));
+    // Whatever played before gives way, as for a folder confirmed in the album dialog.
+    if (!(play ? Album.Start(album.names, album.titles) : Album.Confirm(album.names, album.titles)))
         ShowNoPlayableFile();
     ShowPlayerState();
 }
