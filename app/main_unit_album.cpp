@@ -10,6 +10,10 @@
 
 #include <QFile>
 #include <QMessageBox>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
 
 namespace pt4 {
 
@@ -42,6 +46,8 @@ struct TNamesAndTitles {
 TNamesAndTitles Split(std::vector<TPlaylistEntry> entries)
 {
     TNamesAndTitles split;
+    split.names.reserve(entries.size());
+    split.titles.reserve(entries.size());
     for (TPlaylistEntry& entry : entries) {
         split.names.push_back(std::move(entry.location));
         split.titles.push_back(std::move(entry.title));
@@ -164,20 +170,53 @@ void TForm1::PreviousTrack()
 
 void TForm1::PlayFiles(const QStringList& files)
 {
-    const auto failed = [](const std::string&, const std::exception_ptr& error) { ShowException(error); };
-    const TNamesAndTitles album = Split(ExpandPlaylists(LocalNames(files), failed));
-    if (!Album.Start(album.names, album.titles))
+    if (std::any_of(files.begin(), files.end(),
+                    [](const QString& file) { return IsPlaylistLocation(file.toStdString()); })) {
+        OpenPlaylist(files, true);
+        return;
+    }
+    ++openRequest_;
+    if (!Album.Start(LocalNames(files)))
         ShowNoPlayableFile();
     ShowPlayerState();
 }
 
-void TForm1::OpenPlaylist(const QString& list, bool play)
+void TForm1::OpenPlaylist(const QStringList& names, bool play)
 {
-    const TNamesAndTitles album = Split(ReadPlaylist(QFile::encodeName(list).toStdString()));
-    // Whatever played before gives way, as for a folder confirmed in the album dialog.
-    if (!(play ? Album.Start(album.names, album.titles) : Album.Confirm(album.names, album.titles)))
-        ShowNoPlayableFile();
-    ShowPlayerState();
+    const uint64_t request = ++openRequest_;
+    struct TRead {
+        std::vector<TPlaylistEntry> entries;
+        std::vector<std::exception_ptr> errors;
+    };
+    auto read = std::make_shared<TRead>();
+    QThread* reader = QThread::create([read, names = LocalNames(names)] {
+        try {
+            read->entries =
+                ExpandPlaylists(names, [&read](const std::string&, const std::exception_ptr& error) {
+                    read->errors.push_back(error);
+                });
+        } catch (...) {
+            read->errors.push_back(std::current_exception());
+        }
+    });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, [this, read, play, request] {
+        if (request != openRequest_)
+            return;
+        try {
+            for (const std::exception_ptr& error : read->errors)
+                ShowException(error);
+            TNamesAndTitles album = Split(std::move(read->entries));
+            // Whatever played before gives way, as for a folder confirmed in the album dialog.
+            if (!(play ? Album.Start(std::move(album.names), std::move(album.titles))
+                       : Album.Confirm(std::move(album.names), std::move(album.titles))))
+                ShowNoPlayableFile();
+            ShowPlayerState();
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+    });
+    reader->start();
 }
 
 void TForm1::MP3Player1EndPlay(TMP3EndPlayReason reason)

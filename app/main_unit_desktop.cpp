@@ -37,7 +37,7 @@ void TForm1::OpenLocation(const QString& location)
 {
     // A playlist plays whole; a file path, or an http:// or https:// stream, the player opens.
     if (IsPlaylistLocation(location.toStdString())) {
-        OpenPlaylist(location, true);
+        OpenPlaylist({location}, true);
         return;
     }
     OpenChosenFile(location);

@@ -51,9 +51,10 @@ void TForm1::OpenChosenFile(const QString& fileName)
 {
     OpenDialog1.FileName = fileName;
     if (IsPlaylistLocation(fileName.toStdString())) {
-        OpenPlaylist(fileName, false);
+        OpenPlaylist({fileName}, false);
         return;
     }
+    ++openRequest_;
     Album.FileChosen();
     // Opens at once and stays stopped; the labels follow with OnChangeStatus.
     MP3Player1.SetFileName(fileName.toStdString());

@@ -50,13 +50,15 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 
 template <typename Visit> void ForEachLine(std::string_view text, Visit visit)
 {
-    while (!text.empty()) {
-        const size_t end = text.find_first_of("\r\n");
-        visit(Trim(text.substr(0, end)));
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + 1);
-    }
+    // A plain scan: find_first_of searches its set once per byte, which shows in long lists.
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '\r' || text[i] == '\n') {
+            visit(Trim(text.substr(start, i - start)));
+            start = i + 1;
+        }
+    if (start < text.size())
+        visit(Trim(text.substr(start)));
 }
 
 // The digits after `key`'s name in a .pls line ("File12" → 12); nothing when they are not all
@@ -109,6 +111,7 @@ std::string ExtinfTitle(std::string_view line)
 std::vector<TPlaylistEntry> ParseM3u(std::string_view text)
 {
     std::vector<TPlaylistEntry> entries;
+    entries.reserve(size_t(std::count(text.begin(), text.end(), '\n')) + 1);
     std::string title;
     ForEachLine(text, [&](std::string_view line) {
         if (line.empty())
@@ -235,13 +238,18 @@ std::string ResolveAgainstUrl(const std::string& name, const std::string& base)
 std::string ReadLocalText(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
-    if (!file || std::filesystem::is_directory(path))
+    std::error_code error;
+    const uintmax_t size = std::filesystem::file_size(path, error);
+    if (!file || error)
         throw EFileOpenError(path);
-    std::string text(kTextLimit, '\0');
+    std::string text(size_t(std::min<uintmax_t>(size, kTextLimit)), '\0');
     file.read(text.data(), std::streamsize(text.size()));
     text.resize(size_t(file.gcount()));
     return text;
 }
+
+std::optional<std::string> Resolve(std::string_view entry, const std::string& list,
+                                   const std::string& folder);
 
 class Expander {
 public:
@@ -269,7 +277,9 @@ public:
             text = ReadLocalText(list);
         }
         within.push_back(Key(list));
-        for (TPlaylistEntry& entry : PlaylistEntries(text, base, SystemIsUtf8())) {
+        std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8());
+        entries.reserve(std::min(entries.size() + listed.size(), kEntryLimit));
+        for (TPlaylistEntry& entry : listed) {
             if (IsUrl(entry.location) || !IsPlaylistLocation(entry.location)) {
                 Add(std::move(entry));
                 continue;
@@ -305,17 +315,7 @@ private:
     }
 };
 
-} // namespace
-
-std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text)
-{
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    text = Trim(text);
-    return StartsWithNoCase(text, "[playlist]") ? ParsePls(text) : ParseM3u(text);
-}
-
-std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const std::string& list)
+std::optional<std::string> Resolve(std::string_view entry, const std::string& list, const std::string& folder)
 {
     entry = Trim(entry);
     if (entry.empty())
@@ -333,7 +333,26 @@ std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const st
         return ResolveAgainstUrl(name, list);
     if (name.starts_with('/'))
         return name;
-    return (std::filesystem::path(list).parent_path() / name).lexically_normal().string();
+    const std::string path = folder.empty() ? name : folder + '/' + name;
+    // Most names need no tidying, and tidying a path is slow in a list of many thousands.
+    const bool untidy =
+        ("/" + name + "/").find("/.") != std::string::npos || name.find("//") != std::string::npos;
+    return untidy ? std::filesystem::path(path).lexically_normal().string() : path;
+}
+
+} // namespace
+
+std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text)
+{
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    text = Trim(text);
+    return StartsWithNoCase(text, "[playlist]") ? ParsePls(text) : ParseM3u(text);
+}
+
+std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const std::string& list)
+{
+    return Resolve(entry, list, std::filesystem::path(list).parent_path().string());
 }
 
 std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8)
@@ -344,9 +363,10 @@ std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::st
         text = converted;
     }
     std::vector<TPlaylistEntry> entries = ParsePlaylist(text);
+    const std::string folder = std::filesystem::path(list).parent_path().string();
     size_t kept = 0;
     for (TPlaylistEntry& entry : entries)
-        if (std::optional<std::string> location = ResolvePlaylistEntry(entry.location, list))
+        if (std::optional<std::string> location = Resolve(entry.location, list, folder))
             entries[kept++] = {std::move(*location), std::move(entry.title)};
     entries.resize(kept);
     return entries;
@@ -354,7 +374,13 @@ std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::st
 
 bool IsPlaylistLocation(std::string_view location)
 {
-    return HasPlaylistExtension(location);
+    if (IsUrl(location))
+        return HasPlaylistExtension(location);
+    const auto endsWith = [location](std::string_view suffix) {
+        return location.size() >= suffix.size() &&
+               StartsWithNoCase(location.substr(location.size() - suffix.size()), suffix);
+    };
+    return endsWith(".m3u") || endsWith(".m3u8") || endsWith(".pls");
 }
 
 std::vector<TPlaylistEntry> ReadPlaylist(const std::string& location)

@@ -219,7 +219,7 @@ void DesktopBusTest::aPlaylistIsAnAlbum()
     list.close();
     TExceptionRecorder notices;
     f.OpenChosenFile(list.fileName());
-    QCOMPARE(f.AlbumLabel->FontColor(), clYellow);
+    QVERIFY(WaitUntil([&] { return f.AlbumLabel->FontColor() == clYellow; })); // read off the window thread
     QCOMPARE(Playerctl({"metadata", "xesam:title"}), QStringLiteral("梅の一"));
     Playerctl({"play"});
     Playerctl({"next"});
