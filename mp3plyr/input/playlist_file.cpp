@@ -220,9 +220,20 @@ std::optional<std::string> FileUrlPath(std::string_view url)
     return path;
 }
 
-// A name of a fetched list, made a URL beside the list (or on its server, from "/").
-std::string ResolveAgainstUrl(const std::string& name, const std::string& base)
+// A name of a fetched list, made a URL beside the list (or on its server, from "/"). Spaces
+// and the other bytes a URL may not hold as they are are escaped.
+std::string ResolveAgainstUrl(const std::string& raw, const std::string& base)
 {
+    std::string name;
+    for (const char c : raw) {
+        const auto byte = uint8_t(c);
+        if (byte <= 0x20 || byte == 0x7F || std::string_view("\"<>^`{|}").find(c) != std::string_view::npos) {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            name += {'%', kHex[byte >> 4], kHex[byte & 15]};
+        } else {
+            name += c;
+        }
+    }
     const size_t scheme = base.find("://");
     if (name.starts_with("//"))
         return base.substr(0, scheme + 1) + name;

@@ -59,8 +59,8 @@ TEST(PlaylistFile, ListsYieldTheirEntriesInOrder)
          {{"@/in.mp3", "In"}, {"@/a.mp3", ""}, {"@/b.mp3", ""}, {"@/missing.m3u", ""}}},
         // A fetched list names files of its server, never local ones.
         {"http://host.example/dir/list.m3u?x=1",
-         "a.mp3\n/root.mp3\nfile:///etc/passwd\n//cdn.example/c.mp3\nhttps://other.example/s\n",
-         {{"http://host.example/dir/a.mp3", ""},
+         "a b.mp3\n/root.mp3\nfile:///etc/passwd\n//cdn.example/c.mp3\nhttps://other.example/s\n",
+         {{"http://host.example/dir/a%20b.mp3", ""},
           {"http://host.example/root.mp3", ""},
           {"http://cdn.example/c.mp3", ""},
           {"https://other.example/s", ""}}},
