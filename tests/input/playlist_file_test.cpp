@@ -17,14 +17,6 @@ struct Row {
     std::vector<TPlaylistEntry> entries;
 };
 
-std::string InFolder(const std::string& text, const std::string& folder)
-{
-    std::string out = text;
-    for (size_t at = out.find('@'); at != std::string::npos; at = out.find('@', at + folder.size()))
-        out.replace(at, 1, folder);
-    return out;
-}
-
 TEST(PlaylistFile, ListsYieldTheirEntriesInOrder)
 {
     setenv("LC_ALL", "C.UTF-8", 1); // names in a list that is not UTF-8 become UTF-8
@@ -74,7 +66,8 @@ TEST(PlaylistFile, ListsYieldTheirEntriesInOrder)
         SCOPED_TRACE(row.list);
         std::vector<TPlaylistEntry> expected = row.entries;
         for (TPlaylistEntry& entry : expected)
-            entry.location = InFolder(entry.location, folder.string());
+            if (entry.location.starts_with('@'))
+                entry.location.replace(0, 1, folder.string());
         if (std::string(row.list).find("://") != std::string::npos)
             EXPECT_EQ(PlaylistEntries(row.text, row.list, true), expected);
         else
