@@ -21,7 +21,8 @@ namespace {
 
 // Lists inside lists are followed this deep; a longer chain is a loop or a mistake.
 constexpr int kNestingLimit = 4;
-// Bytes read of one list, and entries taken from all lists of one open, however they nest.
+// Bytes read of one list, and entries taken from one list and from all lists of one open,
+// however they nest.
 constexpr size_t kTextLimit = 32 * 1024 * 1024;
 constexpr size_t kEntryLimit = 1000000;
 
@@ -39,13 +40,17 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
+// ASCII only, and without the C library's locale look-up, which shows in long lists.
+char AsciiLower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
     return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
+           std::equal(prefix.begin(), prefix.end(), text.begin(),
+                      [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
 template <typename Visit> void ForEachLine(std::string_view text, Visit visit)
@@ -83,6 +88,8 @@ std::vector<TPlaylistEntry> ParsePls(std::string_view text)
             return;
         const std::string_view key = Trim(line.substr(0, equals));
         const std::string_view value = Trim(line.substr(equals + 1));
+        if (numbered.size() >= kEntryLimit)
+            return;
         if (const auto n = EntryNumber(key, "file"))
             numbered[*n].location = value;
         else if (const auto t = EntryNumber(key, "title"))
@@ -111,7 +118,7 @@ std::string ExtinfTitle(std::string_view line)
 std::vector<TPlaylistEntry> ParseM3u(std::string_view text)
 {
     std::vector<TPlaylistEntry> entries;
-    entries.reserve(size_t(std::count(text.begin(), text.end(), '\n')) + 1);
+    entries.reserve(std::min(size_t(std::count(text.begin(), text.end(), '\n')) + 1, kEntryLimit));
     std::string title;
     ForEachLine(text, [&](std::string_view line) {
         if (line.empty())
@@ -121,7 +128,8 @@ std::vector<TPlaylistEntry> ParseM3u(std::string_view text)
                 title = ExtinfTitle(line);
             return;
         }
-        entries.push_back({std::string(line), std::move(title)});
+        if (entries.size() < kEntryLimit)
+            entries.push_back({std::string(line), std::move(title)});
         title.clear();
     });
     return entries;

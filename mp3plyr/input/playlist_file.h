@@ -22,7 +22,8 @@ struct TPlaylistEntry {
 
 // The entries of a list's text as they are written, in order: trimmed, without a UTF-8
 // byte-order mark, blank lines or comments; Windows and old Mac line ends alike. A .pls (text
-// starting with "[playlist]") is ordered by its entry numbers. Takes any bytes.
+// starting with "[playlist]") is ordered by its entry numbers. Takes any bytes; entries past
+// the millionth are left out.
 std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text);
 
 // Where `entry` of the list at `list` (a local path or an http(s) URL) points: a URL as it is,
