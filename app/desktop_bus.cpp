@@ -246,7 +246,10 @@ TDesktopRoot::TDesktopRoot(TDesktopBus& bus) : QDBusAbstractAdaptor(&bus), bus_(
 
 QStringList TDesktopRoot::SupportedMimeTypes() const
 {
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/x-mp3"), QStringLiteral("audio/mp3")};
+    return {QStringLiteral("audio/mpeg"),    QStringLiteral("audio/x-mp3"),
+            QStringLiteral("audio/mp3"),     QStringLiteral("audio/x-mpegurl"),
+            QStringLiteral("audio/mpegurl"), QStringLiteral("application/vnd.apple.mpegurl"),
+            QStringLiteral("audio/x-scpls")};
 }
 
 void TDesktopRoot::Raise()
