@@ -182,7 +182,7 @@ QVariantMap TDesktopBus::Metadata()
             ++trackNumber_;
             metadata_.insert(QStringLiteral("mpris:trackid"), QVariant::fromValue(TrackId()));
             metadata_.insert(QStringLiteral("mpris:length"), qlonglong(player.Length()) * 1000);
-            metadata_.insert(QStringLiteral("xesam:title"), Text(player.Title()));
+            metadata_.insert(QStringLiteral("xesam:title"), Text(form_.Album.ShownTitle()));
             const QString artist = Text(player.Artist());
             if (!artist.isEmpty())
                 metadata_.insert(QStringLiteral("xesam:artist"), QStringList{artist});
@@ -246,7 +246,10 @@ TDesktopRoot::TDesktopRoot(TDesktopBus& bus) : QDBusAbstractAdaptor(&bus), bus_(
 
 QStringList TDesktopRoot::SupportedMimeTypes() const
 {
-    return {QStringLiteral("audio/mpeg"), QStringLiteral("audio/x-mp3"), QStringLiteral("audio/mp3")};
+    return {QStringLiteral("audio/mpeg"),    QStringLiteral("audio/x-mp3"),
+            QStringLiteral("audio/mp3"),     QStringLiteral("audio/x-mpegurl"),
+            QStringLiteral("audio/mpegurl"), QStringLiteral("application/vnd.apple.mpegurl"),
+            QStringLiteral("audio/x-scpls")};
 }
 
 void TDesktopRoot::Raise()

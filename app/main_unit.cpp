@@ -185,7 +185,8 @@ void TForm1::CreateLayout()
     AlbumPanel = panel(105, QStringLiteral("Album"), QStringLiteral("連続再生"));
     RepeatPanel = panel(123, QStringLiteral("Repeat"), QStringLiteral("リピート"));
 
-    OpenDialog1.Filter = QStringLiteral("MP3ファイル（*.MP3）|*.MP3*");
+    // Playlists open too, as albums.
+    OpenDialog1.Filter = QStringLiteral("MP3ファイル（*.MP3）|*.MP3*;*.M3U;*.M3U8;*.PLS");
 
     // Events of the layout.
     auto onDown = [this](TSkinImage* image, void (TForm1::*handler)(Qt::MouseButton, QPoint)) {

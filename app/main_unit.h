@@ -163,8 +163,14 @@ public:
     void PreviousTrack();
     // Opens a location (a file path) and plays it, as the Open button followed by Play does.
     void OpenLocation(const QString& location);
-    // Continuous play of these files in this order, from the first.
+    // Continuous play of these files in this order, from the first; a playlist among them plays
+    // as its entries.
     void PlayFiles(const QStringList& files);
+    // These files and playlists (local files or URLs) as the album, each list as its entries:
+    // the first entry loaded, and played at once with `play`. The lists are read off the window
+    // thread, so that a long list or a slow server does not hold the window up; the album
+    // follows when they are read, unless another file or list was opened meanwhile.
+    void OpenPlaylist(const QStringList& names, bool play);
     // Volume 0 ... 100 set from outside the window: player, knob and label.
     void SetVolumeFromDesktop(int volume);
     // What a drop of these items would do: one file opens and plays (album false), several files
@@ -226,6 +232,8 @@ private:
     bool aboutArrowPhase_ = false;
     std::function<TAlbumForm*()> albumFormMaker_;
     TAlbumForm* albumForm_ = nullptr;
+    // Counts opens of files and lists: a list read for an earlier one is dropped.
+    uint64_t openRequest_ = 0;
 };
 
 } // namespace pt4

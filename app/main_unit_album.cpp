@@ -5,10 +5,15 @@
 
 #include "app/album_dialog.h"
 #include "app/picture_store.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QFile>
 #include <QMessageBox>
+#include <QThread>
+
+#include <algorithm>
+#include <memory>
 
 namespace pt4 {
 
@@ -32,6 +37,22 @@ std::vector<std::string> LocalNames(const QStringList& files)
     for (const QString& file : files)
         names.push_back(QFile::encodeName(file).toStdString());
     return names;
+}
+
+struct TNamesAndTitles {
+    std::vector<std::string> names, titles;
+};
+
+TNamesAndTitles Split(std::vector<TPlaylistEntry> entries)
+{
+    TNamesAndTitles split;
+    split.names.reserve(entries.size());
+    split.titles.reserve(entries.size());
+    for (TPlaylistEntry& entry : entries) {
+        split.names.push_back(std::move(entry.location));
+        split.titles.push_back(std::move(entry.title));
+    }
+    return split;
 }
 
 } // namespace
@@ -149,9 +170,53 @@ void TForm1::PreviousTrack()
 
 void TForm1::PlayFiles(const QStringList& files)
 {
+    if (std::any_of(files.begin(), files.end(),
+                    [](const QString& file) { return IsPlaylistLocation(file.toStdString()); })) {
+        OpenPlaylist(files, true);
+        return;
+    }
+    ++openRequest_;
     if (!Album.Start(LocalNames(files)))
         ShowNoPlayableFile();
     ShowPlayerState();
+}
+
+void TForm1::OpenPlaylist(const QStringList& names, bool play)
+{
+    const uint64_t request = ++openRequest_;
+    struct TRead {
+        std::vector<TPlaylistEntry> entries;
+        std::vector<std::exception_ptr> errors;
+    };
+    auto read = std::make_shared<TRead>();
+    QThread* reader = QThread::create([read, names = LocalNames(names)] {
+        try {
+            read->entries =
+                ExpandPlaylists(names, [&read](const std::string&, const std::exception_ptr& error) {
+                    read->errors.push_back(error);
+                });
+        } catch (...) {
+            read->errors.push_back(std::current_exception());
+        }
+    });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, [this, read, play, request] {
+        if (request != openRequest_)
+            return;
+        try {
+            for (const std::exception_ptr& error : read->errors)
+                ShowException(error);
+            TNamesAndTitles album = Split(std::move(read->entries));
+            // Whatever played before gives way, as for a folder confirmed in the album dialog.
+            if (!(play ? Album.Start(std::move(album.names), std::move(album.titles))
+                       : Album.Confirm(std::move(album.names), std::move(album.titles))))
+                ShowNoPlayableFile();
+            ShowPlayerState();
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+    });
+    reader->start();
 }
 
 void TForm1::MP3Player1EndPlay(TMP3EndPlayReason reason)

@@ -4,6 +4,7 @@
 
 #include "app/file_list_box.h"
 #include "components/natural_order.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QDir>
@@ -34,7 +35,11 @@ QStringList FolderFiles(const QString& folder)
 
 void TForm1::OpenLocation(const QString& location)
 {
-    // A file path, or an http:// or https:// stream: the player opens either.
+    // A playlist plays whole; a file path, or an http:// or https:// stream, the player opens.
+    if (IsPlaylistLocation(location.toStdString())) {
+        OpenPlaylist({location}, true);
+        return;
+    }
     OpenChosenFile(location);
     playImageMouseUp(Qt::LeftButton, QPoint());
 }

@@ -4,6 +4,7 @@
 #include "app/picture_store.h"
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/playlist_file.h"
 
 #include <QDesktopServices>
 #include <QUrl>
@@ -49,6 +50,11 @@ void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint)
 void TForm1::OpenChosenFile(const QString& fileName)
 {
     OpenDialog1.FileName = fileName;
+    if (IsPlaylistLocation(fileName.toStdString())) {
+        OpenPlaylist({fileName}, false);
+        return;
+    }
+    ++openRequest_;
     Album.FileChosen();
     // Opens at once and stays stopped; the labels follow with OnChangeStatus.
     MP3Player1.SetFileName(fileName.toStdString());
@@ -166,7 +172,7 @@ void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
 
 void TForm1::MP3Player1ChangeStatus()
 {
-    const QString title = DisplayString(MP3Player1.Title());
+    const QString title = DisplayString(Album.ShownTitle());
     const QString artist = DisplayString(MP3Player1.Artist());
     SongLabel1->SetCaption(title);
     SongLabel2->SetCaption(title);
@@ -219,7 +225,7 @@ void TForm1::MMTimer3Timer()
         const uint32_t length = MP3Player1.Length();
         // A stream has no total time; its title changes as it plays, so it is shown too.
         if (length == 0)
-            title += u' ' + DisplayString(MP3Player1.Title());
+            title += u' ' + DisplayString(Album.ShownTitle());
         title += u' ' + TimeText(MP3Player1.Position()) + QStringLiteral(" / ") +
                  (length > 0 ? TimeText(length) : QStringLiteral("--:--"));
     }

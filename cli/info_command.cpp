@@ -12,6 +12,7 @@
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/mp3_info.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/input/stream_reader.h"
 
 #include <nlohmann/json.hpp>
@@ -357,6 +358,24 @@ void PrintText(const Report& report)
     }
 }
 
+// A playlist is reported as the entries it would play, in order.
+void PrintPlaylist(const std::string& list, const std::vector<TPlaylistEntry>& entries, bool asJson)
+{
+    if (asJson) {
+        json out = {{"file", list}, {"playlist", json::array()}};
+        for (const TPlaylistEntry& entry : entries)
+            out["playlist"].push_back({{"location", entry.location}, {"title", DisplayText(entry.title)}});
+        std::printf("%s\n", out.dump().c_str());
+        return;
+    }
+    std::printf("%s\n  playlist:     %zu entries\n", list.c_str(), entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        std::printf("  %5zu. %s\n", i + 1, entries[i].location.c_str());
+        if (!entries[i].title.empty())
+            std::printf("         title: %s\n", DisplayText(entries[i].title).c_str());
+    }
+}
+
 } // namespace
 
 int RunInfo(const std::vector<std::string>& args)
@@ -376,6 +395,11 @@ int RunInfo(const std::vector<std::string>& args)
     int status = 0;
     for (const auto& file : files) {
         try {
+            if (IsPlaylistLocation(file)) {
+                PrintPlaylist(file, ReadPlaylist(file), asJson);
+                std::fflush(stdout);
+                continue;
+            }
             const Report report = Examine(file);
             if (asJson)
                 std::printf("%s\n", ToJson(report).dump().c_str());

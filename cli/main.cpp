@@ -13,8 +13,8 @@ void PrintUsage(std::FILE* to)
                "       pt4 play [--volume N] FILE...\n"
                "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
                "                  [--start SECONDS] [--no-gapless] INPUT -o OUTPUT\n"
-               "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u or\n"
-               ".pls playlist.\n",
+               "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u,\n"
+               ".m3u8 or .pls playlist (played whole; decode takes its first entry).\n",
                to);
 }
 

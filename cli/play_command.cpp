@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
@@ -123,8 +124,10 @@ enum class Outcome { Played, Failed, Skipped, Quit };
 
 class Session {
 public:
-    Session(bool keys, std::optional<uint32_t> volume, const std::vector<std::string>& files)
-        : keys_(keys), files_(files)
+    // `titles`: what a playlist calls each file (empty: nothing).
+    Session(bool keys, std::optional<uint32_t> volume, const std::vector<std::string>& files,
+            const std::vector<std::string>& titles)
+        : keys_(keys), files_(files), titles_(titles)
     {
         player_.SetAutoPlay(false);
         if (volume)
@@ -133,19 +136,21 @@ public:
         SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
-            // The next file has become audible: it was queued to follow without a gap.
-            if (next_ < files_.size() && player_.FileName() == files_[next_] &&
-                player_.FileName() != playing_) {
-                playing_ = files_[next_++];
-                file_ = playing_;
-                shownTitles_.clear();
-            }
+            // A file queued to follow without a gap has become audible; short files may have
+            // queued the ones after it as well.
+            for (size_t k = next_; k < queued_ && player_.FileName() != playing_; ++k)
+                if (player_.FileName() == files_[k]) {
+                    playing_ = files_[k];
+                    file_ = playing_;
+                    next_ = k + 1;
+                    shownTitles_.clear();
+                }
             ShowTitles();
             ShowLine();
         };
         player_.OnNeedNext = [this](TMP3Player&) {
-            if (next_ < files_.size())
-                player_.QueueNext(files_[next_]);
+            if (queued_ < files_.size())
+                player_.QueueNext(files_[queued_++]);
         };
         player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
             if (reason == TMP3EndPlayReason::mepEndOfStream)
@@ -169,6 +174,7 @@ public:
         file_ = file;
         playing_ = file;
         next_ = index + 1;
+        queued_ = next_;
         try {
             shownTitles_.clear();
             player_.SetFileName(file);
@@ -250,7 +256,8 @@ private:
     {
         if (!(player_.Capabilities() & mpcClose))
             return;
-        const std::string titles = DisplayText(player_.Title()) + "\n  " + DisplayText(player_.Artist());
+        const std::string title = ShownTitle(player_.Title(), player_.FileName(), titles_[next_ - 1]);
+        const std::string titles = DisplayText(title) + "\n  " + DisplayText(player_.Artist());
         if (titles == shownTitles_)
             return;
         std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());
@@ -275,8 +282,11 @@ private:
     std::optional<Outcome> ended_;
     std::string shownTitles_;
     const std::vector<std::string>& files_;
+    const std::vector<std::string>& titles_;
     std::string playing_;
     size_t next_ = 0;
+    // Files before this index have been handed to the player.
+    size_t queued_ = 0;
 };
 
 } // namespace
@@ -303,14 +313,33 @@ int RunPlay(const std::vector<std::string>& args)
         std::fputs("usage: pt4 play [--volume N] FILE...\n", stderr);
         return 2;
     }
+    // A playlist plays as its entries, in its order.
+    int status = 0;
+    std::vector<std::string> titles;
+    {
+        const std::vector<TPlaylistEntry> entries =
+            ExpandPlaylists(files, [&status](const std::string& list, const std::exception_ptr& error) {
+                std::fprintf(stderr, "pt4: %s: %s\n", list.c_str(), ExceptionText(error).c_str());
+                status = 1;
+            });
+        files.clear();
+        for (const TPlaylistEntry& entry : entries) {
+            files.push_back(entry.location);
+            titles.push_back(entry.title);
+        }
+    }
+    if (files.empty()) {
+        if (status == 0)
+            std::fputs("pt4: the playlist names nothing to play\n", stderr);
+        return 1;
+    }
     RawTerminal terminal;
     if (terminal.Active())
         std::printf("keys: space pause/resume, left/right -5 s/+5 s, n next file, q quit\n");
     std::fflush(stdout);
-    int status = 0;
     // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
     try {
-        Session session(terminal.Active(), volume, files);
+        Session session(terminal.Active(), volume, files, titles);
         // Files of the same format follow each other without a gap; Play returns when the
         // chain ends.
         for (size_t index = 0; index < files.size(); index = session.Next()) {

@@ -1,5 +1,7 @@
 #include "mp3plyr/album_sequence.h"
 
+#include "mp3plyr/input/playlist_file.h"
+
 #include <algorithm>
 #include <utility>
 
@@ -104,7 +106,7 @@ void TAlbumSequence::EndAlbum()
         count_ = 0;
 }
 
-bool TAlbumSequence::Confirm(std::vector<std::string> files)
+bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::string> titles)
 {
     repeat_ = false;
     if (files.empty()) {
@@ -113,6 +115,8 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files)
         return false;
     }
     list_ = std::move(files);
+    titles_ = std::move(titles);
+    titles_.resize(list_.size());
     unplayable_.assign(list_.size(), false);
     count_ = int32_t(list_.size());
     const int32_t first = LoadFrom(0, +1);
@@ -129,13 +133,20 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files)
     return true;
 }
 
-bool TAlbumSequence::Start(std::vector<std::string> files)
+bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles)
 {
-    if (!Confirm(std::move(files)))
+    if (!Confirm(std::move(files), std::move(titles)))
         return false;
     PlayPressed();
     player_.Play();
     return true;
+}
+
+std::string TAlbumSequence::ShownTitle() const
+{
+    const std::string file = player_.FileName();
+    const bool listed = index_ >= 0 && size_t(index_) < list_.size() && list_[size_t(index_)] == file;
+    return pt4::ShownTitle(player_.Title(), file, listed ? titles_[size_t(index_)] : std::string());
 }
 
 void TAlbumSequence::PlayPressed()

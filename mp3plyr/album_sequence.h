@@ -44,9 +44,13 @@ public:
     // moving on. False when the list is empty or none of its files opens: the track count is
     // then 0, so nothing advances any more, and nothing is selected anew. An empty list leaves
     // the previous list (and the player) as they were.
-    bool Confirm(std::vector<std::string> files);
+    // `titles`, when given, holds what a playlist calls each file.
+    bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {});
     // Confirm, then play the first file.
-    bool Start(std::vector<std::string> files);
+    bool Start(std::vector<std::string> files, std::vector<std::string> titles = {});
+    // The player's title for display: the current file's own, or while that is only the file's
+    // name, the title its playlist gives it.
+    std::string ShownTitle() const;
 
     // The Play button before the player plays: a selected album plays on from here.
     void PlayPressed();
@@ -87,6 +91,7 @@ private:
     TMP3Player& player_;
     std::vector<std::string> list_;
     std::vector<bool> unplayable_;
+    std::vector<std::string> titles_;
     bool selected_ = false;
     bool repeat_ = false;
     bool playing_ = false;

@@ -4,12 +4,12 @@
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/http_stream.h"
 #include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/playlist_file.h"
 
 #include <unistd.h>
 
 #include <cctype>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -29,33 +29,13 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
     return true;
 }
 
-// An entry of a playlist fetched from `base`, made absolute.
-std::string ResolveAgainstUrl(const std::string& entry, const std::string& base)
+// The first entry of the list at `list` that can play; a fetched list never names a local file.
+std::string FirstEntry(std::string_view text, const std::string& list)
 {
-    if (IsUrl(entry))
-        return entry;
-    const size_t scheme = base.find("://");
-    const size_t pathStart = base.find('/', scheme == std::string::npos ? 0 : scheme + 3);
-    if (pathStart == std::string::npos)
-        return base + "/" + entry;
-    if (!entry.empty() && entry.front() == '/')
-        return base.substr(0, pathStart) + entry;
-    const size_t query = base.find_first_of("?#", pathStart);
-    const std::string path = base.substr(0, query);
-    return path.substr(0, path.rfind('/') + 1) + entry;
-}
-
-std::string ResolveAgainstFile(const std::string& entry, const std::string& playlist)
-{
-    if (IsUrl(entry) || entry == "-")
-        return entry;
-    std::string path = entry;
-    if (StartsWithNoCase(path, "file://"))
-        path = path.substr(7);
-    const std::filesystem::path p(path);
-    if (p.is_absolute())
-        return path;
-    return (std::filesystem::path(playlist).parent_path() / p).string();
+    for (const TPlaylistEntry& entry : ParsePlaylist(text))
+        if (std::optional<std::string> location = ResolvePlaylistEntry(entry.location, list))
+            return *location;
+    throw EStreamOpenError("the playlist names no stream");
 }
 
 // How long a server may stay silent; PT4_STREAM_TIMEOUT (seconds) overrides the default.
@@ -92,10 +72,7 @@ TOpenedLocation Open(const std::string& location, int depth)
             return opened;
         }
         const std::string text = http->ReadText(kPlaylistLimit);
-        const std::optional<std::string> entry = FirstPlaylistEntry(text);
-        if (!entry)
-            throw EStreamOpenError("the playlist names no stream");
-        const std::string next = ResolveAgainstUrl(*entry, http->EffectiveUrl());
+        const std::string next = FirstEntry(text, http->EffectiveUrl());
         http.reset();
         return Open(next, depth + 1);
     }
@@ -107,10 +84,7 @@ TOpenedLocation Open(const std::string& location, int depth)
         text.resize(kPlaylistLimit);
         file.read(text.data(), std::streamsize(text.size()));
         text.resize(size_t(file.gcount()));
-        const std::optional<std::string> entry = FirstPlaylistEntry(text);
-        if (!entry)
-            throw EStreamOpenError("the playlist names no stream");
-        return Open(ResolveAgainstFile(*entry, location), depth + 1);
+        return Open(FirstEntry(text, location), depth + 1);
     }
     try {
         opened.stream = std::make_unique<TMPFileStream>(location);

@@ -92,6 +92,7 @@ private slots:
     void initTestCase();
     void metadataAndCommandsOverTheBus();
     void secondStartHandsItsFilesOver();
+    void aPlaylistIsAnAlbum();
 
 private:
     QStringList announced_;
@@ -201,6 +202,31 @@ void DesktopBusTest::secondStartHandsItsFilesOver()
     QVERIFY(WaitUntil([&] { return f.MP3Player1.FileName() == (dir + "/1.mp3").toStdString(); }));
     QVERIFY(WaitUntil([&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying; }));
     QVERIFY(!f.Album.Selected());
+}
+
+// A list opened as from the command line: its first entry waits under the list's title, the
+// album label lit; Next passes the missing entry with one notice and plays the next file.
+void DesktopBusTest::aPlaylistIsAnAlbum()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    auto* bus = new TDesktopBus(f);
+    QVERIFY(bus->Publish(*TDesktopBus::SessionBus()));
+    const QString dir = MakeAlbum(app.TempFile("listed"), {{"一.mp3", 240}, {"二.mp3", 240}});
+    QFile list(dir + "/歌.m3u8");
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(QStringLiteral("#EXTINF:240,梅の一\r\n一.mp3\r\nmissing.mp3\r\n二.mp3\r\n").toUtf8());
+    list.close();
+    TExceptionRecorder notices;
+    f.OpenChosenFile(list.fileName());
+    QVERIFY(WaitUntil([&] { return f.AlbumLabel->FontColor() == clYellow; })); // read off the window thread
+    QCOMPARE(Playerctl({"metadata", "xesam:title"}), QStringLiteral("梅の一"));
+    Playerctl({"play"});
+    Playerctl({"next"});
+    QCOMPARE(Playerctl({"metadata", "xesam:title"}), QStringLiteral("二.mp3"));
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    QCOMPARE(notices.Texts().size(), 1);
+    QVERIFY(notices.Texts().front().contains(QStringLiteral("missing.mp3")));
 }
 
 QTEST_MAIN(DesktopBusTest)

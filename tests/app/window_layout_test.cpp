@@ -169,9 +169,9 @@ void WindowLayoutTest::captionsHintsAndColours()
     QCOMPARE(f.RepeatPanel->Caption(), QStringLiteral("Repeat"));
     QCOMPARE(f.VolImage->cursor().shape(), Qt::SizeHorCursor);
     QCOMPARE(f.BalanceImage->cursor().shape(), Qt::SizeHorCursor);
-    QCOMPARE(f.OpenDialog1.Filter, QStringLiteral("MP3ファイル（*.MP3）|*.MP3*"));
+    QCOMPARE(f.OpenDialog1.Filter, QStringLiteral("MP3ファイル（*.MP3）|*.MP3*;*.M3U;*.M3U8;*.PLS"));
     QCOMPARE(TOpenDialog::DesktopFilter(f.OpenDialog1.Filter),
-             QStringLiteral("MP3ファイル（*.MP3） (*.[Mm][Pp]3*)"));
+             QStringLiteral("MP3ファイル（*.MP3） (*.[Mm][Pp]3* *.[Mm]3[Uu] *.[Mm]3[Uu]8 *.[Pp][Ll][Ss])"));
 
     // The player and the timers as the layout sets them.
     QCOMPARE(f.MP3Player1.AutoOpen(), true);

@@ -1,0 +1,58 @@
+// Playlist files played whole: .m3u and .m3u8 (one location a line, #EXTINF titles) and .pls
+// ([playlist] with FileN and TitleN), local or fetched, read into the locations they name, in
+// their order, with the titles the list gives them.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pt4 {
+
+struct TPlaylistEntry {
+    std::string location;
+    // The title the list gives the entry (raw bytes, as a tag's); empty when it gives none.
+    std::string title;
+
+    bool operator==(const TPlaylistEntry&) const = default;
+};
+
+// The entries of a list's text as they are written, in order: trimmed, without a UTF-8
+// byte-order mark, blank lines or comments; Windows and old Mac line ends alike. A .pls (text
+// starting with "[playlist]") is ordered by its entry numbers. Takes any bytes; entries past
+// the millionth are left out.
+std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text);
+
+// Where `entry` of the list at `list` (a local path or an http(s) URL) points: a URL as it is,
+// a file:// URL as its path, a relative name (backslashes taken as separators) beside the
+// list. Nothing for what cannot play: another scheme, or anything local in a fetched list.
+std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const std::string& list);
+
+// The entries of the text of the list at `list`, resolved; those that cannot play are left
+// out. Text that is not UTF-8 holds names in the system's encoding: kept as bytes when that
+// encoding is not UTF-8 (`systemUtf8` false), else converted from the code page it reads as.
+std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8);
+
+// A local .m3u, .m3u8 or .pls file, or a URL whose path ends so.
+bool IsPlaylistLocation(std::string_view location);
+
+// Reads the list at `location` with the local lists it names followed in place (a few levels
+// deep, each list once, so lists naming each other end). A URL entry is kept as it is, even a
+// list: the player follows it when it plays. Throws EFileOpenError when a local list cannot be
+// read and EStreamOpenError when a remote one cannot be fetched or names nothing to play.
+std::vector<TPlaylistEntry> ReadPlaylist(const std::string& location);
+
+// The names given, each list among them replaced by its entries. A list that cannot be read is
+// handed to `failed` and left out (without `failed`, its exception ends the call).
+using TListFailed = std::function<void(const std::string& list, const std::exception_ptr& error)>;
+std::vector<TPlaylistEntry> ExpandPlaylists(const std::vector<std::string>& names,
+                                            const TListFailed& failed = {});
+
+// What to show as a file's title: its own (`title`, from its tags or its station), unless that
+// is only the file's name and the list gave one (`listed`).
+std::string ShownTitle(const std::string& title, const std::string& fileName, const std::string& listed);
+
+} // namespace pt4
