@@ -66,6 +66,7 @@ TForm1::TForm1(QString settingsFile)
     CreatePlayer();
     CreateTimers();
     CreateAlbum();
+    CreateKeyboardAccess();
     AnimateForm1 = std::make_unique<TAnimateForm>(this);
 
     MP3Player1.Loaded();

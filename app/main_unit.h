@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/equalizer_window.h"
+#include "app/location_dialog.h"
 #include "app/open_dialog.h"
 #include "app/presets.h"
 #include "app/skin_controls.h"
@@ -20,6 +21,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QAction;
+class QMenu;
 
 namespace pt4 {
 
@@ -85,6 +89,8 @@ public:
     // Continuous play and repeat; the Album and Repeat labels show its state.
     TAlbumSequence Album{MP3Player1};
     TOpenDialog OpenDialog1;
+    // Asks for a location (a URL or a file path) to open and play (Ctrl+L, the window's menu).
+    TLocationDialog LocationDialog1;
     TMMTimer MMTimer1, MMTimer2, MMTimer3, MMTimer4;
     std::unique_ptr<TAnimateForm> AnimateForm1;
 
@@ -167,6 +173,20 @@ public:
     void PlayFiles(const QStringList& files);
     // Volume 0 ... 100 set from outside the window: player, knob and label.
     void SetVolumeFromDesktop(int volume);
+    // Balance -100 ... 100 set by the keyboard, the wheel or an assistive tool.
+    void SetBalanceFromDesktop(int balance);
+
+    // --- keyboard and menu commands -----------------------------------------------------------
+    // Plays a stopped open file, pauses what plays, resumes what is paused.
+    void PlayOrPause();
+    // Jumps by deltaMs while playing, as the rewind and fast-forward buttons do.
+    void JumpBy(int deltaMs);
+    // Asks for a location and plays it.
+    void OpenLocationDialog();
+    // The window's right-click menu; entries added with AddContextMenuEntry go before the
+    // About and Quit entries.
+    QMenu* ContextMenu();
+    void AddContextMenuEntry(QAction* action);
     // What a drop of these items would do: one file opens and plays (album false), several files
     // or a folder play in turn (album true). Nothing for anything else (not all local files and
     // folders, no file to play).
@@ -194,6 +214,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -204,6 +226,8 @@ private:
     void CreatePlayer();
     void CreateTimers();
     void CreateAlbum();
+    // Keyboard focus, knob steps and the roles assistive technologies read.
+    void CreateKeyboardAccess();
     void ShowNoPlayableFile();
     // The title timer runs only while the title shows the times: minimised and playing.
     void FollowTitleTimer();
@@ -220,12 +244,15 @@ private:
     QPoint pressPos_;
     bool rewindHeld_ = false;
     bool forwardHeld_ = false;
+    bool heldJumped_ = false; // the held rewind or fast-forward has jumped at least once
     bool blinkPlay_ = false;
     bool blinkPause_ = false;
     bool blinkPhase_ = false;
     bool aboutArrowPhase_ = false;
     std::function<TAlbumForm*()> albumFormMaker_;
     TAlbumForm* albumForm_ = nullptr;
+    QMenu* contextMenu_ = nullptr;
+    QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
 };
 
 } // namespace pt4

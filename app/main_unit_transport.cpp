@@ -38,9 +38,11 @@ void TForm1::OpenImageMouseDown(Qt::MouseButton, QPoint)
     OpenImage->SetPicture(StoredPicture(2));
 }
 
-void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     OpenImage->SetPicture(StoredPicture(1));
+    if (!ReleasedOver(OpenImage, pos))
+        return;
     if (!OpenDialog1.Execute(this))
         return;
     OpenChosenFile(OpenDialog1.FileName);
@@ -62,9 +64,11 @@ void TForm1::playImageMouseDown(Qt::MouseButton, QPoint)
     playImage->SetPicture(StoredPicture(4));
 }
 
-void TForm1::playImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::playImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     playImage->SetPicture(StoredPicture(3));
+    if (!ReleasedOver(playImage, pos))
+        return;
     if (!(MP3Player1.Capabilities() & mpcPlay))
         return;
     Album.PlayPressed();
@@ -80,9 +84,11 @@ void TForm1::pauseImageMouseDown(Qt::MouseButton, QPoint)
     pauseImage->SetPicture(StoredPicture(6));
 }
 
-void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     pauseImage->SetPicture(StoredPicture(5));
+    if (!ReleasedOver(pauseImage, pos))
+        return;
     bool* blinkFlag = nullptr;
     switch (MP3Player1.Status()) {
     case TMP3PlayerStatus::mpsPlaying:
@@ -114,9 +120,11 @@ void TForm1::stopImageMouseDown(Qt::MouseButton, QPoint)
     stopImage->SetPicture(StoredPicture(8));
 }
 
-void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     stopImage->SetPicture(StoredPicture(7));
+    if (!ReleasedOver(stopImage, pos))
+        return;
     MP3Player1.Stop();
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
     MMTimer2.SetEnabled(false);
@@ -129,29 +137,36 @@ void TForm1::stopImageClick() {}
 void TForm1::back1ImageMouseDown(Qt::MouseButton, QPoint)
 {
     back1Image->SetPicture(StoredPicture(10));
+    heldJumped_ = false;
     rewindHeld_ = true;
     MMTimer1.SetEnabled(true);
 }
 
-void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     back1Image->SetPicture(StoredPicture(9));
     rewindHeld_ = false;
     MMTimer1.SetEnabled(false);
+    // A click too short for the timer still jumps once.
+    if (!heldJumped_ && ReleasedOver(back1Image, pos))
+        JumpBy(-5000);
 }
 
 void TForm1::next1ImageMouseDown(Qt::MouseButton, QPoint)
 {
     next1Image->SetPicture(StoredPicture(12));
+    heldJumped_ = false;
     forwardHeld_ = true;
     MMTimer1.SetEnabled(true);
 }
 
-void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     next1Image->SetPicture(StoredPicture(11));
     forwardHeld_ = false;
     MMTimer1.SetEnabled(false);
+    if (!heldJumped_ && ReleasedOver(next1Image, pos))
+        JumpBy(5000);
 }
 
 void TForm1::back2ImageMouseDown(Qt::MouseButton, QPoint)
@@ -189,15 +204,13 @@ void TForm1::MMTimer1Timer()
 {
     if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
         return;
-    // Before the first 5 s the target is negative and the player ignores it.
-    const int64_t position = MP3Player1.Position();
     if (rewindHeld_)
-        MP3Player1.Seek(static_cast<int32_t>(position - 5000));
+        JumpBy(-5000);
     else if (forwardHeld_)
-        MP3Player1.Seek(static_cast<int32_t>(position + 5000));
+        JumpBy(5000);
     else
         return;
-    emit Jumped();
+    heldJumped_ = true;
 }
 
 void TForm1::MMTimer2Timer()
@@ -247,9 +260,11 @@ void TForm1::AboutPanelMouseDown(Qt::MouseButton, QPoint)
     AboutPanel->SetBevelOuter(TBevelCut::bvLowered);
 }
 
-void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint)
+void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
+    if (!ReleasedOver(AboutPanel, pos))
+        return;
     const bool shown = Image1->isHidden();
     if (shown && Image1->Picture().isNull())
         Image1->SetPicture(ArtPicture(QStringLiteral(":/art/about.png")));
