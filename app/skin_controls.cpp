@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -10,6 +11,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace pt4 {
 
@@ -38,14 +40,46 @@ void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 
 } // namespace
 
+namespace {
+
+QImage ReadPng(const QString& resource)
+{
+    QImageReader reader(resource, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+// The picture for a screen of `ratio` device pixels per pixel, from the art rendered for twice or
+// three times the density, brought to the exact number of device pixels when the ratio is
+// between. Null when there is no such art.
+QImage DenseArt(const QString& resource, qreal ratio)
+{
+    const QString base = resource.chopped(4); // without ".png"
+    QImage dense = ReadPng(base + (ratio <= 2 ? QStringLiteral("@2x.png") : QStringLiteral("@3x.png")));
+    const QSize size = QImageReader(resource, "png").size();
+    if (dense.isNull() || !size.isValid())
+        return QImage();
+    const QSize devicePixels(static_cast<int>(std::ceil(size.width() * ratio)),
+                             static_cast<int>(std::ceil(size.height() * ratio)));
+    if (dense.size() != devicePixels)
+        dense = dense.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    dense.setDevicePixelRatio(ratio);
+    return dense;
+}
+
+} // namespace
+
 QPixmap ArtPicture(const QString& resource)
 {
     QPixmap picture;
     if (QPixmapCache::find(resource, &picture))
         return picture;
-    QImageReader reader(resource, "png");
-    reader.setAutoDetectImageFormat(false);
-    picture = QPixmap::fromImage(reader.read());
+    // At one device pixel per pixel the pictures are exactly those of the layout's sizes.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    if (ratio > 1.0)
+        picture = QPixmap::fromImage(DenseArt(resource, ratio));
+    if (picture.isNull())
+        picture = QPixmap::fromImage(ReadPng(resource));
     QPixmapCache::insert(resource, picture);
     return picture;
 }

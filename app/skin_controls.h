@@ -10,7 +10,8 @@
 namespace pt4 {
 
 // A picture of the program's art (":/art/NAME.png"), decoded once and then shared. Its format is
-// named rather than guessed, so that no image plugin is loaded for it.
+// named rather than guessed, so that no image plugin is loaded for it. On a dense screen (a
+// device pixel ratio above 1) it comes from NAME@2x.png or NAME@3x.png, drawn at the same size.
 QPixmap ArtPicture(const QString& resource);
 
 // What a skin control is to the keyboard and to assistive technologies. Pictures and panels
