@@ -3,6 +3,7 @@
 #include "support/app_fixtures.h"
 
 #include <QAccessible>
+#include <QMenu>
 #include <QtTest>
 
 #include <map>
@@ -82,6 +83,13 @@ void KeyboardAccessTest::windowKeysWheelAndShortClicksDriveThePlayer()
     Click(f.next1Image); // shorter than the held button's first jump: jumps once
     QVERIFY2(f.MP3Player1.Position() >= before + 4000 && f.MP3Player1.Position() < before + 9000,
              qPrintable(QString::number(f.MP3Player1.Position())));
+    // The secondary button over a control opens the window's menu.
+    QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5),
+                                f.playImage->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(f.playImage, &menuAsked);
+    QVERIFY(f.ContextMenu()->isVisible());
+    f.ContextMenu()->actions().at(1)->trigger(); // open a location
+    QCOMPARE(located, 2);
 }
 
 void KeyboardAccessTest::tabMarksEachControlAndItsKeysPressIt()
