@@ -69,6 +69,8 @@ TForm1::TForm1(QString settingsFile)
     CreateAlbum();
     CreateKeyboardAccess();
     AnimateForm1 = std::make_unique<TAnimateForm>(this);
+    connect(AnimateForm1.get(), &TAnimateForm::MinimizedChanged, this,
+            [this] { Run([this] { FollowTitleTimer(); }); });
 
     MP3Player1.Loaded();
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})

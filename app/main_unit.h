@@ -167,6 +167,9 @@ public:
     // What the track buttons do after their pictures changed (also the desktop's commands).
     void NextTrack();
     void PreviousTrack();
+    // Brings the window back to the user: restored, raised and active (the desktop's Raise, a
+    // second start).
+    void BringBack();
     // Opens a location (a file path) and plays it, as the Open button followed by Play does.
     void OpenLocation(const QString& location);
     // Continuous play of these files in this order, from the first.

@@ -228,7 +228,7 @@ void TForm1::MMTimer2Timer()
 void TForm1::MMTimer3Timer()
 {
     QString title = QStringLiteral("Plumtone4");
-    if (isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying) {
+    if (AnimateForm1->Minimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying) {
         const uint32_t length = MP3Player1.Length();
         // A stream has no total time; its title changes as it plays, so it is shown too.
         if (length == 0)
@@ -242,7 +242,7 @@ void TForm1::MMTimer3Timer()
 
 void TForm1::FollowTitleTimer()
 {
-    const bool running = isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
+    const bool running = AnimateForm1->Minimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
     if (running == MMTimer3.Enabled())
         return;
     MMTimer3.SetEnabled(running);
