@@ -1,5 +1,5 @@
 // The window without a mouse: its keys, Tab through the controls, keys on a focused control, the
-// wheel and short clicks, the names, roles and states assistive tools read, and long titles.
+// wheel and short clicks, the states and values assistive tools read and set, and long titles.
 #include "support/app_fixtures.h"
 
 #include <QAccessible>
@@ -35,7 +35,7 @@ class KeyboardAccessTest : public QObject {
 private slots:
     void windowKeysWheelAndShortClicksDriveThePlayer();
     void tabMarksEachControlAndItsKeysPressIt();
-    void assistiveToolsReadNamesRolesAndStates();
+    void assistiveToolsReadAndSetStatesAndValues();
     void longTitleIsCutAtACharacterWithTheWholeTitleAsTooltip();
 };
 
@@ -127,25 +127,10 @@ void KeyboardAccessTest::tabMarksEachControlAndItsKeysPressIt()
     QCOMPARE(QApplication::focusWidget(), &f);
 }
 
-void KeyboardAccessTest::assistiveToolsReadNamesRolesAndStates()
+void KeyboardAccessTest::assistiveToolsReadAndSetStatesAndValues()
 {
     TWindowsUnderTest app;
     TForm1& f = app.Form1();
-    const struct {
-        QWidget* control;
-        const char* name;
-        QAccessible::Role role;
-    } expected[] = {
-        {f.playImage, "再生", QAccessible::Button}, {f.next2Image, "次のトラック", QAccessible::Button},
-        {f.RockImage, "ROCK", QAccessible::Button}, {f.RepeatPanel, "リピート", QAccessible::Button},
-        {f.VolImage, "音量", QAccessible::Slider},  {f.BalanceImage, "バランス", QAccessible::Slider},
-        {f.Status1Image, "", QAccessible::Graphic}, {f.Label9, "10", QAccessible::StaticText},
-    };
-    for (const auto& e : expected) {
-        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(e.control);
-        QCOMPARE(a->text(QAccessible::Name), QString::fromUtf8(e.name));
-        QCOMPARE(a->role(), e.role);
-    }
     QAccessibleInterface* rock = QAccessible::queryAccessibleInterface(f.RockImage);
     QVERIFY(rock->state().checkable && !rock->state().checked);
     rock->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
