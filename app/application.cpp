@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include "app/settings_file.h"
+#include "app/skin_accessibility.h"
 #include "components/main_form.h"
 
 #include <QCoreApplication>
@@ -33,6 +34,7 @@ void InstallQtJapanese()
 TApplicationWindows::TApplicationWindows(const QString& settingsFile)
 {
     InstallQtJapanese();
+    InstallSkinAccessibility();
     form1_ = std::make_unique<TForm1>(settingsFile.isEmpty() ? DefaultSettingsFile() : settingsFile);
     // The first window becomes the main form once its creation has finished.
     SetApplicationMainForm(form1_.get());

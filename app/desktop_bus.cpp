@@ -254,10 +254,7 @@ QStringList TDesktopRoot::SupportedMimeTypes() const
 
 void TDesktopRoot::Raise()
 {
-    TForm1& form = bus_.Form();
-    form.showNormal();
-    form.raise();
-    form.activateWindow();
+    bus_.Form().BringBack();
 }
 
 void TDesktopRoot::Quit()
@@ -407,9 +404,7 @@ TDesktopFiles::TDesktopFiles(TDesktopBus& bus) : QDBusAbstractAdaptor(&bus), bus
 void TDesktopFiles::Open(const QStringList& files)
 {
     TForm1& form = bus_.Form();
-    form.showNormal();
-    form.raise();
-    form.activateWindow();
+    form.BringBack();
     // After the reply: the caller exits at once, whatever the files do here.
     QMetaObject::invokeMethod(
         &form,

@@ -1,7 +1,6 @@
 // plumtone4 [FILE|URL...]: the desktop player. One file (or an http:// or https:// stream) named
-// on the command line is opened at start as if it had been chosen with the Open button; several
-// play in turn in the order given. When the program already runs, they go to its window and this
-// start ends at once.
+// on the command line opens and plays at once; several play in turn in the order given. When the program
+// already runs, they go to its window and this start ends at once.
 #include "app/application.h"
 #include "app/command_line.h"
 #include "app/desktop_bus.h"
@@ -84,7 +83,7 @@ int main(int argc, char* argv[])
             [&form1, files] {
                 try {
                     if (files.size() == 1)
-                        form1.OpenChosenFile(files.front());
+                        form1.OpenLocation(files.front()); // "open with": it plays at once
                     else
                         form1.PlayFiles(files);
                 } catch (...) {

@@ -3,6 +3,7 @@
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
+#include "app/window_place.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
@@ -66,7 +67,10 @@ TForm1::TForm1(QString settingsFile)
     CreatePlayer();
     CreateTimers();
     CreateAlbum();
+    CreateKeyboardAccess();
     AnimateForm1 = std::make_unique<TAnimateForm>(this);
+    connect(AnimateForm1.get(), &TAnimateForm::MinimizedChanged, this,
+            [this] { Run([this] { FollowTitleTimer(); }); });
 
     MP3Player1.Loaded();
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
@@ -348,6 +352,7 @@ void TForm1::FormCreate()
     for (int p = 0; p < kPresetCount; ++p)
         presetFlags_[p] =
             ini.ReadBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
+    RestoreWindowPlace(*this, ini);
 
     ShowVolumeAndBalance();
 }
@@ -359,6 +364,7 @@ void TForm1::FormDestroy()
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)
         ini.WriteBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
+    SaveWindowPlace(*this, ini);
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }

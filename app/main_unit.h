@@ -3,6 +3,7 @@
 #pragma once
 
 #include "app/equalizer_window.h"
+#include "app/location_dialog.h"
 #include "app/open_dialog.h"
 #include "app/presets.h"
 #include "app/skin_controls.h"
@@ -20,6 +21,9 @@
 #include <functional>
 #include <memory>
 #include <optional>
+
+class QAction;
+class QMenu;
 
 namespace pt4 {
 
@@ -85,6 +89,8 @@ public:
     // Continuous play and repeat; the Album and Repeat labels show its state.
     TAlbumSequence Album{MP3Player1};
     TOpenDialog OpenDialog1;
+    // Asks for a location (a URL or a file path) to open and play (Ctrl+L, the window's menu).
+    TLocationDialog LocationDialog1;
     TMMTimer MMTimer1, MMTimer2, MMTimer3, MMTimer4;
     std::unique_ptr<TAnimateForm> AnimateForm1;
 
@@ -161,6 +167,9 @@ public:
     // What the track buttons do after their pictures changed (also the desktop's commands).
     void NextTrack();
     void PreviousTrack();
+    // Brings the window back to the user: restored, raised and active (the desktop's Raise, a
+    // second start).
+    void BringBack();
     // Opens a location (a file path) and plays it, as the Open button followed by Play does.
     void OpenLocation(const QString& location);
     // Continuous play of these files in this order, from the first; a playlist among them plays
@@ -173,6 +182,20 @@ public:
     void OpenPlaylist(const QStringList& names, bool play);
     // Volume 0 ... 100 set from outside the window: player, knob and label.
     void SetVolumeFromDesktop(int volume);
+    // Balance -100 ... 100 set by the keyboard, the wheel or an assistive tool.
+    void SetBalanceFromDesktop(int balance);
+
+    // --- keyboard and menu commands -----------------------------------------------------------
+    // Plays a stopped open file, pauses what plays, resumes what is paused.
+    void PlayOrPause();
+    // Jumps by deltaMs while playing, as the rewind and fast-forward buttons do.
+    void JumpBy(int deltaMs);
+    // Asks for a location and plays it.
+    void OpenLocationDialog();
+    // The window's right-click menu; entries added with AddContextMenuEntry go before the
+    // About and Quit entries.
+    QMenu* ContextMenu();
+    void AddContextMenuEntry(QAction* action);
     // What a drop of these items would do: one file opens and plays (album false), several files
     // or a folder play in turn (album true). Nothing for anything else (not all local files and
     // folders, no file to play).
@@ -200,6 +223,8 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -210,6 +235,8 @@ private:
     void CreatePlayer();
     void CreateTimers();
     void CreateAlbum();
+    // Keyboard focus, knob steps and the roles assistive technologies read.
+    void CreateKeyboardAccess();
     void ShowNoPlayableFile();
     // The title timer runs only while the title shows the times: minimised and playing.
     void FollowTitleTimer();
@@ -226,6 +253,7 @@ private:
     QPoint pressPos_;
     bool rewindHeld_ = false;
     bool forwardHeld_ = false;
+    bool heldJumped_ = false; // the held rewind or fast-forward has jumped at least once
     bool blinkPlay_ = false;
     bool blinkPause_ = false;
     bool blinkPhase_ = false;
@@ -234,6 +262,8 @@ private:
     TAlbumForm* albumForm_ = nullptr;
     // Counts opens of files and lists: a list read for an earlier one is dropped.
     uint64_t openRequest_ = 0;
+    QMenu* contextMenu_ = nullptr;
+    QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
 };
 
 } // namespace pt4

@@ -83,6 +83,8 @@ void TForm1::ShowAlbumState()
 {
     AlbumLabel->SetFontColor(Album.Selected() ? clYellow : clOlive);
     RepeatLabel->SetFontColor(Album.Repeat() ? clYellow : clOlive);
+    AlbumPanel->SetChecked(Album.Selected());
+    RepeatPanel->SetChecked(Album.Repeat());
 }
 
 void TForm1::ShowPlayerState()
@@ -120,9 +122,11 @@ void TForm1::AlbumPanelMouseDown(Qt::MouseButton, QPoint)
     AlbumPanel->SetBevelOuter(TBevelCut::bvLowered);
 }
 
-void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint)
+void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     AlbumPanel->SetBevelOuter(TBevelCut::bvRaised);
+    if (!ReleasedOver(AlbumPanel, pos))
+        return;
     TAlbumForm* dialog = AlbumForm();
     if (!dialog || !dialog->ShowModal())
         return;
@@ -138,21 +142,27 @@ void TForm1::RepeatPanelMouseDown(Qt::MouseButton, QPoint)
     RepeatPanel->SetBevelOuter(TBevelCut::bvLowered);
 }
 
-void TForm1::RepeatPanelMouseUp(Qt::MouseButton, QPoint)
+void TForm1::RepeatPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     RepeatPanel->SetBevelOuter(TBevelCut::bvRaised);
+    if (!ReleasedOver(RepeatPanel, pos))
+        return;
     Album.ToggleRepeat();
 }
 
-void TForm1::back2ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::back2ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     back2Image->SetPicture(StoredPicture(13));
+    if (!ReleasedOver(back2Image, pos))
+        return;
     PreviousTrack();
 }
 
-void TForm1::next2ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::next2ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     next2Image->SetPicture(StoredPicture(15));
+    if (!ReleasedOver(next2Image, pos))
+        return;
     NextTrack();
 }
 

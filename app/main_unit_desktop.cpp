@@ -44,6 +44,19 @@ void TForm1::OpenLocation(const QString& location)
     playImageMouseUp(Qt::LeftButton, QPoint());
 }
 
+void TForm1::BringBack()
+{
+    // Minimised where the platform does not tell (Wayland): a window shown anew is a new window
+    // to the compositor, which puts it in front, not minimised.
+    if (AnimateForm1->Minimized() && !isMinimized()) {
+        hide();
+        show();
+    }
+    showNormal();
+    raise();
+    activateWindow();
+}
+
 void TForm1::SetVolumeFromDesktop(int volume)
 {
     MP3Player1.SetVolume(static_cast<uint32_t>(std::clamp(volume, 0, 100)));

@@ -23,8 +23,9 @@ void TForm1::ShowPresetPictures(TPreset preset)
 {
     for (int p = 0; p < kPresetCount; ++p) {
         const TPresetInfo& info = kPresets[p];
-        PresetImage(static_cast<TPreset>(p))
-            ->SetPicture(StoredPicture(p == static_cast<int>(preset) ? info.onImage : info.offImage));
+        TSkinImage* image = PresetImage(static_cast<TPreset>(p));
+        image->SetPicture(StoredPicture(p == static_cast<int>(preset) ? info.onImage : info.offImage));
+        image->SetChecked(p == static_cast<int>(preset));
     }
 }
 
@@ -92,6 +93,8 @@ void TForm1::ShowVolumeAndBalance()
     BalanceImage->move(static_cast<int>(std::nearbyint(MP3Player1.VolBalance() / 2.0 + 186)),
                        BalanceImage->y());
     Label8->SetCaption(QString::number(MP3Player1.VolBalance()));
+    VolImage->SetValue(static_cast<int>(MP3Player1.Volume()), 0, 100);
+    BalanceImage->SetValue(MP3Player1.VolBalance(), -100, 100);
     emit VolumeChanged();
 }
 

@@ -39,9 +39,11 @@ void TForm1::OpenImageMouseDown(Qt::MouseButton, QPoint)
     OpenImage->SetPicture(StoredPicture(2));
 }
 
-void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     OpenImage->SetPicture(StoredPicture(1));
+    if (!ReleasedOver(OpenImage, pos))
+        return;
     if (!OpenDialog1.Execute(this))
         return;
     OpenChosenFile(OpenDialog1.FileName);
@@ -68,9 +70,11 @@ void TForm1::playImageMouseDown(Qt::MouseButton, QPoint)
     playImage->SetPicture(StoredPicture(4));
 }
 
-void TForm1::playImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::playImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     playImage->SetPicture(StoredPicture(3));
+    if (!ReleasedOver(playImage, pos))
+        return;
     if (!(MP3Player1.Capabilities() & mpcPlay))
         return;
     Album.PlayPressed();
@@ -86,9 +90,11 @@ void TForm1::pauseImageMouseDown(Qt::MouseButton, QPoint)
     pauseImage->SetPicture(StoredPicture(6));
 }
 
-void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     pauseImage->SetPicture(StoredPicture(5));
+    if (!ReleasedOver(pauseImage, pos))
+        return;
     bool* blinkFlag = nullptr;
     switch (MP3Player1.Status()) {
     case TMP3PlayerStatus::mpsPlaying:
@@ -120,9 +126,11 @@ void TForm1::stopImageMouseDown(Qt::MouseButton, QPoint)
     stopImage->SetPicture(StoredPicture(8));
 }
 
-void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     stopImage->SetPicture(StoredPicture(7));
+    if (!ReleasedOver(stopImage, pos))
+        return;
     MP3Player1.Stop();
     blinkPlay_ = blinkPause_ = blinkPhase_ = false;
     MMTimer2.SetEnabled(false);
@@ -135,29 +143,36 @@ void TForm1::stopImageClick() {}
 void TForm1::back1ImageMouseDown(Qt::MouseButton, QPoint)
 {
     back1Image->SetPicture(StoredPicture(10));
+    heldJumped_ = false;
     rewindHeld_ = true;
     MMTimer1.SetEnabled(true);
 }
 
-void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     back1Image->SetPicture(StoredPicture(9));
     rewindHeld_ = false;
     MMTimer1.SetEnabled(false);
+    // A click too short for the timer still jumps once.
+    if (!heldJumped_ && ReleasedOver(back1Image, pos))
+        JumpBy(-5000);
 }
 
 void TForm1::next1ImageMouseDown(Qt::MouseButton, QPoint)
 {
     next1Image->SetPicture(StoredPicture(12));
+    heldJumped_ = false;
     forwardHeld_ = true;
     MMTimer1.SetEnabled(true);
 }
 
-void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint)
+void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     next1Image->SetPicture(StoredPicture(11));
     forwardHeld_ = false;
     MMTimer1.SetEnabled(false);
+    if (!heldJumped_ && ReleasedOver(next1Image, pos))
+        JumpBy(5000);
 }
 
 void TForm1::back2ImageMouseDown(Qt::MouseButton, QPoint)
@@ -195,15 +210,13 @@ void TForm1::MMTimer1Timer()
 {
     if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
         return;
-    // Before the first 5 s the target is negative and the player ignores it.
-    const int64_t position = MP3Player1.Position();
     if (rewindHeld_)
-        MP3Player1.Seek(static_cast<int32_t>(position - 5000));
+        JumpBy(-5000);
     else if (forwardHeld_)
-        MP3Player1.Seek(static_cast<int32_t>(position + 5000));
+        JumpBy(5000);
     else
         return;
-    emit Jumped();
+    heldJumped_ = true;
 }
 
 void TForm1::MMTimer2Timer()
@@ -221,7 +234,7 @@ void TForm1::MMTimer2Timer()
 void TForm1::MMTimer3Timer()
 {
     QString title = QStringLiteral("Plumtone4");
-    if (isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying) {
+    if (AnimateForm1->Minimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying) {
         const uint32_t length = MP3Player1.Length();
         // A stream has no total time; its title changes as it plays, so it is shown too.
         if (length == 0)
@@ -235,7 +248,7 @@ void TForm1::MMTimer3Timer()
 
 void TForm1::FollowTitleTimer()
 {
-    const bool running = isMinimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
+    const bool running = AnimateForm1->Minimized() && MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying;
     if (running == MMTimer3.Enabled())
         return;
     MMTimer3.SetEnabled(running);
@@ -253,9 +266,11 @@ void TForm1::AboutPanelMouseDown(Qt::MouseButton, QPoint)
     AboutPanel->SetBevelOuter(TBevelCut::bvLowered);
 }
 
-void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint)
+void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
+    if (!ReleasedOver(AboutPanel, pos))
+        return;
     const bool shown = Image1->isHidden();
     if (shown && Image1->Picture().isNull())
         Image1->SetPicture(ArtPicture(QStringLiteral(":/art/about.png")));

@@ -1,12 +1,17 @@
 #include "app/skin_controls.h"
 
+#include <QAccessible>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmapCache>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace pt4 {
 
@@ -17,6 +22,7 @@ constexpr int kBaseline = 10;
 
 const QColor kBevelLight(112, 112, 112);
 const QColor kBevelDark(8, 8, 8);
+const QColor clFocusMark(255, 255, 0);
 
 void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 {
@@ -34,21 +40,213 @@ void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 
 } // namespace
 
+namespace {
+
+QImage ReadPng(const QString& resource)
+{
+    QImageReader reader(resource, "png");
+    reader.setAutoDetectImageFormat(false);
+    return reader.read();
+}
+
+// The picture for a screen of `ratio` device pixels per pixel, from the art rendered for twice or
+// three times the density, brought to the exact number of device pixels when the ratio is
+// between. Null when there is no such art.
+QImage DenseArt(const QString& resource, qreal ratio)
+{
+    const QString base = resource.chopped(4); // without ".png"
+    QImage dense = ReadPng(base + (ratio <= 2 ? QStringLiteral("@2x.png") : QStringLiteral("@3x.png")));
+    const QSize size = QImageReader(resource, "png").size();
+    if (dense.isNull() || !size.isValid())
+        return QImage();
+    const QSize devicePixels(static_cast<int>(std::ceil(size.width() * ratio)),
+                             static_cast<int>(std::ceil(size.height() * ratio)));
+    if (dense.size() != devicePixels)
+        dense = dense.scaled(devicePixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    dense.setDevicePixelRatio(ratio);
+    return dense;
+}
+
+} // namespace
+
 QPixmap ArtPicture(const QString& resource)
 {
     QPixmap picture;
     if (QPixmapCache::find(resource, &picture))
         return picture;
-    QImageReader reader(resource, "png");
-    reader.setAutoDetectImageFormat(false);
-    picture = QPixmap::fromImage(reader.read());
+    // At one device pixel per pixel the pictures are exactly those of the layout's sizes.
+    const qreal ratio = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+    if (ratio > 1.0)
+        picture = QPixmap::fromImage(DenseArt(resource, ratio));
+    if (picture.isNull())
+        picture = QPixmap::fromImage(ReadPng(resource));
     QPixmapCache::insert(resource, picture);
     return picture;
 }
 
-TSkinImage::TSkinImage(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)
+TSkinControl::TSkinControl(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)
 {
     setGeometry(left, top, width, height);
+}
+
+void TSkinControl::SetRole(TSkinRole role)
+{
+    role_ = role;
+    // Tab reaches the control, a click does not: a click leaves the focus with the window, so
+    // the window's own keys (Space) keep working after any mouse use.
+    setFocusPolicy(role == TSkinRole::Picture ? Qt::NoFocus : Qt::TabFocus);
+}
+
+void TSkinControl::SetChecked(bool checked)
+{
+    if (checked == checked_)
+        return;
+    checked_ = checked;
+    if (QAccessible::isActive()) {
+        QAccessible::State changed;
+        changed.checked = true;
+        QAccessibleStateChangeEvent event(this, changed);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TSkinControl::SetValue(int value, int minimum, int maximum)
+{
+    if (value == value_ && minimum == minimum_ && maximum == maximum_)
+        return;
+    value_ = value;
+    minimum_ = minimum;
+    maximum_ = maximum;
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, value);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
+void TSkinControl::Press()
+{
+    emit MouseDown(Qt::LeftButton, Middle());
+    emit MouseUp(Qt::LeftButton, Middle());
+    emit Click();
+}
+
+void TSkinControl::PaintFocusMark(QPainter& painter) const
+{
+    if (!ShowsFocusMark())
+        return;
+    // Dotted yellow and black, seen on light and dark art alike.
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    painter.setPen(QPen(clFocusMark, 1, Qt::DotLine));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void TSkinControl::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore(); // the window's menu, for the secondary button
+        return;
+    }
+    emit MouseDown(event->button(), event->position().toPoint());
+}
+
+void TSkinControl::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        event->ignore();
+        return;
+    }
+    const QPoint pos = event->position().toPoint();
+    emit MouseUp(event->button(), pos);
+    if (rect().contains(pos))
+        emit Click();
+}
+
+void TSkinControl::mouseMoveEvent(QMouseEvent* event)
+{
+    emit MouseMove(event->position().toPoint());
+}
+
+void TSkinControl::wheelEvent(QWheelEvent* event)
+{
+    if (role_ != TSkinRole::Knob) {
+        event->ignore();
+        return;
+    }
+    // One notch (15 degrees, 120 eighths) is one step; finer wheels add up to it.
+    const QPoint delta = event->angleDelta();
+    wheelRemainder_ += delta.y() != 0 ? delta.y() : -delta.x();
+    const int steps = wheelRemainder_ / 120;
+    wheelRemainder_ -= steps * 120;
+    if (steps != 0)
+        emit Step(steps);
+    event->accept();
+}
+
+void TSkinControl::keyPressEvent(QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool plain = event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier;
+    if ((role_ == TSkinRole::Button || role_ == TSkinRole::Toggle) && plain &&
+        (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter)) {
+        // Held like the mouse button: down now, up when the key comes up (rewind keeps jumping).
+        if (!event->isAutoRepeat() && heldKey_ == 0) {
+            heldKey_ = key;
+            emit MouseDown(Qt::LeftButton, Middle());
+        }
+        event->accept();
+        return;
+    }
+    if (role_ == TSkinRole::Knob && plain) {
+        const int steps = key == Qt::Key_Left || key == Qt::Key_Down  ? -1
+                          : key == Qt::Key_Right || key == Qt::Key_Up ? 1
+                                                                      : 0;
+        if (steps != 0) {
+            emit Step(steps);
+            event->accept();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event);
+}
+
+void TSkinControl::keyReleaseEvent(QKeyEvent* event)
+{
+    if (heldKey_ != 0 && event->key() == heldKey_ && !event->isAutoRepeat()) {
+        heldKey_ = 0;
+        emit MouseUp(Qt::LeftButton, Middle());
+        emit Click();
+        event->accept();
+        return;
+    }
+    QWidget::keyReleaseEvent(event);
+}
+
+void TSkinControl::focusInEvent(QFocusEvent* event)
+{
+    // Coming back with the window keeps whatever mark there was.
+    if (event->reason() != Qt::ActiveWindowFocusReason && event->reason() != Qt::PopupFocusReason)
+        keyboardFocus_ = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+                         event->reason() == Qt::ShortcutFocusReason;
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void TSkinControl::focusOutEvent(QFocusEvent* event)
+{
+    // A key press that loses the focus ends like a release away from the control: no action.
+    if (heldKey_ != 0) {
+        heldKey_ = 0;
+        emit MouseUp(Qt::LeftButton, QPoint(-1, -1));
+    }
+    QWidget::focusOutEvent(event);
+    update();
+}
+
+TSkinImage::TSkinImage(QWidget* parent, int left, int top, int width, int height)
+    : TSkinControl(parent, left, top, width, height)
+{
 }
 
 void TSkinImage::SetPicture(const QPixmap& picture)
@@ -61,24 +259,7 @@ void TSkinImage::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.drawPixmap(0, 0, picture_);
-}
-
-void TSkinImage::mousePressEvent(QMouseEvent* event)
-{
-    emit MouseDown(event->button(), event->position().toPoint());
-}
-
-void TSkinImage::mouseReleaseEvent(QMouseEvent* event)
-{
-    const QPoint pos = event->position().toPoint();
-    emit MouseUp(event->button(), pos);
-    if (event->button() == Qt::LeftButton && rect().contains(pos))
-        emit Click();
-}
-
-void TSkinImage::mouseMoveEvent(QMouseEvent* event)
-{
-    emit MouseMove(event->position().toPoint());
+    PaintFocusMark(painter);
 }
 
 TSkinLabel::TSkinLabel(QWidget* parent, int left, int top, const QString& text, QColor fontColor,
@@ -89,6 +270,7 @@ TSkinLabel::TSkinLabel(QWidget* parent, int left, int top, const QString& text, 
     move(left, top);
     resize(1, kRowHeight);
     FitToText();
+    shown_ = caption_; // a fixed size is given next; the text is cut to it when it is applied
 }
 
 void TSkinLabel::SetCaption(const QString& text)
@@ -97,7 +279,12 @@ void TSkinLabel::SetCaption(const QString& text)
         return;
     caption_ = text;
     FitToText();
+    ElideToWidth();
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 void TSkinLabel::SetFontColor(QColor color)
@@ -134,6 +321,30 @@ void TSkinLabel::FitToText()
         move(std::min(homeLeft_, rightLimit_ - width()), y());
 }
 
+void TSkinLabel::ElideToWidth()
+{
+    if (autoSize_ || caption_.isEmpty()) {
+        shown_ = caption_;
+    } else {
+        // Cut at a grapheme boundary, so no character (nor a pair of surrogates) is split.
+        shown_ = QFontMetrics(font()).elidedText(caption_, Qt::ElideRight, width());
+    }
+    const bool cut = shown_ != caption_;
+    if (cut) {
+        setToolTip(caption_);
+        elidedTip_ = true;
+    } else if (elidedTip_) {
+        setToolTip(QString());
+        elidedTip_ = false;
+    }
+}
+
+void TSkinLabel::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    ElideToWidth();
+}
+
 void TSkinLabel::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
@@ -148,7 +359,7 @@ void TSkinLabel::paintEvent(QPaintEvent*)
         painter.fillRect(rect(), color_);
     painter.setPen(fontColor_);
     painter.setFont(font());
-    painter.drawText(QPoint(0, kBaseline), caption_);
+    painter.drawText(QPoint(0, kBaseline), shown_);
 }
 
 void TSkinLabel::mousePressEvent(QMouseEvent* event)
@@ -163,9 +374,8 @@ void TSkinLabel::mouseReleaseEvent(QMouseEvent* event)
 }
 
 TSkinPanel::TSkinPanel(QWidget* parent, int left, int top, int width, int height, QColor color)
-    : QWidget(parent), color_(color)
+    : TSkinControl(parent, left, top, width, height), color_(color)
 {
-    setGeometry(left, top, width, height);
 }
 
 void TSkinPanel::SetBevelOuter(TBevelCut cut)
@@ -210,16 +420,7 @@ void TSkinPanel::paintEvent(QPaintEvent*)
             QPoint((width() - textWidth) / 2 + shift, (height() - kRowHeight) / 2 + kBaseline + shift),
             caption_);
     }
-}
-
-void TSkinPanel::mousePressEvent(QMouseEvent* event)
-{
-    emit MouseDown(event->button(), event->position().toPoint());
-}
-
-void TSkinPanel::mouseReleaseEvent(QMouseEvent* event)
-{
-    emit MouseUp(event->button(), event->position().toPoint());
+    PaintFocusMark(painter);
 }
 
 TSkinBevel::TSkinBevel(QWidget* parent, int left, int top, int width, int height) : QWidget(parent)

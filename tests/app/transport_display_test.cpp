@@ -33,7 +33,7 @@ private slots:
     void timesKeepTheirMinutes();
     void longTimesFitTheirPlaces();
     void playWithoutFileChangesOnlyThePicture();
-    void buttonsPressAndReleaseWithAnyMouseButton();
+    void buttonsActOnThePrimaryButtonReleasedOverThem();
     void cancelledOpenChangesNothing();
     void openShowsTitleArtistAndExactTotal();
     void openPlayPauseTwiceAndStop();
@@ -90,7 +90,7 @@ void TransportDisplayTest::playWithoutFileChangesOnlyThePicture()
     QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsStopped);
 }
 
-void TransportDisplayTest::buttonsPressAndReleaseWithAnyMouseButton()
+void TransportDisplayTest::buttonsActOnThePrimaryButtonReleasedOverThem()
 {
     TWindowsUnderTest app;
     TForm1& f = app.Form1();
@@ -98,16 +98,23 @@ void TransportDisplayTest::buttonsPressAndReleaseWithAnyMouseButton()
         {f.OpenImage, 1, 2},   {f.playImage, 3, 4},    {f.pauseImage, 5, 6},   {f.stopImage, 7, 8},
         {f.back1Image, 9, 10}, {f.next1Image, 11, 12}, {f.back2Image, 13, 14}, {f.next2Image, 15, 16},
     };
-    f.OpenDialog1.Chooser = [] { return std::optional<QString>(); };
+    int asked = 0;
+    f.OpenDialog1.Chooser = [&asked] {
+        ++asked;
+        return std::optional<QString>();
+    };
     for (const auto& [button, up, pressed] : buttons) {
-        for (Qt::MouseButton mouse : {Qt::LeftButton, Qt::RightButton}) {
-            Press(button, mouse);
-            QVERIFY(SamePicture(button->Picture(), app.Form2().Image(pressed)));
-            // Released away from the button: the captured mouse still brings the release here.
-            Release(button, mouse, QPoint(-20, -30));
-            QVERIFY(SamePicture(button->Picture(), app.Form2().Image(up)));
-        }
+        Press(button, Qt::RightButton);
+        QVERIFY(SamePicture(button->Picture(), app.Form2().Image(up)));
+        Release(button, Qt::RightButton);
+        Press(button);
+        QVERIFY(SamePicture(button->Picture(), app.Form2().Image(pressed)));
+        // Released away from the button: the captured mouse brings the release here, the
+        // button lets go and does nothing.
+        Release(button, Qt::LeftButton, QPoint(-20, -30));
+        QVERIFY(SamePicture(button->Picture(), app.Form2().Image(up)));
     }
+    QCOMPARE(asked, 0);
     QVERIFY(!f.MMTimer1.Running());
 }
 

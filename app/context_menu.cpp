@@ -1,0 +1,73 @@
+// The window's right-click menu: opening a file or a location, the album folder, repeat, the
+// About view and quitting. Other features add their entries with AddContextMenuEntry.
+#include "app/main_unit.h"
+
+#include "mp3plyr/runtime/exception_display.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QMenu>
+
+namespace pt4 {
+
+namespace {
+
+// The framework's standard exception display: the command ends, the window lives on.
+template <class Command> void Guarded(Command&& command)
+{
+    try {
+        command();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+} // namespace
+
+QMenu* TForm1::ContextMenu()
+{
+    if (contextMenu_)
+        return contextMenu_;
+    contextMenu_ = new QMenu(this);
+    // Each entry runs what its control or key runs, as if released over it.
+    auto entry = [this](const QString& text, const QKeySequence& keys, std::function<void()> command) {
+        QAction* action = contextMenu_->addAction(text);
+        action->setShortcut(keys);
+        action->setShortcutVisibleInContextMenu(true);
+        connect(action, &QAction::triggered, this, [this, command] { Guarded(command); });
+        return action;
+    };
+    entry(QStringLiteral("ファイルを開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_O),
+          [this] { OpenImageMouseUp(Qt::LeftButton, QPoint()); });
+    entry(QStringLiteral("場所を開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_L),
+          [this] { OpenLocationDialog(); });
+    contextMenu_->addSeparator();
+    entry(QStringLiteral("連続再生..."), QKeySequence(),
+          [this] { AlbumPanelMouseUp(Qt::LeftButton, QPoint()); });
+    QAction* repeat = entry(QStringLiteral("リピート"), QKeySequence(),
+                            [this] { RepeatPanelMouseUp(Qt::LeftButton, QPoint()); });
+    repeat->setCheckable(true);
+    // Repeat can be switched only while playing, as with its panel.
+    connect(contextMenu_, &QMenu::aboutToShow, this, [this, repeat] {
+        repeat->setChecked(Album.Repeat());
+        repeat->setEnabled(MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying);
+    });
+    contextMenuEnd_ = contextMenu_->addSeparator();
+    entry(QStringLiteral("バージョン情報"), QKeySequence(),
+          [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });
+    entry(QStringLiteral("終了"), QKeySequence(), [this] { close(); });
+    return contextMenu_;
+}
+
+void TForm1::AddContextMenuEntry(QAction* action)
+{
+    ContextMenu()->insertAction(contextMenuEnd_, action);
+}
+
+void TForm1::contextMenuEvent(QContextMenuEvent* event)
+{
+    ContextMenu()->popup(event->globalPos());
+    event->accept();
+}
+
+} // namespace pt4

@@ -1,0 +1,149 @@
+// The window's keys: play and pause, jumps, volume, album files, opening, the media keys; and
+// the keyboard's way into the skin controls (Tab, Space or Enter on a button, arrows on a knob).
+#include "app/main_unit.h"
+
+#include "mp3plyr/runtime/exception_display.h"
+
+#include <QKeyEvent>
+
+#include <algorithm>
+#include <functional>
+
+namespace pt4 {
+
+namespace {
+
+// The framework's standard exception display: the command ends, the window lives on.
+template <class Command> void Guarded(Command&& command)
+{
+    try {
+        command();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+} // namespace
+
+namespace {
+
+constexpr int kVolumeKeyStep = 5;   // Up, Down, and one step of the volume knob
+constexpr int kBalanceKeyStep = 10; // one step of the balance knob: as far as a volume step
+constexpr int kJumpMs = 5000;       // as far as the rewind and fast-forward buttons jump
+
+struct TKeyCommand {
+    QKeyCombination keys;
+    std::function<void(TForm1&)> command;
+};
+
+const std::vector<TKeyCommand>& KeyCommands()
+{
+    static const std::vector<TKeyCommand> commands = {
+        {Qt::Key_Space, [](TForm1& f) { f.PlayOrPause(); }},
+        {Qt::Key_Left, [](TForm1& f) { f.JumpBy(-kJumpMs); }},
+        {Qt::Key_Right, [](TForm1& f) { f.JumpBy(kJumpMs); }},
+        {Qt::Key_Up,
+         [](TForm1& f) { f.SetVolumeFromDesktop(static_cast<int>(f.MP3Player1.Volume()) + kVolumeKeyStep); }},
+        {Qt::Key_Down,
+         [](TForm1& f) { f.SetVolumeFromDesktop(static_cast<int>(f.MP3Player1.Volume()) - kVolumeKeyStep); }},
+        {Qt::ControlModifier | Qt::Key_Left, [](TForm1& f) { f.PreviousTrack(); }},
+        {Qt::ControlModifier | Qt::Key_Right, [](TForm1& f) { f.NextTrack(); }},
+        {Qt::ControlModifier | Qt::Key_O, [](TForm1& f) { f.OpenImageMouseUp(Qt::LeftButton, QPoint()); }},
+        {Qt::ControlModifier | Qt::Key_L, [](TForm1& f) { f.OpenLocationDialog(); }},
+        {Qt::Key_MediaTogglePlayPause, [](TForm1& f) { f.PlayOrPause(); }},
+        {Qt::Key_MediaPlay,
+         [](TForm1& f) {
+             if (f.MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying)
+                 f.PlayOrPause();
+         }},
+        {Qt::Key_MediaPause,
+         [](TForm1& f) {
+             if (f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
+                 f.PlayOrPause();
+         }},
+        {Qt::Key_MediaStop, [](TForm1& f) { f.stopImageMouseUp(Qt::LeftButton, QPoint()); }},
+        {Qt::Key_MediaNext, [](TForm1& f) { f.NextTrack(); }},
+        {Qt::Key_MediaPrevious, [](TForm1& f) { f.PreviousTrack(); }},
+    };
+    return commands;
+}
+
+} // namespace
+
+void TForm1::CreateKeyboardAccess()
+{
+    // The window holds the focus until Tab moves it to a control, so its keys work from the start.
+    setFocusPolicy(Qt::ClickFocus);
+    setFocus();
+    for (TSkinImage* button :
+         {OpenImage, playImage, pauseImage, stopImage, back1Image, next1Image, back2Image, next2Image})
+        button->SetRole(TSkinRole::Button);
+    for (int p = 0; p < kPresetCount; ++p)
+        PresetImage(static_cast<TPreset>(p))->SetRole(TSkinRole::Toggle);
+    FlatImage->SetChecked(true); // the layout's lit preset
+    AboutPanel->SetRole(TSkinRole::Button);
+    AlbumPanel->SetRole(TSkinRole::Toggle);
+    RepeatPanel->SetRole(TSkinRole::Toggle);
+    for (TSkinImage* knob : {VolImage, BalanceImage})
+        knob->SetRole(TSkinRole::Knob);
+    // Names for assistive technologies only: the knobs have no hint in the layout.
+    VolImage->setAccessibleName(QStringLiteral("音量"));
+    BalanceImage->setAccessibleName(QStringLiteral("バランス"));
+
+    connect(VolImage, &TSkinControl::Step, this, [this](int steps) {
+        Guarded(
+            [&] { SetVolumeFromDesktop(static_cast<int>(MP3Player1.Volume()) + steps * kVolumeKeyStep); });
+    });
+    connect(BalanceImage, &TSkinControl::Step, this, [this](int steps) {
+        Guarded([&] { SetBalanceFromDesktop(MP3Player1.VolBalance() + steps * kBalanceKeyStep); });
+    });
+    connect(VolImage, &TSkinControl::ValueWanted, this,
+            [this](int value) { Guarded([&] { SetVolumeFromDesktop(value); }); });
+    connect(BalanceImage, &TSkinControl::ValueWanted, this,
+            [this](int value) { Guarded([&] { SetBalanceFromDesktop(value); }); });
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    const QKeyCombination keys(event->modifiers() & ~Qt::KeypadModifier, Qt::Key(event->key()));
+    const auto& commands = KeyCommands();
+    const auto found = std::find_if(commands.begin(), commands.end(),
+                                    [keys](const TKeyCommand& command) { return command.keys == keys; });
+    if (found == commands.end()) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    Guarded([&] { found->command(*this); });
+}
+
+void TForm1::PlayOrPause()
+{
+    if (MP3Player1.Status() == TMP3PlayerStatus::mpsStopped)
+        playImageMouseUp(Qt::LeftButton, QPoint());
+    else
+        pauseImageMouseUp(Qt::LeftButton, QPoint());
+}
+
+void TForm1::JumpBy(int deltaMs)
+{
+    if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
+        return;
+    // Before the first 5 s a jump back is negative and the player ignores it.
+    MP3Player1.Seek(static_cast<int32_t>(static_cast<int64_t>(MP3Player1.Position()) + deltaMs));
+    emit Jumped();
+}
+
+void TForm1::SetBalanceFromDesktop(int balance)
+{
+    MP3Player1.SetVolBalance(std::clamp(balance, -100, 100));
+    ShowVolumeAndBalance();
+}
+
+void TForm1::OpenLocationDialog()
+{
+    if (LocationDialog1.Execute(this))
+        OpenLocation(LocationDialog1.Location);
+}
+
+} // namespace pt4
