@@ -184,8 +184,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     }
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
-        if (StreamOpen())
+        if (StreamOpen()) {
+            // A worker that changes file writes the tables too (ApplyLoudnessNow).
+            std::lock_guard held(lock);
             UpdateGainTables();
+        }
         break;
     default: break;
     }
@@ -202,8 +205,29 @@ void TMP3PlayerCore::ReleaseLiveStream()
     liveStream = nullptr;
 }
 
+void TMP3PlayerCore::StartFrameCount()
+{
+    frameCounter.Cancel();
+    frameCount = 0;
+    const auto* file = dynamic_cast<const TMPFileStream*>(inputStream);
+    if (!file || !source.LengthEstimated())
+        return;
+    frameCount = frameCounter.Start(file->FileName(), source.IndexStart(), [this] { window.PostPlain(MP_STATUS); });
+}
+
+void TMP3PlayerCore::AdoptFrameCount()
+{
+    std::optional<TFrameCounter::TResult> result = frameCounter.Take();
+    if (!result)
+        return;
+    std::lock_guard held(lock);
+    if (result->Count == frameCount && StreamOpen())
+        source.AdoptFrameIndex(std::move(result->Offsets));
+}
+
 void TMP3PlayerCore::DeliverStatus()
 {
+    AdoptFrameCount();
     if (owner.OnChangeStatus && !destroying)
         owner.OnChangeStatus(owner);
 }
@@ -323,6 +347,8 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
     fileName = name;
     pcmPending = 0;
     nextState = TNextState::None;
+    ApplyLoudnessNow();
+    StartFrameCount();
     window.PostUnique(MP_EQUALIZER);
     return true;
 }

@@ -3,6 +3,7 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/player_core.h"
+#include "mp3plyr/synth/output_gain.h"
 
 #include <algorithm>
 #include <cmath>
@@ -11,6 +12,7 @@ namespace pt4 {
 namespace {
 
 constexpr int32_t kMaxBands = 32;
+constexpr double kMaxPreampDb = 20.0;
 
 float BandGain(int32_t value)
 {
@@ -123,7 +125,63 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
     c.window.PostUnique(MP_EQUALIZER);
 }
 
+TReplayGainMode TMP3Player::ReplayGainMode() const
+{
+    return core_->replayGainMode;
+}
+
+void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
+{
+    if (mode == core_->replayGainMode)
+        return;
+    core_->replayGainMode = mode;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+double TMP3Player::ReplayGainPreamp() const
+{
+    return core_->replayGainPreampDb;
+}
+
+void TMP3Player::SetReplayGainPreamp(double db)
+{
+    if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->replayGainPreampDb)
+        return;
+    core_->replayGainPreampDb = db;
+    core_->window.PostUnique(MP_EQUALIZER);
+}
+
+bool TMP3Player::PlaysAlbum() const
+{
+    return core_->playsAlbum;
+}
+
+void TMP3Player::SetPlaysAlbum(bool value)
+{
+    if (value == core_->playsAlbum)
+        return;
+    core_->playsAlbum = value;
+    if (core_->replayGainMode == TReplayGainMode::Auto)
+        core_->window.PostUnique(MP_EQUALIZER);
+}
+
+void TMP3PlayerCore::ApplyLoudnessNow()
+{
+    if (replayGainMode != TReplayGainMode::Off)
+        UpdateGainTables();
+}
+
 void TMP3PlayerCore::UpdateGainTables()
+{
+    WriteEqualizerTables();
+    TReplayGainMode mode = replayGainMode;
+    if (mode == TReplayGainMode::Auto)
+        mode = playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
+    FoldOutputGain(decoder.Output.Equalizer, ReplayGainScale(source.ReplayGain(), mode, replayGainPreampDb),
+                   source.Layer());
+}
+
+void TMP3PlayerCore::WriteEqualizerTables()
 {
     EqualizerGains& gains = decoder.Output.Equalizer;
     const int32_t rate = source.OutputInfo().SampleRate;
@@ -133,7 +191,8 @@ void TMP3PlayerCore::UpdateGainTables()
         for (size_t i = 0; i < 32; ++i)
             gains.SubbandEqualizerGains[i] = BandGain(equalizerValues[i]);
         gains.SubbandEqualizerOn = enabled;
-        if (rate >= 1)
+        // The band layout is the owner's; a worker that changes file keeps the sample rate.
+        if (rate >= 1 && window.IsOwnerThread())
             for (int32_t i = 0; i < 32; ++i)
                 equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
         return;
