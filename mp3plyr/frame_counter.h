@@ -25,7 +25,8 @@ public:
     // Cancels a count under way, then counts the frames of `fileName` (opened anew, so the
     // player's own reader is never touched). `finished` runs on the counting thread once the
     // index is ready to Take. Returns the count's number, which Take hands back with its index.
-    uint64_t Start(const std::string& fileName, const TFrameIndexStart& start, std::function<void()> finished);
+    uint64_t Start(const std::string& fileName, const TFrameIndexStart& start,
+                   std::function<void()> finished);
     // Stops the count under way, if any, and waits for its thread; a finished index is dropped.
     // It never waits for anything but the walk, which checks for the cancel at every frame.
     void Cancel();
@@ -40,7 +41,7 @@ public:
 private:
     std::thread thread_;
     std::atomic<bool> cancelled_{false};
-    uint64_t counts_ = 0; // owner of Start and Cancel only
+    uint64_t counts_ = 0;   // owner of Start and Cancel only
     std::mutex resultLock_; // guards result_
     std::optional<TResult> result_;
 };

@@ -270,7 +270,8 @@ void TMPFrameSource::ReadEncoderReplayGain(int32_t extensionOffset)
     if (extensionOffset + 4 > end || replayGain_.HasGain())
         return;
     const std::span extension(reader_.Buffer() + extensionOffset, size_t(end - extensionOffset));
-    if (std::all_of(extension.begin(), extension.begin() + 4, [](uint8_t c) { return c >= 0x20 && c < 0x7F; }))
+    if (std::all_of(extension.begin(), extension.begin() + 4,
+                    [](uint8_t c) { return c >= 0x20 && c < 0x7F; }))
         replayGain_ = ReplayGainFromEncoderHeader(extension);
 }
 
@@ -576,7 +577,8 @@ void TMPFrameSource::AdoptFrameIndex(std::vector<int32_t> offsets)
     totalBytes_ = int32_t(std::min<int64_t>(int64_t(seekTable_.size()) * frameBytes_, kUnknownLength));
 }
 
-std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start, const std::atomic<bool>& cancelled)
+std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
+                                 const std::atomic<bool>& cancelled)
 {
     TMPStreamReader reader(TMPFrameSource::kReaderBufferSize);
     stream.Seek(0, kSeekFromBeginning);

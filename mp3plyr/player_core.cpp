@@ -212,7 +212,8 @@ void TMP3PlayerCore::StartFrameCount()
     const auto* file = dynamic_cast<const TMPFileStream*>(inputStream);
     if (!file || !source.LengthEstimated())
         return;
-    frameCount = frameCounter.Start(file->FileName(), source.IndexStart(), [this] { window.PostPlain(MP_STATUS); });
+    frameCount =
+        frameCounter.Start(file->FileName(), source.IndexStart(), [this] { window.PostPlain(MP_STATUS); });
 }
 
 void TMP3PlayerCore::AdoptFrameCount()

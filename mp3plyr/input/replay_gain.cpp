@@ -112,8 +112,8 @@ void TakeEncoderGainField(uint16_t field, TReplayGain& gain)
 std::string Fixed(double value, int decimals)
 {
     std::array<char, 64> text{};
-    const auto end = std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed,
-                                   decimals).ptr;
+    const auto end =
+        std::to_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed, decimals).ptr;
     return std::string(text.data(), end);
 }
 
@@ -174,7 +174,8 @@ TReplayGain ReplayGainFromTags(const TMP3Info& info)
     for (const std::string& line : info.ApeItems()) {
         const size_t equals = line.find('=');
         if (equals != std::string::npos)
-            TakeItem(std::string_view(line).substr(0, equals), std::string_view(line).substr(equals + 1), ape);
+            TakeItem(std::string_view(line).substr(0, equals), std::string_view(line).substr(equals + 1),
+                     ape);
     }
     if (ape.HasGain())
         ape.Source = TReplayGainSource::Ape;
@@ -216,7 +217,8 @@ float ReplayGainScale(const TReplayGain& gain, TReplayGainMode mode, double prea
     const std::optional<double>& secondPeak = album ? gain.TrackPeak : gain.AlbumPeak;
     const double db = first.value_or(second.value_or(0.0)) + preampDb;
     const std::optional<double> peak = first ? firstPeak.has_value() ? firstPeak : secondPeak
-                                             : secondPeak.has_value() ? secondPeak : firstPeak;
+                                       : secondPeak.has_value() ? secondPeak
+                                                                : firstPeak;
     double scale = std::pow(10.0, db / 20.0);
     if (peak && *peak > 0 && scale * *peak > 1.0)
         scale = 1.0 / *peak;
