@@ -182,6 +182,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             nextState = TNextState::Answered; // no file named: play ends as usual
         break;
     }
+    case MP_FRAME_COUNT:
+        // A corrected length is news like a new file's: the owner reads it on a change of status.
+        if (AdoptFrameCount())
+            DeliverStatus();
+        break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
         if (StreamOpen()) {
@@ -212,23 +217,25 @@ void TMP3PlayerCore::StartFrameCount()
     const auto* file = dynamic_cast<const TMPFileStream*>(inputStream);
     if (!file || !source.LengthEstimated())
         return;
-    frameCount =
-        frameCounter.Start(file->FileName(), source.IndexStart(), [this] { window.PostPlain(MP_STATUS); });
+    frameCount = frameCounter.Start(file->FileName(), source.IndexStart(),
+                                    [this] { window.PostPlain(MP_FRAME_COUNT); });
 }
 
-void TMP3PlayerCore::AdoptFrameCount()
+bool TMP3PlayerCore::AdoptFrameCount()
 {
     std::optional<TFrameCounter::TResult> result = frameCounter.Take();
     if (!result)
-        return;
+        return false;
     std::lock_guard held(lock);
-    if (result->Count == frameCount && StreamOpen())
-        source.AdoptFrameIndex(std::move(result->Offsets));
+    if (result->Count != frameCount || !StreamOpen())
+        return false;
+    const int32_t estimate = source.LengthMs();
+    source.AdoptFrameIndex(std::move(result->Offsets));
+    return source.LengthMs() != estimate;
 }
 
 void TMP3PlayerCore::DeliverStatus()
 {
-    AdoptFrameCount();
     if (owner.OnChangeStatus && !destroying)
         owner.OnChangeStatus(owner);
 }

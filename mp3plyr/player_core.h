@@ -44,8 +44,9 @@ public:
     void ApplyLoudnessNow();
     // Counts the frames of a local file whose length is only estimated (the lock is held).
     void StartFrameCount();
-    // Takes a finished count as the open stream's index and length (owner thread).
-    void AdoptFrameCount();
+    // Takes a finished count as the open stream's index and length (owner thread); true when
+    // the length changed.
+    bool AdoptFrameCount();
     void NotifyPosition();
     void HandOverException(const std::exception_ptr& error, bool& handled);
     // Counts what the output played; the lock is held.

@@ -276,6 +276,32 @@ TEST_F(PlayerTest, PausedSeekInTheFileOutputWritesWholeBlocksThenTheTargetExactl
                            whole.begin() + std::ptrdiff_t(target)));
 }
 
+// A VBR file without a header frame: the first frame's bit rate gives a wrong length until the
+// count, made after the open, corrects it with a change of status; seeks land exactly.
+TEST_F(PlayerTest, CountedFramesCorrectTheLengthAndSeeksLandExactly)
+{
+    const std::string vbr = std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer3/l3_22k_vbr_v2.mp3";
+    const std::vector<uint8_t> whole = DecodeAll(ReadFileBytes(vbr));
+    const int trueMs = int(whole.size() / 2 * 1000 / 22050);
+    player.SetFileName(vbr);
+    const int estimate = int(player.Length());
+    ASSERT_TRUE(DrainUntil(player, [&] { return int(player.Length()) != estimate; }));
+    EXPECT_GT(std::abs(estimate - trueMs), 1000);
+    EXPECT_NEAR(int(player.Length()), trueMs, 30);
+    EXPECT_EQ(recorder.events.back(), "status:0");
+
+    player.Play();
+    player.Pause();
+    player.Seek(3000); // frame 115 (rounded up), 576 samples a frame
+    player.Resume();
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+    const std::vector<uint8_t> written = WavePcm(ReadFileBytes(wave));
+    const size_t target = 115 * 576 * 2;
+    ASSERT_GE(written.size(), whole.size() - target);
+    EXPECT_TRUE(std::equal(whole.begin() + std::ptrdiff_t(target), whole.end(),
+                           written.end() - std::ptrdiff_t(whole.size() - target)));
+}
+
 TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
 {
     player.SetFileName(clip);
