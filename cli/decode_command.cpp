@@ -147,13 +147,8 @@ void ApplyLoudness(const DecodeArgs& args, const TMPFrameSource& source, Decoder
 {
     const TReplayGainMode mode =
         args.loudness.mode == TReplayGainMode::Auto ? TReplayGainMode::Track : args.loudness.mode;
-    const float scale = ReplayGainScale(source.ReplayGain(), mode, args.loudness.preampDb);
-    // Layers I and II carry the gain in their subband gains, which a mix or a reduced rate skips.
-    const bool fullRateAsCoded =
-        args.options.Reduction == TRateReduction::Full && args.options.Conversion != TChannelConversion::Mix;
-    if (scale != 1.0f && source.Layer() != 3 && !fullRateAsCoded)
-        throw std::runtime_error("--replaygain and --preamp need full rate without --mix for Layer I and II");
-    FoldOutputGain(decoder.Output.Equalizer, scale, source.Layer());
+    SetOutputGain(decoder.Output.Equalizer,
+                  ReplayGainScale(source.ReplayGain(), mode, args.loudness.preampDb));
 }
 
 } // namespace

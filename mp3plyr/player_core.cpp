@@ -189,11 +189,8 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
-        if (StreamOpen()) {
-            // A worker that changes file writes the tables too (ApplyLoudnessNow).
-            std::lock_guard held(lock);
+        if (StreamOpen())
             UpdateGainTables();
-        }
         break;
     default: break;
     }
@@ -355,7 +352,7 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
     fileName = name;
     pcmPending = 0;
     nextState = TNextState::None;
-    ApplyLoudnessNow();
+    ApplyLoudness();
     StartFrameCount();
     window.PostUnique(MP_EQUALIZER);
     return true;

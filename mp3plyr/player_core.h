@@ -36,12 +36,10 @@ public:
     void SetStatus(TMP3PlayerStatus status);
     void ResetCounters();
     void UpdatePosition();
-    // The equalizer's tables, then the loudness gain folded into them.
     void UpdateGainTables();
-    void WriteEqualizerTables();
-    // The open stream's gain tables at once, when a loudness mode is on: the first frames then
-    // play at the file's own loudness rather than the previous file's. The lock is held.
-    void ApplyLoudnessNow();
+    // The loudness gain of the open stream for the mode, into the decoder: at once (an atomic
+    // value the decoder reads per frame), so a file's first frames play at its own loudness.
+    void ApplyLoudness();
     // Counts the frames of a local file whose length is only estimated (the lock is held).
     void StartFrameCount();
     // Takes a finished count as the open stream's index and length (owner thread); true when
@@ -72,7 +70,7 @@ public:
     TMP3EqualizerMode equalizerMode = TMP3EqualizerMode::memSubBand;
     std::array<int32_t, 32> equalizerValues{};
     std::array<int32_t, 32> equalizerFrequencies{};
-    // Loudness normalisation: owner thread writes, the gain tables carry it to the decoder.
+    // Loudness normalisation: written on the owner thread; ApplyLoudness carries it to the decoder.
     TReplayGainMode replayGainMode = TReplayGainMode::Off;
     double replayGainPreampDb = 0.0;
     bool playsAlbum = false;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace pt4 {
 namespace {
@@ -135,7 +136,7 @@ void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
     if (mode == core_->replayGainMode)
         return;
     core_->replayGainMode = mode;
-    core_->window.PostUnique(MP_EQUALIZER);
+    core_->ApplyLoudness();
 }
 
 double TMP3Player::ReplayGainPreamp() const
@@ -148,7 +149,7 @@ void TMP3Player::SetReplayGainPreamp(double db)
     if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->replayGainPreampDb)
         return;
     core_->replayGainPreampDb = db;
-    core_->window.PostUnique(MP_EQUALIZER);
+    core_->ApplyLoudness();
 }
 
 bool TMP3Player::PlaysAlbum() const
@@ -161,27 +162,20 @@ void TMP3Player::SetPlaysAlbum(bool value)
     if (value == core_->playsAlbum)
         return;
     core_->playsAlbum = value;
-    if (core_->replayGainMode == TReplayGainMode::Auto)
-        core_->window.PostUnique(MP_EQUALIZER);
+    core_->ApplyLoudness();
 }
 
-void TMP3PlayerCore::ApplyLoudnessNow()
+void TMP3PlayerCore::ApplyLoudness()
 {
-    if (replayGainMode != TReplayGainMode::Off)
-        UpdateGainTables();
-}
-
-void TMP3PlayerCore::UpdateGainTables()
-{
-    WriteEqualizerTables();
+    std::lock_guard held(lock); // the worker may be changing the open file
     TReplayGainMode mode = replayGainMode;
     if (mode == TReplayGainMode::Auto)
         mode = playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
-    FoldOutputGain(decoder.Output.Equalizer, ReplayGainScale(source.ReplayGain(), mode, replayGainPreampDb),
-                   source.Layer());
+    const float scale = StreamOpen() ? ReplayGainScale(source.ReplayGain(), mode, replayGainPreampDb) : 1.0f;
+    SetOutputGain(decoder.Output.Equalizer, scale);
 }
 
-void TMP3PlayerCore::WriteEqualizerTables()
+void TMP3PlayerCore::UpdateGainTables()
 {
     EqualizerGains& gains = decoder.Output.Equalizer;
     const int32_t rate = source.OutputInfo().SampleRate;
@@ -191,8 +185,7 @@ void TMP3PlayerCore::WriteEqualizerTables()
         for (size_t i = 0; i < 32; ++i)
             gains.SubbandEqualizerGains[i] = BandGain(equalizerValues[i]);
         gains.SubbandEqualizerOn = enabled;
-        // The band layout is the owner's; a worker that changes file keeps the sample rate.
-        if (rate >= 1 && window.IsOwnerThread())
+        if (rate >= 1)
             for (int32_t i = 0; i < 32; ++i)
                 equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
         return;

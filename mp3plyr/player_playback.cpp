@@ -38,7 +38,7 @@ void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
             c.pcmPending = 0;
             c.playedBytes = 0;
             c.positionMs = 0;
-            c.ApplyLoudnessNow();
+            c.ApplyLoudness();
             c.StartFrameCount();
         } catch (...) {
             Close();
