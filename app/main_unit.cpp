@@ -365,10 +365,15 @@ void TForm1::FormDestroy()
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)
         ini.WriteBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
-    ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"),
-                     static_cast<int32_t>(MP3Player1.ReplayGainMode()));
-    ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"),
-                     static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
+    // The loudness keys join the file once they leave their defaults, and stay from then on.
+    const bool gainStored = ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"), -1) != -1;
+    if (gainStored || MP3Player1.ReplayGainMode() != TReplayGainMode::Off ||
+        MP3Player1.ReplayGainPreamp() != 0) {
+        ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"),
+                         static_cast<int32_t>(MP3Player1.ReplayGainMode()));
+        ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"),
+                         static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
+    }
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }
