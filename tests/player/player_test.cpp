@@ -302,6 +302,45 @@ TEST_F(PlayerTest, CountedFramesCorrectTheLengthAndSeeksLandExactly)
                            written.end() - std::ptrdiff_t(whole.size() - target)));
 }
 
+// The loudness gain holds from the first sample played; auto follows whether an album plays.
+TEST_F(PlayerTest, LoudnessModeScalesThePlayFromItsFirstSample)
+{
+    std::string tag("ID3\3\0\0\0\0\0\0", 10);
+    for (const std::string body : {std::string("\0REPLAYGAIN_TRACK_GAIN\0-6 dB", 28),
+                                   std::string("\0REPLAYGAIN_ALBUM_GAIN\0-12 dB", 29)})
+        tag += "TXXX" + std::string{0, 0, 0, char(body.size()), 0, 0} + body;
+    tag[9] = char(tag.size() - 10);
+    std::vector<uint8_t> file(tag.begin(), tag.end());
+    const std::vector<uint8_t> audio = Join(DemoFrames());
+    file.insert(file.end(), audio.begin(), audio.end());
+    WriteFileBytes(clip, file);
+    const std::vector<int16_t> plain = AsSamples(DecodeAll(audio));
+    const struct {
+        TReplayGainMode mode;
+        bool album;
+        double db;
+    } cases[] = {{TReplayGainMode::Auto, false, -6},
+                 {TReplayGainMode::Auto, true, -12},
+                 {TReplayGainMode::Off, true, 0}};
+    for (const auto& c : cases) {
+        player.SetReplayGainMode(c.mode);
+        player.SetPlaysAlbum(c.album);
+        player.SetFileName(clip);
+        recorder.endReason.reset();
+        player.Play();
+        ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+        const std::vector<int16_t> played = AsSamples(WavePcm(ReadFileBytes(wave)));
+        ASSERT_EQ(played.size(), plain.size());
+        double cross = 0, power = 0, firstFrame = 0;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            cross += double(plain[i]) * played[i], power += double(plain[i]) * plain[i];
+            firstFrame += i < 2304 ? std::abs(played[i] - plain[i] * std::pow(10, c.db / 20)) : 0;
+        }
+        EXPECT_NEAR(cross / power, std::pow(10, c.db / 20), 0.01 * std::pow(10, c.db / 20)) << c.db;
+        EXPECT_LT(firstFrame / 2304, 2) << "the first frame played at another gain";
+    }
+}
+
 TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
 {
     player.SetFileName(clip);
