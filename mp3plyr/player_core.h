@@ -70,7 +70,8 @@ public:
     TMP3EqualizerMode equalizerMode = TMP3EqualizerMode::memSubBand;
     std::array<int32_t, 32> equalizerValues{};
     std::array<int32_t, 32> equalizerFrequencies{};
-    // Loudness normalisation: written on the owner thread; ApplyLoudness carries it to the decoder.
+    // Loudness normalisation: written on the owner thread under `lock`; ApplyLoudness carries
+    // it to the decoder.
     TReplayGainMode replayGainMode = TReplayGainMode::Off;
     double replayGainPreampDb = 0.0;
     bool playsAlbum = false;

@@ -135,6 +135,7 @@ void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
 {
     if (mode == core_->replayGainMode)
         return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
     core_->replayGainMode = mode;
     core_->ApplyLoudness();
 }
@@ -148,6 +149,7 @@ void TMP3Player::SetReplayGainPreamp(double db)
 {
     if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->replayGainPreampDb)
         return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
     core_->replayGainPreampDb = db;
     core_->ApplyLoudness();
 }
@@ -161,13 +163,14 @@ void TMP3Player::SetPlaysAlbum(bool value)
 {
     if (value == core_->playsAlbum)
         return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
     core_->playsAlbum = value;
     core_->ApplyLoudness();
 }
 
 void TMP3PlayerCore::ApplyLoudness()
 {
-    std::lock_guard held(lock); // the worker may be changing the open file
+    std::lock_guard held(lock); // a worker that changes file opens another source
     TReplayGainMode mode = replayGainMode;
     if (mode == TReplayGainMode::Auto)
         mode = playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
