@@ -295,7 +295,7 @@ int RunPlay(const std::vector<std::string>& args)
     for (size_t i = 0; i < args.size(); ++i) {
         if (const OptionTaken taken = TakeLoudnessOption(args, i, loudness); taken != OptionTaken::No) {
             if (taken == OptionTaken::Bad) {
-                std::fprintf(stderr, "pt4: usage: pt4 play [--volume N] %s FILE...\n", kLoudnessUsage);
+                std::fprintf(stderr, "usage: pt4 play [--volume N] %s FILE...\n", kLoudnessUsage);
                 return 2;
             }
         } else if (args[i] == "--volume") {
