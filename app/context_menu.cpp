@@ -5,6 +5,7 @@
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QContextMenuEvent>
 #include <QMenu>
 
@@ -52,11 +53,34 @@ QMenu* TForm1::ContextMenu()
         repeat->setChecked(Album.Repeat());
         repeat->setEnabled(MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying);
     });
+    AddLoudnessMenu();
     contextMenuEnd_ = contextMenu_->addSeparator();
     entry(QStringLiteral("バージョン情報"), QKeySequence(),
           [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });
     entry(QStringLiteral("終了"), QKeySequence(), [this] { close(); });
     return contextMenu_;
+}
+
+// Loudness by the gains stored in the files; the choice is kept in PT4.INI when the window closes.
+void TForm1::AddLoudnessMenu()
+{
+    static constexpr std::pair<TReplayGainMode, const char*> kModes[] = {
+        {TReplayGainMode::Off, "オフ"},
+        {TReplayGainMode::Track, "トラックのゲイン"},
+        {TReplayGainMode::Album, "アルバムのゲイン"},
+        {TReplayGainMode::Auto, "自動 (連続再生ではアルバム)"},
+    };
+    QMenu* loudness = contextMenu_->addMenu(QStringLiteral("音量の正規化"));
+    auto* group = new QActionGroup(loudness);
+    for (const auto& [mode, text] : kModes) {
+        QAction* action = loudness->addAction(QString::fromUtf8(text));
+        action->setCheckable(true);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, mode = mode] { Guarded([&] { MP3Player1.SetReplayGainMode(mode); }); });
+        connect(loudness, &QMenu::aboutToShow, action,
+                [this, action, mode = mode] { action->setChecked(MP3Player1.ReplayGainMode() == mode); });
+    }
 }
 
 void TForm1::AddContextMenuEntry(QAction* action)

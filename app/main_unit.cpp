@@ -353,6 +353,13 @@ void TForm1::FormCreate()
         presetFlags_[p] =
             ini.ReadBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
     RestoreWindowPlace(*this, ini);
+    // Loudness normalisation: mode 0 off, 1 track, 2 album, 3 auto; pre-amplification in tenths
+    // of a dB. Out-of-range values leave the player's (off, 0 dB).
+    const int32_t gainMode = ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"), 0);
+    if (gainMode >= 0 && gainMode <= 3)
+        MP3Player1.SetReplayGainMode(static_cast<TReplayGainMode>(gainMode));
+    MP3Player1.SetReplayGainPreamp(
+        ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"), 0) / 10.0);
 
     ShowVolumeAndBalance();
 }
@@ -365,6 +372,15 @@ void TForm1::FormDestroy()
     for (int p = 0; p < kPresetCount; ++p)
         ini.WriteBool(QStringLiteral("Option"), QLatin1String(kPresets[p].settingsKey), presetFlags_[p]);
     SaveWindowPlace(*this, ini);
+    // The loudness keys join the file once they leave their defaults, and stay from then on.
+    const bool gainStored = ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"), -1) != -1;
+    if (gainStored || MP3Player1.ReplayGainMode() != TReplayGainMode::Off ||
+        MP3Player1.ReplayGainPreamp() != 0) {
+        ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Mode"),
+                         static_cast<int32_t>(MP3Player1.ReplayGainMode()));
+        ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"),
+                         static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
+    }
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }

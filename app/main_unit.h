@@ -262,6 +262,7 @@ private:
     TAlbumForm* albumForm_ = nullptr;
     // Counts opens of files and lists: a list read for an earlier one is dropped.
     uint64_t openRequest_ = 0;
+    void AddLoudnessMenu();
     QMenu* contextMenu_ = nullptr;
     QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
 };

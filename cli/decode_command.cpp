@@ -1,11 +1,13 @@
 // pt4 decode: a file (or standard input, a URL, a playlist) to RIFF WAVE or raw PCM, through the
 // very frame loop the player runs.
 #include "cli/commands.h"
+#include "cli/loudness_options.h"
 
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/output/riff_wave_header.h"
+#include "mp3plyr/synth/output_gain.h"
 
 #include <cmath>
 #include <cstdio>
@@ -21,12 +23,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw] [--no-gapless]\n"
-    "                  [--start SECONDS] INPUT -o OUTPUT\n";
+    "                  [--start SECONDS] [--replaygain off|track|album|auto] [--preamp DB]\n"
+    "                  INPUT -o OUTPUT\n";
 
 struct DecodeArgs {
     TOutputOptions options;
     bool raw = false;
     int64_t startMs = -1; // -1: from the first frame, without a seek
+    LoudnessOptions loudness;
     std::string input;
     std::string output;
 };
@@ -48,7 +52,10 @@ bool Parse(const std::vector<std::string>& args, DecodeArgs& out)
     int rateChoices = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--8bit") {
+        if (const OptionTaken taken = TakeLoudnessOption(args, i, out.loudness); taken != OptionTaken::No) {
+            if (taken == OptionTaken::Bad)
+                return false;
+        } else if (arg == "--8bit") {
             out.options.Width = TSampleWidth::Bits8;
         } else if (arg == "--mix" || arg == "--left" || arg == "--right") {
             out.options.Conversion = arg == "--mix"    ? TChannelConversion::Mix
@@ -135,6 +142,15 @@ private:
     uint64_t written_ = 0;
 };
 
+// One file alone: auto takes its track gain. Before any frame is decoded, a seek's included.
+void ApplyLoudness(const DecodeArgs& args, const TMPFrameSource& source, DecoderState& decoder)
+{
+    const TReplayGainMode mode =
+        args.loudness.mode == TReplayGainMode::Auto ? TReplayGainMode::Track : args.loudness.mode;
+    SetOutputGain(decoder.Output.Equalizer,
+                  ReplayGainScale(source.ReplayGain(), mode, args.loudness.preampDb));
+}
+
 } // namespace
 
 int RunDecode(const std::vector<std::string>& args)
@@ -149,6 +165,7 @@ int RunDecode(const std::vector<std::string>& args)
         auto decoder = std::make_unique<DecoderState>();
         TMPFrameSource source(*decoder, parsed.options);
         source.Open(opened.stream.get(), opened.seekable);
+        ApplyLoudness(parsed, source, *decoder);
         if (parsed.startMs >= 0) {
             if (!source.Seekable())
                 throw std::runtime_error("--start needs an input that can seek");

@@ -168,6 +168,7 @@ struct PlayerView {
     TVbrHeaderKind vbrHeader = TVbrHeaderKind::None;
     TDecoderInfo output;
     TGaplessInfo gapless;
+    TReplayGain replayGain;
 };
 
 std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
@@ -180,8 +181,11 @@ std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
     } catch (const EMP3Error&) {
         return std::nullopt;
     }
-    return PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo(),
-                      source.Gapless()};
+    // The player corrects such a length once it has counted the frames; this tells it at once.
+    if (source.LengthEstimated())
+        source.CountFrames();
+    return PlayerView{source.LengthMs(),   source.BitRate(), source.VbrHeader(),
+                      source.OutputInfo(), source.Gapless(), source.ReplayGain()};
 }
 
 struct Report {
@@ -238,7 +242,8 @@ Report ExamineStream(const std::string& location, TOpenedLocation opened)
     first.bitRate = source.BitRate();
     first.length = source.FirstFrameLength();
     report.first = first;
-    report.player = PlayerView{source.LengthMs(), source.BitRate(), source.VbrHeader(), source.OutputInfo()};
+    report.player = PlayerView{source.LengthMs(),   source.BitRate(), source.VbrHeader(),
+                               source.OutputInfo(), source.Gapless(), source.ReplayGain()};
     return report;
 }
 
@@ -265,6 +270,38 @@ Report Examine(const std::string& fileName)
     report.first = FindFirst(file.Reader, info);
     report.player = OpenLikeThePlayer(fileName);
     return report;
+}
+
+json ReplayGainJson(const TReplayGain& gain)
+{
+    const auto value = [](const std::optional<double>& v) { return v ? json(*v) : json(nullptr); };
+    return {{"track_gain_db", value(gain.TrackGainDb)},
+            {"track_peak", value(gain.TrackPeak)},
+            {"album_gain_db", value(gain.AlbumGainDb)},
+            {"album_peak", value(gain.AlbumPeak)},
+            {"source", gain.HasGain() ? json(ReplayGainSourceName(gain.Source)) : json(nullptr)}};
+}
+
+std::string ReplayGainText(const TReplayGain& gain)
+{
+    if (!gain.HasGain())
+        return "none";
+    std::string text;
+    const auto add = [&](const char* kind, const std::optional<double>& db,
+                         const std::optional<double>& peak) {
+        if (!db)
+            return;
+        char part[96];
+        std::snprintf(part, sizeof part, "%s%s %+.2f dB", text.empty() ? "" : ", ", kind, *db);
+        text += part;
+        if (peak) {
+            std::snprintf(part, sizeof part, " (peak %.6f)", *peak);
+            text += part;
+        }
+    };
+    add("track", gain.TrackGainDb, gain.TrackPeak);
+    add("album", gain.AlbumGainDb, gain.AlbumPeak);
+    return text + ", from " + std::string(ReplayGainSourceName(gain.Source));
 }
 
 json ToJson(const Report& report)
@@ -299,6 +336,7 @@ json ToJson(const Report& report)
                               {"encoder_padding", p.gapless.EncoderPadding}};
         out["output"] = {
             {"sample_rate", p.output.SampleRate}, {"channels", p.output.Channels}, {"bits", p.output.Bits}};
+        out["replaygain"] = ReplayGainJson(p.replayGain);
     }
     return out;
 }
@@ -353,6 +391,7 @@ void PrintText(const Report& report)
         if (p.gapless.Present)
             std::printf("  gapless:      encoder delay %d, padding %d samples (left out in play)\n",
                         p.gapless.EncoderDelay, p.gapless.EncoderPadding);
+        std::printf("  replaygain:   %s\n", ReplayGainText(p.replayGain).c_str());
     } else {
         std::printf("  player:       %s\n", kUnknownFormat);
     }

@@ -1,6 +1,7 @@
 // pt4 play: plays files in turn through the player component and the sound server, with a
 // one-line display and single-key controls.
 #include "cli/commands.h"
+#include "cli/loudness_options.h"
 
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/playlist_file.h"
@@ -126,10 +127,14 @@ class Session {
 public:
     // `titles`: what a playlist calls each file (empty: nothing).
     Session(bool keys, std::optional<uint32_t> volume, const std::vector<std::string>& files,
-            const std::vector<std::string>& titles)
+            const std::vector<std::string>& titles, const LoudnessOptions& loudness = {})
         : keys_(keys), files_(files), titles_(titles)
     {
         player_.SetAutoPlay(false);
+        player_.SetReplayGainMode(loudness.mode);
+        player_.SetReplayGainPreamp(loudness.preampDb);
+        // Several files play in the order given, as an album (auto mode takes its album gain).
+        player_.SetPlaysAlbum(files.size() > 1);
         if (volume)
             player_.SetVolume(*volume);
         // Errors met while a file plays name the program and the file, as those at open do.
@@ -295,8 +300,14 @@ int RunPlay(const std::vector<std::string>& args)
 {
     std::vector<std::string> files;
     std::optional<uint32_t> volume;
+    LoudnessOptions loudness;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--volume") {
+        if (const OptionTaken taken = TakeLoudnessOption(args, i, loudness); taken != OptionTaken::No) {
+            if (taken == OptionTaken::Bad) {
+                std::fprintf(stderr, "usage: pt4 play [--volume N] %s FILE...\n", kLoudnessUsage);
+                return 2;
+            }
+        } else if (args[i] == "--volume") {
             char* end = nullptr;
             const long value = i + 1 < args.size() ? std::strtol(args[i + 1].c_str(), &end, 10) : -1;
             if (end == nullptr || *end != '\0' || end == args[i + 1].c_str() || value < 0 || value > 100) {
@@ -310,7 +321,7 @@ int RunPlay(const std::vector<std::string>& args)
         }
     }
     if (files.empty()) {
-        std::fputs("usage: pt4 play [--volume N] FILE...\n", stderr);
+        std::fprintf(stderr, "usage: pt4 play [--volume N] %s FILE...\n", kLoudnessUsage);
         return 2;
     }
     // A playlist plays as its entries, in its order.
@@ -339,7 +350,7 @@ int RunPlay(const std::vector<std::string>& args)
     std::fflush(stdout);
     // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
     try {
-        Session session(terminal.Active(), volume, files, titles);
+        Session session(terminal.Active(), volume, files, titles, loudness);
         // Files of the same format follow each other without a gap; Play returns when the
         // chain ends.
         for (size_t index = 0; index < files.size(); index = session.Next()) {

@@ -11,6 +11,7 @@
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/memory_stream.h"
 #include "mp3plyr/input/mp3_info.h"
+#include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream_reader.h"
 
 namespace {
@@ -45,6 +46,11 @@ void ScanTags(std::span<const uint8_t> bytes, bool seekable, int32_t bufferSize)
                              &info.LyricsFields(), &info.ApeItems()})
         for (const std::string& line : *list)
             DisplayText(line);
+    const TReplayGain gain = ReplayGainFromTags(info);
+    for (const auto& db : {gain.TrackGainDb, gain.AlbumGainDb})
+        Check(!db || (*db >= -51 && *db <= 51));
+    for (const auto& peak : {gain.TrackPeak, gain.AlbumPeak})
+        Check(!peak || *peak > 0);
     const int32_t start = reader.Position();
     TFirstFrame first;
     if (LocateFirstFrame(reader, info.DataLength(), first)) {

@@ -16,6 +16,8 @@ bool TAlbumSequence::PlayerActive() const
 
 void TAlbumSequence::Changed()
 {
+    // The list's files play as an album, in order, while continuous play is selected.
+    player_.SetPlaysAlbum(selected_ && count_ > 0);
     if (OnChange)
         OnChange();
 }
@@ -119,6 +121,7 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     titles_.resize(list_.size());
     unplayable_.assign(list_.size(), false);
     count_ = int32_t(list_.size());
+    player_.SetPlaysAlbum(true); // before the first file opens, so that it opens at album gain
     const int32_t first = LoadFrom(0, +1);
     index_ = first < 0 ? 0 : first;
     if (first < 0) {

@@ -101,6 +101,8 @@ void TMPFrameSource::Reset()
     keepFrom_ = 0;
     lastFrameBytes_ = 0;
     seekTable_.clear();
+    framesCounted_ = false;
+    replayGain_ = {};
 }
 
 void TMPFrameSource::Close()
@@ -164,6 +166,7 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         GetDecoderInfo(decoder_, outputInfo_);
         frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
 
+        replayGain_ = ReplayGainFromTags(info_);
         ReadVbrHeader();
         if (!gapless_.Present)
             ReadCommentGaplessInfo();
@@ -238,6 +241,7 @@ void TMPFrameSource::ReadVbrHeader()
             next += 100; // table of contents
         if (flags & 8)
             next += 4; // quality
+        ReadEncoderReplayGain(next);
         if ((flags & 1) && present(xing + 8))
             ReadGaplessInfo(next, uint32_t(BigEndianAt(buffer + xing + 8)));
     } else if (present(kVbriHeaderOffset) && std::memcmp(buffer + kVbriHeaderOffset, "VBRI", 4) == 0) {
@@ -257,6 +261,18 @@ void TMPFrameSource::ReadVbrHeader()
     if (dataLength_ != kUnknownLength)
         dataLength_ -= pendingFrameLength_;
     pendingFrameLength_ = 0;
+}
+
+// The encoder's extension, when one is named there, may carry loudness values; tags come first.
+void TMPFrameSource::ReadEncoderReplayGain(int32_t extensionOffset)
+{
+    const int32_t end = std::min(reader_.Count(), pendingFrameLength_);
+    if (extensionOffset + 4 > end || replayGain_.HasGain())
+        return;
+    const std::span extension(reader_.Buffer() + extensionOffset, size_t(end - extensionOffset));
+    if (std::all_of(extension.begin(), extension.begin() + 4,
+                    [](uint8_t c) { return c >= 0x20 && c < 0x7F; }))
+        replayGain_ = ReplayGainFromEncoderHeader(extension);
 }
 
 // The encoder's extension after the Xing/Info fields: a nine-character encoder name, then at
@@ -527,6 +543,78 @@ void TMPFrameSource::PrimeDecoder(int32_t target)
     }
     reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
     pendingFrameLength_ = 0;
+}
+
+bool TMPFrameSource::LengthEstimated() const
+{
+    return reader_.Seekable() && !framesCounted_ && totalBytes_ == 0 && !Trimmed() && !seekTable_.empty();
+}
+
+TFrameIndexStart TMPFrameSource::IndexStart() const
+{
+    TFrameIndexStart start;
+    start.FirstFrame = seekTable_.empty() ? dataStart_ : seekTable_.front();
+    start.DataEnd = int64_t(dataStart_) + dataLength_;
+    start.HeaderBytes = firstHeaderBytes_;
+    return start;
+}
+
+void TMPFrameSource::CountFrames()
+{
+    SeekToFrame(kUnknownLength);
+    framesCounted_ = true;
+    totalBytes_ = int32_t(std::min<int64_t>(int64_t(seekTable_.size()) * frameBytes_, kUnknownLength));
+    Rewind();
+}
+
+void TMPFrameSource::AdoptFrameIndex(std::vector<int32_t> offsets)
+{
+    if (offsets.empty() || seekTable_.empty() || offsets.front() != seekTable_.front() ||
+        offsets.size() < seekTable_.size())
+        return;
+    seekTable_ = std::move(offsets);
+    framesCounted_ = true;
+    totalBytes_ = int32_t(std::min<int64_t>(int64_t(seekTable_.size()) * frameBytes_, kUnknownLength));
+}
+
+std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
+                                 const std::atomic<bool>& cancelled)
+{
+    TMPStreamReader reader(TMPFrameSource::kReaderBufferSize);
+    stream.Seek(0, kSeekFromBeginning);
+    reader.Open(&stream, true);
+    reader.Seek(start.FirstFrame, kSeekFromBeginning);
+    // The same walk as the seek table's: a frame counts when a header of the stream is found
+    // within 1024 bytes and the frame ends inside the data.
+    const auto walk = [&] {
+        TMPFrameHeader header;
+        int32_t length = 0;
+        for (int32_t skipped = 0;;) {
+            if (!reader.Fill(4))
+                return false;
+            length = ParseFrameHeader(reader.Buffer(), 0, header);
+            if (length > 0 && header.LayerBits >= 1 && header.LayerBits <= 3 &&
+                SameStreamHeader(start.HeaderBytes.data(), reader.Buffer()))
+                break;
+            reader.Skip(1);
+            if (++skipped > 1023)
+                return false;
+        }
+        length = PaddedFrameLength(header, length);
+        if (int64_t(reader.Position()) + length > start.DataEnd)
+            return false;
+        return reader.Skip(length);
+    };
+    std::vector<int32_t> offsets{start.FirstFrame};
+    if (!walk())
+        return offsets;
+    while (!cancelled.load(std::memory_order_relaxed)) {
+        const int32_t at = reader.Position();
+        if (!walk())
+            break;
+        offsets.push_back(at);
+    }
+    return offsets;
 }
 
 int32_t TMPFrameSource::LengthMs() const

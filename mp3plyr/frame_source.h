@@ -9,10 +9,12 @@
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
 #include "mp3plyr/input/mp3_info.h"
+#include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream.h"
 #include "mp3plyr/input/stream_reader.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -40,6 +42,20 @@ struct TGaplessInfo {
     int32_t EncoderDelay = 0;
     int32_t EncoderPadding = 0;
 };
+
+// The first frame of the audio data, its header's bytes and the end of the data: what walking
+// the frames of a stream's audio data needs (IndexFrames).
+struct TFrameIndexStart {
+    int32_t FirstFrame = 0;
+    int64_t DataEnd = 0;
+    std::array<uint8_t, 4> HeaderBytes{};
+};
+
+// The offsets of the frames of the audio data, walking headers only as the seek table grows:
+// entry i is where the walk to frame i starts. Stops early, with what it has, once `cancelled`
+// is set. `stream` stands anywhere; it is read from start.FirstFrame on.
+std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
+                                 const std::atomic<bool>& cancelled);
 
 enum class TFrameOutcome {
     Frame,     // FrameBytes of PCM were written (silence for a frame that did not decode)
@@ -92,9 +108,25 @@ public:
     bool Trimmed() const { return trimEnd_ != kNoTrimEnd; }
     const TGaplessInfo& Gapless() const { return gapless_; }
 
-    // Duration in ms from a VBR header or the bit rate; 0 when unknown. Trimmed streams count
-    // only the samples that are played.
+    // Duration in ms from a VBR header, a count of the frames or the bit rate; 0 when unknown.
+    // Trimmed streams count only the samples that are played.
     int32_t LengthMs() const;
+
+    // A seekable stream whose length is only estimated from the bit rate (no VBR header with a
+    // frame count, no gapless figures): counting its frames gives the true length.
+    bool LengthEstimated() const;
+    // Where a count of the frames starts and stops, for a counter that reads the same file.
+    TFrameIndexStart IndexStart() const;
+    // Walks every frame header to the end of the data now; the length then comes from the
+    // count. The read point goes back to the first frame. Seekable streams only.
+    void CountFrames();
+    // Takes the offsets a counter found from IndexStart() as the seek table and the count as the
+    // length; an index that does not begin at this stream's first frame is ignored.
+    void AdoptFrameIndex(std::vector<int32_t> offsets);
+    bool FramesCounted() const { return framesCounted_; }
+
+    // The loudness values of the tags, else of the encoder's header.
+    const TReplayGain& ReplayGain() const { return replayGain_; }
 
     TMP3Info& Info() { return info_; }
     const TMP3Info& Info() const { return info_; }
@@ -118,6 +150,7 @@ private:
     bool InitDecoder(const TMPFrameHeader& header, int32_t length);
     void ReadVbrHeader();
     void ReadGaplessInfo(int32_t extensionOffset, int64_t frames);
+    void ReadEncoderReplayGain(int32_t extensionOffset);
     void SetUpTrimming(int64_t frames);
     void TrimTo(int64_t begin, int64_t end);
     void ReadCommentGaplessInfo();
@@ -160,6 +193,8 @@ private:
     int32_t lastFrameBytes_ = 0;
 
     std::vector<int32_t> seekTable_;
+    bool framesCounted_ = false;
+    TReplayGain replayGain_;
 };
 
 } // namespace pt4

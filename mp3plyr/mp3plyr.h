@@ -3,6 +3,7 @@
 // created the player, while that thread drains the player's message window.
 #pragma once
 
+#include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream.h"
 
 #include <array>
@@ -86,6 +87,17 @@ public:
     // system mixer's volume applies on top, as for any program.
     uint32_t Volume() const;
     void SetVolume(uint32_t value);
+
+    // Loudness normalisation by the gains the file carries (off by default: the sound is then
+    // untouched), with a pre-amplification in dB (-20 ... 20, others ignored) for files with and
+    // without gains. Auto takes the album gain while PlaysAlbum, the track gain otherwise.
+    TReplayGainMode ReplayGainMode() const;
+    void SetReplayGainMode(TReplayGainMode mode);
+    double ReplayGainPreamp() const;
+    void SetReplayGainPreamp(double db);
+    // The files play as an album, in order (set by whoever runs the list).
+    bool PlaysAlbum() const;
+    void SetPlaysAlbum(bool value);
 
     // Events, raised on the owner thread only.
     TNotifyEvent OnChangeStatus;

@@ -215,6 +215,11 @@ void TMP3Player::Close()
     if (c.status != TMP3PlayerStatus::mpsStopped)
         Stop();
     c.ReleaseLiveStream();
+    {
+        std::lock_guard held(c.lock);
+        c.frameCounter.Cancel();
+        c.frameCount = 0;
+    }
     c.source.Close();
     c.pcmBuffer.clear();
     c.pcmBuffer.shrink_to_fit();

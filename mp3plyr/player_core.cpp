@@ -182,6 +182,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             nextState = TNextState::Answered; // no file named: play ends as usual
         break;
     }
+    case MP_FRAME_COUNT:
+        // A corrected length is news like a new file's: the owner reads it on a change of status.
+        if (AdoptFrameCount())
+            DeliverStatus();
+        break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
         if (StreamOpen())
@@ -200,6 +205,30 @@ void TMP3PlayerCore::ReleaseLiveStream()
     stream->Interrupt();
     std::lock_guard gate(liveLock);
     liveStream = nullptr;
+}
+
+void TMP3PlayerCore::StartFrameCount()
+{
+    frameCounter.Cancel();
+    frameCount = 0;
+    const auto* file = dynamic_cast<const TMPFileStream*>(inputStream);
+    if (!file || !source.LengthEstimated())
+        return;
+    frameCount = frameCounter.Start(file->FileName(), source.IndexStart(),
+                                    [this] { window.PostPlain(MP_FRAME_COUNT); });
+}
+
+bool TMP3PlayerCore::AdoptFrameCount()
+{
+    std::optional<TFrameCounter::TResult> result = frameCounter.Take();
+    if (!result)
+        return false;
+    std::lock_guard held(lock);
+    if (result->Count != frameCount || !StreamOpen())
+        return false;
+    const int32_t estimate = source.LengthMs();
+    source.AdoptFrameIndex(std::move(result->Offsets));
+    return source.LengthMs() != estimate;
 }
 
 void TMP3PlayerCore::DeliverStatus()
@@ -323,6 +352,8 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
     fileName = name;
     pcmPending = 0;
     nextState = TNextState::None;
+    ApplyLoudness();
+    StartFrameCount();
     window.PostUnique(MP_EQUALIZER);
     return true;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "mp3plyr/decoder/decoder.h"
+#include "mp3plyr/frame_counter.h"
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/mp3plyr.h"
@@ -36,6 +37,14 @@ public:
     void ResetCounters();
     void UpdatePosition();
     void UpdateGainTables();
+    // The loudness gain of the open stream for the mode, into the decoder: at once (an atomic
+    // value the decoder reads per frame), so a file's first frames play at its own loudness.
+    void ApplyLoudness();
+    // Counts the frames of a local file whose length is only estimated (the lock is held).
+    void StartFrameCount();
+    // Takes a finished count as the open stream's index and length (owner thread); true when
+    // the length changed.
+    bool AdoptFrameCount();
     void NotifyPosition();
     void HandOverException(const std::exception_ptr& error, bool& handled);
     // Counts what the output played; the lock is held.
@@ -61,6 +70,11 @@ public:
     TMP3EqualizerMode equalizerMode = TMP3EqualizerMode::memSubBand;
     std::array<int32_t, 32> equalizerValues{};
     std::array<int32_t, 32> equalizerFrequencies{};
+    // Loudness normalisation: written on the owner thread under `lock`; ApplyLoudness carries
+    // it to the decoder.
+    TReplayGainMode replayGainMode = TReplayGainMode::Off;
+    double replayGainPreampDb = 0.0;
+    bool playsAlbum = false;
     std::string waveFileName;
 
     // Component state.
@@ -157,6 +171,9 @@ public:
     TMPMessageWindow window{windowTarget_};
     TSoundOut soundOut;
     TMPThread thread{workerTarget_};
+    // Started and cancelled under `lock`; its thread only posts to `window`, so it ends first.
+    TFrameCounter frameCounter;
+    uint64_t frameCount = 0; // the count that belongs to the open stream; under `lock`
 };
 
 } // namespace pt4

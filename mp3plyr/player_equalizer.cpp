@@ -3,14 +3,17 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/player_core.h"
+#include "mp3plyr/synth/output_gain.h"
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace pt4 {
 namespace {
 
 constexpr int32_t kMaxBands = 32;
+constexpr double kMaxPreampDb = 20.0;
 
 float BandGain(int32_t value)
 {
@@ -121,6 +124,58 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
     }
     bands[size_t(count - 1)] = high;
     c.window.PostUnique(MP_EQUALIZER);
+}
+
+TReplayGainMode TMP3Player::ReplayGainMode() const
+{
+    return core_->replayGainMode;
+}
+
+void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
+{
+    if (mode == core_->replayGainMode)
+        return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
+    core_->replayGainMode = mode;
+    core_->ApplyLoudness();
+}
+
+double TMP3Player::ReplayGainPreamp() const
+{
+    return core_->replayGainPreampDb;
+}
+
+void TMP3Player::SetReplayGainPreamp(double db)
+{
+    if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->replayGainPreampDb)
+        return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
+    core_->replayGainPreampDb = db;
+    core_->ApplyLoudness();
+}
+
+bool TMP3Player::PlaysAlbum() const
+{
+    return core_->playsAlbum;
+}
+
+void TMP3Player::SetPlaysAlbum(bool value)
+{
+    if (value == core_->playsAlbum)
+        return;
+    std::lock_guard held(core_->lock); // a worker that changes file reads it
+    core_->playsAlbum = value;
+    core_->ApplyLoudness();
+}
+
+void TMP3PlayerCore::ApplyLoudness()
+{
+    std::lock_guard held(lock); // a worker that changes file opens another source
+    TReplayGainMode mode = replayGainMode;
+    if (mode == TReplayGainMode::Auto)
+        mode = playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
+    const float scale = StreamOpen() ? ReplayGainScale(source.ReplayGain(), mode, replayGainPreampDb) : 1.0f;
+    SetOutputGain(decoder.Output.Equalizer, scale);
 }
 
 void TMP3PlayerCore::UpdateGainTables()

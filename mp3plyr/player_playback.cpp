@@ -38,6 +38,8 @@ void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
             c.pcmPending = 0;
             c.playedBytes = 0;
             c.positionMs = 0;
+            c.ApplyLoudness();
+            c.StartFrameCount();
         } catch (...) {
             Close();
             throw;

@@ -58,6 +58,8 @@ make l3_44k_crc_128 44100 2 0.5 -m j -b 128 -p
 make l3_44k_short_blocks 44100 2 0.5 -m s -b 160 --allshort
 make l3_44k_nores_128 44100 2 0.5 -m j -b 128 --nores
 make l3_44k_dual_192 44100 2 0.5 -m d -b 192
+# VBR without a header frame: only counting the frames gives its length.
+make l3_22k_vbr_v2 22050 1 4.0 -V 2
 make l3_48k_mono_96 48000 1 0.5 -m m -b 96
 make_tagged l3_44k_vbr_xing 44100 2 1.0 -m j -V 4
 ls -l "$out"

@@ -177,6 +177,12 @@ SEEDS = {
     "ape_no_header_end": audio(400) + ape_tag([ape_item(b"REPLAYGAIN_TRACK_GAIN", b"-3 dB")], header=False),
     "ape_v1_lyrics3": audio(400) + ape_tag([ape_item(b"Title", b"Old ape")], header=False, version=1000)
     + lyrics3_v2([(b"IND", b"00")]) + id3v1_tag(b"x"),
+    "replaygain_id3v24_ape": id3v24_tag([
+        id3v24_frame(b"TXXX", b"\0REPLAYGAIN_TRACK_GAIN\0-6.00 dB"),
+        id3v24_frame(b"TXXX", b"\3replaygain_track_peak\0" + b"0.9"),
+        id3v24_frame(b"RVA2", b"album\0\x01\xFA\x00\x10\x7F\xFF"),
+        id3v24_frame(b"RVA2", b"track\0\x02\x01\x00\xFF\x01")]) + audio(400)
+    + ape_tag([ape_item(b"REPLAYGAIN_ALBUM_GAIN", b"+1.5 dB"), ape_item(b"REPLAYGAIN_ALBUM_PEAK", b"nan")]),
     "ape_hostile_size": audio(100) + b"APETAGEX" + struct.pack("<IIII", 2000, 0xFFFFFFF0, 0xFFFFFFFF, 0x80000000)
     + bytes(8),
 }

@@ -95,6 +95,7 @@ TDecodeResult DecodeLayer1Frame(DecoderState& state, const uint8_t* frame, uint8
     reader.Init(frame + f.DataOffset, frame + f.PaddedLength);
     if (!ReadAllocation(s, reader, tables, bitsNeeded) || bitsNeeded > f.DataBits)
         return {};
+    ScaleStepFactors(s, state.Output.Equalizer.OutputGain.load(std::memory_order_relaxed));
 
     ReadScaleFactors(s, reader, tables);
     float* slot = s.SubbandSamples.data();

@@ -7,6 +7,7 @@
 #include "mp3plyr/decoder/frame_header.h"
 #include "mp3plyr/decoder/layer12_state.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <utility>
 
@@ -54,6 +55,14 @@ using TEntryReader = void (*)(BitReader& reader, const Layer12Tables& tables, in
 // ends at 2 * Joint, or at 2 * Joint + 1 after skipping the bits of the entries above the
 // frequency limit. Value i of entry k goes to slot[k + 64 * i], scaled by entry k's scale of
 // part `part` (Layer I: always 0).
+// A loudness gain taken with the step factors just read: one product per entry and frame.
+inline void ScaleStepFactors(Layer12State& s, float outputGain)
+{
+    if (outputGain != 1.0f)
+        for (int32_t k = 0; k < s.CodedEntries; ++k)
+            s.StepFactor[static_cast<std::size_t>(k)] *= outputGain;
+}
+
 template <int Values, int32_t Joint, TEntryReader Read>
 inline void ReadEntrySamples(Layer12State& s, BitReader& reader, const Layer12Tables& tables, int32_t part,
                              float* slot)

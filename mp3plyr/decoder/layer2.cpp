@@ -200,6 +200,7 @@ TDecodeResult DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8
     reader.Init(frame + f.DataOffset, frame + f.PaddedLength);
     int32_t withSamples = 0;
     const int32_t bitsPerGroup = ReadAllocation(s, reader, tables, withSamples);
+    ScaleStepFactors(s, state.Output.Equalizer.OutputGain.load(std::memory_order_relaxed));
     bitsNeeded += 2 * withSamples;
     if (bitsNeeded > f.DataBits)
         return {};

@@ -89,10 +89,11 @@ void DecodeGranule(DecoderState& state, int granule, uint8_t* pcm)
 
     for (size_t ch = 0; ch < channels; ++ch)
         DecodeChannelData(l3, g, ch, mpeg1);
+    const float outputGain = state.Output.Equalizer.OutputGain.load(std::memory_order_relaxed);
     for (size_t ch = 0; ch < channels; ++ch)
         Requantize(l3.Quantized[ch].data(), l3.Lines[ch][g].data(), l3.OverlapExtent[ch][g],
                    l3.ScaleFactors[g][ch], l3.Side.Granule[g][ch], l3.BandInfo[ch], l3.Layout,
-                   l3.ReorderScratch.data());
+                   l3.ReorderScratch.data(), outputGain);
     if (channels == 2)
         JointStereo(l3, g);
     for (size_t ch = 0; ch < channels; ++ch)

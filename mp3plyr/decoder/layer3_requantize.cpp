@@ -48,12 +48,14 @@ inline bool RequantizeRun(const int32_t* in, float* out, int32_t count, float am
 } // namespace
 
 void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, const TScaleFactors& sf,
-                const TGranuleInfo& gi, TBandInfo& bandInfo, const Layer3Layout& layout, float* scratch)
+                const TGranuleInfo& gi, TBandInfo& bandInfo, const Layer3Layout& layout, float* scratch,
+                float outputGain)
 {
     const Layer3Tables& tables = GetLayer3Tables();
     const float* power43 = tables.Power43.data();
     const double* large = LargePowers().data();
-    const float globalGain = tables.GlobalGain[static_cast<size_t>(std::clamp(gi.global_gain + 6, 0, 261))];
+    const float globalGain =
+        tables.GlobalGain[static_cast<size_t>(std::clamp(gi.global_gain + 6, 0, 261))] * outputGain;
     const auto& sfGain = tables.ScaleFactorGain[static_cast<size_t>(gi.scalefac_scale & 1)];
     const bool shortBlock = gi.block_type == 2;
     const bool mixed = shortBlock && gi.mixed_block_flag;

@@ -63,8 +63,10 @@ int32_t DecodeSpectrum(BitReader& reader, int32_t* lines, const TGranuleInfo& gi
                        int32_t bitOffset);
 
 // --- requantisation and reordering (layer3_requantize.cpp, layer3_reorder.cpp)
+// `outputGain` scales every line (a loudness gain), at the cost of one product per granule-channel.
 void Requantize(const int32_t* quantized, float* lines, int32_t& nonZeroCount, const TScaleFactors& sf,
-                const TGranuleInfo& gi, TBandInfo& bandInfo, const Layer3Layout& layout, float* scratch);
+                const TGranuleInfo& gi, TBandInfo& bandInfo, const Layer3Layout& layout, float* scratch,
+                float outputGain = 1.0f);
 // Interleaves one short band's three windows (`width` lines each) of `windows` into `out`.
 void ReorderShortBand(const float* windows, float* out, int32_t width);
 

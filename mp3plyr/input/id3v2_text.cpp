@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/replay_gain.h"
 
 namespace pt4 {
 
@@ -206,6 +207,8 @@ std::string Id3v2FrameContent(std::string_view id, std::span<const uint8_t> data
         const std::string owner = strings.NextLatin1();
         return BytesSummary(owner, data.size() - strings.Offset());
     }
+    if (id == "RVA2")
+        return VolumeAdjustmentText(data);
     return BytesSummary({}, data.size());
 }
 

@@ -30,6 +30,8 @@ inline constexpr uint32_t MP_STATUS = WM_USER + 14;
 inline constexpr uint32_t MP_END_PLAY = WM_USER + 15;
 inline constexpr uint32_t MP_EQUALIZER = WM_USER + 16;
 inline constexpr uint32_t MP_NEED_NEXT = WM_USER + 17; // WParam: the play generation
+// The open file's frames are counted (a corrected length).
+inline constexpr uint32_t MP_FRAME_COUNT = WM_USER + 18;
 
 // One queued message. Pointers travel in typed fields rather than in WParam/LParam so that a
 // receiver never has to guess what an integer points at.

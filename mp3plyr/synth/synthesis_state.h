@@ -22,6 +22,8 @@ struct EqualizerGains {
     std::array<std::atomic<float>, 576> FrequencyEqualizerGains{};
     std::atomic<int32_t> SubbandEqualizerOn{0};
     std::atomic<int32_t> FrequencyEqualizerOn{0};
+    // A gain of the whole output, taken with the decoder's own scaling (see SetOutputGain).
+    std::atomic<float> OutputGain{1.0f};
 };
 
 // Everything an output routine touches.

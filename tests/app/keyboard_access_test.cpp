@@ -90,6 +90,11 @@ void KeyboardAccessTest::windowKeysWheelAndShortClicksDriveThePlayer()
     QVERIFY(f.ContextMenu()->isVisible());
     f.ContextMenu()->actions().at(1)->trigger(); // open a location
     QCOMPARE(located, 2);
+    // Its loudness choice reaches the player.
+    const auto submenus = f.ContextMenu()->findChildren<QMenu*>();
+    QCOMPARE(submenus.size(), 1);
+    submenus.front()->actions().at(2)->trigger();
+    QCOMPARE(f.MP3Player1.ReplayGainMode(), TReplayGainMode::Album);
 }
 
 void KeyboardAccessTest::tabMarksEachControlAndItsKeysPressIt()

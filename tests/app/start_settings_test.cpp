@@ -14,6 +14,7 @@ class StartSettingsTest : public QObject {
 private slots:
     void firstStartWithoutFileWritesItAtExit();
     void storedValuesPlaceTheKnobs();
+    void storedLoudnessModeReachesThePlayerAndStays();
     void balanceEndsAndOddBalances_data();
     void balanceEndsAndOddBalances();
     void outOfRangeAndOddValuesKeepTheDefaults();
@@ -53,6 +54,18 @@ void StartSettingsTest::storedValuesPlaceTheKnobs()
     const TIniFile after(app.SettingsPath());
     QCOMPARE(after.ReadInteger("Vol", "Vol", 0), 73);
     QCOMPARE(after.ReadInteger("Bal", "Bal", 0), -40);
+}
+
+void StartSettingsTest::storedLoudnessModeReachesThePlayerAndStays()
+{
+    TWindowsUnderTest app("[ReplayGain]\nMode=3\nPreamp=-35\n");
+    QCOMPARE(app.Form1().MP3Player1.ReplayGainMode(), TReplayGainMode::Auto);
+    QCOMPARE(app.Form1().MP3Player1.ReplayGainPreamp(), -3.5);
+    app.Form1().MP3Player1.SetReplayGainMode(TReplayGainMode::Off);
+    app.Exit();
+    const TIniFile after(app.SettingsPath());
+    QCOMPARE(after.ReadInteger("ReplayGain", "Mode", -1), 0); // stored once, kept when back off
+    QCOMPARE(after.ReadInteger("ReplayGain", "Preamp", 0), -35);
 }
 
 void StartSettingsTest::balanceEndsAndOddBalances_data()

@@ -1,9 +1,12 @@
 // `pt4 decode`: the WAVE or raw output, the options mapped onto the decoder, and failures.
+#include "input/support/tag_builder.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -190,6 +193,72 @@ TEST_F(DecodeCommand, StartDecodesExactlyFromTheFrameItLandsOn)
         EXPECT_LT(landedAt - double(bytes) / (whole.rate * 4.0), c.start);
         EXPECT_TRUE(
             std::equal(part.pcm.begin(), part.pcm.end(), whole.pcm.begin() + std::ptrdiff_t(skipped)));
+    }
+}
+
+// Each place a file keeps its loudness, and each mode, against the plain decode scaled by the
+// gain the values call for: same length, nothing clipped.
+TEST_F(DecodeCommand, ReplayGainScalesThePlainDecode)
+{
+    using namespace pt4::test;
+    const Bytes audio = ReadBytes(demo);
+    const auto txxx = [](std::string_view key, std::string_view value) {
+        const Bytes body = Latin1Text({key, value});
+        return Id3v2FrameRaw("TXXX", uint32_t(body.size()), body);
+    };
+    Bytes encoderGain = audio; // the encoder header's track gain field: -6.0 dB, peak unknown
+    const size_t lame = size_t(std::search(audio.begin(), audio.end(), "LAME", "LAME" + 4) - audio.begin());
+    std::fill_n(encoderGain.begin() + long(lame) + 11, 4, 0);
+    encoderGain[lame + 15] = 0x2E, encoderGain[lame + 16] = 0x3C;
+    const Bytes rva2Album = Concat({ToBytes("album"), Bytes{0, 1, 0xFA, 0x00, 0}}); // -3 dB
+    struct Case {
+        const char* what;
+        Bytes file;
+        std::string options;
+        double gainDb;
+    } cases[] = {
+        {"TXXX track", Concat({Id3v2Tag({txxx("REPLAYGAIN_TRACK_GAIN", "-6.00 dB")}), audio}),
+         "--replaygain track", -6},
+        {"TXXX album, any case",
+         Concat(
+             {Id3v2Tag({txxx("replaygain_track_gain", "-6 dB"), txxx("Replaygain_Album_Gain", "-3.00 dB")}),
+              audio}),
+         "--replaygain album", -3},
+        {"APE held by its peak",
+         Concat({audio, ApeTag({ApeItem("REPLAYGAIN_TRACK_GAIN", "+10.00 dB"),
+                                ApeItem("REPLAYGAIN_TRACK_PEAK", "0.8")})}),
+         "--replaygain track", 20 * std::log10(1 / 0.8)},
+        {"RVA2 album over APE track",
+         Concat({Id3v2Tag({Id3v24Frame("RVA2", rva2Album)}, Id3v2Options().Version(4)), audio,
+                 ApeTag({ApeItem("REPLAYGAIN_TRACK_GAIN", "+10 dB")})}),
+         "--replaygain track", -3},
+        {"encoder header", encoderGain, "--replaygain auto", -6},
+        {"no values: pre-amplification", audio, "--replaygain album --preamp -6", -6},
+        {"off", Concat({Id3v2Tag({txxx("REPLAYGAIN_TRACK_GAIN", "-6.00 dB")}), audio}), "--preamp 6", 0},
+    };
+    ASSERT_EQ(Pt4("--raw " + demo + " -o " + Out("plain.raw")), 0);
+    const Bytes plainBytes = ReadBytes(Out("plain.raw"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(Out("in.mp3"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.file.data()), std::streamsize(c.file.size()));
+        ASSERT_EQ(Pt4("--raw " + c.options + " " + Out("in.mp3") + " -o " + Out("gain.raw")), 0);
+        const Bytes gainBytes = ReadBytes(Out("gain.raw"));
+        ASSERT_EQ(gainBytes.size(), plainBytes.size());
+        if (c.gainDb == 0) {
+            EXPECT_EQ(gainBytes, plainBytes);
+            continue;
+        }
+        double cross = 0, power = 0;
+        size_t clipped = 0;
+        for (size_t i = 0; i + 1 < plainBytes.size(); i += 2) {
+            const double plain = int16_t(plainBytes[i] | plainBytes[i + 1] << 8);
+            const int16_t scaled = int16_t(gainBytes[i] | gainBytes[i + 1] << 8);
+            cross += plain * scaled, power += plain * plain;
+            clipped += scaled == 32767 || scaled == -32768;
+        }
+        EXPECT_NEAR(cross / power, std::pow(10.0, c.gainDb / 20), 0.01 * std::pow(10.0, c.gainDb / 20));
+        EXPECT_EQ(clipped, 0u);
     }
 }
 

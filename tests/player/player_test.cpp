@@ -276,6 +276,71 @@ TEST_F(PlayerTest, PausedSeekInTheFileOutputWritesWholeBlocksThenTheTargetExactl
                            whole.begin() + std::ptrdiff_t(target)));
 }
 
+// A VBR file without a header frame: the first frame's bit rate gives a wrong length until the
+// count, made after the open, corrects it with a change of status; seeks land exactly.
+TEST_F(PlayerTest, CountedFramesCorrectTheLengthAndSeeksLandExactly)
+{
+    const std::string vbr = std::string(PT4_SOURCE_DIR) + "/tests/fixtures/layer3/l3_22k_vbr_v2.mp3";
+    const std::vector<uint8_t> whole = DecodeAll(ReadFileBytes(vbr));
+    const int trueMs = int(whole.size() / 2 * 1000 / 22050);
+    player.SetFileName(vbr);
+    const int estimate = int(player.Length());
+    ASSERT_TRUE(DrainUntil(player, [&] { return int(player.Length()) != estimate; }));
+    EXPECT_GT(std::abs(estimate - trueMs), 1000);
+    EXPECT_NEAR(int(player.Length()), trueMs, 30);
+    EXPECT_EQ(recorder.events.back(), "status:0");
+
+    player.Play();
+    player.Pause();
+    player.Seek(3000); // frame 115 (rounded up), 576 samples a frame
+    player.Resume();
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+    const std::vector<uint8_t> written = WavePcm(ReadFileBytes(wave));
+    const size_t target = 115 * 576 * 2;
+    ASSERT_GE(written.size(), whole.size() - target);
+    EXPECT_TRUE(std::equal(whole.begin() + std::ptrdiff_t(target), whole.end(),
+                           written.end() - std::ptrdiff_t(whole.size() - target)));
+}
+
+// The loudness gain holds from the first sample played; auto follows whether an album plays.
+TEST_F(PlayerTest, LoudnessModeScalesThePlayFromItsFirstSample)
+{
+    std::string tag("ID3\3\0\0\0\0\0\0", 10);
+    for (const std::string body : {std::string("\0REPLAYGAIN_TRACK_GAIN\0-6 dB", 28),
+                                   std::string("\0REPLAYGAIN_ALBUM_GAIN\0-12 dB", 29)})
+        tag += "TXXX" + std::string{0, 0, 0, char(body.size()), 0, 0} + body;
+    tag[9] = char(tag.size() - 10);
+    std::vector<uint8_t> file(tag.begin(), tag.end());
+    const std::vector<uint8_t> audio = Join(DemoFrames());
+    file.insert(file.end(), audio.begin(), audio.end());
+    WriteFileBytes(clip, file);
+    const std::vector<int16_t> plain = AsSamples(DecodeAll(audio));
+    const struct {
+        TReplayGainMode mode;
+        bool album;
+        double db;
+    } cases[] = {{TReplayGainMode::Auto, false, -6},
+                 {TReplayGainMode::Auto, true, -12},
+                 {TReplayGainMode::Off, true, 0}};
+    for (const auto& c : cases) {
+        player.SetReplayGainMode(c.mode);
+        player.SetPlaysAlbum(c.album);
+        player.SetFileName(clip);
+        recorder.endReason.reset();
+        player.Play();
+        ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+        const std::vector<int16_t> played = AsSamples(WavePcm(ReadFileBytes(wave)));
+        ASSERT_EQ(played.size(), plain.size());
+        double cross = 0, power = 0, firstFrame = 0;
+        for (size_t i = 0; i < plain.size(); ++i) {
+            cross += double(plain[i]) * played[i], power += double(plain[i]) * plain[i];
+            firstFrame += i < 2304 ? std::abs(played[i] - plain[i] * std::pow(10, c.db / 20)) : 0;
+        }
+        EXPECT_NEAR(cross / power, std::pow(10, c.db / 20), 0.01 * std::pow(10, c.db / 20)) << c.db;
+        EXPECT_LT(firstFrame / 2304, 2) << "the first frame played at another gain";
+    }
+}
+
 TEST_F(PlayerTest, SeekAfterTheDataEndedPlaysOnFromTheTarget)
 {
     player.SetFileName(clip);
