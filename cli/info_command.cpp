@@ -302,6 +302,8 @@ json ToJson(const Report& report)
     return out;
 }
 
+// Tag and station text reaches the terminal through VisibleText: its control characters are
+// shown, never obeyed.
 void PrintText(const Report& report)
 {
     std::printf("%s\n", report.file.c_str());
@@ -314,22 +316,25 @@ void PrintText(const Report& report)
         std::printf("  data length:  %d\n", *report.dataLength);
     else
         std::printf("  data length:  unknown\n");
-    std::printf("  title:        %s\n", report.title.c_str());
-    std::printf("  artist:       %s\n", report.artist.c_str());
+    std::printf("  title:        %s\n", VisibleText(report.title).c_str());
+    std::printf("  artist:       %s\n", VisibleText(report.artist).c_str());
     const json& tags = report.tags;
     if (!tags["id3v2"].is_null()) {
         const std::string label = "id3v" + tags["id3v2"]["version"].get<std::string>() + ":";
         for (const auto& frame : tags["id3v2"]["frames"])
-            std::printf("  %-13s %s: %s\n", label.c_str(), frame["id"].get<std::string>().c_str(),
-                        frame["text"].get<std::string>().c_str());
+            std::printf("  %-13s %s: %s\n", label.c_str(),
+                        VisibleText(frame["id"].get<std::string>()).c_str(),
+                        VisibleText(frame["text"].get<std::string>()).c_str());
     }
     if (!tags["id3v1"].is_null())
         for (const auto& [name, value] : tags["id3v1"].items())
             std::printf("  %-13s %s: %s\n", "id3v1:", name.c_str(),
-                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+                        value.is_string() ? VisibleText(value.get<std::string>()).c_str()
+                                          : value.dump().c_str());
     for (const char* list : {"ape", "riff_info", "lyrics3"})
         for (const auto& line : tags[list])
-            std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(), line.get<std::string>().c_str());
+            std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(),
+                        VisibleText(line.get<std::string>()).c_str());
     if (report.first) {
         const FirstFrame& f = *report.first;
         std::printf("  first frame:  offset %d, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n", f.offset,

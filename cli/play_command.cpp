@@ -250,7 +250,8 @@ private:
     {
         if (!(player_.Capabilities() & mpcClose))
             return;
-        const std::string titles = DisplayText(player_.Title()) + "\n  " + DisplayText(player_.Artist());
+        const std::string titles =
+            VisibleText(DisplayText(player_.Title())) + "\n  " + VisibleText(DisplayText(player_.Artist()));
         if (titles == shownTitles_)
             return;
         std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());

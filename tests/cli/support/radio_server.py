@@ -13,6 +13,8 @@ usage: radio_server.py FILE.mp3
   /missing     404
   /stall       the first 24000 bytes of the file, then nothing (the connection stays open)
   /gap         the first 24000 bytes, 4 s of nothing, then the rest
+
+and the hostile stations of HOSTILE below, each answered byte for byte as written there.
 """
 import http.server
 import socketserver
@@ -41,6 +43,50 @@ def with_metadata(body):
     return bytes(out)
 
 
+def slow_headers(out):
+    out.write(b"HTTP/1.0 200 OK\r\n")
+    while True:  # a complete line every 5 s, each one too late for nothing
+        for byte in b"a:1\r\n":
+            out.write(bytes([byte]))
+            out.flush()
+            time.sleep(1)
+
+
+def flood(out):
+    out.write(b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint: 1\r\n\r\n")
+    title = metadata_block(b"x" * 4050)
+    while True:
+        for start in range(0, len(AUDIO), 64):
+            out.write(b"".join(AUDIO[i:i + 1] + title for i in range(start, min(start + 64, len(AUDIO)))))
+
+
+def escapes(out):
+    name = b"Evil\x1b]0;owned\x07 Station\xc2\x9b2J"
+    out.write(b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\nicy-metaint: %d\r\nicy-name: %s\r\n\r\n"
+              % (META_INTERVAL, name))
+    body = bytearray()
+    for start in range(0, len(AUDIO), META_INTERVAL):
+        body += AUDIO[start:start + META_INTERVAL]
+        body += metadata_block(b"Clear\x1b[2J\x7fScreen")
+    out.write(body)
+
+
+# A station whose first two seconds are audio and the rest noise that holds no frame header.
+NOISE = AUDIO[:32000] + b"\x55\xaa" * 500000
+
+HOSTILE = {
+    "/slow-headers": slow_headers,
+    "/flood": flood,
+    "/escapes": escapes,
+    "/icy": lambda out: out.write(b"ICY 200 OK\r\nicy-name: Old Station\r\nContent-Type: audio/mpeg\r\n"
+                                  b"icy-metaint: %d\r\n\r\n" % META_INTERVAL + with_metadata(AUDIO)),
+    "/noise": lambda out: out.write(b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n\r\n" + NOISE),
+    "/huge-header": lambda out: out.write(b"HTTP/1.0 200 OK\r\nX-Big: " + b"a" * (2 << 20) + b"\r\n\r\n"),
+    "/many-headers": lambda out: out.write(b"HTTP/1.0 200 OK\r\n" + b"X-Many: %s\r\n" % (b"b" * 1000) * 100
+                                           + b"\r\n" + AUDIO),
+}
+
+
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.0"
 
@@ -58,7 +104,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         port = self.server.server_address[1]
         path = self.path
-        if path == "/audio.mp3":
+        if path in HOSTILE:
+            try:
+                HOSTILE[path](self.wfile)
+            except OSError:
+                pass  # the client gave up, as it should
+        elif path == "/audio.mp3":
             if self.headers.get("Icy-MetaData") == "1":
                 self.send(200, with_metadata(AUDIO), "audio/mpeg",
                           [("icy-name", "Test Station"), ("icy-metaint", str(META_INTERVAL))])
