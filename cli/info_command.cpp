@@ -387,7 +387,7 @@ int RunInfo(const std::vector<std::string>& args)
             else
                 PrintText(report);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
+            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), ErrorMessage(error).c_str());
             status = 1;
         }
         std::fflush(stdout);

@@ -130,7 +130,7 @@ public:
         if (volume)
             player_.SetVolume(*volume);
         // Errors met while a file plays name the program and the file, as those at open do.
-        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
+        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ErrorMessage(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             // The next file has become audible: it was queued to follow without a gap.
@@ -175,7 +175,7 @@ public:
             ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {
-            Report(error.what());
+            Report(ErrorMessage(error));
             return Outcome::Failed;
         }
         try {
@@ -190,7 +190,7 @@ public:
                 }
             }
         } catch (const std::exception& error) {
-            Report(error.what());
+            Report(ErrorMessage(error));
             ended_ = Outcome::Failed;
         }
         return Finish(*ended_);
@@ -322,7 +322,7 @@ int RunPlay(const std::vector<std::string>& args)
                 break;
         }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "\npt4: %s\n", error.what());
+        std::fprintf(stderr, "\npt4: %s\n", ErrorMessage(error).c_str());
         status = 1;
     }
     return status;

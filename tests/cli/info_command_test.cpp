@@ -354,5 +354,34 @@ TEST_F(InfoCommand, TaggerLayoutsShowTheTitleAndPlayTheAudio)
     }
 }
 
+// Files made to break the arithmetic or the memory of the reader: a frame count that does not
+// fit 32-bit milliseconds, and a tag of thousands of tiny frames with the values that matter
+// after them.
+TEST_F(InfoCommand, HostileCountsAreHeldAndTagsBounded)
+{
+    // MPEG-2 Layer III, 64 kbit/s, 22.05 kHz, stereo: 208-byte frames; an Info header claiming
+    // 0x10000075 frames, with the encoder's delay and padding.
+    Bytes info = AudioBytes(208);
+    info[0] = 0xFF, info[1] = 0xF3, info[2] = 0x80, info[3] = 0x00;
+    std::fill(info.begin() + 4, info.begin() + 21, 0);
+    const Bytes fields = Concat({ToBytes("Info"), Bytes{0, 0, 0, 1, 0x10, 0, 0, 0x75}, ToBytes("LAME3.100"),
+                                 Bytes(12, 0), Bytes{0x24, 0x01, 0x20}});
+    std::copy(fields.begin(), fields.end(), info.begin() + 21);
+    Bytes audio = info;
+    for (int i = 0; i < 8; ++i)
+        Append(audio, Bytes{info.begin(), info.begin() + 4}), Append(audio, AudioBytes(204));
+
+    std::vector<Bytes> frames(6000, Id3v2Frame("TPE2", "x"));
+    frames.push_back(Id3v2Frame("TIT2", "Found after them"));
+    frames.push_back(Id3v2Frame("COMM", std::string("eng") + '\0' + "note"));
+    const auto file = Write("hostile.mp3", Concat({Id3v2Tag(frames), audio}));
+    const Pt4Run run = Pt4("info --json " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json r = JsonLines(run.out).at(0);
+    EXPECT_EQ(r["length_ms"], 2147483647);
+    EXPECT_EQ(r["title"], "Found after them");
+    EXPECT_EQ(r["tags"]["id3v2"]["frames"].size(), 4097u);
+}
+
 } // namespace
 } // namespace pt4
