@@ -138,7 +138,8 @@ json Id3v2Json(const TMP3Info& info)
     json frames = json::array();
     for (const auto& line : info.Id3v2Frames()) {
         const auto [id, text] = SplitLine(line);
-        frames.push_back({{"id", id}, {"text", text}});
+        // An identifier is raw bytes too: JSON takes only valid UTF-8.
+        frames.push_back({{"id", DisplayText(id)}, {"text", text}});
     }
     return {{"version", "2." + std::to_string(info.Id3v2Version())}, {"frames", frames}};
 }
