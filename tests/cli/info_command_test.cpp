@@ -359,26 +359,17 @@ TEST_F(InfoCommand, TaggerLayoutsShowTheTitleAndPlayTheAudio)
 // after them.
 TEST_F(InfoCommand, HostileCountsAreHeldAndTagsBounded)
 {
-    // MPEG-2 Layer III, 64 kbit/s, 22.05 kHz, stereo: 208-byte frames; an Info header claiming
+    // An MPEG-2 Layer III frame (64 kbit/s, 22.05 kHz, stereo) whose Info header claims
     // 0x10000075 frames, with the encoder's delay and padding.
-    Bytes info = AudioBytes(208);
-    info[0] = 0xFF, info[1] = 0xF3, info[2] = 0x80, info[3] = 0x00;
-    std::fill(info.begin() + 4, info.begin() + 21, 0);
-    const Bytes fields = Concat({ToBytes("Info"), Bytes{0, 0, 0, 1, 0x10, 0, 0, 0x75}, ToBytes("LAME3.100"),
-                                 Bytes(12, 0), Bytes{0x24, 0x01, 0x20}});
-    std::copy(fields.begin(), fields.end(), info.begin() + 21);
-    Bytes audio = info;
-    for (int i = 0; i < 8; ++i)
-        Append(audio, Bytes{info.begin(), info.begin() + 4}), Append(audio, AudioBytes(204));
-
+    Bytes info = Concat({Bytes{0xFF, 0xF3, 0x80, 0x00}, Bytes(17, 0), ToBytes("Info"),
+                         Bytes{0, 0, 0, 1, 0x10, 0, 0, 0x75}, ToBytes("LAME3.100"), Bytes(12, 0),
+                         Bytes{0x24, 0x01, 0x20}, AudioBytes(151)});
     // The first frame's identifier is not UTF-8 (JSON must still be written).
-    std::vector<Bytes> frames{Id3v2Frame("T\xE9\x1B"
-                                         "A",
-                                         "x")};
+    std::vector<Bytes> frames{Id3v2Frame(std::string("T\xE9\x1B") + "A", "x")};
     frames.resize(6000, Id3v2Frame("TPE2", "x"));
     frames.push_back(Id3v2Frame("TIT2", "Found after them"));
     frames.push_back(Id3v2Frame("COMM", std::string("eng") + '\0' + "note"));
-    const auto file = Write("hostile.mp3", Concat({Id3v2Tag(frames), audio}));
+    const auto file = Write("hostile.mp3", Concat({Id3v2Tag(frames), info}));
     const Pt4Run run = Pt4("info --json " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     const json r = JsonLines(run.out).at(0);
