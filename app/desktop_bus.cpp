@@ -28,7 +28,7 @@ constexpr char kFilesInterface[] = "plumtone4.Files";
 
 QString Text(const std::string& raw)
 {
-    return QString::fromStdString(DisplayText(raw));
+    return QString::fromStdString(VisibleText(DisplayText(raw)));
 }
 
 // "png", "jpg" or "gif" from the picture's first bytes (the MIME type a tag gives is not always

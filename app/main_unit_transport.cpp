@@ -15,7 +15,7 @@ namespace {
 
 QString DisplayString(const std::string& raw)
 {
-    return QString::fromStdString(DisplayText(raw));
+    return QString::fromStdString(VisibleText(DisplayText(raw)));
 }
 
 } // namespace

@@ -139,7 +139,8 @@ json Id3v2Json(const TMP3Info& info)
     json frames = json::array();
     for (const auto& line : info.Id3v2Frames()) {
         const auto [id, text] = SplitLine(line);
-        frames.push_back({{"id", id}, {"text", text}});
+        // An identifier is raw bytes too: JSON takes only valid UTF-8.
+        frames.push_back({{"id", DisplayText(id)}, {"text", text}});
     }
     return {{"version", "2." + std::to_string(info.Id3v2Version())}, {"frames", frames}};
 }
@@ -341,6 +342,8 @@ json ToJson(const Report& report)
     return out;
 }
 
+// Tag and station text reaches the terminal through VisibleText: its control characters are
+// shown, never obeyed.
 void PrintText(const Report& report)
 {
     std::printf("%s\n", report.file.c_str());
@@ -353,22 +356,25 @@ void PrintText(const Report& report)
         std::printf("  data length:  %d\n", *report.dataLength);
     else
         std::printf("  data length:  unknown\n");
-    std::printf("  title:        %s\n", report.title.c_str());
-    std::printf("  artist:       %s\n", report.artist.c_str());
+    std::printf("  title:        %s\n", VisibleText(report.title).c_str());
+    std::printf("  artist:       %s\n", VisibleText(report.artist).c_str());
     const json& tags = report.tags;
     if (!tags["id3v2"].is_null()) {
         const std::string label = "id3v" + tags["id3v2"]["version"].get<std::string>() + ":";
         for (const auto& frame : tags["id3v2"]["frames"])
-            std::printf("  %-13s %s: %s\n", label.c_str(), frame["id"].get<std::string>().c_str(),
-                        frame["text"].get<std::string>().c_str());
+            std::printf("  %-13s %s: %s\n", label.c_str(),
+                        VisibleText(frame["id"].get<std::string>()).c_str(),
+                        VisibleText(frame["text"].get<std::string>()).c_str());
     }
     if (!tags["id3v1"].is_null())
         for (const auto& [name, value] : tags["id3v1"].items())
             std::printf("  %-13s %s: %s\n", "id3v1:", name.c_str(),
-                        value.is_string() ? value.get<std::string>().c_str() : value.dump().c_str());
+                        value.is_string() ? VisibleText(value.get<std::string>()).c_str()
+                                          : value.dump().c_str());
     for (const char* list : {"ape", "riff_info", "lyrics3"})
         for (const auto& line : tags[list])
-            std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(), line.get<std::string>().c_str());
+            std::printf("  %-13s %s\n", (std::string(list) + ":").c_str(),
+                        VisibleText(line.get<std::string>()).c_str());
     if (report.first) {
         const FirstFrame& f = *report.first;
         std::printf("  first frame:  offset %d, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n", f.offset,
@@ -404,14 +410,15 @@ void PrintPlaylist(const std::string& list, const std::vector<TPlaylistEntry>& e
         json out = {{"file", list}, {"playlist", json::array()}};
         for (const TPlaylistEntry& entry : entries)
             out["playlist"].push_back({{"location", entry.location}, {"title", DisplayText(entry.title)}});
-        std::printf("%s\n", out.dump().c_str());
+        // A local name need not be UTF-8: such bytes are written as U+FFFD rather than failing.
+        std::printf("%s\n", out.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
         return;
     }
     std::printf("%s\n  playlist:     %zu entries\n", list.c_str(), entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
-        std::printf("  %5zu. %s\n", i + 1, entries[i].location.c_str());
+        std::printf("  %5zu. %s\n", i + 1, VisibleText(entries[i].location).c_str());
         if (!entries[i].title.empty())
-            std::printf("         title: %s\n", DisplayText(entries[i].title).c_str());
+            std::printf("         title: %s\n", VisibleText(DisplayText(entries[i].title)).c_str());
     }
 }
 
@@ -445,7 +452,7 @@ int RunInfo(const std::vector<std::string>& args)
             else
                 PrintText(report);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), error.what());
+            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), ErrorMessage(error).c_str());
             status = 1;
         }
         std::fflush(stdout);

@@ -138,7 +138,7 @@ public:
         if (volume)
             player_.SetVolume(*volume);
         // Errors met while a file plays name the program and the file, as those at open do.
-        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ExceptionText(error)); });
+        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ErrorMessage(error)); });
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         player_.OnChangeStatus = [this](TMP3Player&) {
             // A file queued to follow without a gap has become audible; short files may have
@@ -186,7 +186,7 @@ public:
             ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {
-            Report(error.what());
+            Report(ErrorMessage(error));
             return Outcome::Failed;
         }
         try {
@@ -201,7 +201,7 @@ public:
                 }
             }
         } catch (const std::exception& error) {
-            Report(error.what());
+            Report(ErrorMessage(error));
             ended_ = Outcome::Failed;
         }
         return Finish(*ended_);
@@ -262,7 +262,8 @@ private:
         if (!(player_.Capabilities() & mpcClose))
             return;
         const std::string title = ShownTitle(player_.Title(), player_.FileName(), titles_[next_ - 1]);
-        const std::string titles = DisplayText(title) + "\n  " + DisplayText(player_.Artist());
+        const std::string titles =
+            VisibleText(DisplayText(title)) + "\n  " + VisibleText(DisplayText(player_.Artist()));
         if (titles == shownTitles_)
             return;
         std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());
@@ -361,7 +362,7 @@ int RunPlay(const std::vector<std::string>& args)
                 break;
         }
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "\npt4: %s\n", error.what());
+        std::fprintf(stderr, "\npt4: %s\n", ErrorMessage(error).c_str());
         status = 1;
     }
     return status;

@@ -1,7 +1,7 @@
 // Bytes a radio server controls: a response body split into audio and metadata blocks at an
 // interval and in chunks taken from the first bytes, the stream titles found in the blocks, and
 // the same bytes read as a playlist and searched for the first run of frames. Checks that the
-// audio comes out whole and in order.
+// audio comes out whole and in order, and that titles shown are free of control characters.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -22,6 +22,16 @@ void Check(bool condition)
 {
     if (!condition)
         __builtin_trap();
+}
+
+// No control character (C0, DEL, C1 as UTF-8) is left to reach a terminal.
+void CheckVisible(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<uint8_t>(text[i]);
+        Check(byte >= 0x20 && byte != 0x7F);
+        Check(!(byte == 0xC2 && i + 1 < text.size() && static_cast<uint8_t>(text[i + 1]) < 0xA0));
+    }
 }
 
 } // namespace
@@ -51,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(blocks[i].text == blocksWhole[i].text);
         Check(blocks[i].text.size() <= 255 * 16);
         if (const auto title = IcyStreamTitle(blocks[i].text))
-            DisplayText(*title);
+            CheckVisible(VisibleText(DisplayText(*title)));
     }
     // Audio never exceeds the body, and the interval holds: blocks come only after whole runs.
     Check(audio.size() <= body.size());
@@ -59,6 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     IcyStreamTitle(text);
+    CheckVisible(VisibleText(text));
     if (const auto entry = FirstPlaylistEntry(text))
         Check(!entry->empty() && entry->size() <= size);
     LooksLikePlaylist(text);

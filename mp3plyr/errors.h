@@ -3,6 +3,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace pt4 {
 
@@ -12,12 +13,19 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// A file that cannot be opened for reading at all.
+// A file that cannot be opened for reading at all. The window shows the text; the terminal
+// tool says the reason in English instead.
 class EFileOpenError : public EMP3Error {
 public:
-    explicit EFileOpenError(const std::string& fileName) : EMP3Error("ファイル " + fileName + " は開けません")
+    explicit EFileOpenError(const std::string& fileName, std::string reason = {})
+        : EMP3Error("ファイル " + fileName + " は開けません"), reason_(std::move(reason))
     {
     }
+    // "cannot open "NAME": No such file or directory." and the like; may be empty.
+    const std::string& Reason() const noexcept { return reason_; }
+
+private:
+    std::string reason_;
 };
 
 // An index outside a list's bounds.

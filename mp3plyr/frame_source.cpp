@@ -94,6 +94,7 @@ void TMPFrameSource::Reset()
     layer_ = version_ = bitRate_ = frameBytes_ = totalBytes_ = 0;
     firstFrameOffset_ = firstFrameLength_ = 0;
     vbrHeader_ = TVbrHeaderKind::None;
+    live_ = false;
     gapless_ = {};
     trimBegin_ = 0;
     trimEnd_ = kNoTrimEnd;
@@ -170,7 +171,8 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         ReadVbrHeader();
         if (!gapless_.Present)
             ReadCommentGaplessInfo();
-        if (dynamic_cast<TMPLiveStream*>(stream)) {
+        live_ = dynamic_cast<TMPLiveStream*>(stream) != nullptr;
+        if (live_) {
             // A station's encoder wrote its VBR header before the stream's end was known (and a
             // listener joins anywhere): its counts would end the play within moments.
             dataLength_ = kUnknownLength;
@@ -180,7 +182,7 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             trimBegin_ = 0;
             trimEnd_ = kNoTrimEnd;
         }
-        seekTable_.push_back(reader_.Position());
+        seekTable_.push_back(int32_t(reader_.Position()));
     } catch (...) {
         Close();
         throw;
@@ -372,13 +374,17 @@ int32_t TMPFrameSource::TrimFrame(uint8_t* pcm)
 
 void TMPFrameSource::MarkEndOfData()
 {
-    dataLength_ = reader_.Position() - dataStart_;
+    // A station or pipe may end past 2^31 bytes: the length is held below the unknown mark.
+    dataLength_ = int32_t(std::clamp<int64_t>(reader_.Position() - dataStart_, 0, kUnknownLength - 1));
 }
 
 void TMPFrameSource::Resynchronise()
 {
     pendingFrameLength_ = 0;
     if (resyncCount_ >= kMaxResync) {
+        // A file's junk tail ends play; a station that sends no frames any more has failed.
+        if (live_)
+            throw EMP3Error("the station stopped sending MPEG audio");
         MarkEndOfData();
         return;
     }
@@ -389,7 +395,10 @@ void TMPFrameSource::Resynchronise()
 TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)
 {
     lastFrameBytes_ = 0;
-    if (int64_t(reader_.Position()) - dataStart_ >= dataLength_ || nextSample_ >= trimEnd_)
+    // The read point of a stream of unknown length may pass 2^31 bytes: only an end that was
+    // found or declared stops it.
+    const bool pastEnd = dataLength_ != kUnknownLength && reader_.Position() - dataStart_ >= dataLength_;
+    if (pastEnd || nextSample_ >= trimEnd_)
         return TFrameOutcome::EndOfData;
 
     TMPFrameHeader header = streamHeader_;
@@ -462,7 +471,7 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
             target = known - 1;
         } else {
             while (int64_t(seekTable_.size()) <= target) {
-                const int32_t start = reader_.Position();
+                const int32_t start = int32_t(reader_.Position());
                 if (!WalkFrame()) {
                     target = int64_t(seekTable_.size()) - 1;
                     break;
@@ -619,14 +628,17 @@ std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& star
 
 int32_t TMPFrameSource::LengthMs() const
 {
-    if (Trimmed() && outputInfo_.SampleRate > 0)
-        return int32_t((trimEnd_ - trimBegin_) * 1000 / outputInfo_.SampleRate);
+    // Worked out in 64 bits and held at the largest 32-bit value: a header may claim 2^32
+    // frames.
+    int64_t ms = 0;
     const int64_t bytesPerSecond = int64_t(outputInfo_.SampleRate) * outputInfo_.Channels * 2;
-    if (outputInfo_.SampleRate > 0 && totalBytes_ > 0)
-        return int32_t(int64_t(totalBytes_) * 1000 / bytesPerSecond);
-    if (bitRate_ > 0 && dataLength_ != kUnknownLength)
-        return int32_t(int64_t(dataLength_) * 8 * 1000 / bitRate_);
-    return 0;
+    if (Trimmed() && outputInfo_.SampleRate > 0)
+        ms = (trimEnd_ - trimBegin_) * 1000 / outputInfo_.SampleRate;
+    else if (outputInfo_.SampleRate > 0 && totalBytes_ > 0)
+        ms = int64_t(totalBytes_) * 1000 / bytesPerSecond;
+    else if (bitRate_ > 0 && dataLength_ != kUnknownLength)
+        ms = int64_t(dataLength_) * 8 * 1000 / bitRate_;
+    return int32_t(std::clamp<int64_t>(ms, 0, kUnknownLength));
 }
 
 } // namespace pt4

@@ -183,6 +183,7 @@ private:
     int32_t firstFrameOffset_ = 0;
     int32_t firstFrameLength_ = 0;
     TVbrHeaderKind vbrHeader_ = TVbrHeaderKind::None;
+    bool live_ = false; // a station: losing the frames is a failure, not the end
 
     static constexpr int64_t kNoTrimEnd = INT64_MAX;
     TGaplessInfo gapless_;

@@ -4,7 +4,9 @@
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/runtime/exception_display.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
@@ -77,8 +79,9 @@ void TMP3PlayerCore::AdvancePlayed()
         CompleteChange();
     const int64_t bitsPerSecond =
         int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
+    // A station played for 50 days holds at the largest position rather than wrap.
     if (bitsPerSecond > 0)
-        positionMs = uint32_t(playedBytes * 1000 * 8 / bitsPerSecond);
+        positionMs = uint32_t(std::min<int64_t>(playedBytes * 1000 * 8 / bitsPerSecond, UINT32_MAX));
 }
 
 // The first sample of the next file is being heard: from here on the player shows it.

@@ -1,6 +1,7 @@
 // APE tag (version 1 or 2, with or without a header) at the end of the audio: before the ID3v1
 // tag and a Lyrics3 block, or at the very end. Its items become "key=value" lines.
 #include <algorithm>
+#include <cctype>
 #include <span>
 
 #include "mp3plyr/errors.h"
@@ -64,7 +65,12 @@ void ReadItems(std::string_view bytes, uint32_t count, std::vector<std::string>&
         } else {
             content = JoinedText(value);
         }
-        lines.push_back(std::string(key) + "=" + content);
+        std::string upper(key);
+        std::transform(upper.begin(), upper.end(), upper.begin(), [](char c) { return std::toupper(c); });
+        const bool playerValue = upper == "TITLE" || upper == "ARTIST" || upper == "ALBUM" ||
+                                 upper.starts_with("REPLAYGAIN_") || upper.starts_with("MP3GAIN_");
+        if (RoomForLine(lines, playerValue))
+            lines.push_back(std::string(key) + "=" + content);
         at = keyEnd + 1 + valueSize;
     }
 }

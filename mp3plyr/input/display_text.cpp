@@ -156,6 +156,45 @@ bool StartsWith(std::string_view text, std::string_view prefix)
 
 } // namespace
 
+std::string VisibleText(std::string_view utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    size_t i = 0;
+    while (i < utf8.size()) {
+        const auto lead = static_cast<uint8_t>(utf8[i]);
+        if (lead < 0x20 || lead == 0x7F) {
+            AppendUtf8(out, lead == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + lead);
+            ++i;
+            continue;
+        }
+        size_t length = 1;
+        if (lead >= 0xC2 && lead <= 0xDF)
+            length = 2;
+        else if (lead >= 0xE0 && lead <= 0xEF)
+            length = 3;
+        else if (lead >= 0xF0 && lead <= 0xF4)
+            length = 4;
+        else if (lead >= 0x80)
+            length = 0;
+        const std::string_view sequence = utf8.substr(i, length);
+        if (length == 0 || sequence.size() < length || !IsValidUtf8(sequence)) {
+            AppendUtf8(out, kReplacement);
+            ++i;
+            continue;
+        }
+        // C1 characters are the two-byte forms C2 80 - C2 9F.
+        if (lead == 0xC2 && static_cast<uint8_t>(sequence[1]) < 0xA0) {
+            AppendUtf8(out, kReplacement);
+            i += length;
+            continue;
+        }
+        out.append(sequence);
+        i += length;
+    }
+    return out;
+}
+
 std::string DisplayText(std::string_view raw)
 {
     std::string text;

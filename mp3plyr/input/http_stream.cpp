@@ -13,6 +13,24 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// A hostile station must not fill the memory with text: the headers of one answer, a station
+// name and the titles still waiting for their audio are all bounded.
+constexpr size_t kMaxHeaderBytes = 64 * 1024;
+constexpr size_t kMaxTextBytes = 4096;
+constexpr size_t kMaxPendingTitles = 8;
+
+// `text` cut to at most kMaxTextBytes, not inside a UTF-8 sequence.
+std::string Bounded(std::string text)
+{
+    if (text.size() <= kMaxTextBytes)
+        return text;
+    size_t end = kMaxTextBytes;
+    while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80)
+        --end;
+    text.resize(end);
+    return text;
+}
+
 std::string Lower(std::string_view text)
 {
     std::string out(text);
@@ -51,6 +69,7 @@ struct TMPHttpStream::Transfer {
     CURLM* multi = nullptr;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
+    curl_slist* okAliases = nullptr;
     char errorText[CURL_ERROR_SIZE] = {};
 
     ~Transfer()
@@ -64,6 +83,7 @@ struct TMPHttpStream::Transfer {
         if (multi)
             curl->multi_cleanup(multi);
         curl->slist_free_all(headers);
+        curl->slist_free_all(okAliases);
     }
 };
 
@@ -81,13 +101,17 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
     if (!t.multi || !t.easy)
         throw EMP3Error("cannot start an HTTP transfer");
     t.headers = curl.slist_append(nullptr, "Icy-MetaData: 1");
+    // Older streaming servers answer with this status line instead of HTTP's.
+    t.okAliases = curl.slist_append(nullptr, "ICY 200 OK");
 
     const auto onBody = +[](char* data, size_t size, size_t count, void* self) -> size_t {
         return static_cast<TMPHttpStream*>(self)->TakeBody(data, size * count);
     };
     const auto onHeader = +[](char* data, size_t size, size_t count, void* self) -> size_t {
-        static_cast<TMPHttpStream*>(self)->TakeHeader(std::string_view(data, size * count));
-        return size * count;
+        // Anything but the full count stops the transfer.
+        return static_cast<TMPHttpStream*>(self)->TakeHeader(std::string_view(data, size * count))
+                   ? size * count
+                   : 0;
     };
     curl.easy_setopt(t.easy, CURLOPT_URL, url.c_str());
     curl.easy_setopt(t.easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -95,6 +119,7 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
     curl.easy_setopt(t.easy, CURLOPT_FOLLOWLOCATION, 1L);
     curl.easy_setopt(t.easy, CURLOPT_MAXREDIRS, 8L);
     curl.easy_setopt(t.easy, CURLOPT_HTTPHEADER, t.headers);
+    curl.easy_setopt(t.easy, CURLOPT_HTTP200ALIASES, t.okAliases);
     curl.easy_setopt(t.easy, CURLOPT_USERAGENT, "Plumtone4");
     curl.easy_setopt(t.easy, CURLOPT_CONNECTTIMEOUT_MS, long(options_.connectTimeout.count()));
     curl.easy_setopt(t.easy, CURLOPT_ERRORBUFFER, t.errorText);
@@ -106,6 +131,7 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
     curl.multi_add_handle(t.multi, t.easy);
 
     lastByte_ = Clock::now();
+    answerDeadline_ = lastByte_ + options_.stallLimit;
     thread_ = std::thread([this] { Run(); });
 
     std::unique_lock held(mutex_);
@@ -159,8 +185,15 @@ void TMPHttpStream::Run()
                 lastByte_ = Clock::now();
                 resume = true;
             }
-            if (!heldBack_ && !ended_ && Clock::now() - lastByte_ > options_.stallLimit) {
-                error_ = bodyStarted_ ? "the server stopped sending" : "no answer from the server";
+            // The status line and the headers have one deadline as a whole, so that a server
+            // sending them a byte at a time cannot hold the stream open.
+            const Clock::time_point now = Clock::now();
+            if (!bodyStarted_ && now > answerDeadline_) {
+                error_ = "no answer from the server";
+                break;
+            }
+            if (bodyStarted_ && !heldBack_ && !ended_ && now - lastByte_ > options_.stallLimit) {
+                error_ = "the server stopped sending";
                 break;
             }
         }
@@ -185,6 +218,8 @@ void TMPHttpStream::Run()
             error_ = StatusText(status);
         else if (running != 0)
             error_ = "the transfer failed";
+        else if (result == CURLE_OUT_OF_MEMORY && !bodyStarted_)
+            error_ = "the server's answer is too large (a header line over 100 KB)"; // the library's cap
         else if (result != CURLE_OK)
             error_ = t.errorText[0] ? t.errorText : curl.easy_strerror(result);
     }
@@ -192,10 +227,14 @@ void TMPHttpStream::Run()
     changed_.notify_all();
 }
 
-void TMPHttpStream::TakeHeader(std::string_view line)
+bool TMPHttpStream::TakeHeader(std::string_view line)
 {
     std::lock_guard held(mutex_);
-    lastByte_ = Clock::now();
+    headerBytes_ += line.size();
+    if (headerBytes_ > kMaxHeaderBytes) {
+        error_ = "the server's answer is too large (over 64 KB of headers)";
+        return false;
+    }
     line = Trim(line);
     const std::string lower = Lower(line.substr(0, std::min<size_t>(line.size(), 16)));
     if (lower.starts_with("http/") || lower.starts_with("icy ")) {
@@ -203,11 +242,11 @@ void TMPHttpStream::TakeHeader(std::string_view line)
         metaInterval_ = 0;
         stationName_.clear();
         contentType_.clear();
-        return;
+        return true;
     }
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos)
-        return;
+        return true;
     const std::string name = Lower(Trim(line.substr(0, colon)));
     const std::string_view value = Trim(line.substr(colon + 1));
     if (name == "icy-metaint") {
@@ -221,10 +260,11 @@ void TMPHttpStream::TakeHeader(std::string_view line)
         }
         metaInterval_ = interval;
     } else if (name == "icy-name") {
-        stationName_ = std::string(value);
+        stationName_ = Bounded(std::string(value));
     } else if (name == "content-type") {
         contentType_ = Lower(value);
     }
+    return true;
 }
 
 size_t TMPHttpStream::TakeBody(const char* data, size_t size)
@@ -263,9 +303,14 @@ size_t TMPHttpStream::TakeBody(const char* data, size_t size)
             head_ = 0;
         }
         buffer_.insert(buffer_.end(), audio_.begin(), audio_.end());
-        for (TIcyBlock& block : blocks_)
-            if (std::optional<std::string> title = IcyStreamTitle(block.text))
-                pendingTitles_.push_back({received_ + block.audioBefore, std::move(*title)});
+        for (TIcyBlock& block : blocks_) {
+            if (std::optional<std::string> title = IcyStreamTitle(block.text)) {
+                // Only the newest few wait for their audio: a flood of titles replaces them.
+                if (pendingTitles_.size() >= kMaxPendingTitles)
+                    pendingTitles_.pop_front();
+                pendingTitles_.push_back({received_ + block.audioBefore, Bounded(std::move(*title))});
+            }
+        }
         received_ += audio_.size();
         // Before any audio is read, the first title is already the current one.
         titlesChanged = ApplyTitles() || titlesChanged;

@@ -23,7 +23,8 @@ public:
     struct Options {
         std::chrono::milliseconds connectTimeout{10000};
         // No byte from the server for this long while there is room to take one: the stream
-        // fails with "the server stopped sending".
+        // fails with "the server stopped sending". The whole answer before the body (status
+        // line and headers) must come within the same time, or "no answer from the server".
         std::chrono::milliseconds stallLimit{10000};
         size_t capacity = 256 * 1024;
         // The constructor returns once this many bytes are buffered (or the body has ended).
@@ -68,7 +69,8 @@ private:
     void Run();
     void Fail(const std::string& text);
     size_t TakeBody(const char* data, size_t size);
-    void TakeHeader(std::string_view line);
+    // False when the answer's headers grow too large (the transfer then stops).
+    bool TakeHeader(std::string_view line);
     void NotifyTitles();
     // Takes up the titles whose audio has been reached; true when the title changed.
     bool ApplyTitles();
@@ -88,6 +90,9 @@ private:
     bool bodyStarted_ = false;
     std::string error_;
     std::chrono::steady_clock::time_point lastByte_;
+    // The status line and the headers must all have come by then.
+    std::chrono::steady_clock::time_point answerDeadline_;
+    size_t headerBytes_ = 0;
 
     // Of the last response (redirects start afresh).
     long metaInterval_ = 0;

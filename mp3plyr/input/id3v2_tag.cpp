@@ -135,7 +135,8 @@ struct FrameWalk {
             std::string plain;
             const auto data = Data(header, body.subspan(at + HeaderSize(), size), plain);
             if (!data) {
-                lines.push_back(id + "=" + Id3v2BinarySummary(size));
+                if (RoomForLine(lines, false))
+                    lines.push_back(id + "=" + Id3v2BinarySummary(size));
             } else {
                 std::string content = Id3v2FrameContent(id, *data);
                 if ((id == "TIT2" || id == "TT2") && !texts.Title)
@@ -146,7 +147,10 @@ struct FrameWalk {
                     texts.Album = content;
                 else if (id == "APIC" || id == "PIC")
                     KeepId3v2Picture(id, *data, picture);
-                lines.push_back(id + "=" + std::move(content));
+                const bool playerValue = id == "COMM" || id == "COM" || id == "TXXX" || id == "TXX" ||
+                                         id == "RVA2" || id == "RVAD" || id == "RVA";
+                if (RoomForLine(lines, playerValue))
+                    lines.push_back(id + "=" + std::move(content));
             }
             at += HeaderSize() + size;
         }

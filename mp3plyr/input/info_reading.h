@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "mp3plyr/input/stream_reader.h"
 
@@ -23,5 +24,14 @@ bool ReadBytes(TMPStreamReader& reader, int64_t n, std::string& out);
 
 // True when the buffered bytes at `offset` spell `signature` (false if not all are buffered).
 bool BufferedBytesAre(const TMPStreamReader& reader, int32_t offset, std::string_view signature);
+
+// A tag may hold a million tiny items: the first kMaxListedItems are kept as lines, and past
+// them only those the player takes values from (comments, user texts, the main texts), up to as
+// many again. Whether `lines` has room for one more.
+inline constexpr size_t kMaxListedItems = 4096;
+inline bool RoomForLine(const std::vector<std::string>& lines, bool playerValue)
+{
+    return lines.size() < kMaxListedItems || (playerValue && lines.size() < 2 * kMaxListedItems);
+}
 
 } // namespace pt4

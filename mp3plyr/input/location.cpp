@@ -9,7 +9,10 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -79,7 +82,7 @@ TOpenedLocation Open(const std::string& location, int depth)
     if (HasPlaylistExtension(location)) {
         std::ifstream file(location, std::ios::binary);
         if (!file)
-            throw EFileOpenError(location);
+            throw EFileOpenError(location, "cannot open \"" + location + "\": " + std::strerror(errno) + ".");
         std::string text;
         text.resize(kPlaylistLimit);
         file.read(text.data(), std::streamsize(text.size()));
@@ -88,8 +91,8 @@ TOpenedLocation Open(const std::string& location, int depth)
     }
     try {
         opened.stream = std::make_unique<TMPFileStream>(location);
-    } catch (const EMP3Error&) {
-        throw EFileOpenError(location);
+    } catch (const EMP3Error& error) {
+        throw EFileOpenError(location, error.what());
     }
     opened.seekable = true;
     return opened;

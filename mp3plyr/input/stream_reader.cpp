@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "mp3plyr/errors.h"
 
@@ -56,10 +55,6 @@ bool TMPStreamReader::Fill(int32_t n)
     while (count_ < n) {
         const int32_t need = n - count_;
         int32_t request = need >= kReadAhead ? need : std::min(bufferSize_ - count_, kReadAhead);
-        // Positions are 32-bit: a stream that cannot seek ends for us at 2^31-1.
-        request = std::min(request, std::numeric_limits<int32_t>::max() - position_ - count_);
-        if (request <= 0)
-            return false;
         // Bytes delivered by earlier reads of this call stay counted if a later read throws:
         // the stream has moved past them, so dropping them would desynchronise the buffer.
         const int32_t delivered = stream_->Read(buffer_.get() + count_, request);
@@ -120,7 +115,7 @@ int32_t TMPStreamReader::Seek(int32_t offset, int16_t origin)
     const int32_t landed = stream_->Seek(streamOffset, origin);
     position_ = landed;
     count_ = 0;
-    return position_;
+    return landed;
 }
 
 } // namespace pt4

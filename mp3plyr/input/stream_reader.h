@@ -42,7 +42,8 @@ public:
     const uint8_t* Buffer() const { return buffer_.get(); }
     std::span<const uint8_t> Bytes() const { return {buffer_.get(), static_cast<size_t>(count_)}; }
     int32_t BufferSize() const { return bufferSize_; }
-    int32_t Position() const { return position_; }
+    // 64-bit: a stream that cannot seek (a station, a pipe) may run past 2 GiB.
+    int64_t Position() const { return position_; }
     int32_t Count() const { return count_; }
 
     // Largest single read a small Fill issues, so short headers do not cost a read each.
@@ -57,7 +58,7 @@ private:
     bool active_ = false;
     std::unique_ptr<uint8_t[]> buffer_;
     int32_t bufferSize_;
-    int32_t position_ = 0;
+    int64_t position_ = 0;
     int32_t count_ = 0;
 };
 

@@ -354,5 +354,29 @@ TEST_F(InfoCommand, TaggerLayoutsShowTheTitleAndPlayTheAudio)
     }
 }
 
+// Files made to break the arithmetic or the memory of the reader: a frame count that does not
+// fit 32-bit milliseconds, and a tag of thousands of tiny frames with the values that matter
+// after them.
+TEST_F(InfoCommand, HostileCountsAreHeldAndTagsBounded)
+{
+    // An MPEG-2 Layer III frame (64 kbit/s, 22.05 kHz, stereo) whose Info header claims
+    // 0x10000075 frames, with the encoder's delay and padding.
+    Bytes info = Concat({Bytes{0xFF, 0xF3, 0x80, 0x00}, Bytes(17, 0), ToBytes("Info"),
+                         Bytes{0, 0, 0, 1, 0x10, 0, 0, 0x75}, ToBytes("LAME3.100"), Bytes(12, 0),
+                         Bytes{0x24, 0x01, 0x20}, AudioBytes(151)});
+    // The first frame's identifier is not UTF-8 (JSON must still be written).
+    std::vector<Bytes> frames{Id3v2Frame(std::string("T\xE9\x1B") + "A", "x")};
+    frames.resize(6000, Id3v2Frame("TPE2", "x"));
+    frames.push_back(Id3v2Frame("TIT2", "Found after them"));
+    frames.push_back(Id3v2Frame("COMM", std::string("eng") + '\0' + "note"));
+    const auto file = Write("hostile.mp3", Concat({Id3v2Tag(frames), info}));
+    const Pt4Run run = Pt4("info --json " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json r = JsonLines(run.out).at(0);
+    EXPECT_EQ(r["length_ms"], 2147483647);
+    EXPECT_EQ(r["title"], "Found after them");
+    EXPECT_EQ(r["tags"]["id3v2"]["frames"].size(), 4097u);
+}
+
 } // namespace
 } // namespace pt4

@@ -86,6 +86,7 @@ TEST_F(StreamCommand, StandardInputAndStationDecodeAsTheFile)
     // A redirect to a playlist served as text that names the station, whose audio comes with
     // metadata blocks every 1000 bytes.
     EXPECT_TRUE(Decode(server_->Url("/redirect")) == whole) << "station";
+    EXPECT_TRUE(Decode(server_->Url("/icy")) == whole) << "ICY status line";
     // A station joined inside a frame starts at the next whole frame (the file's fifth, its
     // fourth audio frame after the information frame); after two frames of reservoir and
     // overlap the sound is the file's.
@@ -106,6 +107,11 @@ TEST_F(StreamCommand, StationNameAndTitleInInfo)
     EXPECT_NE(outcome.out.find("title:        Caf\xC3\xA9 Ol\xC3\xA9\n"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("artist:       Test Station\n"), std::string::npos) << outcome.out;
     EXPECT_NE(outcome.out.find("data length:  unknown"), std::string::npos) << outcome.out;
+    // Terminal controls in a station's name and titles are shown, not obeyed.
+    const std::string shown = Run(Pt4() + " info " + server_->Url("/escapes")).out;
+    EXPECT_NE(shown.find("title:        Clear\u241B[2J\u2421Screen\n"), std::string::npos) << shown;
+    EXPECT_NE(shown.find("artist:       Evil\u241B]0;owned\u2407 Station\uFFFD2J\n"), std::string::npos)
+        << shown;
 }
 
 TEST_F(StreamCommand, FaultsEndWithOneMessage)
@@ -120,6 +126,12 @@ TEST_F(StreamCommand, FaultsEndWithOneMessage)
         {server_->Url("/page.html"), "unknown MPEG Audio format."},
         {server_->Url("/empty.pls"), "the playlist names no stream"},
         {server_->Url("/stall"), "the server stopped sending"},
+        {server_->Url("/slow-headers"), "no answer from the server"},
+        {server_->Url("/noise"), "the station stopped sending MPEG audio"},
+        {server_->Url("/huge-header"), "the server's answer is too large (a header line"},
+        {server_->Url("/many-headers"), "the server's answer is too large (over 64 KB"},
+        {(folder_ / "missing.mp3").string(),
+         "No such file or directory"}, // in English, not the window's text
     };
     for (const auto& c : cases) {
         const auto started = std::chrono::steady_clock::now();

@@ -13,8 +13,10 @@ usage: radio_server.py FILE.mp3
   /missing     404
   /stall       the first 24000 bytes of the file, then nothing (the connection stays open)
   /gap         the first 24000 bytes, 4 s of nothing, then the rest
+and the hostile stations of HOSTILE below, each answered byte for byte as written there.
 """
 import http.server
+import itertools
 import socketserver
 import sys
 import time
@@ -31,14 +33,34 @@ def metadata_block(title):
     return bytes([length]) + text.ljust(length * 16, b"\0")
 
 
-def with_metadata(body):
+def with_metadata(body, title=None):
     out = bytearray()
     for index, start in enumerate(range(0, len(body), META_INTERVAL)):
         out += body[start:start + META_INTERVAL]
         if start + META_INTERVAL <= len(body):
             # A title now and then, an empty block otherwise.
-            out += metadata_block(TITLES[index // 40 % 2]) if index % 20 == 0 else b"\0"
+            out += metadata_block(title or TITLES[index // 40 % 2]) if title or index % 20 == 0 else b"\0"
     return bytes(out)
+
+
+OK = b"HTTP/1.0 200 OK\r\nContent-Type: audio/mpeg\r\n"
+FLOOD_TITLE = metadata_block(b"x" * 4050)
+# Hostile stations: path -> the pieces of the answer, written in turn.
+HOSTILE = {
+    # A header line every 5 s, a byte a second, for ever.
+    "/slow-headers": lambda: itertools.chain(
+        [OK], (time.sleep(1) or b"a:1\r\n"[i % 5:i % 5 + 1] for i in itertools.count())),
+    # A 4 KB title after every audio byte, for ever.
+    "/flood": lambda: itertools.chain([OK + b"icy-metaint: 1\r\n\r\n"], (
+        AUDIO[i % len(AUDIO):i % len(AUDIO) + 1] + FLOOD_TITLE for i in itertools.count())),
+    "/escapes": lambda: [OK + b"icy-metaint: 1000\r\nicy-name: Evil\x1b]0;owned\x07 Station\xc2\x9b2J\r\n\r\n",
+                         with_metadata(AUDIO, b"Clear\x1b[2J\x7fScreen")],
+    "/icy": lambda: [b"ICY 200 OK\r\nicy-name: Old Station\r\nicy-metaint: 1000\r\n\r\n", with_metadata(AUDIO)],
+    # Two seconds of audio, then noise that holds no frame header.
+    "/noise": lambda: [OK + b"\r\n", AUDIO[:32000], b"\x55\xaa" * 500000],
+    "/huge-header": lambda: [OK + b"X-Big: " + b"a" * (2 << 20) + b"\r\n\r\n"],
+    "/many-headers": lambda: [OK + b"X-Many: %s\r\n" % (b"b" * 1000) * 100 + b"\r\n", AUDIO],
+}
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
@@ -58,7 +80,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         port = self.server.server_address[1]
         path = self.path
-        if path == "/audio.mp3":
+        if path in HOSTILE:
+            try:
+                for piece in HOSTILE[path]():
+                    self.wfile.write(piece)
+            except OSError:
+                pass  # the client gave up, as it should
+        elif path == "/audio.mp3":
             if self.headers.get("Icy-MetaData") == "1":
                 self.send(200, with_metadata(AUDIO), "audio/mpeg",
                           [("icy-name", "Test Station"), ("icy-metaint", str(META_INTERVAL))])
