@@ -79,10 +79,10 @@ void KeyboardAccessTest::windowKeysWheelAndShortClicksDriveThePlayer()
     QApplication::sendEvent(f.VolImage, &notch);
     QCOMPARE(f.MP3Player1.Volume(), 15u);
     Type(Qt::Key_Space); // resumes
-    before = f.MP3Player1.Position();
+    // The file plays into a WAVE file faster than real time, so the jump is counted, not timed.
+    QSignalSpy jumps(&f, &TForm1::Jumped);
     Click(f.next1Image); // shorter than the held button's first jump: jumps once
-    QVERIFY2(f.MP3Player1.Position() >= before + 4000 && f.MP3Player1.Position() < before + 9000,
-             qPrintable(QString::number(f.MP3Player1.Position())));
+    QCOMPARE(jumps.count(), 1);
     // The secondary button over a control opens the window's menu.
     QContextMenuEvent menuAsked(QContextMenuEvent::Mouse, QPoint(5, 5),
                                 f.playImage->mapToGlobal(QPoint(5, 5)));
