@@ -1,7 +1,7 @@
-// The bit reader of every layer: most significant bit first, through a 32-bit accumulator that
-// is topped up with whole bytes. It knows where its data ends: bytes at and past the end read as
-// zeros, and once a read hands out a bit that lies past the end the reader is exhausted. No
-// buffer it reads needs any bytes behind its data.
+// The bit reader of every layer: most significant bit first, through a 64-bit accumulator that
+// is topped up with whole bytes, eight at a time away from the end. It knows where its data ends: bytes at
+// and past the end read as zeros, and once a read hands out a bit that lies past the end the reader is
+// exhausted. No buffer it reads needs any bytes behind its data.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,7 @@ namespace pt4 {
 
 struct BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load; never past End
-    uint32_t Accumulator = 0;         // the unread bits, in the low `Count` bits
+    uint64_t Accumulator = 0;         // the unread bits, in the low `Count` bits (at most 63)
     int32_t Count = 0;
     int32_t Overrun = 0; // zero bytes loaded from past End
     const uint8_t* Start = nullptr;
@@ -26,32 +26,30 @@ struct BitReader {
         Overrun = 0;
     }
 
-    // Tops the accumulator up to 25 to 32 bits.
+    // Tops the accumulator up to 56 to 63 bits.
     void Refill()
     {
-        if (End - Pointer < 4) [[unlikely]] {
+        if (End - Pointer < 8) [[unlikely]] {
             RefillNearEnd();
             return;
         }
-        const uint32_t word = uint32_t{Pointer[0]} << 24 | uint32_t{Pointer[1]} << 16 |
-                              uint32_t{Pointer[2]} << 8 | uint32_t{Pointer[3]};
-        const int32_t bytes = (32 - Count) >> 3;
-        Accumulator =
-            static_cast<uint32_t>(uint64_t{Accumulator} << (8 * bytes) | uint64_t{word >> (32 - 8 * bytes)});
+        uint64_t word = 0;
+        for (int i = 0; i < 8; ++i) // one load and a byte swap
+            word = word << 8 | Pointer[i];
+        const int32_t bytes = (63 - Count) >> 3;
+        Accumulator = Accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
         Pointer += bytes;
         Count += 8 * bytes;
     }
 
-    // The next `n` bits, 0 <= n <= 25.
+    // The next `n` bits, 0 <= n <= 32.
     uint32_t GetBits(int32_t n)
     {
         if (n > Count)
             Refill();
-        if (n == 0)
-            return 0;
         Count -= n;
-        const uint32_t value = Accumulator >> Count;
-        Accumulator &= (uint32_t{1} << Count) - 1; // Count <= 31 here
+        const auto value = static_cast<uint32_t>(Accumulator >> Count);
+        Accumulator &= (uint64_t{1} << Count) - 1; // Count <= 63 here
         return value;
     }
 
@@ -60,14 +58,14 @@ struct BitReader {
     {
         if (n <= Count) {
             Count -= n;
-            Accumulator &= Count >= 32 ? ~uint32_t{0} : (uint32_t{1} << Count) - 1;
+            Accumulator &= (uint64_t{1} << Count) - 1;
             return;
         }
         const int32_t rest = n - Count;
         Advance(rest / 8);
         Accumulator = NextByte();
         Count = 8 - rest % 8;
-        Accumulator &= (uint32_t{1} << Count) - 1;
+        Accumulator &= (uint64_t{1} << Count) - 1;
     }
 
     int32_t BitsUsed() const { return static_cast<int32_t>(Pointer - Start + Overrun) * 8 - Count; }
@@ -81,13 +79,19 @@ struct BitReader {
     void
     RefillNearEnd()
     {
-        while (Count <= 24) {
-            Accumulator = (Accumulator << 8) | NextByte();
+        // Zeros only as far as a read of 32 bits needs them: a caller may still move End on.
+        while (Count <= 55 && Pointer < End) {
+            Accumulator = (Accumulator << 8) | *Pointer++;
             Count += 8;
+        }
+        while (Count < 32) {
+            Accumulator <<= 8;
+            Count += 8;
+            ++Overrun;
         }
     }
 
-    uint32_t NextByte()
+    uint64_t NextByte()
     {
         if (Pointer < End)
             return *Pointer++;

@@ -9,12 +9,11 @@
 namespace pt4 {
 namespace {
 
-// The reader's state held in locals while a region is decoded. Refills load the next 4 bytes
-// at once and keep as many whole bytes as fit, which is what the reader's own refill keeps;
-// past the reader's end they load zeros and count them.
+// The reader's state held in locals while a region is decoded, refilled as the reader itself
+// refills (eight bytes at once away from the end, zeros counted past it).
 struct BitCursor {
     const uint8_t* pointer;
-    uint32_t accumulator; // bits above `count` are stale and masked off when peeked
+    uint64_t accumulator; // bits above `count` are stale and masked off when peeked
     int32_t count;
     int32_t overrun;
     const uint8_t* end;
@@ -30,7 +29,7 @@ struct BitCursor {
         reader.Pointer = pointer;
         reader.Count = count;
         reader.Overrun = overrun;
-        reader.Accumulator = static_cast<uint32_t>(accumulator & ((uint64_t{1} << count) - 1));
+        reader.Accumulator = accumulator & ((uint64_t{1} << count) - 1);
     }
 
     // A bit past the reader's end has been taken.
@@ -38,30 +37,30 @@ struct BitCursor {
 
     void refill()
     {
-        const int32_t bytes = (32 - count) >> 3;
-        if (end - pointer < 4) {
-            refillNearEnd(bytes);
+        if (end - pointer < 8) [[unlikely]] {
+            refillNearEnd();
             return;
         }
-        const uint32_t word = (uint32_t{pointer[0]} << 24) | (uint32_t{pointer[1]} << 16) |
-                              (uint32_t{pointer[2]} << 8) | uint32_t{pointer[3]};
-        accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << (8 * bytes)) |
-                                            (word >> (32 - 8 * bytes)));
+        uint64_t word = 0;
+        for (int i = 0; i < 8; ++i)
+            word = word << 8 | pointer[i];
+        const int32_t bytes = (63 - count) >> 3;
+        accumulator = accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
         count += 8 * bytes;
         pointer += bytes;
     }
 
-    void refillNearEnd(int32_t bytes)
+    void refillNearEnd()
     {
-        for (int32_t i = 0; i < bytes; ++i) {
-            uint32_t byte = 0;
-            if (pointer < end)
-                byte = *pointer++;
-            else
-                ++overrun;
-            accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << 8) | byte);
+        while (count <= 55 && pointer < end) {
+            accumulator = accumulator << 8 | *pointer++;
+            count += 8;
         }
-        count += 8 * bytes;
+        while (count < 32) {
+            accumulator <<= 8;
+            count += 8;
+            ++overrun;
+        }
     }
 
     void ensure(int32_t bits)
@@ -70,7 +69,10 @@ struct BitCursor {
             refill();
     }
 
-    uint32_t peek(int32_t bits) const { return (accumulator >> (count - bits)) & ((1u << bits) - 1); }
+    uint32_t peek(int32_t bits) const
+    {
+        return static_cast<uint32_t>(accumulator >> (count - bits)) & ((1u << bits) - 1);
+    }
 
     uint32_t get(int32_t bits)
     {

@@ -31,7 +31,7 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         uint8_t* out = pcm + t * N * stride * sampleBytes;
         const bool gains = gainsApply && SubbandGainsOn(context.Equalizer);
 
-        alignas(16) float x[32];
+        alignas(32) float x[32];
         if constexpr (Choice == 0)
             GatherSlot<N, 1>(slot, x);
         else if constexpr (Choice == 1 || Choice == 3)
@@ -42,12 +42,19 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
             GatherMix<N>(slot, x);
         if (gains)
             ApplySubbandGains(context.Equalizer, x);
-        CosineTransform<N>(x, ring0 + position);
         if constexpr (twoChannels) {
-            GatherSlot<N, 2>(slot + 1, x);
+            alignas(32) float y[32];
+            GatherSlot<N, 2>(slot + 1, y);
             if (gains)
-                ApplySubbandGains(context.Equalizer, x);
-            CosineTransform<N>(x, ring1 + position);
+                ApplySubbandGains(context.Equalizer, y);
+            if constexpr (N == 32) {
+                CosineTransformPair32(x, y, ring0 + position, ring1 + position);
+            } else {
+                CosineTransform<N>(x, ring0 + position);
+                CosineTransform<N>(y, ring1 + position);
+            }
+        } else {
+            CosineTransform<N>(x, ring0 + position);
         }
 
         int16_t samples[N];
