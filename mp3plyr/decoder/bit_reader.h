@@ -4,9 +4,21 @@
 // exhausted. No buffer it reads needs any bytes behind its data.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 namespace pt4 {
+
+// Eight bytes as one number, the first byte highest.
+inline uint64_t LoadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof(word));
+    if constexpr (std::endian::native == std::endian::little)
+        word = __builtin_bswap64(word);
+    return word;
+}
 
 struct BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load; never past End
@@ -33,9 +45,7 @@ struct BitReader {
             RefillNearEnd();
             return;
         }
-        uint64_t word = 0;
-        for (int i = 0; i < 8; ++i) // one load and a byte swap
-            word = word << 8 | Pointer[i];
+        const uint64_t word = LoadBigEndian64(Pointer);
         const int32_t bytes = (63 - Count) >> 3;
         Accumulator = Accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
         Pointer += bytes;
@@ -73,11 +83,7 @@ struct BitReader {
     // A bit past the end has been handed out.
     bool Exhausted() const { return Overrun * 8 > Count; }
 
-#if defined(__GNUC__) || defined(__clang__)
-    __attribute__((noinline))
-#endif
-    void
-    RefillNearEnd()
+    void RefillNearEnd()
     {
         // Zeros only as far as a read of 32 bits needs them: a caller may still move End on.
         while (Count <= 55 && Pointer < End) {

@@ -41,9 +41,7 @@ struct BitCursor {
             refillNearEnd();
             return;
         }
-        uint64_t word = 0;
-        for (int i = 0; i < 8; ++i)
-            word = word << 8 | pointer[i];
+        const uint64_t word = LoadBigEndian64(pointer);
         const int32_t bytes = (63 - count) >> 3;
         accumulator = accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
         count += 8 * bytes;

@@ -32,7 +32,10 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         const bool gains = gainsApply && SubbandGainsOn(context.Equalizer);
 
         alignas(32) float x[32];
-        if constexpr (Choice == 0)
+        [[maybe_unused]] alignas(32) float y[32];
+        if constexpr (Choice == 1 && N == 32)
+            GatherBoth32(slot, x, y);
+        else if constexpr (Choice == 0)
             GatherSlot<N, 1>(slot, x);
         else if constexpr (Choice == 1 || Choice == 3)
             GatherSlot<N, 2>(slot, x);
@@ -43,8 +46,8 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         if (gains)
             ApplySubbandGains(context.Equalizer, x);
         if constexpr (twoChannels) {
-            alignas(32) float y[32];
-            GatherSlot<N, 2>(slot + 1, y);
+            if constexpr (N != 32)
+                GatherSlot<N, 2>(slot + 1, y);
             if (gains)
                 ApplySubbandGains(context.Equalizer, y);
             if constexpr (N == 32) {
