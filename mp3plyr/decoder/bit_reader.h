@@ -22,9 +22,9 @@ inline uint64_t LoadBigEndian64(const uint8_t* bytes)
 
 struct BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load; never past End
-    uint64_t Accumulator = 0;         // the unread bits, in the low `Count` bits (at most 63)
-    int32_t Count = 0;
-    int32_t Overrun = 0; // zero bytes loaded from past End
+    uint64_t Accumulator = 0;         // the unread bits from the top, zeros below the `Count` of them
+    int32_t Count = 0;                // at most 63
+    int32_t Overrun = 0;              // zero bytes loaded from past End
     const uint8_t* Start = nullptr;
     const uint8_t* End = nullptr;
 
@@ -45,9 +45,9 @@ struct BitReader {
             RefillNearEnd();
             return;
         }
-        const uint64_t word = LoadBigEndian64(Pointer);
         const int32_t bytes = (63 - Count) >> 3;
-        Accumulator = Accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
+        const uint64_t loaded = LoadBigEndian64(Pointer) & ~(~uint64_t{0} >> (8 * bytes));
+        Accumulator |= loaded >> Count;
         Pointer += bytes;
         Count += 8 * bytes;
     }
@@ -57,9 +57,9 @@ struct BitReader {
     {
         if (n > Count)
             Refill();
+        const auto value = static_cast<uint32_t>((Accumulator >> 1) >> (63 - n)); // n = 0 gives 0
+        Accumulator <<= n;
         Count -= n;
-        const auto value = static_cast<uint32_t>(Accumulator >> Count);
-        Accumulator &= (uint64_t{1} << Count) - 1; // Count <= 63 here
         return value;
     }
 
@@ -67,15 +67,14 @@ struct BitReader {
     void SkipBits(int32_t n)
     {
         if (n <= Count) {
+            Accumulator = n < 64 ? Accumulator << n : 0;
             Count -= n;
-            Accumulator &= (uint64_t{1} << Count) - 1;
             return;
         }
         const int32_t rest = n - Count;
         Advance(rest / 8);
-        Accumulator = NextByte();
+        Accumulator = NextByte() << (56 + rest % 8);
         Count = 8 - rest % 8;
-        Accumulator &= (uint64_t{1} << Count) - 1;
     }
 
     int32_t BitsUsed() const { return static_cast<int32_t>(Pointer - Start + Overrun) * 8 - Count; }
@@ -87,11 +86,10 @@ struct BitReader {
     {
         // Zeros only as far as a read of 32 bits needs them: a caller may still move End on.
         while (Count <= 55 && Pointer < End) {
-            Accumulator = (Accumulator << 8) | *Pointer++;
+            Accumulator |= uint64_t{*Pointer++} << (56 - Count);
             Count += 8;
         }
         while (Count < 32) {
-            Accumulator <<= 8;
             Count += 8;
             ++Overrun;
         }

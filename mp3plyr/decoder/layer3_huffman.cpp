@@ -13,7 +13,7 @@ namespace {
 // refills (eight bytes at once away from the end, zeros counted past it).
 struct BitCursor {
     const uint8_t* pointer;
-    uint64_t accumulator; // bits above `count` are stale and masked off when peeked
+    uint64_t accumulator; // the unread bits from the top, zeros below the `count` of them
     int32_t count;
     int32_t overrun;
     const uint8_t* end;
@@ -29,7 +29,7 @@ struct BitCursor {
         reader.Pointer = pointer;
         reader.Count = count;
         reader.Overrun = overrun;
-        reader.Accumulator = accumulator & ((uint64_t{1} << count) - 1);
+        reader.Accumulator = accumulator;
     }
 
     // A bit past the reader's end has been taken.
@@ -41,9 +41,9 @@ struct BitCursor {
             refillNearEnd();
             return;
         }
-        const uint64_t word = LoadBigEndian64(pointer);
         const int32_t bytes = (63 - count) >> 3;
-        accumulator = accumulator << (8 * bytes) | word >> (64 - 8 * bytes);
+        const uint64_t loaded = LoadBigEndian64(pointer) & ~(~uint64_t{0} >> (8 * bytes));
+        accumulator |= loaded >> count;
         count += 8 * bytes;
         pointer += bytes;
     }
@@ -51,11 +51,10 @@ struct BitCursor {
     void refillNearEnd()
     {
         while (count <= 55 && pointer < end) {
-            accumulator = accumulator << 8 | *pointer++;
+            accumulator |= uint64_t{*pointer++} << (56 - count);
             count += 8;
         }
         while (count < 32) {
-            accumulator <<= 8;
             count += 8;
             ++overrun;
         }
@@ -67,15 +66,19 @@ struct BitCursor {
             refill();
     }
 
-    uint32_t peek(int32_t bits) const
+    // The next `bits` bits, 1 <= bits <= 32, without taking them.
+    uint32_t peek(int32_t bits) const { return static_cast<uint32_t>(accumulator >> (64 - bits)); }
+
+    void skip(int32_t bits)
     {
-        return static_cast<uint32_t>(accumulator >> (count - bits)) & ((1u << bits) - 1);
+        accumulator <<= bits;
+        count -= bits;
     }
 
     uint32_t get(int32_t bits)
     {
         const uint32_t value = peek(bits);
-        count -= bits;
+        skip(bits);
         return value;
     }
 };
@@ -108,12 +111,12 @@ void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t t
         bits.ensure(width);
         uint32_t entry = codes[bits.peek(width)];
         while (entry & kHuffmanLinkFlag) {
-            bits.count -= width;
+            bits.skip(width);
             width = static_cast<int32_t>((entry >> 11) & 15);
             bits.ensure(width);
             entry = codes[(entry & 0x7FF) + bits.peek(width)];
         }
-        bits.count -= static_cast<int32_t>((entry >> 8) & 15);
+        bits.skip(static_cast<int32_t>((entry >> 8) & 15));
         int32_t x = static_cast<int32_t>((entry >> 4) & 15);
         int32_t y = static_cast<int32_t>(entry & 15);
         if (linbits == 0) {
@@ -196,7 +199,7 @@ int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t b
         bits.ensure(peekBits);
         const uint32_t entry = table[bits.peek(peekBits)];
         const auto used = static_cast<int32_t>(entry & 15);
-        bits.count -= used;
+        bits.skip(used);
         bitBudget -= used;
         int32_t* quad = lines + 4 * stored;
         quad[0] = static_cast<int32_t>((entry >> 4) & 3) - 1;
