@@ -3,6 +3,7 @@
 #include "mp3plyr/synth/output_routines.h"
 #include "mp3plyr/synth/synthesis_slot.h"
 #include "mp3plyr/synth/window_step.h"
+#include "mp3plyr/synth/window_step_x86.h"
 
 #include <array>
 #include <utility>
@@ -64,14 +65,21 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         TWindowKernel kernel = WindowStepFloat<N>;
         if constexpr (N == 32)
             kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
-        kernel(ring0, position, samples);
         if constexpr (twoChannels) {
+            // One kernel for both channels of the slot.
             int16_t rightSamples[N];
-            if constexpr (N == 32)
-                kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
-            kernel(ring1, position, rightSamples);
+#if PT4_X86_WINDOW_KERNELS
+            if (N == 32 && kernel == WindowStepFloatAvxFma) {
+                WindowStepFloatAvxFmaPair(ring0, ring1, position, samples, rightSamples);
+            } else
+#endif
+            {
+                kernel(ring0, position, samples);
+                kernel(ring1, position, rightSamples);
+            }
             StoreBothChannels<EightBit, N>(samples, rightSamples, out);
         } else {
+            kernel(ring0, position, samples);
             StoreSamples<EightBit, 1, N>(samples, out);
         }
         position = NextPosition<N>(position);

@@ -162,6 +162,74 @@ __attribute__((target("avx,fma"))) void WindowStepFloatAvxFma(const float* ring,
     StoreLanes(rounded, middle, samples);
 }
 
+// Both channels of a slot at once: each tap is loaded once for the two channels' products,
+// which leaves the kernel fewer loads per multiply-add. Per lane and channel the sums are those
+// of WindowStepFloatAvxFma. Two passes of eight lanes keep the accumulators in registers.
+__attribute__((target("avx,fma"))) void WindowStepFloatAvxFmaPair(const float* ring0, const float* ring1,
+                                                                  int32_t position, int16_t* samples0,
+                                                                  int16_t* samples1)
+{
+    const WindowLanes<32>& lanes = WindowLaneCoefficients<32>();
+    const __m256d lowest = _mm256_set1_pd(-32768.0);
+    const __m256d highest = _mm256_set1_pd(32767.0);
+    __m128i rounded[2][4];
+    double middle[2] = {0.0, 0.0};
+
+    for (int pass = 0; pass < 2; ++pass) {
+        __m256d lowSums[2][2];
+        __m256d highSums[2][2];
+#pragma GCC unroll 2
+        for (int c = 0; c < 2; ++c)
+#pragma GCC unroll 2
+            for (int q = 0; q < 2; ++q)
+                lowSums[c][q] = highSums[c][q] = _mm256_setzero_pd();
+
+        for (int j = 0; j < 8; ++j) {
+            const float* low[2] = {LowRun(ring0, position, j), LowRun(ring1, position, j)};
+            const float* block[2] = {HighBlock(ring0, position, j), HighBlock(ring1, position, j)};
+            const double* lowTaps = lanes.LowTaps[j];
+            const double* highTaps = lanes.HighTaps[j];
+#pragma GCC unroll 2
+            for (int q = 0; q < 2; ++q) {
+                const int b = 2 * pass + q;
+                const __m256d lowTap = _mm256_load_pd(lowTaps + 4 * b);
+                const __m256d highTap = _mm256_load_pd(highTaps + 4 * b);
+                const __m256d mirroredLowTap = _mm256_load_pd(lowTaps + 16 + 4 * b);
+                const __m256d mirroredHighTap = _mm256_load_pd(highTaps + 16 + 4 * b);
+#pragma GCC unroll 2
+                for (int c = 0; c < 2; ++c) {
+                    const __m256d lowValues = _mm256_cvtps_pd(_mm_loadu_ps(low[c] + 4 * b));
+                    const __m256d highValues = _mm256_cvtps_pd(HighQuad(block[c], b));
+                    lowSums[c][q] = _mm256_fmadd_pd(lowTap, lowValues, lowSums[c][q]);
+                    lowSums[c][q] = _mm256_fmadd_pd(highTap, highValues, lowSums[c][q]);
+                    highSums[c][q] = _mm256_fmadd_pd(mirroredLowTap, lowValues, highSums[c][q]);
+                    highSums[c][q] = _mm256_fmadd_pd(mirroredHighTap, highValues, highSums[c][q]);
+                }
+            }
+            if (pass == 0) {
+                middle[0] += lanes.Middle[j] * static_cast<double>(block[0][0]);
+                middle[1] += lanes.Middle[j] * static_cast<double>(block[1][0]);
+            }
+        }
+
+#pragma GCC unroll 2
+        for (int c = 0; c < 2; ++c) {
+            __m128i quads[2][2];
+#pragma GCC unroll 2
+            for (int q = 0; q < 2; ++q) {
+                const __m256d lowClipped = _mm256_min_pd(_mm256_max_pd(lowSums[c][q], lowest), highest);
+                const __m256d highClipped = _mm256_min_pd(_mm256_max_pd(highSums[c][q], lowest), highest);
+                quads[0][q] = _mm256_cvtpd_epi32(lowClipped);
+                quads[1][q] = _mm256_cvtpd_epi32(highClipped);
+            }
+            rounded[c][pass] = _mm_packs_epi32(quads[0][0], quads[0][1]);
+            rounded[c][2 + pass] = _mm_packs_epi32(quads[1][0], quads[1][1]);
+        }
+    }
+    StoreLanes(rounded[0], middle[0], samples0);
+    StoreLanes(rounded[1], middle[1], samples1);
+}
+
 bool AvxFmaKernelSupported()
 {
     __builtin_cpu_init();
