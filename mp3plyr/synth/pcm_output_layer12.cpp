@@ -70,7 +70,7 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
             int16_t rightSamples[N];
 #if PT4_X86_WINDOW_KERNELS
             if (N == 32 && kernel == WindowStepFloatAvxFma) {
-                WindowStepFloatAvxFmaPair(ring0, ring1, position, samples, rightSamples);
+                WindowStepFloatAvxFmaPair(ring0, position, samples, rightSamples); // ring1 = ring0 + 512
             } else
 #endif
             {
