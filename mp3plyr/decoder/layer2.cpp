@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace pt4 {
 namespace {
@@ -141,22 +142,21 @@ void ReadScaleFactors(Layer12State& s, BitReader& reader, const Layer12Tables& t
 // slots only read and store. Consecutive entries read the same way form one run, whose loop
 // takes no decision per entry.
 enum class TReadKind : int32_t {
-    Zero,     // no samples: zeros
-    Grouped,  // one code of `Width` bits, split by a digit table
+    Table,    // one read of `Width` bits (none for an entry without samples) indexes `Values`
     Packed,   // three samples of `Bits` bits in one read of 3 * `Bits` bits
     Separate, // three reads of `Bits` bits
 };
 
 struct EntryRead {
     int32_t Entry = 0;
-    int32_t Width = 0;                            // Grouped: bits of the code
+    int32_t Width = 0;                            // Table: bits of the read
     int32_t Bits = 0;                             // Packed, Separate: bits of one sample
     int32_t Offset = 0;                           // centres a sample of `Bits` bits on 0
-    const std::array<float, 3>* Digits = nullptr; // Grouped: digits by code, centred on 0
+    const std::array<float, 3>* Values = nullptr; // Table: three values by what was read
 };
 
 struct ReadRun {
-    TReadKind Kind = TReadKind::Zero;
+    TReadKind Kind = TReadKind::Table;
     bool Joint = false; // each entry's values also serve the next entry
     int32_t First = 0;  // index of the run's first read
     int32_t End = 0;    // one past its last
@@ -168,9 +168,44 @@ struct ReadPlan {
     int32_t RunCount = 0;
 };
 
+// The three values, centred on zero, of every read of the allocation codes of at most 12 bits a
+// read: no samples (zeros, nothing read), the grouped codes 1, 2 and 4, and codes 3 and 5, whose
+// three samples of 3 and 4 bits are split here once instead of at every read. Most entries of a
+// frame have one of these codes, so most runs are table runs.
+struct ValueTables {
+    static constexpr int32_t kCodes = 6;
+    std::array<int32_t, kCodes> Widths{};
+    std::array<std::vector<std::array<float, 3>>, kCodes> Values;
+};
+
+const ValueTables& GetValueTables(const Layer12Tables& tables)
+{
+    static const ValueTables built = [&tables] {
+        ValueTables t;
+        t.Values[0] = {{0.0f, 0.0f, 0.0f}};
+        t.Widths = {0, 5, 7, 0, 10, 0};
+        t.Values[1].assign(tables.Ungroup3.begin(), tables.Ungroup3.end());
+        t.Values[2].assign(tables.Ungroup5.begin(), tables.Ungroup5.end());
+        t.Values[4].assign(tables.Ungroup9.begin(), tables.Ungroup9.end());
+        for (const int32_t code : {3, 5}) {
+            const int32_t bits = tables.Layer2SampleBits[code];
+            const int32_t offset = tables.Layer2SampleOffsets[code];
+            const uint32_t mask = (uint32_t(1) << bits) - 1;
+            t.Widths[code] = 3 * bits;
+            for (uint32_t three = 0; three < (uint32_t(1) << (3 * bits)); ++three)
+                t.Values[code].push_back({float(int32_t(three >> (2 * bits)) - offset),
+                                          float(int32_t((three >> bits) & mask) - offset),
+                                          float(int32_t(three & mask) - offset)});
+        }
+        return t;
+    }();
+    return built;
+}
+
 // The frame's reads in entry order, from its sample actions.
 void PlanReads(const Layer12State& s, const Layer12Tables& tables, ReadPlan& plan)
 {
+    const ValueTables& values = GetValueTables(tables);
     int32_t count = 0;
     plan.RunCount = 0;
     for (int32_t k = 0;;) {
@@ -183,14 +218,11 @@ void PlanReads(const Layer12State& s, const Layer12Tables& tables, ReadPlan& pla
         read.Entry = k;
         read.Bits = tables.Layer2SampleBits[code];
         read.Offset = tables.Layer2SampleOffsets[code];
-        TReadKind kind = TReadKind::Zero;
-        if (code == 1 || code == 2 || code == 4) {
-            kind = TReadKind::Grouped;
-            read.Width = code == 1 ? 5 : code == 2 ? 7 : 10;
-            read.Digits = code == 1   ? tables.Ungroup3.data()
-                          : code == 2 ? tables.Ungroup5.data()
-                                      : tables.Ungroup9.data();
-        } else if (code != 0) {
+        TReadKind kind = TReadKind::Table;
+        if (code < ValueTables::kCodes) {
+            read.Width = values.Widths[size_t(code)];
+            read.Values = values.Values[size_t(code)].data();
+        } else {
             kind = read.Bits <= 8 ? TReadKind::Packed : TReadKind::Separate; // Packed: at most 24 bits
         }
         ReadRun* last = plan.RunCount > 0 ? &plan.Runs[size_t(plan.RunCount - 1)] : nullptr;
@@ -208,37 +240,33 @@ void ReadRunValues(const Layer12State& s, BitReader& reader, const EntryRead* fi
 {
     for (const EntryRead* read = first; read != end; ++read) {
         const int32_t k = read->Entry;
-        if constexpr (Kind == TReadKind::Zero) {
-            slot[k] = slot[k + 64] = slot[k + 128] = 0.0f;
-            if constexpr (Joint)
-                slot[k + 1] = slot[k + 1 + 64] = slot[k + 1 + 128] = 0.0f;
+        float values[3];
+        if constexpr (Kind == TReadKind::Table) {
+            const std::array<float, 3>& three = read->Values[reader.GetBits(read->Width)];
+            values[0] = three[0], values[1] = three[1], values[2] = three[2];
+        } else if constexpr (Kind == TReadKind::Packed) {
+            const int32_t bits = read->Bits;
+            const uint32_t three = reader.GetBits(3 * bits);
+            const uint32_t mask = (uint32_t(1) << bits) - 1;
+            values[0] = float(int32_t(three >> (2 * bits)) - read->Offset);
+            values[1] = float(int32_t((three >> bits) & mask) - read->Offset);
+            values[2] = float(int32_t(three & mask) - read->Offset);
         } else {
-            float values[3];
-            if constexpr (Kind == TReadKind::Grouped) {
-                const std::array<float, 3>& digits = read->Digits[reader.GetBits(read->Width)];
-                values[0] = digits[0], values[1] = digits[1], values[2] = digits[2];
-            } else if constexpr (Kind == TReadKind::Packed) {
-                const int32_t bits = read->Bits;
-                const uint32_t three = reader.GetBits(3 * bits);
-                const uint32_t mask = (uint32_t(1) << bits) - 1;
-                values[0] = float(int32_t(three >> (2 * bits)) - read->Offset);
-                values[1] = float(int32_t((three >> bits) & mask) - read->Offset);
-                values[2] = float(int32_t(three & mask) - read->Offset);
-            } else {
-                values[0] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
-                values[1] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
-                values[2] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
-            }
-            const float scale = s.SampleScale[size_t(k)][size_t(part)];
-            slot[k] = values[0] * scale;
-            slot[k + 64] = values[1] * scale;
-            slot[k + 128] = values[2] * scale;
-            if constexpr (Joint) {
-                const float second = s.SampleScale[size_t(k + 1)][size_t(part)];
-                slot[k + 1] = values[0] * second;
-                slot[k + 1 + 64] = values[1] * second;
-                slot[k + 1 + 128] = values[2] * second;
-            }
+            values[0] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
+            values[1] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
+            values[2] = float(int32_t(reader.GetBits(read->Bits)) - read->Offset);
+        }
+        // An entry without samples has zeros; its scale, whatever an earlier frame left, is
+        // finite and not negative, so the products are the zeros it needs.
+        const float scale = s.SampleScale[size_t(k)][size_t(part)];
+        slot[k] = values[0] * scale;
+        slot[k + 64] = values[1] * scale;
+        slot[k + 128] = values[2] * scale;
+        if constexpr (Joint) {
+            const float second = s.SampleScale[size_t(k + 1)][size_t(part)];
+            slot[k + 1] = values[0] * second;
+            slot[k + 1 + 64] = values[1] * second;
+            slot[k + 1 + 128] = values[2] * second;
         }
     }
 }
@@ -253,13 +281,11 @@ void ReadGroup(const Layer12State& s, BitReader& reader, const ReadPlan& plan, i
         const EntryRead* first = reads + run.First;
         const EntryRead* end = reads + run.End;
         switch (int32_t(run.Kind) * 2 + (run.Joint ? 1 : 0)) {
-        case 0: ReadRunValues<TReadKind::Zero, false>(s, reader, first, end, part, slot); break;
-        case 1: ReadRunValues<TReadKind::Zero, true>(s, reader, first, end, part, slot); break;
-        case 2: ReadRunValues<TReadKind::Grouped, false>(s, reader, first, end, part, slot); break;
-        case 3: ReadRunValues<TReadKind::Grouped, true>(s, reader, first, end, part, slot); break;
-        case 4: ReadRunValues<TReadKind::Packed, false>(s, reader, first, end, part, slot); break;
-        case 5: ReadRunValues<TReadKind::Packed, true>(s, reader, first, end, part, slot); break;
-        case 6: ReadRunValues<TReadKind::Separate, false>(s, reader, first, end, part, slot); break;
+        case 0: ReadRunValues<TReadKind::Table, false>(s, reader, first, end, part, slot); break;
+        case 1: ReadRunValues<TReadKind::Table, true>(s, reader, first, end, part, slot); break;
+        case 2: ReadRunValues<TReadKind::Packed, false>(s, reader, first, end, part, slot); break;
+        case 3: ReadRunValues<TReadKind::Packed, true>(s, reader, first, end, part, slot); break;
+        case 4: ReadRunValues<TReadKind::Separate, false>(s, reader, first, end, part, slot); break;
         default: ReadRunValues<TReadKind::Separate, true>(s, reader, first, end, part, slot); break;
         }
     }
@@ -269,7 +295,8 @@ void ReadGroup(const Layer12State& s, BitReader& reader, const ReadPlan& plan, i
 
 } // namespace
 
-TDecodeResult DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm)
+__attribute__((target_clones("default", "arch=x86-64-v3"))) TDecodeResult
+DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm)
 {
     Layer12State& s = state.Layer12;
     Layer12Frame f;
