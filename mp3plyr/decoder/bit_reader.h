@@ -8,6 +8,15 @@
 #include <cstdint>
 #include <cstring>
 
+// Marks a routine that reads bits to be compiled a second time for processors with AVX2 and
+// BMI2, whose shifts by a register count need neither a fixed register nor the flags; the
+// program picks the form when it starts. Integer work only, so both forms give the same values.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define PT4_SHIFT_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
+#else
+#define PT4_SHIFT_CLONES
+#endif
+
 namespace pt4 {
 
 // Eight bytes as one number, the first byte highest.

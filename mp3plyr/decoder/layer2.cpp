@@ -295,8 +295,7 @@ void ReadGroup(const Layer12State& s, BitReader& reader, const ReadPlan& plan, i
 
 } // namespace
 
-__attribute__((target_clones("default", "arch=x86-64-v3"))) TDecodeResult
-DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm)
+PT4_SHIFT_CLONES TDecodeResult DecodeLayer2Frame(DecoderState& state, const uint8_t* frame, uint8_t* pcm)
 {
     Layer12State& s = state.Layer12;
     Layer12Frame f;

@@ -95,7 +95,9 @@ inline int32_t ReadEscapedValue(BitCursor& bits, int32_t value, int32_t linbits)
 
 } // namespace
 
-void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
+// Compiled a second time for processors with AVX2 and BMI2 (shifts by a register without
+// flags), chosen when the program starts; both give the same values.
+PT4_SHIFT_CLONES void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
 {
     const HuffmanTableDescriptor& table = kHuffmanTables[static_cast<size_t>(tableSelect & 31)];
     const int32_t pairs = count / 2;
@@ -182,8 +184,8 @@ const Count1Lookup& GetCount1Lookup()
 
 } // namespace
 
-int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
-                     int32_t count1TableSelect)
+PT4_SHIFT_CLONES int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
+                                      int32_t count1TableSelect)
 {
     const int32_t quads = count / 4;
     const Count1Lookup& lookup = GetCount1Lookup();
