@@ -83,14 +83,18 @@ struct BitCursor {
     }
 };
 
+// A value of a table with linbits and its sign, the bits already there (2 * linbits + 2 cover
+// both values of a pair): the escape 15 adds linbits more, a non-zero value has a sign bit.
+// Without decisions on the data, which the processor could not foresee.
 inline int32_t ReadEscapedValue(BitCursor& bits, int32_t value, int32_t linbits)
 {
-    if (value == 15 && linbits != 0) {
-        bits.ensure(linbits + 1);
-        value += static_cast<int32_t>(bits.get(linbits));
-    }
-    bits.ensure(1);
-    return bits.get(1) ? -value : value;
+    const int32_t escaped = value == 15 ? -1 : 0;
+    value += static_cast<int32_t>(bits.peek(linbits)) & escaped;
+    bits.skip(linbits & escaped);
+    const int32_t hasSign = value != 0 ? 1 : 0;
+    const int32_t negative = hasSign & static_cast<int32_t>(bits.peek(1));
+    bits.skip(hasSign);
+    return (value ^ -negative) + negative;
 }
 
 } // namespace
@@ -122,16 +126,21 @@ PT4_SHIFT_CLONES void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t
         int32_t x = static_cast<int32_t>((entry >> 4) & 15);
         int32_t y = static_cast<int32_t>(entry & 15);
         if (linbits == 0) {
+            // The sign bits of the non-zero values, without a decision on the data: a value of
+            // 0 has none, so y's sign is the first or the second of the next two bits.
             bits.ensure(2);
-            if (x != 0 && bits.get(1))
-                x = -x;
-            if (y != 0 && bits.get(1))
-                y = -y;
+            const uint32_t signs = bits.peek(2);
+            const int32_t hasX = x != 0 ? 1 : 0;
+            const int32_t hasY = y != 0 ? 1 : 0;
+            const int32_t negativeX = hasX & static_cast<int32_t>(signs >> 1);
+            const int32_t negativeY = hasY & static_cast<int32_t>((signs >> (1 - hasX)) & 1);
+            x = (x ^ -negativeX) + negativeX;
+            y = (y ^ -negativeY) + negativeY;
+            bits.skip(hasX + hasY);
         } else {
-            if (x != 0)
-                x = ReadEscapedValue(bits, x, linbits);
-            if (y != 0)
-                y = ReadEscapedValue(bits, y, linbits);
+            bits.ensure(2 * linbits + 2);
+            x = ReadEscapedValue(bits, x, linbits);
+            y = ReadEscapedValue(bits, y, linbits);
         }
         lines[2 * pair] = x;
         lines[2 * pair + 1] = y;
