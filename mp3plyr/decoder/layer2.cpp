@@ -147,25 +147,26 @@ enum class TReadKind : int32_t {
     Separate, // three reads of `Bits` bits
 };
 
+// Left uninitialised: a frame's plan fills what its groups read.
 struct EntryRead {
-    int32_t Entry = 0;
-    int32_t Width = 0;                            // Table: bits of the read
-    int32_t Bits = 0;                             // Packed, Separate: bits of one sample
-    int32_t Offset = 0;                           // centres a sample of `Bits` bits on 0
-    const std::array<float, 3>* Values = nullptr; // Table: three values by what was read
+    int32_t Entry;
+    int32_t Width;                      // Table: bits of the read
+    int32_t Bits;                       // Packed, Separate: bits of one sample
+    int32_t Offset;                     // centres a sample of `Bits` bits on 0
+    const std::array<float, 3>* Values; // Table: three values by what was read
 };
 
 struct ReadRun {
-    TReadKind Kind = TReadKind::Table;
-    bool Joint = false; // each entry's values also serve the next entry
-    int32_t First = 0;  // index of the run's first read
-    int32_t End = 0;    // one past its last
+    TReadKind Kind;
+    bool Joint;    // each entry's values also serve the next entry
+    int32_t First; // index of the run's first read
+    int32_t End;   // one past its last
 };
 
 struct ReadPlan {
     std::array<EntryRead, kLayer12Entries> Reads;
     std::array<ReadRun, kLayer12Entries> Runs;
-    int32_t RunCount = 0;
+    int32_t RunCount;
 };
 
 // The three values, centred on zero, of every read of the allocation codes of at most 12 bits a
@@ -219,6 +220,8 @@ void PlanReads(const Layer12State& s, const Layer12Tables& tables, ReadPlan& pla
         read.Bits = tables.Layer2SampleBits[code];
         read.Offset = tables.Layer2SampleOffsets[code];
         TReadKind kind = TReadKind::Table;
+        read.Width = 0;
+        read.Values = nullptr;
         if (code < ValueTables::kCodes) {
             read.Width = values.Widths[size_t(code)];
             read.Values = values.Values[size_t(code)].data();
