@@ -23,9 +23,10 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies on the shared libraries the programs link, found by dpkg-shlibdeps, and on the HTTP
-# client library, which is loaded when the first stream opens and so escapes that scan.
+# client library and the sound server's client library, which are loaded when the first stream
+# or sound output opens and so escape that scan.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libpulse0")
 # A sound server to play to, the Japanese glyphs of the captions, the Wayland platform, and the
 # desktop's sound theme (loaded with the first sound).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS

@@ -48,6 +48,7 @@ zcat "$dest/usr/share/doc/plumtone4/changelog.gz" | head -n 1 | grep -q "^plumto
 # dpkg-shlibdeps missing or failing leaves the package without its libraries.
 dpkg-deb -f "$deb" Depends | grep -q libqt6widgets6 || fail "no dependencies found: $(dpkg-deb -f "$deb" Depends)"
 dpkg-deb -f "$deb" Depends | grep -q libcurl4 || fail "the HTTP client library is not a dependency"
+dpkg-deb -f "$deb" Depends | grep -q libpulse0 || fail "the sound server's client library is not a dependency"
 dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { sub(/^\./, "", $6); print $6 }' | sort > "$work/in-package"
 (cd "$dest" && find . ! -type d | sed 's/^\.//' | sort) > "$work/installed"
 diff -u "$work/installed" "$work/in-package" || fail "the package does not hold what cmake --install installs"

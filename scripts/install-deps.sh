@@ -9,7 +9,7 @@ apt-get install -y --no-install-recommends \
     googletest libgtest-dev libgmock-dev \
     nlohmann-json3-dev \
     libpulse-dev pulseaudio pulseaudio-utils \
-    lame mpg123 \
+    lame twolame mpg123 \
     libcurl4-openssl-dev icecast2 ffmpeg \
     pipewire pipewire-pulse wireplumber dbus playerctl \
     qt6-base-dev qt6-translations-l10n libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \

@@ -1,18 +1,39 @@
-// The bit reader of every layer: most significant bit first, through a 32-bit accumulator that
-// is topped up with whole bytes. It knows where its data ends: bytes at and past the end read as
-// zeros, and once a read hands out a bit that lies past the end the reader is exhausted. No
-// buffer it reads needs any bytes behind its data.
+// The bit reader of every layer: most significant bit first, through a 64-bit accumulator that
+// is topped up with whole bytes, eight at a time away from the end. It knows where its data ends: bytes at
+// and past the end read as zeros, and once a read hands out a bit that lies past the end the reader is
+// exhausted. No buffer it reads needs any bytes behind its data.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
+
+// Marks a routine that reads bits to be compiled a second time for processors with AVX2 and
+// BMI2, whose shifts by a register count need neither a fixed register nor the flags; the
+// program picks the form when it starts. Integer work only, so both forms give the same values.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define PT4_SHIFT_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
+#else
+#define PT4_SHIFT_CLONES
+#endif
 
 namespace pt4 {
 
+// Eight bytes as one number, the first byte highest.
+inline uint64_t LoadBigEndian64(const uint8_t* bytes)
+{
+    uint64_t word = 0;
+    std::memcpy(&word, bytes, sizeof(word));
+    if constexpr (std::endian::native == std::endian::little)
+        word = __builtin_bswap64(word);
+    return word;
+}
+
 struct BitReader {
     const uint8_t* Pointer = nullptr; // next byte to load; never past End
-    uint32_t Accumulator = 0;         // the unread bits, in the low `Count` bits
-    int32_t Count = 0;
-    int32_t Overrun = 0; // zero bytes loaded from past End
+    uint64_t Accumulator = 0;         // the unread bits from the top, zeros below the `Count` of them
+    int32_t Count = 0;                // at most 63
+    int32_t Overrun = 0;              // zero bytes loaded from past End
     const uint8_t* Start = nullptr;
     const uint8_t* End = nullptr;
 
@@ -26,32 +47,28 @@ struct BitReader {
         Overrun = 0;
     }
 
-    // Tops the accumulator up to 25 to 32 bits.
+    // Tops the accumulator up to 56 to 63 bits.
     void Refill()
     {
-        if (End - Pointer < 4) [[unlikely]] {
+        if (End - Pointer < 8) [[unlikely]] {
             RefillNearEnd();
             return;
         }
-        const uint32_t word = uint32_t{Pointer[0]} << 24 | uint32_t{Pointer[1]} << 16 |
-                              uint32_t{Pointer[2]} << 8 | uint32_t{Pointer[3]};
-        const int32_t bytes = (32 - Count) >> 3;
-        Accumulator =
-            static_cast<uint32_t>(uint64_t{Accumulator} << (8 * bytes) | uint64_t{word >> (32 - 8 * bytes)});
+        const int32_t bytes = (63 - Count) >> 3;
+        const uint64_t loaded = LoadBigEndian64(Pointer) & ~(~uint64_t{0} >> (8 * bytes));
+        Accumulator |= loaded >> Count;
         Pointer += bytes;
         Count += 8 * bytes;
     }
 
-    // The next `n` bits, 0 <= n <= 25.
+    // The next `n` bits, 0 <= n <= 32.
     uint32_t GetBits(int32_t n)
     {
         if (n > Count)
             Refill();
-        if (n == 0)
-            return 0;
+        const auto value = static_cast<uint32_t>((Accumulator >> 1) >> (63 - n)); // n = 0 gives 0
+        Accumulator <<= n;
         Count -= n;
-        const uint32_t value = Accumulator >> Count;
-        Accumulator &= (uint32_t{1} << Count) - 1; // Count <= 31 here
         return value;
     }
 
@@ -59,15 +76,14 @@ struct BitReader {
     void SkipBits(int32_t n)
     {
         if (n <= Count) {
+            Accumulator = n < 64 ? Accumulator << n : 0;
             Count -= n;
-            Accumulator &= Count >= 32 ? ~uint32_t{0} : (uint32_t{1} << Count) - 1;
             return;
         }
         const int32_t rest = n - Count;
         Advance(rest / 8);
-        Accumulator = NextByte();
+        Accumulator = NextByte() << (56 + rest % 8);
         Count = 8 - rest % 8;
-        Accumulator &= (uint32_t{1} << Count) - 1;
     }
 
     int32_t BitsUsed() const { return static_cast<int32_t>(Pointer - Start + Overrun) * 8 - Count; }
@@ -75,19 +91,20 @@ struct BitReader {
     // A bit past the end has been handed out.
     bool Exhausted() const { return Overrun * 8 > Count; }
 
-#if defined(__GNUC__) || defined(__clang__)
-    __attribute__((noinline))
-#endif
-    void
-    RefillNearEnd()
+    void RefillNearEnd()
     {
-        while (Count <= 24) {
-            Accumulator = (Accumulator << 8) | NextByte();
+        // Zeros only as far as a read of 32 bits needs them: a caller may still move End on.
+        while (Count <= 55 && Pointer < End) {
+            Accumulator |= uint64_t{*Pointer++} << (56 - Count);
             Count += 8;
+        }
+        while (Count < 32) {
+            Count += 8;
+            ++Overrun;
         }
     }
 
-    uint32_t NextByte()
+    uint64_t NextByte()
     {
         if (Pointer < End)
             return *Pointer++;

@@ -46,9 +46,10 @@ struct Layer12Tables {
 
     // Digits of a grouped code, least significant first, centred on 0. Every code the field
     // width can hold has an entry, valid or not.
-    std::array<std::array<int8_t, 3>, 32> Ungroup3;
-    std::array<std::array<int8_t, 3>, 128> Ungroup5;
-    std::array<std::array<int16_t, 3>, 1024> Ungroup9;
+    // Held as floats, so that the most frequent reads of a frame only load them.
+    std::array<std::array<float, 3>, 32> Ungroup3;
+    std::array<std::array<float, 3>, 128> Ungroup5;
+    std::array<std::array<float, 3>, 1024> Ungroup9;
 
     // Layer I by allocation value a: 2 / (2^(a+1) - 1), 0 for a = 0; and 2^a - 1, the offset
     // that centres an (a+1)-bit sample on 0.

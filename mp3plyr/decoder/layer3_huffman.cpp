@@ -9,12 +9,11 @@
 namespace pt4 {
 namespace {
 
-// The reader's state held in locals while a region is decoded. Refills load the next 4 bytes
-// at once and keep as many whole bytes as fit, which is what the reader's own refill keeps;
-// past the reader's end they load zeros and count them.
+// The reader's state held in locals while a region is decoded, refilled as the reader itself
+// refills (eight bytes at once away from the end, zeros counted past it).
 struct BitCursor {
     const uint8_t* pointer;
-    uint32_t accumulator; // bits above `count` are stale and masked off when peeked
+    uint64_t accumulator; // the unread bits from the top, zeros below the `count` of them
     int32_t count;
     int32_t overrun;
     const uint8_t* end;
@@ -30,7 +29,7 @@ struct BitCursor {
         reader.Pointer = pointer;
         reader.Count = count;
         reader.Overrun = overrun;
-        reader.Accumulator = static_cast<uint32_t>(accumulator & ((uint64_t{1} << count) - 1));
+        reader.Accumulator = accumulator;
     }
 
     // A bit past the reader's end has been taken.
@@ -38,30 +37,27 @@ struct BitCursor {
 
     void refill()
     {
-        const int32_t bytes = (32 - count) >> 3;
-        if (end - pointer < 4) {
-            refillNearEnd(bytes);
+        if (end - pointer < 8) [[unlikely]] {
+            refillNearEnd();
             return;
         }
-        const uint32_t word = (uint32_t{pointer[0]} << 24) | (uint32_t{pointer[1]} << 16) |
-                              (uint32_t{pointer[2]} << 8) | uint32_t{pointer[3]};
-        accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << (8 * bytes)) |
-                                            (word >> (32 - 8 * bytes)));
+        const int32_t bytes = (63 - count) >> 3;
+        const uint64_t loaded = LoadBigEndian64(pointer) & ~(~uint64_t{0} >> (8 * bytes));
+        accumulator |= loaded >> count;
         count += 8 * bytes;
         pointer += bytes;
     }
 
-    void refillNearEnd(int32_t bytes)
+    void refillNearEnd()
     {
-        for (int32_t i = 0; i < bytes; ++i) {
-            uint32_t byte = 0;
-            if (pointer < end)
-                byte = *pointer++;
-            else
-                ++overrun;
-            accumulator = static_cast<uint32_t>((static_cast<uint64_t>(accumulator) << 8) | byte);
+        while (count <= 55 && pointer < end) {
+            accumulator |= uint64_t{*pointer++} << (56 - count);
+            count += 8;
         }
-        count += 8 * bytes;
+        while (count < 32) {
+            count += 8;
+            ++overrun;
+        }
     }
 
     void ensure(int32_t bits)
@@ -70,29 +66,42 @@ struct BitCursor {
             refill();
     }
 
-    uint32_t peek(int32_t bits) const { return (accumulator >> (count - bits)) & ((1u << bits) - 1); }
+    // The next `bits` bits, 1 <= bits <= 32, without taking them.
+    uint32_t peek(int32_t bits) const { return static_cast<uint32_t>(accumulator >> (64 - bits)); }
+
+    void skip(int32_t bits)
+    {
+        accumulator <<= bits;
+        count -= bits;
+    }
 
     uint32_t get(int32_t bits)
     {
         const uint32_t value = peek(bits);
-        count -= bits;
+        skip(bits);
         return value;
     }
 };
 
+// A value of a table with linbits and its sign, the bits already there (2 * linbits + 2 cover
+// both values of a pair): the escape 15 adds linbits more, a non-zero value has a sign bit.
+// Without decisions on the data, which the processor could not foresee.
 inline int32_t ReadEscapedValue(BitCursor& bits, int32_t value, int32_t linbits)
 {
-    if (value == 15 && linbits != 0) {
-        bits.ensure(linbits + 1);
-        value += static_cast<int32_t>(bits.get(linbits));
-    }
-    bits.ensure(1);
-    return bits.get(1) ? -value : value;
+    const int32_t escaped = value == 15 ? -1 : 0;
+    value += static_cast<int32_t>(bits.peek(linbits)) & escaped;
+    bits.skip(linbits & escaped);
+    const int32_t hasSign = value != 0 ? 1 : 0;
+    const int32_t negative = hasSign & static_cast<int32_t>(bits.peek(1));
+    bits.skip(hasSign);
+    return (value ^ -negative) + negative;
 }
 
 } // namespace
 
-void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
+// Compiled a second time for processors with AVX2 and BMI2 (shifts by a register without
+// flags), chosen when the program starts; both give the same values.
+PT4_SHIFT_CLONES void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t tableSelect)
 {
     const HuffmanTableDescriptor& table = kHuffmanTables[static_cast<size_t>(tableSelect & 31)];
     const int32_t pairs = count / 2;
@@ -108,25 +117,30 @@ void DecodeBigValues(BitReader& reader, int32_t* lines, int32_t count, int32_t t
         bits.ensure(width);
         uint32_t entry = codes[bits.peek(width)];
         while (entry & kHuffmanLinkFlag) {
-            bits.count -= width;
+            bits.skip(width);
             width = static_cast<int32_t>((entry >> 11) & 15);
             bits.ensure(width);
             entry = codes[(entry & 0x7FF) + bits.peek(width)];
         }
-        bits.count -= static_cast<int32_t>((entry >> 8) & 15);
+        bits.skip(static_cast<int32_t>((entry >> 8) & 15));
         int32_t x = static_cast<int32_t>((entry >> 4) & 15);
         int32_t y = static_cast<int32_t>(entry & 15);
         if (linbits == 0) {
+            // The sign bits of the non-zero values, without a decision on the data: a value of
+            // 0 has none, so y's sign is the first or the second of the next two bits.
             bits.ensure(2);
-            if (x != 0 && bits.get(1))
-                x = -x;
-            if (y != 0 && bits.get(1))
-                y = -y;
+            const uint32_t signs = bits.peek(2);
+            const int32_t hasX = x != 0 ? 1 : 0;
+            const int32_t hasY = y != 0 ? 1 : 0;
+            const int32_t negativeX = hasX & static_cast<int32_t>(signs >> 1);
+            const int32_t negativeY = hasY & static_cast<int32_t>((signs >> (1 - hasX)) & 1);
+            x = (x ^ -negativeX) + negativeX;
+            y = (y ^ -negativeY) + negativeY;
+            bits.skip(hasX + hasY);
         } else {
-            if (x != 0)
-                x = ReadEscapedValue(bits, x, linbits);
-            if (y != 0)
-                y = ReadEscapedValue(bits, y, linbits);
+            bits.ensure(2 * linbits + 2);
+            x = ReadEscapedValue(bits, x, linbits);
+            y = ReadEscapedValue(bits, y, linbits);
         }
         lines[2 * pair] = x;
         lines[2 * pair + 1] = y;
@@ -179,8 +193,8 @@ const Count1Lookup& GetCount1Lookup()
 
 } // namespace
 
-int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
-                     int32_t count1TableSelect)
+PT4_SHIFT_CLONES int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t bitBudget,
+                                      int32_t count1TableSelect)
 {
     const int32_t quads = count / 4;
     const Count1Lookup& lookup = GetCount1Lookup();
@@ -196,7 +210,7 @@ int32_t DecodeCount1(BitReader& reader, int32_t* lines, int32_t count, int32_t b
         bits.ensure(peekBits);
         const uint32_t entry = table[bits.peek(peekBits)];
         const auto used = static_cast<int32_t>(entry & 15);
-        bits.count -= used;
+        bits.skip(used);
         bitBudget -= used;
         int32_t* quad = lines + 4 * stored;
         quad[0] = static_cast<int32_t>((entry >> 4) & 3) - 1;

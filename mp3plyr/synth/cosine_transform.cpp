@@ -32,4 +32,31 @@ template void CosineTransform<32>(const float*, float*);
 template void CosineTransform<16>(const float*, float*);
 template void CosineTransform<8>(const float*, float*);
 
+namespace {
+
+using TPairTransform = void (*)(const float*, const float*, float*, float*);
+
+void CosineTransformTwice32(const float* x0, const float* x1, float* out0, float* out1)
+{
+    CosineTransform<32>(x0, out0);
+    CosineTransform<32>(x1, out1);
+}
+
+TPairTransform ChoosePairTransform()
+{
+#if PT4_X86_COSINE_TRANSFORM
+    if (CosinePairKernelSupported())
+        return CosineTransform32PairAvx;
+#endif
+    return CosineTransformTwice32;
+}
+
+} // namespace
+
+void CosineTransformPair32(const float* x0, const float* x1, float* out0, float* out1)
+{
+    static const TPairTransform transform = ChoosePairTransform();
+    transform(x0, x1, out0, out1);
+}
+
 } // namespace pt4

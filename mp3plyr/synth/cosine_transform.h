@@ -11,6 +11,11 @@ extern template void CosineTransform<32>(const float*, float*);
 extern template void CosineTransform<16>(const float*, float*);
 extern template void CosineTransform<8>(const float*, float*);
 
+// Two independent transforms of N = 32 (the two channels of a slot, or two slots of one
+// channel) with the results of two calls of CosineTransform<32>; where the processor has wider
+// registers, both run at once. The vector form is chosen once per process.
+void CosineTransformPair32(const float* x0, const float* x1, float* out0, float* out1);
+
 // The same operations one value at a time; CosineTransform may use a vector form of them,
 // which gives identical results.
 template <int N> void CosineTransformPortable(const float* x, float* out);

@@ -12,6 +12,9 @@ namespace pt4 {
 #if PT4_X86_COSINE_TRANSFORM
 // Same operations, same results as CosineTransformPortable<32>.
 void CosineTransform32Sse(const float* x, float* out);
+// Two of them at once; only when CosinePairKernelSupported().
+void CosineTransform32PairAvx(const float* x0, const float* x1, float* out0, float* out1);
+bool CosinePairKernelSupported();
 #endif
 
 } // namespace pt4

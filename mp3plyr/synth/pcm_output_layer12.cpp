@@ -3,6 +3,7 @@
 #include "mp3plyr/synth/output_routines.h"
 #include "mp3plyr/synth/synthesis_slot.h"
 #include "mp3plyr/synth/window_step.h"
+#include "mp3plyr/synth/window_step_x86.h"
 
 #include <array>
 #include <utility>
@@ -31,8 +32,11 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
         uint8_t* out = pcm + t * N * stride * sampleBytes;
         const bool gains = gainsApply && SubbandGainsOn(context.Equalizer);
 
-        alignas(16) float x[32];
-        if constexpr (Choice == 0)
+        alignas(32) float x[32];
+        [[maybe_unused]] alignas(32) float y[32];
+        if constexpr (Choice == 1 && N == 32)
+            GatherBoth32(slot, x, y);
+        else if constexpr (Choice == 0)
             GatherSlot<N, 1>(slot, x);
         else if constexpr (Choice == 1 || Choice == 3)
             GatherSlot<N, 2>(slot, x);
@@ -42,26 +46,40 @@ void Layer12Output(SynthesisContext& context, const float* subbandSamples, uint8
             GatherMix<N>(slot, x);
         if (gains)
             ApplySubbandGains(context.Equalizer, x);
-        CosineTransform<N>(x, ring0 + position);
         if constexpr (twoChannels) {
-            GatherSlot<N, 2>(slot + 1, x);
+            if constexpr (N != 32)
+                GatherSlot<N, 2>(slot + 1, y);
             if (gains)
-                ApplySubbandGains(context.Equalizer, x);
-            CosineTransform<N>(x, ring1 + position);
+                ApplySubbandGains(context.Equalizer, y);
+            if constexpr (N == 32) {
+                CosineTransformPair32(x, y, ring0 + position, ring1 + position);
+            } else {
+                CosineTransform<N>(x, ring0 + position);
+                CosineTransform<N>(y, ring1 + position);
+            }
+        } else {
+            CosineTransform<N>(x, ring0 + position);
         }
 
         int16_t samples[N];
         TWindowKernel kernel = WindowStepFloat<N>;
         if constexpr (N == 32)
             kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
-        kernel(ring0, position, samples);
         if constexpr (twoChannels) {
+            // One kernel for both channels of the slot.
             int16_t rightSamples[N];
-            if constexpr (N == 32)
-                kernel = (*context.Kernels)[context.ActiveCapabilities.load(std::memory_order_relaxed) & 15u];
-            kernel(ring1, position, rightSamples);
+#if PT4_X86_WINDOW_KERNELS
+            if (N == 32 && kernel == WindowStepFloatAvxFma) {
+                WindowStepFloatAvxFmaPair(ring0, position, samples, rightSamples); // ring1 = ring0 + 512
+            } else
+#endif
+            {
+                kernel(ring0, position, samples);
+                kernel(ring1, position, rightSamples);
+            }
             StoreBothChannels<EightBit, N>(samples, rightSamples, out);
         } else {
+            kernel(ring0, position, samples);
             StoreSamples<EightBit, 1, N>(samples, out);
         }
         position = NextPosition<N>(position);

@@ -5,6 +5,7 @@
 #include "mp3plyr/synth/window_step.h"
 
 #include <array>
+#include <cstring>
 #include <utility>
 
 namespace pt4 {
@@ -27,25 +28,8 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
     int32_t& positionHeld = secondChannel ? state.Position1 : state.Position0;
 
     int32_t position = positionHeld;
-    for (int t = 0; t < kSlotsPerGranule; ++t) {
-        const float* slot = transformOutput + 32 * t;
-        if constexpr (N == 32) {
-            if (SubbandGainsOn(context.Equalizer)) {
-                alignas(16) float x[32];
-                GatherSlot<32, 1>(slot, x);
-                ApplySubbandGains(context.Equalizer, x);
-                CosineTransform<32>(x, ring + position);
-            } else {
-                CosineTransform<32>(slot, ring + position);
-            }
-        } else if constexpr (N == 16) {
-            alignas(16) float x[16];
-            GatherSlot<16, 1>(slot, x);
-            CosineTransform<16>(x, ring + position);
-        } else {
-            CosineTransform<8>(slot, ring + position);
-        }
-
+    // The window step and the store of slot t, whose transform output is in the ring.
+    const auto finishSlot = [&](int t) {
         int16_t samples[N];
         TWindowKernel kernel = WindowStepFloat<N>;
         if constexpr (N == 32)
@@ -57,6 +41,41 @@ void Layer3Output(SynthesisContext& context, const float* transformOutput, uint8
         else
             StoreSamples<EightBit, 1, N>(samples, block);
         position = NextPosition<N>(position);
+    };
+
+    if constexpr (N == 32) {
+        // Two slots' transforms at once. The second one's place in the ring still holds values
+        // the first one's window step reads, so it waits in `next` until that step is done.
+        for (int t = 0; t < kSlotsPerGranule; t += 2) {
+            const float* first = transformOutput + 32 * t;
+            const float* second = first + 32;
+            alignas(32) float gained[2][32];
+            if (SubbandGainsOn(context.Equalizer)) {
+                GatherSlot<32, 1>(first, gained[0]);
+                GatherSlot<32, 1>(second, gained[1]);
+                ApplySubbandGains(context.Equalizer, gained[0]);
+                ApplySubbandGains(context.Equalizer, gained[1]);
+                first = gained[0];
+                second = gained[1];
+            }
+            alignas(32) float next[32];
+            CosineTransformPair32(first, second, ring + position, next);
+            finishSlot(t);
+            std::memcpy(ring + position, next, sizeof(next));
+            finishSlot(t + 1);
+        }
+    } else {
+        for (int t = 0; t < kSlotsPerGranule; ++t) {
+            const float* slot = transformOutput + 32 * t;
+            if constexpr (N == 16) {
+                alignas(16) float x[16];
+                GatherSlot<16, 1>(slot, x);
+                CosineTransform<16>(x, ring + position);
+            } else {
+                CosineTransform<8>(slot, ring + position);
+            }
+            finishSlot(t);
+        }
     }
     positionHeld = position;
 }

@@ -23,10 +23,28 @@ template <int N> inline int32_t NextPosition(int32_t position)
 template <int N, int Stride> inline void GatherSlot(const float* in, float* x)
 {
     constexpr int used = N == 16 ? 15 : N;
+#pragma GCC unroll 32
     for (int n = 0; n < used; ++n)
         x[n] = in[n * Stride];
     for (int n = used; n < N; ++n)
         x[n] = 0.0f;
+}
+
+// Both channels of an interleaved two-channel slot of 32 subbands (left at 2s, right at 2s + 1).
+inline void GatherBoth32(const float* in, float* left, float* right)
+{
+#if defined(__SSE2__)
+#pragma GCC unroll 8
+    for (int q = 0; q < 8; ++q) {
+        const __m128 low = _mm_loadu_ps(in + 8 * q);
+        const __m128 high = _mm_loadu_ps(in + 8 * q + 4);
+        _mm_storeu_ps(left + 4 * q, _mm_shuffle_ps(low, high, _MM_SHUFFLE(2, 0, 2, 0)));
+        _mm_storeu_ps(right + 4 * q, _mm_shuffle_ps(low, high, _MM_SHUFFLE(3, 1, 3, 1)));
+    }
+#else
+    GatherSlot<32, 2>(in, left);
+    GatherSlot<32, 2>(in + 1, right);
+#endif
 }
 
 // The mono mix of an interleaved two-channel slot.

@@ -179,12 +179,12 @@ TEST(BitReader, SkipsWithinAndBeyondTheAccumulator)
     BitReader r;
     r.Init(data, data + sizeof data);
     r.GetBits(25);
-    r.GetBits(4); // 3 bits held, 29 read
-    ASSERT_EQ(r.Count, 3);
-    r.SkipBits(20); // to bit 49: two bytes further, then one bit of byte 6
-    EXPECT_EQ(r.Pointer, data + 7);
-    EXPECT_EQ(r.GetBits(7), 0xDEu & 0x7F);
-    EXPECT_EQ(r.GetBits(8), 0xF0u);
+    r.GetBits(4); // 29 read of the seven bytes loaded, 27 bits held
+    ASSERT_EQ(r.Count, 27);
+    r.SkipBits(40); // to bit 69: one byte further, then five bits of byte 8
+    EXPECT_EQ(r.Pointer, data + 9);
+    EXPECT_EQ(r.GetBits(3), 0x11u & 0x7);
+    EXPECT_EQ(r.GetBits(8), 0x22u);
 
     r.Init(data, data + sizeof data);
     r.GetBits(4);

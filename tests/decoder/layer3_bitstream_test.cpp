@@ -64,9 +64,9 @@ TEST(BitReader, LoadsWholeBytesOnlyWhenItRunsShort)
     BitReader reader = ReaderOn(bytes);
     EXPECT_EQ(reader.GetBits(0), 0u);
     EXPECT_EQ(reader.GetBits(25), 0xA55AC33Cu >> 7);
-    EXPECT_EQ(reader.Pointer, bytes.data() + 4);
+    EXPECT_EQ(reader.Pointer, bytes.data() + 7); // as many whole bytes as 63 bits hold
     EXPECT_EQ(reader.GetBits(7), 0x3Cu);
-    EXPECT_EQ(reader.Pointer, bytes.data() + 4); // no load for bits already held
+    EXPECT_EQ(reader.Pointer, bytes.data() + 7); // no load for bits already held
     EXPECT_EQ(reader.BitsUsed(), 32);
     EXPECT_EQ(reader.GetBits(3), 7u);
     EXPECT_EQ(reader.BitsUsed(), 35);

@@ -99,6 +99,13 @@ TEST(CosineTransform, EveryFormPerformsTheSameSinglePrecisionSteps)
         CosineTransformPortable<32>(x.data(), portable.data());
         CosineTransform<32>(x.data(), chosen.data());
         EXPECT_EQ(chosen, portable);
+        // Two at once: the input reversed and the input itself.
+        std::vector<float> pair[2] = {std::vector<float>(32), std::vector<float>(32)};
+        std::vector<float> reversed(x.rbegin(), x.rend());
+        CosineTransformPair32(reversed.data(), x.data(), pair[0].data(), pair[1].data());
+        EXPECT_EQ(pair[1], portable);
+        CosineTransformPortable<32>(std::vector<float>(reversed).data(), reversed.data());
+        EXPECT_EQ(pair[0], reversed);
 #if PT4_X86_COSINE_TRANSFORM
         std::vector<float> vector(32);
         CosineTransform32Sse(x.data(), vector.data());

@@ -89,6 +89,16 @@ TEST(FloatWindowKernel, EveryFormGivesTheSameSamples)
             for (const NamedKernel& form : FloatKernels32())
                 EXPECT_EQ(RunKernel(form.Kernel, ring, position, 32), expected)
                     << form.Name << " position " << position;
+#if PT4_X86_WINDOW_KERNELS
+            if (AvxFmaKernelSupported()) { // the two-channel form: this ring and its reverse
+                std::vector<float> rings(ring);
+                rings.insert(rings.end(), ring.rbegin(), ring.rend());
+                std::vector<int16_t> both[2] = {std::vector<int16_t>(32), std::vector<int16_t>(32)};
+                WindowStepFloatAvxFmaPair(rings.data(), position, both[0].data(), both[1].data());
+                EXPECT_EQ(both[0], expected) << "pair position " << position;
+                EXPECT_EQ(both[1], DirectSamples({rings.begin() + 512, rings.end()}, position, 32));
+            }
+#endif
         }
     }
 }
