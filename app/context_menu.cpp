@@ -2,7 +2,7 @@
 // About view and quitting. Other features add their entries with AddContextMenuEntry.
 #include "app/main_unit.h"
 
-#include "mp3plyr/runtime/exception_display.h"
+#include "app/guarded_command.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -10,20 +10,6 @@
 #include <QMenu>
 
 namespace pt4 {
-
-namespace {
-
-// The framework's standard exception display: the command ends, the window lives on.
-template <class Command> void Guarded(Command&& command)
-{
-    try {
-        command();
-    } catch (...) {
-        ShowException(std::current_exception());
-    }
-}
-
-} // namespace
 
 QMenu* TForm1::ContextMenu()
 {
@@ -35,7 +21,7 @@ QMenu* TForm1::ContextMenu()
         QAction* action = contextMenu_->addAction(text);
         action->setShortcut(keys);
         action->setShortcutVisibleInContextMenu(true);
-        connect(action, &QAction::triggered, this, [this, command] { Guarded(command); });
+        connect(action, &QAction::triggered, this, [this, command] { RunGuarded(command); });
         return action;
     };
     entry(QStringLiteral("ファイルを開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_O),
@@ -77,7 +63,7 @@ void TForm1::AddLoudnessMenu()
         action->setCheckable(true);
         group->addAction(action);
         connect(action, &QAction::triggered, this,
-                [this, mode = mode] { Guarded([&] { MP3Player1.SetReplayGainMode(mode); }); });
+                [this, mode = mode] { RunGuarded([&] { MP3Player1.SetReplayGainMode(mode); }); });
         connect(loudness, &QMenu::aboutToShow, action,
                 [this, action, mode = mode] { action->setChecked(MP3Player1.ReplayGainMode() == mode); });
     }

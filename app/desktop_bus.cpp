@@ -1,10 +1,10 @@
 #include "app/desktop_bus.h"
+#include "app/guarded_command.h"
 
 #include "app/main_unit.h"
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_info.h"
-#include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -156,11 +156,7 @@ bool TDesktopBus::Publish(QDBusConnection bus)
 
 template <class Command> void TDesktopBus::Run(Command&& command)
 {
-    try {
-        command();
-    } catch (...) {
-        ShowException(std::current_exception());
-    }
+    RunGuarded(std::forward<Command>(command));
 }
 
 QDBusObjectPath TDesktopBus::TrackId() const

@@ -2,7 +2,7 @@
 // the keyboard's way into the skin controls (Tab, Space or Enter on a button, arrows on a knob).
 #include "app/main_unit.h"
 
-#include "mp3plyr/runtime/exception_display.h"
+#include "app/guarded_command.h"
 
 #include <QKeyEvent>
 
@@ -10,20 +10,6 @@
 #include <functional>
 
 namespace pt4 {
-
-namespace {
-
-// The framework's standard exception display: the command ends, the window lives on.
-template <class Command> void Guarded(Command&& command)
-{
-    try {
-        command();
-    } catch (...) {
-        ShowException(std::current_exception());
-    }
-}
-
-} // namespace
 
 namespace {
 
@@ -91,16 +77,16 @@ void TForm1::CreateKeyboardAccess()
     BalanceImage->setAccessibleName(QStringLiteral("バランス"));
 
     connect(VolImage, &TSkinControl::Step, this, [this](int steps) {
-        Guarded(
+        RunGuarded(
             [&] { SetVolumeFromDesktop(static_cast<int>(MP3Player1.Volume()) + steps * kVolumeKeyStep); });
     });
     connect(BalanceImage, &TSkinControl::Step, this, [this](int steps) {
-        Guarded([&] { SetBalanceFromDesktop(MP3Player1.VolBalance() + steps * kBalanceKeyStep); });
+        RunGuarded([&] { SetBalanceFromDesktop(MP3Player1.VolBalance() + steps * kBalanceKeyStep); });
     });
     connect(VolImage, &TSkinControl::ValueWanted, this,
-            [this](int value) { Guarded([&] { SetVolumeFromDesktop(value); }); });
+            [this](int value) { RunGuarded([&] { SetVolumeFromDesktop(value); }); });
     connect(BalanceImage, &TSkinControl::ValueWanted, this,
-            [this](int value) { Guarded([&] { SetBalanceFromDesktop(value); }); });
+            [this](int value) { RunGuarded([&] { SetBalanceFromDesktop(value); }); });
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
@@ -114,7 +100,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
         return;
     }
     event->accept();
-    Guarded([&] { found->command(*this); });
+    RunGuarded([&] { found->command(*this); });
 }
 
 void TForm1::PlayOrPause()

@@ -1,10 +1,10 @@
 #include "app/main_unit.h"
+#include "app/guarded_command.h"
 
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
 #include "app/window_place.h"
-#include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
 #include <QCursor>
@@ -43,12 +43,7 @@ QFont WindowFont()
 
 template <class Handler> void TForm1::Run(Handler&& handler)
 {
-    // The framework's standard exception display: the handler ends, the window lives on.
-    try {
-        handler();
-    } catch (...) {
-        ShowException(std::current_exception());
-    }
+    RunGuarded(std::forward<Handler>(handler));
 }
 
 TForm1::TForm1(QString settingsFile)
