@@ -84,7 +84,8 @@ TEST(PlayCommand, TerminalIsGivenBackWhenASignalEndsPlay)
 // decodes back to back, each title is shown in turn, and an entry that is missing is told once.
 TEST(PlayCommand, APlaylistPlaysItsEntriesInOrder)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "pt4-list-play";
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("pt4-list-play-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
     const std::string pt4 = std::string(PT4_BINARY_DIR) + "/bin/pt4";
     const char* parts[] = {"一.mp3", "二.mp3", "三.mp3"};

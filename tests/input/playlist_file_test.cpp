@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -57,7 +59,8 @@ TEST(PlaylistFile, ListsYieldTheirEntriesInOrder)
           {"http://cdn.example/c.mp3", ""},
           {"https://other.example/s", ""}}},
     };
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "pt4-playlists";
+    const std::filesystem::path folder =
+        std::filesystem::temp_directory_path() / ("pt4-playlists-" + std::to_string(getpid()));
     std::filesystem::create_directories(folder);
     for (const Row& row : rows)
         if (std::string(row.list).find("://") == std::string::npos)
