@@ -57,30 +57,24 @@ const char* ModeName(int32_t mode)
     return names[mode & 3];
 }
 
-int32_t SampleRate(const TMPFrameHeader& header)
-{
-    static const int32_t rates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-    if (header.SampleRateIndex > 2)
-        return 0;
-    const int32_t rate = rates[header.Id][header.SampleRateIndex];
-    return header.Sync == 2 ? rate / 2 : rate;
-}
-
 json Version(const TMPFrameHeader& header)
 {
-    if (header.Id == 1)
-        return 1;
-    return header.Sync == 2 ? json(2.5) : json(2);
+    switch (VersionOf(header)) {
+    case TMpegVersion::Mpeg1: return 1;
+    case TMpegVersion::Mpeg2: return 2;
+    case TMpegVersion::Mpeg25: break;
+    }
+    return 2.5;
 }
 
 const char* VersionName(const TMPFrameHeader& header)
 {
-    return header.Id == 1 ? "MPEG-1" : header.Sync == 2 ? "MPEG-2.5" : "MPEG-2";
-}
-
-int32_t LayerNumber(const TMPFrameHeader& header)
-{
-    return 4 - header.LayerBits;
+    switch (VersionOf(header)) {
+    case TMpegVersion::Mpeg1: return "MPEG-1";
+    case TMpegVersion::Mpeg2: return "MPEG-2";
+    case TMpegVersion::Mpeg25: break;
+    }
+    return "MPEG-2.5";
 }
 
 std::string ClockText(int32_t ms)

@@ -27,13 +27,7 @@ int32_t BigEndianAt(const uint8_t* p)
 // header sits there in its first frame.
 int32_t XingHeaderOffset(const TMPFrameHeader& header)
 {
-    const bool mono = header.Mode == 3;
-    int32_t offset = header.Protection == 0 ? 2 : 0;
-    if (header.Id == 1)
-        offset += mono ? 21 : 36;
-    else
-        offset += mono ? 13 : 21;
-    return offset;
+    return Layer3SideInfoEnd(header) + (header.Protection == 0 ? 2 : 0);
 }
 
 // Samples the Layer III synthesis lags behind its input: the hybrid filter bank's overlap and
@@ -143,24 +137,14 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
         firstFrameOffset_ = dataStart_;
         std::memcpy(firstHeaderBytes_.data(), reader_.Buffer(), 4);
 
-        switch (streamHeader_.LayerBits) {
-        case 1: layer_ = 3; break;
-        case 2: layer_ = 2; break;
-        case 3: layer_ = 1; break;
-        default: FailUnknownFormat();
-        }
+        layer_ = LayerNumber(streamHeader_);
+        if (layer_ == 0)
+            FailUnknownFormat();
         pendingFrameLength_ = NextFrameLength(reader_.Buffer(), streamHeader_);
         if (pendingFrameLength_ < 1)
             FailUnknownFormat();
         firstFrameLength_ = pendingFrameLength_;
-        if (streamHeader_.Id == 1)
-            version_ = 1;
-        else if (streamHeader_.Sync == 1)
-            version_ = 2;
-        else if (streamHeader_.Sync == 2)
-            version_ = 3;
-        else
-            FailUnknownFormat();
+        version_ = int32_t(VersionOf(streamHeader_)) + 1; // 1 MPEG-1, 2 MPEG-2, 3 MPEG-2.5
 
         if (!reader_.Fill(pendingFrameLength_) || !InitDecoder(streamHeader_, pendingFrameLength_))
             FailUnknownFormat();
@@ -203,7 +187,7 @@ int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& he
 
 bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
 {
-    const int32_t unpadded = length - header.Padding * (header.LayerBits == 3 ? 4 : 1);
+    const int32_t unpadded = length - PaddedFrameLength(header, 0);
     if (DecoderInit(decoder_, header, unpadded, options_) == 0)
         return false;
     needDecoderInit_ = false;

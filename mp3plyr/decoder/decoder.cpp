@@ -45,10 +45,8 @@ void ConfigureOutput(DecoderConfig& config, const TMPFrameHeader& header, const 
     config.OutputChannels = config.Route == TChannelRoute::Both ? 2 : 1;
     config.SilenceValue = config.EightBit ? 128 : 0;
 
-    static constexpr int32_t kRates[2][4] = {{22050, 24000, 16000, 1}, {44100, 48000, 32000, 1}};
-    int64_t rate = kRates[header.Id & 1][header.SampleRateIndex & 3];
-    if (header.LayerBits == 1 && (header.Sync & 1) == 0)
-        rate /= 2;
+    // A reserved rate fails the layer's set-up later; 1 keeps the division defined until then.
+    const int64_t rate = std::max(SampleRate(header), 1);
     const int64_t limit = (int64_t{config.FrequencyLimit} * 64 + rate / 2) / rate;
     // All 32 subbands at the full rate (the top one carries coded lines too); 15 at half rate,
     // whose 16-band synthesis takes subband 15 as zero; 8 at a quarter.

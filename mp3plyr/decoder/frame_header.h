@@ -2,27 +2,11 @@
 // comparisons that tell whether two frames belong to one stream. No state; callers own the bytes.
 #pragma once
 
+#include "mp3plyr/format/frame_header_fields.h"
+
 #include <cstdint>
 
 namespace pt4 {
-
-// Thirteen header fields, each right-aligned. The layer stays a raw code: 3 = Layer I,
-// 2 = Layer II, 1 = Layer III, 0 = reserved.
-struct TMPFrameHeader {
-    int32_t Sync = 0; // 0 none, 1 MPEG-1/2, 2 MPEG-2.5
-    int32_t Id = 0;   // 1 MPEG-1, 0 MPEG-2 or 2.5
-    int32_t LayerBits = 0;
-    int32_t Protection = 0; // 1 = no CRC
-    int32_t BitrateIndex = 0;
-    int32_t SampleRateIndex = 0;
-    int32_t Padding = 0;
-    int32_t PrivateBit = 0;
-    int32_t Mode = 0; // 0 stereo, 1 joint, 2 dual, 3 single
-    int32_t ModeExt = 0;
-    int32_t Copyright = 0;
-    int32_t Original = 0;
-    int32_t Emphasis = 0;
-};
 
 // Reads 4 header bytes at data (and, for free format, up to `window` bytes, clamped to 10000).
 // Returns the frame length without padding; below 1 means no valid frame.
@@ -53,11 +37,5 @@ bool SameSyncBytes(const uint8_t* a, const uint8_t* b);
 
 // True when `candidate` may follow `reference` in one stream (same version, layer, sample rate).
 bool SameStreamHeader(const uint8_t* reference, const uint8_t* candidate);
-
-// The bytes a frame occupies: the parsed length plus its padding slot.
-inline int32_t PaddedFrameLength(const TMPFrameHeader& header, int32_t frameLength)
-{
-    return frameLength + (header.LayerBits == 3 ? 4 * header.Padding : header.Padding);
-}
 
 } // namespace pt4

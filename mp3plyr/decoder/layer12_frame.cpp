@@ -29,10 +29,10 @@ bool ReadLayer12Header(const Layer12State& state, const uint8_t* frame, int32_t 
         length = state.FrameLength; // free format: only the set-up knows the length
     if (length <= 0)
         return false;
-    out.PaddedLength = length + header.Padding * (layerBits == 3 ? 4 : 1);
+    out.PaddedLength = PaddedFrameLength(header, length);
     out.DataOffset = header.Protection ? 4 : 6; // the CRC is not checked
     out.DataBits = (out.PaddedLength - out.DataOffset) * 8;
-    out.Channels = header.Mode == 3 ? 1 : 2;
+    out.Channels = Channels(header);
     out.Bound = GetLayer12Tables().StereoBound[header.Mode * 4 + header.ModeExt];
     return out.DataBits > 0;
 }

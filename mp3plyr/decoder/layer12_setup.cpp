@@ -18,12 +18,6 @@ bool DecodableHeader(const TMPFrameHeader& header)
            header.Mode >= 0 && header.Mode <= 3 && header.ModeExt >= 0 && header.ModeExt <= 3;
 }
 
-int32_t StreamSampleRate(const TMPFrameHeader& header)
-{
-    static constexpr int32_t kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-    return kRates[header.Id][header.SampleRateIndex];
-}
-
 // Subbands of one channel below the frequency limit, and no more than the synthesis uses: all
 // 32 at the full rate, 0-14 at half rate (its 16-band synthesis takes subband 15 as zero) and
 // 0-7 at a quarter.
@@ -37,21 +31,21 @@ int32_t SubbandsBelowLimit(const DecoderConfig& config, int32_t sampleRate)
 // Steps common to both layers once the layer's own checks passed. `tableSubbands` is the number
 // of subbands the layer codes per channel.
 bool SetupStream(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength,
-                 int32_t valuesPerChannel, int32_t tableSubbands)
+                 int32_t tableSubbands)
 {
     DecoderConfig& config = state.Config;
-    const int32_t sampleRate = StreamSampleRate(header);
+    const int32_t sampleRate = SampleRate(header);
     Layer12State& s = state.Layer12;
     // The output routine reads one-channel slots for a one-channel stream, channel pairs otherwise.
     s.StreamChannels = config.Route == TChannelRoute::Single ? 1 : 2;
     s.SubbandsPerChannel = SubbandsBelowLimit(config, sampleRate);
     s.FrameLength = frameLength;
-    s.FrameChannels = header.Mode == 3 ? 1 : 2;
+    s.FrameChannels = Channels(header);
     s.StereoBound = GetLayer12Tables().StereoBound[header.Mode * 4 + header.ModeExt];
     s.EntryLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.FrameChannels;
     config.SubbandLimit = std::min(s.SubbandsPerChannel, tableSubbands) * s.StreamChannels;
 
-    const int32_t outValues = config.OutputChannels * (valuesPerChannel >> config.RateShift);
+    const int32_t outValues = config.OutputChannels * (SamplesPerFrame(header) >> config.RateShift);
     config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
     config.HalfOutputBytes = config.OutputBytes / 2;
     config.SilenceValue = config.EightBit ? 128 : 0;
@@ -73,7 +67,7 @@ bool SetupLayer1(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     Layer12State& s = state.Layer12;
     s.AllocationTable = nullptr;
     s.CodedEntries = header.Mode == 3 ? 32 : 64;
-    return SetupStream(state, header, frameLength, 384, 32);
+    return SetupStream(state, header, frameLength, 32);
 }
 
 bool SetupLayer2(DecoderState& state, const TMPFrameHeader& header, int32_t frameLength)
@@ -90,7 +84,7 @@ bool SetupLayer2(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     for (int32_t g = 0; g < 4; ++g)
         s.GroupEntries[g] = table.GroupSizes[g] * channels;
     s.CodedEntries = table.Subbands * channels;
-    return SetupStream(state, header, frameLength, 1152, table.Subbands);
+    return SetupStream(state, header, frameLength, table.Subbands);
 }
 
 } // namespace pt4

@@ -13,19 +13,17 @@ TDecodeResult DecodeLayer3Frame(DecoderState& state, const uint8_t* frame, uint8
         return {};
     Layer3SideInfo& side = l3.Side;
     const bool mpeg1 = l3.Mpeg1;
-    BitReader reader;
-    // The header alone until the frame's length is known.
-    reader.Init(frame, frame + 4);
-    const uint32_t sync = reader.GetBits(12);
-    if (sync != 0xFFF && (mpeg1 || sync != 0xFFE))
+    TMPFrameHeader header;
+    if (!ReadFrameHeaderFields(frame, header) || (mpeg1 && header.Sync != 1))
         return {};
-    ReadLayer3Header(reader, side, sync == 0xFFE);
+    ReadLayer3Header(header, side);
     const int32_t paddedLength = side.FrameLength + side.Padding;
     const int32_t headerBytes = SideInfoBytes(side, mpeg1) + side.CrcBytes;
     // The side information must lie inside the frame before it is read.
     if (paddedLength < headerBytes)
         return {};
-    reader.End = frame + paddedLength;
+    BitReader reader;
+    reader.Init(frame + 4, frame + paddedLength);
     const int granule = mpeg1 ? 0 : l3.GranuleToggle;
     ReadSideInfo(reader, side, l3.Layout.GainAdjustment, mpeg1, granule);
     if (!StoreMainData(l3.Reservoir, frame, paddedLength, headerBytes, side.main_data_begin))

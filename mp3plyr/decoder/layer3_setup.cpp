@@ -39,17 +39,12 @@ bool SetupLayer3(DecoderState& state, const TMPFrameHeader& header, int32_t fram
     layout.GainAdjustment = config.Route == TChannelRoute::Mix ? -4 : 0;
 
     const int32_t outputChannels = config.OutputChannels;
-    int32_t outValues = outputChannels * (1152 >> config.RateShift);
-    if (!mpeg1)
-        outValues /= 2;
+    const int32_t outValues = outputChannels * (SamplesPerFrame(header) >> config.RateShift);
     config.OutputBytes = outValues * (config.EightBit ? 1 : 2);
     config.HalfOutputBytes = config.OutputBytes / 2;
 
-    static constexpr int32_t kRates[2][3] = {{22050, 24000, 16000}, {44100, 48000, 32000}};
-    int32_t rate = kRates[mpeg1 ? 1 : 0][header.SampleRateIndex];
-    if ((header.Sync & 1) == 0)
-        rate /= 2;
-    state.Info = {outputChannels, outValues, rate >> config.RateShift, config.EightBit ? 8 : 16, frameLength};
+    state.Info = {outputChannels, outValues, SampleRate(header) >> config.RateShift, config.EightBit ? 8 : 16,
+                  frameLength};
 
     GetLayer3Tables();
     BuildImdctTables();

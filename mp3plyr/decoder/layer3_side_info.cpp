@@ -1,29 +1,21 @@
 // Layer III header remainder and side information.
 #include "mp3plyr/decoder/layer3_stages.h"
-#include "mp3plyr/decoder/layer3_tables.h"
 
 namespace pt4 {
 
-void ReadLayer3Header(BitReader& reader, Layer3SideInfo& side, bool mpeg25)
+void ReadLayer3Header(const TMPFrameHeader& header, Layer3SideInfo& side)
 {
-    side.Id = static_cast<int32_t>(reader.GetBits(1));
-    reader.GetBits(2); // layer
-    const bool crc = reader.GetBits(1) == 0;
-    const auto bitrateIndex = static_cast<int32_t>(reader.GetBits(4));
-    side.SampleRateIndex = static_cast<int32_t>(reader.GetBits(2));
-    side.Padding = static_cast<int32_t>(reader.GetBits(1));
-    reader.GetBits(1); // private bit
-    side.Mode = static_cast<int32_t>(reader.GetBits(2));
-    side.ModeExt = static_cast<int32_t>(reader.GetBits(2));
-    reader.GetBits(4); // copyright, original, emphasis
-    if (side.Mode != 1)
-        side.ModeExt = 0;
+    side.Id = header.Id;
+    side.SampleRateIndex = header.SampleRateIndex;
+    side.Padding = header.Padding;
+    side.Mode = header.Mode;
+    side.ModeExt = header.Mode == 1 ? header.ModeExt : 0;
     side.MsStereo = (side.ModeExt & 2) != 0;
     side.IntensityStereo = (side.ModeExt & 1) != 0;
-    side.CrcBytes = crc ? 2 : 0;
-    side.Channels = side.Mode == 3 ? 1 : 2;
-    if (bitrateIndex != 0)
-        side.FrameLength = Layer3FrameLength(side.Id, mpeg25, bitrateIndex, side.SampleRateIndex);
+    side.CrcBytes = header.Protection == 0 ? 2 : 0;
+    side.Channels = Channels(header);
+    if (header.BitrateIndex != 0) // free format keeps the length the set-up measured
+        side.FrameLength = FrameLength(header);
 }
 
 int32_t SideInfoBytes(const Layer3SideInfo& side, bool mpeg1)

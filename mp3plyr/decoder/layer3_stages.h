@@ -4,6 +4,7 @@
 #include "mp3plyr/decoder/bit_reader.h"
 #include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/layer3_state.h"
+#include "mp3plyr/format/frame_header_fields.h"
 
 #include <cstdint>
 
@@ -21,9 +22,8 @@ struct DecoderConfig;
 
 // --- frame: header, side information, reservoir (layer3_side_info.cpp, layer3_reservoir.cpp)
 
-// Reads the 4-byte header after the 12 sync bits; fills the frame's fields and recomputes its
-// length from a non-zero bit-rate index.
-void ReadLayer3Header(BitReader& reader, Layer3SideInfo& side, bool mpeg25);
+// Takes the frame's header fields and recomputes its length from a non-zero bit-rate index.
+void ReadLayer3Header(const TMPFrameHeader& header, Layer3SideInfo& side);
 // Side-information bytes counted from the frame start: 36/21 (MPEG-1), 21/13 (MPEG-2/2.5).
 int32_t SideInfoBytes(const Layer3SideInfo& side, bool mpeg1);
 // The CRC (skipped) and the side information: both granules of an MPEG-1 frame, or the one

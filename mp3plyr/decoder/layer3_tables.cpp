@@ -46,12 +46,6 @@ constexpr BandBoundaries kBandBoundaries[3][3] = {
     },
 };
 
-constexpr int32_t kBitrateKbps[2][16] = {
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0},
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
-};
-constexpr int32_t kRateBy50[2][4] = {{441, 480, 320, -999}, {882, 960, 640, -999}};
-
 constexpr double kAntialiasC[8] = {-0.6, -0.535, -0.33, -0.185, -0.095, -0.041, -0.0142, -0.0037};
 
 Layer3Tables BuildTables()
@@ -126,13 +120,6 @@ void FillBandLayout(Layer3Layout& layout, int version, int sampleRateIndex)
         layout.ShortBandEnd3[k] = 3 * b.Short[k + 1];
         layout.ShortBandWidth[k] = b.Short[k + 1] - b.Short[k];
     }
-}
-
-int32_t Layer3FrameLength(int32_t id, bool mpeg25, int32_t bitrateIndex, int32_t sampleRateIndex)
-{
-    const int32_t k = kBitrateKbps[id & 1][bitrateIndex & 15];
-    const int32_t r = kRateBy50[id & 1][sampleRateIndex & 3];
-    return ((id == 1 || mpeg25) ? 2880 : 1440) * k / r;
 }
 
 } // namespace pt4

@@ -50,7 +50,4 @@ inline constexpr std::array<std::array<int32_t, 2>, 16> kMpeg1ScaleFactorLengths
 // Fills the band layout of a stream: version 0 MPEG-1, 1 MPEG-2, 2 MPEG-2.5; rate index 0-2.
 void FillBandLayout(Layer3Layout& layout, int version, int sampleRateIndex);
 
-// The frame length without padding that a Layer III header gives, or a value below 1.
-int32_t Layer3FrameLength(int32_t id, bool mpeg25, int32_t bitrateIndex, int32_t sampleRateIndex);
-
 } // namespace pt4

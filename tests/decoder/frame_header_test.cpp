@@ -181,5 +181,36 @@ TEST(StreamHeader, OnlyVersionLayerAndRateMustMatch)
     EXPECT_FALSE(SameSyncBytes(ref.data(), std::array<uint8_t, 2>{0xFF, 0xFA}.data()));
 }
 
+TEST(HeaderFields, WhatEachVersionAndLayerMeans)
+{
+    struct Case {
+        std::array<uint8_t, 4> bytes;
+        TMpegVersion version;
+        int32_t layer, sampleRate, samples, channels, sideInfoEnd;
+    };
+    const Case cases[] = {
+        {{0xFF, 0xFB, 0x90, 0x64}, TMpegVersion::Mpeg1, 3, 44100, 1152, 2, 36},
+        {{0xFF, 0xFB, 0x98, 0xC0}, TMpegVersion::Mpeg1, 3, 32000, 1152, 1, 21},
+        {{0xFF, 0xFD, 0xA4, 0x00}, TMpegVersion::Mpeg1, 2, 48000, 1152, 2, 36},
+        {{0xFF, 0xF5, 0x84, 0x00}, TMpegVersion::Mpeg2, 2, 24000, 1152, 2, 21},
+        {{0xFF, 0xF7, 0x80, 0xC0}, TMpegVersion::Mpeg2, 1, 22050, 384, 1, 13},
+        {{0xFF, 0xF3, 0x80, 0x00}, TMpegVersion::Mpeg2, 3, 22050, 576, 2, 21},
+        {{0xFF, 0xE3, 0x18, 0xC0}, TMpegVersion::Mpeg25, 3, 8000, 576, 1, 13},
+        {{0xFF, 0xE3, 0x14, 0x40}, TMpegVersion::Mpeg25, 3, 12000, 576, 2, 21},
+        {{0xFF, 0xFB, 0x9C, 0x00}, TMpegVersion::Mpeg1, 3, 0, 1152, 2, 36}, // reserved rate
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << std::hex << int(c.bytes[1]) << ' ' << int(c.bytes[2]));
+        TMPFrameHeader h;
+        ASSERT_TRUE(ReadFrameHeaderFields(c.bytes.data(), h));
+        EXPECT_EQ(VersionOf(h), c.version);
+        EXPECT_EQ(LayerNumber(h), c.layer);
+        EXPECT_EQ(SampleRate(h), c.sampleRate);
+        EXPECT_EQ(SamplesPerFrame(h), c.samples);
+        EXPECT_EQ(Channels(h), c.channels);
+        EXPECT_EQ(Layer3SideInfoEnd(h), c.sideInfoEnd);
+    }
+}
+
 } // namespace
 } // namespace pt4
