@@ -11,8 +11,10 @@ namespace pt4::cli {
 std::string ErrorMessage(const std::exception& error)
 {
     // A reason may quote a name or text that came from a playlist or a server.
-    if (const auto* open = dynamic_cast<const EFileOpenError*>(&error))
-        return VisibleText(open->Reason().empty() ? "cannot open the file" : open->Reason());
+    // The core's own errors may carry an English reason beside the window's text.
+    const auto* own = dynamic_cast<const EMP3Error*>(&error);
+    if (own != nullptr && !own->Reason().empty())
+        return VisibleText(own->Reason());
     return VisibleText(error.what());
 }
 

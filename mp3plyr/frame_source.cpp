@@ -15,7 +15,7 @@ namespace {
 
 [[noreturn]] void FailUnknownFormat()
 {
-    throw EMP3Error(kUnknownFormat);
+    throw EMP3Error(TErrorKind::Format, kUnknownFormat);
 }
 
 int32_t BigEndianAt(const uint8_t* p)
@@ -368,7 +368,7 @@ void TMPFrameSource::Resynchronise()
     if (resyncCount_ >= kMaxResync) {
         // A file's junk tail ends play; a station that sends no frames any more has failed.
         if (live_)
-            throw EMP3Error("the station stopped sending MPEG audio");
+            throw EMP3Error(TErrorKind::Format, "the station stopped sending MPEG audio");
         MarkEndOfData();
         return;
     }

@@ -111,7 +111,7 @@ void TMP3Player::SetFileName(const std::string& fileName)
     } catch (const EMP3Error& error) {
         // A location that could not be opened at all: nothing was opened or closed, and the
         // stream that is open keeps its own name.
-        if (!dynamic_cast<const EFileOpenError*>(&error) && !dynamic_cast<const EStreamOpenError*>(&error))
+        if (error.Kind() != TErrorKind::Open)
             throw;
         core_->fileName = previous;
         throw;

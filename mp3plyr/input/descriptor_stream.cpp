@@ -17,13 +17,13 @@ int32_t TMPDescriptorStream::Read(void* buffer, int32_t count)
         if (n >= 0)
             return int32_t(n);
         if (errno != EINTR)
-            throw EMP3Error(std::string("read failed: ") + std::strerror(errno));
+            throw EMP3Error(TErrorKind::Input, std::string("read failed: ") + std::strerror(errno));
     }
 }
 
 int32_t TMPDescriptorStream::Seek(int64_t, int)
 {
-    throw EMP3Error("the stream cannot seek");
+    throw EMP3Error(TErrorKind::Internal, "the stream cannot seek");
 }
 
 } // namespace pt4

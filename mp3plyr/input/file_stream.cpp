@@ -26,33 +26,35 @@ TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
     std::error_code ec;
     const fs::file_status status = fs::status(fileName, ec);
     if (ec)
-        Fail("cannot open", ec.value());
+        Fail(TErrorKind::Open, "cannot open", ec.value());
     if (fs::is_directory(status))
-        throw EMP3Error("cannot open " + Quoted(fileName) + ": it is a directory, not a file.");
+        throw EMP3Error(TErrorKind::Open,
+                        "cannot open " + Quoted(fileName) + ": it is a directory, not a file.");
     // A FIFO or device would block or have no size; only plain files are played.
     if (!fs::is_regular_file(status))
-        throw EMP3Error("cannot open " + Quoted(fileName) + ": not a regular file.");
+        throw EMP3Error(TErrorKind::Open, "cannot open " + Quoted(fileName) + ": not a regular file.");
 
     file_.reset(std::fopen(fileName.c_str(), "rb"));
     if (!file_)
-        Fail("cannot open", errno);
+        Fail(TErrorKind::Open, "cannot open", errno);
 
     if (std::fseek(file_.get(), 0, SEEK_END) != 0)
-        Fail("cannot determine the size of", errno);
+        Fail(TErrorKind::Open, "cannot determine the size of", errno);
     const long end = std::ftell(file_.get());
     if (end < 0)
-        Fail("cannot determine the size of", errno);
+        Fail(TErrorKind::Open, "cannot determine the size of", errno);
     if (end > std::numeric_limits<int32_t>::max())
-        throw EMP3Error("cannot open " + Quoted(fileName) +
-                        ": files of 2 GiB or more are not supported (offsets are 32-bit).");
+        throw EMP3Error(TErrorKind::Open,
+                        "cannot open " + Quoted(fileName) +
+                            ": files of 2 GiB or more are not supported (offsets are 32-bit).");
     if (std::fseek(file_.get(), 0, SEEK_SET) != 0)
-        Fail("cannot read", errno);
+        Fail(TErrorKind::Open, "cannot read", errno);
     size_ = static_cast<int32_t>(end);
 }
 
-void TMPFileStream::Fail(const std::string& what, int error) const
+void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) const
 {
-    throw EMP3Error(what + " " + Quoted(fileName_) + ": " + std::strerror(error) + ".");
+    throw EMP3Error(kind, what + " " + Quoted(fileName_) + ": " + std::strerror(error) + ".");
 }
 
 int32_t TMPFileStream::Read(void* buffer, int32_t count)
@@ -66,7 +68,7 @@ int32_t TMPFileStream::Read(void* buffer, int32_t count)
     if (delivered == 0 && std::ferror(file_.get())) {
         const int error = errno;
         std::clearerr(file_.get());
-        Fail("cannot read", error);
+        Fail(TErrorKind::Input, "cannot read", error);
     }
     position_ += static_cast<int32_t>(delivered);
     return static_cast<int32_t>(delivered);
@@ -76,7 +78,7 @@ int32_t TMPFileStream::Seek(int64_t offset, int origin)
 {
     const int32_t target = ResolveSeekTarget(offset, origin, position_, size_);
     if (std::fseek(file_.get(), static_cast<long>(target), SEEK_SET) != 0)
-        Fail("cannot seek in", errno);
+        Fail(TErrorKind::Input, "cannot seek in", errno);
     position_ = target;
     return position_;
 }

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/stream.h"
 
 namespace pt4 {
@@ -27,7 +28,7 @@ private:
         void operator()(std::FILE* file) const { std::fclose(file); }
     };
 
-    [[noreturn]] void Fail(const std::string& what, int error) const;
+    [[noreturn]] void Fail(TErrorKind kind, const std::string& what, int error) const;
 
     std::string fileName_;
     std::unique_ptr<std::FILE, Closer> file_;

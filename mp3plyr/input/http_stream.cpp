@@ -94,12 +94,12 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
 {
     Transfer& t = *transfer_;
     if (!t.curl)
-        throw EMP3Error("cannot start an HTTP transfer");
+        throw EMP3Error(TErrorKind::Network, "cannot start an HTTP transfer");
     const TCurlLibrary& curl = *t.curl;
     t.multi = curl.multi_init();
     t.easy = curl.easy_init();
     if (!t.multi || !t.easy)
-        throw EMP3Error("cannot start an HTTP transfer");
+        throw EMP3Error(TErrorKind::Network, "cannot start an HTTP transfer");
     t.headers = curl.slist_append(nullptr, "Icy-MetaData: 1");
     // Older streaming servers answer with this status line instead of HTTP's.
     t.okAliases = curl.slist_append(nullptr, "ICY 200 OK");
@@ -142,7 +142,7 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
         held.unlock();
         curl.multi_wakeup(t.multi);
         thread_.join();
-        throw EMP3Error(text);
+        throw EMP3Error(TErrorKind::Network, text);
     }
     // A station is joined wherever the server's buffer stood, often inside a frame: the stream
     // starts at the first whole frame (a stream that opens with a tag is left as it is).
@@ -349,7 +349,7 @@ int32_t TMPHttpStream::Read(void* buffer, int32_t count)
         return 0;
     if (Available() == 0) {
         if (!error_.empty())
-            throw EMP3Error(error_);
+            throw EMP3Error(TErrorKind::Network, error_);
         return 0;
     }
     const size_t n = std::min(Available(), size_t(std::max(count, 0)));
@@ -371,7 +371,7 @@ int32_t TMPHttpStream::Read(void* buffer, int32_t count)
 
 int32_t TMPHttpStream::Seek(int64_t, int)
 {
-    throw EMP3Error("the stream cannot seek");
+    throw EMP3Error(TErrorKind::Internal, "the stream cannot seek");
 }
 
 bool TMPHttpStream::WaitForData(int32_t bytes, std::chrono::milliseconds timeout)

@@ -15,7 +15,7 @@ namespace pt4 {
 // unreachable server, an error answer, a playlist that names nothing. Nothing was opened.
 class EStreamOpenError : public EMP3Error {
 public:
-    using EMP3Error::EMP3Error;
+    explicit EStreamOpenError(const std::string& text) : EMP3Error(TErrorKind::Open, text) {}
 };
 
 struct TOpenedLocation {

@@ -13,7 +13,8 @@ namespace {
 std::span<const uint8_t> Checked(std::span<const uint8_t> bytes)
 {
     if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        throw EMP3Error("memory stream of 2 GiB or more is not supported (offsets are 32-bit).");
+        throw EMP3Error(TErrorKind::Internal,
+                        "memory stream of 2 GiB or more is not supported (offsets are 32-bit).");
     return bytes;
 }
 

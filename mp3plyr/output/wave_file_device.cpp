@@ -79,7 +79,7 @@ void TWaveFileDevice::Close()
 
 void TWaveFileDevice::RaiseFileError(int error) const
 {
-    throw EMP3Error(std::string(std::strerror(error)) + "(" + fileName_ + ")");
+    throw EMP3Error(TErrorKind::Device, std::string(std::strerror(error)) + "(" + fileName_ + ")");
 }
 
 } // namespace pt4

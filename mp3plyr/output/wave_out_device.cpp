@@ -17,8 +17,8 @@ std::unique_ptr<TWaveOutDevice> OpenWaveOutDevice(const std::string& waveFileNam
 void RaiseWaveOutError(const char* text, const std::string& label)
 {
     if (text == nullptr || *text == '\0')
-        throw EMP3Error(kUnknownWaveOutError);
-    throw EMP3Error(std::string(text) + "(" + label + ")");
+        throw EMP3Error(TErrorKind::Device, kUnknownWaveOutError);
+    throw EMP3Error(TErrorKind::Device, std::string(text) + "(" + label + ")");
 }
 
 } // namespace pt4

@@ -6,9 +6,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <vector>
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/descriptor_stream.h"
 #include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/input/memory_stream.h"
 
 namespace pt4 {
@@ -170,6 +174,44 @@ TEST(StreamSeekTarget, StaysWithinThirtyTwoBits)
     EXPECT_THROW(ResolveSeekTarget(std::numeric_limits<int32_t>::max(), kSeekFromCurrent, 1, 100), EMP3Error);
     EXPECT_THROW(ResolveSeekTarget(std::numeric_limits<int64_t>::min(), kSeekFromEnd, 0, 100), EMP3Error);
     EXPECT_THROW(ResolveSeekTarget(std::numeric_limits<int64_t>::max(), kSeekFromEnd, 0, 100), EMP3Error);
+}
+
+// The kind is what the player and the terminal tool act on, so each failure must carry its own.
+TEST(ErrorKind, EachFailureSaysWhatWentWrong)
+{
+    ScratchDir dir;
+    std::ofstream(dir.Path() / "empty.m3u") << "# nothing to play\n";
+    int fds[2];
+    ASSERT_EQ(::pipe(fds), 0);
+    const std::vector<uint8_t> bytes(10);
+    struct Case {
+        const char* what;
+        std::function<void()> fail;
+        TErrorKind kind;
+    };
+    const Case cases[] = {
+        {"missing file", [&] { OpenLocation((dir.Path() / "missing.mp3").string()); }, TErrorKind::Open},
+        {"empty playlist", [&] { OpenLocation((dir.Path() / "empty.m3u").string()); }, TErrorKind::Open},
+        {"pipe read",
+         [&] {
+             char c;
+             TMPDescriptorStream(fds[1]).Read(&c, 1);
+         },
+         TErrorKind::Input},
+        {"pipe seek", [&] { TMPDescriptorStream(fds[0]).Seek(0, kSeekFromBeginning); }, TErrorKind::Internal},
+        {"seek outside", [&] { TMPMemoryStream(bytes).Seek(-1, kSeekFromBeginning); }, TErrorKind::Internal},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        try {
+            c.fail();
+            ADD_FAILURE() << "no error";
+        } catch (const EMP3Error& error) {
+            EXPECT_EQ(error.Kind(), c.kind) << error.what();
+        }
+    }
+    ::close(fds[0]);
+    ::close(fds[1]);
 }
 
 } // namespace
