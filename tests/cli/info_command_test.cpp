@@ -339,8 +339,9 @@ TEST_F(InfoCommand, TaggerLayoutsShowTheTitleAndPlayTheAudio)
         const json info = json::parse(Pt4("info --json " + file).out);
         EXPECT_EQ(info["title"], title);
         EXPECT_EQ(info["artist"].get<std::string>().substr(0, 4), "Band");
-        if (c.version)
+        if (c.version) {
             EXPECT_EQ(info["tags"]["id3v2"]["version"], c.version);
+        }
         const std::string raw = (folder / "decoded.raw").string();
         ASSERT_EQ(Pt4("decode --no-gapless --raw " + file + " -o " + raw).status, 0);
         const Bytes decoded = ReadBytes(raw);

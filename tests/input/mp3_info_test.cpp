@@ -30,11 +30,6 @@ TMP3InfoItems Items(std::initializer_list<Item> items)
     return set;
 }
 
-std::string Raw(std::string_view text)
-{
-    return std::string(text);
-}
-
 // --- Plain files and ID3v2 ---
 
 TEST(Mp3InfoPlain, FileWithoutTagsIsAllAudio)
