@@ -90,6 +90,12 @@ std::string TMP3Player::FileName() const
     return core_->heard.empty() ? core_->fileName : core_->heard.front().FileName;
 }
 
+bool TMP3Player::QueuedAhead() const
+{
+    std::lock_guard held(core_->lock);
+    return core_->QueuedAhead();
+}
+
 void TMP3Player::QueueNext(const std::string& fileName)
 {
     TMP3PlayerCore& c = *core_;
@@ -290,6 +296,7 @@ void TMP3Player::Stop()
     std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {
         std::lock_guard held(c.lock);
+        c.CountPlayed(); // a change of file heard by now counts before the stop
         ++c.playGeneration;
         c.soundOut.SetOnNotify(nullptr);
         c.soundOut.Reset();
@@ -299,6 +306,11 @@ void TMP3Player::Stop()
             closeError = std::current_exception();
         }
         c.thread.WakeEvent.ResetEvent();
+        try {
+            c.ReturnToHeard(); // the file rewound is the one heard, not the next one queued
+        } catch (const std::exception&) {
+            // The heard file is gone from disk: the open file is rewound instead.
+        }
         c.source.Rewind();
         c.ResetCounters();
     }

@@ -2,6 +2,7 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <chrono>
@@ -59,6 +60,11 @@ void TMP3PlayerCore::ResetCounters()
 void TMP3PlayerCore::UpdatePosition()
 {
     std::lock_guard held(lock);
+    CountPlayed();
+}
+
+void TMP3PlayerCore::CountPlayed()
+{
     if (!soundOut.Active())
         return;
     try {
@@ -91,6 +97,41 @@ void TMP3PlayerCore::CompleteChange()
     for (THeardFile& later : heard)
         later.EndBytes -= end;
     window.PostUnique(MP_STATUS);
+}
+
+bool TMP3PlayerCore::ReturnToHeard()
+{
+    if (heard.empty())
+        return false;
+    const std::string name = heard.front().FileName;
+    TOpenedLocation opened = OpenLocation(name);
+    if (!opened.seekable)
+        return false; // only seekable files are ever followed by another
+    try {
+        source.Open(opened.stream.get(), true);
+    } catch (...) {
+        // Changed on disk since it was heard: the open file stays, from its start.
+        source.Open(inputStream, true);
+        throw;
+    }
+    ownedStream = std::move(opened.stream);
+    inputStream = ownedStream.get();
+    streamFlags = kStreamSeekable | kStreamOwned;
+    fileName = name;
+    // The owner has been told nothing of the files dropped here: no change of status.
+    heard.clear();
+    pcmPending = 0;
+    nextState = TNextState::None;
+    nextFileName.clear();
+    ApplyLoudness();
+    StartFrameCount();
+    window.PostUnique(MP_EQUALIZER);
+    return true;
+}
+
+bool TMP3PlayerCore::QueuedAhead() const
+{
+    return !heard.empty() || (nextState == TNextState::Answered && !nextFileName.empty());
 }
 
 void TMP3PlayerCore::NotifyPosition()
@@ -155,6 +196,12 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         if (message.WParam != uintptr_t(playGeneration.load()))
             break;
         endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+        {
+            // Everything decoded has been played out: the open file is the one heard last.
+            std::lock_guard held(lock);
+            while (!heard.empty())
+                CompleteChange();
+        }
         if (StreamSeekable())
             owner.Stop();
         else
@@ -169,6 +216,11 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         DeliverEndPlay();
         break;
     case MP_NEED_NEXT: {
+        // A change of file heard meanwhile reaches the owner first, so that it answers for the
+        // file it knows as the current one.
+        UpdatePosition();
+        if (window.PurgeMessages(MP_STATUS) > 0)
+            DeliverStatus();
         // The worker waits for the answer with the lock let go; the owner's handler runs
         // without it.
         const auto asked = [&] {

@@ -49,6 +49,8 @@ public:
     void HandOverException(const std::exception_ptr& error, bool& handled);
     // Counts what the output played; the lock is held.
     void AdvancePlayed();
+    // As AdvancePlayed, when the output is open; a lost sound server leaves the count as it was.
+    void CountPlayed();
     bool StreamOpen() const { return inputStream != nullptr; }
     bool StreamSeekable() const { return (streamFlags & kStreamSeekable) != 0; }
     // Makes a live stream's waiting reads give up, detaches its title notices and forgets it;
@@ -120,6 +122,12 @@ public:
     };
     std::deque<THeardFile> heard;
     void CompleteChange();
+    // Makes the file being heard the open one again, dropping what was decoded of the files
+    // queued after it (a seek or stop acts on what is heard); false when nothing was queued.
+    // The lock is held. A heard file that no longer opens raises (the queued file stays open).
+    bool ReturnToHeard();
+    // A file given to QueueNext is open or about to open while an earlier one is heard.
+    bool QueuedAhead() const;
     std::string TitleNow() const;
     // Bumped by every stop and seek, so a decode step that let go of the lock while it waited
     // for the last blocks knows that its end of data is no longer current.

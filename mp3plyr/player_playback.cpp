@@ -59,6 +59,9 @@ void TMP3Player::Seek(int32_t ms)
         return;
     {
         std::lock_guard held(c.lock);
+        c.CountPlayed(); // a change of file heard by now counts before the seek
+        // The seek is in the file being heard; what was decoded of the next one goes.
+        c.ReturnToHeard();
         ++c.playGeneration;
         c.soundOut.SetOnNotify(nullptr);
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;

@@ -3,12 +3,14 @@
 // a file plays or waits, files that cannot be opened, lists with nothing to play.
 #include "mp3plyr/album_sequence.h"
 #include "mp3plyr/runtime/message_window.h"
+#include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <stdexcept>
 
 namespace pt4 {
@@ -309,6 +311,64 @@ TEST_F(AlbumSequenceTest, ListWithNothingToPlayEndsAsAnEmptyOne)
     EXPECT_EQ(steps[0].loaded, "a.mp3");
     EXPECT_EQ(steps[0].status, Status::mpsStopped);
     EXPECT_FALSE(album.Next());
+}
+
+// In the last seconds of a file the next one is already decoded; Seek, Stop, Next and Repeat made
+// then act as they do with nothing queued: on the file heard (its name after the command, then
+// each file as it starts to be heard, a repeat by its position going back).
+TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
+{
+    test::SoundServer server;
+    player.SetWaveFileName("");
+    player.SetChangePosStep(100);
+    const std::vector<std::string> files{File("a.mp3", 40), File("b.mp3", 16), File("c.mp3", 16)};
+    std::vector<std::string> heard;
+    uint32_t last = 0;
+    const auto note = [&](TMP3Player& p) {
+        const uint32_t at = p.Position();
+        if (p.Status() != Status::mpsPlaying)
+            return;
+        if (Loaded() != heard.back() || at + 300 < last)
+            heard.push_back(Loaded());
+        last = at;
+    };
+    player.OnChangePosition = note;
+    const std::function<void()> none, repeat = [&] { album.ToggleRepeat(); };
+    const struct {
+        std::function<void()> before, command;
+    } commands[] = {{none, [&] { player.Seek(300); }},
+                    {none, [&] { player.Stop(); }},
+                    {none, [&] { album.Next(); }},
+                    {none, repeat},
+                    {repeat, repeat}};
+    for (const auto& command : commands) {
+        std::vector<std::string> seen[2];
+        for (const bool queued : {false, true}) {
+            SCOPED_TRACE(std::to_string(&command - commands) + (queued ? " queued" : " alone"));
+            player.OnNeedNext = [&](TMP3Player& p) {
+                if (const std::string next = queued ? album.Following() : ""; !next.empty())
+                    p.QueueNext(next);
+            };
+            player.OnChangeStatus = [&](TMP3Player& p) { album.PlayerChanged(), note(p); };
+            ASSERT_TRUE(album.Start(files));
+            heard = {Loaded()};
+            last = 0;
+            if (command.before)
+                command.before();
+            ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 200; }));
+            EXPECT_EQ(player.QueuedAhead(), queued);
+            command.command();
+            seen[queued] = {Loaded()};
+            ASSERT_TRUE(DrainUntil(player, [&] {
+                return heard.size() >= 3 || (player.Status() == Status::mpsStopped && !album.Playing());
+            })) << "DBG " << heard.size() << " " << int(player.Status()) << album.Playing() << " " << steps.size() << " " << Loaded() << " " << player.Position();
+            seen[queued].insert(seen[queued].end(), heard.begin(), heard.end());
+            player.Stop();
+            album.StopPressed();
+            DrainFor(player, 50ms);
+        }
+        EXPECT_EQ(seen[true], seen[false]);
+    }
 }
 
 } // namespace
