@@ -321,7 +321,7 @@ TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
     test::SoundServer server;
     player.SetWaveFileName("");
     player.SetChangePosStep(100);
-    const std::vector<std::string> files{File("a.mp3", 40), File("b.mp3", 16), File("c.mp3", 16)};
+    const std::vector<std::string> files{File("a.mp3", 30), File("b.mp3", 12)};
     std::vector<std::string> heard;
     uint32_t last = 0;
     const auto note = [&](TMP3Player& p) {
@@ -344,7 +344,7 @@ TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
     for (const auto& command : commands) {
         std::vector<std::string> seen[2];
         for (const bool queued : {false, true}) {
-            SCOPED_TRACE(std::to_string(&command - commands) + (queued ? " queued" : " alone"));
+            SCOPED_TRACE(&command - commands);
             player.OnNeedNext = [&](TMP3Player& p) {
                 if (const std::string next = queued ? album.Following() : ""; !next.empty())
                     p.QueueNext(next);
@@ -355,13 +355,13 @@ TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
             last = 0;
             if (command.before)
                 command.before();
-            ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 200; }));
+            ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 150; }));
             EXPECT_EQ(player.QueuedAhead(), queued);
             command.command();
             seen[queued] = {Loaded()};
             ASSERT_TRUE(DrainUntil(player, [&] {
-                return heard.size() >= 3 || (player.Status() == Status::mpsStopped && !album.Playing());
-            })) << "DBG " << heard.size() << " " << int(player.Status()) << album.Playing() << " " << steps.size() << " " << Loaded() << " " << player.Position();
+                return heard.size() >= 2 || (player.Status() == Status::mpsStopped && !album.Playing());
+            }));
             seen[queued].insert(seen[queued].end(), heard.begin(), heard.end());
             player.Stop();
             album.StopPressed();
