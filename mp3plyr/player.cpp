@@ -104,6 +104,7 @@ void TMP3Player::QueueNext(const std::string& fileName)
         return;
     c.nextFileName = fileName;
     c.nextState = TMP3PlayerCore::TNextState::Answered;
+    c.ownerActed.SetEvent();
 }
 
 void TMP3Player::SetFileName(const std::string& fileName)
@@ -273,6 +274,7 @@ void TMP3Player::Pause()
         // A file cannot pause: the worker idles instead until Resume wakes it.
         c.soundOut.SetNotifyEvent(nullptr);
         c.thread.WakeEvent.ResetEvent();
+        c.ownerActed.SetEvent();
     }
     c.SetStatus(TMP3PlayerStatus::mpsPaused);
 }
@@ -298,6 +300,7 @@ void TMP3Player::Stop()
         std::lock_guard held(c.lock);
         c.CountPlayed(); // a change of file heard by now counts before the stop
         ++c.playGeneration;
+        c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
         c.soundOut.Reset();
         try {

@@ -232,6 +232,7 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         std::lock_guard held(lock);
         if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
             nextState = TNextState::Answered; // no file named: play ends as usual
+        ownerActed.SetEvent();
         break;
     }
     case MP_FRAME_COUNT:
@@ -357,9 +358,14 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
     }
     // An owner that does not answer within a second (a modal dialog, say) gets the usual end.
     const auto deadline = std::chrono::steady_clock::now() + 1s;
-    while (nextState == TNextState::Asked && std::chrono::steady_clock::now() < deadline) {
+    while (nextState == TNextState::Asked) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        ownerActed.ResetEvent();
         held.unlock();
-        std::this_thread::sleep_for(2ms);
+        ownerActed.WaitFor(int32_t(left.count()));
         held.lock();
         if (interrupted())
             return true;
@@ -418,18 +424,19 @@ std::string TMP3PlayerCore::TitleNow() const
     return title;
 }
 
-// Plays out what is queued and idles the worker. The lock is let go between short waits, so
-// that pause, resume, stop and seek are not held up by the last two seconds of sound (a paused
-// output would otherwise never finish while the owner waits for the lock to resume it). False
-// when a stop or seek made meanwhile means the end of data no longer holds.
+// Plays out what is queued and idles the worker. The lock is let go while it waits, so that
+// pause, resume, stop and seek are not held up by the last two seconds of sound (a paused output
+// would otherwise never finish while the owner waits for the lock to resume it). False when a
+// stop or seek made meanwhile means the end of data no longer holds.
 bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<TMPCriticalSection>& held)
 {
     const uint64_t generation = playGeneration;
     soundOut.SetNotifyEvent(nullptr);
     soundOut.Flush();
-    while (!soundOut.WaitForDone(100)) {
+    while (!soundOut.WaitForDone(0)) {
+        ownerActed.ResetEvent();
         held.unlock();
-        std::this_thread::yield();
+        soundOut.WaitForDoneOr(ownerActed);
         held.lock();
         if (playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
             return false;

@@ -135,6 +135,10 @@ public:
     // The generation of the last decode step: an error handed over from the worker or the
     // output belongs to that playback.
     std::atomic<uint64_t> stepGeneration{0};
+    // Set under `lock` by every owner operation that changes what a worker waiting with the lock
+    // let go waits for (the answer for the next file, the last blocks to be played): an answer,
+    // a stop, a seek, a pause. The worker resets it under `lock` before it waits.
+    TMPSimpleEvent ownerActed;
     // The output of the current play goes into a WAVE file.
     bool playingToFile = false;
 

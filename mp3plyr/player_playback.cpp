@@ -63,6 +63,7 @@ void TMP3Player::Seek(int32_t ms)
         // The seek is in the file being heard; what was decoded of the next one goes.
         c.ReturnToHeard();
         ++c.playGeneration;
+        c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();
