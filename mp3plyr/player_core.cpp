@@ -223,14 +223,17 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             DeliverStatus();
         // The worker waits for the answer with the lock let go; the owner's handler runs
         // without it.
+        uint64_t question = 0;
         const auto asked = [&] {
             std::lock_guard held(lock);
+            question = nextQuestion;
             return nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration);
         };
         if (asked() && !destroying && owner.OnNeedNext)
             owner.OnNeedNext(owner);
         std::lock_guard held(lock);
-        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
+        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration) &&
+            nextQuestion == question)
             nextState = TNextState::Answered; // no file named: play ends as usual
         ownerActed.SetEvent();
         break;
@@ -353,6 +356,7 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
     };
     if (nextState == TNextState::None) {
         nextState = TNextState::Asked;
+        ++nextQuestion;
         nextFileName.clear();
         window.PostPlain(MP_NEED_NEXT, uintptr_t(generation));
     }

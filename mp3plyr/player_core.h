@@ -113,6 +113,9 @@ public:
     enum class TNextState { None, Asked, Answered };
     TNextState nextState = TNextState::None;
     std::string nextFileName;
+    // Counts the worker's questions, so that the owner's "no answer" goes to the question it
+    // was asked and not to the next one, asked meanwhile by a worker that went on at once.
+    uint64_t nextQuestion = 0;
     // Files whose end still plays after a change of file, oldest first: what is heard, and
     // where (in writtenBytes) the file after each starts. Short files can queue more than one.
     struct THeardFile {

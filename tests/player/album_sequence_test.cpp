@@ -314,60 +314,47 @@ TEST_F(AlbumSequenceTest, ListWithNothingToPlayEndsAsAnEmptyOne)
 }
 
 // In the last seconds of a file the next one is already decoded; Seek, Stop, Next and Repeat made
-// then act as they do with nothing queued: on the file heard (its name after the command, then
-// each file as it starts to be heard, a repeat by its position going back).
+// then act as with nothing queued: on the file heard (the file after the command, then each file
+// as it starts to be heard, a repeat by its position going back).
 TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
 {
     test::SoundServer server;
     player.SetWaveFileName("");
     player.SetChangePosStep(100);
-    const std::vector<std::string> files{File("a.mp3", 30), File("b.mp3", 12)};
     std::vector<std::string> heard;
     uint32_t last = 0;
-    const auto note = [&](TMP3Player& p) {
-        const uint32_t at = p.Position();
-        if (p.Status() != Status::mpsPlaying)
-            return;
-        if (Loaded() != heard.back() || at + 300 < last)
+    bool queued = false;
+    player.OnNeedNext = [&](TMP3Player& p) { queued ? p.QueueNext(album.Following()) : void(); };
+    player.OnChangeStatus = player.OnChangePosition = [&](TMP3Player& p) {
+        album.PlayerChanged();
+        if (p.Status() == Status::mpsPlaying && (Loaded() != heard.back() || p.Position() + 300 < last))
             heard.push_back(Loaded());
-        last = at;
+        last = p.Status() == Status::mpsPlaying ? p.Position() : last;
     };
-    player.OnChangePosition = note;
     const std::function<void()> none, repeat = [&] { album.ToggleRepeat(); };
-    const struct {
-        std::function<void()> before, command;
-    } commands[] = {{none, [&] { player.Seek(300); }},
-                    {none, [&] { player.Stop(); }},
-                    {none, [&] { album.Next(); }},
-                    {none, repeat},
-                    {repeat, repeat}};
+    const std::function<void()> commands[][2] = {{none, [&] { player.Seek(300); }},
+                                                 {none, [&] { player.Stop(); }},
+                                                 {none, [&] { album.Next(); }},
+                                                 {none, repeat},
+                                                 {repeat, repeat}};
     for (const auto& command : commands) {
         std::vector<std::string> seen[2];
-        for (const bool queued : {false, true}) {
-            SCOPED_TRACE(&command - commands);
-            player.OnNeedNext = [&](TMP3Player& p) {
-                if (const std::string next = queued ? album.Following() : ""; !next.empty())
-                    p.QueueNext(next);
-            };
-            player.OnChangeStatus = [&](TMP3Player& p) { album.PlayerChanged(), note(p); };
-            ASSERT_TRUE(album.Start(files));
-            heard = {Loaded()};
-            last = 0;
-            if (command.before)
-                command.before();
+        for (const bool q : {false, true}) {
+            ASSERT_TRUE(album.Start({File("a.mp3", 30), File("b.mp3", 12)}));
+            queued = q, heard = {Loaded()}, last = 0;
+            if (command[0])
+                command[0]();
             ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 150; }));
             EXPECT_EQ(player.QueuedAhead(), queued);
-            command.command();
-            seen[queued] = {Loaded()};
-            ASSERT_TRUE(DrainUntil(player, [&] {
-                return heard.size() >= 2 || (player.Status() == Status::mpsStopped && !album.Playing());
-            }));
-            seen[queued].insert(seen[queued].end(), heard.begin(), heard.end());
+            command[1]();
+            seen[q] = {Loaded()};
+            ASSERT_TRUE(DrainUntil(player, [&] { return heard.size() >= 2 || !album.Playing(); }));
+            seen[q].insert(seen[q].end(), heard.begin(), heard.end());
             player.Stop();
             album.StopPressed();
             DrainFor(player, 50ms);
         }
-        EXPECT_EQ(seen[true], seen[false]);
+        EXPECT_EQ(seen[true], seen[false]) << &command - commands;
     }
 }
 
