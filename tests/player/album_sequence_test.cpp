@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
 #include <stdexcept>
 
 namespace pt4 {
@@ -313,15 +312,14 @@ TEST_F(AlbumSequenceTest, ListWithNothingToPlayEndsAsAnEmptyOne)
     EXPECT_FALSE(album.Next());
 }
 
-// In the last seconds of a file the next one is already decoded; Seek, Stop, Next and Repeat made
-// then act as with nothing queued: on the file heard (the file after the command, then each file
-// as it starts to be heard, a repeat by its position going back).
+// Seek, Stop, Next and Repeat while the next file is already decoded act as with nothing queued:
+// on the file heard (the file after the command, then each file heard, a repeat by its position).
 TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
 {
     test::SoundServer server;
     player.SetWaveFileName("");
     player.SetChangePosStep(100);
-    std::vector<std::string> heard;
+    std::vector<std::string> heard, seen[2];
     uint32_t last = 0;
     bool queued = false;
     player.OnNeedNext = [&](TMP3Player& p) { queued ? p.QueueNext(album.Following()) : void(); };
@@ -331,22 +329,18 @@ TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
             heard.push_back(Loaded());
         last = p.Status() == Status::mpsPlaying ? p.Position() : last;
     };
-    const std::function<void()> none, repeat = [&] { album.ToggleRepeat(); };
-    const std::function<void()> commands[][2] = {{none, [&] { player.Seek(300); }},
-                                                 {none, [&] { player.Stop(); }},
-                                                 {none, [&] { album.Next(); }},
-                                                 {none, repeat},
-                                                 {repeat, repeat}};
+    const auto repeat = [&] { album.ToggleRepeat(); };
+    const std::function<void()> commands[] = {[&] { player.Seek(300); }, [&] { player.Stop(); },
+                                              [&] { album.Next(); }, repeat, repeat}; // the last: off
     for (const auto& command : commands) {
-        std::vector<std::string> seen[2];
         for (const bool q : {false, true}) {
             ASSERT_TRUE(album.Start({File("a.mp3", 30), File("b.mp3", 12)}));
             queued = q, heard = {Loaded()}, last = 0;
-            if (command[0])
-                command[0]();
+            if (&command == &commands[4])
+                repeat();
             ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 150; }));
             EXPECT_EQ(player.QueuedAhead(), queued);
-            command[1]();
+            command();
             seen[q] = {Loaded()};
             ASSERT_TRUE(DrainUntil(player, [&] { return heard.size() >= 2 || !album.Playing(); }));
             seen[q].insert(seen[q].end(), heard.begin(), heard.end());

@@ -58,7 +58,6 @@ void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
         player.OnChangeStatus = [](TMP3Player&) {};
         player.OnChangePosition = [](TMP3Player& p) { p.Position(); };
 
-        // A new seed each run, printed; PT4_STRESS_SEED plays a reported one again.
         const char* given = std::getenv("PT4_STRESS_SEED");
         const uint32_t seed = given ? uint32_t(std::strtoul(given, nullptr, 10)) : std::random_device{}();
         std::printf("stress seed %u (PT4_STRESS_SEED=%u repeats it)\n", seed, seed);
