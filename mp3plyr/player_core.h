@@ -127,7 +127,8 @@ public:
     void CompleteChange();
     // Makes the file being heard the open one again, dropping what was decoded of the files
     // queued after it (a seek or stop acts on what is heard); false when nothing was queued.
-    // The lock is held. A heard file that no longer opens raises (the queued file stays open).
+    // The lock is held. A heard file that no longer opens raises; the queued file then stays
+    // open, from its start.
     bool ReturnToHeard();
     // A file given to QueueNext is open or about to open while an earlier one is heard.
     bool QueuedAhead() const;

@@ -60,8 +60,11 @@ void TMP3Player::Seek(int32_t ms)
     {
         std::lock_guard held(c.lock);
         c.CountPlayed(); // a change of file heard by now counts before the seek
-        // The seek is in the file being heard; what was decoded of the next one goes.
-        c.ReturnToHeard();
+        try {
+            c.ReturnToHeard(); // the seek is in the file heard; what was decoded of the next goes
+        } catch (const std::exception&) {
+            // The heard file is gone from disk: the seek is in the open file instead.
+        }
         ++c.playGeneration;
         c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
