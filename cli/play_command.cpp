@@ -154,6 +154,9 @@ public:
             ShowLine();
         };
         player_.OnNeedNext = [this](TMP3Player&) {
+            // After a seek or stop in the file heard the player has dropped what it queued.
+            if (!player_.QueuedAhead())
+                queued_ = next_;
             if (queued_ < files_.size())
                 player_.QueueNext(files_[queued_++]);
         };

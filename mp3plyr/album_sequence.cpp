@@ -38,8 +38,10 @@ std::string TAlbumSequence::Following()
         return player_.FileName();
     if (!playing_ || count_ == 0)
         return {};
-    // Short files: the one asked about may itself be queued and not yet heard.
-    const int32_t next = Playable(std::max(index_, queued_) + 1, +1);
+    // Short files: the one asked about may itself be queued and not yet heard. Once the player
+    // has dropped what it queued (a seek or stop in the file heard), it asks about that file.
+    const int32_t asked = player_.QueuedAhead() ? std::max(index_, queued_) : index_;
+    const int32_t next = Playable(asked + 1, +1);
     if (next < 0)
         return {};
     queued_ = next;
@@ -186,6 +188,11 @@ bool TAlbumSequence::ToggleRepeat()
     if (player_.Status() != TMP3PlayerStatus::mpsPlaying)
         return false;
     repeat_ = !repeat_;
+    // The choice holds at the end of the file heard: what the player queued to follow it by the
+    // old choice goes, and the player asks again when the file's data ends.
+    const uint32_t heardAt = player_.Position();
+    if (player_.QueuedAhead() && (player_.Capabilities() & mpcSeek))
+        player_.Seek(int32_t(heardAt));
     Changed();
     return true;
 }

@@ -109,6 +109,9 @@ public:
     // OnChangeStatus) when its first sample is heard. Without an answer play ends as usual.
     TNotifyEvent OnNeedNext;
     void QueueNext(const std::string& fileName);
+    // A queued file is decoded (or about to be) while an earlier one is still heard. Seek and
+    // Stop act on the file heard and drop the queued ones; OnNeedNext then asks again.
+    bool QueuedAhead() const;
 
     // Operations (owner thread).
     // FileName may also be "-" (standard input), an http:// or https:// URL, or an .m3u or .pls

@@ -90,6 +90,12 @@ std::string TMP3Player::FileName() const
     return core_->heard.empty() ? core_->fileName : core_->heard.front().FileName;
 }
 
+bool TMP3Player::QueuedAhead() const
+{
+    std::lock_guard held(core_->lock);
+    return core_->QueuedAhead();
+}
+
 void TMP3Player::QueueNext(const std::string& fileName)
 {
     TMP3PlayerCore& c = *core_;
@@ -98,6 +104,7 @@ void TMP3Player::QueueNext(const std::string& fileName)
         return;
     c.nextFileName = fileName;
     c.nextState = TMP3PlayerCore::TNextState::Answered;
+    c.ownerActed.SetEvent();
 }
 
 void TMP3Player::SetFileName(const std::string& fileName)
@@ -267,6 +274,7 @@ void TMP3Player::Pause()
         // A file cannot pause: the worker idles instead until Resume wakes it.
         c.soundOut.SetNotifyEvent(nullptr);
         c.thread.WakeEvent.ResetEvent();
+        c.ownerActed.SetEvent();
     }
     c.SetStatus(TMP3PlayerStatus::mpsPaused);
 }
@@ -290,7 +298,9 @@ void TMP3Player::Stop()
     std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {
         std::lock_guard held(c.lock);
+        c.CountPlayed(); // a change of file heard by now counts before the stop
         ++c.playGeneration;
+        c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
         c.soundOut.Reset();
         try {
@@ -299,6 +309,11 @@ void TMP3Player::Stop()
             closeError = std::current_exception();
         }
         c.thread.WakeEvent.ResetEvent();
+        try {
+            c.ReturnToHeard(); // the file rewound is the one heard, not the next one queued
+        } catch (const std::exception&) {
+            // The heard file is gone from disk: the open file is rewound instead.
+        }
         c.source.Rewind();
         c.ResetCounters();
     }

@@ -2,6 +2,7 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <algorithm>
@@ -61,6 +62,11 @@ void TMP3PlayerCore::ResetCounters()
 void TMP3PlayerCore::UpdatePosition()
 {
     std::lock_guard held(lock);
+    CountPlayed();
+}
+
+void TMP3PlayerCore::CountPlayed()
+{
     if (!soundOut.Active())
         return;
     try {
@@ -94,6 +100,41 @@ void TMP3PlayerCore::CompleteChange()
     for (THeardFile& later : heard)
         later.EndBytes -= end;
     window.PostUnique(MP_STATUS);
+}
+
+bool TMP3PlayerCore::ReturnToHeard()
+{
+    if (heard.empty())
+        return false;
+    const std::string name = heard.front().FileName;
+    TOpenedLocation opened = OpenLocation(name);
+    if (!opened.seekable)
+        return false; // only seekable files are ever followed by another
+    try {
+        source.Open(opened.stream.get(), true);
+    } catch (...) {
+        // Changed on disk since it was heard: the open file stays, from its start.
+        source.Open(inputStream, true);
+        throw;
+    }
+    ownedStream = std::move(opened.stream);
+    inputStream = ownedStream.get();
+    streamFlags = kStreamSeekable | kStreamOwned;
+    fileName = name;
+    // The owner has been told nothing of the files dropped here: no change of status.
+    heard.clear();
+    pcmPending = 0;
+    nextState = TNextState::None;
+    nextFileName.clear();
+    ApplyLoudness();
+    StartFrameCount();
+    window.PostUnique(MP_EQUALIZER);
+    return true;
+}
+
+bool TMP3PlayerCore::QueuedAhead() const
+{
+    return !heard.empty() || (nextState == TNextState::Answered && !nextFileName.empty());
 }
 
 void TMP3PlayerCore::NotifyPosition()
@@ -158,6 +199,12 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         if (message.WParam != uintptr_t(playGeneration.load()))
             break;
         endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+        {
+            // Everything decoded has been played out: the open file is the one heard last.
+            std::lock_guard held(lock);
+            while (!heard.empty())
+                CompleteChange();
+        }
         if (StreamSeekable())
             owner.Stop();
         else
@@ -172,17 +219,26 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         DeliverEndPlay();
         break;
     case MP_NEED_NEXT: {
+        // A change of file heard meanwhile reaches the owner first, so that it answers for the
+        // file it knows as the current one.
+        UpdatePosition();
+        if (window.PurgeMessages(MP_STATUS) > 0)
+            DeliverStatus();
         // The worker waits for the answer with the lock let go; the owner's handler runs
         // without it.
+        uint64_t question = 0;
         const auto asked = [&] {
             std::lock_guard held(lock);
+            question = nextQuestion;
             return nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration);
         };
         if (asked() && !destroying && owner.OnNeedNext)
             owner.OnNeedNext(owner);
         std::lock_guard held(lock);
-        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration))
+        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration) &&
+            nextQuestion == question)
             nextState = TNextState::Answered; // no file named: play ends as usual
+        ownerActed.SetEvent();
         break;
     }
     case MP_FRAME_COUNT:
@@ -303,14 +359,20 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
     };
     if (nextState == TNextState::None) {
         nextState = TNextState::Asked;
+        ++nextQuestion;
         nextFileName.clear();
         window.PostPlain(MP_NEED_NEXT, uintptr_t(generation));
     }
     // An owner that does not answer within a second (a modal dialog, say) gets the usual end.
     const auto deadline = std::chrono::steady_clock::now() + 1s;
-    while (nextState == TNextState::Asked && std::chrono::steady_clock::now() < deadline) {
+    while (nextState == TNextState::Asked) {
+        const auto left =
+            std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        ownerActed.ResetEvent();
         held.unlock();
-        std::this_thread::sleep_for(2ms);
+        ownerActed.WaitFor(int32_t(left.count()));
         held.lock();
         if (interrupted())
             return true;
@@ -369,18 +431,19 @@ std::string TMP3PlayerCore::TitleNow() const
     return title;
 }
 
-// Plays out what is queued and idles the worker. The lock is let go between short waits, so
-// that pause, resume, stop and seek are not held up by the last two seconds of sound (a paused
-// output would otherwise never finish while the owner waits for the lock to resume it). False
-// when a stop or seek made meanwhile means the end of data no longer holds.
+// Plays out what is queued and idles the worker. The lock is let go while it waits, so that
+// pause, resume, stop and seek are not held up by the last two seconds of sound (a paused output
+// would otherwise never finish while the owner waits for the lock to resume it). False when a
+// stop or seek made meanwhile means the end of data no longer holds.
 bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<TMPCriticalSection>& held)
 {
     const uint64_t generation = playGeneration;
     soundOut.SetNotifyEvent(nullptr);
     soundOut.Flush();
-    while (!soundOut.WaitForDone(100)) {
+    while (!soundOut.WaitForDone(0)) {
+        ownerActed.ResetEvent();
         held.unlock();
-        std::this_thread::yield();
+        soundOut.WaitForDoneOr(ownerActed);
         held.lock();
         if (playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
             return false;

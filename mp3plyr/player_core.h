@@ -49,6 +49,8 @@ public:
     void HandOverException(const std::exception_ptr& error, bool& handled);
     // Counts what the output played; the lock is held.
     void AdvancePlayed();
+    // As AdvancePlayed, when the output is open; a lost sound server leaves the count as it was.
+    void CountPlayed();
     bool StreamOpen() const { return inputStream != nullptr; }
     bool StreamSeekable() const { return (streamFlags & kStreamSeekable) != 0; }
     // Makes a live stream's waiting reads give up, detaches its title notices and forgets it;
@@ -111,6 +113,9 @@ public:
     enum class TNextState { None, Asked, Answered };
     TNextState nextState = TNextState::None;
     std::string nextFileName;
+    // Counts the worker's questions, so that the owner's "no answer" goes to the question it
+    // was asked and not to the next one, asked meanwhile by a worker that went on at once.
+    uint64_t nextQuestion = 0;
     // Files whose end still plays after a change of file, oldest first: what is heard, and
     // where (in writtenBytes) the file after each starts. Short files can queue more than one.
     struct THeardFile {
@@ -120,6 +125,13 @@ public:
     };
     std::deque<THeardFile> heard;
     void CompleteChange();
+    // Makes the file being heard the open one again, dropping what was decoded of the files
+    // queued after it (a seek or stop acts on what is heard); false when nothing was queued.
+    // The lock is held. A heard file that no longer opens raises; the queued file then stays
+    // open, from its start.
+    bool ReturnToHeard();
+    // A file given to QueueNext is open or about to open while an earlier one is heard.
+    bool QueuedAhead() const;
     std::string TitleNow() const;
     // Bumped by every stop and seek, so a decode step that let go of the lock while it waited
     // for the last blocks knows that its end of data is no longer current.
@@ -127,6 +139,10 @@ public:
     // The generation of the last decode step: an error handed over from the worker or the
     // output belongs to that playback.
     std::atomic<uint64_t> stepGeneration{0};
+    // Set under `lock` by every owner operation that changes what a worker waiting with the lock
+    // let go waits for (the answer for the next file, the last blocks to be played): an answer,
+    // a stop, a seek, a pause. The worker resets it under `lock` before it waits.
+    TMPSimpleEvent ownerActed;
     // The output of the current play goes into a WAVE file.
     bool playingToFile = false;
 

@@ -59,7 +59,14 @@ void TMP3Player::Seek(int32_t ms)
         return;
     {
         std::lock_guard held(c.lock);
+        c.CountPlayed(); // a change of file heard by now counts before the seek
+        try {
+            c.ReturnToHeard(); // the seek is in the file heard; what was decoded of the next goes
+        } catch (const std::exception&) {
+            // The heard file is gone from disk: the seek is in the open file instead.
+        }
         ++c.playGeneration;
+        c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
         const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();

@@ -392,6 +392,11 @@ bool TSoundOut::WaitForDone(int32_t timeoutMs)
     return state_->thread.WaitForEventOrEnd(state_->doneEvent, timeoutMs) != kWaitTimeout;
 }
 
+bool TSoundOut::WaitForDoneOr(TMPEvent& other)
+{
+    return state_->thread.WaitForEventOrEnd(state_->doneEvent, kInfinite, &other) != 2;
+}
+
 void TSoundOut::Pause()
 {
     State& s = *state_;

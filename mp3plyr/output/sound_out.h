@@ -47,6 +47,8 @@ public:
     void WaitForDone();
     // As WaitForDone, but gives up after `timeoutMs`: true when every block has come back.
     bool WaitForDone(int32_t timeoutMs);
+    // As WaitForDone, but also returns, with false, as soon as `other` is signalled.
+    bool WaitForDoneOr(TMPEvent& other);
     void Pause();
     void Unpause();
     void Reset();

@@ -100,12 +100,13 @@ void TMPThread::Sync()
     WaitForEventOrEnd(*done);
 }
 
-uint32_t TMPThread::WaitForEventOrEnd(TMPEvent& event, int32_t timeoutMs)
+uint32_t TMPThread::WaitForEventOrEnd(TMPEvent& event, int32_t timeoutMs, TMPEvent* also)
 {
     CheckNotOnWorker();
     OwnerWait waiting(*this);
-    const uint32_t result = TMPEvent::WaitForAny({&event, &ended_}, timeoutMs);
-    return result;
+    if (also)
+        return TMPEvent::WaitForAny({&event, &ended_, also}, timeoutMs);
+    return TMPEvent::WaitForAny({&event, &ended_}, timeoutMs);
 }
 
 void TMPThread::Stop()

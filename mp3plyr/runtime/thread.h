@@ -42,8 +42,9 @@ public:
     void Stop();
 
     // Not on the worker itself: waits until `event` is signalled (0) or the thread has ended (1),
-    // or kWaitTimeout. Like Sync and Stop it releases a hand-over the worker is blocked in.
-    uint32_t WaitForEventOrEnd(TMPEvent& event, int32_t timeoutMs = kInfinite);
+    // or `also`, when given, is signalled (2), or kWaitTimeout. Like Sync and Stop it releases a
+    // hand-over the worker is blocked in.
+    uint32_t WaitForEventOrEnd(TMPEvent& event, int32_t timeoutMs = kInfinite, TMPEvent* also = nullptr);
 
     // For OnException handlers that hand the exception to another thread and wait until it has
     // been shown. The wait also ends, returning false, as soon as some thread starts waiting for

@@ -3,6 +3,7 @@
 // a file plays or waits, files that cannot be opened, lists with nothing to play.
 #include "mp3plyr/album_sequence.h"
 #include "mp3plyr/runtime/message_window.h"
+#include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -309,6 +310,46 @@ TEST_F(AlbumSequenceTest, ListWithNothingToPlayEndsAsAnEmptyOne)
     EXPECT_EQ(steps[0].loaded, "a.mp3");
     EXPECT_EQ(steps[0].status, Status::mpsStopped);
     EXPECT_FALSE(album.Next());
+}
+
+// Seek, Stop, Next and Repeat while the next file is already decoded act as with nothing queued:
+// on the file heard (the file after the command, then each file heard, a repeat by its position).
+TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
+{
+    test::SoundServer server;
+    player.SetWaveFileName("");
+    player.SetChangePosStep(100);
+    std::vector<std::string> heard, seen[2];
+    uint32_t last = 0;
+    bool queued = false;
+    player.OnNeedNext = [&](TMP3Player& p) { queued ? p.QueueNext(album.Following()) : void(); };
+    player.OnChangeStatus = player.OnChangePosition = [&](TMP3Player& p) {
+        album.PlayerChanged();
+        if (p.Status() == Status::mpsPlaying && (Loaded() != heard.back() || p.Position() + 300 < last))
+            heard.push_back(Loaded());
+        last = p.Status() == Status::mpsPlaying ? p.Position() : last;
+    };
+    const auto repeat = [&] { album.ToggleRepeat(); };
+    const std::function<void()> commands[] = {[&] { player.Seek(300); }, [&] { player.Stop(); },
+                                              [&] { album.Next(); }, repeat, repeat}; // the last: off
+    for (const auto& command : commands) {
+        for (const bool q : {false, true}) {
+            ASSERT_TRUE(album.Start({File("a.mp3", 30), File("b.mp3", 12)}));
+            queued = q, heard = {Loaded()}, last = 0;
+            if (&command == &commands[4])
+                repeat();
+            ASSERT_TRUE(DrainUntil(player, [&] { return player.Position() >= 150; }));
+            EXPECT_EQ(player.QueuedAhead(), queued);
+            command();
+            seen[q] = {Loaded()};
+            ASSERT_TRUE(DrainUntil(player, [&] { return heard.size() >= 2 || !album.Playing(); }));
+            seen[q].insert(seen[q].end(), heard.begin(), heard.end());
+            player.Stop();
+            album.StopPressed();
+            DrainFor(player, 50ms);
+        }
+        EXPECT_EQ(seen[true], seen[false]) << &command - commands;
+    }
 }
 
 } // namespace

@@ -9,6 +9,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -56,7 +58,10 @@ void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
         player.OnChangeStatus = [](TMP3Player&) {};
         player.OnChangePosition = [](TMP3Player& p) { p.Position(); };
 
-        std::mt19937 random(20261207);
+        const char* given = std::getenv("PT4_STRESS_SEED");
+        const uint32_t seed = given ? uint32_t(std::strtoul(given, nullptr, 10)) : std::random_device{}();
+        std::printf("stress seed %u (PT4_STRESS_SEED=%u repeats it)\n", seed, seed);
+        std::mt19937 random(seed);
         const auto deadline = std::chrono::steady_clock::now() + length;
         int operations = 0;
         while (std::chrono::steady_clock::now() < deadline) {
