@@ -11,7 +11,10 @@
 // Marks a routine that reads bits to be compiled a second time for processors with AVX2 and
 // BMI2, whose shifts by a register count need neither a fixed register nor the flags; the
 // program picks the form when it starts. Integer work only, so both forms give the same values.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not in sanitizer builds: the picking runs while the program is being loaded, before the
+// sanitizer's runtime is ready, and its instrumented code crashes there.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__) &&      \
+    !defined(__SANITIZE_ADDRESS__)
 #define PT4_SHIFT_CLONES __attribute__((target_clones("default", "arch=x86-64-v3")))
 #else
 #define PT4_SHIFT_CLONES
