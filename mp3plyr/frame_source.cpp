@@ -39,6 +39,39 @@ constexpr int32_t kVbriHeaderOffset = 36;
 // The first frame lies within this many bytes of the data start (past zero bytes).
 constexpr int32_t kFirstFrameSearch = 1024;
 
+// The length of the frame whose header stands at `bytes`, padding included, when it is a frame
+// of the stream whose first header is `streamHeader`; 0 or less otherwise.
+int32_t StreamFrameLength(const uint8_t* bytes, const uint8_t* streamHeader, TMPFrameHeader& header)
+{
+    const int32_t length = ParseFrameHeader(bytes, 0, header);
+    if (length <= 0)
+        return length;
+    if (header.LayerBits < 1 || header.LayerBits > 3 || !SameStreamHeader(streamHeader, bytes))
+        return 0;
+    return PaddedFrameLength(header, length);
+}
+
+// Steps over the next frame of the stream: its header within 1024 bytes, its end inside the
+// data. False, with the reader anywhere, when there is none.
+bool StepOverFrame(TMPStreamReader& reader, const uint8_t* streamHeader, int64_t dataEnd)
+{
+    TMPFrameHeader header;
+    int32_t length = 0;
+    for (int32_t skipped = 0;;) {
+        if (!reader.Fill(4))
+            return false;
+        length = StreamFrameLength(reader.Buffer(), streamHeader, header);
+        if (length > 0)
+            break;
+        reader.Skip(1);
+        if (++skipped > 1023)
+            return false;
+    }
+    if (int64_t(reader.Position()) + length > dataEnd)
+        return false;
+    return reader.Skip(length);
+}
+
 } // namespace
 
 bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame)
@@ -175,14 +208,7 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
 
 int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& header) const
 {
-    const int32_t length = ParseFrameHeader(bytes, 0, header);
-    if (length <= 0)
-        return length;
-    if (header.LayerBits < 1 || header.LayerBits > 3)
-        return 0;
-    if (!SameStreamHeader(firstHeaderBytes_.data(), bytes))
-        return 0;
-    return PaddedFrameLength(header, length);
+    return StreamFrameLength(bytes, firstHeaderBytes_.data(), header);
 }
 
 bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
@@ -427,21 +453,7 @@ void TMPFrameSource::Rewind()
 
 bool TMPFrameSource::WalkFrame()
 {
-    TMPFrameHeader header;
-    int32_t length = 0;
-    for (int32_t skipped = 0;;) {
-        if (!reader_.Fill(4))
-            return false;
-        length = NextFrameLength(reader_.Buffer(), header);
-        if (length > 0)
-            break;
-        reader_.Skip(1);
-        if (++skipped > 1023)
-            return false;
-    }
-    if (int64_t(reader_.Position()) + length > int64_t(dataStart_) + dataLength_)
-        return false;
-    return reader_.Skip(length);
+    return StepOverFrame(reader_, firstHeaderBytes_.data(), int64_t(dataStart_) + dataLength_);
 }
 
 int32_t TMPFrameSource::SeekToFrame(int64_t target)
@@ -577,27 +589,8 @@ std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& star
     stream.Seek(0, kSeekFromBeginning);
     reader.Open(&stream, true);
     reader.Seek(start.FirstFrame, kSeekFromBeginning);
-    // The same walk as the seek table's: a frame counts when a header of the stream is found
-    // within 1024 bytes and the frame ends inside the data.
-    const auto walk = [&] {
-        TMPFrameHeader header;
-        int32_t length = 0;
-        for (int32_t skipped = 0;;) {
-            if (!reader.Fill(4))
-                return false;
-            length = ParseFrameHeader(reader.Buffer(), 0, header);
-            if (length > 0 && header.LayerBits >= 1 && header.LayerBits <= 3 &&
-                SameStreamHeader(start.HeaderBytes.data(), reader.Buffer()))
-                break;
-            reader.Skip(1);
-            if (++skipped > 1023)
-                return false;
-        }
-        length = PaddedFrameLength(header, length);
-        if (int64_t(reader.Position()) + length > start.DataEnd)
-            return false;
-        return reader.Skip(length);
-    };
+    // The same walk as the seek table's.
+    const auto walk = [&] { return StepOverFrame(reader, start.HeaderBytes.data(), start.DataEnd); };
     std::vector<int32_t> offsets{start.FirstFrame};
     if (!walk())
         return offsets;
