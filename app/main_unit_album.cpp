@@ -5,6 +5,7 @@
 
 #include "app/album_dialog.h"
 #include "app/picture_store.h"
+#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
@@ -181,7 +182,7 @@ void TForm1::PreviousTrack()
 void TForm1::PlayFiles(const QStringList& files)
 {
     if (std::any_of(files.begin(), files.end(),
-                    [](const QString& file) { return IsPlaylistLocation(file.toStdString()); })) {
+                    [](const QString& file) { return HasPlaylistExtension(file.toStdString()); })) {
         OpenPlaylist(files, true);
         return;
     }

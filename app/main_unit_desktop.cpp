@@ -4,6 +4,7 @@
 
 #include "app/file_list_box.h"
 #include "components/natural_order.h"
+#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
@@ -36,7 +37,7 @@ QStringList FolderFiles(const QString& folder)
 void TForm1::OpenLocation(const QString& location)
 {
     // A playlist plays whole; a file path, or an http:// or https:// stream, the player opens.
-    if (IsPlaylistLocation(location.toStdString())) {
+    if (HasPlaylistExtension(location.toStdString())) {
         OpenPlaylist({location}, true);
         return;
     }

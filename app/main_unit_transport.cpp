@@ -4,6 +4,7 @@
 #include "app/picture_store.h"
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"
 
 #include <QDesktopServices>
@@ -52,7 +53,7 @@ void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint pos)
 void TForm1::OpenChosenFile(const QString& fileName)
 {
     OpenDialog1.FileName = fileName;
-    if (IsPlaylistLocation(fileName.toStdString())) {
+    if (HasPlaylistExtension(fileName.toStdString())) {
         OpenPlaylist({fileName}, false);
         return;
     }

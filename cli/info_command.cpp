@@ -435,7 +435,7 @@ int RunInfo(const std::vector<std::string>& args)
     int status = 0;
     for (const auto& file : files) {
         try {
-            if (IsPlaylistLocation(file)) {
+            if (HasPlaylistExtension(file)) {
                 PrintPlaylist(file, ReadPlaylist(file), asJson);
                 std::fflush(stdout);
                 continue;

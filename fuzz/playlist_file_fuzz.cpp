@@ -1,6 +1,7 @@
 // Bytes of a playlist file, local or fetched: its entries as written and as resolved beside a
 // local list and a fetched one, with the first byte choosing whether the system's names are
 // UTF-8. Checks that a fetched list names nothing but URLs and that nothing grows without bound.
+#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
 
@@ -33,6 +34,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::string remote = "http://radio.example/lists/list.pls?id=1";
     for (const TPlaylistEntry& entry : PlaylistEntries(text, remote, systemUtf8))
         Check(IsUrl(entry.location) && entry.location.size() <= 3 * text.size() + remote.size());
-    IsPlaylistLocation(text);
+    HasPlaylistExtension(text);
     return 0;
 }

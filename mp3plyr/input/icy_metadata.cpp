@@ -125,37 +125,6 @@ std::string_view WithoutByteOrderMark(std::string_view text)
 
 } // namespace
 
-std::optional<std::string> FirstPlaylistEntry(std::string_view text)
-{
-    text = WithoutByteOrderMark(text);
-    std::optional<std::string> found;
-    if (StartsWithNoCase(text, "[playlist]")) {
-        // FileN=location; the entry with the lowest N is the first.
-        long best = LONG_MAX;
-        ForEachLine(text, [&](std::string_view line) {
-            const size_t equals = line.find('=');
-            if (!StartsWithNoCase(line, "file") || equals == std::string_view::npos)
-                return;
-            const std::string number(line.substr(4, equals - 4));
-            if (number.empty() || number.size() > 9 ||
-                !std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; }))
-                return;
-            const long n = std::strtol(number.c_str(), nullptr, 10);
-            const std::string_view value = Trim(line.substr(equals + 1));
-            if (n < best && !value.empty()) {
-                best = n;
-                found = std::string(value);
-            }
-        });
-        return found;
-    }
-    ForEachLine(text, [&](std::string_view line) {
-        if (!found && !line.empty() && line.front() != '#')
-            found = std::string(line);
-    });
-    return found;
-}
-
 bool HasPlaylistExtension(std::string_view name)
 {
     const size_t query = name.find_first_of("?#");

@@ -45,9 +45,6 @@ private:
 // apostrophes), or nullopt when the block has no title field.
 std::optional<std::string> IcyStreamTitle(std::string_view block);
 
-// The first entry of an .m3u or .pls playlist (trimmed), or nullopt when it names none.
-std::optional<std::string> FirstPlaylistEntry(std::string_view text);
-
 // Whether a name or URL path ends in a playlist file extension (.m3u, .m3u8, .pls).
 bool HasPlaylistExtension(std::string_view name);
 

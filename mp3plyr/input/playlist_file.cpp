@@ -299,7 +299,7 @@ public:
         std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8());
         entries.reserve(std::min(entries.size() + listed.size(), kEntryLimit));
         for (TPlaylistEntry& entry : listed) {
-            if (IsUrl(entry.location) || !IsPlaylistLocation(entry.location)) {
+            if (IsUrl(entry.location) || !HasPlaylistExtension(entry.location)) {
                 Add(std::move(entry));
                 continue;
             }
@@ -391,17 +391,6 @@ std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::st
     return entries;
 }
 
-bool IsPlaylistLocation(std::string_view location)
-{
-    if (IsUrl(location))
-        return HasPlaylistExtension(location);
-    const auto endsWith = [location](std::string_view suffix) {
-        return location.size() >= suffix.size() &&
-               StartsWithNoCase(location.substr(location.size() - suffix.size()), suffix);
-    };
-    return endsWith(".m3u") || endsWith(".m3u8") || endsWith(".pls");
-}
-
 std::vector<TPlaylistEntry> ReadPlaylist(const std::string& location)
 {
     Expander expander;
@@ -414,7 +403,7 @@ std::vector<TPlaylistEntry> ExpandPlaylists(const std::vector<std::string>& name
 {
     std::vector<TPlaylistEntry> entries;
     for (const std::string& name : names) {
-        if (!IsPlaylistLocation(name)) {
+        if (!HasPlaylistExtension(name)) {
             entries.push_back({name, {}});
             continue;
         }

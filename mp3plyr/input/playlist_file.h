@@ -36,9 +36,6 @@ std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const st
 // encoding is not UTF-8 (`systemUtf8` false), else converted from the code page it reads as.
 std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8);
 
-// A local .m3u, .m3u8 or .pls file, or a URL whose path ends so.
-bool IsPlaylistLocation(std::string_view location);
-
 // Reads the list at `location` with the local lists it names followed in place (a few levels
 // deep, each list once, so lists naming each other end). A URL entry is kept as it is, even a
 // list: the player follows it when it plays. Throws EFileOpenError when a local list cannot be
