@@ -186,6 +186,15 @@ public:
         try {
             shownTitles_.clear();
             player_.SetFileName(file);
+            // A station or a pipe opens in the background; a failure is reported by the display.
+            while (player_.Connecting()) {
+                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
+                    player_.MessageWindow().DispatchMessages();
+                if (keys_ && Poll() == Outcome::Quit)
+                    return Finish(Outcome::Quit);
+            }
+            if (!(player_.Capabilities() & mpcClose))
+                return Outcome::Failed;
             ShowTitles();
             player_.Play();
         } catch (const std::exception& error) {

@@ -116,6 +116,12 @@ public:
     // Operations (owner thread).
     // FileName may also be "-" (standard input), an http:// or https:// URL, or an .m3u or .pls
     // playlist whose first entry is played. Such streams cannot seek, and their length is 0.
+    // They open in the background (see Connecting): Open closes what is open and returns at
+    // once; the stream opens when its first frames have arrived (and plays if AutoPlay, or if
+    // Play was called meanwhile), or its failure goes to the exception display. Stop, Close and
+    // the next Open end the attempt within moments, and it then leaves the player closed with an
+    // empty FileName. Each of these steps is announced by OnChangeStatus; OnEndPlay is not
+    // raised, as nothing played.
     void Open();
     // Flags: kStreamSeekable, kStreamOwned (the player then deletes the stream on close).
     void OpenStream(TMPStream* stream, uint8_t flags);
@@ -127,6 +133,9 @@ public:
     void Seek(int32_t ms);
 
     TMP3PlayerCapabilities Capabilities() const;
+    // A location is being opened in the background: FileName names it, nothing is open, and
+    // the status is stopped.
+    bool Connecting() const;
     TMP3PlayerStatus Status() const;
     uint32_t Position();
     uint32_t Length() const;

@@ -4,6 +4,7 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/player_core.h"
+#include "mp3plyr/player_opening.h"
 #include "mp3plyr/synth/cpu_capabilities.h"
 
 #include <filesystem>
@@ -197,6 +198,11 @@ TMP3PlayerCapabilities TMP3Player::Capabilities() const
     return caps;
 }
 
+bool TMP3Player::Connecting() const
+{
+    return core_->opener.Busy();
+}
+
 TMP3PlayerStatus TMP3Player::Status() const
 {
     return core_->status;
@@ -209,6 +215,13 @@ void TMP3Player::Open()
         return;
     }
     const std::string name = core_->fileName;
+    if (TLocationOpener::OpensInBackground(name)) {
+        // A server or a writer may keep it waiting: it opens on a thread of its own.
+        Close();
+        core_->fileName = name;
+        StartOpening(*core_);
+        return;
+    }
     TOpenedLocation opened = OpenLocation(name);
     OpenStream(opened.stream.release(), uint8_t((opened.seekable ? kStreamSeekable : 0) | kStreamOwned));
     core_->fileName = name;
@@ -217,6 +230,7 @@ void TMP3Player::Open()
 void TMP3Player::Close()
 {
     TMP3PlayerCore& c = *core_;
+    CancelOpening(c);
     if (!c.StreamOpen())
         return;
     if (c.status != TMP3PlayerStatus::mpsStopped)
@@ -243,6 +257,10 @@ void TMP3Player::Close()
 void TMP3Player::Play()
 {
     TMP3PlayerCore& c = *core_;
+    if (c.opener.Busy()) {
+        c.opener.PlayWhenOpened();
+        return;
+    }
     if (!(Capabilities() & mpcPlay))
         return;
     try {
@@ -293,7 +311,7 @@ void TMP3Player::Resume()
 void TMP3Player::Stop()
 {
     TMP3PlayerCore& c = *core_;
-    if (!c.StreamOpen() || c.status == TMP3PlayerStatus::mpsStopped)
+    if (CancelOpening(c) || !c.StreamOpen() || c.status == TMP3PlayerStatus::mpsStopped)
         return;
     std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {

@@ -3,6 +3,7 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/location.h"
+#include "mp3plyr/player_opening.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <algorithm>
@@ -246,6 +247,7 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         if (AdoptFrameCount())
             DeliverStatus();
         break;
+    case MP_OPENED: FinishOpening(*this, message.WParam); break;
     case MP_EQUALIZER:
         window.PurgeMessages(MP_EQUALIZER);
         if (StreamOpen())

@@ -6,6 +6,7 @@
 #include "mp3plyr/frame_counter.h"
 #include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/live_stream.h"
+#include "mp3plyr/location_opener.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/sound_out.h"
 #include "mp3plyr/runtime/critical_section.h"
@@ -190,6 +191,9 @@ public:
     // Started and cancelled under `lock`; its thread only posts to `window`, so it ends first.
     TFrameCounter frameCounter;
     uint64_t frameCount = 0; // the count that belongs to the open stream; under `lock`
+    // Opens a station or a pipe in the background (owner thread); its threads only post to
+    // `window`, and end before it goes.
+    TLocationOpener opener{[this](uint64_t id) { window.PostPlain(MP_OPENED, uintptr_t(id)); }};
 };
 
 } // namespace pt4

@@ -134,8 +134,20 @@ TMPHttpStream::TMPHttpStream(const std::string& url, const Options& options)
     answerDeadline_ = lastByte_ + options_.stallLimit;
     thread_ = std::thread([this] { Run(); });
 
+    {
+        // Registered before the lock is taken: a stop requested already runs the callback here.
+        const std::stop_callback onStop(options_.stop, [this] { Interrupt(); });
+        std::unique_lock held(mutex_);
+        changed_.wait(held, [this] { return ended_ || interrupted_ || Available() >= options_.prebuffer; });
+        if (interrupted_) {
+            cancelled_ = true;
+            held.unlock();
+            curl.multi_wakeup(t.multi);
+            thread_.join();
+            throw EStreamCancelled();
+        }
+    }
     std::unique_lock held(mutex_);
-    changed_.wait(held, [this] { return ended_ || Available() >= options_.prebuffer; });
     if (!error_.empty() && Available() == 0) {
         const std::string text = error_;
         cancelled_ = true;

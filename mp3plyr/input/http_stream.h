@@ -12,6 +12,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +30,9 @@ public:
         size_t capacity = 256 * 1024;
         // The constructor returns once this many bytes are buffered (or the body has ended).
         size_t prebuffer = 8192;
+        // A stop requested while the constructor waits makes it give up at once (it then throws
+        // EStreamCancelled).
+        std::stop_token stop;
     };
 
     // Starts the transfer and waits for the response and its first bytes. Throws EMP3Error

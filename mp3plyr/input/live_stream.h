@@ -2,6 +2,7 @@
 // seek, reading may have to wait for data, and it may carry titles that change while it plays.
 #pragma once
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/stream.h"
 
 #include <chrono>
@@ -9,6 +10,12 @@
 #include <string>
 
 namespace pt4 {
+
+// An open given up because whoever asked for it no longer wants it; nobody is shown it.
+class EStreamCancelled : public EMP3Error {
+public:
+    EStreamCancelled() : EMP3Error(TErrorKind::Open, "the open was cancelled") {}
+};
 
 class TMPLiveStream : public TMPStream {
 public:

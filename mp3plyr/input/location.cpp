@@ -42,9 +42,10 @@ std::string FirstEntry(std::string_view text, const std::string& list)
 }
 
 // How long a server may stay silent; PT4_STREAM_TIMEOUT (seconds) overrides the default.
-TMPHttpStream::Options StreamOptions()
+TMPHttpStream::Options StreamOptions(std::stop_token stop)
 {
     TMPHttpStream::Options options;
+    options.stop = std::move(stop);
     if (const char* text = std::getenv("PT4_STREAM_TIMEOUT")) {
         const long seconds = std::strtol(text, nullptr, 10);
         if (seconds > 0 && seconds < 3600)
@@ -53,7 +54,7 @@ TMPHttpStream::Options StreamOptions()
     return options;
 }
 
-TOpenedLocation Open(const std::string& location, int depth)
+TOpenedLocation Open(const std::string& location, int depth, const std::stop_token& stop)
 {
     if (depth > kPlaylistDepth)
         throw EStreamOpenError("playlists refer to each other too deeply");
@@ -66,7 +67,9 @@ TOpenedLocation Open(const std::string& location, int depth)
     if (IsUrl(location)) {
         std::unique_ptr<TMPHttpStream> http;
         try {
-            http = std::make_unique<TMPHttpStream>(location, StreamOptions());
+            http = std::make_unique<TMPHttpStream>(location, StreamOptions(stop));
+        } catch (const EStreamCancelled&) {
+            throw;
         } catch (const EMP3Error& error) {
             throw EStreamOpenError(error.what());
         }
@@ -74,10 +77,16 @@ TOpenedLocation Open(const std::string& location, int depth)
             opened.stream = std::move(http);
             return opened;
         }
-        const std::string text = http->ReadText(kPlaylistLimit);
+        std::string text;
+        {
+            const std::stop_callback interrupt(stop, [&http] { http->Interrupt(); });
+            text = http->ReadText(kPlaylistLimit);
+        }
+        if (stop.stop_requested())
+            throw EStreamCancelled();
         const std::string next = FirstEntry(text, http->EffectiveUrl());
         http.reset();
-        return Open(next, depth + 1);
+        return Open(next, depth + 1, stop);
     }
     if (HasPlaylistExtension(location)) {
         std::ifstream file(location, std::ios::binary);
@@ -87,7 +96,7 @@ TOpenedLocation Open(const std::string& location, int depth)
         text.resize(kPlaylistLimit);
         file.read(text.data(), std::streamsize(text.size()));
         text.resize(size_t(file.gcount()));
-        return Open(FirstEntry(text, location), depth + 1);
+        return Open(FirstEntry(text, location), depth + 1, stop);
     }
     try {
         opened.stream = std::make_unique<TMPFileStream>(location);
@@ -105,9 +114,9 @@ bool IsUrl(std::string_view location)
     return StartsWithNoCase(location, "http://") || StartsWithNoCase(location, "https://");
 }
 
-TOpenedLocation OpenLocation(const std::string& location)
+TOpenedLocation OpenLocation(const std::string& location, const std::stop_token& stop)
 {
-    return Open(location, 0);
+    return Open(location, 0, stop);
 }
 
 } // namespace pt4

@@ -6,6 +6,7 @@
 #include "mp3plyr/input/stream.h"
 
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 
@@ -28,7 +29,8 @@ struct TOpenedLocation {
 bool IsUrl(std::string_view location);
 
 // Opens `location`, following playlists to their first entry (a few levels deep at most).
-// Throws EFileOpenError for a local file that cannot be opened and EStreamOpenError otherwise.
-TOpenedLocation OpenLocation(const std::string& location);
+// Throws EFileOpenError for a local file that cannot be opened and EStreamOpenError otherwise;
+// EStreamCancelled when `stop` is requested while it waits for a server.
+TOpenedLocation OpenLocation(const std::string& location, const std::stop_token& stop = {});
 
 } // namespace pt4

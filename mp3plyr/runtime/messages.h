@@ -32,6 +32,8 @@ inline constexpr uint32_t MP_EQUALIZER = WM_USER + 16;
 inline constexpr uint32_t MP_NEED_NEXT = WM_USER + 17; // WParam: the play generation
 // The open file's frames are counted (a corrected length).
 inline constexpr uint32_t MP_FRAME_COUNT = WM_USER + 18;
+// A location opened in the background has its result. WParam: the attempt's id.
+inline constexpr uint32_t MP_OPENED = WM_USER + 19;
 
 // One queued message. Pointers travel in typed fields rather than in WParam/LParam so that a
 // receiver never has to guess what an integer points at.

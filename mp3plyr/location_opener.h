@@ -1,0 +1,80 @@
+// Opens the locations that may keep their opener waiting (a station, standard input, a playlist
+// that names either) on a thread of their own, one per attempt, so that the player's owner never
+// waits for a server or a writer. Each attempt has an id; only the latest is current, and
+// starting or cancelling makes it stale. A stale attempt is told to give up at once (its waits
+// for the server or the pipe end), and whatever it still opens is freed on its own thread.
+// Start, Cancel, Busy, PlayWhenOpened and Take belong to the owner thread.
+#pragma once
+
+#include "mp3plyr/input/stream.h"
+
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+namespace pt4 {
+
+// What an attempt came to: an open stream whose first frames are already read (so that opening
+// it again reads only memory), or the error that a synchronous open would have thrown.
+struct TOpenResult {
+    std::unique_ptr<TMPStream> Stream;
+    bool Seekable = false;
+    std::exception_ptr Error;
+    // The owner asked to play while the attempt ran.
+    bool PlayWhenOpened = false;
+};
+
+class TLocationOpener {
+public:
+    // `finished` runs on an attempt's thread, with its id, when the current attempt has its result.
+    explicit TLocationOpener(std::function<void(uint64_t id)> finished);
+    // Cancels the current attempt and waits for every attempt's thread to end.
+    ~TLocationOpener();
+    TLocationOpener(const TLocationOpener&) = delete;
+    TLocationOpener& operator=(const TLocationOpener&) = delete;
+
+    // Whether opening `location` may wait on something outside the process: "-", a URL, a
+    // playlist (which may name either). Local files open in place.
+    static bool OpensInBackground(const std::string& location);
+
+    // Cancels the current attempt and starts one for `location`; returns its id.
+    uint64_t Start(const std::string& location);
+    // Cancels the current attempt; false when there was none.
+    bool Cancel();
+    // An attempt is current.
+    bool Busy() const { return current_ != 0; }
+    void PlayWhenOpened();
+    // The result of attempt `id`, if it is the current one (which it then no longer is);
+    // nothing for a stale id.
+    std::optional<TOpenResult> Take(uint64_t id);
+
+private:
+    struct TAttempt {
+        uint64_t Id = 0;
+        std::string Location;
+        std::stop_source Stop;
+        bool Done = false;  // under mutex_
+        TOpenResult Result; // under mutex_ once Done
+        std::thread Thread;
+    };
+    void Run(TAttempt& attempt);
+    // Joins the threads of the attempts that are done and not current.
+    void Reap();
+
+    std::function<void(uint64_t)> finished_;
+    mutable std::mutex mutex_;
+    // The id of the current attempt, 0 for none: written by the owner under mutex_.
+    uint64_t current_ = 0;
+    uint64_t lastId_ = 0;
+    // Every attempt whose thread has not been joined; the list itself belongs to the owner.
+    std::list<std::unique_ptr<TAttempt>> attempts_;
+};
+
+} // namespace pt4

@@ -1,0 +1,49 @@
+#include "mp3plyr/player_opening.h"
+
+#include "mp3plyr/player_core.h"
+#include "mp3plyr/runtime/exception_display.h"
+
+#include <optional>
+
+namespace pt4 {
+
+void StartOpening(TMP3PlayerCore& core)
+{
+    core.opener.Start(core.fileName);
+    core.window.PostUnique(MP_STATUS);
+}
+
+bool CancelOpening(TMP3PlayerCore& core)
+{
+    if (!core.opener.Cancel())
+        return false;
+    core.fileName.clear();
+    core.window.PostUnique(MP_STATUS);
+    return true;
+}
+
+void FinishOpening(TMP3PlayerCore& core, uint64_t id)
+{
+    std::optional<TOpenResult> result = core.opener.Take(id);
+    if (!result)
+        return; // cancelled or replaced meanwhile; its thread has freed what it opened
+    if (result->Error) {
+        core.fileName.clear();
+        core.window.PostUnique(MP_STATUS);
+        ShowException(result->Error);
+        return;
+    }
+    const std::string name = core.fileName;
+    try {
+        // The first frames are in memory: this reads no further than the attempt did.
+        core.owner.OpenStream(result->Stream.release(),
+                              uint8_t((result->Seekable ? kStreamSeekable : 0) | kStreamOwned));
+        core.fileName = name;
+        if (result->PlayWhenOpened)
+            core.owner.Play();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
+}
+
+} // namespace pt4
