@@ -76,6 +76,12 @@ void TForm1::playImageMouseUp(Qt::MouseButton, QPoint pos)
     playImage->SetPicture(StoredPicture(3));
     if (!ReleasedOver(playImage, pos))
         return;
+    if (MP3Player1.Connecting()) {
+        // It plays once connected; the indicators follow then (MP3Player1ChangeStatus).
+        Album.PlayPressed();
+        MP3Player1.Play();
+        return;
+    }
     if (!(MP3Player1.Capabilities() & mpcPlay))
         return;
     Album.PlayPressed();
@@ -188,7 +194,10 @@ void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
 
 void TForm1::MP3Player1ChangeStatus()
 {
-    const QString title = DisplayString(Album.ShownTitle());
+    // A station or a pipe being opened shows its address until it has a title of its own.
+    const QString title = MP3Player1.Connecting()
+                              ? DisplayString(MP3Player1.FileName()) + QStringLiteral(" 接続中…")
+                              : DisplayString(Album.ShownTitle());
     const QString artist = DisplayString(MP3Player1.Artist());
     SongLabel1->SetCaption(title);
     SongLabel2->SetCaption(title);
@@ -200,6 +209,9 @@ void TForm1::MP3Player1ChangeStatus()
         EndTimeLabel->SetCaption(QStringLiteral("--:--"));
     else
         EndTimeLabel->SetCaption(TimeText(title.isEmpty() ? 0 : MP3Player1.Length()));
+    // Play pressed while connecting has begun now.
+    if (MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying && !blinkPlay_)
+        ShowPlayerState();
 }
 
 void TForm1::MP3Player1ChangePosition()
