@@ -224,6 +224,8 @@ TEST_F(StreamPulse, StationPlaysWithItsTitlesAndStopsAtOnce)
 
     test::MonitorRecorder recorder;
     player.SetFileName(station.Url());
+    ASSERT_TRUE(
+        DrainUntil(player, [&] { return !player.Connecting(); })); // a station opens in the background
     player.Play();
     EXPECT_EQ(DisplayText(player.Artist()), "Ume Radio");
     EXPECT_EQ(player.Length(), 0u);
@@ -297,6 +299,7 @@ TEST_F(StreamPulse, AStallIsHeardAsAPauseAndNeverHoldsUpAStop)
     // A server that sends nothing more: the stop comes at once.
     endReason.reset();
     player.SetFileName(server.Url("/stall"));
+    ASSERT_TRUE(DrainUntil(player, [&] { return !player.Connecting(); }));
     player.Play();
     std::this_thread::sleep_for(2500ms);
     EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsPlaying);
