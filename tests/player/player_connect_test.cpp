@@ -1,0 +1,156 @@
+// Opening in the background: a station that accepts and never answers, or a pipe nobody writes,
+// keeps the player connecting (never the caller waiting); Stop, Close and another open each end
+// the attempt at once, silently; a result that arrives after it was replaced changes nothing.
+#include "cli/support/radio_server.h"
+#include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/runtime/message_window.h"
+#include "support/player_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <optional>
+#include <thread>
+
+namespace pt4 {
+namespace {
+
+using namespace pt4::testing;
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Listens on loopback, accepts one connection at a time and never sends a byte.
+class SilentStation {
+public:
+    SilentStation() : listener_(socket(AF_INET, SOCK_STREAM, 0))
+    {
+        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+        socklen_t size = sizeof address;
+        bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
+        listen(listener_, 4);
+        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+        url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/radio";
+    }
+    ~SilentStation() { close(listener_); }
+    const std::string& Url() const { return url_; }
+
+    // Waits for the player to connect.
+    bool Accept()
+    {
+        pollfd waiting{listener_, POLLIN, 0};
+        connection_ = poll(&waiting, 1, 5000) == 1 ? accept(listener_, nullptr, nullptr) : -1;
+        return connection_ >= 0;
+    }
+    // Waits for the player to hang up; when it did.
+    Clock::time_point HangUp()
+    {
+        char bytes[4096];
+        pollfd reading{connection_, POLLIN, 0};
+        while (poll(&reading, 1, 5000) == 1 && recv(connection_, bytes, sizeof bytes, 0) > 0) {
+        }
+        close(connection_);
+        return Clock::now();
+    }
+
+private:
+    int listener_;
+    int connection_ = -1;
+    std::string url_;
+};
+
+TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
+{
+    SilentStation station;
+    const std::string clip = DemoClipPath();
+    std::vector<std::string> shown;
+    SetExceptionDisplay([&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); });
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    const int savedInput = dup(STDIN_FILENO);
+    dup2(pipeEnds[0], STDIN_FILENO); // a pipe whose writer never writes
+
+    const struct {
+        std::string location, cancel;
+    } cases[] = {{station.Url(), "stop"}, {station.Url(), "close"}, {station.Url(), "open"}, {"-", "stop"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.location + " " + c.cancel);
+        auto player = std::make_unique<TMP3Player>();
+        player->SetAutoPlay(false);
+        int statusChanges = 0;
+        std::optional<TMP3EndPlayReason> ended;
+        player->OnChangeStatus = [&](TMP3Player&) { ++statusChanges; };
+        player->OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) { ended = reason; };
+        const auto opening = Clock::now();
+        player->SetFileName(c.location);
+        player->Play(); // to play once connected
+        EXPECT_LT(Clock::now() - opening, 200ms);
+        DrainFor(*player, 300ms);
+        EXPECT_TRUE(player->Connecting());
+        EXPECT_EQ(player->FileName(), c.location);
+        EXPECT_EQ(player->Capabilities(), mpcOpen);
+        EXPECT_EQ(statusChanges, 1);
+        const bool fromStation = c.location != "-";
+        if (fromStation) {
+            ASSERT_TRUE(station.Accept());
+        }
+
+        const auto cancelling = Clock::now();
+        if (c.cancel == "stop")
+            player->Stop();
+        else if (c.cancel == "close")
+            player->Close();
+        else
+            player->SetFileName(clip);
+        EXPECT_FALSE(player->Connecting());
+        if (fromStation) {
+            EXPECT_LT(station.HangUp() - cancelling, 200ms);
+        }
+        DrainFor(*player, 100ms);
+        EXPECT_EQ(statusChanges, 2);
+        EXPECT_FALSE(ended.has_value()) << "nothing played, so play did not end";
+        EXPECT_EQ(player->FileName(), c.cancel == "open" ? clip : std::string());
+        EXPECT_EQ(player->Status(), TMP3PlayerStatus::mpsStopped) << "not played: it was not connected";
+        player.reset(); // waits for the attempt's thread
+        EXPECT_LT(Clock::now() - cancelling, 200ms);
+    }
+    EXPECT_TRUE(shown.empty()) << shown.front();
+
+    // An attempt that has its result but is replaced before it is taken: its stream goes, and the
+    // station being opened stays the current one.
+    const std::string list = TempPath("clip.m3u");
+    std::ofstream(list) << clip << "\n";
+    TMP3Player player;
+    player.SetAutoPlay(false);
+    player.SetFileName(list);
+    while (player.MessageWindow().QueuedMessages() < 2) // its status notice and its result
+        std::this_thread::sleep_for(10ms);
+    player.SetFileName(station.Url());
+    DrainFor(player, 100ms);
+    EXPECT_TRUE(player.Connecting());
+    EXPECT_EQ(player.FileName(), station.Url());
+    EXPECT_EQ(player.Capabilities(), mpcOpen);
+
+    // A station that refuses: the usual message, and the player closed.
+    player.SetFileName("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/");
+    ASSERT_TRUE(DrainUntil(player, [&] { return !player.Connecting(); }));
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("Couldn't connect to server"), std::string::npos) << shown[0];
+    EXPECT_EQ(player.Capabilities(), mpcOpen);
+    EXPECT_EQ(player.FileName(), "");
+
+    SetExceptionDisplay(nullptr);
+    dup2(savedInput, STDIN_FILENO);
+    close(savedInput);
+    close(pipeEnds[0]);
+    close(pipeEnds[1]);
+}
+
+} // namespace
+} // namespace pt4
