@@ -8,8 +8,15 @@
 #include "support/album_driver.h"
 
 #include <QDBusConnection>
+#include <QDBusPendingCall>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace pt4;
 using namespace pt4::testing;
@@ -93,6 +100,7 @@ private slots:
     void metadataAndCommandsOverTheBus();
     void secondStartHandsItsFilesOver();
     void aPlaylistIsAnAlbum();
+    void aSilentStationLeavesTheWindowAnswering();
 
 private:
     QStringList announced_;
@@ -227,6 +235,57 @@ void DesktopBusTest::aPlaylistIsAnAlbum()
     QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
     QCOMPARE(notices.Texts().size(), 1);
     QVERIFY(notices.Texts().front().contains(QStringLiteral("missing.mp3")));
+}
+
+// A station that accepts and never answers, opened over the bus: the window shows that it is
+// connecting and answers the bus at once; Stop over the bus hangs up on the station.
+void DesktopBusTest::aSilentStationLeavesTheWindowAnswering()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    auto* bus = new TDesktopBus(f);
+    QVERIFY(bus->Publish(*TDesktopBus::SessionBus()));
+    const int station = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t size = sizeof address;
+    QVERIFY(bind(station, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(station, 1) == 0);
+    getsockname(station, reinterpret_cast<sockaddr*>(&address), &size);
+    const QString url = QStringLiteral("http://127.0.0.1:%1/radio").arg(ntohs(address.sin_port));
+
+    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
+    const auto call = [&](const QString& interfaceName, const QString& method,
+                          const QVariantList& arguments) {
+        QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kObjectPath, interfaceName, method);
+        message.setArguments(arguments);
+        QDBusPendingCall pending = caller.asyncCall(message);
+        QElapsedTimer answered;
+        answered.start();
+        return WaitUntil([&] { return pending.isFinished(); }) && !pending.isError() ? answered.elapsed()
+                                                                                     : -1;
+    };
+    const QString player = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    QVERIFY(call(player, "OpenUri", {url}) >= 0);
+    QVERIFY(WaitUntil([&] { return f.SongLabel1->Caption() == url + QStringLiteral(" 接続中…"); }));
+    pollfd connecting{station, POLLIN, 0};
+    QVERIFY(poll(&connecting, 1, 5000) == 1);
+    const qint64 answer = call("org.freedesktop.DBus.Properties", "Get", {player, "PlaybackStatus"});
+    qInfo("the bus answered in %lld ms while a silent station was being opened", answer);
+    QVERIFY(answer >= 0 && answer < 500);
+
+    QVERIFY(call(player, "Stop", {}) >= 0);
+    QElapsedTimer stopped;
+    stopped.start();
+    const int connection = accept(station, nullptr, nullptr);
+    char bytes[4096];
+    pollfd reading{connection, POLLIN, 0};
+    while (poll(&reading, 1, 5000) == 1 && recv(connection, bytes, sizeof bytes, 0) > 0) {
+    }
+    qInfo("the station was hung up on %lld ms after Stop was answered", stopped.elapsed());
+    QVERIFY(stopped.elapsed() < 200);
+    QVERIFY(!f.MP3Player1.Connecting());
+    QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().contains(QStringLiteral("接続中")); }));
+    close(connection);
+    close(station);
 }
 
 QTEST_MAIN(DesktopBusTest)
