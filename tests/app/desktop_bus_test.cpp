@@ -7,16 +7,13 @@
 #include "output/support/pulse_daemon.h"
 #include "support/album_driver.h"
 
+#include "cli/support/silent_station.h"
+
 #include <QDBusConnection>
-#include <QDBusPendingCall>
+#include <QDBusMessage>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QtTest>
-
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <thread>
@@ -248,60 +245,36 @@ void DesktopBusTest::aSilentStationLeavesTheWindowAnswering()
     TForm1& f = app.Form1();
     auto* bus = new TDesktopBus(f);
     QVERIFY(bus->Publish(*TDesktopBus::SessionBus()));
-    const int station = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-    socklen_t size = sizeof address;
-    QVERIFY(bind(station, reinterpret_cast<sockaddr*>(&address), size) == 0 && listen(station, 1) == 0);
-    getsockname(station, reinterpret_cast<sockaddr*>(&address), &size);
-    const QString url = QStringLiteral("http://127.0.0.1:%1/radio").arg(ntohs(address.sin_port));
-
-    QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
-    const auto call = [&](const QString& interfaceName, const QString& method,
-                          const QVariantList& arguments) {
-        QDBusMessage message = QDBusMessage::createMethodCall(kBusName, kObjectPath, interfaceName, method);
-        message.setArguments(arguments);
-        QDBusPendingCall pending = caller.asyncCall(message);
-        QElapsedTimer answered;
-        answered.start();
-        return WaitUntil([&] { return pending.isFinished(); }) && !pending.isError() ? answered.elapsed()
-                                                                                     : -1;
-    };
-    const QString player = QStringLiteral("org.mpris.MediaPlayer2.Player");
+    pt4::test::SilentStation station;
+    const QString url = QString::fromStdString(station.Url());
     // Asked from another thread once the station is being opened, as the desktop would ask.
     std::atomic<qint64> answer = -1;
     std::thread asker([&] {
-        pollfd connecting{station, POLLIN, 0};
-        if (poll(&connecting, 1, 5000) != 1)
+        if (!station.Accept())
             return;
         QDBusMessage get =
             QDBusMessage::createMethodCall(kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Get");
-        get.setArguments({player, "PlaybackStatus"});
+        get.setArguments({"org.mpris.MediaPlayer2.Player", "PlaybackStatus"});
         QElapsedTimer asked;
         asked.start();
+        const QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
         answer = caller.call(get, QDBus::Block, 15000).type() == QDBusMessage::ReplyMessage ? asked.elapsed()
                                                                                             : 99999;
     });
-    QVERIFY(call(player, "OpenUri", {url}) >= 0);
+    Playerctl({"open", url});
     WaitUntil([&] { return answer >= 0; });
     asker.join();
     qInfo("the bus answered in %lld ms while a silent station was being opened", qint64(answer));
     QVERIFY(answer >= 0 && answer < 500);
     QCOMPARE(f.SongLabel1->Caption(), url + QStringLiteral(" 接続中…"));
 
-    QVERIFY(call(player, "Stop", {}) >= 0);
-    QElapsedTimer stopped;
-    stopped.start();
-    const int connection = accept(station, nullptr, nullptr);
-    char bytes[4096];
-    pollfd reading{connection, POLLIN, 0};
-    while (poll(&reading, 1, 5000) == 1 && recv(connection, bytes, sizeof bytes, 0) > 0) {
-    }
-    qInfo("the station was hung up on %lld ms after Stop was answered", stopped.elapsed());
-    QVERIFY(stopped.elapsed() < 200);
+    const auto stopping = std::chrono::steady_clock::now();
+    Tool("gdbus", QString("call --session -d %1 -o %2 -m org.mpris.MediaPlayer2.Player.Stop")
+                      .arg(kBusName, kObjectPath)
+                      .split(u' '));
     QVERIFY(!f.MP3Player1.Connecting());
+    QVERIFY(station.HangUp() - stopping < std::chrono::seconds(1)); // not its 10 s time-out
     QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().contains(QStringLiteral("接続中")); }));
-    close(connection);
-    close(station);
 }
 
 QTEST_MAIN(DesktopBusTest)

