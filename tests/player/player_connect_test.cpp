@@ -43,19 +43,14 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
         std::optional<TMP3EndPlayReason> ended;
         player->OnChangeStatus = [&](TMP3Player&) { ++statusChanges; };
         player->OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) { ended = reason; };
-        const auto opening = Clock::now();
-        player->SetFileName(c.location);
-        player->Play(); // to play once connected
-        EXPECT_LT(Clock::now() - opening, 200ms);
+        player->SetFileName(c.location); // a station never answering: a synchronous open would hang
+        player->Play();                  // to play once connected
         DrainFor(*player, 300ms);
         EXPECT_TRUE(player->Connecting());
         EXPECT_EQ(player->FileName(), c.location);
         EXPECT_EQ(player->Capabilities(), mpcOpen);
         EXPECT_EQ(statusChanges, 1);
-        const bool fromStation = c.location != "-";
-        if (fromStation) {
-            ASSERT_TRUE(station.Accept());
-        }
+        ASSERT_TRUE(c.location == "-" || station.Accept());
 
         const auto cancelling = Clock::now();
         if (c.cancel == "stop")
@@ -65,9 +60,7 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
         else
             player->SetFileName(clip);
         EXPECT_FALSE(player->Connecting());
-        if (fromStation) {
-            EXPECT_LT(station.HangUp() - cancelling, 200ms);
-        }
+        EXPECT_LT(c.location == "-" ? Clock::duration() : station.HangUp() - cancelling, 200ms);
         DrainFor(*player, 100ms);
         EXPECT_EQ(statusChanges, 2);
         EXPECT_FALSE(ended.has_value()) << "nothing played, so play did not end";

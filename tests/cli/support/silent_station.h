@@ -24,7 +24,7 @@ public:
         url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/radio";
     }
     ~SilentStation() { close(listener_); }
-    const std::string& Url() const { return url_; }
+    std::string Url() const { return url_; }
 
     // Waits up to 5 s for a player to connect.
     bool Accept()
