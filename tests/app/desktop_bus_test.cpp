@@ -255,11 +255,11 @@ void DesktopBusTest::aSilentStationLeavesTheWindowAnswering()
         QDBusMessage get =
             QDBusMessage::createMethodCall(kBusName, kObjectPath, "org.freedesktop.DBus.Properties", "Get");
         get.setArguments({"org.mpris.MediaPlayer2.Player", "PlaybackStatus"});
+        const QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
         QElapsedTimer asked;
         asked.start();
-        const QDBusConnection caller = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "caller");
-        answer = caller.call(get, QDBus::Block, 15000).type() == QDBusMessage::ReplyMessage ? asked.elapsed()
-                                                                                            : 99999;
+        const bool replied = caller.call(get, QDBus::Block, 15000).type() == QDBusMessage::ReplyMessage;
+        answer = replied ? asked.elapsed() : 99999;
     });
     Playerctl({"open", url});
     WaitUntil([&] { return answer >= 0; });

@@ -30,8 +30,7 @@ public:
     bool Accept()
     {
         pollfd waiting{listener_, POLLIN, 0};
-        connection_ = poll(&waiting, 1, 5000) == 1 ? accept(listener_, nullptr, nullptr) : -1;
-        return connection_ >= 0;
+        return poll(&waiting, 1, 5000) == 1 && (connection_ = accept(listener_, nullptr, nullptr)) >= 0;
     }
     // Waits up to 5 s for it to hang up; when it did.
     std::chrono::steady_clock::time_point HangUp()
