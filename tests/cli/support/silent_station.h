@@ -1,5 +1,4 @@
-// A station on a free loopback port that accepts and never sends a byte: what a player opening
-// it must not wait for, and must hang up on when told to stop.
+// A station on a free loopback port that accepts and never sends a byte.
 #pragma once
 
 #include <netinet/in.h>
