@@ -35,60 +35,60 @@ TMPMessageWindow& TMP3Player::MessageWindow()
 
 void TMP3Player::BeginLoading()
 {
-    core_->loading = true;
+    core_->settings.loading = true;
 }
 
 void TMP3Player::Loaded()
 {
-    core_->loading = false;
-    if (core_->equalizerMode == TMP3EqualizerMode::memFreq)
+    core_->settings.loading = false;
+    if (core_->settings.equalizerMode == TMP3EqualizerMode::memFreq)
         SetEqualizerRange(60, 16000);
-    if (core_->autoOpen && !core_->fileName.empty())
+    if (core_->settings.autoOpen && !core_->settings.fileName.empty())
         Open();
 }
 
 bool TMP3Player::AutoOpen() const
 {
-    return core_->autoOpen;
+    return core_->settings.autoOpen;
 }
 
 void TMP3Player::SetAutoOpen(bool value)
 {
-    core_->autoOpen = value;
-    if (value && !core_->loading)
+    core_->settings.autoOpen = value;
+    if (value && !core_->settings.loading)
         Open();
 }
 
 bool TMP3Player::AutoPlay() const
 {
-    return core_->autoPlay;
+    return core_->settings.autoPlay;
 }
 
 void TMP3Player::SetAutoPlay(bool value)
 {
-    core_->autoPlay = value;
+    core_->settings.autoPlay = value;
     if (value && core_->StreamOpen() &&
-        (core_->status == TMP3PlayerStatus::mpsStopped || core_->status == TMP3PlayerStatus::mpsPaused))
+        (core_->settings.status == TMP3PlayerStatus::mpsStopped ||
+         core_->settings.status == TMP3PlayerStatus::mpsPaused))
         Play();
 }
 
 int32_t TMP3Player::ChangePosStep() const
 {
-    return core_->changePosStep;
+    return core_->settings.changePosStep;
 }
 
 void TMP3Player::SetChangePosStep(int32_t ms)
 {
     if (ms < 100)
         return;
-    core_->changePosStep = ms;
+    core_->settings.changePosStep = ms;
     core_->soundOut.NotifyInterval = ms;
 }
 
 std::string TMP3Player::FileName() const
 {
-    std::lock_guard held(core_->lock);
-    return core_->heard.empty() ? core_->fileName : core_->heard.front().FileName;
+    return core_->StreamOpen() ? core_->shown.Read().FileName : core_->settings.fileName;
 }
 
 bool TMP3Player::QueuedAhead() const
@@ -101,18 +101,18 @@ void TMP3Player::QueueNext(const std::string& fileName)
 {
     TMP3PlayerCore& c = *core_;
     std::lock_guard held(c.lock);
-    if (c.nextState != TMP3PlayerCore::TNextState::Asked)
+    if (!c.playback || c.playback->NextState != TPlayback::TNextState::Asked)
         return;
-    c.nextFileName = fileName;
-    c.nextState = TMP3PlayerCore::TNextState::Answered;
+    c.playback->NextFileName = fileName;
+    c.playback->NextState = TPlayback::TNextState::Answered;
     c.ownerActed.SetEvent();
 }
 
 void TMP3Player::SetFileName(const std::string& fileName)
 {
-    const std::string previous = core_->fileName;
-    core_->fileName = fileName;
-    if (!core_->autoOpen || core_->loading)
+    const std::string previous = core_->settings.fileName;
+    core_->settings.fileName = fileName;
+    if (!core_->settings.autoOpen || core_->settings.loading)
         return;
     try {
         Open();
@@ -121,67 +121,67 @@ void TMP3Player::SetFileName(const std::string& fileName)
         // stream that is open keeps its own name.
         if (error.Kind() != TErrorKind::Open)
             throw;
-        core_->fileName = previous;
+        core_->settings.fileName = previous;
         throw;
     }
 }
 
 TMP3CpuCapabilities TMP3Player::UsingCpuCapabilities() const
 {
-    return core_->usingCpuCapabilities;
+    return core_->settings.usingCpuCapabilities;
 }
 
 void TMP3Player::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
 {
     SynthesisContext& context = core_->decoder.Output;
     SelectCapabilities(context, value & mccAll);
-    core_->usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
+    core_->settings.usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
 }
 
 int32_t TMP3Player::VolBalance() const
 {
-    return core_->volBalance;
+    return core_->settings.volBalance;
 }
 
 void TMP3Player::SetVolBalance(int32_t value)
 {
     if (value < -100 || value > 100)
         return;
-    core_->volBalance = value;
+    core_->settings.volBalance = value;
     core_->soundOut.SetBalance(value);
 }
 
 uint32_t TMP3Player::Volume() const
 {
-    return core_->volume;
+    return core_->settings.volume;
 }
 
 void TMP3Player::SetVolume(uint32_t value)
 {
     if (value > 100)
         return;
-    if (value == 0 && core_->loading) {
+    if (value == 0 && core_->settings.loading) {
         // A stored layout's 0 means "as the system has it": the wave output keeps its volume
         // (full, unless set before), and the system's mixer decides.
-        core_->volume = core_->soundOut.Volume();
+        core_->settings.volume = core_->soundOut.Volume();
         return;
     }
-    core_->volume = value;
+    core_->settings.volume = value;
     core_->soundOut.SetVolume(value);
 }
 
 void TMP3Player::SetWaveFileName(const std::string& fileName)
 {
-    core_->waveFileName = fileName;
+    core_->settings.waveFileName = fileName;
 }
 
 TMP3PlayerCapabilities TMP3Player::Capabilities() const
 {
     const TMP3PlayerCore& c = *core_;
     const bool open = c.StreamOpen();
-    const bool playing = c.status == TMP3PlayerStatus::mpsPlaying;
-    const bool paused = c.status == TMP3PlayerStatus::mpsPaused;
-    const bool stopped = c.status == TMP3PlayerStatus::mpsStopped;
+    const bool playing = c.settings.status == TMP3PlayerStatus::mpsPlaying;
+    const bool paused = c.settings.status == TMP3PlayerStatus::mpsPaused;
+    const bool stopped = c.settings.status == TMP3PlayerStatus::mpsStopped;
     TMP3PlayerCapabilities caps = mpcOpen;
     if (open)
         caps |= mpcClose;
@@ -205,26 +205,27 @@ bool TMP3Player::Connecting() const
 
 TMP3PlayerStatus TMP3Player::Status() const
 {
-    return core_->status;
+    return core_->settings.status;
 }
 
 void TMP3Player::Open()
 {
-    if (core_->fileName.empty()) {
+    if (core_->settings.fileName.empty()) {
         Close();
         return;
     }
-    const std::string name = core_->fileName;
+    const std::string name = core_->settings.fileName;
     if (TLocationOpener::OpensInBackground(name)) {
         // A server or a writer may keep it waiting: it opens on a thread of its own.
         Close();
-        core_->fileName = name;
+        core_->settings.fileName = name;
         StartOpening(*core_);
         return;
     }
     TOpenedLocation opened = OpenLocation(name);
-    OpenStream(opened.stream.release(), uint8_t((opened.seekable ? kStreamSeekable : 0) | kStreamOwned));
-    core_->fileName = name;
+    core_->OpenPlayback(opened.stream.release(),
+                        uint8_t((opened.seekable ? kStreamSeekable : 0) | kStreamOwned), name);
+    core_->settings.fileName = name;
 }
 
 void TMP3Player::Close()
@@ -233,24 +234,17 @@ void TMP3Player::Close()
     CancelOpening(c);
     if (!c.StreamOpen())
         return;
-    if (c.status != TMP3PlayerStatus::mpsStopped)
+    if (c.settings.status != TMP3PlayerStatus::mpsStopped)
         Stop();
     c.ReleaseLiveStream();
+    std::unique_ptr<TPlayback> gone;
     {
         std::lock_guard held(c.lock);
         c.frameCounter.Cancel();
-        c.frameCount = 0;
+        gone = c.TakePlayback();
     }
-    c.source.Close();
-    c.pcmBuffer.clear();
-    c.pcmBuffer.shrink_to_fit();
-    c.fileName.clear();
-    c.ownedStream.reset();
-    c.inputStream = nullptr;
-    c.streamFlags = 0;
-    c.live = false;
-    c.playedBytes = 0;
-    c.positionMs = 0;
+    gone.reset(); // outside the lock: a station's stream may take a moment to let go
+    c.settings.fileName.clear();
     c.SetStatus(TMP3PlayerStatus::mpsStopped);
 }
 
@@ -267,8 +261,8 @@ void TMP3Player::Play()
         {
             std::lock_guard held(c.lock);
             c.soundOut.SetOnNotify([&c](TSoundOut&) { c.NotifyPosition(); });
-            c.soundOut.SetWaveFileName(c.waveFileName);
-            c.playingToFile = !c.waveFileName.empty();
+            c.soundOut.SetWaveFileName(c.settings.waveFileName);
+            c.playback->PlayingToFile = !c.settings.waveFileName.empty();
             c.soundOut.Open();
         }
         c.thread.WakeEvent.SetEvent();
@@ -277,7 +271,7 @@ void TMP3Player::Play()
         throw;
     }
     c.SetStatus(TMP3PlayerStatus::mpsPlaying);
-    c.endPlayReason = TMP3EndPlayReason::mepStopped;
+    c.settings.endPlayReason = TMP3EndPlayReason::mepStopped;
     c.window.PostUnique(MP_POSITION);
 }
 
@@ -288,7 +282,7 @@ void TMP3Player::Pause()
         return;
     std::lock_guard held(c.lock);
     c.soundOut.Pause();
-    if (c.playingToFile) {
+    if (c.playback->PlayingToFile) {
         // A file cannot pause: the worker idles instead until Resume wakes it.
         c.soundOut.SetNotifyEvent(nullptr);
         c.thread.WakeEvent.ResetEvent();
@@ -311,13 +305,13 @@ void TMP3Player::Resume()
 void TMP3Player::Stop()
 {
     TMP3PlayerCore& c = *core_;
-    if (CancelOpening(c) || !c.StreamOpen() || c.status == TMP3PlayerStatus::mpsStopped)
+    if (CancelOpening(c) || !c.StreamOpen() || c.settings.status == TMP3PlayerStatus::mpsStopped)
         return;
     std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {
         std::lock_guard held(c.lock);
         c.CountPlayed(); // a change of file heard by now counts before the stop
-        ++c.playGeneration;
+        c.Renew();
         c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
         c.soundOut.Reset();
@@ -332,7 +326,7 @@ void TMP3Player::Stop()
         } catch (const std::exception&) {
             // The heard file is gone from disk: the open file is rewound instead.
         }
-        c.source.Rewind();
+        c.playback->Source.Rewind();
         c.ResetCounters();
     }
     c.SetStatus(TMP3PlayerStatus::mpsStopped);
@@ -345,78 +339,51 @@ void TMP3Player::Stop()
 
 uint32_t TMP3Player::Position()
 {
-    core_->UpdatePosition();
-    return core_->positionMs;
+    std::lock_guard held(core_->lock);
+    core_->CountPlayed();
+    return core_->playback ? core_->playback->PositionMs : 0;
 }
 
-// The worker replaces the open file at a change of file: these read under the lock, and report
-// the previous file for as long as its end is what is heard.
+// What is heard, as last published: the previous file for as long as its end is what is heard.
 uint32_t TMP3Player::Length() const
 {
-    std::lock_guard held(core_->lock);
-    if (!core_->heard.empty())
-        return core_->heard.front().LengthMs;
-    // A stream that cannot seek has no total time, even once its end has been read.
-    return core_->StreamOpen() && core_->StreamSeekable() ? uint32_t(core_->source.LengthMs()) : 0;
+    return core_->shown.Read().LengthMs;
 }
-
 std::string TMP3Player::Title() const
 {
-    std::lock_guard held(core_->lock);
-    if (!core_->heard.empty())
-        return core_->heard.front().Title;
-    std::string title;
-    if (core_->liveStream)
-        title = core_->liveStream->StreamTitle();
-    return title.empty() ? core_->TitleNow() : title;
+    return core_->shown.Read().Title;
 }
-
 std::string TMP3Player::Artist() const
 {
-    std::lock_guard held(core_->lock);
-    if (!core_->heard.empty())
-        return core_->heard.front().Artist;
-    if (core_->liveStream) {
-        std::string station = core_->liveStream->StationName();
-        if (!station.empty())
-            return station;
-    }
-    return core_->StreamOpen() ? core_->source.Info().GetArtist() : std::string();
+    return core_->shown.Read().Artist;
 }
-
 int32_t TMP3Player::BitRate() const
 {
-    return core_->source.BitRate();
+    return core_->shown.Read().BitRate;
 }
 int32_t TMP3Player::OutSampleRate() const
 {
-    return core_->source.OutputInfo().SampleRate;
+    return core_->shown.Read().OutSampleRate;
 }
 int32_t TMP3Player::OutChannels() const
 {
-    return core_->source.OutputInfo().Channels;
+    return core_->shown.Read().OutChannels;
 }
 int32_t TMP3Player::OutBits() const
 {
-    return core_->source.OutputInfo().Bits;
+    return core_->shown.Read().OutBits;
 }
 int32_t TMP3Player::Layer() const
 {
-    return core_->source.Layer();
+    return core_->shown.Read().Layer;
 }
 int32_t TMP3Player::Version() const
 {
-    return core_->source.Version();
+    return core_->shown.Read().Version;
 }
-
 std::string TMP3Player::VbrHeaderName() const
 {
-    switch (core_->source.VbrHeader()) {
-    case TVbrHeaderKind::Xing: return "xing";
-    case TVbrHeaderKind::Vbri: return "vbri";
-    case TVbrHeaderKind::None: break;
-    }
-    return {};
+    return core_->shown.Read().VbrHeaderName;
 }
 
 } // namespace pt4

@@ -16,9 +16,9 @@
 
 namespace pt4 {
 
-TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player), source(decoder)
+TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player)
 {
-    soundOut.NotifyInterval = changePosStep;
+    soundOut.NotifyInterval = settings.changePosStep;
     soundOut.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         HandOverException(error, handled);
     };
@@ -36,28 +36,42 @@ TMP3PlayerCore::~TMP3PlayerCore()
 
 void TMP3PlayerCore::SetStatus(TMP3PlayerStatus newStatus)
 {
-    const bool endOfPlay =
-        StreamOpen() && status != TMP3PlayerStatus::mpsStopped && newStatus == TMP3PlayerStatus::mpsStopped;
-    status = newStatus;
+    const bool endOfPlay = StreamOpen() && settings.status != TMP3PlayerStatus::mpsStopped &&
+                           newStatus == TMP3PlayerStatus::mpsStopped;
+    settings.status = newStatus;
     window.PostUnique(MP_STATUS);
     if (endOfPlay)
         window.PostUnique(MP_END_PLAY);
 }
 
+void TMP3PlayerCore::Renew()
+{
+    playback->Id = NewId();
+    currentId_ = playback->Id;
+}
+
+std::unique_ptr<TPlayback> TMP3PlayerCore::TakePlayback()
+{
+    currentId_ = 0;
+    std::unique_ptr<TPlayback> gone = std::move(playback);
+    Publish();
+    return gone;
+}
+
 void TMP3PlayerCore::ResetCounters()
 {
-    pcmPending = 0;
-    source.ForgetPendingFrame();
-    playedBytes = 0;
-    writtenBytes = 0;
-    positionMs = 0;
-    nextState = TNextState::None;
-    nextFileName.clear();
-    if (!heard.empty()) {
-        // What was queued of the previous files is gone: the new file is the one heard now.
-        heard.clear();
-        window.PostUnique(MP_STATUS);
-    }
+    TPlayback& p = *playback;
+    p.PcmPending = 0;
+    p.Source.ForgetPendingFrame();
+    p.PlayedBytes = 0;
+    p.WrittenBytes = 0;
+    p.PositionMs = 0;
+    p.NextState = TPlayback::TNextState::None;
+    p.NextFileName.clear();
+    p.Titles.clear();
+    // What was queued of the previous files is gone: the open file is the one heard now.
+    p.Heard.clear();
+    Publish();
 }
 
 void TMP3PlayerCore::UpdatePosition()
@@ -68,7 +82,7 @@ void TMP3PlayerCore::UpdatePosition()
 
 void TMP3PlayerCore::CountPlayed()
 {
-    if (!soundOut.Active())
+    if (!playback || !soundOut.Active())
         return;
     try {
         AdvancePlayed();
@@ -81,61 +95,145 @@ void TMP3PlayerCore::CountPlayed()
 
 void TMP3PlayerCore::AdvancePlayed()
 {
-    playedBytes += soundOut.GetDoneBytes();
-    while (!heard.empty() && playedBytes >= heard.front().EndBytes)
+    TPlayback& p = *playback;
+    p.PlayedBytes += soundOut.GetDoneBytes();
+    while (!p.Heard.empty() && p.PlayedBytes >= p.Heard.front().EndBytes)
         CompleteChange();
+    bool titled = false;
+    while (!p.Titles.empty() && p.Titles.front().Written && p.PlayedBytes >= p.Titles.front().AtBytes) {
+        p.HeardTitle = std::move(p.Titles.front().Title);
+        p.Titles.pop_front();
+        titled = true;
+    }
+    if (titled)
+        Publish();
     const int64_t bitsPerSecond =
         int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
     // A station played for 50 days holds at the largest position rather than wrap.
     if (bitsPerSecond > 0)
-        positionMs = uint32_t(std::min<int64_t>(playedBytes * 1000 * 8 / bitsPerSecond, UINT32_MAX));
+        p.PositionMs = uint32_t(std::min<int64_t>(p.PlayedBytes * 1000 * 8 / bitsPerSecond, UINT32_MAX));
 }
 
 // The first sample of the next file is being heard: from here on the player shows it.
 void TMP3PlayerCore::CompleteChange()
 {
-    const int64_t end = heard.front().EndBytes;
-    heard.pop_front();
-    playedBytes = std::max<int64_t>(playedBytes - end, 0);
-    writtenBytes = std::max<int64_t>(writtenBytes - end, 0);
-    for (THeardFile& later : heard)
+    TPlayback& p = *playback;
+    const int64_t end = p.Heard.front().EndBytes;
+    p.Heard.pop_front();
+    p.PlayedBytes = std::max<int64_t>(p.PlayedBytes - end, 0);
+    p.WrittenBytes = std::max<int64_t>(p.WrittenBytes - end, 0);
+    for (TPlayback::THeardFile& later : p.Heard)
         later.EndBytes -= end;
-    window.PostUnique(MP_STATUS);
+    Publish();
+}
+
+// The worker has decoded up to the reader's read point: a station title whose audio begins by
+// then is marked where that audio goes to the output, and waits there to be heard.
+void TMP3PlayerCore::NoteTitles(TPlayback& p)
+{
+    if (titlesChanged.exchange(false)) {
+        if (p.Titles.size() >= TPlayback::kMaxTitleMarks)
+            p.Titles.pop_front();
+        p.Titles.push_back({p.Live->StreamTitle(), p.Live->TitleOffset()});
+    }
+    const uint64_t decoded = uint64_t(std::max<int64_t>(p.Source.Reader().Position(), 0));
+    bool titled = false;
+    for (TPlayback::TTitleMark& mark : p.Titles) {
+        if (mark.Written || (mark.StreamOffset > decoded && !p.HeardTitle.empty()))
+            continue;
+        mark.Written = true;
+        mark.AtBytes = p.WrittenBytes;
+        if (p.HeardTitle.empty() || !soundOut.Active() || mark.AtBytes <= p.PlayedBytes) {
+            // The station's first title, or nothing plays yet: the title holds at once.
+            p.HeardTitle = mark.Title;
+            mark.AtBytes = -1;
+            titled = true;
+        }
+    }
+    while (!p.Titles.empty() && p.Titles.front().AtBytes < 0)
+        p.Titles.pop_front();
+    if (titled)
+        Publish();
 }
 
 bool TMP3PlayerCore::ReturnToHeard()
 {
-    if (heard.empty())
+    TPlayback& p = *playback;
+    if (p.Heard.empty())
         return false;
-    const std::string name = heard.front().FileName;
+    const std::string name = p.Heard.front().Shown.FileName;
     TOpenedLocation opened = OpenLocation(name);
     if (!opened.seekable)
         return false; // only seekable files are ever followed by another
     try {
-        source.Open(opened.stream.get(), true);
+        p.Source.Open(opened.stream.get(), true);
     } catch (...) {
         // Changed on disk since it was heard: the open file stays, from its start.
-        source.Open(inputStream, true);
+        p.Source.Open(p.Stream, true);
         throw;
     }
-    ownedStream = std::move(opened.stream);
-    inputStream = ownedStream.get();
-    streamFlags = kStreamSeekable | kStreamOwned;
-    fileName = name;
+    p.OwnedStream = std::move(opened.stream);
+    p.Stream = p.OwnedStream.get();
+    p.FileName = name;
     // The owner has been told nothing of the files dropped here: no change of status.
-    heard.clear();
-    pcmPending = 0;
-    nextState = TNextState::None;
-    nextFileName.clear();
+    p.Heard.clear();
+    p.PcmPending = 0;
+    p.NextState = TPlayback::TNextState::None;
+    p.NextFileName.clear();
     ApplyLoudness();
     StartFrameCount();
+    Publish();
     window.PostUnique(MP_EQUALIZER);
     return true;
 }
 
 bool TMP3PlayerCore::QueuedAhead() const
 {
-    return !heard.empty() || (nextState == TNextState::Answered && !nextFileName.empty());
+    const TPlayback* p = playback.get();
+    return p && (!p->Heard.empty() ||
+                 (p->NextState == TPlayback::TNextState::Answered && !p->NextFileName.empty()));
+}
+
+std::string TMP3PlayerCore::TitleNow(const TPlayback& p) const
+{
+    std::string title = p.Source.Info().GetTitle();
+    if (title.empty() && !p.FileName.empty())
+        title = std::filesystem::path(p.FileName).filename().string();
+    return title;
+}
+
+TShownFile TMP3PlayerCore::Describe() const
+{
+    const TPlayback& p = *playback;
+    const TMPFrameSource& source = p.Source;
+    TShownFile file;
+    file.FileName = p.FileName;
+    file.Title = p.HeardTitle.empty() ? TitleNow(p) : p.HeardTitle;
+    const std::string station = p.Live ? p.Live->StationName() : std::string();
+    file.Artist = station.empty() ? source.Info().GetArtist() : station;
+    // A stream that cannot seek has no total time, even once its end has been read.
+    file.LengthMs = p.Seekable() ? uint32_t(source.LengthMs()) : 0;
+    file.BitRate = source.BitRate();
+    file.Layer = source.Layer();
+    file.Version = source.Version();
+    file.OutSampleRate = source.OutputInfo().SampleRate;
+    file.OutChannels = source.OutputInfo().Channels;
+    file.OutBits = source.OutputInfo().Bits;
+    switch (source.VbrHeader()) {
+    case TVbrHeaderKind::Xing: file.VbrHeaderName = "xing"; break;
+    case TVbrHeaderKind::Vbri: file.VbrHeaderName = "vbri"; break;
+    case TVbrHeaderKind::None: break;
+    }
+    return file;
+}
+
+void TMP3PlayerCore::Publish()
+{
+    TShownFile file;
+    if (playback)
+        file = playback->Heard.empty() ? Describe() : playback->Heard.front().Shown;
+    if (shown.Publish(std::move(file)))
+        window.PostUnique(MP_STATUS);
 }
 
 void TMP3PlayerCore::NotifyPosition()
@@ -151,17 +249,17 @@ void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& ha
     // Playback ends with this error: the worker must not run into the same failure again and
     // queue a second report while the first is on screen. A playback that the owner has started
     // since (after a stop) keeps its worker awake.
-    const uint64_t generation = stepGeneration.load();
-    if (generation == playGeneration.load())
+    const uint64_t id = stepId.load();
+    if (Current(id))
         thread.WakeEvent.ResetEvent();
-    auto shown = std::make_shared<TMPSimpleEvent>();
+    auto handedOver = std::make_shared<TMPSimpleEvent>();
     TMPMessage message;
     message.Msg = MP_ERROR;
-    message.WParam = uintptr_t(generation);
-    message.Event = shown;
+    message.WParam = uintptr_t(id);
+    message.Event = handedOver;
     message.Error = error;
     window.PostPlain(std::move(message));
-    TMPThread::WaitForHandOver(*shown);
+    TMPThread::WaitForHandOver(*handedOver);
     handled = true;
 }
 
@@ -182,35 +280,34 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             owner.OnChangePosition(owner);
         break;
     case MP_ERROR:
-        if (errorShownFor != message.WParam)
+        if (settings.errorShownFor != message.WParam)
             ShowException(message.Error);
-        errorShownFor = message.WParam;
+        settings.errorShownFor = message.WParam;
         if (message.Event)
             message.Event->SetEvent();
         // An error of a playback that was stopped or moved before the notice arrived must not
         // stop the playback that followed.
-        if (message.WParam != uintptr_t(playGeneration.load()))
+        if (!Current(message.WParam))
             break;
-        endPlayReason = TMP3EndPlayReason::mepError;
+        settings.endPlayReason = TMP3EndPlayReason::mepError;
         owner.Stop();
         break;
-    case MP_END_OF_STREAM:
-        // A notice from a playback that was stopped or moved before it was delivered would
-        // stop the playback that followed.
-        if (message.WParam != uintptr_t(playGeneration.load()))
+    case MP_END_OF_STREAM: {
+        std::unique_lock held(lock);
+        if (!playback || playback->Id != message.WParam)
             break;
-        endPlayReason = TMP3EndPlayReason::mepEndOfStream;
-        {
-            // Everything decoded has been played out: the open file is the one heard last.
-            std::lock_guard held(lock);
-            while (!heard.empty())
-                CompleteChange();
-        }
-        if (StreamSeekable())
+        settings.endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+        // Everything decoded has been played out: the open file is the one heard last.
+        while (!playback->Heard.empty())
+            CompleteChange();
+        const bool seekable = playback->Seekable();
+        held.unlock();
+        if (seekable)
             owner.Stop();
         else
             owner.Close();
         break;
+    }
     case MP_STATUS:
         window.PurgeMessages(MP_STATUS);
         DeliverStatus();
@@ -229,16 +326,21 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         // without it.
         uint64_t question = 0;
         const auto asked = [&] {
-            std::lock_guard held(lock);
-            question = nextQuestion;
-            return nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration);
+            return playback && playback->Id == message.WParam &&
+                   playback->NextState == TPlayback::TNextState::Asked;
         };
-        if (asked() && !destroying && owner.OnNeedNext)
+        bool ask = false;
+        {
+            std::lock_guard held(lock);
+            ask = asked();
+            if (ask)
+                question = playback->NextQuestion;
+        }
+        if (ask && !destroying && owner.OnNeedNext)
             owner.OnNeedNext(owner);
         std::lock_guard held(lock);
-        if (nextState == TNextState::Asked && message.WParam == uintptr_t(playGeneration) &&
-            nextQuestion == question)
-            nextState = TNextState::Answered; // no file named: play ends as usual
+        if (asked() && playback->NextQuestion == question)
+            playback->NextState = TPlayback::TNextState::Answered; // no file named: play ends as usual
         ownerActed.SetEvent();
         break;
     }
@@ -270,13 +372,14 @@ void TMP3PlayerCore::ReleaseLiveStream()
 
 void TMP3PlayerCore::StartFrameCount()
 {
+    TPlayback& p = *playback;
     frameCounter.Cancel();
-    frameCount = 0;
-    const auto* file = dynamic_cast<const TMPFileStream*>(inputStream);
-    if (!file || !source.LengthEstimated())
+    p.FrameCount = 0;
+    const auto* file = dynamic_cast<const TMPFileStream*>(p.Stream);
+    if (!file || !p.Source.LengthEstimated())
         return;
-    frameCount = frameCounter.Start(file->FileName(), source.IndexStart(),
-                                    [this] { window.PostPlain(MP_FRAME_COUNT); });
+    p.FrameCount = frameCounter.Start(file->FileName(), p.Source.IndexStart(),
+                                      [this] { window.PostPlain(MP_FRAME_COUNT); });
 }
 
 bool TMP3PlayerCore::AdoptFrameCount()
@@ -285,11 +388,17 @@ bool TMP3PlayerCore::AdoptFrameCount()
     if (!result)
         return false;
     std::lock_guard held(lock);
-    if (result->Count != frameCount || !StreamOpen())
+    if (!playback || result->Count != playback->FrameCount)
         return false;
+    TMPFrameSource& source = playback->Source;
     const int32_t estimate = source.LengthMs();
     source.AdoptFrameIndex(std::move(result->Offsets));
-    return source.LengthMs() != estimate;
+    if (source.LengthMs() == estimate)
+        return false;
+    // Told by the caller, with the corrected length in the snapshot by then.
+    TShownFile file = playback->Heard.empty() ? Describe() : playback->Heard.front().Shown;
+    shown.Publish(std::move(file));
+    return true;
 }
 
 void TMP3PlayerCore::DeliverStatus()
@@ -301,8 +410,8 @@ void TMP3PlayerCore::DeliverStatus()
 void TMP3PlayerCore::DeliverEndPlay()
 {
     if (owner.OnEndPlay)
-        owner.OnEndPlay(owner, endPlayReason);
-    endPlayReason = TMP3EndPlayReason::mepStopped;
+        owner.OnEndPlay(owner, settings.endPlayReason);
+    settings.endPlayReason = TMP3EndPlayReason::mepStopped;
 }
 
 void TMP3PlayerCore::DecodeStep()
@@ -315,34 +424,37 @@ void TMP3PlayerCore::DecodeStep()
             return;
     }
     std::unique_lock held(lock);
-    stepGeneration = playGeneration.load();
-    if (thread.WakeEvent.WaitFor(0) == kWaitTimeout)
+    if (!playback || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
-    if (pcmPending == 0) {
-        switch (source.ProduceFrame(pcmBuffer.data())) {
+    TPlayback& p = *playback;
+    stepId = p.Id;
+    if (p.PcmPending == 0) {
+        switch (p.Source.ProduceFrame(p.Pcm.data())) {
         case TFrameOutcome::EndOfData:
             if (ContinueWithNext(held))
                 return;
             if (FinishEndOfData(held))
-                window.PostPlain(MP_END_OF_STREAM, uintptr_t(playGeneration.load()));
+                window.PostPlain(MP_END_OF_STREAM, uintptr_t(p.Id));
             return;
         case TFrameOutcome::Skipped: return;
-        case TFrameOutcome::Frame: pcmPending = source.LastFrameBytes(); break;
+        case TFrameOutcome::Frame: p.PcmPending = p.Source.LastFrameBytes(); break;
         }
+        if (p.Live)
+            NoteTitles(p);
     }
     if (soundOut.CanWrite()) {
-        const int32_t taken = soundOut.Write(pcmBuffer.data(), pcmPending);
-        pcmPending -= taken;
-        writtenBytes += taken;
-        std::memmove(pcmBuffer.data(), pcmBuffer.data() + taken, size_t(pcmPending));
+        const int32_t taken = soundOut.Write(p.Pcm.data(), p.PcmPending);
+        p.PcmPending -= taken;
+        p.WrittenBytes += taken;
+        std::memmove(p.Pcm.data(), p.Pcm.data() + taken, size_t(p.PcmPending));
         if (soundOut.FreeSpacePercent() <= 25)
             std::this_thread::yield();
     } else {
         thread.WakeEvent.ResetEvent();
         soundOut.SetNotifyEvent(&thread.WakeEvent);
         // A live stream buffers ahead on its own; a read-ahead here would wait for the server.
-        if (!live)
-            source.ReadAhead();
+        if (!p.Live)
+            p.Source.ReadAhead();
     }
 }
 
@@ -350,24 +462,26 @@ void TMP3PlayerCore::DecodeStep()
 // on with it in the same sound stream. True when decoding goes on (with the next file, or after
 // a stop or seek made meanwhile); false when play is to end as usual. The lock is let go while
 // the owner answers.
-bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held)
+bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<std::mutex>& held)
 {
     using namespace std::chrono_literals;
-    if (!StreamSeekable() || destroying)
+    TPlayback* p = playback.get();
+    if (!p->Seekable() || destroying)
         return false;
-    const uint64_t generation = playGeneration;
+    const uint64_t id = p->Id;
+    // After a stop, seek or close made while the lock was let go, `p` is not to be used.
     const auto interrupted = [&] {
-        return playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout;
+        return !playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout;
     };
-    if (nextState == TNextState::None) {
-        nextState = TNextState::Asked;
-        ++nextQuestion;
-        nextFileName.clear();
-        window.PostPlain(MP_NEED_NEXT, uintptr_t(generation));
+    if (p->NextState == TPlayback::TNextState::None) {
+        p->NextState = TPlayback::TNextState::Asked;
+        ++p->NextQuestion;
+        p->NextFileName.clear();
+        window.PostPlain(MP_NEED_NEXT, uintptr_t(id));
     }
     // An owner that does not answer within a second (a modal dialog, say) gets the usual end.
     const auto deadline = std::chrono::steady_clock::now() + 1s;
-    while (nextState == TNextState::Asked) {
+    while (p->NextState == TPlayback::TNextState::Asked) {
         const auto left =
             std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
@@ -379,9 +493,9 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
         if (interrupted())
             return true;
     }
-    nextState = TNextState::Answered;
-    const std::string name = std::move(nextFileName);
-    nextFileName.clear();
+    p->NextState = TPlayback::TNextState::Answered;
+    const std::string name = std::move(p->NextFileName);
+    p->NextFileName.clear();
     return !name.empty() && ChangeToNext(name);
 }
 
@@ -389,6 +503,7 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<TMPCriticalSection>& held
 // output format, is left to the owner's usual handling after this one has ended.
 bool TMP3PlayerCore::ChangeToNext(const std::string& name)
 {
+    TPlayback& p = *playback;
     std::unique_ptr<TMPStream> stream;
     try {
         // Measured first with a decoder of its own, so that a file that fails leaves the open
@@ -398,48 +513,38 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
         TMPFrameSource probe(*probeDecoder);
         probe.Open(&probeStream, true);
         const TDecoderInfo& next = probe.OutputInfo();
-        const TDecoderInfo& now = source.OutputInfo();
+        const TDecoderInfo& now = p.Source.OutputInfo();
         if (next.SampleRate != now.SampleRate || next.Channels != now.Channels || next.Bits != now.Bits)
             return false;
         stream = std::make_unique<TMPFileStream>(name);
     } catch (const std::exception&) {
         return false;
     }
-    THeardFile previous{fileName, TitleNow(), source.Info().GetArtist(), uint32_t(source.LengthMs()),
-                        writtenBytes};
+    TPlayback::THeardFile previous{Describe(), p.WrittenBytes};
     try {
-        source.Open(stream.get(), true);
+        p.Source.Open(stream.get(), true);
     } catch (const std::exception&) {
         return false; // unreachable in practice: the probe opened the same bytes
     }
-    heard.push_back(std::move(previous));
-    ownedStream = std::move(stream);
-    inputStream = ownedStream.get();
-    streamFlags = kStreamSeekable | kStreamOwned;
-    fileName = name;
-    pcmPending = 0;
-    nextState = TNextState::None;
+    p.Heard.push_back(std::move(previous));
+    p.OwnedStream = std::move(stream);
+    p.Stream = p.OwnedStream.get();
+    p.FileName = name;
+    p.PcmPending = 0;
+    p.NextState = TPlayback::TNextState::None;
     ApplyLoudness();
     StartFrameCount();
     window.PostUnique(MP_EQUALIZER);
     return true;
 }
 
-std::string TMP3PlayerCore::TitleNow() const
-{
-    std::string title = StreamOpen() ? source.Info().GetTitle() : std::string();
-    if (title.empty() && !fileName.empty())
-        title = std::filesystem::path(fileName).filename().string();
-    return title;
-}
-
 // Plays out what is queued and idles the worker. The lock is let go while it waits, so that
 // pause, resume, stop and seek are not held up by the last two seconds of sound (a paused output
 // would otherwise never finish while the owner waits for the lock to resume it). False when a
 // stop or seek made meanwhile means the end of data no longer holds.
-bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<TMPCriticalSection>& held)
+bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<std::mutex>& held)
 {
-    const uint64_t generation = playGeneration;
+    const uint64_t id = playback->Id;
     soundOut.SetNotifyEvent(nullptr);
     soundOut.Flush();
     while (!soundOut.WaitForDone(0)) {
@@ -447,7 +552,7 @@ bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<TMPCriticalSection>& held)
         held.unlock();
         soundOut.WaitForDoneOr(ownerActed);
         held.lock();
-        if (playGeneration != generation || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
+        if (!playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
             return false;
     }
     thread.WakeEvent.ResetEvent();

@@ -54,41 +54,41 @@ void CheckIndex(int32_t index)
 
 bool TMP3Player::EqualizerEnabled() const
 {
-    return core_->equalizerEnabled;
+    return core_->settings.equalizerEnabled;
 }
 
 void TMP3Player::SetEqualizerEnabled(bool value)
 {
-    if (value == core_->equalizerEnabled)
+    if (value == core_->settings.equalizerEnabled)
         return;
-    core_->equalizerEnabled = value;
+    core_->settings.equalizerEnabled = value;
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
 int32_t TMP3Player::EqualizerCount() const
 {
-    return core_->equalizerCount;
+    return core_->settings.equalizerCount;
 }
 
 void TMP3Player::SetEqualizerCount(int32_t count)
 {
     count = std::min(count, kMaxBands); // the band arrays hold 32
-    if (count <= 0 || count == core_->equalizerCount)
+    if (count <= 0 || count == core_->settings.equalizerCount)
         return;
-    core_->equalizerCount = count;
+    core_->settings.equalizerCount = count;
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
 TMP3EqualizerMode TMP3Player::EqualizerMode() const
 {
-    return core_->equalizerMode;
+    return core_->settings.equalizerMode;
 }
 
 void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
 {
-    if (mode == core_->equalizerMode)
+    if (mode == core_->settings.equalizerMode)
         return;
-    core_->equalizerMode = mode;
+    core_->settings.equalizerMode = mode;
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -97,25 +97,25 @@ void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
     CheckIndex(index);
     if (value < -100 || value > 100)
         return;
-    core_->equalizerValues[size_t(index)] = value;
+    core_->settings.equalizerValues[size_t(index)] = value;
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
 int32_t TMP3Player::GetEqualizerFrequency(int32_t index) const
 {
     CheckIndex(index);
-    if (core_->equalizerMode == TMP3EqualizerMode::memFreq || OutSampleRate() != 0)
-        return core_->equalizerFrequencies[size_t(index)];
+    if (core_->settings.equalizerMode == TMP3EqualizerMode::memFreq || OutSampleRate() != 0)
+        return core_->settings.equalizerFrequencies[size_t(index)];
     return 0;
 }
 
 void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
 {
     TMP3PlayerCore& c = *core_;
-    if (c.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
+    if (c.settings.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
         return;
-    const int32_t count = c.equalizerCount;
-    auto& bands = c.equalizerFrequencies;
+    const int32_t count = c.settings.equalizerCount;
+    auto& bands = c.settings.equalizerFrequencies;
     bands[0] = low;
     for (int32_t i = 1; i <= count - 2; ++i) {
         const double previous = bands[size_t(i - 1)];
@@ -128,88 +128,98 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
 
 TReplayGainMode TMP3Player::ReplayGainMode() const
 {
-    return core_->replayGainMode;
+    return core_->loudness.mode;
 }
 
 void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
 {
-    if (mode == core_->replayGainMode)
+    if (mode == core_->loudness.mode)
         return;
     std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->replayGainMode = mode;
+    core_->loudness.mode = mode;
     core_->ApplyLoudness();
 }
 
 double TMP3Player::ReplayGainPreamp() const
 {
-    return core_->replayGainPreampDb;
+    return core_->loudness.preampDb;
 }
 
 void TMP3Player::SetReplayGainPreamp(double db)
 {
-    if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->replayGainPreampDb)
+    if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->loudness.preampDb)
         return;
     std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->replayGainPreampDb = db;
+    core_->loudness.preampDb = db;
     core_->ApplyLoudness();
 }
 
 bool TMP3Player::PlaysAlbum() const
 {
-    return core_->playsAlbum;
+    return core_->loudness.playsAlbum;
 }
 
 void TMP3Player::SetPlaysAlbum(bool value)
 {
-    if (value == core_->playsAlbum)
+    if (value == core_->loudness.playsAlbum)
         return;
     std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->playsAlbum = value;
+    core_->loudness.playsAlbum = value;
     core_->ApplyLoudness();
 }
 
 void TMP3PlayerCore::ApplyLoudness()
 {
-    std::lock_guard held(lock); // a worker that changes file opens another source
-    TReplayGainMode mode = replayGainMode;
+    TReplayGainMode mode = loudness.mode;
     if (mode == TReplayGainMode::Auto)
-        mode = playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
-    const float scale = StreamOpen() ? ReplayGainScale(source.ReplayGain(), mode, replayGainPreampDb) : 1.0f;
+        mode = loudness.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
+    const float scale =
+        playback ? ReplayGainScale(playback->Source.ReplayGain(), mode, loudness.preampDb) : 1.0f;
     SetOutputGain(decoder.Output.Equalizer, scale);
 }
 
 void TMP3PlayerCore::UpdateGainTables()
 {
     EqualizerGains& gains = decoder.Output.Equalizer;
-    const int32_t rate = source.OutputInfo().SampleRate;
-    const int32_t enabled = equalizerEnabled ? 1 : 0;
-    if (equalizerMode == TMP3EqualizerMode::memSubBand) {
+    int32_t rate = 0;
+    int32_t layer = 0;
+    {
+        // The file being decoded, which may already be the one after the file heard.
+        std::lock_guard held(lock);
+        if (!playback)
+            return;
+        rate = playback->Source.OutputInfo().SampleRate;
+        layer = playback->Source.Layer();
+    }
+    const TPlayerSettings& s = settings;
+    const int32_t enabled = s.equalizerEnabled ? 1 : 0;
+    if (s.equalizerMode == TMP3EqualizerMode::memSubBand) {
         gains.FrequencyEqualizerOn = 0;
         for (size_t i = 0; i < 32; ++i)
-            gains.SubbandEqualizerGains[i] = BandGain(equalizerValues[i]);
+            gains.SubbandEqualizerGains[i] = BandGain(s.equalizerValues[i]);
         gains.SubbandEqualizerOn = enabled;
         if (rate >= 1)
             for (int32_t i = 0; i < 32; ++i)
-                equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
+                settings.equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
         return;
     }
-    if (source.Layer() != 3) {
+    if (layer != 3) {
         gains.FrequencyEqualizerOn = 0;
-        if (equalizerEnabled)
+        if (s.equalizerEnabled)
             for (int32_t d = 0; d < 32; ++d) {
                 const int32_t centre = RoundEven(rate / 64.0 * (d + 0.5));
-                const int32_t band = NearestBand(equalizerFrequencies, equalizerCount, centre);
-                gains.SubbandEqualizerGains[size_t(d)] = BandGain(equalizerValues[size_t(band)]);
+                const int32_t band = NearestBand(s.equalizerFrequencies, s.equalizerCount, centre);
+                gains.SubbandEqualizerGains[size_t(d)] = BandGain(s.equalizerValues[size_t(band)]);
             }
         gains.SubbandEqualizerOn = enabled;
         return;
     }
     gains.SubbandEqualizerOn = 0;
-    if (equalizerEnabled)
+    if (s.equalizerEnabled)
         for (int32_t n = 0; n < 576; ++n) {
             const int32_t centre = RoundEven(rate / 1152.0 * (n + 0.5));
-            const int32_t band = NearestBand(equalizerFrequencies, equalizerCount, centre);
-            gains.FrequencyEqualizerGains[size_t(n)] = BandGain(equalizerValues[size_t(band)]);
+            const int32_t band = NearestBand(s.equalizerFrequencies, s.equalizerCount, centre);
+            gains.FrequencyEqualizerGains[size_t(n)] = BandGain(s.equalizerValues[size_t(band)]);
         }
     gains.FrequencyEqualizerOn = enabled;
 }

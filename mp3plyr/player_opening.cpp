@@ -9,7 +9,7 @@ namespace pt4 {
 
 void StartOpening(TMP3PlayerCore& core)
 {
-    core.opener.Start(core.fileName);
+    core.opener.Start(core.settings.fileName);
     core.window.PostUnique(MP_STATUS);
 }
 
@@ -17,7 +17,7 @@ bool CancelOpening(TMP3PlayerCore& core)
 {
     if (!core.opener.Cancel())
         return false;
-    core.fileName.clear();
+    core.settings.fileName.clear();
     core.window.PostUnique(MP_STATUS);
     return true;
 }
@@ -28,20 +28,22 @@ void FinishOpening(TMP3PlayerCore& core, uint64_t id)
     if (!result)
         return; // cancelled or replaced meanwhile; its thread has freed what it opened
     if (result->Error) {
-        core.fileName.clear();
+        core.settings.fileName.clear();
         core.window.PostUnique(MP_STATUS);
         ShowException(result->Error);
         return;
     }
-    const std::string name = core.fileName;
+    const std::string name = core.settings.fileName;
     try {
         // The first frames are in memory: this reads no further than the attempt did.
-        core.owner.OpenStream(result->Stream.release(),
-                              uint8_t((result->Seekable ? kStreamSeekable : 0) | kStreamOwned));
-        core.fileName = name;
+        core.OpenPlayback(result->Stream.release(),
+                          uint8_t((result->Seekable ? kStreamSeekable : 0) | kStreamOwned), name);
+        core.settings.fileName = name;
         if (result->PlayWhenOpened)
             core.owner.Play();
     } catch (...) {
+        if (!core.StreamOpen())
+            core.settings.fileName.clear();
         ShowException(std::current_exception());
     }
 }

@@ -11,44 +11,58 @@ namespace pt4 {
 
 void TMP3Player::OpenStream(TMPStream* stream, uint8_t flags)
 {
-    TMP3PlayerCore& c = *core_;
+    core_->OpenPlayback(stream, flags, {});
+}
+
+void TMP3PlayerCore::OpenPlayback(TMPStream* stream, uint8_t flags, const std::string& name)
+{
     std::unique_ptr<TMPStream> owned((flags & kStreamOwned) ? stream : nullptr);
-    Close();
-    c.inputStream = stream;
-    c.streamFlags = flags;
-    c.ownedStream = std::move(owned);
-    if (auto* liveStream = dynamic_cast<TMPLiveStream*>(stream)) {
-        {
-            std::lock_guard gate(c.liveLock);
-            c.liveStream = liveStream;
-        }
-        // A new title is announced as a change of status, as a new file would be.
-        liveStream->SetOnTitlesChanged([&c] { c.window.PostPlain(MP_STATUS); });
-    }
+    owner.Close();
     if (stream) {
+        // Measured before the worker can see it: with nothing open the worker idles.
+        auto opened = std::make_unique<TPlayback>(decoder, NewId(), (flags & kStreamSeekable) != 0);
+        opened->FileName = name;
+        opened->Stream = stream;
+        opened->OwnedStream = std::move(owned);
+        opened->Live = dynamic_cast<TMPLiveStream*>(stream);
         try {
-            std::lock_guard held(c.lock);
-            c.live = c.liveStream != nullptr;
-            c.pcmBuffer.assign(TMPFrameSource::kPcmBufferSize, 0);
-            c.source.Open(stream, (flags & kStreamSeekable) != 0);
-            const TDecoderInfo& info = c.source.OutputInfo();
-            c.soundOut.SetSampleRate(info.SampleRate);
-            c.soundOut.SetBitsPerSample(info.Bits);
-            c.soundOut.SetChannels(info.Channels);
-            c.pcmPending = 0;
-            c.playedBytes = 0;
-            c.positionMs = 0;
-            c.ApplyLoudness();
-            c.StartFrameCount();
+            opened->Source.Open(stream, opened->Seekable());
         } catch (...) {
-            Close();
+            SetStatus(TMP3PlayerStatus::mpsStopped);
             throw;
         }
-        c.window.PostUnique(MP_EQUALIZER);
-        c.SetStatus(TMP3PlayerStatus::mpsStopped);
+        TMPLiveStream* live = opened->Live;
+        {
+            std::lock_guard held(lock);
+            playback = std::move(opened);
+            Renew();
+            const TDecoderInfo& info = playback->Source.OutputInfo();
+            soundOut.SetSampleRate(info.SampleRate);
+            soundOut.SetBitsPerSample(info.Bits);
+            soundOut.SetChannels(info.Channels);
+            ApplyLoudness();
+            StartFrameCount();
+            if (live) {
+                // The station's first title came with its answer, before anyone listened.
+                titlesChanged = true;
+                NoteTitles(*playback);
+            }
+            Publish();
+        }
+        if (live) {
+            {
+                std::lock_guard gate(liveLock);
+                liveStream = live;
+            }
+            // A new title is noted by the worker where it has decoded to, and announced as a
+            // change of status once it is heard, as a new file would be.
+            live->SetOnTitlesChanged([this] { titlesChanged = true; });
+        }
+        window.PostUnique(MP_EQUALIZER);
+        SetStatus(TMP3PlayerStatus::mpsStopped);
     }
-    if (c.autoPlay)
-        Play();
+    if (settings.autoPlay)
+        owner.Play();
 }
 
 void TMP3Player::Seek(int32_t ms)
@@ -65,19 +79,20 @@ void TMP3Player::Seek(int32_t ms)
         } catch (const std::exception&) {
             // The heard file is gone from disk: the seek is in the open file instead.
         }
-        ++c.playGeneration;
+        c.Renew();
         c.ownerActed.SetEvent();
         c.soundOut.SetOnNotify(nullptr);
-        const bool wasPaused = c.status == TMP3PlayerStatus::mpsPaused;
+        const bool wasPaused = c.settings.status == TMP3PlayerStatus::mpsPaused;
         c.soundOut.Reset();
         c.soundOut.WaitForDone();
         c.soundOut.GetDoneBytes(); // what the old position played counts no more
         c.ResetCounters();
 
-        const TDecoderInfo& info = c.source.OutputInfo();
-        const int64_t landed = c.source.SeekToTime(ms);
-        c.playedBytes = landed * (int64_t(info.Channels) * info.Bits / 8);
-        c.writtenBytes = c.playedBytes;
+        TPlayback& p = *c.playback;
+        const TDecoderInfo& info = p.Source.OutputInfo();
+        const int64_t landed = p.Source.SeekToTime(ms);
+        p.PlayedBytes = landed * (int64_t(info.Channels) * info.Bits / 8);
+        p.WrittenBytes = p.PlayedBytes;
 
         if (wasPaused) {
             c.thread.WakeEvent.ResetEvent();

@@ -339,6 +339,7 @@ bool TMPHttpStream::ApplyTitles()
     while (!pendingTitles_.empty() && (pendingTitles_.front().at <= consumed_ || streamTitle_.empty())) {
         if (pendingTitles_.front().title != streamTitle_) {
             streamTitle_ = std::move(pendingTitles_.front().title);
+            titleOffset_ = pendingTitles_.front().at;
             changed = true;
         }
         pendingTitles_.pop_front();
@@ -401,6 +402,12 @@ void TMPHttpStream::Interrupt()
         interrupted_ = true;
     }
     changed_.notify_all();
+}
+
+uint64_t TMPHttpStream::TitleOffset() const
+{
+    std::lock_guard held(mutex_);
+    return titleOffset_;
 }
 
 std::string TMPHttpStream::StreamTitle() const

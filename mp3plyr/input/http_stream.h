@@ -56,6 +56,7 @@ public:
     std::string StreamTitle() const override;
     std::string StationName() const override;
     void SetOnTitlesChanged(std::function<void()> handler) override;
+    uint64_t TitleOffset() const override;
 
     // The final URL after redirects, and the type the server gave the body.
     std::string EffectiveUrl() const;
@@ -103,6 +104,7 @@ private:
     std::string stationName_;
     std::string contentType_;
     std::string streamTitle_;
+    uint64_t titleOffset_ = 0;
     TIcyDemuxer demuxer_;
     std::vector<uint8_t> audio_;
     std::vector<TIcyBlock> blocks_;

@@ -28,6 +28,8 @@ public:
     // The current title and the station's name, as raw bytes (see DisplayText); empty if none.
     virtual std::string StreamTitle() const = 0;
     virtual std::string StationName() const = 0;
+    // Where the current title's audio begins, in the bytes this stream's reads return.
+    virtual uint64_t TitleOffset() const = 0;
     // `handler` runs on the stream's own thread each time the title or the name changes.
     virtual void SetOnTitlesChanged(std::function<void()> handler) = 0;
 };

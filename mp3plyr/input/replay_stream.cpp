@@ -70,6 +70,8 @@ public:
     void Interrupt() override { stream_->Interrupt(); }
     std::string StreamTitle() const override { return stream_->StreamTitle(); }
     std::string StationName() const override { return stream_->StationName(); }
+    // The recorded bytes are the stream's own first bytes: its offsets hold here as they are.
+    uint64_t TitleOffset() const override { return stream_->TitleOffset(); }
     void SetOnTitlesChanged(std::function<void()> handler) override
     {
         stream_->SetOnTitlesChanged(std::move(handler));

@@ -24,12 +24,12 @@ inline constexpr uint32_t MM_WOM_DONE = 0x3BD;
 
 // The player component's window messages.
 inline constexpr uint32_t MP_POSITION = WM_USER + 10;
-inline constexpr uint32_t MP_ERROR = WM_USER + 11;
-inline constexpr uint32_t MP_END_OF_STREAM = WM_USER + 12;
+inline constexpr uint32_t MP_ERROR = WM_USER + 11;         // WParam: the playback id
+inline constexpr uint32_t MP_END_OF_STREAM = WM_USER + 12; // WParam: the playback id
 inline constexpr uint32_t MP_STATUS = WM_USER + 14;
 inline constexpr uint32_t MP_END_PLAY = WM_USER + 15;
 inline constexpr uint32_t MP_EQUALIZER = WM_USER + 16;
-inline constexpr uint32_t MP_NEED_NEXT = WM_USER + 17; // WParam: the play generation
+inline constexpr uint32_t MP_NEED_NEXT = WM_USER + 17; // WParam: the playback id
 // The open file's frames are counted (a corrected length).
 inline constexpr uint32_t MP_FRAME_COUNT = WM_USER + 18;
 // A location opened in the background has its result. WParam: the attempt's id.

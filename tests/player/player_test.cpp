@@ -306,8 +306,8 @@ TEST_F(PlayerTest, CountedFramesCorrectTheLengthAndSeeksLandExactly)
 TEST_F(PlayerTest, LoudnessModeScalesThePlayFromItsFirstSample)
 {
     std::string tag("ID3\3\0\0\0\0\0\0", 10);
-    for (const std::string body : {std::string("\0REPLAYGAIN_TRACK_GAIN\0-6 dB", 28),
-                                   std::string("\0REPLAYGAIN_ALBUM_GAIN\0-12 dB", 29)})
+    for (const std::string& body : {std::string("\0REPLAYGAIN_TRACK_GAIN\0-6 dB", 28),
+                                    std::string("\0REPLAYGAIN_ALBUM_GAIN\0-12 dB", 29)})
         tag += "TXXX" + std::string{0, 0, 0, char(body.size()), 0, 0} + body;
     tag[9] = char(tag.size() - 10);
     std::vector<uint8_t> file(tag.begin(), tag.end());

@@ -60,8 +60,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const fs::path& log)
 {
     const pid_t pid = fork();
     if (pid == 0) {
-        std::freopen(log.c_str(), "w", stdout);
-        std::freopen((log.string() + ".err").c_str(), "w", stderr);
+        if (!std::freopen(log.c_str(), "w", stdout) ||
+            !std::freopen((log.string() + ".err").c_str(), "w", stderr))
+            _exit(126);
         std::vector<char*> args;
         for (const auto& arg : argv)
             args.push_back(const_cast<char*>(arg.c_str()));
@@ -308,6 +309,38 @@ TEST_F(StreamPulse, AStallIsHeardAsAPauseAndNeverHoldsUpAStop)
     EXPECT_LT(Clock::now() - stopping, 200ms);
     DrainFor(player, 100ms);
     EXPECT_EQ(endReason, TMP3EndPlayReason::mepStopped);
+}
+
+// The station sends faster than it plays, so its titles are read seconds before their audio is
+// heard: each must change when its audio is, not when the bytes are read.
+TEST_F(StreamPulse, TitlesChangeWhenTheirAudioIsHeard)
+{
+    test::RadioServer server(DemoClipPath());
+    std::vector<std::pair<std::string, uint32_t>> changes; // title and position when announced
+    player.OnChangeStatus = [&](TMP3Player& p) {
+        const std::string title = DisplayText(p.Title());
+        if (changes.empty() || changes.back().first != title)
+            changes.emplace_back(title, p.Position());
+    };
+    player.SetFileName(server.Url("/audio.mp3"));
+    player.Play();
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return endReason.has_value(); }, 30s));
+
+    // The server's title blocks follow 41000 and 81000 bytes of audio: past the 86-byte tag and
+    // the 417-byte header frame, at 16000 bytes a second and less the 576 samples of delay.
+    const struct {
+        const char* title;
+        uint32_t heardMs;
+    } expected[] = {{"Second Song", 2518}, {"Café Olé", 5018}};
+    auto at = changes.begin();
+    for (const auto& change : expected) {
+        at = std::find_if(at, changes.end(), [&](const auto& seen) { return seen.first == change.title; });
+        ASSERT_NE(at, changes.end()) << change.title;
+        // Announced at the next position notice after it is heard (every 400 ms).
+        EXPECT_GE(at->second + 100, change.heardMs) << change.title;
+        EXPECT_LE(at->second, change.heardMs + 600) << change.title;
+    }
 }
 
 } // namespace
