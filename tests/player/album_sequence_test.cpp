@@ -38,8 +38,7 @@ protected:
     {
         player.SetAutoPlay(false);
         player.SetWaveFileName(TempPath("album.wav"));
-        // Each file ends on its own here, so that every end of play is seen; the tests of the
-        // gapless change wire the next file themselves.
+        // Every end of play is seen: no file follows another without a gap, unless a test wires it.
         player.OnNeedNext = nullptr;
         album.OnLoadFailed = [this](const std::exception_ptr& error) {
             try {
@@ -136,29 +135,25 @@ TEST_F(AlbumSequenceTest, FilesFollowEachOtherWithoutAGap)
     EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("album.wav"))), joined);
 }
 
-// With nothing wired but the sequence itself, a list plays through as one stream in its order,
-// a file that does not open passed over, and its one end of play is handed on; the list ends on
-// its last file when told not to return to the first.
+// Unwired, the sequence plays a list through as one stream in order, past a file that does not
+// open, hands on its one end of play, and ends on the last file when told not to return.
 TEST_F(AlbumSequenceTest, DrivesThePlayerWithoutWiring)
 {
     TMP3Player own;
-    own.SetAutoPlay(false);
     own.SetWaveFileName(TempPath("own.wav"));
     TAlbumSequence sequence{own};
     sequence.ReturnToFirst = false;
     const std::vector<std::string> files{File("bad0.mp3"), File("w1.mp3"), File("w2.mp3", 5), File("w3.mp3")};
-    std::vector<uint8_t> joined;
-    for (size_t i = 1; i < files.size(); ++i) {
-        const std::vector<uint8_t> pcm = DecodeAll(ReadFileBytes(files[i]));
-        joined.insert(joined.end(), pcm.begin(), pcm.end());
-    }
-    std::vector<std::pair<Reason, bool>> ends;
+    const std::vector<uint8_t> joined =
+        Join({DecodeAll(ReadFileBytes(files[1])), DecodeAll(ReadFileBytes(files[2])),
+              DecodeAll(ReadFileBytes(files[3]))});
+    std::vector<Reason> ends;
     sequence.OnLoadFailed = [&](const std::exception_ptr&) { errors.push_back(Name(sequence.Loading())); };
-    sequence.OnEndPlay = [&](Reason reason, bool acted) { ends.emplace_back(reason, acted); };
+    sequence.OnEndPlay = [&](Reason reason, bool acted) { acted ? ends.push_back(reason) : void(); };
     ASSERT_TRUE(sequence.Start(files));
     ASSERT_TRUE(DrainUntil(own, [&] { return !ends.empty(); }));
     DrainFor(own, 100ms);
-    EXPECT_EQ(ends, (std::vector<std::pair<Reason, bool>>{{Reason::mepEndOfStream, true}}));
+    EXPECT_EQ(ends, std::vector<Reason>{Reason::mepEndOfStream});
     EXPECT_EQ(errors, std::vector<std::string>{"bad0.mp3"});
     EXPECT_EQ(Name(own.FileName()), "w3.mp3");
     EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("own.wav"))), joined);
