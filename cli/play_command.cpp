@@ -171,8 +171,12 @@ public:
         const bool album = files.size() > 1;
         album_.OnChange = [this, album] { player_.SetPlaysAlbum(album); };
         try {
-            done_ = !album_.Start(std::move(files), std::move(titles));
+            done_ = !album_.Confirm(std::move(files), std::move(titles));
             ShowTitles();
+            if (!done_) {
+                album_.PlayPressed();
+                player_.Play();
+            }
             while (!done_) {
                 if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
                     player_.MessageWindow().DispatchMessages();
