@@ -141,7 +141,8 @@ int32_t TAlbumSequence::LoadFrom(int32_t from, int32_t step)
 
 void TAlbumSequence::EndAlbum()
 {
-    // Back on the first file, stopped; the album stays selected.
+    // Back on the first file, stopped, unless the front end is done here; the album stays
+    // selected.
     playing_ = false;
     if (!ReturnToFirst)
         return;

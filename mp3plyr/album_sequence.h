@@ -28,7 +28,8 @@ public:
     std::function<void(const std::exception_ptr& error)> OnLoadFailed;
     // Called after anything below has changed (selection, repeat, list, index).
     std::function<void()> OnChange;
-    // The player's OnChangeStatus, after a file that followed without a gap became the current one.
+    // The player's OnChangeStatus, passed on once a file that followed without a gap has become
+    // the current one here.
     std::function<void()> OnStatus;
     // The player's OnEndPlay, after the sequence acted on it (repeated the file, moved on, or
     // ended the list). `acted` is false for the notice of a playback the sequence replaced
