@@ -256,21 +256,16 @@ void TForm1::CreatePlayer()
     MP3Player1.SetUsingCpuCapabilities(mccAll);
     MP3Player1.SetVolBalance(0);
     MP3Player1.SetVolume(10);
-    MP3Player1.OnChangeStatus = [this](TMP3Player&) {
-        Album.PlayerChanged(); // a file that followed without a gap is now the current one
+    // The album sequence holds the player's status, next-file and end-of-play events; the
+    // window shows what they leave.
+    Album.OnStatus = [this] {
         Run([this] { MP3Player1ChangeStatus(); });
         Run([this] { FollowTitleTimer(); });
         emit PlayerStatusChanged();
     };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
-    // Continuous play and repeat go on into the same sound stream, without a gap.
-    MP3Player1.OnNeedNext = [this](TMP3Player&) {
-        const std::string following = Album.Following();
-        if (!following.empty())
-            MP3Player1.QueueNext(following);
-    };
-    MP3Player1.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
-        Run([this, reason] { MP3Player1EndPlay(reason); });
+    Album.OnEndPlay = [this](TMP3EndPlayReason, bool acted) {
+        Run([this, acted] { MP3Player1EndPlay(acted); });
     };
 }
 

@@ -130,7 +130,9 @@ public:
 
     void MP3Player1ChangeStatus();
     void MP3Player1ChangePosition();
-    void MP3Player1EndPlay(TMP3EndPlayReason reason);
+    // After the album sequence handled an end of play (`acted`: it was not the notice of a
+    // playback the sequence replaced itself).
+    void MP3Player1EndPlay(bool acted);
 
     // Run on the window thread, one call per period of their timer.
     void MMTimer1Timer();

@@ -1,6 +1,6 @@
-// Continuous play of a folder and repeat: the Album and Repeat panels, the previous and next
-// track buttons and the end of play, forwarded to the album sequence. The Album and Repeat
-// labels show its state.
+// Continuous play of a folder and repeat: the Album and Repeat panels and the previous and next
+// track buttons, forwarded to the album sequence, which acts on each end of play itself. The
+// Album and Repeat labels show its state.
 #include "app/main_unit.h"
 
 #include "app/album_dialog.h"
@@ -230,10 +230,10 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
     reader->start();
 }
 
-void TForm1::MP3Player1EndPlay(TMP3EndPlayReason reason)
+void TForm1::MP3Player1EndPlay(bool acted)
 {
     // A notice of a playback that a track change or a new list replaced changes nothing.
-    if (Album.EndPlay(reason))
+    if (acted)
         ShowPlayerState();
 }
 

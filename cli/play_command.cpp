@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 #include "cli/loudness_options.h"
 
+#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/mp3plyr.h"
@@ -121,50 +122,39 @@ const char* StatusName(TMP3PlayerStatus status)
     return "stopped";
 }
 
-enum class Outcome { Played, Failed, Skipped, Quit };
-
+// Plays the files in turn through the album sequence, which also moves on at each file's end and
+// passes over files that do not open; the keys act on the player and the sequence.
 class Session {
 public:
-    // `titles`: what a playlist calls each file (empty: nothing).
-    Session(bool keys, std::optional<uint32_t> volume, const std::vector<std::string>& files,
-            const std::vector<std::string>& titles, const LoudnessOptions& loudness = {})
-        : keys_(keys), files_(files), titles_(titles)
+    Session(bool keys, std::optional<uint32_t> volume, const LoudnessOptions& loudness = {}) : keys_(keys)
     {
         player_.SetAutoPlay(false);
         player_.SetReplayGainMode(loudness.mode);
         player_.SetReplayGainPreamp(loudness.preampDb);
-        // Several files play in the order given, as an album (auto mode takes its album gain).
-        player_.SetPlaysAlbum(files.size() > 1);
         if (volume)
             player_.SetVolume(*volume);
+        // The list ends where it ends: nothing is loaded again for a next round.
+        album_.ReturnToFirst = false;
         // Errors met while a file plays name the program and the file, as those at open do.
-        SetExceptionDisplay([this](const std::exception_ptr& error) { Report(ErrorMessage(error)); });
+        SetExceptionDisplay([this](const std::exception_ptr& error) {
+            Report(CurrentFile(), ErrorMessage(error));
+            failed_ = true;
+        });
+        album_.OnLoadFailed = [this](const std::exception_ptr& error) {
+            Report(album_.Loading(), ErrorMessage(error));
+            failed_ = true;
+        };
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
-        player_.OnChangeStatus = [this](TMP3Player&) {
-            // A file queued to follow without a gap has become audible; short files may have
-            // queued the ones after it as well.
-            for (size_t k = next_; k < queued_ && player_.FileName() != playing_; ++k)
-                if (player_.FileName() == files_[k]) {
-                    playing_ = files_[k];
-                    file_ = playing_;
-                    next_ = k + 1;
-                    shownTitles_.clear();
-                }
+        album_.OnStatus = [this] {
             ShowTitles();
             ShowLine();
         };
-        player_.OnNeedNext = [this](TMP3Player&) {
-            // After a seek or stop in the file heard the player has dropped what it queued.
-            if (!player_.QueuedAhead())
-                queued_ = next_;
-            if (queued_ < files_.size())
-                player_.QueueNext(files_[queued_++]);
-        };
-        player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
-            if (reason == TMP3EndPlayReason::mepEndOfStream)
-                ended_ = Outcome::Played;
-            else if (reason == TMP3EndPlayReason::mepError)
-                ended_ = Outcome::Failed;
+        album_.OnEndPlay = [this](TMP3EndPlayReason reason, bool acted) {
+            if (reason == TMP3EndPlayReason::mepError)
+                failed_ = true;
+            // Play goes on when the sequence moved to another file (which may still be connecting).
+            if (acted && player_.Status() == TMP3PlayerStatus::mpsStopped && !player_.Connecting())
+                done_ = true;
         };
     }
 
@@ -172,65 +162,56 @@ public:
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // The index of the file to play after the one Play was last given (or that followed it).
-    size_t Next() const { return next_; }
-
-    Outcome Play(size_t index)
+    // Plays the files until the last one ends or the user quits; `titles` holds what a playlist
+    // calls each file (empty: nothing). False when any file failed.
+    bool Run(std::vector<std::string> files, std::vector<std::string> titles)
     {
-        ended_.reset();
-        const std::string& file = files_[index];
-        file_ = file;
-        playing_ = file;
-        next_ = index + 1;
-        queued_ = next_;
+        // Several files play in the order given, as an album (auto mode takes its album gain); a
+        // single one plays as itself.
+        const bool album = files.size() > 1;
+        album_.OnChange = [this, album] { player_.SetPlaysAlbum(album); };
         try {
-            shownTitles_.clear();
-            player_.SetFileName(file);
-            // A station or a pipe opens in the background; a failure is reported by the display.
-            while (player_.Connecting()) {
-                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
-                    player_.MessageWindow().DispatchMessages();
-                if (keys_ && Poll() == Outcome::Quit)
-                    return Finish(Outcome::Quit);
-            }
-            if (!(player_.Capabilities() & mpcClose))
-                return Outcome::Failed;
+            done_ = !album_.Confirm(std::move(files), std::move(titles));
             ShowTitles();
-            player_.Play();
-        } catch (const std::exception& error) {
-            Report(ErrorMessage(error));
-            return Outcome::Failed;
-        }
-        try {
-            while (!ended_) {
+            if (!done_) {
+                album_.PlayPressed();
+                player_.Play();
+            }
+            while (!done_) {
                 if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
                     player_.MessageWindow().DispatchMessages();
-                if (keys_ && Poll() == Outcome::Quit)
-                    return Finish(Outcome::Quit);
-                if (skip_) {
-                    skip_ = false;
-                    return Finish(Outcome::Skipped);
-                }
+                if (keys_ && !done_)
+                    Poll();
             }
         } catch (const std::exception& error) {
-            Report(ErrorMessage(error));
-            ended_ = Outcome::Failed;
+            Report(CurrentFile(), ErrorMessage(error));
+            failed_ = true;
         }
-        return Finish(*ended_);
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
+        return !failed_;
     }
 
 private:
-    void Report(const std::string& text)
+    std::string CurrentFile() const
+    {
+        const int32_t index = album_.TrackIndex();
+        const std::vector<std::string>& list = album_.List();
+        return index >= 0 && size_t(index) < list.size() ? list[size_t(index)] : player_.FileName();
+    }
+
+    void Report(const std::string& file, const std::string& text)
     {
         // On a line of its own, also when the status line is showing.
         if (lineShowing_)
             std::printf("\n");
         lineShowing_ = false;
         std::fflush(stdout);
-        std::fprintf(stderr, "pt4: %s: %s\n", file_.c_str(), text.c_str());
+        std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), text.c_str());
     }
 
-    Outcome Poll()
+    void Poll()
     {
         switch (ReadKey()) {
         case Key::PauseResume:
@@ -250,35 +231,42 @@ private:
             if (player_.Capabilities() & mpcSeek)
                 player_.Seek(int32_t(player_.Position() + 5000));
             break;
-        case Key::Next: skip_ = true; break;
-        case Key::Quit: return Outcome::Quit;
+        case Key::Next:
+            // After the last file (or when none of the rest opens) play ends, as at its end.
+            if (!album_.Next() || !album_.Playing())
+                Quit();
+            break;
+        case Key::Quit: Quit(); break;
         case Key::None: break;
         }
-        return Outcome::Played;
     }
 
-    Outcome Finish(Outcome outcome)
+    void Quit()
     {
         player_.Stop();
-        // Deliver what the stop posted before the next file starts.
+        album_.StopPressed();
+        // Deliver what the stop posted.
         player_.MessageWindow().DispatchMessages();
-        if (lineShowing_)
-            std::printf("\n");
-        lineShowing_ = false;
-        return outcome;
+        done_ = true;
     }
 
-    // The title and artist lines, again whenever a stream announces new ones.
+    // The title and artist lines, again whenever a stream announces new ones or another file
+    // plays.
     void ShowTitles()
     {
         if (!(player_.Capabilities() & mpcClose))
             return;
-        const std::string title = ShownTitle(player_.Title(), player_.FileName(), titles_[next_ - 1]);
-        const std::string titles =
-            VisibleText(DisplayText(title)) + "\n  " + VisibleText(DisplayText(player_.Artist()));
+        if (album_.TrackIndex() != shownIndex_)
+            shownTitles_.clear(); // two files of the same title both show it
+        shownIndex_ = album_.TrackIndex();
+        const std::string titles = VisibleText(DisplayText(album_.ShownTitle())) + "\n  " +
+                                   VisibleText(DisplayText(player_.Artist()));
         if (titles == shownTitles_)
             return;
-        std::printf("%s%s\n", shownTitles_.empty() ? "" : "\n", titles.c_str());
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
+        std::printf("%s\n", titles.c_str());
         shownTitles_ = titles;
     }
 
@@ -293,18 +281,13 @@ private:
     }
 
     TMP3Player player_;
-    std::string file_;
-    bool lineShowing_ = false;
+    TAlbumSequence album_{player_};
     bool keys_;
-    bool skip_ = false;
-    std::optional<Outcome> ended_;
+    bool lineShowing_ = false;
+    bool done_ = false;
+    bool failed_ = false;
     std::string shownTitles_;
-    const std::vector<std::string>& files_;
-    const std::vector<std::string>& titles_;
-    std::string playing_;
-    size_t next_ = 0;
-    // Files before this index have been handed to the player.
-    size_t queued_ = 0;
+    int32_t shownIndex_ = -1;
 };
 
 } // namespace
@@ -363,16 +346,10 @@ int RunPlay(const std::vector<std::string>& args)
     std::fflush(stdout);
     // An error that escapes a key or an event still unwinds to here, so the terminal is restored.
     try {
-        Session session(terminal.Active(), volume, files, titles, loudness);
-        // Files of the same format follow each other without a gap; Play returns when the
-        // chain ends.
-        for (size_t index = 0; index < files.size(); index = session.Next()) {
-            const Outcome outcome = session.Play(index);
-            if (outcome == Outcome::Failed)
-                status = 1;
-            if (outcome == Outcome::Quit)
-                break;
-        }
+        Session session(terminal.Active(), volume, loudness);
+        // Files of the same format follow each other without a gap.
+        if (!session.Run(std::move(files), std::move(titles)))
+            status = 1;
     } catch (const std::exception& error) {
         std::fprintf(stderr, "\npt4: %s\n", ErrorMessage(error).c_str());
         status = 1;

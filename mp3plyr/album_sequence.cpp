@@ -1,13 +1,59 @@
 #include "mp3plyr/album_sequence.h"
 
 #include "mp3plyr/input/playlist_file.h"
+#include "mp3plyr/runtime/exception_display.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace pt4 {
 
-TAlbumSequence::TAlbumSequence(TMP3Player& player) : player_(player) {}
+TAlbumSequence::TAlbumSequence(TMP3Player& player) : player_(player)
+{
+    Attach();
+}
+
+TAlbumSequence::~TAlbumSequence()
+{
+    player_.OnNeedNext = nullptr;
+    player_.OnChangeStatus = nullptr;
+    player_.OnEndPlay = nullptr;
+}
+
+void TAlbumSequence::Attach()
+{
+    // Continuous play and repeat go on into the same sound stream, without a gap.
+    player_.OnNeedNext = [this](TMP3Player& player) {
+        const std::string following = Following();
+        if (!following.empty())
+            player.QueueNext(following);
+    };
+    player_.OnChangeStatus = [this](TMP3Player& player) {
+        // A file that opens in the background and did not: its failure has been shown; it is
+        // passed over from now on, and its end is that of a file that failed while it played.
+        const bool failed = connecting_ && !player.Connecting() && !(player.Capabilities() & mpcClose);
+        connecting_ = connecting_ && player.Connecting();
+        if (failed && index_ >= 0 && index_ < count_)
+            unplayable_[size_t(index_)] = true;
+        PlayerChanged();
+        if (OnStatus)
+            OnStatus();
+        if (failed)
+            player.OnEndPlay(player, TMP3EndPlayReason::mepError);
+    };
+    player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
+        // A file that will not play is shown like any error; the front end still hears of the
+        // end, and the player's other messages are still delivered.
+        bool acted = true;
+        try {
+            acted = EndPlay(reason);
+        } catch (...) {
+            ShowException(std::current_exception());
+        }
+        if (OnEndPlay)
+            OnEndPlay(reason, acted);
+    };
+}
 
 bool TAlbumSequence::PlayerActive() const
 {
@@ -77,8 +123,11 @@ bool TAlbumSequence::Load(int32_t index)
     // that notice is not about the file loaded now.
     const bool active = PlayerActive();
     queued_ = -1;
+    loading_ = list_[size_t(index)];
+    connecting_ = false;
     try {
         player_.SetFileName(list_[size_t(index)]);
+        connecting_ = player_.Connecting();
     } catch (...) {
         if (active && !PlayerActive())
             replacedNotice_ = true;
@@ -102,8 +151,11 @@ int32_t TAlbumSequence::LoadFrom(int32_t from, int32_t step)
 
 void TAlbumSequence::EndAlbum()
 {
-    // Back on the first file, stopped; the album stays selected.
+    // Back on the first file, stopped, unless the front end is done here; the album stays
+    // selected.
     playing_ = false;
+    if (!ReturnToFirst)
+        return;
     const int32_t first = LoadFrom(0, +1);
     index_ = first < 0 ? 0 : first;
     if (first < 0)
@@ -164,10 +216,13 @@ void TAlbumSequence::PlayPressed()
 
 void TAlbumSequence::StopPressed()
 {
+    connecting_ = false; // the stop gave up on a file being opened: that is no failure
     if (playing_) {
         playing_ = false;
-        const int32_t first = list_.empty() ? -1 : LoadFrom(0, +1);
-        index_ = first < 0 ? 0 : first;
+        if (ReturnToFirst) {
+            const int32_t first = list_.empty() ? -1 : LoadFrom(0, +1);
+            index_ = first < 0 ? 0 : first;
+        }
     }
     repeat_ = false;
     Changed();

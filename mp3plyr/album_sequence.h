@@ -1,6 +1,7 @@
-// Continuous play of a list of files and repeat of the current one, driving a player. The window
-// (or any other front end) forwards its commands here and shows the state it reads back; every
-// end of play the player reports is handed to EndPlay.
+// Continuous play of a list of files and repeat of the current one, driving a player. The
+// sequence takes the player's end-of-play, next-file and status events for itself; the window (or
+// any other front end) forwards its commands here and shows the state it reads back through the
+// hooks below.
 #pragma once
 
 #include "mp3plyr/mp3plyr.h"
@@ -15,15 +16,30 @@ namespace pt4 {
 
 class TAlbumSequence {
 public:
+    // Takes the player's OnNeedNext, OnChangeStatus and OnEndPlay for its whole life (and leaves
+    // them empty when it goes): the player must outlive it.
     explicit TAlbumSequence(TMP3Player& player);
+    ~TAlbumSequence();
     TAlbumSequence(const TAlbumSequence&) = delete;
     TAlbumSequence& operator=(const TAlbumSequence&) = delete;
 
     // A file of the list that the player could not open: called once per file, which is then
-    // passed over for as long as the list stays.
+    // passed over for as long as the list stays. Loading() names the file.
     std::function<void(const std::exception_ptr& error)> OnLoadFailed;
     // Called after anything below has changed (selection, repeat, list, index).
     std::function<void()> OnChange;
+    // The player's OnChangeStatus, passed on once a file that followed without a gap has become
+    // the current one here.
+    std::function<void()> OnStatus;
+    // The player's OnEndPlay, after the sequence acted on it (repeated the file, moved on, or
+    // ended the list). `acted` is false for the notice of a playback the sequence replaced
+    // itself, which changes nothing.
+    std::function<void(TMP3EndPlayReason reason, bool acted)> OnEndPlay;
+
+    // Where continuous play ends (the list played through, or StopPressed): true loads the
+    // first file again, stopped, ready for Play; false leaves the player as it is, for a front
+    // end that is done then.
+    bool ReturnToFirst = true;
 
     // Continuous play has been chosen (the Album label); Play resumes it.
     bool Selected() const { return selected_; }
@@ -35,6 +51,8 @@ public:
     // Entries of the list; 0 after a list that had no file to play.
     int32_t TrackCount() const { return count_; }
     const std::vector<std::string>& List() const { return list_; }
+    // The entry the player is being given now (during OnLoadFailed: the file that failed).
+    const std::string& Loading() const { return loading_; }
     // Whether Next or Previous would change the file now.
     bool CanGoNext() const;
     bool CanGoPrevious() const;
@@ -65,10 +83,11 @@ public:
     bool Next();
     bool Previous();
 
+    // What the sequence does on the player's events. They are public for a front end that
+    // must keep one of the player's events itself and forward it.
     // The player's end of play. True when it was acted on, false for a notice that belongs to
     // a playback this sequence replaced itself (such a notice is dropped).
     bool EndPlay(TMP3EndPlayReason reason);
-
     // The file to follow the current one without a gap when the player asks (OnNeedNext): the
     // same file under repeat, else the next file of the list not known to fail; empty when play
     // is to end with the current file.
@@ -78,6 +97,7 @@ public:
     void PlayerChanged();
 
 private:
+    void Attach();
     bool PlayerActive() const;
     // The nearest entry from `from` on in direction step (+1, -1) not known to fail; -1: none.
     int32_t Playable(int32_t from, int32_t step) const;
@@ -92,6 +112,7 @@ private:
     std::vector<std::string> list_;
     std::vector<bool> unplayable_;
     std::vector<std::string> titles_;
+    std::string loading_;
     bool selected_ = false;
     bool repeat_ = false;
     bool playing_ = false;
@@ -101,6 +122,8 @@ private:
     int32_t queued_ = -1;
     // An end-of-play notice is on its way for a playback a load replaced.
     bool replacedNotice_ = false;
+    // The current file is being opened in the background (a station, standard input).
+    bool connecting_ = false;
 };
 
 } // namespace pt4

@@ -80,6 +80,34 @@ TEST(PlayCommand, TerminalIsGivenBackWhenASignalEndsPlay)
     }
 }
 
+// `n` moves on at once, past a file that does not open (exit status 1), and ends play on the last.
+TEST(PlayCommand, NMovesOnThroughTheFiles)
+{
+    test::SoundServer daemon;
+    const std::string demo = std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3";
+    int master = -1, slave = -1;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+            dup2(slave, fd);
+        execl((std::string(PT4_BINARY_DIR) + "/bin/pt4").c_str(), "pt4", "play", demo.c_str(),
+              "/nonexistent.mp3", demo.c_str(), nullptr);
+        _exit(127);
+    }
+    for (int file = 0; file < 2; ++file) {
+        EXPECT_TRUE(WaitForOutput(master, "梅の調べ\r\n")) << file;
+        ASSERT_EQ(write(master, "n", 1), 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(6)); // 16 s of sound
+    close(master), close(slave);
+}
+
 // Three parts of one sweep named in a list of each kind: what the sound server hears is the three
 // decodes back to back, each title is shown in turn, and an entry that is missing is told once.
 TEST(PlayCommand, APlaylistPlaysItsEntriesInOrder)

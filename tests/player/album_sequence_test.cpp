@@ -38,6 +38,8 @@ protected:
     {
         player.SetAutoPlay(false);
         player.SetWaveFileName(TempPath("album.wav"));
+        // Every end of play is seen: no file follows another without a gap, unless a test wires it.
+        player.OnNeedNext = nullptr;
         album.OnLoadFailed = [this](const std::exception_ptr& error) {
             try {
                 std::rethrow_exception(error);
@@ -131,6 +133,30 @@ TEST_F(AlbumSequenceTest, FilesFollowEachOtherWithoutAGap)
     EXPECT_EQ(indexes[indexes.size() - 2], 3);
     EXPECT_EQ(indexes.back(), 0);
     EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("album.wav"))), joined);
+}
+
+// Unwired, the sequence plays a list through as one stream in order, past a file that does not
+// open, hands on its one end of play, and ends on the last file when told not to return.
+TEST_F(AlbumSequenceTest, DrivesThePlayerWithoutWiring)
+{
+    TMP3Player own;
+    own.SetWaveFileName(TempPath("own.wav"));
+    TAlbumSequence sequence{own};
+    sequence.ReturnToFirst = false;
+    const std::vector<std::string> files{File("bad0.mp3"), File("w1.mp3"), File("w2.mp3", 5), File("w3.mp3")};
+    const std::vector<uint8_t> joined =
+        Join({DecodeAll(ReadFileBytes(files[1])), DecodeAll(ReadFileBytes(files[2])),
+              DecodeAll(ReadFileBytes(files[3]))});
+    std::vector<Reason> ends;
+    sequence.OnLoadFailed = [&](const std::exception_ptr&) { errors.push_back(Name(sequence.Loading())); };
+    sequence.OnEndPlay = [&](Reason reason, bool acted) { acted ? ends.push_back(reason) : void(); };
+    ASSERT_TRUE(sequence.Start(files));
+    ASSERT_TRUE(DrainUntil(own, [&] { return !ends.empty(); }));
+    DrainFor(own, 100ms);
+    EXPECT_EQ(ends, std::vector<Reason>{Reason::mepEndOfStream});
+    EXPECT_EQ(errors, std::vector<std::string>{"bad0.mp3"});
+    EXPECT_EQ(Name(own.FileName()), "w3.mp3");
+    EXPECT_EQ(WavePcm(ReadFileBytes(TempPath("own.wav"))), joined);
 }
 
 TEST_F(AlbumSequenceTest, PlaysTheListInOrderAndEndsStoppedOnTheFirst)
