@@ -2,6 +2,7 @@
 // and another open end the attempt at once, silently; a replaced attempt's result changes nothing.
 #include "cli/support/radio_server.h"
 #include "cli/support/silent_station.h"
+#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
@@ -80,12 +81,14 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
     DrainFor(player, 100ms);
     EXPECT_EQ(player.FileName(), station.Url()) << "the replaced attempt's file was opened";
 
-    // A station that refuses: the usual message, and the player closed.
-    player.SetFileName("http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/");
-    ASSERT_TRUE(DrainUntil(player, [&] { return !player.Connecting(); }));
+    // A station that refuses, first of a list: the usual message, and the list moves on.
+    TAlbumSequence album(player);
+    player.SetWaveFileName(TempPath("out.wav"));
+    ASSERT_TRUE(album.Start({"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", clip}));
+    ASSERT_TRUE(DrainUntil(player, [&] { return player.Status() == TMP3PlayerStatus::mpsPlaying; }));
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_NE(shown[0].find("Couldn't connect to server"), std::string::npos) << shown[0];
-    EXPECT_EQ(player.FileName(), "") << "closed";
+    EXPECT_EQ(player.FileName(), clip);
 
     SetExceptionDisplay(nullptr);
     dup2(savedInput, STDIN_FILENO);
