@@ -2,6 +2,7 @@
 
 #include "mp3plyr/errors.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -12,7 +13,13 @@
 
 namespace pt4 {
 
-TMPDescriptorStream::TMPDescriptorStream(int fd) : fd_(fd), wake_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+TMPDescriptorStream::TMPDescriptorStream(int fd) : fd_(fd)
+{
+    // A descriptor open for writing only never becomes readable: its read fails at once instead.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags >= 0 && (flags & O_ACCMODE) != O_WRONLY)
+        wake_ = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+}
 
 TMPDescriptorStream::~TMPDescriptorStream()
 {

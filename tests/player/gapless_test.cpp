@@ -98,9 +98,9 @@ protected:
                 WriteFileBytes(base + ".wav", WaveFile({sweep.begin() + 2L * part * kPartSamples,
                                                         sweep.begin() + 2L * (part + 1) * kPartSamples},
                                                        kRate, 2));
-                std::system(
-                    ("lame --quiet " + std::string(e.lameOptions) + " " + base + ".wav " + base + ".mp3")
-                        .c_str());
+                const std::string encode =
+                    "lame --quiet " + std::string(e.lameOptions) + " " + base + ".wav " + base + ".mp3";
+                ASSERT_EQ(std::system(encode.c_str()), 0) << encode;
             }
     }
     static std::string File(const Encoding& e, int part)
@@ -138,7 +138,7 @@ TEST_F(Gapless, AnItunesCommentTrimsAStreamWithoutTheEncodersHeader)
 {
     const std::string tagged = File(kEncodings[0], 1);
     const std::string plain = TempPath("plain.mp3");
-    std::system(("lame --quiet -t -b 128 " + TempPath("cbrb.wav") + " " + plain).c_str());
+    ASSERT_EQ(std::system(("lame --quiet -t -b 128 " + TempPath("cbrb.wav") + " " + plain).c_str()), 0);
     const std::vector<uint8_t> audio = ReadFileBytes(plain);
     ASSERT_FALSE(audio.empty());
     const std::string text = " 00000000 00000240 000002F4 000000000000DFF2"; // 576, 756, 57330
