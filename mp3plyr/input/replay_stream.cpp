@@ -35,9 +35,10 @@ private:
     size_t at_ = 0;
 };
 
-class TMPReplayStream final : public TMPStream {
+// The recorded bytes, then the rest of a stream of kind Base, which it owns.
+template <class Base> class TReplay : public Base {
 public:
-    TMPReplayStream(std::unique_ptr<TMPStream> stream, std::vector<uint8_t> recorded)
+    TReplay(std::unique_ptr<Base> stream, std::vector<uint8_t> recorded)
         : stream_(std::move(stream)), replay_(std::move(recorded))
     {
     }
@@ -45,20 +46,14 @@ public:
     int32_t Seek(int64_t offset, int origin) override { return stream_->Seek(offset, origin); }
     int32_t Size() override { return 0; }
 
-private:
-    std::unique_ptr<TMPStream> stream_;
+protected:
+    std::unique_ptr<Base> stream_;
     TReplayBytes replay_;
 };
 
-class TMPReplayLiveStream final : public TMPLiveStream {
+class TMPReplayLiveStream final : public TReplay<TMPLiveStream> {
 public:
-    TMPReplayLiveStream(std::unique_ptr<TMPLiveStream> stream, std::vector<uint8_t> recorded)
-        : stream_(std::move(stream)), replay_(std::move(recorded))
-    {
-    }
-    int32_t Read(void* buffer, int32_t count) override { return replay_.Read(*stream_, buffer, count); }
-    int32_t Seek(int64_t offset, int origin) override { return stream_->Seek(offset, origin); }
-    int32_t Size() override { return 0; }
+    using TReplay::TReplay;
 
     bool WaitForData(int32_t bytes, std::chrono::milliseconds timeout) override
     {
@@ -76,10 +71,6 @@ public:
     {
         stream_->SetOnTitlesChanged(std::move(handler));
     }
-
-private:
-    std::unique_ptr<TMPLiveStream> stream_;
-    TReplayBytes replay_;
 };
 
 } // namespace
@@ -99,7 +90,7 @@ std::unique_ptr<TMPStream> MakeReplayStream(std::unique_ptr<TMPStream> stream, s
         return std::make_unique<TMPReplayLiveStream>(std::unique_ptr<TMPLiveStream>(live),
                                                      std::move(recorded));
     }
-    return std::make_unique<TMPReplayStream>(std::move(stream), std::move(recorded));
+    return std::make_unique<TReplay<TMPStream>>(std::move(stream), std::move(recorded));
 }
 
 } // namespace pt4
