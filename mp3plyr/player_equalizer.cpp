@@ -44,6 +44,17 @@ int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, i
     return band;
 }
 
+// One loudness choice changed: a worker that changes file reads the choice, so it changes under
+// the playback's lock, and the open file's gain follows at once.
+template <class T> void ChangeLoudness(TMP3PlayerCore& core, T TLoudnessChoice::*choice, T value)
+{
+    if (core.loudness.*choice == value)
+        return;
+    std::lock_guard held(core.lock);
+    core.loudness.*choice = value;
+    core.ApplyLoudness();
+}
+
 void CheckIndex(int32_t index)
 {
     if (index < 0 || index >= kMaxBands)
@@ -133,11 +144,7 @@ TReplayGainMode TMP3Player::ReplayGainMode() const
 
 void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
 {
-    if (mode == core_->loudness.mode)
-        return;
-    std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->loudness.mode = mode;
-    core_->ApplyLoudness();
+    ChangeLoudness(*core_, &TLoudnessChoice::mode, mode);
 }
 
 double TMP3Player::ReplayGainPreamp() const
@@ -147,11 +154,8 @@ double TMP3Player::ReplayGainPreamp() const
 
 void TMP3Player::SetReplayGainPreamp(double db)
 {
-    if (!(db >= -kMaxPreampDb && db <= kMaxPreampDb) || db == core_->loudness.preampDb)
-        return;
-    std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->loudness.preampDb = db;
-    core_->ApplyLoudness();
+    if (db >= -kMaxPreampDb && db <= kMaxPreampDb)
+        ChangeLoudness(*core_, &TLoudnessChoice::preampDb, db);
 }
 
 bool TMP3Player::PlaysAlbum() const
@@ -161,11 +165,7 @@ bool TMP3Player::PlaysAlbum() const
 
 void TMP3Player::SetPlaysAlbum(bool value)
 {
-    if (value == core_->loudness.playsAlbum)
-        return;
-    std::lock_guard held(core_->lock); // a worker that changes file reads it
-    core_->loudness.playsAlbum = value;
-    core_->ApplyLoudness();
+    ChangeLoudness(*core_, &TLoudnessChoice::playsAlbum, value);
 }
 
 void TMP3PlayerCore::ApplyLoudness()
