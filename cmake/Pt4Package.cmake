@@ -24,9 +24,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies on the shared libraries the programs link, found by dpkg-shlibdeps, and on the HTTP
 # client library and the sound server's client library, which are loaded when the first stream
-# or sound output opens and so escape that scan.
+# or sound output opens and so escape that scan. The charset detector is linked, and named too so
+# that the package states it even where the scan is off.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libpulse0")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcurl4, libpulse0, libuchardet0")
 # A sound server to play to, the Japanese glyphs of the captions, the Wayland platform, and the
 # desktop's sound theme (loaded with the first sound).
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS

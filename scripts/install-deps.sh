@@ -11,6 +11,7 @@ apt-get install -y --no-install-recommends \
     libpulse-dev pulseaudio pulseaudio-utils \
     lame twolame mpg123 \
     libcurl4-openssl-dev icecast2 ffmpeg \
+    libuchardet-dev \
     pipewire pipewire-pulse wireplumber dbus playerctl \
     qt6-base-dev qt6-translations-l10n libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
     dpkg-dev file desktop-file-utils appstream man-db \

@@ -1,9 +1,9 @@
 #include "mp3plyr/input/display_text.h"
 
+#include "mp3plyr/input/encoding_detection.h"
+
 #include <cerrno>
 #include <cstdint>
-#include <iconv.h>
-#include <optional>
 
 namespace pt4 {
 
@@ -107,46 +107,10 @@ bool IsValidUtf8(std::string_view text)
     return true;
 }
 
-// Code page 932 through the C library's converter; nothing when the bytes are not valid
-// Shift-JIS or the converter is missing.
-std::optional<std::string> FromShiftJis(std::string_view bytes)
-{
-    const iconv_t converter = iconv_open("UTF-8", "CP932");
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string out(bytes.size() * 3 + 4, '\0');
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char* outPtr = out.data();
-    size_t outLeft = out.size();
-    // Every CP932 character is 1 or 2 bytes and at most 3 bytes of UTF-8, so the output fits.
-    const size_t result = iconv(converter, &in, &inLeft, &outPtr, &outLeft);
-    iconv_close(converter);
-    if (result == static_cast<size_t>(-1) || inLeft != 0)
-        return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
 void TrimTrailingSpaces(std::string& text)
 {
     while (!text.empty() && text.back() == ' ')
         text.pop_back();
-}
-
-// Latin-1 text never uses bytes 0x80-0x9F, which Japanese text in code page 932 nearly always
-// holds (kana, punctuation, the common kanji); without them, Latin letters beside the other
-// high bytes tell accented Western text ("Caf\xE9", "\xC4") from half-width katakana.
-bool LooksLikeLatin1(std::string_view bytes)
-{
-    bool letters = false;
-    for (char c : bytes) {
-        const auto byte = static_cast<uint8_t>(c);
-        if (byte >= 0x80 && byte <= 0x9F)
-            return false;
-        letters = letters || (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z');
-    }
-    return letters;
 }
 
 bool StartsWith(std::string_view text, std::string_view prefix)
@@ -197,19 +161,20 @@ std::string VisibleText(std::string_view utf8)
 
 std::string DisplayText(std::string_view raw)
 {
+    return DisplayText(raw, TextEncodingChoice());
+}
+
+std::string DisplayText(std::string_view raw, TTextEncodingChoice choice)
+{
     std::string text;
     if (StartsWith(raw, "\xFF\xFE") || StartsWith(raw, "\xFE\xFF")) {
         text = Utf16ToUtf8(raw.substr(2), raw[0] == '\xFE');
     } else {
-        const std::string_view bytes = raw.substr(0, raw.find('\0'));
-        if (IsValidUtf8(bytes))
-            text = std::string(StartsWith(bytes, "\xEF\xBB\xBF") ? bytes.substr(3) : bytes);
-        else if (LooksLikeLatin1(bytes))
-            text = Latin1ToUtf8(bytes);
-        else if (auto converted = FromShiftJis(bytes))
-            text = std::move(*converted);
+        std::string_view bytes = raw.substr(0, raw.find('\0'));
+        if (StartsWith(bytes, "\xEF\xBB\xBF"))
+            text = ConvertToUtf8(bytes.substr(3), TTextEncoding::Utf8);
         else
-            text = Latin1ToUtf8(bytes);
+            text = ConvertToUtf8(bytes, EncodingFor(bytes, choice));
     }
     TrimTrailingSpaces(text);
     return text;

@@ -1,19 +1,23 @@
 // Tag text for display: the raw bytes of a tag field turned into UTF-8.
 #pragma once
 
+#include "mp3plyr/input/text_encoding.h"
+
 #include <string>
 #include <string_view>
 
 namespace pt4 {
 
-// Decodes raw tag bytes to UTF-8, cut at the first NUL character and without trailing spaces
-// (tag fields are NUL- or space-padded):
+// Decodes the raw bytes of an outside text (tag fields of every kind, a station's name and
+// title, a playlist) to UTF-8, cut at the first NUL character and without trailing spaces (tag
+// fields are NUL- or space-padded):
 //   a UTF-16 byte-order mark (FF FE little-endian, FE FF big-endian) means UTF-16;
-//   otherwise valid UTF-8 stays as it is (a leading UTF-8 byte-order mark is dropped);
-//   otherwise text with Latin letters and no byte 0x80-0x9F is taken as Latin-1;
-//   otherwise valid Shift-JIS (code page 932) is converted;
-//   otherwise each byte is taken as Latin-1.
+//   a UTF-8 byte-order mark means UTF-8 (dropped; invalid bytes become U+FFFD);
+//   otherwise the encoding is the one EncodingFor gives for the process's choice
+//   (TextEncodingChoice: detected, or Shift-JIS, EUC-JP or Latin-1 as the user asked).
 std::string DisplayText(std::string_view raw);
+// The same with the given choice in place of the process's.
+std::string DisplayText(std::string_view raw, TTextEncodingChoice choice);
 
 // Text from outside (a tag, a station) made safe to show on a terminal or a label: each control
 // character (C0, DEL and the C1 range U+0080-U+009F) becomes a visible substitute (the control
