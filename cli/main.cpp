@@ -1,4 +1,5 @@
 // pt4: the terminal face of the player core.
+#include "cli/charset_option.h"
 #include "cli/commands.h"
 
 #include <cstdio>
@@ -13,6 +14,7 @@ void PrintUsage(std::FILE* to)
                "       pt4 play [--volume N] FILE...\n"
                "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
                "                  [--start SECONDS] [--no-gapless] INPUT -o OUTPUT\n"
+               "Any command also takes --charset auto|sjis|eucjp|latin1 (how tag text is read).\n"
                "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u,\n"
                ".m3u8 or .pls playlist (played whole; decode takes its first entry).\n",
                to);
@@ -22,12 +24,15 @@ void PrintUsage(std::FILE* to)
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
+    std::vector<std::string> words(argv + 1, argv + argc);
+    if (!pt4::cli::TakeCharsetOption(words))
+        return 2;
+    if (words.empty()) {
         PrintUsage(stderr);
         return 2;
     }
-    const std::string command = argv[1];
-    const std::vector<std::string> args(argv + 2, argv + argc);
+    const std::string command = words.front();
+    const std::vector<std::string> args(words.begin() + 1, words.end());
     if (command == "info")
         return pt4::cli::RunInfo(args);
     if (command == "play")
