@@ -40,6 +40,7 @@ QMenu* TForm1::ContextMenu()
         repeat->setEnabled(MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying);
     });
     AddLoudnessMenu();
+    AddTextEncodingMenu();
     contextMenuEnd_ = contextMenu_->addSeparator();
     entry(QStringLiteral("バージョン情報"), QKeySequence(),
           [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });

@@ -350,6 +350,7 @@ void TForm1::FormCreate()
         MP3Player1.SetReplayGainMode(static_cast<TReplayGainMode>(gainMode));
     MP3Player1.SetReplayGainPreamp(
         ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"), 0) / 10.0);
+    LoadTextEncoding(ini);
 
     ShowVolumeAndBalance();
 }
@@ -371,6 +372,7 @@ void TForm1::FormDestroy()
         ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"),
                          static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
     }
+    SaveTextEncoding(ini);
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }

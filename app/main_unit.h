@@ -29,6 +29,7 @@ namespace pt4 {
 
 class TForm2;
 class TAlbumForm;
+class TIniFile;
 
 inline constexpr int kClientWidth = 331;
 inline constexpr int kClientHeight = 192;
@@ -265,8 +266,13 @@ private:
     // Counts opens of files and lists: a list read for an earlier one is dropped.
     uint64_t openRequest_ = 0;
     void AddLoudnessMenu();
+    void AddTextEncodingMenu(); // text_encoding_menu.cpp
     QMenu* contextMenu_ = nullptr;
     QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
 };
+
+// The 文字コード choice from and to PT4.INI (text_encoding_menu.cpp).
+void LoadTextEncoding(const TIniFile& ini);
+void SaveTextEncoding(TIniFile& ini);
 
 } // namespace pt4
