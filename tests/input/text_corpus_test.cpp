@@ -123,11 +123,15 @@ TEST_P(TextCorpus, ShownExactlyInNinetyNineOfAHundred)
     EXPECT_GE(m.longer.Percent(), 99.0);
 }
 
+// Legacy encodings of each language, and UTF-8 and UTF-16 (with its byte-order mark), which
+// must stay exact too.
 INSTANTIATE_TEST_SUITE_P(Encodings, TextCorpus,
                          ::testing::Values(Case{"japanese.txt", "CP932"}, Case{"japanese.txt", "EUC-JP"},
                                            Case{"japanese.txt", "ISO-2022-JP"},
                                            Case{"western.txt", "ISO-8859-1"},
-                                           Case{"western.txt", "WINDOWS-1252"}),
+                                           Case{"western.txt", "WINDOWS-1252"}, Case{"japanese.txt", "UTF-8"},
+                                           Case{"western.txt", "UTF-8"}, Case{"japanese.txt", "UTF-16"},
+                                           Case{"western.txt", "UTF-16"}),
                          [](const auto& info) {
                              std::string name =
                                  std::string(info.param.corpus).substr(0, 5) + "_" + info.param.encoding;
