@@ -127,6 +127,20 @@ TEST_F(CharsetCommand, EveryTagShowsItsLegacyTextAsWritten)
         EXPECT_EQ(TitleOf("", c.before, c.after), c.shown) << c.what;
 }
 
+TEST_F(CharsetCommand, LyricsAndRiffInfoLinesToo)
+{
+    const Bytes audio = Frames(3);
+    const std::string file =
+        Write("lyrics.wav", Concat({RiffWave({WaveFormatChunk(), RiffChunk("data", audio),
+                                              RiffInfoList({{"INAM", kTokyoRainEuc}})}),
+                                    Lyrics3v2({Lyrics3v2Field("LYR", kNightSkySjis)})}));
+    const Pt4Run run = Pt4("info --json " + file);
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json report = json::parse(run.out);
+    EXPECT_EQ(report["tags"]["riff_info"], json::array({"INAM=東京の雨"}));
+    EXPECT_EQ(report["tags"]["lyrics3"], json::array({"LYR=夜空の向こうに"}));
+}
+
 TEST_F(CharsetCommand, TextReportAndPlaylistTitles)
 {
     const std::string file =
