@@ -1,5 +1,6 @@
 // `pt4 info` on files whose tags hold Japanese and Western text in legacy encodings: each title
 // shown as written, whatever tag carries it; and --charset forcing one reading of the bytes.
+#include "cli/support/radio_server.h"
 #include "input/support/tag_builder.h"
 
 #include <gtest/gtest.h>
@@ -139,6 +140,16 @@ TEST_F(CharsetCommand, LyricsAndRiffInfoLinesToo)
     const json report = json::parse(run.out);
     EXPECT_EQ(report["tags"]["riff_info"], json::array({"INAM=東京の雨"}));
     EXPECT_EQ(report["tags"]["lyrics3"], json::array({"LYR=夜空の向こうに"}));
+}
+
+TEST_F(CharsetCommand, StationNameAndTitle)
+{
+    const test::RadioServer server(std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3");
+    const Pt4Run run = Pt4("info --json " + server.Url("/japanese"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const json report = json::parse(run.out);
+    EXPECT_EQ(report["title"], "夜空の向こうに");
+    EXPECT_EQ(report["artist"], "東京の雨");
 }
 
 TEST_F(CharsetCommand, TextReportAndPlaylistTitles)

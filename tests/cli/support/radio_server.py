@@ -55,6 +55,9 @@ HOSTILE = {
         AUDIO[i % len(AUDIO):i % len(AUDIO) + 1] + FLOOD_TITLE for i in itertools.count())),
     "/escapes": lambda: [OK + b"icy-metaint: 1000\r\nicy-name: Evil\x1b]0;owned\x07 Station\xc2\x9b2J\r\n\r\n",
                          with_metadata(AUDIO, b"Clear\x1b[2J\x7fScreen")],
+    # The station's name in EUC-JP (東京の雨), its title in Shift-JIS (夜空の向こうに).
+    "/japanese": lambda: [OK + b"icy-metaint: 1000\r\nicy-name: \xc5\xec\xb5\xfe\xa4\xce\xb1\xab\r\n\r\n",
+                          with_metadata(AUDIO, b"\x96\xe9\x8b\xf3\x82\xcc\x8c\xfc\x82\xb1\x82\xa4\x82\xc9")],
     "/icy": lambda: [b"ICY 200 OK\r\nicy-name: Old Station\r\nicy-metaint: 1000\r\n\r\n", with_metadata(AUDIO)],
     # Two seconds of audio, then noise that holds no frame header.
     "/noise": lambda: [OK + b"\r\n", AUDIO[:32000], b"\x55\xaa" * 500000],
