@@ -170,7 +170,7 @@ std::string DisplayText(std::string_view raw, TTextEncodingChoice choice)
     if (StartsWith(raw, "\xFF\xFE") || StartsWith(raw, "\xFE\xFF")) {
         text = Utf16ToUtf8(raw.substr(2), raw[0] == '\xFE');
     } else {
-        std::string_view bytes = raw.substr(0, raw.find('\0'));
+        const std::string_view bytes = raw.substr(0, raw.find('\0'));
         if (StartsWith(bytes, "\xEF\xBB\xBF"))
             text = ConvertToUtf8(bytes.substr(3), TTextEncoding::Utf8);
         else

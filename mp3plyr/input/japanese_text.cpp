@@ -23,6 +23,9 @@ struct Unit {
 
 using Units = std::vector<Unit>;
 
+// The row given to every character of JIS X 0212 (EUC-JP's third code set).
+constexpr int kSupplementaryRow = 200;
+
 std::optional<Units> SplitShiftJis(std::string_view bytes)
 {
     Units units;
@@ -65,8 +68,8 @@ std::optional<Units> SplitEucJp(std::string_view bytes)
             units.push_back({Unit::HalfWidth, char32_t{0xFF61} + (next(1) - 0xA1), 0, 0});
             i += 1;
         } else if (lead == 0x8F && inRange(next(1)) && inRange(next(2))) {
-            // JIS X 0212: supplementary kanji and accented Latin letters, rare in Japanese titles.
-            units.push_back({Unit::Double, 0, 0, 200 + next(1) - 0xA0});
+            // JIS X 0212, supplementary kanji and signs: counted with the rare kanji.
+            units.push_back({Unit::Double, 0, 0, kSupplementaryRow});
             i += 2;
         } else if (inRange(lead) && inRange(next(1))) {
             units.push_back({Unit::Double, 0, 0, lead - 0xA0});
@@ -87,12 +90,12 @@ bool IsLetter(const Unit& unit)
 constexpr int kFirstKanjiRow = 16;
 constexpr int kFirstLevel2Row = 48;
 
-// Rows of JIS X 0208 that hold nothing (9-12, 14-15, 85-88), the user-defined area of code page
-// 932 (rows 95-114) and the JIS X 0212 rows: what a misread text lands in.
+// Rows of JIS X 0208 that hold nothing (9-12, 14-15, 85-88) and the user-defined area of code
+// page 932 (rows 95-114): what a misread text lands in.
 bool IsUnusedRow(int row)
 {
     return (row >= 9 && row <= 12) || row == 14 || row == 15 || (row >= 85 && row <= 88) ||
-           (row >= 95 && row <= 114) || row >= 200;
+           (row >= 95 && row <= 114);
 }
 
 // Half-width katakana by sound: what may come before a sound mark or a small kana.

@@ -94,9 +94,13 @@ std::optional<std::string> ThroughIconv(std::string_view bytes, const char* from
 
 std::optional<std::string> Convert(std::string_view bytes, TTextEncoding encoding, bool strict)
 {
+    const bool bigEndian = encoding == TTextEncoding::Utf16BigEndian;
     switch (encoding) {
-    case TTextEncoding::Utf16LittleEndian: return Utf16ToUtf8(bytes, false);
-    case TTextEncoding::Utf16BigEndian: return Utf16ToUtf8(bytes, true);
+    case TTextEncoding::Utf16LittleEndian:
+    case TTextEncoding::Utf16BigEndian:
+        if (bytes.starts_with(bigEndian ? "\xFE\xFF" : "\xFF\xFE"))
+            bytes.remove_prefix(2);
+        return Utf16ToUtf8(bytes, bigEndian);
     case TTextEncoding::Latin1: return Windows1252ToUtf8(bytes);
     case TTextEncoding::Utf8:
         if (IsValidUtf8Text(bytes))

@@ -35,7 +35,8 @@ std::optional<TTextEncodingChoice> TextEncodingChoiceNamed(std::string_view name
 std::optional<TTextEncoding> ChosenEncoding(TTextEncodingChoice choice);
 
 // The bytes as UTF-8. A sequence that is not valid in the encoding becomes U+FFFD and the
-// conversion goes on after its first byte. UTF-16 stops at a NUL unit.
+// conversion goes on after its first byte. UTF-16 drops its byte-order mark and stops at a NUL
+// unit.
 std::string ConvertToUtf8(std::string_view bytes, TTextEncoding encoding);
 
 // The same, or nothing when any sequence is not valid in the encoding (UTF-16: never nothing).

@@ -70,6 +70,7 @@ TEST(TextEncoding, ConversionGoesOnPastInvalidSequences)
     EXPECT_EQ(ConvertStrictlyToUtf8("A\x82\x20", TTextEncoding::ShiftJis), std::nullopt);
     EXPECT_EQ(ConvertToUtf8("\xA4\xA2\xA4", TTextEncoding::EucJp), "あ\uFFFD");
     EXPECT_EQ(ConvertToUtf8("x\xC3(", TTextEncoding::Utf8), "x\uFFFD(");
+    EXPECT_EQ(ConvertToUtf8(std::string("\xFE\xFF\0A\xD8\x00", 6), TTextEncoding::Utf16BigEndian), "A\uFFFD");
     // Windows-1252 leaves five bytes undefined: they stay the C1 controls of Latin-1.
     EXPECT_EQ(ConvertToUtf8("\x80\x81\x9F\xFF", TTextEncoding::Latin1), "€\u0081Ÿÿ");
 }
