@@ -111,19 +111,20 @@ TTextEncoding DetectTextEncoding(std::string_view bytes)
     const bool escapes = bytes.find('\x1B') != std::string_view::npos;
     if (IsAscii(bytes) && !escapes)
         return TTextEncoding::Utf8;
-    const std::string answer = DetectorAnswer(bytes);
-    if (answer == "ISO-2022-JP" && ConvertStrictlyToUtf8(bytes, TTextEncoding::Iso2022Jp))
+    if (escapes && DetectorAnswer(bytes) == "ISO-2022-JP" &&
+        ConvertStrictlyToUtf8(bytes, TTextEncoding::Iso2022Jp))
         return TTextEncoding::Iso2022Jp;
     const bool utf8 = IsValidUtf8Text(bytes);
     if (utf8 && ReadsAsText(bytes))
         return TTextEncoding::Utf8;
+    const std::string answer = DetectorAnswer(bytes);
+    if (answer == "SHIFT_JIS" && ConvertStrictlyToUtf8(bytes, TTextEncoding::ShiftJis))
+        return TTextEncoding::ShiftJis;
+    if (answer == "EUC-JP" && ConvertStrictlyToUtf8(bytes, TTextEncoding::EucJp))
+        return TTextEncoding::EucJp;
 
     const TJapaneseReading shiftJis = ReadAsShiftJis(bytes);
     const TJapaneseReading eucJp = ReadAsEucJp(bytes);
-    if (answer == "SHIFT_JIS" && shiftJis.valid)
-        return TTextEncoding::ShiftJis;
-    if (answer == "EUC-JP" && eucJp.valid)
-        return TTextEncoding::EucJp;
     if (shiftJis.HoldsKana() && eucJp.HoldsKana())
         return Better(shiftJis, eucJp);
     if (shiftJis.HoldsKana()) {

@@ -16,15 +16,21 @@ namespace {
 // two-byte JIS X 0208 character by its row (ku) and cell (ten).
 struct Unit {
     enum Kind : uint8_t { Ascii, HalfWidth, Double } kind = Ascii;
-    char32_t halfWidth = 0;
     uint8_t ascii = 0;
-    int row = 0;
+    char16_t halfWidth = 0;
+    int16_t row = 0;
 };
 
 using Units = std::vector<Unit>;
 
 // The row given to every character of JIS X 0212 (EUC-JP's third code set).
-constexpr int kSupplementaryRow = 200;
+constexpr int16_t kSupplementaryRow = 200;
+
+// Half-width katakana by their byte A1-DF in code page 932 (and after EUC-JP's single shift).
+char16_t HalfWidthKatakana(uint8_t byte)
+{
+    return static_cast<char16_t>(0xFF61 + (byte - 0xA1));
+}
 
 std::optional<Units> SplitShiftJis(std::string_view bytes)
 {
@@ -32,9 +38,9 @@ std::optional<Units> SplitShiftJis(std::string_view bytes)
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto lead = static_cast<uint8_t>(bytes[i]);
         if (lead < 0x80) {
-            units.push_back({Unit::Ascii, 0, lead, 0});
+            units.push_back({Unit::Ascii, lead, 0, 0});
         } else if (lead >= 0xA1 && lead <= 0xDF) {
-            units.push_back({Unit::HalfWidth, char32_t{0xFF61} + (lead - 0xA1), 0, 0});
+            units.push_back({Unit::HalfWidth, 0, HalfWidthKatakana(lead), 0});
         } else if ((lead >= 0x81 && lead <= 0x9F) || (lead >= 0xE0 && lead <= 0xFC)) {
             if (i + 1 >= bytes.size())
                 return std::nullopt;
@@ -43,7 +49,7 @@ std::optional<Units> SplitShiftJis(std::string_view bytes)
                 return std::nullopt;
             // Each lead byte covers two rows: the odd one for trails below 0x9F.
             const int pair = lead <= 0x9F ? lead - 0x81 : lead - 0xC1;
-            units.push_back({Unit::Double, 0, 0, pair * 2 + (trail >= 0x9F ? 2 : 1)});
+            units.push_back({Unit::Double, 0, 0, static_cast<int16_t>(pair * 2 + (trail >= 0x9F ? 2 : 1))});
         } else {
             return std::nullopt;
         }
@@ -58,21 +64,21 @@ std::optional<Units> SplitEucJp(std::string_view bytes)
     for (size_t i = 0; i < bytes.size(); ++i) {
         const auto lead = static_cast<uint8_t>(bytes[i]);
         if (lead < 0x80) {
-            units.push_back({Unit::Ascii, 0, lead, 0});
+            units.push_back({Unit::Ascii, lead, 0, 0});
             continue;
         }
         const auto next = [&](size_t k) {
             return i + k < bytes.size() ? static_cast<uint8_t>(bytes[i + k]) : 0;
         };
         if (lead == 0x8E && next(1) >= 0xA1 && next(1) <= 0xDF) {
-            units.push_back({Unit::HalfWidth, char32_t{0xFF61} + (next(1) - 0xA1), 0, 0});
+            units.push_back({Unit::HalfWidth, 0, HalfWidthKatakana(next(1)), 0});
             i += 1;
         } else if (lead == 0x8F && inRange(next(1)) && inRange(next(2))) {
             // JIS X 0212, supplementary kanji and signs: counted with the rare kanji.
             units.push_back({Unit::Double, 0, 0, kSupplementaryRow});
             i += 2;
         } else if (inRange(lead) && inRange(next(1))) {
-            units.push_back({Unit::Double, 0, 0, lead - 0xA0});
+            units.push_back({Unit::Double, 0, 0, static_cast<int16_t>(lead - 0xA0)});
             i += 1;
         } else {
             return std::nullopt;
