@@ -5,8 +5,8 @@
 
 #include <uchardet/uchardet.h>
 
-#include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace pt4 {
@@ -20,11 +20,6 @@ struct DetectorDeleter {
 bool HasByteOrderMark(std::string_view bytes)
 {
     return bytes.starts_with("\xFF\xFE") || bytes.starts_with("\xFE\xFF");
-}
-
-bool IsAscii(std::string_view bytes)
-{
-    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
 }
 
 // Writing systems of the two-byte UTF-8 range that text is written in. Half-width katakana of
@@ -88,6 +83,20 @@ TTextEncoding Better(const TJapaneseReading& shiftJis, const TJapaneseReading& e
     return eucJp.weight > shiftJis.weight ? TTextEncoding::EucJp : TTextEncoding::ShiftJis;
 }
 
+// Text whose form says what it is: a byte-order mark, the escapes of ISO-2022-JP (as the
+// detector recognises them), or valid UTF-8 that reads as text (plain ASCII included).
+std::optional<TTextEncoding> StatedEncoding(std::string_view bytes)
+{
+    if (HasByteOrderMark(bytes))
+        return bytes[0] == '\xFF' ? TTextEncoding::Utf16LittleEndian : TTextEncoding::Utf16BigEndian;
+    if (bytes.find('\x1B') != std::string_view::npos && DetectorAnswer(bytes) == "ISO-2022-JP" &&
+        ConvertStrictlyToUtf8(bytes, TTextEncoding::Iso2022Jp))
+        return TTextEncoding::Iso2022Jp;
+    if (IsValidUtf8Text(bytes) && ReadsAsText(bytes))
+        return TTextEncoding::Utf8;
+    return std::nullopt;
+}
+
 } // namespace
 
 std::string DetectorAnswer(std::string_view bytes)
@@ -106,17 +115,9 @@ std::string DetectorAnswer(std::string_view bytes)
 
 TTextEncoding DetectTextEncoding(std::string_view bytes)
 {
-    if (HasByteOrderMark(bytes))
-        return bytes[0] == '\xFF' ? TTextEncoding::Utf16LittleEndian : TTextEncoding::Utf16BigEndian;
-    const bool escapes = bytes.find('\x1B') != std::string_view::npos;
-    if (IsAscii(bytes) && !escapes)
-        return TTextEncoding::Utf8;
-    if (escapes && DetectorAnswer(bytes) == "ISO-2022-JP" &&
-        ConvertStrictlyToUtf8(bytes, TTextEncoding::Iso2022Jp))
-        return TTextEncoding::Iso2022Jp;
+    if (const std::optional<TTextEncoding> stated = StatedEncoding(bytes))
+        return *stated;
     const bool utf8 = IsValidUtf8Text(bytes);
-    if (utf8 && ReadsAsText(bytes))
-        return TTextEncoding::Utf8;
     const std::string answer = DetectorAnswer(bytes);
     if (answer == "SHIFT_JIS" && ConvertStrictlyToUtf8(bytes, TTextEncoding::ShiftJis))
         return TTextEncoding::ShiftJis;
@@ -151,14 +152,7 @@ TTextEncoding EncodingFor(std::string_view bytes, TTextEncodingChoice choice)
     const std::optional<TTextEncoding> chosen = ChosenEncoding(choice);
     if (!chosen)
         return DetectTextEncoding(bytes);
-    if (HasByteOrderMark(bytes))
-        return bytes[0] == '\xFF' ? TTextEncoding::Utf16LittleEndian : TTextEncoding::Utf16BigEndian;
-    if (bytes.find('\x1B') != std::string_view::npos && DetectorAnswer(bytes) == "ISO-2022-JP" &&
-        ConvertStrictlyToUtf8(bytes, TTextEncoding::Iso2022Jp))
-        return TTextEncoding::Iso2022Jp;
-    if (IsValidUtf8Text(bytes) && ReadsAsText(bytes))
-        return TTextEncoding::Utf8;
-    return *chosen;
+    return StatedEncoding(bytes).value_or(*chosen);
 }
 
 } // namespace pt4

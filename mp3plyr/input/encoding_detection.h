@@ -15,7 +15,8 @@ namespace pt4 {
 //   points no writing uses) while the bytes read as Japanese (half-width katakana in code
 //   page 932 are often valid UTF-8);
 //   the detector naming Shift-JIS or EUC-JP when the bytes are valid in it;
-//   Shift-JIS or EUC-JP holding kana in words (the one with more Japanese in it);
+//   Shift-JIS or EUC-JP holding kana in words (where both do, the one with more Japanese in
+//   it; EUC-JP kanji that are mostly common ones outweigh plain half-width katakana);
 //   UTF-8 that reads badly but still best;
 //   Shift-JIS or EUC-JP holding kanji outside Latin words;
 //   Windows-1252 (Latin-1) for the rest.
