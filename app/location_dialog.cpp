@@ -12,12 +12,17 @@ bool TLocationDialog::Execute(QWidget* parent)
     if (Chooser) {
         typed = Chooser();
     } else {
-        bool accepted = false;
-        const QString text = QInputDialog::getText(parent, QStringLiteral("場所を開く"),
-                                                   QStringLiteral("再生する URL またはファイルの場所:"),
-                                                   QLineEdit::Normal, QString(), &accepted);
-        if (accepted)
-            typed = text;
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(QStringLiteral("場所を開く"));
+        dialog.setLabelText(QStringLiteral("再生する URL またはファイルの場所:"));
+        if (!History.isEmpty()) {
+            // An editable list: the stations typed before are a choice away, the field starts empty.
+            dialog.setComboBoxItems(History);
+            dialog.setComboBoxEditable(true);
+        }
+        dialog.setTextValue(QString());
+        if (dialog.exec() == QDialog::Accepted)
+            typed = dialog.textValue();
     }
     if (!typed)
         return false;
@@ -25,6 +30,13 @@ bool TLocationDialog::Execute(QWidget* parent)
     if (location.isEmpty())
         return false;
     Location = location;
+    if (location.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+        location.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive)) {
+        History.removeAll(location);
+        History.prepend(location);
+        while (History.size() > kHistoryLimit)
+            History.removeLast();
+    }
     return true;
 }
 

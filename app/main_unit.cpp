@@ -1,6 +1,8 @@
 #include "app/main_unit.h"
 #include "app/guarded_command.h"
 
+#include "app/comforts.h"
+
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
@@ -71,6 +73,7 @@ TForm1::TForm1(QString settingsFile)
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
         timer->Loaded();
 
+    comforts_ = std::make_unique<TComforts>(*this);
     FormCreate();
 }
 
@@ -351,12 +354,15 @@ void TForm1::FormCreate()
     MP3Player1.SetReplayGainPreamp(
         ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"), 0) / 10.0);
 
+    comforts_->Restore(ini);
+
     ShowVolumeAndBalance();
 }
 
 void TForm1::FormDestroy()
 {
     TIniFile ini(settingsFile_);
+    comforts_->Save(ini); // first: it gives back the volume a sleep timer's fade took
     ini.WriteInteger(QStringLiteral("Vol"), QStringLiteral("Vol"), static_cast<int32_t>(MP3Player1.Volume()));
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)

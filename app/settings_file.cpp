@@ -171,6 +171,31 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+QString TIniFile::ReadText(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    QString value;
+    return ReadString(section, key, value) ? value : defaultValue;
+}
+
+void TIniFile::WriteText(const QString& section, const QString& key, const QString& value)
+{
+    WriteString(section, key, value);
+}
+
+void TIniFile::EraseSection(const QString& section)
+{
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines_.size();) {
+        QString name;
+        if (IsSectionLine(lines_[i], &name))
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+        if (inSection)
+            lines_.removeAt(i);
+        else
+            ++i;
+    }
+}
+
 bool TIniFile::UpdateFile() const
 {
     QDir().mkpath(QFileInfo(fileName_).absolutePath());

@@ -27,6 +27,12 @@ public:
     // Written as "1" or "0".
     void WriteBool(const QString& section, const QString& key, bool value);
 
+    // Text values as they stand in the file, trimmed; the default when the key is missing.
+    QString ReadText(const QString& section, const QString& key, const QString& defaultValue = {}) const;
+    void WriteText(const QString& section, const QString& key, const QString& value);
+    // Takes the section and all its keys out of the file.
+    void EraseSection(const QString& section);
+
     // Writes the text back, creating the file and its folder if needed; false when that fails.
     bool UpdateFile() const;
 

@@ -192,6 +192,24 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     return true;
 }
 
+bool TAlbumSequence::ConfirmAt(std::vector<std::string> files, int32_t entry, std::vector<std::string> titles)
+{
+    if (!Confirm(std::move(files), std::move(titles)))
+        return false;
+    if (entry < 0 || entry >= count_ || entry == Entry(index_) || unplayable_[size_t(entry)])
+        return true;
+    const int32_t loaded = Entry(index_);
+    const int32_t position = order_.Shuffled() ? order_.SetShuffled(true, order_.Position(entry)) : entry;
+    if (Load(position)) {
+        index_ = position;
+        playing_ = Playable(position + 1, +1) >= 0;
+    } else {
+        index_ = order_.Position(loaded); // the file Confirm loaded stays
+    }
+    Changed();
+    return true;
+}
+
 bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles)
 {
     if (!Confirm(std::move(files), std::move(titles)))

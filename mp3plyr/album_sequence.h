@@ -74,6 +74,9 @@ public:
     // the previous list (and the player) as they were.
     // `titles`, when given, holds what a playlist calls each file.
     bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {});
+    // Confirm, then the pass goes on from entry `entry` of the list (loaded stopped) when it
+    // opens: in the list's order from there, or shuffled with it first.
+    bool ConfirmAt(std::vector<std::string> files, int32_t entry, std::vector<std::string> titles = {});
     // Confirm, then play the first file.
     bool Start(std::vector<std::string> files, std::vector<std::string> titles = {});
     // The player's title for display: the current file's own, or while that is only the file's
