@@ -54,10 +54,13 @@ void TComforts::Restore(const TIniFile& ini)
 
 void TComforts::Save(TIniFile& ini)
 {
-    sleepTimer_->Cancel();
-    ini.WriteBool(kOption, QStringLiteral("Shuffle"), form_.Album.Shuffle());
-    ini.WriteBool(kOption, QStringLiteral("Resume"), ResumeEnabled);
-    ini.WriteBool(kOption, QStringLiteral("Notify"), notifier_->Enabled);
+    const auto option = [&ini](const QString& key, bool value, bool defaultValue) {
+        if (value != defaultValue || ini.ReadInteger(kOption, key, -1) != -1)
+            ini.WriteBool(kOption, key, value);
+    };
+    option(QStringLiteral("Shuffle"), form_.Album.Shuffle(), false);
+    option(QStringLiteral("Resume"), ResumeEnabled, true);
+    option(QStringLiteral("Notify"), notifier_->Enabled, true);
     if (ResumeEnabled)
         SaveResumePoint(form_, ini);
     else

@@ -27,8 +27,8 @@ public:
     explicit TComforts(TForm1& form);
     ~TComforts() override;
 
-    // From FormCreate and FormDestroy. Save first stops the sleep timer, so that a fade under way
-    // leaves the volume as it was.
+    // From FormCreate and FormDestroy. The keys join the file once they leave their defaults
+    // and stay from then on.
     void Restore(const TIniFile& ini);
     void Save(TIniFile& ini);
 

@@ -362,7 +362,7 @@ void TForm1::FormCreate()
 void TForm1::FormDestroy()
 {
     TIniFile ini(settingsFile_);
-    comforts_->Save(ini); // first: it gives back the volume a sleep timer's fade took
+    comforts_->SleepTimer().Cancel(); // a fade under way gives the volume back first
     ini.WriteInteger(QStringLiteral("Vol"), QStringLiteral("Vol"), static_cast<int32_t>(MP3Player1.Volume()));
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)
@@ -377,6 +377,7 @@ void TForm1::FormDestroy()
         ini.WriteInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"),
                          static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
     }
+    comforts_->Save(ini);
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }
