@@ -10,7 +10,7 @@ using std::chrono::milliseconds;
 TSleepTimer::TSleepTimer(THooks hooks, QObject* parent) : QObject(parent), hooks_(std::move(hooks))
 {
     untilFade_.setSingleShot(true);
-    untilFade_.setTimerType(Qt::CoarseTimer);
+    untilFade_.setTimerType(Qt::PreciseTimer); // a coarse one may be late by 5 %: 45 s of 15 min
     fadeTicks_.setTimerType(Qt::PreciseTimer);
     connect(&untilFade_, &QTimer::timeout, this, &TSleepTimer::BeginFade);
     connect(&fadeTicks_, &QTimer::timeout, this, &TSleepTimer::FadeTick);
