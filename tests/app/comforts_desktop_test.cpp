@@ -108,6 +108,8 @@ private slots:
     void sleepTimerFadesOutAndStops_data();
     void sleepTimerFadesOutAndStops();
     void menuEntriesDriveShuffleAndTheSleepTimer();
+    void listResumesOnItsEntryAtItsPlace_data();
+    void listResumesOnItsEntryAtItsPlace();
 
 private:
     FakeNotifications fake_;
@@ -328,6 +330,69 @@ void ComfortsDesktopTest::menuEntriesDriveShuffleAndTheSleepTimer()
     QVERIFY(written.contains("Shuffle=1\n"));
     TWindowsUnderTest again(written);
     QVERIFY(again.Form1().Album.Shuffle());
+}
+
+void ComfortsDesktopTest::listResumesOnItsEntryAtItsPlace_data()
+{
+    QTest::addColumn<bool>("shuffled");
+    QTest::newRow("in order") << false;
+    QTest::newRow("shuffled") << true;
+}
+
+// The list and the entry that played come back, paused where they were left; the rest of the
+// pass follows: in the list's order, or shuffled with every other entry once.
+void ComfortsDesktopTest::listResumesOnItsEntryAtItsPlace()
+{
+    QFETCH(bool, shuffled);
+    QTemporaryDir dir;
+    QStringList files;
+    for (const char* name : {"a.mp3", "b.mp3", "c.mp3"})
+        files << WriteSilentMp3(dir.filePath(name), 240);
+    const auto loaded = [](TForm1& f) { return TEndPlayLog::Name(f.MP3Player1.FileName()); };
+
+    QByteArray written;
+    uint32_t leftAt = 0;
+    QString resumedFile;
+    {
+        TWindowsUnderTest app;
+        TForm1& f = app.Form1();
+        f.Album.SetShuffle(shuffled);
+        f.PlayFiles(files);
+        QVERIFY(f.Album.Next());
+        resumedFile = loaded(f);
+        f.MP3Player1.Seek(30000);
+        QVERIFY(WaitUntil([&] { return f.MP3Player1.Position() >= 30000; }, 5000));
+        f.PlayOrPause();
+        leftAt = f.MP3Player1.Position();
+        written = app.Exit();
+    }
+    QVERIFY2(written.contains("[Resume]\nKind=list\nCount=3\n"), written.constData());
+
+    TWindowsUnderTest again(written);
+    TForm1& f = again.Form1();
+    QCOMPARE(f.Album.Shuffle(), shuffled);
+    QVERIFY(f.Comforts().Resume());
+    QCOMPARE(loaded(f), resumedFile);
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPaused);
+    QVERIFY2(std::abs(int64_t(f.MP3Player1.Position()) - int64_t(leftAt)) <= 30,
+             qPrintable(QString("%1 / %2").arg(f.MP3Player1.Position()).arg(leftAt)));
+    QCOMPARE(f.TimeLabel->Caption(), QStringLiteral("00:30"));
+    QVERIFY(f.Album.Selected());
+    QVERIFY(f.BlinkPause());
+
+    f.PlayOrPause();
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    QStringList rest;
+    while (f.Album.Next())
+        rest << loaded(f);
+    if (!shuffled) {
+        QCOMPARE(resumedFile, QStringLiteral("b.mp3"));
+        QCOMPARE(rest, QStringList{"c.mp3"});
+    } else {
+        rest << resumedFile;
+        rest.sort();
+        QCOMPARE(rest, (QStringList{"a.mp3", "b.mp3", "c.mp3"}));
+    }
 }
 
 QTEST_MAIN(ComfortsDesktopTest)
