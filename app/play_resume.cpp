@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace pt4 {
 
 namespace {
@@ -44,44 +46,50 @@ private:
 
 void SaveResumePoint(TForm1& form, TIniFile& ini)
 {
-    ini.EraseSection(kSection);
     TMP3Player& player = form.MP3Player1;
     const std::string file = player.FileName();
-    if (!(player.Capabilities() & mpcClose) || player.Connecting() || file.empty() || IsStation(file))
+    if (!(player.Capabilities() & mpcClose) || player.Connecting() || file.empty() || IsStation(file)) {
+        ini.EraseSection(kSection);
         return;
+    }
+    // A list of thousands of entries is written as one section, in one pass.
+    QList<std::pair<QString, QString>> keys;
     const TAlbumSequence& album = form.Album;
     const int32_t entry = album.Entry(album.TrackIndex());
     const bool listed = album.Selected() && album.TrackCount() > 0 && entry >= 0 &&
                         size_t(entry) < album.List().size() && album.List()[size_t(entry)] == file;
     if (listed) {
-        ini.WriteText(kSection, QStringLiteral("Kind"), QStringLiteral("list"));
-        ini.WriteInteger(kSection, QStringLiteral("Count"), int32_t(album.List().size()));
+        keys.append({QStringLiteral("Kind"), QStringLiteral("list")});
+        keys.append({QStringLiteral("Count"), QString::number(album.List().size())});
         for (size_t i = 0; i < album.List().size(); ++i)
-            ini.WriteText(kSection, QStringLiteral("Entry%1").arg(i), Value(album.List()[i]));
-        ini.WriteInteger(kSection, QStringLiteral("Track"), entry);
+            keys.append({QStringLiteral("Entry%1").arg(i), Value(album.List()[i])});
+        keys.append({QStringLiteral("Track"), QString::number(entry)});
     } else {
-        ini.WriteText(kSection, QStringLiteral("Kind"), QStringLiteral("file"));
-        ini.WriteText(kSection, QStringLiteral("File"), Value(file));
+        keys.append({QStringLiteral("Kind"), QStringLiteral("file")});
+        keys.append({QStringLiteral("File"), Value(file)});
     }
     const bool started = player.Status() != TMP3PlayerStatus::mpsStopped;
-    ini.WriteInteger(kSection, QStringLiteral("Position"), started ? int32_t(player.Position()) : 0);
+    keys.append({QStringLiteral("Position"), QString::number(started ? player.Position() : 0)});
+    ini.WriteSection(kSection, keys);
 }
 
 bool ResumeLastPlay(TForm1& form, const TIniFile& ini)
 {
-    const QString kind = ini.ReadText(kSection, QStringLiteral("Kind"));
+    const QHash<QString, QString> keys = ini.ReadSection(kSection);
+    const auto number = [&keys](const char* key) { return keys.value(QLatin1String(key)).toInt(); };
+    const QString kind = keys.value(QStringLiteral("kind"));
     if (kind == QStringLiteral("file")) {
-        const std::string file = Bytes(ini.ReadText(kSection, QStringLiteral("File")));
+        const std::string file = Bytes(keys.value(QStringLiteral("file")));
         // A file gone since is no error worth a message at start.
         if (file.empty() || !QFile::exists(QFile::decodeName(QByteArray::fromStdString(file))))
             return false;
         form.OpenChosenFile(QFile::decodeName(QByteArray::fromStdString(file)));
     } else if (kind == QStringLiteral("list")) {
-        const int32_t count = ini.ReadInteger(kSection, QStringLiteral("Count"), 0);
         std::vector<std::string> entries;
+        const int32_t count = std::min(number("count"), int32_t(keys.size())); // not past what is there
         for (int32_t i = 0; i < count; ++i)
-            entries.push_back(Bytes(ini.ReadText(kSection, QStringLiteral("Entry%1").arg(i))));
-        if (!form.Album.ConfirmAt(std::move(entries), ini.ReadInteger(kSection, QStringLiteral("Track"), 0)))
+            entries.push_back(Bytes(keys.value(QStringLiteral("entry%1").arg(i))));
+        if (!form.Album.ConfirmAt(std::move(entries), number("track")))
             return false;
     } else {
         return false;
@@ -94,7 +102,7 @@ bool ResumeLastPlay(TForm1& form, const TIniFile& ini)
         form.Album.PlayPressed();
         player.Play();
         player.Pause();
-        const int32_t position = ini.ReadInteger(kSection, QStringLiteral("Position"), 0);
+        const int32_t position = number("position");
         if (position > 0 && (player.Capabilities() & mpcSeek))
             player.Seek(position);
     }

@@ -196,6 +196,31 @@ void TIniFile::EraseSection(const QString& section)
     }
 }
 
+QHash<QString, QString> TIniFile::ReadSection(const QString& section) const
+{
+    QHash<QString, QString> keys;
+    bool inSection = false;
+    for (const QString& line : lines_) {
+        QString name;
+        if (IsSectionLine(line, &name)) {
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        QString key, value;
+        if (inSection && SplitKeyLine(line, key, value) && !keys.contains(key.toLower()))
+            keys.insert(key.toLower(), value); // the first of a key twice wins, as in ReadText
+    }
+    return keys;
+}
+
+void TIniFile::WriteSection(const QString& section, const QList<std::pair<QString, QString>>& keys)
+{
+    EraseSection(section);
+    lines_.append(u'[' + section + u']');
+    for (const auto& [key, value] : keys)
+        lines_.append(key + u'=' + value);
+}
+
 bool TIniFile::UpdateFile() const
 {
     QDir().mkpath(QFileInfo(fileName_).absolutePath());
