@@ -10,6 +10,7 @@
 #include <QActionGroup>
 #include <QFileInfo>
 #include <QMenu>
+#include <QTimer>
 
 namespace pt4 {
 
@@ -182,8 +183,16 @@ void TComforts::AddMenuEntries(QMenu* menu)
     choice(QStringLiteral("オフ"), 0);
     for (int minutes : TSleepTimer::kMinutes)
         choice(QStringLiteral("%1 分").arg(minutes), minutes);
-    // The time left shows in the entry's own text whenever the menu opens.
+    // The time left shows in the entry's own text, counting while the menu stays open.
     connect(menu, &QMenu::aboutToShow, sleep, [this, sleep] { sleep->setTitle(SleepTimerTitle()); });
+    auto* count = new QTimer(menu);
+    count->setInterval(1000);
+    connect(count, &QTimer::timeout, sleep, [this, sleep] { sleep->setTitle(SleepTimerTitle()); });
+    connect(menu, &QMenu::aboutToShow, count, [this, count] {
+        if (sleepTimer_->Active())
+            count->start();
+    });
+    connect(menu, &QMenu::aboutToHide, count, &QTimer::stop);
 
     toggle(
         QStringLiteral("前回の続きから再生"), [this] { return ResumeEnabled; },

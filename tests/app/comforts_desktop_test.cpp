@@ -306,6 +306,26 @@ void ComfortsDesktopTest::menuEntriesDriveShuffleAndTheSleepTimer()
     shuffle->trigger();
     QVERIFY(f.Album.Shuffle());
 
+    // Ctrl+Right and the skin's track buttons follow the shuffled order.
+    QStringList files;
+    for (int i = 0; i < 5; ++i)
+        files << WriteSilentMp3(app.TempFile(QString("t%1.mp3").arg(i)), 240);
+    f.PlayFiles(files);
+    QStringList order;
+    for (int32_t position = 0; position < 5; ++position)
+        order << files[f.Album.Entry(position)];
+    const auto playing = [&f] { return QString::fromStdString(f.MP3Player1.FileName()); };
+    QCOMPARE(playing(), order[0]);
+    QTest::keyClick(&f, Qt::Key_Right, Qt::ControlModifier);
+    QCOMPARE(playing(), order[1]);
+    Click(f.next2Image);
+    QCOMPARE(playing(), order[2]);
+    Click(f.back2Image);
+    QCOMPARE(playing(), order[1]);
+    QTest::keyClick(&f, Qt::Key_Left, Qt::ControlModifier);
+    QCOMPARE(playing(), order[0]);
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+
     // The sleep timer's entry shows the time left once one is chosen.
     QAction* sleep = MenuEntry(menu, QStringLiteral("スリープタイマー"));
     QVERIFY(sleep && sleep->menu());
