@@ -1,5 +1,7 @@
 #include "app/location_dialog.h"
 
+#include <QComboBox>
+#include <QCompleter>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QUrl>
@@ -19,6 +21,10 @@ bool TLocationDialog::Execute(QWidget* parent)
             // An editable list: the stations typed before are a choice away, the field starts empty.
             dialog.setComboBoxItems(History);
             dialog.setComboBoxEditable(true);
+            // Matches are listed below the field, not filled into it: a new address that begins
+            // like an old one is typed as it is.
+            if (auto* field = dialog.findChild<QComboBox*>(); field && field->completer())
+                field->completer()->setCompletionMode(QCompleter::PopupCompletion);
         }
         dialog.setTextValue(QString());
         if (dialog.exec() == QDialog::Accepted)

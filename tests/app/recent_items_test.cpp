@@ -6,6 +6,8 @@
 #include "app/settings_text.h"
 #include "support/album_driver.h"
 
+#include <QComboBox>
+#include <QCompleter>
 #include <QInputDialog>
 #include <QtTest>
 
@@ -146,6 +148,11 @@ void RecentItemsTest::locationDialogOffersTypedStations()
         if (input->comboBoxItems().size() != 10 || !input->textValue().isEmpty() ||
             !input->isComboBoxEditable())
             qFatal("the typed stations are not offered");
+        // A new address that begins like an old one is not completed to the old one.
+        auto* field = input->findChild<QComboBox*>();
+        if (!field ||
+            (field->completer() && field->completer()->completionMode() != QCompleter::PopupCompletion))
+            qFatal("the field fills in old addresses");
         input->setTextValue(input->comboBoxItems()[2]);
         input->accept();
     });
