@@ -105,6 +105,7 @@ class ComfortsDesktopTest : public QObject {
 private slots:
     void initTestCase();
     void songChangesAreNotifiedWhileTheWindowIsInactive();
+    void songsFollowingOnTheirOwnAreNotified();
     void sleepTimerFadesOutAndStops_data();
     void sleepTimerFadesOutAndStops();
     void menuEntriesDriveShuffleAndTheSleepTimer();
@@ -189,6 +190,26 @@ void ComfortsDesktopTest::songChangesAreNotifiedWhileTheWindowIsInactive()
     QTest::qWait(300);
     QCOMPARE(fake_.calls.size(), 2);
     QVERIFY(app.Exit().contains("Notify=0\n"));
+}
+
+// The next file of a list follows without a gap and without an end of play: its start is a change
+// of song too.
+void ComfortsDesktopTest::songsFollowingOnTheirOwnAreNotified()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    const QString one = WriteSilentMp3(app.TempFile("one.mp3"), 3, "One", "Band");
+    const QString two = WriteSilentMp3(app.TempFile("two.mp3"), 3, "Two", "Band");
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&other));
+    const qsizetype before = fake_.calls.size();
+    f.PlayFiles({one, two});
+    QVERIFY(WaitUntil([&] { return fake_.calls.size() == before + 2; }, 15000));
+    QCOMPARE(fake_.calls[before].summary, QStringLiteral("One"));
+    QCOMPARE(fake_.calls[before + 1].summary, QStringLiteral("Two"));
+    QCOMPARE(fake_.calls[before + 1].replacesId, fake_.calls[before].id);
 }
 
 void ComfortsDesktopTest::sleepTimerFadesOutAndStops_data()
