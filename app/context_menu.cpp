@@ -2,6 +2,7 @@
 // About view and quitting. Other features add their entries with AddContextMenuEntry.
 #include "app/main_unit.h"
 
+#include "app/comforts.h"
 #include "app/guarded_command.h"
 
 #include <QAction>
@@ -28,6 +29,7 @@ QMenu* TForm1::ContextMenu()
           [this] { OpenImageMouseUp(Qt::LeftButton, QPoint()); });
     entry(QStringLiteral("場所を開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_L),
           [this] { OpenLocationDialog(); });
+    comforts_->AddRecentMenu(contextMenu_);
     contextMenu_->addSeparator();
     entry(QStringLiteral("連続再生..."), QKeySequence(),
           [this] { AlbumPanelMouseUp(Qt::LeftButton, QPoint()); });
@@ -41,6 +43,7 @@ QMenu* TForm1::ContextMenu()
     });
     AddLoudnessMenu();
     AddTextEncodingMenu();
+    comforts_->AddMenuEntries(contextMenu_);
     contextMenuEnd_ = contextMenu_->addSeparator();
     entry(QStringLiteral("バージョン情報"), QKeySequence(),
           [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });

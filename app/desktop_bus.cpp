@@ -44,6 +44,8 @@ QString PictureExtension(const QByteArray& bytes)
     return {};
 }
 
+} // namespace
+
 // The picture as a file of the user's cache folder, named by its contents, so that each picture
 // is written once however often its file plays.
 QString PictureUrl(const TMP3Picture& picture)
@@ -74,6 +76,8 @@ QString PictureUrl(const TMP3Picture& picture)
     }
     return QUrl::fromLocalFile(path).toString();
 }
+
+namespace {
 
 // The album and the picture of a local file's tags; neither for a stream or a file that cannot
 // be read.

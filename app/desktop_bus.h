@@ -17,6 +17,12 @@ namespace pt4 {
 
 class TForm1;
 
+struct TMP3Picture;
+
+// An attached picture as a file:// URL of a copy in the user's cache folder; empty when it is no
+// PNG, JPEG or GIF or cannot be written.
+QString PictureUrl(const TMP3Picture& picture);
+
 inline constexpr char kBusName[] = "org.mpris.MediaPlayer2.plumtone4";
 inline constexpr char kObjectPath[] = "/org/mpris/MediaPlayer2";
 

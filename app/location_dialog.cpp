@@ -1,5 +1,7 @@
 #include "app/location_dialog.h"
 
+#include <QComboBox>
+#include <QCompleter>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QUrl>
@@ -12,12 +14,21 @@ bool TLocationDialog::Execute(QWidget* parent)
     if (Chooser) {
         typed = Chooser();
     } else {
-        bool accepted = false;
-        const QString text = QInputDialog::getText(parent, QStringLiteral("場所を開く"),
-                                                   QStringLiteral("再生する URL またはファイルの場所:"),
-                                                   QLineEdit::Normal, QString(), &accepted);
-        if (accepted)
-            typed = text;
+        QInputDialog dialog(parent);
+        dialog.setWindowTitle(QStringLiteral("場所を開く"));
+        dialog.setLabelText(QStringLiteral("再生する URL またはファイルの場所:"));
+        if (!History.isEmpty()) {
+            // An editable list: the stations typed before are a choice away, the field starts empty.
+            dialog.setComboBoxItems(History);
+            dialog.setComboBoxEditable(true);
+            // Matches are listed below the field, not filled into it: a new address that begins
+            // like an old one is typed as it is.
+            if (auto* field = dialog.findChild<QComboBox*>(); field && field->completer())
+                field->completer()->setCompletionMode(QCompleter::PopupCompletion);
+        }
+        dialog.setTextValue(QString());
+        if (dialog.exec() == QDialog::Accepted)
+            typed = dialog.textValue();
     }
     if (!typed)
         return false;
@@ -25,6 +36,13 @@ bool TLocationDialog::Execute(QWidget* parent)
     if (location.isEmpty())
         return false;
     Location = location;
+    if (location.startsWith(QStringLiteral("http://"), Qt::CaseInsensitive) ||
+        location.startsWith(QStringLiteral("https://"), Qt::CaseInsensitive)) {
+        History.removeAll(location);
+        History.prepend(location);
+        while (History.size() > kHistoryLimit)
+            History.removeLast();
+    }
     return true;
 }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <optional>
@@ -15,6 +16,11 @@ public:
     // The location as the player opens it: a URL as typed, a file path made absolute
     // (file:// URLs become paths).
     QString Location;
+
+    // Stations typed before, newest first, offered in the dialog's list; a station given joins
+    // them (at most kHistoryLimit).
+    QStringList History;
+    static constexpr int kHistoryLimit = 10;
 
     // Stands in for the desktop's dialog when set (tests): returns the typed text or nothing.
     std::function<std::optional<QString>()> Chooser;

@@ -2,9 +2,11 @@
 // on the command line opens and plays at once; several play in turn in the order given. When the program
 // already runs, they go to its window and this start ends at once.
 #include "app/application.h"
+#include "app/comforts.h"
 #include "app/command_line.h"
 #include "app/desktop_bus.h"
 #include "app/exception_message_box.h"
+#include "app/guarded_command.h"
 #include "app/skin_controls.h"
 #include "mp3plyr/runtime/exception_display.h"
 
@@ -90,6 +92,11 @@ int main(int argc, char* argv[])
                     pt4::ShowException(std::current_exception());
                 }
             },
+            Qt::QueuedConnection);
+    } else {
+        // Started without a file: what played at the last exit, paused at its place.
+        QMetaObject::invokeMethod(
+            &form1, [&form1] { pt4::RunGuarded([&form1] { form1.Comforts().Resume(); }); },
             Qt::QueuedConnection);
     }
     return QApplication::exec();

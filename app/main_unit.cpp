@@ -1,6 +1,8 @@
 #include "app/main_unit.h"
 #include "app/guarded_command.h"
 
+#include "app/comforts.h"
+
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
@@ -71,6 +73,7 @@ TForm1::TForm1(QString settingsFile)
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
         timer->Loaded();
 
+    comforts_ = std::make_unique<TComforts>(*this);
     FormCreate();
 }
 
@@ -352,12 +355,15 @@ void TForm1::FormCreate()
         ini.ReadInteger(QStringLiteral("ReplayGain"), QStringLiteral("Preamp"), 0) / 10.0);
     LoadTextEncoding(ini);
 
+    comforts_->Restore(ini);
+
     ShowVolumeAndBalance();
 }
 
 void TForm1::FormDestroy()
 {
     TIniFile ini(settingsFile_);
+    comforts_->SleepTimer().Cancel(); // a fade under way gives the volume back first
     ini.WriteInteger(QStringLiteral("Vol"), QStringLiteral("Vol"), static_cast<int32_t>(MP3Player1.Volume()));
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)
@@ -373,6 +379,7 @@ void TForm1::FormDestroy()
                          static_cast<int32_t>(std::lround(MP3Player1.ReplayGainPreamp() * 10)));
     }
     SaveTextEncoding(ini);
+    comforts_->Save(ini);
     if (!ini.UpdateFile())
         qWarning("Plumtone4: could not write the settings to %s", qPrintable(settingsFile_));
 }

@@ -30,6 +30,7 @@ namespace pt4 {
 class TForm2;
 class TAlbumForm;
 class TIniFile;
+class TComforts;
 
 inline constexpr int kClientWidth = 331;
 inline constexpr int kClientHeight = 192;
@@ -207,6 +208,8 @@ public:
         bool album = false;
     };
     static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
+    // Resume, shuffle, recent items, song notifications, the sleep timer (app/comforts.h).
+    TComforts& Comforts() { return *comforts_; }
 
 signals:
     // The player's status (after OnChangeStatus) or the album sequence changed.
@@ -269,6 +272,8 @@ private:
     void AddTextEncodingMenu(); // text_encoding_menu.cpp
     QMenu* contextMenu_ = nullptr;
     QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
+    // Last: it goes before the player it acts on.
+    std::unique_ptr<TComforts> comforts_;
 };
 
 // The 文字コード choice from and to PT4.INI (text_encoding_menu.cpp).

@@ -4,6 +4,7 @@
 #include "app/main_unit.h"
 
 #include "app/album_dialog.h"
+#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"
@@ -131,6 +132,7 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
     TAlbumForm* dialog = AlbumForm();
     if (!dialog || !dialog->ShowModal())
         return;
+    comforts_->NoteOpened(TRecentKind::Folder, dialog->FileListBox1->Directory());
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
     if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())))
@@ -195,6 +197,7 @@ void TForm1::PlayFiles(const QStringList& files)
 void TForm1::OpenPlaylist(const QStringList& names, bool play)
 {
     const uint64_t request = ++openRequest_;
+    comforts_->NotePlaylists(names);
     struct TRead {
         std::vector<TPlaylistEntry> entries;
         std::vector<std::exception_ptr> errors;

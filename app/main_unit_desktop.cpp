@@ -2,6 +2,7 @@
 // and folders dropped on it, the volume.
 #include "app/main_unit.h"
 
+#include "app/comforts.h"
 #include "app/file_list_box.h"
 #include "components/natural_order.h"
 #include "mp3plyr/input/icy_metadata.h"
@@ -119,6 +120,7 @@ void TForm1::dropEvent(QDropEvent* event)
         return;
     }
     event->acceptProposedAction();
+    comforts_->NoteDropped(event->mimeData()->urls());
     // Once the drop is over: a message box must not hold up the dragging program.
     QMetaObject::invokeMethod(
         this,

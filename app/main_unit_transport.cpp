@@ -1,6 +1,7 @@
 // Transport buttons, the display that follows the player, the four timers and the About view.
 #include "app/main_unit.h"
 
+#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
@@ -58,6 +59,7 @@ void TForm1::OpenChosenFile(const QString& fileName)
         return;
     }
     ++openRequest_;
+    comforts_->NoteOpened(IsStationAddress(fileName) ? TRecentKind::Station : TRecentKind::File, fileName);
     Album.FileChosen();
     // Opens at once and stays stopped; the labels follow with OnChangeStatus.
     MP3Player1.SetFileName(fileName.toStdString());

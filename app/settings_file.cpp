@@ -171,6 +171,56 @@ void TIniFile::WriteBool(const QString& section, const QString& key, bool value)
     WriteString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
 }
 
+QString TIniFile::ReadText(const QString& section, const QString& key, const QString& defaultValue) const
+{
+    QString value;
+    return ReadString(section, key, value) ? value : defaultValue;
+}
+
+void TIniFile::WriteText(const QString& section, const QString& key, const QString& value)
+{
+    WriteString(section, key, value);
+}
+
+void TIniFile::EraseSection(const QString& section)
+{
+    bool inSection = false;
+    for (qsizetype i = 0; i < lines_.size();) {
+        QString name;
+        if (IsSectionLine(lines_[i], &name))
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+        if (inSection)
+            lines_.removeAt(i);
+        else
+            ++i;
+    }
+}
+
+QHash<QString, QString> TIniFile::ReadSection(const QString& section) const
+{
+    QHash<QString, QString> keys;
+    bool inSection = false;
+    for (const QString& line : lines_) {
+        QString name;
+        if (IsSectionLine(line, &name)) {
+            inSection = name.compare(section, Qt::CaseInsensitive) == 0;
+            continue;
+        }
+        QString key, value;
+        if (inSection && SplitKeyLine(line, key, value) && !keys.contains(key.toLower()))
+            keys.insert(key.toLower(), value); // the first of a key twice wins, as in ReadText
+    }
+    return keys;
+}
+
+void TIniFile::WriteSection(const QString& section, const QList<std::pair<QString, QString>>& keys)
+{
+    EraseSection(section);
+    lines_.append(u'[' + section + u']');
+    for (const auto& [key, value] : keys)
+        lines_.append(key + u'=' + value);
+}
+
 bool TIniFile::UpdateFile() const
 {
     QDir().mkpath(QFileInfo(fileName_).absolutePath());

@@ -1,10 +1,13 @@
 // "PT4.INI": a private-profile (INI) file with sections, keys and text values, and where it lives.
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <cstdint>
+#include <utility>
 
 namespace pt4 {
 
@@ -26,6 +29,16 @@ public:
     void WriteInteger(const QString& section, const QString& key, int32_t value);
     // Written as "1" or "0".
     void WriteBool(const QString& section, const QString& key, bool value);
+
+    // Text values as they stand in the file, trimmed; the default when the key is missing.
+    QString ReadText(const QString& section, const QString& key, const QString& defaultValue = {}) const;
+    void WriteText(const QString& section, const QString& key, const QString& value);
+    // Takes the section and all its keys out of the file.
+    void EraseSection(const QString& section);
+    // A whole section at once, in time proportional to the file (a long list in one section):
+    // its keys (names in lower case) and values; written anew at the end of the file.
+    QHash<QString, QString> ReadSection(const QString& section) const;
+    void WriteSection(const QString& section, const QList<std::pair<QString, QString>>& keys);
 
     // Writes the text back, creating the file and its folder if needed; false when that fails.
     bool UpdateFile() const;

@@ -34,7 +34,7 @@ void TAlbumSequence::Attach()
         const bool failed = connecting_ && !player.Connecting() && !(player.Capabilities() & mpcClose);
         connecting_ = connecting_ && player.Connecting();
         if (failed && index_ >= 0 && index_ < count_)
-            unplayable_[size_t(index_)] = true;
+            unplayable_[size_t(Entry(index_))] = true;
         PlayerChanged();
         if (OnStatus)
             OnStatus();
@@ -91,7 +91,7 @@ std::string TAlbumSequence::Following()
     if (next < 0)
         return {};
     queued_ = next;
-    return list_[size_t(next)];
+    return list_[size_t(Entry(next))];
 }
 
 void TAlbumSequence::PlayerChanged()
@@ -99,10 +99,10 @@ void TAlbumSequence::PlayerChanged()
     if (!playing_ || repeat_ || index_ < 0 || index_ >= count_)
         return;
     const std::string current = player_.FileName();
-    if (current.empty() || current == list_[size_t(index_)])
+    if (current.empty() || current == list_[size_t(Entry(index_))])
         return;
     for (int32_t next = Playable(index_ + 1, +1); next >= 0 && next <= queued_; next = Playable(next + 1, +1))
-        if (list_[size_t(next)] == current) {
+        if (list_[size_t(Entry(next))] == current) {
             index_ = next;
             Changed();
             return;
@@ -112,7 +112,7 @@ void TAlbumSequence::PlayerChanged()
 int32_t TAlbumSequence::Playable(int32_t from, int32_t step) const
 {
     for (int32_t i = from; i >= 0 && i < count_; i += step)
-        if (!unplayable_[size_t(i)])
+        if (!unplayable_[size_t(Entry(i))])
             return i;
     return -1;
 }
@@ -123,15 +123,15 @@ bool TAlbumSequence::Load(int32_t index)
     // that notice is not about the file loaded now.
     const bool active = PlayerActive();
     queued_ = -1;
-    loading_ = list_[size_t(index)];
+    loading_ = list_[size_t(Entry(index))];
     connecting_ = false;
     try {
-        player_.SetFileName(list_[size_t(index)]);
+        player_.SetFileName(list_[size_t(Entry(index))]);
         connecting_ = player_.Connecting();
     } catch (...) {
         if (active && !PlayerActive())
             replacedNotice_ = true;
-        unplayable_[size_t(index)] = true;
+        unplayable_[size_t(Entry(index))] = true;
         if (OnLoadFailed)
             OnLoadFailed(std::current_exception());
         return false;
@@ -154,6 +154,7 @@ void TAlbumSequence::EndAlbum()
     // Back on the first file, stopped, unless the front end is done here; the album stays
     // selected.
     playing_ = false;
+    order_.NewPass();
     if (!ReturnToFirst)
         return;
     const int32_t first = LoadFrom(0, +1);
@@ -175,6 +176,7 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     titles_.resize(list_.size());
     unplayable_.assign(list_.size(), false);
     count_ = int32_t(list_.size());
+    order_.Reset(count_);
     player_.SetPlaysAlbum(true); // before the first file opens, so that it opens at album gain
     const int32_t first = LoadFrom(0, +1);
     index_ = first < 0 ? 0 : first;
@@ -186,6 +188,24 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     }
     selected_ = true;
     playing_ = Playable(first + 1, +1) >= 0;
+    Changed();
+    return true;
+}
+
+bool TAlbumSequence::ConfirmAt(std::vector<std::string> files, int32_t entry, std::vector<std::string> titles)
+{
+    if (!Confirm(std::move(files), std::move(titles)))
+        return false;
+    if (entry < 0 || entry >= count_ || entry == Entry(index_) || unplayable_[size_t(entry)])
+        return true;
+    const int32_t loaded = Entry(index_);
+    const int32_t position = order_.Shuffled() ? order_.SetShuffled(true, order_.Position(entry)) : entry;
+    if (Load(position)) {
+        index_ = position;
+        playing_ = Playable(position + 1, +1) >= 0;
+    } else {
+        index_ = order_.Position(loaded); // the file Confirm loaded stays
+    }
     Changed();
     return true;
 }
@@ -202,8 +222,9 @@ bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::stri
 std::string TAlbumSequence::ShownTitle() const
 {
     const std::string file = player_.FileName();
-    const bool listed = index_ >= 0 && size_t(index_) < list_.size() && list_[size_t(index_)] == file;
-    return pt4::ShownTitle(player_.Title(), file, listed ? titles_[size_t(index_)] : std::string());
+    const size_t entry = size_t(Entry(index_));
+    const bool listed = index_ >= 0 && entry < list_.size() && list_[entry] == file;
+    return pt4::ShownTitle(player_.Title(), file, listed ? titles_[entry] : std::string());
 }
 
 void TAlbumSequence::PlayPressed()
@@ -219,6 +240,7 @@ void TAlbumSequence::StopPressed()
     connecting_ = false; // the stop gave up on a file being opened: that is no failure
     if (playing_) {
         playing_ = false;
+        order_.NewPass();
         if (ReturnToFirst) {
             const int32_t first = list_.empty() ? -1 : LoadFrom(0, +1);
             index_ = first < 0 ? 0 : first;
@@ -250,6 +272,20 @@ bool TAlbumSequence::ToggleRepeat()
         player_.Seek(int32_t(heardAt));
     Changed();
     return true;
+}
+
+void TAlbumSequence::SetShuffle(bool on)
+{
+    if (on == order_.Shuffled())
+        return;
+    // The current file stays; the rest of the pass follows the new order.
+    index_ = order_.SetShuffled(on, index_);
+    queued_ = -1;
+    // What the player queued to follow by the old order goes; it asks again at the end of the
+    // file heard.
+    if (player_.QueuedAhead() && (player_.Capabilities() & mpcSeek))
+        player_.Seek(int32_t(player_.Position()));
+    Changed();
 }
 
 // Plays the nearest file from the current one in direction `step` that opens, or ends the

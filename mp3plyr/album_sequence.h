@@ -5,6 +5,7 @@
 #pragma once
 
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/play_order.h"
 
 #include <cstdint>
 #include <exception>
@@ -47,12 +48,21 @@ public:
     bool Repeat() const { return repeat_; }
     // Ends of play advance through the list.
     bool Playing() const { return playing_; }
+    // The current file's position in the order of play: its index in List() unless shuffled.
     int32_t TrackIndex() const { return index_; }
     // Entries of the list; 0 after a list that had no file to play.
     int32_t TrackCount() const { return count_; }
     const std::vector<std::string>& List() const { return list_; }
     // The entry the player is being given now (during OnLoadFailed: the file that failed).
     const std::string& Loading() const { return loading_; }
+    // Each pass through the list in a new order (every entry once per pass); the track commands
+    // and the ends of play follow that order.
+    bool Shuffle() const { return order_.Shuffled(); }
+    // Switched in the middle of a pass, the current file stays and the rest of the pass
+    // follows the new order.
+    void SetShuffle(bool on);
+    // The index in List() of a position in the order of play.
+    int32_t Entry(int32_t position) const { return order_.Entry(position); }
     // Whether Next or Previous would change the file now.
     bool CanGoNext() const;
     bool CanGoPrevious() const;
@@ -64,6 +74,9 @@ public:
     // the previous list (and the player) as they were.
     // `titles`, when given, holds what a playlist calls each file.
     bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {});
+    // Confirm, then the pass goes on from entry `entry` of the list (loaded stopped) when it
+    // opens: in the list's order from there, or shuffled with it first.
+    bool ConfirmAt(std::vector<std::string> files, int32_t entry, std::vector<std::string> titles = {});
     // Confirm, then play the first file.
     bool Start(std::vector<std::string> files, std::vector<std::string> titles = {});
     // The player's title for display: the current file's own, or while that is only the file's
@@ -124,6 +137,8 @@ private:
     bool replacedNotice_ = false;
     // The current file is being opened in the background (a station, standard input).
     bool connecting_ = false;
+    // The order of play: positions (index_, queued_) to entries of list_.
+    TPlayOrder order_;
 };
 
 } // namespace pt4
