@@ -1,9 +1,12 @@
-// The window's keys: play and pause, jumps, volume, album files, opening, the media keys; and
-// the keyboard's way into the skin controls (Tab, Space or Enter on a button, arrows on a knob).
+// The window's keys: play and pause, jumps, volume, album files, opening, the menu, quitting, the
+// media keys; and the keyboard's way into the skin controls (Tab, Space or Enter on a button,
+// arrows on a knob, Escape back to the window).
 #include "app/main_unit.h"
 
 #include "app/guarded_command.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -36,12 +39,13 @@ const std::vector<TKeyCommand>& KeyCommands()
         {Qt::ControlModifier | Qt::Key_Right, [](TForm1& f) { f.NextTrack(); }},
         {Qt::ControlModifier | Qt::Key_O, [](TForm1& f) { f.OpenImageMouseUp(Qt::LeftButton, QPoint()); }},
         {Qt::ControlModifier | Qt::Key_L, [](TForm1& f) { f.OpenLocationDialog(); }},
+        {Qt::ControlModifier | Qt::Key_Q, [](TForm1& f) { f.close(); }},
+        // The menu from the keyboard, as the Menu key opens it.
+        {Qt::ShiftModifier | Qt::Key_F10, [](TForm1& f) { f.ShowContextMenuFromKeyboard(); }},
+        // Most keyboards have one play key, sent as "play": by the desktop's custom it plays and
+        // pauses in turn.
         {Qt::Key_MediaTogglePlayPause, [](TForm1& f) { f.PlayOrPause(); }},
-        {Qt::Key_MediaPlay,
-         [](TForm1& f) {
-             if (f.MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying)
-                 f.PlayOrPause();
-         }},
+        {Qt::Key_MediaPlay, [](TForm1& f) { f.PlayOrPause(); }},
         {Qt::Key_MediaPause,
          [](TForm1& f) {
              if (f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
@@ -109,6 +113,15 @@ void TForm1::PlayOrPause()
         playImageMouseUp(Qt::LeftButton, QPoint());
     else
         pauseImageMouseUp(Qt::LeftButton, QPoint());
+}
+
+void TForm1::ShowContextMenuFromKeyboard()
+{
+    // Asked of the focused control, so the menu opens beside it.
+    QWidget* focused = focusWidget() != nullptr ? focusWidget() : this;
+    const QPoint middle = focused->rect().center();
+    QContextMenuEvent asked(QContextMenuEvent::Keyboard, middle, focused->mapToGlobal(middle));
+    QCoreApplication::sendEvent(focused, &asked);
 }
 
 void TForm1::JumpBy(int deltaMs)
