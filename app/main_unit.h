@@ -244,6 +244,7 @@ private:
     void CreateAlbum();
     // Keyboard focus, knob steps and the roles assistive technologies read.
     void CreateKeyboardAccess();
+    void CreateScreenReaderView();
     void ShowNoPlayableFile();
     // The title timer runs only while the title shows the times: minimised and playing.
     void FollowTitleTimer();
