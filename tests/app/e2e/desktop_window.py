@@ -2,8 +2,8 @@
 # named on the command line plays its first file (natural order); keys typed into the window
 # (Tab then Escape then Space, the one play key, Shift+F10) do what they should; the window moved
 # by the window manager and closed with Ctrl+Q comes back at the same place; and at scale 3 on
-# this small screen it opens wholly inside the screen. The playback status is read on the
-# session bus, places with xwininfo.
+# this small screen it opens wholly inside the screen, where AT-SPI says it is. The playback
+# status is read on the session bus, places with xwininfo.
 #   desktop_window.py PLUMTONE4 FOLDER
 import os
 import re
@@ -13,6 +13,7 @@ import sys
 import time
 from urllib.parse import unquote
 
+import pyatspi
 from gi.repository import Gio, GLib
 
 program, folder = sys.argv[1], sys.argv[2]
@@ -117,11 +118,17 @@ if frame_of(window)[0] != moved[0]:
     fail("the window came back at %s, not at %s where it was closed" % (frame_of(window)[0], moved[0]))
 stop(player)
 
-# --- scale 3 on a small screen: wholly inside ------------------------------------------------
+# --- scale 3 on a small screen: wholly inside, and told where it is in the screen's pixels ---
 player, window = start(env={"QT_SCALE_FACTOR": "3"})
 (x, y), (w, h), (fx, fy) = frame_of(window)
 if w != 993 or fx < 0 or fy < 0 or x + w > screen_w or y + h > screen_h:
     fail("at scale 3 the window lies at %d,%d %dx%d (frame at %d,%d), not inside %dx%d" %
          (x, y, w, h, fx, fy, screen_w, screen_h))
+app = wait_for("plumtone4 on the accessibility bus", lambda: next(
+    (a for a in pyatspi.Registry.getDesktop(0) if a and a.name == "plumtone4" and a.childCount), None))
+told = app[0].queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+if (told.x, told.y, told.width, told.height) != (x, y, w, h):
+    fail("at scale 3 the window is told at %d,%d %dx%d, but lies at %d,%d %dx%d" %
+         (told.x, told.y, told.width, told.height, x, y, w, h))
 stop(player)
 print("ok")

@@ -11,6 +11,10 @@ for need in lame Xvfb pulseaudio pactl dbus-run-session /usr/libexec/at-spi-bus-
         exit 77
     fi
 done
+if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
+    echo "SKIP: python3-pyatspi is not installed (scripts/install-deps.sh installs it)"
+    exit 77
+fi
 exec "$1/scripts/private-desktop.sh" sh -c 'mkdir "$HOME/bin" "$HOME/album"
     cp "$1" "$HOME/bin/plumtone4"
     # Ten minutes of silence each (8 kHz mono), in the order 2 before 10 only by natural order.
