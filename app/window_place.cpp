@@ -47,9 +47,12 @@ protected:
             return false;
         switch (event->type()) {
         case QEvent::Show:
-            shownAt_ = KeptInside(window_.pos(), window_.frameGeometry().size());
-            window_.move(shownAt_);
-            framed_ = false;
+            // Only when it opens: later the place is the user's, even partly off the screen.
+            if (!opened_) {
+                opened_ = true;
+                shownAt_ = KeptInside(window_.pos(), window_.frameGeometry().size());
+                window_.move(shownAt_);
+            }
             Take();
             break;
         case QEvent::Paint:
@@ -57,7 +60,7 @@ protected:
             // known: the place asked for at the show is checked again with it.
             // Moved by the difference: until the window manager reports the framed window's
             // place, the window system's idea of it may still be the one from before framing.
-            if (!framed_) {
+            if (opened_ && !framed_) {
                 framed_ = true;
                 const QPoint inside = KeptInside(shownAt_, window_.frameGeometry().size());
                 if (inside != shownAt_)
@@ -97,7 +100,8 @@ private:
     QPoint place_;
     QPoint shownAt_; // where the window was put when it was shown
     bool known_ = false;
-    bool framed_ = false;
+    bool opened_ = false; // shown once
+    bool framed_ = false; // checked with the window manager's frame
 };
 
 const TPlaceKeeper* KeeperOf(const QWidget& window)
