@@ -7,12 +7,14 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QGroupBox;
 class QPushButton;
 
 namespace pt4 {
 
-inline constexpr int kAlbumFormWidth = 449;
+inline constexpr int kAlbumFormWidth = 569;
 inline constexpr int kAlbumFormHeight = 268;
 
 class TAlbumForm : public QDialog {
@@ -26,6 +28,10 @@ public:
     TFileListBox* FileListBox1;
     QPushButton* OkButton;
     QPushButton* CancelButton;
+
+    // The folder to show when the dialog opens (the current file's), or empty to stay where the
+    // tree is.
+    std::function<QString()> StartFolder;
 
     // Shows the dialog modally with tree and list read afresh; true when it was closed with OK.
     bool ShowModal();

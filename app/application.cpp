@@ -5,6 +5,8 @@
 #include "components/main_form.h"
 
 #include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QPointer>
 #include <QTranslator>
@@ -43,6 +45,11 @@ TApplicationWindows::TApplicationWindows(const QString& settingsFile)
     form3_ = std::make_unique<TForm3>(*form1_, form1_->MP3Player1);
     form1_->SetAlbumFormMaker([this] {
         albumForm_ = std::make_unique<TAlbumForm>(form1_.get());
+        // It opens at the folder of what is loaded, when that is a local file.
+        albumForm_->StartFolder = [form1 = form1_.get()] {
+            const QFileInfo file(QFile::decodeName(QByteArray::fromStdString(form1->MP3Player1.FileName())));
+            return file.isFile() ? file.absolutePath() : QString();
+        };
         return albumForm_.get();
     });
 }

@@ -28,9 +28,10 @@ template <size_t N> bool Contains(const std::array<std::string_view, N>& names, 
 
 void PrintUsage(std::FILE* to)
 {
-    std::fputs("usage: plumtone4 [QT-OPTION...] [FILE|URL...]\n"
+    std::fputs("usage: plumtone4 [QT-OPTION...] [FILE|FOLDER|URL...]\n"
                "       plumtone4 --help | --version\n"
-               "Plays MP3 files in a small window; the first FILE or URL named opens at start.\n"
+               "Plays MP3 files in a small window; the first FILE or URL named opens at start, a FOLDER\n"
+               "plays its files in turn.\n"
                "Qt's own options (-platform NAME, -style NAME, -reverse, ...) are accepted.\n"
                "See plumtone4(1).\n",
                to);

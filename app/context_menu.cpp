@@ -47,7 +47,7 @@ QMenu* TForm1::ContextMenu()
     contextMenuEnd_ = contextMenu_->addSeparator();
     entry(QStringLiteral("バージョン情報"), QKeySequence(),
           [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });
-    entry(QStringLiteral("終了"), QKeySequence(), [this] { close(); });
+    entry(QStringLiteral("終了"), QKeySequence(Qt::ControlModifier | Qt::Key_Q), [this] { close(); });
     return contextMenu_;
 }
 

@@ -393,7 +393,7 @@ void TDesktopPlayer::OpenUri(const QString& uri)
     const QString location = url.isLocalFile() ? url.toLocalFile() : uri;
     // After the reply, so that an error shown in a message box does not hold the caller.
     QMetaObject::invokeMethod(
-        &bus_.Form(), [this, location] { bus_.Run([&] { bus_.Form().OpenLocation(location); }); },
+        &bus_.Form(), [this, location] { bus_.Run([&] { bus_.Form().OpenLocations({location}); }); },
         Qt::QueuedConnection);
 }
 
@@ -407,14 +407,7 @@ void TDesktopFiles::Open(const QStringList& files)
     form.BringBack();
     // After the reply: the caller exits at once, whatever the files do here.
     QMetaObject::invokeMethod(
-        &form,
-        [this, files] {
-            if (files.size() == 1)
-                bus_.Run([&] { bus_.Form().OpenLocation(files.front()); });
-            else if (files.size() > 1)
-                bus_.Run([&] { bus_.Form().PlayFiles(files); });
-        },
-        Qt::QueuedConnection);
+        &form, [this, files] { bus_.Run([&] { bus_.Form().OpenLocations(files); }); }, Qt::QueuedConnection);
 }
 
 } // namespace pt4

@@ -1,9 +1,13 @@
-// The window's keys: play and pause, jumps, volume, album files, opening, the media keys; and
-// the keyboard's way into the skin controls (Tab, Space or Enter on a button, arrows on a knob).
+// The window's keys: play and pause, jumps, volume, album files, opening, the menu, quitting, the
+// media keys; and the keyboard's way into the skin controls (Tab, Space or Enter on a button,
+// arrows on a knob, Escape back to the window).
 #include "app/main_unit.h"
 
 #include "app/guarded_command.h"
+#include "app/skin_accessibility.h"
 
+#include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QKeyEvent>
 
 #include <algorithm>
@@ -36,12 +40,13 @@ const std::vector<TKeyCommand>& KeyCommands()
         {Qt::ControlModifier | Qt::Key_Right, [](TForm1& f) { f.NextTrack(); }},
         {Qt::ControlModifier | Qt::Key_O, [](TForm1& f) { f.OpenImageMouseUp(Qt::LeftButton, QPoint()); }},
         {Qt::ControlModifier | Qt::Key_L, [](TForm1& f) { f.OpenLocationDialog(); }},
+        {Qt::ControlModifier | Qt::Key_Q, [](TForm1& f) { f.close(); }},
+        // The menu from the keyboard, as the Menu key opens it.
+        {Qt::ShiftModifier | Qt::Key_F10, [](TForm1& f) { f.ShowContextMenuFromKeyboard(); }},
+        // Most keyboards have one play key, sent as "play": by the desktop's custom it plays and
+        // pauses in turn.
         {Qt::Key_MediaTogglePlayPause, [](TForm1& f) { f.PlayOrPause(); }},
-        {Qt::Key_MediaPlay,
-         [](TForm1& f) {
-             if (f.MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying)
-                 f.PlayOrPause();
-         }},
+        {Qt::Key_MediaPlay, [](TForm1& f) { f.PlayOrPause(); }},
         {Qt::Key_MediaPause,
          [](TForm1& f) {
              if (f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
@@ -75,6 +80,7 @@ void TForm1::CreateKeyboardAccess()
     // Names for assistive technologies only: the knobs have no hint in the layout.
     VolImage->setAccessibleName(QStringLiteral("音量"));
     BalanceImage->setAccessibleName(QStringLiteral("バランス"));
+    CreateScreenReaderView();
 
     connect(VolImage, &TSkinControl::Step, this, [this](int steps) {
         RunGuarded(
@@ -87,6 +93,38 @@ void TForm1::CreateKeyboardAccess()
             [this](int value) { RunGuarded([&] { SetVolumeFromDesktop(value); }); });
     connect(BalanceImage, &TSkinControl::ValueWanted, this,
             [this](int value) { RunGuarded([&] { SetBalanceFromDesktop(value); }); });
+}
+
+void TForm1::CreateScreenReaderView()
+{
+    hontaiImage->setAccessibleName(QStringLiteral("背景"));
+    Shape1->setAccessibleName(QStringLiteral("音量のトラック"));
+    Shape2->setAccessibleName(QStringLiteral("バランスのトラック"));
+    Panel1->setAccessibleName(QStringLiteral("表示"));
+    Image1->setAccessibleName(QStringLiteral("バージョン情報"));
+    // The words the About picture shows.
+    Image1->setAccessibleDescription(
+        QStringLiteral("Plumtone4 Version %1、MP3 プレーヤー。"
+                       "MPEG-1/2/2.5 Layer I/II/III デコーダー内蔵。連絡先 %2")
+            .arg(QStringLiteral(PT4_VERSION).section(u'.', 0, 1), ContactAddress()));
+    // The grey and green copies under the texts are shadows: each text is read once.
+    for (QWidget* shadow : {static_cast<QWidget*>(Label1), static_cast<QWidget*>(Label2),
+                            static_cast<QWidget*>(SongLabel2), static_cast<QWidget*>(ArtistLabel2)})
+        HideFromScreenReaders(shadow);
+    // The three indicators are read as one status in words, which follows the player.
+    for (TSkinImage* indicator : {Status1Image, Status2Image, Status3Image})
+        HideFromScreenReaders(indicator);
+    auto* status =
+        new TSkinStatus(Panel1, QRect(Status1Image->pos(), Status3Image->geometry().bottomRight()));
+    const auto follow = [this, status] {
+        switch (MP3Player1.Status()) {
+        case TMP3PlayerStatus::mpsPlaying: status->SetText(QStringLiteral("再生中")); break;
+        case TMP3PlayerStatus::mpsPaused: status->SetText(QStringLiteral("一時停止中")); break;
+        case TMP3PlayerStatus::mpsStopped: status->SetText(QStringLiteral("停止中")); break;
+        }
+    };
+    connect(this, &TForm1::PlayerStatusChanged, status, follow);
+    follow();
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
@@ -109,6 +147,15 @@ void TForm1::PlayOrPause()
         playImageMouseUp(Qt::LeftButton, QPoint());
     else
         pauseImageMouseUp(Qt::LeftButton, QPoint());
+}
+
+void TForm1::ShowContextMenuFromKeyboard()
+{
+    // Asked of the focused control, so the menu opens beside it.
+    QWidget* focused = focusWidget() != nullptr ? focusWidget() : this;
+    const QPoint middle = focused->rect().center();
+    QContextMenuEvent asked(QContextMenuEvent::Keyboard, middle, focused->mapToGlobal(middle));
+    QCoreApplication::sendEvent(focused, &asked);
 }
 
 void TForm1::JumpBy(int deltaMs)

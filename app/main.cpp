@@ -1,6 +1,6 @@
-// plumtone4 [FILE|URL...]: the desktop player. One file (or an http:// or https:// stream) named
-// on the command line opens and plays at once; several play in turn in the order given. When the program
-// already runs, they go to its window and this start ends at once.
+// plumtone4 [FILE|FOLDER|URL...]: the desktop player. One file (or an http:// or https:// stream)
+// named on the command line opens and plays at once; several, or a folder's files, play in turn. When the
+// program already runs, they go to its window and this start ends at once.
 #include "app/application.h"
 #include "app/comforts.h"
 #include "app/command_line.h"
@@ -84,10 +84,7 @@ int main(int argc, char* argv[])
             &form1,
             [&form1, files] {
                 try {
-                    if (files.size() == 1)
-                        form1.OpenLocation(files.front()); // "open with": it plays at once
-                    else
-                        form1.PlayFiles(files);
+                    form1.OpenLocations(files); // "open with": it plays at once
                 } catch (...) {
                     pt4::ShowException(std::current_exception());
                 }

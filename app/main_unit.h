@@ -179,6 +179,9 @@ public:
     // Continuous play of these files in this order, from the first; a playlist among them plays
     // as its entries.
     void PlayFiles(const QStringList& files);
+    // What the command line, the desktop's "open" and a second start hand over: a folder among
+    // them plays its files in turn as a dropped one does; one file alone opens and plays.
+    void OpenLocations(const QStringList& locations);
     // These files and playlists (local files or URLs) as the album, each list as its entries:
     // the first entry loaded, and played at once with `play`. The lists are read off the window
     // thread, so that a long list or a slow server does not hold the window up; the album
@@ -194,6 +197,8 @@ public:
     void PlayOrPause();
     // Jumps by deltaMs while playing, as the rewind and fast-forward buttons do.
     void JumpBy(int deltaMs);
+    // The window's menu beside the focused control (Shift+F10).
+    void ShowContextMenuFromKeyboard();
     // Asks for a location and plays it.
     void OpenLocationDialog();
     // The window's right-click menu; entries added with AddContextMenuEntry go before the
@@ -243,6 +248,7 @@ private:
     void CreateAlbum();
     // Keyboard focus, knob steps and the roles assistive technologies read.
     void CreateKeyboardAccess();
+    void CreateScreenReaderView();
     void ShowNoPlayableFile();
     // The title timer runs only while the title shows the times: minimised and playing.
     void FollowTitleTimer();

@@ -46,6 +46,25 @@ void TForm1::OpenLocation(const QString& location)
     playImageMouseUp(Qt::LeftButton, QPoint());
 }
 
+void TForm1::OpenLocations(const QStringList& locations)
+{
+    QStringList files;
+    bool album = locations.size() > 1;
+    for (const QString& location : locations) {
+        const QFileInfo item(location);
+        if (item.isDir()) {
+            files << FolderFiles(item.absoluteFilePath());
+            album = true;
+        } else {
+            files << location;
+        }
+    }
+    if (album)
+        PlayFiles(files);
+    else if (!files.isEmpty())
+        OpenLocation(files.front());
+}
+
 void TForm1::BringBack()
 {
     // Minimised where the platform does not tell (Wayland): a window shown anew is a new window

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace pt4 {
 
@@ -23,6 +24,7 @@ constexpr int kBaseline = 10;
 const QColor kBevelLight(112, 112, 112);
 const QColor kBevelDark(8, 8, 8);
 const QColor clFocusMark(255, 255, 0);
+constexpr int kKnobPage = 10; // PageUp and PageDown on a knob
 
 void DrawBevel(QPainter& painter, QRect rect, TBevelCut cut)
 {
@@ -207,6 +209,23 @@ void TSkinControl::keyPressEvent(QKeyEvent* event)
             event->accept();
             return;
         }
+        // As a slider takes them: a page of ten, and the ends.
+        const std::optional<int> wanted = key == Qt::Key_PageUp     ? std::optional(value_ + kKnobPage)
+                                          : key == Qt::Key_PageDown ? std::optional(value_ - kKnobPage)
+                                          : key == Qt::Key_Home     ? std::optional(minimum_)
+                                          : key == Qt::Key_End      ? std::optional(maximum_)
+                                                                    : std::nullopt;
+        if (wanted) {
+            emit ValueWanted(std::clamp(*wanted, minimum_, maximum_));
+            event->accept();
+            return;
+        }
+    }
+    // Escape takes the focus mark away and gives the keys back to the window (Space plays).
+    if (role_ != TSkinRole::Picture && plain && key == Qt::Key_Escape && window() != this) {
+        window()->setFocus(Qt::OtherFocusReason);
+        event->accept();
+        return;
     }
     QWidget::keyPressEvent(event);
 }

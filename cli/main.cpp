@@ -1,6 +1,7 @@
 // pt4: the terminal face of the player core.
 #include "cli/charset_option.h"
 #include "cli/commands.h"
+#include "cli/loudness_options.h"
 
 #include <cstdio>
 #include <string>
@@ -10,14 +11,18 @@ namespace {
 
 void PrintUsage(std::FILE* to)
 {
-    std::fputs("usage: pt4 info [--json] FILE...\n"
-               "       pt4 play [--volume N] FILE...\n"
-               "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
-               "                  [--start SECONDS] [--no-gapless] INPUT -o OUTPUT\n"
-               "Any command also takes --charset auto|sjis|eucjp|latin1 (how tag text is read).\n"
-               "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u,\n"
-               ".m3u8 or .pls playlist (played whole; decode takes its first entry).\n",
-               to);
+    std::fprintf(to,
+                 "usage: pt4 info [--json] FILE...\n"
+                 "       pt4 play [--volume N] %s FILE...\n"
+                 "       pt4 decode [--8bit] [--mix|--left|--right] [--half|--quarter] [--raw]\n"
+                 "                  [--start SECONDS] [--no-gapless] %s\n"
+                 "                  INPUT -o OUTPUT\n"
+                 "Any command also takes --charset auto|sjis|eucjp|latin1 (how tag text is read).\n"
+                 "A FILE or INPUT may also be - (standard input), an http:// or https:// URL, or an .m3u,\n"
+                 ".m3u8 or .pls playlist (played whole; decode takes its first entry).\n"
+                 "--replaygain plays at the loudness gain stored in the files (off by default);\n"
+                 "--preamp DB (-20 to 20) adds to it.\n",
+                 pt4::cli::kLoudnessUsage, pt4::cli::kLoudnessUsage);
 }
 
 } // namespace

@@ -40,6 +40,7 @@ private slots:
     void listShowsTheMatchingFilesWithGlyphs();
     void listFollowsTheTreeUnderTheMouse();
     void startsAtTheCurrentDirectory();
+    void opensAtTheLoadedFilesFolderWithWholeNames();
     void closesWithOkOrCancel();
     void treeAndListAreReadWhenShownAgain();
     void fileDroppedOnAnotherFolderLeavesTheList();
@@ -51,26 +52,26 @@ void AlbumDialogTest::layout()
     TAlbumForm& d = *app.Form1().AlbumForm();
     QCOMPARE(d.windowTitle(), QStringLiteral("連続再生"));
     QVERIFY(d.isModal());
-    QCOMPARE(d.minimumSize(), QSize(449, 268));
-    QCOMPARE(d.maximumSize(), QSize(449, 268));
+    QCOMPARE(d.minimumSize(), QSize(569, 268));
+    QCOMPARE(d.maximumSize(), QSize(569, 268));
     QCOMPARE(d.GroupBox1->title(), QStringLiteral("「MP3」ファイルを保存しているフォルダを指定して下さい"));
-    QCOMPARE(d.GroupBox1->geometry(), QRect(8, 8, 433, 209));
+    QCOMPARE(d.GroupBox1->geometry(), QRect(8, 8, 553, 209));
     QCOMPARE(d.FolderTreeViewEx1->parentWidget(), d.GroupBox1);
-    QCOMPARE(d.FolderTreeViewEx1->geometry(), QRect(16, 24, 193, 169));
+    QCOMPARE(d.FolderTreeViewEx1->geometry(), QRect(16, 24, 313, 169));
     QCOMPARE(d.FolderTreeViewEx1->indentation(), 19);
     QCOMPARE(d.FolderTreeViewEx1->SelectedDir(), TSelectedDir::sdCurrent);
     QCOMPARE(d.FileListBox1->parentWidget(), d.GroupBox1);
-    QCOMPARE(d.FileListBox1->geometry(), QRect(224, 24, 193, 169));
+    QCOMPARE(d.FileListBox1->geometry(), QRect(344, 24, 193, 169));
     QCOMPARE(d.FileListBox1->Mask(), QStringLiteral("*.mp3*"));
     QCOMPARE(d.FileListBox1->ItemHeight(), 16);
     QCOMPARE(d.OkButton->text(), QStringLiteral("OK"));
-    QCOMPARE(d.OkButton->geometry(), QRect(143, 232, 75, 25));
+    QCOMPARE(d.OkButton->geometry(), QRect(203, 232, 75, 25));
     QCOMPARE(d.CancelButton->text(), QStringLiteral("ｷｬﾝｾﾙ"));
-    QCOMPARE(d.CancelButton->geometry(), QRect(231, 232, 75, 25));
+    QCOMPARE(d.CancelButton->geometry(), QRect(291, 232, 75, 25));
     // Shown over the main window, in its font.
     QCOMPARE(d.parentWidget(), &app.Form1());
     const bool ok = RunDialog(d, [&] {
-        QCOMPARE(d.size(), QSize(449, 268));
+        QCOMPARE(d.size(), QSize(569, 268));
         QCOMPARE(d.font().pixelSize(), 12);
         QCOMPARE(d.GroupBox1->font().family(), app.Form1().font().family());
         d.grab().save(QStringLiteral(PT4_BINARY_DIR "/album-dialog.png"));
@@ -166,6 +167,28 @@ void AlbumDialogTest::startsAtTheCurrentDirectory()
     QVERIFY(tree->currentItem()->isExpanded());
     QCOMPARE(tree->currentItem()->childCount(), 1);
     QCOMPARE(d.FileListBox1->FileNames(), (QStringList{"1.mp3", "2.mp3"}));
+}
+
+void AlbumDialogTest::opensAtTheLoadedFilesFolderWithWholeNames()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    const QString album = MakeAlbum(app.TempFile("夏"), {{"1.mp3", 3}, {"2.mp3", 3}});
+    const QString longName = QStringLiteral("夏の終わりのハーモニー 2003 リマスター盤 ディスク 2");
+    QDir(album).mkdir(longName);
+    f.OpenChosenFile(album + "/2.mp3");
+    TAlbumForm& d = *f.AlbumForm();
+    RunDialog(d, [&] {
+        TFolderTreeViewEx* tree = d.FolderTreeViewEx1;
+        QVERIFY(tree->currentItem());
+        QCOMPARE(TFolderTreeViewEx::NodePath(tree->currentItem()), QDir::cleanPath(album));
+        QCOMPARE(d.FileListBox1->FileNames(), (QStringList{"1.mp3", "2.mp3"}));
+        // The long name is drawn whole (the tree scrolls sideways), not cut with "…".
+        QTreeWidgetItem* inside = tree->FindNode(QDir(album).filePath(longName));
+        QVERIFY(inside);
+        QVERIFY(tree->visualItemRect(inside).width() >= tree->fontMetrics().horizontalAdvance(longName));
+        QTest::mouseClick(d.CancelButton, Qt::LeftButton);
+    });
 }
 
 void AlbumDialogTest::closesWithOkOrCancel()

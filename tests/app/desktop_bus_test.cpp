@@ -210,6 +210,17 @@ void DesktopBusTest::secondStartHandsItsFilesOver()
     QVERIFY(WaitUntil([&] { return f.MP3Player1.FileName() == (dir + "/1.mp3").toStdString(); }));
     QVERIFY(WaitUntil([&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying; }));
     QVERIFY(!f.Album.Selected());
+
+    // A folder: its files in turn, in natural order, as when it is dropped on the window.
+    WriteSilentMp3(dir + "/10.mp3", 3);
+    Tool(QStringLiteral(PT4_BINARY_DIR "/bin/plumtone4"), {dir}, &exitCode);
+    QCOMPARE(exitCode, 0);
+    const std::vector<std::string> natural = {(dir + "/1.mp3").toStdString(), (dir + "/2.mp3").toStdString(),
+                                              (dir + "/10.mp3").toStdString()};
+    QVERIFY(
+        WaitUntil([&] { return f.Album.List() == natural && f.MP3Player1.FileName() == natural.front(); }));
+    QVERIFY(WaitUntil([&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying; }));
+    QVERIFY(f.Album.Selected());
 }
 
 // A list opened as from the command line: its first entry waits under the list's title, the

@@ -4,6 +4,7 @@
 
 #include <QAccessible>
 #include <QMenu>
+#include <QPointer>
 #include <QtTest>
 
 #include <map>
@@ -16,10 +17,12 @@ namespace {
 // Keys as the user types them: to whatever holds the focus, which hands on what it ignores.
 void Type(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
 {
-    QVERIFY(QApplication::focusWidget() != nullptr);
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    QVERIFY(focused != nullptr);
     for (QEvent::Type type : {QEvent::KeyPress, QEvent::KeyRelease}) {
         QKeyEvent event(type, key, modifiers, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
-        QApplication::sendEvent(QApplication::focusWidget(), &event);
+        if (focused)
+            QApplication::sendEvent(focused, &event);
     }
 }
 
@@ -35,6 +38,7 @@ class KeyboardAccessTest : public QObject {
 private slots:
     void windowKeysWheelAndShortClicksDriveThePlayer();
     void tabMarksEachControlAndItsKeysPressIt();
+    void knobPagesAndEndsEscapeMenuAndQuitKeys();
     void assistiveToolsReadAndSetStatesAndValues();
     void longTitleIsCutAtACharacterWithTheWholeTitleAsTooltip();
 };
@@ -68,6 +72,9 @@ void KeyboardAccessTest::windowKeysWheelAndShortClicksDriveThePlayer()
         {Qt::Key_O, Qt::ControlModifier, [&] { return opened == 1; }},
         {Qt::Key_L, Qt::ControlModifier, [&] { return located == 1 && Playing(f); }},
         {Qt::Key_MediaPause, {}, [&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPaused; }},
+        // The one play key of most keyboards plays and pauses in turn.
+        {Qt::Key_MediaPlay, {}, [&] { return Playing(f); }},
+        {Qt::Key_MediaPlay, {}, [&] { return f.MP3Player1.Status() == TMP3PlayerStatus::mpsPaused; }},
     };
     for (const auto& step : steps) {
         before = f.MP3Player1.Position();
@@ -133,6 +140,46 @@ void KeyboardAccessTest::tabMarksEachControlAndItsKeysPressIt()
     }
     Click(f.playImage); // the mouse takes the focus back to the window and its mark away
     QCOMPARE(QApplication::focusWidget(), &f);
+}
+
+void KeyboardAccessTest::knobPagesAndEndsEscapeMenuAndQuitKeys()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    QVERIFY(QTest::qWaitForWindowActive(&f));
+    f.OpenChosenFile(WriteSilentMp3(app.TempFile("a.mp3"), 60));
+    f.MP3Player1.SetWaveFileName(app.TempFile("out.wav").toStdString());
+    const struct {
+        TSkinControl* knob;
+        int key;
+        int value;
+    } steps[] = {{f.VolImage, Qt::Key_PageUp, 20},        {f.VolImage, Qt::Key_PageDown, 10},
+                 {f.VolImage, Qt::Key_End, 100},          {f.VolImage, Qt::Key_PageUp, 100},
+                 {f.VolImage, Qt::Key_Home, 0},           {f.BalanceImage, Qt::Key_PageDown, -10},
+                 {f.BalanceImage, Qt::Key_End, 100},      {f.BalanceImage, Qt::Key_Home, -100},
+                 {f.BalanceImage, Qt::Key_PageDown, -100}};
+    for (const auto& step : steps) {
+        step.knob->setFocus(Qt::TabFocusReason);
+        Type(step.key);
+        const int value = step.knob == f.VolImage ? int(f.MP3Player1.Volume()) : f.MP3Player1.VolBalance();
+        QCOMPARE(value, step.value);
+        QCOMPARE(step.knob->Value(), step.value);
+    }
+    // Escape takes the mark away; Space is the window's again and plays.
+    f.OpenImage->setFocus(Qt::TabFocusReason);
+    Type(Qt::Key_Escape);
+    QCOMPARE(QApplication::focusWidget(), &f);
+    QVERIFY(!f.OpenImage->ShowsFocusMark());
+    Type(Qt::Key_Space);
+    QVERIFY(Playing(f));
+    // Shift+F10 opens the menu beside the marked control; Ctrl+Q closes the window.
+    f.pauseImage->setFocus(Qt::TabFocusReason);
+    Type(Qt::Key_F10, Qt::ShiftModifier);
+    QVERIFY(f.ContextMenu()->isVisible());
+    QVERIFY(f.ContextMenu()->geometry().contains(f.pauseImage->mapToGlobal(f.pauseImage->rect().center())));
+    f.ContextMenu()->close();
+    Type(Qt::Key_Q, Qt::ControlModifier);
+    QVERIFY(!f.isVisible());
 }
 
 void KeyboardAccessTest::assistiveToolsReadAndSetStatesAndValues()

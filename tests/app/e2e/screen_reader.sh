@@ -15,7 +15,7 @@ if ! /usr/bin/python3 -c 'import pyatspi' 2>/dev/null; then
 fi
 # Ten minutes of silence (8 kHz mono), long enough that only the press can stop it.
 exec "$1/scripts/private-desktop.sh" sh -c 'head -c 9600000 /dev/zero |
-        lame --quiet -r -s 8 --bitwidth 16 -m m -b 8 - "$HOME/long.mp3"
+        lame --quiet -r -s 8 --bitwidth 16 -m m -b 8 --tt "Quiet Test" --ta Nobody - "$HOME/long.mp3"
     "$1" "$HOME/long.mp3" 2>"$HOME/player.log" & player=$!
     status=0; /usr/bin/python3 "$2" || { status=$?; cat "$HOME/player.log"; }
     kill $player; exit $status' sh "$2" "$1/tests/app/e2e/screen_reader.py"
