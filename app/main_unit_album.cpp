@@ -73,7 +73,12 @@ TAlbumForm* TForm1::AlbumForm()
 
 void TForm1::CreateAlbum()
 {
-    Album.OnLoadFailed = [](const std::exception_ptr& error) { ShowException(error); };
+    // A file of the list that does not open is passed over at once; the notice does not hold play.
+    Album.OnLoadFailed = [this](const std::exception_ptr& error) {
+        told_ = error;
+        ShowNotice(DescribeError(error));
+    };
+    CreateNotice();
     Album.OnChange = [this] {
         ShowAlbumState();
         emit AlbumChanged();
@@ -133,8 +138,9 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
         return;
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
-    if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())))
-        ShowNoPlayableFile();
+    const std::exception_ptr told = told_;
+    if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())) && told_ == told)
+        ShowNoPlayableFile(); // files that failed have been told already
     ShowPlayerState();
 }
 
@@ -187,7 +193,8 @@ void TForm1::PlayFiles(const QStringList& files)
         return;
     }
     ++openRequest_;
-    if (!Album.Start(LocalNames(files)))
+    const std::exception_ptr told = told_;
+    if (!Album.Start(LocalNames(files)) && told_ == told)
         ShowNoPlayableFile();
     ShowPlayerState();
 }
@@ -219,8 +226,10 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
                 ShowException(error);
             TNamesAndTitles album = Split(std::move(read->entries));
             // Whatever played before gives way, as for a folder confirmed in the album dialog.
+            const std::exception_ptr told = told_;
             if (!(play ? Album.Start(std::move(album.names), std::move(album.titles))
-                       : Album.Confirm(std::move(album.names), std::move(album.titles))))
+                       : Album.Confirm(std::move(album.names), std::move(album.titles))) &&
+                told_ == told)
                 ShowNoPlayableFile();
             ShowPlayerState();
         } catch (...) {

@@ -23,8 +23,11 @@ public:
     TAlbumSequence(const TAlbumSequence&) = delete;
     TAlbumSequence& operator=(const TAlbumSequence&) = delete;
 
-    // A file of the list that the player could not open: called once per file, which is then
-    // passed over for as long as the list stays. Loading() names the file.
+    // A file of the list that the player could not open (or that failed as it began to play):
+    // called once per file, which is then passed over for as long as the list stays. Loading()
+    // names the file. A run of missing files passed over in one go is told once, as "N 件のファ
+    // イルが見つかりません" with Loading() naming the first of them. Play goes on meanwhile: the
+    // front end shows it without holding play.
     std::function<void(const std::exception_ptr& error)> OnLoadFailed;
     // Called after anything below has changed (selection, repeat, list, index).
     std::function<void()> OnChange;
@@ -103,7 +106,15 @@ private:
     int32_t Playable(int32_t from, int32_t step) const;
     // Loads the nearest entry from `from` on in direction step that opens; -1 when none does.
     int32_t LoadFrom(int32_t from, int32_t step);
-    bool Load(int32_t index);
+    // Missing files met in a row by one LoadFrom, told as one failure when the run ends.
+    struct TMissingRun {
+        int32_t count = 0;
+        std::string first;
+        std::exception_ptr firstError;
+    };
+    bool Load(int32_t index, TMissingRun& missing);
+    void TellMissing(TMissingRun& missing);
+    void Failed(const std::string& name, const std::exception_ptr& error);
     void Step(int32_t step);
     void EndAlbum();
     void Changed();
