@@ -205,6 +205,7 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
     struct TRead {
         std::vector<TPlaylistEntry> entries;
         std::vector<std::exception_ptr> errors;
+        std::vector<bool> missing;
     };
     auto read = std::make_shared<TRead>();
     QThread* reader = QThread::create([read, names = LocalNames(names)] {
@@ -216,6 +217,13 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
         } catch (...) {
             read->errors.push_back(std::current_exception());
         }
+        // Looked for here, so that a long run of missing entries holds the window up no longer
+        // than a short one.
+        std::vector<std::string> locations;
+        locations.reserve(read->entries.size());
+        for (const TPlaylistEntry& entry : read->entries)
+            locations.push_back(entry.location);
+        read->missing = TAlbumSequence::LookForMissing(locations);
     });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, [this, read, play, request] {
@@ -227,8 +235,10 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
             TNamesAndTitles album = Split(std::move(read->entries));
             // Whatever played before gives way, as for a folder confirmed in the album dialog.
             const std::exception_ptr told = told_;
-            if (!(play ? Album.Start(std::move(album.names), std::move(album.titles))
-                       : Album.Confirm(std::move(album.names), std::move(album.titles))) &&
+            if (!(play
+                      ? Album.Start(std::move(album.names), std::move(album.titles), std::move(read->missing))
+                      : Album.Confirm(std::move(album.names), std::move(album.titles),
+                                      std::move(read->missing))) &&
                 told_ == told)
                 ShowNoPlayableFile();
             ShowPlayerState();

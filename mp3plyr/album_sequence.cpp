@@ -157,7 +157,8 @@ bool TAlbumSequence::Load(int32_t index, TMissingRun& missing)
     const std::string& name = list_[size_t(index)];
     // Within a run of missing files, the next one is told by one look at the file system: a
     // list of a million missing files is passed over in moments.
-    if (missing.count > 0 && Missing(name)) {
+    const bool known = size_t(index) < missing_.size() && missing_[size_t(index)];
+    if (missing.count > 0 && (known || Missing(name))) {
         unplayable_[size_t(index)] = true;
         ++missing.count;
         return false;
@@ -241,7 +242,16 @@ void TAlbumSequence::EndAlbum()
         count_ = 0;
 }
 
-bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::string> titles)
+std::vector<bool> TAlbumSequence::LookForMissing(const std::vector<std::string>& files)
+{
+    std::vector<bool> missing(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        missing[i] = Missing(files[i]);
+    return missing;
+}
+
+bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::string> titles,
+                             std::vector<bool> missing)
 {
     repeat_ = false;
     if (files.empty()) {
@@ -252,6 +262,7 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     list_ = std::move(files);
     titles_ = std::move(titles);
     titles_.resize(list_.size());
+    missing_ = std::move(missing);
     unplayable_.assign(list_.size(), false);
     count_ = int32_t(list_.size());
     player_.SetPlaysAlbum(true); // before the first file opens, so that it opens at album gain
@@ -269,9 +280,10 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     return true;
 }
 
-bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles)
+bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles,
+                           std::vector<bool> missing)
 {
-    if (!Confirm(std::move(files), std::move(titles)))
+    if (!Confirm(std::move(files), std::move(titles), std::move(missing)))
         return false;
     PlayPressed();
     player_.Play();

@@ -66,9 +66,16 @@ public:
     // then 0, so nothing advances any more, and nothing is selected anew. An empty list leaves
     // the previous list (and the player) as they were.
     // `titles`, when given, holds what a playlist calls each file.
-    bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {});
+    // `missing`, when given, marks the files found missing by LookForMissing.
+    bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {},
+                 std::vector<bool> missing = {});
     // Confirm, then play the first file.
-    bool Start(std::vector<std::string> files, std::vector<std::string> titles = {});
+    bool Start(std::vector<std::string> files, std::vector<std::string> titles = {},
+               std::vector<bool> missing = {});
+    // Which of these local files are not there, by one look at the file system each: for a front
+    // end that reads a long list off its event thread, so that passing over a long run of missing
+    // files then costs that thread nothing per file. Any thread.
+    static std::vector<bool> LookForMissing(const std::vector<std::string>& files);
     // The player's title for display: the current file's own, or while that is only the file's
     // name, the title its playlist gives it.
     std::string ShownTitle() const;
@@ -122,6 +129,8 @@ private:
     TMP3Player& player_;
     std::vector<std::string> list_;
     std::vector<bool> unplayable_;
+    // Files found missing before the list was confirmed (empty: none looked for).
+    std::vector<bool> missing_;
     std::vector<std::string> titles_;
     std::string loading_;
     bool selected_ = false;
