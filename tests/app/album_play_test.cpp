@@ -2,6 +2,8 @@
 // WAVE file: the panels, labels, track buttons and indicators, the empty folder's message, a
 // cancelled dialog, errors shown, real clips played through. The sequence itself is tested on
 // its own (tests/player/album_sequence_test.cpp).
+#include "app/exception_message_box.h"
+#include "app/guarded_command.h"
 #include "support/album_driver.h"
 
 #include <QtTest>
@@ -72,6 +74,7 @@ private slots:
     void realClipsPlayThrough();
     void missingEntryIsPassedOverWithoutAClick();
     void longListOfMissingFilesEndsWithOneNotice();
+    void aFileOpenedAloneKeepsItsBox();
 };
 
 void AlbumPlayTest::folderPlaysThroughWithLabelsAndIndicators()
@@ -342,6 +345,25 @@ void AlbumPlayTest::longListOfMissingFilesEndsWithOneNotice()
     QCOMPARE(f.Album.TrackCount(), 0);
     QVERIFY(!f.Album.Playing());
     QCOMPARE(f.MP3Player1.Status(), Status::mpsStopped);
+}
+
+// A missing file the user opened alone: the box, with the cause on its second line, as before.
+void AlbumPlayTest::aFileOpenedAloneKeepsItsBox()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    QStringList notices;
+    QObject::connect(&f, &TForm1::NoticeShown, [&notices](const QString& text) { notices << text; });
+    const QString missing = app.TempFile("nowhere/alone.mp3");
+    InstallExceptionMessageBox(); // the program's own display, as main installs it
+    auto shown = std::make_shared<QString>();
+    WhenModalShown([shown](QWidget* modal) { *shown = AnswerMessageBox(modal); });
+    RunGuarded([&] { f.OpenLocation(missing); }); // as the command line and the desktop run it
+    SetExceptionDisplay(nullptr);
+    QVERIFY(WaitUntil([shown] { return !shown->isEmpty(); }));
+    QCOMPARE(*shown,
+             QStringLiteral("Plumtone4|ファイル %1 は開けません\nファイルが見つかりません。").arg(missing));
+    QVERIFY(notices.isEmpty());
 }
 
 QTEST_MAIN(AlbumPlayTest)

@@ -16,6 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace pt4 {
 namespace {
 
@@ -572,6 +575,50 @@ TEST_F(PlayerTest, ErrorOfAStoppedPlaybackDoesNotStopTheNext)
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
     EXPECT_EQ(shown, std::vector<std::string>{"read error"});
     EXPECT_EQ(WavePcm(ReadFileBytes(wave)), DecodeAll(ReadFileBytes(clip)));
+}
+
+// A file that cannot be played says why in plain Japanese words beside the window's own text, and
+// the terminal tool keeps its English reason.
+TEST(FileFailureTexts, NameTheCause)
+{
+    const std::string junk = TempPath("texts-junk.mp3");
+    WriteFileBytes(junk, std::vector<uint8_t>(4000, 0x11));
+    const std::string locked = TempPath("texts-locked.mp3");
+    WriteFileBytes(locked, Join(DemoFrames()));
+    chmod(locked.c_str(), 0);
+    const bool privileged = geteuid() == 0; // reads whatever the permissions say
+    const struct {
+        const char* what;
+        std::string name;
+        std::string text, detail, reason;
+    } cases[] = {
+        {"missing", TempPath("nowhere/gone.mp3"),
+         "ファイル " + TempPath("nowhere/gone.mp3") + " は開けません", "ファイルが見つかりません。",
+         "No such file or directory"},
+        {"folder", TempPath(""), "ファイル " + TempPath("") + " は開けません",
+         "ファイルではなくフォルダです。", "directory"},
+        {"not audio", junk, kUnknownFormat, "MPEG オーディオのファイルではありません。", ""},
+        {"not readable", locked, "ファイル " + locked + " は開けません", "ファイルを読む権限がありません。",
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (privileged && c.name == locked)
+            continue;
+        TMP3Player player;
+        player.SetAutoPlay(false);
+        TMP3PlayError error;
+        try {
+            player.SetFileName(c.name);
+        } catch (...) {
+            error = DescribeError(std::current_exception());
+        }
+        EXPECT_EQ(error.Text, c.text);
+        EXPECT_EQ(error.Detail, c.detail);
+        EXPECT_EQ(error.ShownText(), c.text + "\n" + c.detail);
+        EXPECT_NE(error.Reason.find(c.reason), std::string::npos) << error.Reason;
+        EXPECT_EQ(error.NotFound(), std::string(c.what) == "missing");
+    }
 }
 
 // The player shows nothing itself: a failure while playing is told with the end of play, whose
