@@ -1,5 +1,6 @@
 #include "app/exception_message_box.h"
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QApplication>
@@ -22,7 +23,8 @@ void ShowText(const QString& text)
 void InstallExceptionMessageBox()
 {
     SetExceptionDisplay([](const std::exception_ptr& error) {
-        const QString text = QString::fromStdString(ExceptionText(error));
+        // The failure's text, and under it the cause in plain words where the error names one.
+        const QString text = QString::fromStdString(DescribeError(error).ShownText());
         if (QThread::currentThread() == qApp->thread())
             ShowText(text);
         else

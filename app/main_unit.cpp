@@ -262,12 +262,14 @@ void TForm1::CreatePlayer()
     // The album sequence holds the player's status, next-file and end-of-play events; the
     // window shows what they leave.
     Album.OnStatus = [this] {
+        Run([this] { TellPlayerError(); });
         Run([this] { MP3Player1ChangeStatus(); });
         Run([this] { FollowTitleTimer(); });
         emit PlayerStatusChanged();
     };
     MP3Player1.OnChangePosition = [this](TMP3Player&) { Run([this] { MP3Player1ChangePosition(); }); };
     Album.OnEndPlay = [this](TMP3EndPlayReason, bool acted) {
+        Run([this] { TellPlayerError(); });
         Run([this, acted] { MP3Player1EndPlay(acted); });
     };
 }

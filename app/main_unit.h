@@ -14,10 +14,12 @@
 
 #include <QPointer>
 #include <QStringList>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 
 #include <array>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -216,7 +218,16 @@ public:
     // Resume, shuffle, recent items, song notifications, the sleep timer (app/comforts.h).
     TComforts& Comforts() { return *comforts_; }
 
+    // --- failures --------------------------------------------------------------------------
+    // A failure during continuous play: shown in the song area for a few seconds, without
+    // holding play.
+    void ShowNotice(const TMP3PlayError& error);
+    // The notice in the song area, empty when none is showing.
+    QString Notice() const { return notice_; }
+
 signals:
+    // A notice went up in the song area (the failure's own text).
+    void NoticeShown(const QString& text);
     // The player's status (after OnChangeStatus) or the album sequence changed.
     void PlayerStatusChanged();
     void AlbumChanged();
@@ -278,6 +289,14 @@ private:
     void AddTextEncodingMenu(); // text_encoding_menu.cpp
     QMenu* contextMenu_ = nullptr;
     QAction* contextMenuEnd_ = nullptr; // added entries go before this separator
+    // The player's failure being told, if any (LastError, read in the handlers of its events):
+    // a notice during continuous play, the standard display for a file opened alone. Each is
+    // told once (the album sequence may have told it already).
+    void TellPlayerError();
+    void CreateNotice();
+    std::exception_ptr told_;
+    QString notice_;
+    QTimer noticeTimer_;
     // Last: it goes before the player it acts on.
     std::unique_ptr<TComforts> comforts_;
 };

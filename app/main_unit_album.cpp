@@ -74,7 +74,12 @@ TAlbumForm* TForm1::AlbumForm()
 
 void TForm1::CreateAlbum()
 {
-    Album.OnLoadFailed = [](const std::exception_ptr& error) { ShowException(error); };
+    // A file of the list that does not open is passed over at once; the notice does not hold play.
+    Album.OnLoadFailed = [this](const std::exception_ptr& error) {
+        told_ = error;
+        ShowNotice(DescribeError(error));
+    };
+    CreateNotice();
     Album.OnChange = [this] {
         ShowAlbumState();
         emit AlbumChanged();
@@ -135,8 +140,9 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
     comforts_->NoteOpened(TRecentKind::Folder, dialog->FileListBox1->Directory());
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
-    if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())))
-        ShowNoPlayableFile();
+    const std::exception_ptr told = told_;
+    if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())) && told_ == told)
+        ShowNoPlayableFile(); // files that failed have been told already
     ShowPlayerState();
 }
 
@@ -189,7 +195,8 @@ void TForm1::PlayFiles(const QStringList& files)
         return;
     }
     ++openRequest_;
-    if (!Album.Start(LocalNames(files)))
+    const std::exception_ptr told = told_;
+    if (!Album.Start(LocalNames(files)) && told_ == told)
         ShowNoPlayableFile();
     ShowPlayerState();
 }
@@ -201,6 +208,7 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
     struct TRead {
         std::vector<TPlaylistEntry> entries;
         std::vector<std::exception_ptr> errors;
+        std::vector<bool> missing;
     };
     auto read = std::make_shared<TRead>();
     QThread* reader = QThread::create([read, names = LocalNames(names)] {
@@ -212,6 +220,13 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
         } catch (...) {
             read->errors.push_back(std::current_exception());
         }
+        // Looked for here, so that a long run of missing entries holds the window up no longer
+        // than a short one.
+        std::vector<std::string> locations;
+        locations.reserve(read->entries.size());
+        for (const TPlaylistEntry& entry : read->entries)
+            locations.push_back(entry.location);
+        read->missing = TAlbumSequence::LookForMissing(locations);
     });
     connect(reader, &QThread::finished, reader, &QObject::deleteLater);
     connect(reader, &QThread::finished, this, [this, read, play, request] {
@@ -222,8 +237,12 @@ void TForm1::OpenPlaylist(const QStringList& names, bool play)
                 ShowException(error);
             TNamesAndTitles album = Split(std::move(read->entries));
             // Whatever played before gives way, as for a folder confirmed in the album dialog.
-            if (!(play ? Album.Start(std::move(album.names), std::move(album.titles))
-                       : Album.Confirm(std::move(album.names), std::move(album.titles))))
+            const std::exception_ptr told = told_;
+            if (!(play
+                      ? Album.Start(std::move(album.names), std::move(album.titles), std::move(read->missing))
+                      : Album.Confirm(std::move(album.names), std::move(album.titles),
+                                      std::move(read->missing))) &&
+                told_ == told)
                 ShowNoPlayableFile();
             ShowPlayerState();
         } catch (...) {

@@ -201,8 +201,11 @@ void TForm1::MP3Player1ChangeStatus()
                               ? DisplayString(MP3Player1.FileName()) + QStringLiteral(" 接続中…")
                               : DisplayString(Album.ShownTitle());
     const QString artist = DisplayString(MP3Player1.Artist());
-    SongLabel1->SetCaption(title);
-    SongLabel2->SetCaption(title);
+    // A notice of a failure keeps the song area until its time is up.
+    if (notice_.isEmpty()) {
+        SongLabel1->SetCaption(title);
+        SongLabel2->SetCaption(title);
+    }
     ArtistLabel1->SetCaption(artist);
     ArtistLabel2->SetCaption(artist);
     // With nothing open (a failed open closes the player) the total clears with the title; a

@@ -135,21 +135,19 @@ public:
             player_.SetVolume(*volume);
         // The list ends where it ends: nothing is loaded again for a next round.
         album_.ReturnToFirst = false;
-        // Errors met while a file plays name the program and the file, as those at open do.
-        SetExceptionDisplay([this](const std::exception_ptr& error) {
-            Report(CurrentFile(), ErrorMessage(error));
-            failed_ = true;
-        });
         album_.OnLoadFailed = [this](const std::exception_ptr& error) {
             Report(album_.Loading(), ErrorMessage(error));
+            told_ = error;
             failed_ = true;
         };
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         album_.OnStatus = [this] {
+            TellPlayerError();
             ShowTitles();
             ShowLine();
         };
         album_.OnEndPlay = [this](TMP3EndPlayReason reason, bool acted) {
+            TellPlayerError();
             if (reason == TMP3EndPlayReason::mepError)
                 failed_ = true;
             // Play goes on when the sequence moved to another file (which may still be connecting).
@@ -158,7 +156,6 @@ public:
         };
     }
 
-    ~Session() { SetExceptionDisplay(nullptr); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -199,6 +196,18 @@ private:
         const int32_t index = album_.TrackIndex();
         const std::vector<std::string>& list = album_.List();
         return index >= 0 && size_t(index) < list.size() ? list[size_t(index)] : player_.FileName();
+    }
+
+    // Errors met while a file plays name the program and the file, as those at open do; the
+    // sequence may have told this one already.
+    void TellPlayerError()
+    {
+        const std::optional<TMP3PlayError> error = player_.LastError();
+        if (!error || error->Error == told_)
+            return;
+        told_ = error->Error;
+        Report(error->Location.empty() ? CurrentFile() : error->Location, ErrorMessage(error->Error));
+        failed_ = true;
     }
 
     void Report(const std::string& file, const std::string& text)
@@ -286,6 +295,7 @@ private:
     bool lineShowing_ = false;
     bool done_ = false;
     bool failed_ = false;
+    std::exception_ptr told_; // the last failure reported
     std::string shownTitles_;
     int32_t shownIndex_ = -1;
 };

@@ -1,12 +1,36 @@
 #include "mp3plyr/album_sequence.h"
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/playlist_file.h"
-#include "mp3plyr/runtime/exception_display.h"
+#include "mp3plyr/location_opener.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <utility>
 
+#include <sys/stat.h>
+
 namespace pt4 {
+
+namespace {
+
+// A local file that is not there, told by one look at the file system (no open attempt).
+bool Missing(const std::string& name)
+{
+    if (TLocationOpener::OpensInBackground(name))
+        return false;
+    struct stat status;
+    return ::stat(name.c_str(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
+// Failures that belong to the file (or station), not to the sound output or the program.
+bool FileFailure(TErrorKind kind)
+{
+    return kind == TErrorKind::Open || kind == TErrorKind::Input || kind == TErrorKind::Format ||
+           kind == TErrorKind::Network;
+}
+
+} // namespace
 
 TAlbumSequence::TAlbumSequence(TMP3Player& player) : player_(player)
 {
@@ -29,26 +53,37 @@ void TAlbumSequence::Attach()
             player.QueueNext(following);
     };
     player_.OnChangeStatus = [this](TMP3Player& player) {
-        // A file that opens in the background and did not: its failure has been shown; it is
-        // passed over from now on, and its end is that of a file that failed while it played.
-        const bool failed = connecting_ && !player.Connecting() && !(player.Capabilities() & mpcClose);
+        // A file this sequence opened in the background that did not open: the player tells it
+        // with this change of status. It is passed over from now on, and its end is that of a
+        // file that failed while it played.
+        const std::optional<TMP3PlayError> error = player.LastError();
+        const bool failed = connecting_ && error.has_value();
         connecting_ = connecting_ && player.Connecting();
-        if (failed && index_ >= 0 && index_ < count_)
+        if (failed && index_ >= 0 && index_ < count_) {
             unplayable_[size_t(Entry(index_))] = true;
+            Failed(list_[size_t(Entry(index_))], error->Error);
+        }
         PlayerChanged();
         if (OnStatus)
             OnStatus();
         if (failed)
             player.OnEndPlay(player, TMP3EndPlayReason::mepError);
     };
-    player_.OnEndPlay = [this](TMP3Player&, TMP3EndPlayReason reason) {
-        // A file that will not play is shown like any error; the front end still hears of the
-        // end, and the player's other messages are still delivered.
+    player_.OnEndPlay = [this](TMP3Player& player, TMP3EndPlayReason reason) {
+        // A file that failed as it played is passed over on later rounds; a failure of the sound
+        // output is no fault of the file.
+        const std::optional<TMP3PlayError> error = player.LastError();
+        if (reason == TMP3EndPlayReason::mepError && error && FileFailure(error->Kind) && playing_ &&
+            index_ >= 0 && index_ < count_)
+            unplayable_[size_t(Entry(index_))] = true;
+        // A file that will not play is told like a file that does not open; the front end still
+        // hears of the end, and the player's other messages are still delivered.
         bool acted = true;
         try {
             acted = EndPlay(reason);
         } catch (...) {
-            ShowException(std::current_exception());
+            Failed(index_ >= 0 && index_ < count_ ? list_[size_t(Entry(index_))] : player.FileName(),
+                   std::current_exception());
         }
         if (OnEndPlay)
             OnEndPlay(reason, acted);
@@ -117,23 +152,41 @@ int32_t TAlbumSequence::Playable(int32_t from, int32_t step) const
     return -1;
 }
 
-bool TAlbumSequence::Load(int32_t index)
+bool TAlbumSequence::Load(int32_t index, TMissingRun& missing)
 {
+    const int32_t entry = Entry(index);
+    const std::string& name = list_[size_t(entry)];
+    // Within a run of missing files, the next one is told by one look at the file system: a
+    // list of a million missing files is passed over in moments.
+    const bool known = size_t(entry) < missing_.size() && missing_[size_t(entry)];
+    if (missing.count > 0 && (known || Missing(name))) {
+        unplayable_[size_t(entry)] = true;
+        ++missing.count;
+        return false;
+    }
     // Replacing a playing or paused file makes the player report that playback's end later;
     // that notice is not about the file loaded now.
     const bool active = PlayerActive();
     queued_ = -1;
-    loading_ = list_[size_t(Entry(index))];
+    loading_ = name;
     connecting_ = false;
     try {
-        player_.SetFileName(list_[size_t(Entry(index))]);
+        player_.SetFileName(name);
         connecting_ = player_.Connecting();
     } catch (...) {
         if (active && !PlayerActive())
             replacedNotice_ = true;
-        unplayable_[size_t(Entry(index))] = true;
-        if (OnLoadFailed)
-            OnLoadFailed(std::current_exception());
+        unplayable_[size_t(entry)] = true;
+        const std::exception_ptr error = std::current_exception();
+        if (DescribeError(error).NotFound()) {
+            if (missing.count++ == 0) {
+                missing.first = name;
+                missing.firstError = error;
+            }
+        } else {
+            TellMissing(missing);
+            Failed(name, error);
+        }
         return false;
     }
     if (active)
@@ -141,12 +194,40 @@ bool TAlbumSequence::Load(int32_t index)
     return true;
 }
 
+void TAlbumSequence::TellMissing(TMissingRun& missing)
+{
+    if (missing.count == 1) {
+        Failed(missing.first, missing.firstError);
+    } else if (missing.count > 1) {
+        const std::string count = std::to_string(missing.count);
+        Failed(missing.first, std::make_exception_ptr(
+                                  EMP3Error(TErrorKind::Open, count + " 件のファイルが見つかりません",
+                                            "not found, nor are the " + std::to_string(missing.count - 1) +
+                                                " files after it in the list")));
+    }
+    missing = {};
+}
+
+void TAlbumSequence::Failed(const std::string& name, const std::exception_ptr& error)
+{
+    // Loading() names the failed file during the call, and the file loaded since after it.
+    const std::string loaded = std::exchange(loading_, name);
+    if (OnLoadFailed)
+        OnLoadFailed(error);
+    loading_ = loaded;
+}
+
 int32_t TAlbumSequence::LoadFrom(int32_t from, int32_t step)
 {
+    TMissingRun missing;
+    int32_t loaded = -1;
     for (int32_t i = Playable(from, step); i >= 0; i = Playable(i + step, step))
-        if (Load(i))
-            return i;
-    return -1;
+        if (Load(i, missing)) {
+            loaded = i;
+            break;
+        }
+    TellMissing(missing);
+    return loaded;
 }
 
 void TAlbumSequence::EndAlbum()
@@ -163,7 +244,16 @@ void TAlbumSequence::EndAlbum()
         count_ = 0;
 }
 
-bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::string> titles)
+std::vector<bool> TAlbumSequence::LookForMissing(const std::vector<std::string>& files)
+{
+    std::vector<bool> missing(files.size());
+    for (size_t i = 0; i < files.size(); ++i)
+        missing[i] = Missing(files[i]);
+    return missing;
+}
+
+bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::string> titles,
+                             std::vector<bool> missing)
 {
     repeat_ = false;
     if (files.empty()) {
@@ -174,6 +264,7 @@ bool TAlbumSequence::Confirm(std::vector<std::string> files, std::vector<std::st
     list_ = std::move(files);
     titles_ = std::move(titles);
     titles_.resize(list_.size());
+    missing_ = std::move(missing);
     unplayable_.assign(list_.size(), false);
     count_ = int32_t(list_.size());
     order_.Reset(count_);
@@ -210,9 +301,10 @@ bool TAlbumSequence::ConfirmAt(std::vector<std::string> files, int32_t entry, st
     return true;
 }
 
-bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles)
+bool TAlbumSequence::Start(std::vector<std::string> files, std::vector<std::string> titles,
+                           std::vector<bool> missing)
 {
-    if (!Confirm(std::move(files), std::move(titles)))
+    if (!Confirm(std::move(files), std::move(titles), std::move(missing)))
         return false;
     PlayPressed();
     player_.Play();

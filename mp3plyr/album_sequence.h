@@ -24,8 +24,11 @@ public:
     TAlbumSequence(const TAlbumSequence&) = delete;
     TAlbumSequence& operator=(const TAlbumSequence&) = delete;
 
-    // A file of the list that the player could not open: called once per file, which is then
-    // passed over for as long as the list stays. Loading() names the file.
+    // A file of the list that the player could not open (or that failed as it began to play):
+    // called once per file, which is then passed over for as long as the list stays. Loading()
+    // names the file. A run of missing files passed over in one go is told once, as "N 件のファ
+    // イルが見つかりません" with Loading() naming the first of them. Play goes on meanwhile: the
+    // front end shows it without holding play.
     std::function<void(const std::exception_ptr& error)> OnLoadFailed;
     // Called after anything below has changed (selection, repeat, list, index).
     std::function<void()> OnChange;
@@ -73,12 +76,19 @@ public:
     // then 0, so nothing advances any more, and nothing is selected anew. An empty list leaves
     // the previous list (and the player) as they were.
     // `titles`, when given, holds what a playlist calls each file.
-    bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {});
+    // `missing`, when given, marks the files found missing by LookForMissing.
+    bool Confirm(std::vector<std::string> files, std::vector<std::string> titles = {},
+                 std::vector<bool> missing = {});
     // Confirm, then the pass goes on from entry `entry` of the list (loaded stopped) when it
     // opens: in the list's order from there, or shuffled with it first.
     bool ConfirmAt(std::vector<std::string> files, int32_t entry, std::vector<std::string> titles = {});
     // Confirm, then play the first file.
-    bool Start(std::vector<std::string> files, std::vector<std::string> titles = {});
+    bool Start(std::vector<std::string> files, std::vector<std::string> titles = {},
+               std::vector<bool> missing = {});
+    // Which of these local files are not there, by one look at the file system each: for a front
+    // end that reads a long list off its event thread, so that passing over a long run of missing
+    // files then costs that thread nothing per file. Any thread.
+    static std::vector<bool> LookForMissing(const std::vector<std::string>& files);
     // The player's title for display: the current file's own, or while that is only the file's
     // name, the title its playlist gives it.
     std::string ShownTitle() const;
@@ -116,7 +126,15 @@ private:
     int32_t Playable(int32_t from, int32_t step) const;
     // Loads the nearest entry from `from` on in direction step that opens; -1 when none does.
     int32_t LoadFrom(int32_t from, int32_t step);
-    bool Load(int32_t index);
+    // Missing files met in a row by one LoadFrom, told as one failure when the run ends.
+    struct TMissingRun {
+        int32_t count = 0;
+        std::string first;
+        std::exception_ptr firstError;
+    };
+    bool Load(int32_t index, TMissingRun& missing);
+    void TellMissing(TMissingRun& missing);
+    void Failed(const std::string& name, const std::exception_ptr& error);
     void Step(int32_t step);
     void EndAlbum();
     void Changed();
@@ -124,6 +142,8 @@ private:
     TMP3Player& player_;
     std::vector<std::string> list_;
     std::vector<bool> unplayable_;
+    // Files found missing before the list was confirmed (empty: none looked for).
+    std::vector<bool> missing_;
     std::vector<std::string> titles_;
     std::string loading_;
     bool selected_ = false;

@@ -3,6 +3,7 @@
 // created the player, while that thread drains the player's message window.
 #pragma once
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream.h"
 
@@ -10,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace pt4 {
@@ -99,10 +101,16 @@ public:
     bool PlaysAlbum() const;
     void SetPlaysAlbum(bool value);
 
-    // Events, raised on the owner thread only.
+    // Events, raised on the owner thread only. The player shows nothing itself: a failure is
+    // told by the event it ends in, and LastError holds it while that event's handler runs. A
+    // failure while playing ends play with mepError (the error of a playback stopped before it
+    // came in goes with that stop's mepStopped); a location opened in the background that fails
+    // is told by OnChangeStatus, the player closed and FileName empty.
     TNotifyEvent OnChangeStatus;
     TNotifyEvent OnChangePosition;
     TMP3EndPlayEvent OnEndPlay;
+    // The failure the running handler is told of (see above); empty otherwise.
+    std::optional<TMP3PlayError> LastError() const;
     // Raised when the open file's data is exhausted while its last seconds still play. The
     // handler may call QueueNext with the file to follow: it then plays on without a gap, into
     // the same sound stream, and FileName, Title, Artist, Length and Position change (with an
@@ -118,7 +126,7 @@ public:
     // playlist whose first entry is played. Such streams cannot seek, and their length is 0.
     // They open in the background (see Connecting): Open closes what is open and returns at
     // once; the stream opens when its first frames have arrived (and plays if AutoPlay, or if
-    // Play was called meanwhile), or its failure goes to the exception display. Stop, Close and
+    // Play was called meanwhile), or its failure is told (see LastError). Stop, Close and
     // the next Open end the attempt within moments, and it then leaves the player closed with an
     // empty FileName. Each of these steps is announced by OnChangeStatus; OnEndPlay is not
     // raised, as nothing played.
@@ -139,7 +147,8 @@ public:
     TMP3PlayerStatus Status() const;
     uint32_t Position();
     uint32_t Length() const;
-    // Raw tag bytes (decode with DisplayText), or the file name without its directory. For an
+    // Raw tag bytes (decode with DisplayText), or the file name without its directory (also
+    // while nothing is open and FileName names a file). For an
     // internet radio stream: its current title and the station's name, announced by
     // OnChangeStatus whenever they change.
     std::string Title() const;

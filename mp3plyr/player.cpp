@@ -118,10 +118,9 @@ void TMP3Player::SetFileName(const std::string& fileName)
         Open();
     } catch (const EMP3Error& error) {
         // A location that could not be opened at all: nothing was opened or closed, and the
-        // stream that is open keeps its own name.
-        if (error.Kind() != TErrorKind::Open)
-            throw;
-        core_->settings.fileName = previous;
+        // stream that is open keeps its own name (a closed player keeps the name given).
+        if (error.Kind() == TErrorKind::Open && core_->StreamOpen())
+            core_->settings.fileName = previous;
         throw;
     }
 }
@@ -351,7 +350,11 @@ uint32_t TMP3Player::Length() const
 }
 std::string TMP3Player::Title() const
 {
-    return core_->shown.Read().Title;
+    return core_->StreamOpen() ? core_->shown.Read().Title : core_->ClosedTitle();
+}
+std::optional<TMP3PlayError> TMP3Player::LastError() const
+{
+    return core_->lastError;
 }
 std::string TMP3Player::Artist() const
 {

@@ -4,7 +4,6 @@
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/player_opening.h"
-#include "mp3plyr/runtime/exception_display.h"
 
 #include <algorithm>
 #include <chrono>
@@ -40,12 +39,17 @@ void TMP3PlayerCore::SetStatus(TMP3PlayerStatus newStatus)
                            newStatus == TMP3PlayerStatus::mpsStopped;
     settings.status = newStatus;
     window.PostUnique(MP_STATUS);
-    if (endOfPlay)
+    if (endOfPlay) {
+        // The stop has renewed the id: the playback that ended had the one before.
+        endingId = previousId_;
+        endPending = true;
         window.PostUnique(MP_END_PLAY);
+    }
 }
 
 void TMP3PlayerCore::Renew()
 {
+    previousId_ = playback->Id;
     playback->Id = NewId();
     currentId_ = playback->Id;
 }
@@ -241,26 +245,44 @@ void TMP3PlayerCore::NotifyPosition()
     window.PostPlain(MP_POSITION);
 }
 
-// Runs on a worker thread: the exception is shown on the owner thread while the worker waits.
-// The wait gives up when the owner itself is waiting for this worker (stop, destruction), so the
-// two never wait for each other.
+// Runs on a worker thread: the exception goes to the owner thread as a notice, and the worker
+// goes on without waiting for anyone to look at it.
 void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& handled)
 {
     // Playback ends with this error: the worker must not run into the same failure again and
-    // queue a second report while the first is on screen. A playback that the owner has started
-    // since (after a stop) keeps its worker awake.
+    // again before the owner has stopped it. A playback that the owner has started since (after
+    // a stop) keeps its worker awake.
     const uint64_t id = stepId.load();
     if (Current(id))
         thread.WakeEvent.ResetEvent();
-    auto handedOver = std::make_shared<TMPSimpleEvent>();
+    {
+        std::lock_guard held(handedOverLock);
+        handedOver.emplace_back(id, error);
+    }
     TMPMessage message;
     message.Msg = MP_ERROR;
     message.WParam = uintptr_t(id);
-    message.Event = handedOver;
     message.Error = error;
     window.PostPlain(std::move(message));
-    TMPThread::WaitForHandOver(*handedOver);
     handled = true;
+}
+
+void TMP3PlayerCore::ReportOpenFailure(TMP3PlayError error)
+{
+    // Told at once, with the failure readable during the handler; a status notice still queued
+    // would only repeat it.
+    window.PurgeMessages(MP_STATUS);
+    lastError = std::move(error);
+    DeliverStatus();
+    lastError.reset();
+}
+
+std::string TMP3PlayerCore::ClosedTitle() const
+{
+    // A location being opened in the background shows as such, not by the last part of its name.
+    if (settings.fileName.empty() || opener.Busy())
+        return {};
+    return std::filesystem::path(settings.fileName).filename().string();
 }
 
 void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
@@ -279,19 +301,38 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         if (owner.OnChangePosition && !destroying)
             owner.OnChangePosition(owner);
         break;
-    case MP_ERROR:
-        if (settings.errorShownFor != message.WParam)
-            ShowException(message.Error);
-        settings.errorShownFor = message.WParam;
+    case MP_ERROR: {
         if (message.Event)
             message.Event->SetEvent();
+        const uint64_t id = message.WParam;
+        {
+            std::lock_guard held(handedOverLock);
+            std::erase_if(handedOver, [id](const auto& entry) { return entry.first == id; });
+        }
+        // The workers of one playback may each run into the same failure (a lost server): it is
+        // told once.
+        const bool first = settings.errorShownFor != id;
+        settings.errorShownFor = id;
+        const bool current = Current(id);
+        TMP3PlayError error;
+        if (first)
+            error = DescribeError(message.Error, id, current ? owner.FileName() : std::string());
         // An error of a playback that was stopped or moved before the notice arrived must not
-        // stop the playback that followed.
-        if (!Current(message.WParam))
+        // stop the playback that followed; it goes with that playback's end if that is still to
+        // be told.
+        if (!current) {
+            if (first && endPending && endingId == id && !endPlayError)
+                endPlayError = std::move(error);
             break;
+        }
+        if (first)
+            endPlayError = std::move(error);
         settings.endPlayReason = TMP3EndPlayReason::mepError;
         owner.Stop();
+        if (!endPending)
+            endPlayError.reset(); // nothing was playing: no end of play to tell it with
         break;
+    }
     case MP_END_OF_STREAM: {
         std::unique_lock held(lock);
         if (!playback || playback->Id != message.WParam)
@@ -409,9 +450,23 @@ void TMP3PlayerCore::DeliverStatus()
 
 void TMP3PlayerCore::DeliverEndPlay()
 {
+    if (!endPlayError && endPending && settings.errorShownFor != endingId) {
+        // The playback's failure is still on its way as a notice of its own: it goes with this end.
+        std::lock_guard held(handedOverLock);
+        for (const auto& [id, error] : handedOver)
+            if (id == endingId) {
+                endPlayError = DescribeError(error, id);
+                settings.errorShownFor = id;
+                break;
+            }
+    }
+    endPending = false;
+    lastError = std::move(endPlayError);
+    endPlayError.reset();
     if (owner.OnEndPlay)
         owner.OnEndPlay(owner, settings.endPlayReason);
     settings.endPlayReason = TMP3EndPlayReason::mepStopped;
+    lastError.reset();
 }
 
 void TMP3PlayerCore::DecodeStep()

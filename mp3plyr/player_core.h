@@ -12,6 +12,7 @@
 #pragma once
 
 #include "mp3plyr/decoder/decoder.h"
+#include "mp3plyr/errors.h"
 #include "mp3plyr/frame_counter.h"
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/location_opener.h"
@@ -27,7 +28,10 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pt4 {
 
@@ -87,8 +91,14 @@ public:
     // What the open file reports of itself.
     TShownFile Describe() const;
 
-    // Runs on a worker thread: hands an exception over to the owner thread.
+    // Runs on a worker thread: hands an exception over to the owner thread as a notice; the
+    // worker goes on at once.
     void HandOverException(const std::exception_ptr& error, bool& handled);
+    // Owner thread: a background open failed; the owner hears it as a change of status, during
+    // which LastError holds it.
+    void ReportOpenFailure(TMP3PlayError error);
+    // The title shown while nothing is open: the name part of FileName.
+    std::string ClosedTitle() const;
     void NotifyPosition();
 
     TMP3Player& owner;
@@ -121,6 +131,20 @@ public:
     // The playback id of the worker's last decode step: an error handed over from the worker or
     // the output belongs to that playback.
     std::atomic<uint64_t> stepId{0};
+    // Owner thread. The failure the owner may read (TMP3Player::LastError) while the handler of
+    // the event that reports it runs; empty at any other time.
+    std::optional<TMP3PlayError> lastError;
+    // Owner thread. The failure the next OnEndPlay reports, and the playback that end is about
+    // (the id it had before the stop): a failure of that playback that comes in before its end
+    // is told goes with the end.
+    std::optional<TMP3PlayError> endPlayError;
+    uint64_t endingId = 0;
+    bool endPending = false;
+    // Failures handed over and not yet handled as MP_ERROR, by playback id: an end of play told
+    // early (with a position notice queued before the failure's own notice) finds its failure
+    // here. Under `handedOverLock`; any thread adds, the owner takes.
+    std::mutex handedOverLock;
+    std::vector<std::pair<uint64_t, std::exception_ptr>> handedOver;
 
 private:
     class WindowTarget : public TMPMessageTarget {
@@ -147,6 +171,8 @@ private:
     WindowTarget windowTarget_{*this};
     WorkerTarget workerTarget_{*this};
     std::atomic<uint64_t> lastId_{0};
+    // The id the open playback had before its last renewal (`lock`).
+    uint64_t previousId_ = 0;
     // The open playback's id (0: none), mirrored out of `lock` for the output thread's error
     // hand-over, which must never wait for `lock` (the owner holds it while closing the output).
     std::atomic<uint64_t> currentId_{0};

@@ -1,7 +1,7 @@
 #include "mp3plyr/player_opening.h"
 
+#include "mp3plyr/errors.h"
 #include "mp3plyr/player_core.h"
-#include "mp3plyr/runtime/exception_display.h"
 
 #include <optional>
 
@@ -28,9 +28,9 @@ void FinishOpening(TMP3PlayerCore& core, uint64_t id)
     if (!result)
         return; // cancelled or replaced meanwhile; its thread has freed what it opened
     if (result->Error) {
+        const std::string failed = core.settings.fileName;
         core.settings.fileName.clear();
-        core.window.PostUnique(MP_STATUS);
-        ShowException(result->Error);
+        core.ReportOpenFailure(DescribeError(result->Error, id, failed));
         return;
     }
     const std::string name = core.settings.fileName;
@@ -44,7 +44,7 @@ void FinishOpening(TMP3PlayerCore& core, uint64_t id)
     } catch (...) {
         if (!core.StreamOpen())
             core.settings.fileName.clear();
-        ShowException(std::current_exception());
+        core.ReportOpenFailure(DescribeError(std::current_exception(), id, name));
     }
 }
 

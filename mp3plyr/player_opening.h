@@ -16,7 +16,7 @@ void StartOpening(TMP3PlayerCore& core);
 bool CancelOpening(TMP3PlayerCore& core);
 // The hidden window's notice that attempt `id` has its result (owner thread): the stream opens
 // and plays as a synchronous open would have (AutoPlay, or Play called meanwhile), or the
-// failure goes to the exception display. A stale id is dropped.
+// failure is told as a change of status during which LastError holds it. A stale id is dropped.
 void FinishOpening(TMP3PlayerCore& core, uint64_t id);
 
 } // namespace pt4

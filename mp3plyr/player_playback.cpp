@@ -28,6 +28,8 @@ void TMP3PlayerCore::OpenPlayback(TMPStream* stream, uint8_t flags, const std::s
         try {
             opened->Source.Open(stream, opened->Seekable());
         } catch (...) {
+            // Nothing is open now, and nothing is named: the failed name is not kept.
+            settings.fileName.clear();
             SetStatus(TMP3PlayerStatus::mpsStopped);
             throw;
         }

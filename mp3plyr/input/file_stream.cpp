@@ -29,7 +29,7 @@ TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
         Fail(TErrorKind::Open, "cannot open", ec.value());
     if (fs::is_directory(status))
         throw EMP3Error(TErrorKind::Open,
-                        "cannot open " + Quoted(fileName) + ": it is a directory, not a file.");
+                        "cannot open " + Quoted(fileName) + ": it is a directory, not a file.", {}, EISDIR);
     // A FIFO or device would block or have no size; only plain files are played.
     if (!fs::is_regular_file(status))
         throw EMP3Error(TErrorKind::Open, "cannot open " + Quoted(fileName) + ": not a regular file.");
@@ -54,7 +54,7 @@ TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
 
 void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) const
 {
-    throw EMP3Error(kind, what + " " + Quoted(fileName_) + ": " + std::strerror(error) + ".");
+    throw EMP3Error(kind, what + " " + Quoted(fileName_) + ": " + std::strerror(error) + ".", {}, error);
 }
 
 int32_t TMPFileStream::Read(void* buffer, int32_t count)

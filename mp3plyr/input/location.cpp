@@ -101,7 +101,7 @@ TOpenedLocation Open(const std::string& location, int depth, const std::stop_tok
     try {
         opened.stream = std::make_unique<TMPFileStream>(location);
     } catch (const EMP3Error& error) {
-        throw EFileOpenError(location, error.what());
+        throw EFileOpenError(location, error.what(), error.SystemError());
     }
     opened.seekable = true;
     return opened;

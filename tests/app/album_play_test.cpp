@@ -2,9 +2,14 @@
 // WAVE file: the panels, labels, track buttons and indicators, the empty folder's message, a
 // cancelled dialog, errors shown, real clips played through. The sequence itself is tested on
 // its own (tests/player/album_sequence_test.cpp).
+#include "app/exception_message_box.h"
+#include "app/guarded_command.h"
 #include "support/album_driver.h"
 
 #include <QtTest>
+
+#include <cstdio>
+#include <memory>
 
 using namespace pt4;
 using namespace pt4::testing;
@@ -67,13 +72,17 @@ private slots:
     void emptyFolderShowsTheMessage();
     void cancelledDialogChangesNothing();
     void realClipsPlayThrough();
+    void missingEntryIsPassedOverWithoutAClick();
+    void longListOfMissingFilesEndsWithOneNotice();
+    void aFileOpenedAloneKeepsItsBox();
 };
 
 void AlbumPlayTest::folderPlaysThroughWithLabelsAndIndicators()
 {
-    TExceptionRecorder errors;
     TWindowsUnderTest app;
     TForm1& f = app.Form1();
+    QStringList notices;
+    QObject::connect(&f, &TForm1::NoticeShown, [&notices](const QString& text) { notices << text; });
     TEndPlayLog log(f);
     const QString dir = MakeAlbum(app.TempFile("album"), {{"02.mp3", 3}, {"01.mp3", 3}, {"04.mp3", 3}});
     QFile broken(dir + "/03.mp3");
@@ -94,8 +103,8 @@ void AlbumPlayTest::folderPlaysThroughWithLabelsAndIndicators()
     Click(f.playImage);
     QVERIFY(log.WaitForSteps(3));
     QCOMPARE(log.PlayedAfter("01.mp3"), (QStringList{"01.mp3", "02.mp3", "04.mp3"}));
-    // The broken file's error is shown once, through the standard display.
-    QCOMPARE(errors.Texts(), QStringList{QStringLiteral("unknown MPEG Audio format.")});
+    // The broken file's error is shown once, as a notice in the song area.
+    QCOMPARE(notices, QStringList{QStringLiteral("unknown MPEG Audio format.")});
     // The end of the last file: back on the first, stopped, indicators too; Album stays on.
     QCOMPARE(log.steps[2].loaded, QStringLiteral("01.mp3"));
     QCOMPARE(log.steps[2].status, Status::mpsStopped);
@@ -233,6 +242,128 @@ void AlbumPlayTest::realClipsPlayThrough()
     QVERIFY2(bytes >= qint64(frames[2] - 2) * 1152 * 4 && bytes <= qint64(frames[2]) * 1152 * 4,
              qPrintable(QString::number(bytes)));
     QVERIFY(WaitUntil([&] { return f.SongLabel1->Caption() == QStringLiteral("Track 1.MP3"); }));
+}
+
+namespace {
+
+// Notes whether any modal window of ours comes up while it lives.
+class TModalWatch {
+public:
+    TModalWatch()
+    {
+        QObject::connect(&timer_, &QTimer::timeout,
+                         [this] { seen_ = seen_ || QApplication::activeModalWidget(); });
+        timer_.start(2);
+    }
+    bool Seen() const { return seen_; }
+
+private:
+    QTimer timer_;
+    bool seen_ = false;
+};
+
+QString WriteList(const QString& path, const QStringList& entries)
+{
+    QFile list(path);
+    if (!list.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    list.write(entries.join(u'\n').toUtf8() + '\n');
+    return path;
+}
+
+} // namespace
+
+// A playlist whose second entry is missing plays its third at the first one's end, in the same
+// handler, while the failure shows in the song area; nothing waits for a click.
+void AlbumPlayTest::missingEntryIsPassedOverWithoutAClick()
+{
+    TExceptionRecorder boxes;
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    QStringList notices;
+    QObject::connect(&f, &TForm1::NoticeShown, [&notices](const QString& text) { notices << text; });
+    const QString dir = MakeAlbum(app.TempFile("list"), {{"1.mp3", 3}, {"3.mp3", 3}});
+    const QString list = WriteList(dir + "/list.m3u", {"1.mp3", "2.mp3", "3.mp3"});
+    // Each end of play with what plays after the window handled it, and how long that took.
+    struct TEnd {
+        QString ended, loaded;
+        Status status;
+        double handledMs;
+    };
+    auto ends = std::make_shared<std::vector<TEnd>>();
+    auto handler = f.MP3Player1.OnEndPlay;
+    f.MP3Player1.OnEndPlay = [ends, handler](TMP3Player& player, Reason reason) {
+        QElapsedTimer clock;
+        clock.start();
+        TEnd end{TEndPlayLog::Name(player.FileName()), {}, {}, 0};
+        handler(player, reason);
+        end.loaded = TEndPlayLog::Name(player.FileName());
+        end.status = player.Status();
+        end.handledMs = double(clock.nsecsElapsed()) / 1e6;
+        ends->push_back(end);
+    };
+    f.MP3Player1.SetWaveFileName(app.TempFile("out.wav").toStdString());
+    TModalWatch modal;
+    f.OpenPlaylist({list}, true);
+    QVERIFY(WaitUntil([&] { return !ends->empty(); }));
+    const TEnd first = ends->front();
+    QCOMPARE(first.ended, QStringLiteral("1.mp3"));
+    QCOMPARE(first.loaded, QStringLiteral("3.mp3"));
+    QCOMPARE(first.status, Status::mpsPlaying);
+    std::printf("the third entry started %.1f ms after the first one's end\n", first.handledMs);
+    QCOMPARE(notices, QStringList{QStringLiteral("ファイル %1/2.mp3 は開けません").arg(dir)});
+    QVERIFY(f.SongLabel1->Caption().contains(QStringLiteral("2.mp3 は開けません")));
+    QVERIFY(f.SongLabel1->Caption().contains(QStringLiteral("ファイルが見つかりません。")));
+    QVERIFY(WaitUntil([&] { return ends->size() >= 2; }));
+    QVERIFY(boxes.Texts().isEmpty());
+    QVERIFY(!modal.Seen());
+}
+
+// A list of nothing but missing files ends at once with a single notice: no box per entry, and
+// no second box saying that nothing could be played.
+void AlbumPlayTest::longListOfMissingFilesEndsWithOneNotice()
+{
+    TExceptionRecorder boxes;
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    QStringList notices;
+    QObject::connect(&f, &TForm1::NoticeShown, [&notices](const QString& text) { notices << text; });
+    QStringList entries;
+    for (int i = 0; i < 20000; ++i)
+        entries << QStringLiteral("gone/%1.mp3").arg(i);
+    const QString list = WriteList(app.TempFile("missing.m3u"), entries);
+    TModalWatch modal;
+    QElapsedTimer clock;
+    clock.start();
+    f.OpenPlaylist({list}, true);
+    QVERIFY(WaitUntil([&] { return !notices.isEmpty(); }, 60000));
+    std::printf("20000 missing entries passed over in %lld ms\n", clock.elapsed());
+    QTest::qWait(50);
+    QCOMPARE(notices, QStringList{QStringLiteral("20000 件のファイルが見つかりません")});
+    QVERIFY(boxes.Texts().isEmpty());
+    QVERIFY(!modal.Seen());
+    QCOMPARE(f.Album.TrackCount(), 0);
+    QVERIFY(!f.Album.Playing());
+    QCOMPARE(f.MP3Player1.Status(), Status::mpsStopped);
+}
+
+// A missing file the user opened alone: the box, with the cause on its second line, as before.
+void AlbumPlayTest::aFileOpenedAloneKeepsItsBox()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    QStringList notices;
+    QObject::connect(&f, &TForm1::NoticeShown, [&notices](const QString& text) { notices << text; });
+    const QString missing = app.TempFile("nowhere/alone.mp3");
+    InstallExceptionMessageBox(); // the program's own display, as main installs it
+    auto shown = std::make_shared<QString>();
+    WhenModalShown([shown](QWidget* modal) { *shown = AnswerMessageBox(modal); });
+    RunGuarded([&] { f.OpenLocation(missing); }); // as the command line and the desktop run it
+    SetExceptionDisplay(nullptr);
+    QVERIFY(WaitUntil([shown] { return !shown->isEmpty(); }));
+    QCOMPARE(*shown,
+             QStringLiteral("Plumtone4|ファイル %1 は開けません\nファイルが見つかりません。").arg(missing));
+    QVERIFY(notices.isEmpty());
 }
 
 QTEST_MAIN(AlbumPlayTest)

@@ -296,6 +296,37 @@ TEST_F(AlbumSequenceTest, FilesThatCannotOpenAreReportedOnceAndPassedOver)
     EXPECT_EQ(errors.size(), 2u);
 }
 
+// Missing files are passed over at once and told once per run: a lone one by its own text, a
+// run by its count (the first named); the list plays on, and a second round tells nothing again.
+TEST_F(AlbumSequenceTest, MissingFilesInARowAreToldOnceAsARun)
+{
+    std::vector<std::string> files{File("a.mp3"), TempPath("gone/one.mp3"), File("b.mp3")};
+    for (int i = 0; i < 500; ++i)
+        files.push_back(TempPath("gone/many" + std::to_string(i) + ".mp3"));
+    files.push_back(File("c.mp3"));
+    std::vector<std::string> named;
+    album.OnLoadFailed = [&, told = album.OnLoadFailed](const std::exception_ptr& error) {
+        named.push_back(Name(album.Loading()));
+        told(error);
+    };
+    ASSERT_TRUE(album.Confirm(files));
+    EXPECT_TRUE(errors.empty());
+    album.PlayPressed();
+    player.Play();
+    ASSERT_TRUE(WaitForSteps(3));
+    EXPECT_EQ(Played("a.mp3"), (std::vector<std::string>{"a.mp3", "b.mp3", "c.mp3"}));
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0], "ファイル " + files[1] + " は開けません");
+    EXPECT_EQ(errors[1], "500 件のファイルが見つかりません");
+    EXPECT_EQ(named, (std::vector<std::string>{"one.mp3", "many0.mp3"}));
+
+    album.PlayPressed();
+    player.Play();
+    ASSERT_TRUE(WaitForSteps(6));
+    EXPECT_EQ(steps[3].loaded, "b.mp3");
+    EXPECT_EQ(errors.size(), 2u);
+}
+
 TEST_F(AlbumSequenceTest, ListWithNothingToPlayEndsAsAnEmptyOne)
 {
     EXPECT_FALSE(album.Confirm({}));

@@ -25,7 +25,6 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
     test::SilentStation station;
     const std::string clip = DemoClipPath();
     std::vector<std::string> shown;
-    SetExceptionDisplay([&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); });
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
     const int savedInput = dup(STDIN_FILENO);
@@ -40,7 +39,11 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
         player->SetAutoPlay(false);
         int statusChanges = 0;
         std::optional<TMP3EndPlayReason> ended;
-        player->OnChangeStatus = [&](TMP3Player&) { ++statusChanges; };
+        player->OnChangeStatus = [&](TMP3Player& p) {
+            if (const std::optional<TMP3PlayError> error = p.LastError())
+                shown.push_back(error->Text);
+            ++statusChanges;
+        };
         player->OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) { ended = reason; };
         player->SetFileName(c.location); // a station never answering: a synchronous open would hang
         player->Play();                  // to play once connected
@@ -83,6 +86,7 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
 
     // A station that refuses, first of a list: the usual message, and the list moves on.
     TAlbumSequence album(player);
+    album.OnLoadFailed = [&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); };
     player.SetWaveFileName(TempPath("out.wav"));
     ASSERT_TRUE(album.Start({"http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/", clip}));
     ASSERT_TRUE(DrainUntil(player, [&] { return player.Status() == TMP3PlayerStatus::mpsPlaying; }));
@@ -90,11 +94,41 @@ TEST(PlayerConnect, StopCloseAndAnotherOpenEachEndTheAttemptAtOnce)
     EXPECT_NE(shown[0].find("Couldn't connect to server"), std::string::npos) << shown[0];
     EXPECT_EQ(player.FileName(), clip);
 
-    SetExceptionDisplay(nullptr);
     dup2(savedInput, STDIN_FILENO);
     close(savedInput);
     close(pipeEnds[0]);
     close(pipeEnds[1]);
+}
+
+// A location opened in the background that fails is told by the change of status that ends the
+// attempt: the handler reads the failure and the location from LastError, and nothing is shown.
+TEST(PlayerConnect, AFailedBackgroundOpenIsToldWithItsChangeOfStatus)
+{
+    int displayed = 0;
+    SetExceptionDisplay([&](const std::exception_ptr&) { ++displayed; });
+    TMP3Player player;
+    player.SetAutoPlay(false);
+    const std::string url = "http://127.0.0.1:" + std::to_string(test::UnusedPort()) + "/";
+    std::vector<TMP3PlayError> told;
+    std::optional<TMP3EndPlayReason> ended;
+    player.OnChangeStatus = [&](TMP3Player& p) {
+        if (const std::optional<TMP3PlayError> error = p.LastError())
+            told.push_back(*error);
+    };
+    player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) { ended = reason; };
+    player.SetFileName(url);
+    ASSERT_TRUE(DrainUntil(player, [&] { return !told.empty(); }));
+    DrainFor(player, 50ms);
+    SetExceptionDisplay(nullptr);
+    EXPECT_EQ(displayed, 0);
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].Location, url);
+    EXPECT_FALSE(told[0].Text.empty());
+    EXPECT_NE(told[0].Id, 0u);
+    EXPECT_FALSE(player.Connecting());
+    EXPECT_EQ(player.FileName(), "");
+    EXPECT_FALSE(player.LastError().has_value());
+    EXPECT_FALSE(ended.has_value()) << "nothing played, so play did not end";
 }
 
 } // namespace

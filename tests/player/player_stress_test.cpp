@@ -44,18 +44,18 @@ void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
     });
 
     int errorsShown = 0;
-    SetExceptionDisplay([&](const std::exception_ptr&) { ++errorsShown; });
     {
         TMP3Player player;
         player.SetAutoPlay(false);
         player.SetWaveFileName(waveFile);
         int endEvents = 0;
         TMP3EndPlayReason lastReason = TMP3EndPlayReason::mepStopped;
-        player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason reason) {
+        player.OnEndPlay = [&](TMP3Player& p, TMP3EndPlayReason reason) {
+            errorsShown += p.LastError().has_value();
             ++endEvents;
             lastReason = reason;
         };
-        player.OnChangeStatus = [](TMP3Player&) {};
+        player.OnChangeStatus = [&](TMP3Player& p) { errorsShown += p.LastError().has_value(); };
         player.OnChangePosition = [](TMP3Player& p) { p.Position(); };
 
         const char* given = std::getenv("PT4_STRESS_SEED");
@@ -105,7 +105,6 @@ void RandomOperations(const std::string& waveFile, std::chrono::seconds length)
         EXPECT_FALSE(Active(player.Status()));
         EXPECT_GT(operations, 100);
     }
-    SetExceptionDisplay(nullptr);
     EXPECT_EQ(errorsShown, 0);
     finished = true;
     watchdog.join();

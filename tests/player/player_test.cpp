@@ -16,6 +16,9 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace pt4 {
 namespace {
 
@@ -218,6 +221,44 @@ TEST_F(PlayerTest, UnknownFormatClosesAndSaysSo)
         EMP3Error);
     EXPECT_EQ(player.Capabilities(), mpcOpen);
     EXPECT_EQ(player.FileName(), "");
+}
+
+// What a closed player names: a file that opened but holds no audio leaves nothing named; one
+// that cannot be opened at all keeps the name given (nothing was opened or closed); a name not
+// opened yet gives its file name as the title.
+TEST(ClosedPlayerNames, AfterAFailedOpenAndWithoutAutoOpen)
+{
+    const std::string junk = TempPath("names-junk.mp3");
+    WriteFileBytes(junk, std::vector<uint8_t>(4000, 0x11));
+    const std::string missing = TempPath("nowhere/missing.mp3");
+    const std::string clip = TempPath("named.mp3");
+    WriteFileBytes(clip, Join(DemoFrames()));
+    const struct {
+        const char* what;
+        std::string name;
+        bool autoOpen, throws;
+        std::string fileName, title;
+    } cases[] = {
+        {"no audio", junk, true, true, "", ""},
+        {"missing", missing, true, true, missing, "missing.mp3"},
+        {"not opened", clip, false, false, clip, "named.mp3"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TMP3Player player;
+        player.SetAutoPlay(false);
+        player.SetAutoOpen(c.autoOpen);
+        bool threw = false;
+        try {
+            player.SetFileName(c.name);
+        } catch (const EMP3Error&) {
+            threw = true;
+        }
+        EXPECT_EQ(threw, c.throws);
+        EXPECT_EQ(player.Capabilities(), mpcOpen);
+        EXPECT_EQ(player.FileName(), c.fileName);
+        EXPECT_EQ(player.Title(), c.title);
+    }
 }
 
 TEST_F(PlayerTest, SeekLandsOnFramesAndIgnoresNegativeTimes)
@@ -490,15 +531,17 @@ TEST_F(PlayerTest, WorkerExceptionIsShownOnTheOwnerThreadAndEndsPlay)
     std::vector<std::string> shown;
     const auto owner = std::this_thread::get_id();
     std::atomic<bool> shownOnOwner{true};
-    SetExceptionDisplay([&](const std::exception_ptr& error) {
-        shownOnOwner = shownOnOwner && std::this_thread::get_id() == owner;
-        shown.push_back(ExceptionText(error));
-    });
+    player.OnEndPlay = [&, recorded = player.OnEndPlay](TMP3Player& p, TMP3EndPlayReason reason) {
+        if (const std::optional<TMP3PlayError> error = p.LastError()) {
+            shownOnOwner = shownOnOwner && std::this_thread::get_id() == owner;
+            shown.push_back(error->Text);
+        }
+        recorded(p, reason);
+    };
     const auto bytes = Join(DemoFrames());
     player.OpenStream(new FailingStream(bytes, 40000), kStreamSeekable | kStreamOwned);
     player.Play();
     ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
-    SetExceptionDisplay(nullptr);
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepError);
     ASSERT_EQ(shown.size(), 1u);
     EXPECT_EQ(shown[0], "read error");
@@ -506,12 +549,16 @@ TEST_F(PlayerTest, WorkerExceptionIsShownOnTheOwnerThreadAndEndsPlay)
     EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
 }
 
-// An error notice still queued when its playback was stopped is shown, but the playback of the
-// next file goes on to its end.
+// An error notice still queued when its playback was stopped is told (with that stop's end of
+// play), but the playback of the next file goes on to its end.
 TEST_F(PlayerTest, ErrorOfAStoppedPlaybackDoesNotStopTheNext)
 {
     std::vector<std::string> shown;
-    SetExceptionDisplay([&](const std::exception_ptr& error) { shown.push_back(ExceptionText(error)); });
+    player.OnEndPlay = [&, recorded = player.OnEndPlay](TMP3Player& p, TMP3EndPlayReason reason) {
+        if (const std::optional<TMP3PlayError> error = p.LastError())
+            shown.push_back(error->Text);
+        recorded(p, reason);
+    };
     auto* failing = new FailingStream(Join(DemoFrames()), 20000);
     player.OpenStream(failing, kStreamSeekable | kStreamOwned);
     player.Play();
@@ -525,10 +572,93 @@ TEST_F(PlayerTest, ErrorOfAStoppedPlaybackDoesNotStopTheNext)
         return recorder.endReason == TMP3EndPlayReason::mepEndOfStream ||
                recorder.endReason == TMP3EndPlayReason::mepError;
     }));
-    SetExceptionDisplay(nullptr);
     EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
     EXPECT_EQ(shown, std::vector<std::string>{"read error"});
     EXPECT_EQ(WavePcm(ReadFileBytes(wave)), DecodeAll(ReadFileBytes(clip)));
+}
+
+// A file that cannot be played says why in plain Japanese words beside the window's own text, and
+// the terminal tool keeps its English reason.
+TEST(FileFailureTexts, NameTheCause)
+{
+    const std::string junk = TempPath("texts-junk.mp3");
+    WriteFileBytes(junk, std::vector<uint8_t>(4000, 0x11));
+    const std::string locked = TempPath("texts-locked.mp3");
+    WriteFileBytes(locked, Join(DemoFrames()));
+    chmod(locked.c_str(), 0);
+    const bool privileged = geteuid() == 0; // reads whatever the permissions say
+    const struct {
+        const char* what;
+        std::string name;
+        std::string text, detail, reason;
+    } cases[] = {
+        {"missing", TempPath("nowhere/gone.mp3"),
+         "ファイル " + TempPath("nowhere/gone.mp3") + " は開けません", "ファイルが見つかりません。",
+         "No such file or directory"},
+        {"folder", TempPath(""), "ファイル " + TempPath("") + " は開けません",
+         "ファイルではなくフォルダです。", "directory"},
+        {"not audio", junk, kUnknownFormat, "MPEG オーディオのファイルではありません。", ""},
+        {"not readable", locked, "ファイル " + locked + " は開けません", "ファイルを読む権限がありません。",
+         "Permission denied"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (privileged && c.name == locked)
+            continue;
+        TMP3Player player;
+        player.SetAutoPlay(false);
+        TMP3PlayError error;
+        try {
+            player.SetFileName(c.name);
+        } catch (...) {
+            error = DescribeError(std::current_exception());
+        }
+        EXPECT_EQ(error.Text, c.text);
+        EXPECT_EQ(error.Detail, c.detail);
+        EXPECT_EQ(error.ShownText(), c.text + "\n" + c.detail);
+        EXPECT_NE(error.Reason.find(c.reason), std::string::npos) << error.Reason;
+        EXPECT_EQ(error.NotFound(), std::string(c.what) == "missing");
+    }
+}
+
+// The player shows nothing itself: a failure while playing is told with the end of play, whose
+// handler reads it (its text, kind and playback) from LastError; at any other time there is none.
+TEST_F(PlayerTest, AFailureIsToldWithItsEndOfPlayAndShownByNobody)
+{
+    int displayed = 0;
+    SetExceptionDisplay([&](const std::exception_ptr&) { ++displayed; });
+    std::vector<TMP3PlayError> told;
+    const auto tell = [&told](TMP3Player& p) {
+        if (const std::optional<TMP3PlayError> error = p.LastError())
+            told.push_back(*error);
+    };
+    player.OnEndPlay = [&, recorded = player.OnEndPlay](TMP3Player& p, TMP3EndPlayReason reason) {
+        tell(p);
+        recorded(p, reason);
+    };
+    player.OnChangeStatus = [&, recorded = player.OnChangeStatus](TMP3Player& p) {
+        tell(p);
+        recorded(p);
+    };
+    player.OpenStream(new FailingStream(Join(DemoFrames()), 20000), kStreamSeekable | kStreamOwned);
+    player.Play();
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+    EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepError);
+    EXPECT_FALSE(player.LastError().has_value());
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].Text, "read error");
+    EXPECT_NE(told[0].Id, 0u);
+    EXPECT_TRUE(told[0].Error);
+
+    // A file played to its end tells no failure.
+    recorder.endReason.reset();
+    player.SetFileName(clip);
+    player.Play();
+    ASSERT_TRUE(DrainUntil(player, [&] { return recorder.endReason.has_value(); }));
+    EXPECT_EQ(*recorder.endReason, TMP3EndPlayReason::mepEndOfStream);
+    EXPECT_EQ(told.size(), 1u);
+    SetExceptionDisplay(nullptr);
+    EXPECT_EQ(displayed, 0);
 }
 
 // A WAVE file that cannot be finished: the player reports it while stopping and keeps it in
@@ -550,7 +680,7 @@ TEST(PlayerFileErrors, DestroyingAPlayerWhoseFileCannotBeFinishedDoesNotThrow)
 
 TEST(PlayerHandOver, DestroyingWhileAWorkerWaitsToShowAnErrorDoesNotDeadlock)
 {
-    // The owner never drains its queue: the worker waits in the hand-over while the owner
+    // The owner never drains its queue: the worker's failure is still queued while the owner
     // destroys the player, which stops and joins the worker.
     auto player = std::make_unique<TMP3Player>();
     player->SetAutoPlay(false);
