@@ -113,6 +113,20 @@ public:
     // Bytes a live stream must hold before a decode step: the largest frame and the next header,
     // with room to spare.
     static constexpr int32_t kLiveStepBytes = 2048;
+    // The output held while a station's buffer fills (at the start of play, and whenever it ran
+    // dry): set by the worker under `lock`, read by the owner for StationState.
+    std::atomic<bool> liveHolding{false};
+    // Bytes the worker waits for before a step: kLiveStepBytes, or a second of audio while held.
+    std::atomic<int32_t> liveWant{kLiveStepBytes};
+    int32_t liveRefillBytes = kLiveStepBytes; // under `lock`
+    // The owner paused play (the worker must not let a held output go on by itself).
+    std::atomic<bool> userPaused{false};
+    // Worker, `lock` held: whether a decode step may read the station (`ready`: the bytes it
+    // waited for are there); holds the output when the station's buffer ran dry and lets it go
+    // on once refilled.
+    bool StationReady(bool ready);
+    // Owner thread: a station's audio rate known, its reconnection and hold begin.
+    void StartStation(TMPLiveStream& live);
 
     // Set under `lock` by every owner operation that changes what a worker waiting with the lock
     // let go waits for (the answer for the next file, the last blocks to be played): an answer,

@@ -48,4 +48,20 @@ std::optional<size_t> FirstFrameRun(std::span<const uint8_t> bytes)
     return std::nullopt;
 }
 
+std::optional<size_t> WholeFramesEnd(std::span<const uint8_t> bytes)
+{
+    const std::optional<size_t> start = FirstFrameRun(bytes);
+    if (!start)
+        return std::nullopt;
+    size_t at = *start;
+    const uint32_t fixedBits = ParseHeader(bytes.data() + at)->fixedBits;
+    while (at + 4 <= bytes.size()) {
+        const std::optional<Header> header = ParseHeader(bytes.data() + at);
+        if (!header || header->fixedBits != fixedBits || at + header->length > bytes.size())
+            break;
+        at += header->length;
+    }
+    return at;
+}
+
 } // namespace pt4
