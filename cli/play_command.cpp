@@ -281,7 +281,9 @@ private:
         const char* text = nullptr;
         switch (state) {
         case TStationState::Reconnecting: text = "the connection was lost: reconnecting"; break;
-        case TStationState::Rejoining: text = "the pause outlasted the buffer: reconnecting to play live"; break;
+        case TStationState::Rejoining:
+            text = "the pause outlasted the buffer: reconnecting to play live";
+            break;
         case TStationState::Buffering: text = "buffering"; break;
         case TStationState::Receiving: return;
         }

@@ -63,12 +63,30 @@ TFailure StatusFailure(long status, bool again)
     const char* ja = "";
     const char* en = "";
     switch (status) {
-    case 400: ja = "要求が正しくありません"; en = "bad request"; break;
-    case 401: ja = "認証が必要です"; en = "unauthorised"; break;
-    case 403: ja = "禁止されています"; en = "forbidden"; break;
-    case 404: ja = "見つかりません"; en = "not found"; break;
-    case 500: ja = "サーバーのエラー"; en = "server error"; break;
-    case 503: ja = "利用できません"; en = "unavailable"; break;
+    case 400:
+        ja = "要求が正しくありません";
+        en = "bad request";
+        break;
+    case 401:
+        ja = "認証が必要です";
+        en = "unauthorised";
+        break;
+    case 403:
+        ja = "禁止されています";
+        en = "forbidden";
+        break;
+    case 404:
+        ja = "見つかりません";
+        en = "not found";
+        break;
+    case 500:
+        ja = "サーバーのエラー";
+        en = "server error";
+        break;
+    case 503:
+        ja = "利用できません";
+        en = "unavailable";
+        break;
     default: break;
     }
     const std::string code = "HTTP " + std::to_string(status);
@@ -105,8 +123,7 @@ TFailure TransferFailure(CURLcode result)
         return {"放送局との暗号化された接続ができません", "the secure connection to the station failed"};
     case CURLE_OUT_OF_MEMORY:
         // The library's cap on one header line.
-        return {"放送局の応答が大きすぎます",
-                "the server's answer is too large (a header line over 100 KB)"};
+        return {"放送局の応答が大きすぎます", "the server's answer is too large (a header line over 100 KB)"};
     default: return {"放送局との接続が切れました", "the connection to the station broke"};
     }
 }
@@ -366,7 +383,8 @@ bool TMPHttpStream::NextAttempt(const TAttemptEnd& end, std::unique_lock<std::mu
     failedTries_ = attemptAudio_ > 0 ? 0 : failedTries_ + 1;
     const TFailure cause = end.failure.empty() ? kClosed : end.failure;
     if (failedTries_ >= kMaxFailedTries) {
-        error_ = {"放送局に再接続できません（" + std::to_string(kMaxFailedTries) + " 回失敗しました）: " + cause.text,
+        error_ = {"放送局に再接続できません（" + std::to_string(kMaxFailedTries) +
+                      " 回失敗しました）: " + cause.text,
                   "the station could not be reached again in " + std::to_string(kMaxFailedTries) +
                       " tries: " + cause.reason};
         return false;
@@ -458,7 +476,8 @@ void TMPHttpStream::StartPlaying(int32_t bytesPerSecond)
     std::lock_guard held(mutex_);
     reconnects_ = true;
     const int64_t pause = int64_t(std::max(bytesPerSecond, 0)) * kPauseLimitSeconds;
-    pauseCapacity_ = size_t(std::clamp<int64_t>(pause, int64_t(options_.capacity), int64_t(kPauseLimitBytes)));
+    pauseCapacity_ =
+        size_t(std::clamp<int64_t>(pause, int64_t(options_.capacity), int64_t(kPauseLimitBytes)));
 }
 
 void TMPHttpStream::SetPaused(bool paused)
@@ -747,10 +766,9 @@ void TMPHttpStream::CheckAudioType() const
         std::string_view type;
         const char* name;
     } kFormats[] = {
-        {"audio/aac", "AAC"},      {"audio/aacp", "AAC"},      {"audio/x-aac", "AAC"},
-        {"audio/mp4", "AAC"},      {"audio/x-m4a", "AAC"},     {"audio/m4a", "AAC"},
-        {"application/ogg", "Ogg"}, {"audio/ogg", "Ogg"},       {"audio/opus", "Opus"},
-        {"audio/flac", "FLAC"},    {"audio/x-flac", "FLAC"},   {"audio/webm", "WebM"},
+        {"audio/aac", "AAC"},   {"audio/aacp", "AAC"},  {"audio/x-aac", "AAC"},     {"audio/mp4", "AAC"},
+        {"audio/x-m4a", "AAC"}, {"audio/m4a", "AAC"},   {"application/ogg", "Ogg"}, {"audio/ogg", "Ogg"},
+        {"audio/opus", "Opus"}, {"audio/flac", "FLAC"}, {"audio/x-flac", "FLAC"},   {"audio/webm", "WebM"},
     };
     for (const auto& format : kFormats)
         if (type == format.type)

@@ -133,7 +133,7 @@ private:
     // Reconnection (under mutex_).
     bool reconnects_ = false;
     bool reconnected_ = false;
-    int failedTries_ = 0;  // tries in a row that brought no audio
+    int failedTries_ = 0; // tries in a row that brought no audio
     uint64_t attemptAudio_ = 0;
     bool joining_ = false; // a new connection's audio waits in joinBytes_ for its first frame
     std::vector<uint8_t> joinBytes_;

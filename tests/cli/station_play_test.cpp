@@ -47,8 +47,13 @@ fs::path ToneFile(const fs::path& dir, const std::string& name, int rate, int ch
     std::ofstream(raw, std::ios::binary)
         .write(reinterpret_cast<const char*>(pcm.data()), std::streamsize(pcm.size() * 2));
     const fs::path mp3 = dir / (name + ".mp3");
-    std::vector<std::string> lame{"lame", "--quiet", "-r", "-s", std::to_string(rate / 1000.0).substr(0, 5),
-                                  "-b", channels == 2 ? "128" : "64"};
+    std::vector<std::string> lame{"lame",
+                                  "--quiet",
+                                  "-r",
+                                  "-s",
+                                  std::to_string(rate / 1000.0).substr(0, 5),
+                                  "-b",
+                                  channels == 2 ? "128" : "64"};
     if (channels == 1)
         lame.insert(lame.end(), {"-m", "m"});
     lame.insert(lame.end(), {raw.string(), mp3.string()});
@@ -84,15 +89,16 @@ std::string Runs(const std::vector<int>& seconds)
         size_t j = i;
         while (j < seconds.size() && seconds[j] == seconds[i])
             ++j;
-        text += (seconds[i] < 0 ? std::string("-") : std::to_string(seconds[i])) + "x" + std::to_string(j - i) + " ";
+        text += (seconds[i] < 0 ? std::string("-") : std::to_string(seconds[i])) + "x" +
+                std::to_string(j - i) + " ";
         i = j;
     }
     return text;
 }
 
 struct Heard {
-    int windows = 0;   // windows of sound
-    int silences = 0;  // runs of silent windows between the first and the last sound
+    int windows = 0;  // windows of sound
+    int silences = 0; // runs of silent windows between the first and the last sound
     bool inOrder = true;
 };
 
@@ -136,7 +142,8 @@ protected:
         fs::create_directories(dir_);
         const fs::path tone = ToneFile(dir_, "tone", 44100, 2, 40);
         const fs::path other = ToneFile(dir_, "mono", 22050, 1, 30);
-        server_ = std::make_unique<test::RadioServer>(std::vector<std::string>{tone.string(), other.string()});
+        server_ =
+            std::make_unique<test::RadioServer>(std::vector<std::string>{tone.string(), other.string()});
         daemon_ = std::make_unique<test::SoundServer>();
     }
     static void TearDownTestSuite()
@@ -182,17 +189,16 @@ TEST_F(StationPlay, MisbehavingStations)
         const char* name;
         std::string url;
         std::chrono::seconds limit;
-        int status;          // 124: still playing at the limit
-        std::string said;    // in what pt4 printed or reported
-        int minWindows;      // of sound heard (a fifth of a second each)
-        int maxSilences;     // gaps in what was heard
+        int status;       // 124: still playing at the limit
+        std::string said; // in what pt4 printed or reported
+        int minWindows;   // of sound heard (a fifth of a second each)
+        int maxSilences;  // gaps in what was heard
     } cases[] = {
         // Drops every 5 s, three times, then 404: the 15 s sent are heard, and the end says why.
         {"drop", server_->Url("/live?session=drop&drop=5&drops=3&then=404"), 30s, 1,
          "the station refused: HTTP 404", 65, 3},
         // Stalls twice after 3 s: a reconnection after the read limit (2 s here) each time.
-        {"stall", server_->Url("/live?session=stall&stall=3&drops=2"), 16s, 124,
-         "reconnecting", 40, 3},
+        {"stall", server_->Url("/live?session=stall&stall=3&drops=2"), 16s, 124, "reconnecting", 40, 3},
         // 90 % of real time: a few pauses to refill, each said, rather than a stutter.
         {"slow", server_->Url("/live?session=slow&speed=0.9"), 20s, 124, "buffering", 70, 3},
         // Strictly in real time, no burst: not one gap.
