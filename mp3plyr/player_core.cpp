@@ -429,7 +429,7 @@ void TMP3PlayerCore::DecodeStep()
     if (!playback || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
     TPlayback& p = *playback;
-    if (p.Live && !StationReady(ready))
+    if (p.Live && !StationReady(p, ready))
         return;
     stepId = p.Id;
     if (p.PcmPending == 0) {
@@ -443,6 +443,8 @@ void TMP3PlayerCore::DecodeStep()
         case TFrameOutcome::Skipped: return;
         case TFrameOutcome::Frame: p.PcmPending = p.Source.LastFrameBytes(); break;
         }
+        if (p.Live && !FollowFormat(held))
+            return; // stopped or moved meanwhile: `p` is gone
         if (p.Live)
             NoteTitles(p);
     }

@@ -647,7 +647,7 @@ void TMPHttpStream::NotifyTitles()
 int32_t TMPHttpStream::Read(void* buffer, int32_t count)
 {
     std::unique_lock held(mutex_);
-    changed_.wait(held, [this] { return Available() > 0 || ended_ || interrupted_; });
+    changed_.wait(held, [this] { return Readable() > 0 || ended_ || interrupted_; });
     if (interrupted_)
         return 0;
     if (Available() == 0) {
@@ -655,7 +655,7 @@ int32_t TMPHttpStream::Read(void* buffer, int32_t count)
             throw EMP3Error(TErrorKind::Network, error_.text, error_.reason);
         return 0;
     }
-    const size_t n = std::min(Available(), size_t(std::max(count, 0)));
+    const size_t n = std::min(Readable(), size_t(std::max(count, 0)));
     std::memcpy(buffer, buffer_.data() + head_, n);
     head_ += n;
     consumed_ += n;
@@ -681,7 +681,7 @@ bool TMPHttpStream::WaitForData(int32_t bytes, std::chrono::milliseconds timeout
 {
     std::unique_lock held(mutex_);
     return changed_.wait_for(held, timeout, [this, bytes] {
-        return Available() >= size_t(std::max(bytes, 0)) || ended_ || interrupted_;
+        return Readable() >= size_t(std::max(bytes, 0)) || ended_ || interrupted_;
     });
 }
 

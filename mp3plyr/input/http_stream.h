@@ -93,6 +93,16 @@ private:
     };
 
     size_t Available() const { return buffer_.size() - head_; }
+    // What Read may hand out: while a played station's connection may still break, the bytes
+    // of its largest frame stay back, so that a frame it cuts off is still here to be dropped
+    // when the next connection's audio is joined on.
+    size_t Readable() const
+    {
+        constexpr size_t kLargestFrame = 1441;
+        if (ended_ || !reconnects_)
+            return Available();
+        return Available() > kLargestFrame ? Available() - kLargestFrame : 0;
+    }
     void Run();
     TAttemptEnd RunAttempt();
     // After an attempt of a playing station ended: true when another is to be made (after its
