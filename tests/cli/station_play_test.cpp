@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -189,6 +192,52 @@ protected:
         return outcome;
     }
 
+    // pt4 play of `url` in a terminal of its own, Space typed at `pause` and again at `resume`,
+    // interrupted at `end` (all counted from the start).
+    static Outcome PlayPaused(const std::string& url, std::chrono::milliseconds pause,
+                              std::chrono::milliseconds resume, std::chrono::milliseconds end)
+    {
+        test::MonitorRecorder recorder;
+        int master = -1, slave = -1;
+        if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+            return {};
+        const auto started = std::chrono::steady_clock::now();
+        const pid_t child = fork();
+        if (child == 0) {
+            for (const int fd : {STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO})
+                dup2(slave, fd);
+            setenv("PT4_STREAM_TIMEOUT", "2", 1);
+            execl((std::string(PT4_BINARY_DIR) + "/bin/pt4").c_str(), "pt4", "play", url.c_str(), nullptr);
+            _exit(127);
+        }
+        Outcome outcome;
+        int typed = 0;
+        for (;;) {
+            const auto now = std::chrono::steady_clock::now() - started;
+            if (now >= end)
+                break;
+            if ((typed == 0 && now >= pause) || (typed == 1 && now >= resume)) {
+                if (write(master, " ", 1) == 1)
+                    ++typed;
+            }
+            pollfd readable{master, POLLIN, 0};
+            if (poll(&readable, 1, 50) > 0) {
+                char bytes[512];
+                const ssize_t n = read(master, bytes, sizeof bytes);
+                if (n > 0)
+                    outcome.out.append(bytes, size_t(n));
+            }
+        }
+        kill(child, SIGINT);
+        int status = 0;
+        waitpid(child, &status, 0);
+        close(master), close(slave);
+        std::this_thread::sleep_for(400ms);
+        outcome.status = WIFSIGNALED(status) ? 124 : WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        outcome.seconds = SecondsHeard(recorder.Stop());
+        return outcome;
+    }
+
     static fs::path dir_;
     static std::unique_ptr<test::RadioServer> server_;
     static std::unique_ptr<test::SoundServer> daemon_;
@@ -247,6 +296,54 @@ TEST_F(StationPlay, MisbehavingStations)
         // The library's own texts never reach the user.
         EXPECT_EQ(outcome.err.find("Couldn't"), std::string::npos) << outcome.err;
         EXPECT_EQ(outcome.err.find("HTTP/0.9"), std::string::npos) << outcome.err;
+    }
+}
+
+// A station paused for 20 s plays on from where it was: the first second heard after the pause
+// is the one heard last before it, and what follows is heard in order. A station that sends a
+// pause's worth of audio faster than its bound (5 minutes) is let go at the bound and joined live
+// again at the end of the pause, which pt4 says.
+TEST_F(StationPlay, APauseLosesNothingUpToItsBound)
+{
+    const struct {
+        const char* name;
+        std::string url;
+        bool live; // joined live again after the pause
+    } cases[] = {
+        // A server that drops a listener who takes nothing for 2 s.
+        {"pause", server_->Url("/live?session=pause&strict=1"), false},
+        // 20 s of audio a second: 400 s during the pause.
+        {"past the bound", server_->Url("/live?session=bound&speed=20&loop=1"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Outcome outcome = PlayPaused(c.url, 5s, 25s, 37s);
+        EXPECT_EQ(outcome.status, 124) << outcome.out;
+        EXPECT_EQ(Count(outcome.out, "the pause outlasted the buffer: reconnecting to play live"),
+                  c.live ? 1 : 0)
+            << outcome.out;
+        const std::vector<int>& seconds = outcome.seconds;
+        // The pause: the longest run of silent windows.
+        size_t gapStart = 0, gapLength = 0;
+        for (size_t i = 0; i < seconds.size();) {
+            size_t j = i;
+            while (j < seconds.size() && seconds[j] < 0)
+                ++j;
+            if (j - i > gapLength && i > 0 && j < seconds.size())
+                gapStart = i, gapLength = j - i;
+            i = j + 1;
+        }
+        ASSERT_GE(gapLength, 90u) << Runs(seconds); // 18 s or more
+        const std::vector<int> after(seconds.begin() + ptrdiff_t(gapStart + gapLength), seconds.end());
+        const Heard heard = Judge(after);
+        EXPECT_GE(heard.windows, c.live ? 25 : 50) << Runs(seconds);
+        if (!c.live) {
+            // Within the second heard last, or the next one at its boundary.
+            const int before = seconds[gapStart - 1];
+            EXPECT_TRUE(after.front() == before || after.front() == before + 1) << Runs(seconds);
+            EXPECT_TRUE(heard.inOrder) << Runs(seconds);
+            EXPECT_EQ(heard.silences, 0) << Runs(seconds);
+        }
     }
 }
 

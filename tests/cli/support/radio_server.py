@@ -120,6 +120,7 @@ class Live:
                     sample rate or channel count)
       type=T        the Content-Type (default audio/mpeg)
       strict=1      drops a listener that takes nothing for 2 s, as a real server does
+      loop=1        the program starts again at its end, for ever
     """
 
     def __init__(self, query):
@@ -134,6 +135,7 @@ class Live:
         self.change = float(q.get("change", "0"))
         self.type = q.get("type", "audio/mpeg")
         self.strict = q.get("strict") == "1"
+        self.loop = q.get("loop") == "1"
         with SESSIONS_LOCK:
             state = SESSIONS.setdefault(self.session, {"start": time.monotonic(), "count": 0})
             self.connection = state["count"]
@@ -143,14 +145,15 @@ class Live:
     def pieces(self):
         """(audio time in seconds, frame bytes) of the station's program, in order."""
         t = 0.0
-        for index, data in enumerate(FILES[:2] if self.change else FILES[:1]):
-            starts = frame_starts(data) + [len(data)]
-            rate = byte_rate(data)
-            for a, b in zip(starts, starts[1:]):
-                if index == 0 and self.change and t >= self.change:
-                    break
-                yield t, data[a:b]
-                t += (b - a) / rate
+        for _ in itertools.count() if self.loop else [0]:
+            for index, data in enumerate(FILES[:2] if self.change else FILES[:1]):
+                starts = frame_starts(data) + [len(data)]
+                rate = byte_rate(data)
+                for a, b in zip(starts, starts[1:]):
+                    if index == 0 and self.change and t >= self.change:
+                        break
+                    yield t, data[a:b]
+                    t += (b - a) / rate
 
     def serve(self, handler):
         if self.connection >= self.drops and self.then:
