@@ -52,6 +52,12 @@ bool TMP3PlayerCore::RunningDry(TPlayback& p)
 
 bool TMP3PlayerCore::StationReady(TPlayback& p, bool ready)
 {
+    if (p.PlayingToFile) {
+        // A file written instead never runs dry: nothing is held.
+        liveHolding = false;
+        liveWant = kLiveStepBytes;
+        return ready;
+    }
     if (liveHolding) {
         if (!ready)
             return false;
