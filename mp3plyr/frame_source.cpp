@@ -427,6 +427,7 @@ bool TMPFrameSource::AdoptNewFormat()
     streamHeader_ = header;
     layer_ = LayerNumber(header);
     version_ = int32_t(VersionOf(header)) + 1;
+    bitRate_ = BitrateKbps(header) * 1000;
     GetDecoderInfo(decoder_, outputInfo_);
     frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
     pendingFrameLength_ = length;

@@ -108,6 +108,8 @@ bool TMP3PlayerCore::FollowFormat(std::unique_lock<std::mutex>& held)
     for (TPlayback::TTitleMark& mark : p.Titles)
         if (mark.Written && mark.AtBytes > 0)
             mark.AtBytes = rescale(mark.AtBytes);
+    // A second of audio at the new bit rate rides out the jitter from here on.
+    liveRefillBytes = std::max(p.Source.BitRate() / 8, kLiveStepBytes);
     soundOut.Close();
     soundOut.SetSampleRate(info.SampleRate);
     soundOut.SetBitsPerSample(info.Bits);
