@@ -303,7 +303,8 @@ TMPHttpStream::TAttemptEnd TMPHttpStream::RunAttempt()
             std::lock_guard held(mutex_);
             if (cancelled_ || overflowed_ || !failure_.empty())
                 break;
-            if (heldBack_ && Available() < options_.capacity / 2) {
+            // A pause takes in more: a transfer held back at the playing bound goes on.
+            if (heldBack_ && Available() < (paused_ ? pauseCapacity_ : options_.capacity / 2)) {
                 heldBack_ = false;
                 lastByte_ = Clock::now();
                 resume = true;
