@@ -143,6 +143,7 @@ public:
         player_.OnChangePosition = [this](TMP3Player&) { ShowLine(); };
         album_.OnStatus = [this] {
             TellPlayerError();
+            ShowStationState();
             ShowTitles();
             ShowLine();
         };
@@ -279,6 +280,29 @@ private:
         shownTitles_ = titles;
     }
 
+    // A line each time a station starts to reconnect or to fill its buffer.
+    void ShowStationState()
+    {
+        const TStationState state = player_.StationState();
+        if (state == stationState_)
+            return;
+        stationState_ = state;
+        const char* text = nullptr;
+        switch (state) {
+        case TStationState::Reconnecting: text = "the connection was lost: reconnecting"; break;
+        case TStationState::Rejoining:
+            text = "the pause outlasted the buffer: reconnecting to play live";
+            break;
+        case TStationState::Buffering: text = "buffering"; break;
+        case TStationState::Receiving: return;
+        }
+        if (lineShowing_)
+            std::printf("\n");
+        lineShowing_ = false;
+        std::printf("  %s: %s\n", VisibleText(player_.FileName()).c_str(), text);
+        std::fflush(stdout);
+    }
+
     void ShowLine()
     {
         // A stream's total time is unknown.
@@ -298,6 +322,7 @@ private:
     std::exception_ptr told_; // the last failure reported
     std::string shownTitles_;
     int32_t shownIndex_ = -1;
+    TStationState stationState_ = TStationState::Receiving;
 };
 
 } // namespace

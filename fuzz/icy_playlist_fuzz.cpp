@@ -1,6 +1,7 @@
 // Bytes a radio server controls: a response body split into audio and metadata blocks at an
 // interval and in chunks taken from the first bytes, the stream titles found in the blocks, and
-// the same bytes read as a playlist and searched for the first run of frames. Checks that the
+// the same bytes read as a playlist and searched for the first run of frames and the end of
+// the last whole one. Checks that the
 // audio comes out whole and in order, and that titles shown are free of control characters.
 #include <algorithm>
 #include <cstddef>
@@ -71,8 +72,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     IcyStreamTitle(text);
     CheckVisible(VisibleText(text));
     LooksLikePlaylist(text);
-    if (const auto run = FirstFrameRun({data, size}))
+    const auto run = FirstFrameRun({data, size});
+    if (run)
         Check(*run + 4 <= size && data[*run] == 0xFF);
+    // The whole frames of a connection that broke end after their first run, inside the bytes.
+    const auto end = WholeFramesEnd({data, size});
+    Check(end.has_value() == run.has_value() && (!end || (*run < *end && *end <= size)));
+    Check(FrameRunAt({data, size}, 3) == (run == size_t(0)));
     HasPlaylistExtension(text);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "mp3plyr/frame_source.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/frame_alignment.h"
 #include "mp3plyr/input/live_stream.h"
 
 #include <algorithm>
@@ -391,6 +392,8 @@ void TMPFrameSource::MarkEndOfData()
 void TMPFrameSource::Resynchronise()
 {
     pendingFrameLength_ = 0;
+    if (live_ && AdoptNewFormat())
+        return;
     if (resyncCount_ >= kMaxResync) {
         // A file's junk tail ends play; a station that sends no frames any more has failed.
         if (live_)
@@ -400,6 +403,35 @@ void TMPFrameSource::Resynchronise()
     }
     reader_.Skip(1);
     ++resyncCount_;
+}
+
+bool TMPFrameSource::AdoptNewFormat()
+{
+    // Two frames where a frame of the old format ended: a player of a station keeps this much
+    // buffered before each step, so the look never waits for the server.
+    constexpr int32_t kRunBytes = 2 * 1441 + 4;
+    reader_.Fill(kRunBytes);
+    const uint8_t* bytes = reader_.Buffer();
+    if (!FrameRunAt({bytes, size_t(reader_.Count())}, 2))
+        return false;
+    TMPFrameHeader header;
+    if (!ReadFrameHeaderFields(bytes, header) || LayerNumber(header) == 0)
+        return false;
+    const std::array<uint8_t, 4> previous = firstHeaderBytes_;
+    std::memcpy(firstHeaderBytes_.data(), bytes, 4);
+    const int32_t length = NextFrameLength(bytes, header);
+    if (length < 1 || !reader_.Fill(length) || !InitDecoder(header, length)) {
+        firstHeaderBytes_ = previous;
+        return false;
+    }
+    streamHeader_ = header;
+    layer_ = LayerNumber(header);
+    version_ = int32_t(VersionOf(header)) + 1;
+    bitRate_ = BitrateKbps(header) * 1000;
+    GetDecoderInfo(decoder_, outputInfo_);
+    frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
+    pendingFrameLength_ = length;
+    return true;
 }
 
 TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)

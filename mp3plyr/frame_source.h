@@ -160,6 +160,9 @@ private:
     void PrimeDecoder(int32_t target);
     void MarkEndOfData();
     void Resynchronise();
+    // A station that changed its sample rate or channels between songs: when a run of frames of
+    // another format starts at the read point, the stream goes on in it. True when it did.
+    bool AdoptNewFormat();
     void Reset();
 
     DecoderState& decoder_;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream.h"
 
@@ -144,6 +145,11 @@ public:
     // A location is being opened in the background: FileName names it, nothing is open, and
     // the status is stopped.
     bool Connecting() const;
+    // What a station being played is doing: Buffering while the sound waits for its buffer to
+    // fill, Reconnecting (or Rejoining, after a pause longer than its buffer) while the
+    // connection is made again. Receiving otherwise, and for anything but a station. A change
+    // is announced by OnChangeStatus.
+    TStationState StationState() const;
     TMP3PlayerStatus Status() const;
     uint32_t Position();
     uint32_t Length() const;

@@ -202,6 +202,17 @@ bool TMP3Player::Connecting() const
     return core_->opener.Busy();
 }
 
+TStationState TMP3Player::StationState() const
+{
+    const TMP3PlayerCore& c = *core_;
+    if (!c.liveStream || c.settings.status == TMP3PlayerStatus::mpsStopped)
+        return TStationState::Receiving;
+    const TStationState state = c.liveStream->State();
+    if (state == TStationState::Receiving && c.liveHolding && !c.userPaused)
+        return TStationState::Buffering;
+    return state;
+}
+
 TMP3PlayerStatus TMP3Player::Status() const
 {
     return core_->settings.status;
@@ -256,6 +267,7 @@ void TMP3Player::Play()
     }
     if (!(Capabilities() & mpcPlay))
         return;
+    c.userPaused = false;
     try {
         {
             std::lock_guard held(c.lock);
@@ -281,6 +293,9 @@ void TMP3Player::Pause()
         return;
     std::lock_guard held(c.lock);
     c.soundOut.Pause();
+    c.userPaused = true;
+    if (c.liveStream)
+        c.liveStream->SetPaused(true); // taken in meanwhile, so that Resume goes on from here
     if (c.playback->PlayingToFile) {
         // A file cannot pause: the worker idles instead until Resume wakes it.
         c.soundOut.SetNotifyEvent(nullptr);
@@ -296,7 +311,11 @@ void TMP3Player::Resume()
     if (!(Capabilities() & mpcResume))
         return;
     std::lock_guard held(c.lock);
-    c.soundOut.Unpause();
+    c.userPaused = false;
+    if (c.liveStream)
+        c.liveStream->SetPaused(false);
+    if (!c.liveHolding) // a station still filling its buffer goes on once it has
+        c.soundOut.Unpause();
     c.thread.WakeEvent.SetEvent();
     c.SetStatus(TMP3PlayerStatus::mpsPlaying);
 }

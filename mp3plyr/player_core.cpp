@@ -406,6 +406,7 @@ void TMP3PlayerCore::ReleaseLiveStream()
     if (!stream)
         return;
     stream->SetOnTitlesChanged(nullptr);
+    stream->SetOnStateChanged(nullptr);
     stream->Interrupt();
     std::lock_guard gate(liveLock);
     liveStream = nullptr;
@@ -471,17 +472,20 @@ void TMP3PlayerCore::DeliverEndPlay()
 
 void TMP3PlayerCore::DecodeStep()
 {
+    bool ready = true;
     {
         // Enough bytes for a frame are buffered before the step starts, so that the step's reads
         // never wait for the server while holding `lock`; until then the step is retried.
         std::lock_guard gate(liveLock);
-        if (liveStream && !liveStream->WaitForData(kLiveStepBytes, std::chrono::milliseconds(100)))
-            return;
+        if (liveStream)
+            ready = liveStream->WaitForData(liveWant.load(), std::chrono::milliseconds(100));
     }
     std::unique_lock held(lock);
     if (!playback || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
     TPlayback& p = *playback;
+    if (p.Live && !StationReady(p, ready))
+        return;
     stepId = p.Id;
     if (p.PcmPending == 0) {
         switch (p.Source.ProduceFrame(p.Pcm.data())) {
@@ -494,6 +498,8 @@ void TMP3PlayerCore::DecodeStep()
         case TFrameOutcome::Skipped: return;
         case TFrameOutcome::Frame: p.PcmPending = p.Source.LastFrameBytes(); break;
         }
+        if (p.Live && !FollowFormat(held))
+            return; // stopped or moved meanwhile: `p` is gone
         if (p.Live)
             NoteTitles(p);
     }

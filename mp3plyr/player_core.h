@@ -120,9 +120,30 @@ public:
     // Set on the stream's thread when its title or name changes; the worker notes the change
     // at the position it has decoded to.
     std::atomic<bool> titlesChanged{false};
-    // Bytes a live stream must hold before a decode step: the largest frame and the next header,
-    // with room to spare.
-    static constexpr int32_t kLiveStepBytes = 2048;
+    // Bytes a live stream must hold before a decode step: two of the largest frames and a
+    // header, so that the step's reads (a change of format is told by two frames) never wait.
+    static constexpr int32_t kLiveStepBytes = 2 * 1441 + 4;
+    // The output held while a station's buffer fills (at the start of play, and whenever it ran
+    // dry): set by the worker under `lock`, read by the owner for StationState.
+    std::atomic<bool> liveHolding{false};
+    // Bytes the worker waits for before a step: kLiveStepBytes, or a second of audio while held.
+    std::atomic<int32_t> liveWant{kLiveStepBytes};
+    int32_t liveRefillBytes = kLiveStepBytes; // under `lock`
+    // The owner paused play (the worker must not let a held output go on by itself).
+    std::atomic<bool> userPaused{false};
+    // Worker, `lock` held: whether a decode step may read the station (`ready`: the bytes it
+    // waited for are there); holds the output when the station's buffer and the output ran dry
+    // and lets it go on once refilled.
+    bool StationReady(TPlayback& p, bool ready);
+    // Worker, `lock` held: the output is about to run out and the station has not sent enough
+    // to keep it going.
+    bool RunningDry(TPlayback& p);
+    // Worker, `lock` held (let go while it waits): a station whose decoded format changed has
+    // what was queued played out and the output opened again at the new format. False when a
+    // stop, seek or close came meanwhile.
+    bool FollowFormat(std::unique_lock<std::mutex>& held);
+    // Owner thread: a station's audio rate known, its reconnection and hold begin.
+    void StartStation(TMPLiveStream& live);
 
     // Set under `lock` by every owner operation that changes what a worker waiting with the lock
     // let go waits for (the answer for the next file, the last blocks to be played): an answer,

@@ -59,6 +59,7 @@ void TMP3PlayerCore::OpenPlayback(TMPStream* stream, uint8_t flags, const std::s
             // A new title is noted by the worker where it has decoded to, and announced as a
             // change of status once it is heard, as a new file would be.
             live->SetOnTitlesChanged([this] { titlesChanged = true; });
+            StartStation(*live);
         }
         window.PostUnique(MP_EQUALIZER);
         SetStatus(TMP3PlayerStatus::mpsStopped);

@@ -14,4 +14,11 @@ namespace pt4 {
 // The offset of the first run of three chained frame headers in `bytes`, or nullopt.
 std::optional<size_t> FirstFrameRun(std::span<const uint8_t> bytes);
 
+// Whether `frames` chained frame headers of one format start at the first byte of `bytes`.
+bool FrameRunAt(std::span<const uint8_t> bytes, int frames);
+
+// Where the last whole frame of `bytes` ends, following the frames from the first run on; bytes
+// after it are the start of a frame cut off (a connection that broke). Nullopt without a run.
+std::optional<size_t> WholeFramesEnd(std::span<const uint8_t> bytes);
+
 } // namespace pt4

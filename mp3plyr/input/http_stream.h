@@ -1,7 +1,9 @@
 // An HTTP(S) response body as a stream that cannot seek. A thread of its own runs the transfer
 // and fills a bounded buffer that Read empties; a full buffer holds the transfer back. Redirects
 // are followed, inline station metadata (ICY) is asked for and kept out of the audio, and the
-// station's name and current title are available while it plays.
+// station's name and current title are available while it plays. Played (StartPlaying), it
+// reconnects by itself when the connection ends or stalls, and rides out a pause in a larger
+// buffer.
 #pragma once
 
 #include "mp3plyr/input/icy_metadata.h"
@@ -57,6 +59,10 @@ public:
     std::string StationName() const override;
     void SetOnTitlesChanged(std::function<void()> handler) override;
     uint64_t TitleOffset() const override;
+    void StartPlaying(int32_t bytesPerSecond) override;
+    void SetPaused(bool paused) override;
+    TStationState State() const override;
+    void SetOnStateChanged(std::function<void()> handler) override;
 
     // The final URL after redirects, and the type the server gave the body.
     std::string EffectiveUrl() const;
@@ -66,13 +72,48 @@ public:
     bool IsPlaylist() const;
     // The body as text, up to `limit` bytes (waits for its end or for that many bytes).
     std::string ReadText(size_t limit);
+    // Throws EMP3Error (Format) naming the type when the server said the body is something the
+    // player does not decode (AAC, Ogg, a web page), before any of it is tried.
+    void CheckAudioType() const;
+
+    // A failure in the window's words (Japanese) and in English for the terminal.
+    struct TFailure {
+        std::string text;
+        std::string reason;
+        bool empty() const { return text.empty(); }
+    };
 
 private:
     struct Transfer;
+    // How one attempt ended.
+    struct TAttemptEnd {
+        long status = 0;
+        bool complete = false; // a body of declared length arrived whole
+        TFailure failure;
+    };
 
     size_t Available() const { return buffer_.size() - head_; }
+    // What Read may hand out: while a played station's connection may still break, the bytes
+    // of its largest frame stay back, so that a frame it cuts off is still here to be dropped
+    // when the next connection's audio is joined on.
+    size_t Readable() const
+    {
+        constexpr size_t kLargestFrame = 1441;
+        if (ended_ || !reconnects_)
+            return Available();
+        return Available() > kLargestFrame ? Available() - kLargestFrame : 0;
+    }
     void Run();
-    void Fail(const std::string& text);
+    TAttemptEnd RunAttempt();
+    // After an attempt of a playing station ended: true when another is to be made (after its
+    // pause); `held` locks mutex_.
+    bool NextAttempt(const TAttemptEnd& end, std::unique_lock<std::mutex>& held);
+    void Restart();
+    // The audio of a new connection, from its first whole frame, after the whole frames of the
+    // last one.
+    void Join();
+    void SetState(TStationState state);
+    void NotifyState();
     size_t TakeBody(const char* data, size_t size);
     // False when the answer's headers grow too large (the transfer then stops).
     bool TakeHeader(std::string_view line);
@@ -93,7 +134,27 @@ private:
     bool cancelled_ = false;
     bool heldBack_ = false;
     bool bodyStarted_ = false;
-    std::string error_;
+    // The failure that ended the stream (Read throws it once the buffer is empty), and the one
+    // that ended the current attempt.
+    TFailure error_;
+    TFailure failure_;
+    long status_ = 0; // of the current attempt, also from an "ICY nnn" line
+
+    // Reconnection (under mutex_).
+    bool reconnects_ = false;
+    bool reconnected_ = false;
+    int failedTries_ = 0; // tries in a row that brought no audio
+    uint64_t attemptAudio_ = 0;
+    bool joining_ = false; // a new connection's audio waits in joinBytes_ for its first frame
+    std::vector<uint8_t> joinBytes_;
+    TStationState state_ = TStationState::Receiving;
+    bool stateChanged_ = false;
+    // Pausing: the buffer may grow to pauseCapacity_; past it reception stops (overflowed_) and
+    // the end of the pause asks for a new connection (rejoin_).
+    bool paused_ = false;
+    size_t pauseCapacity_ = 0;
+    bool overflowed_ = false;
+    bool rejoin_ = false;
     std::chrono::steady_clock::time_point lastByte_;
     // The status line and the headers must all have come by then.
     std::chrono::steady_clock::time_point answerDeadline_;
@@ -119,6 +180,7 @@ private:
 
     std::mutex handlerMutex_;
     std::function<void()> onTitlesChanged_;
+    std::function<void()> onStateChanged_;
 
     std::thread thread_;
 };

@@ -6,6 +6,7 @@
 #include "mp3plyr/input/stream.h"
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -16,6 +17,11 @@ class EStreamCancelled : public EMP3Error {
 public:
     EStreamCancelled() : EMP3Error(TErrorKind::Open, "the open was cancelled") {}
 };
+
+// What a station being played is doing besides handing out audio: taking it in, waiting for its
+// buffer to fill before the sound goes on, or getting the connection back after it was lost
+// (Rejoining: after a pause longer than its buffer holds, to play live).
+enum class TStationState : uint8_t { Receiving, Buffering, Reconnecting, Rejoining };
 
 class TMPLiveStream : public TMPStream {
 public:
@@ -32,6 +38,18 @@ public:
     virtual uint64_t TitleOffset() const = 0;
     // `handler` runs on the stream's own thread each time the title or the name changes.
     virtual void SetOnTitlesChanged(std::function<void()> handler) = 0;
+
+    // What a player needs of a station it plays: a connection that ends or stalls is made again
+    // while the buffered audio plays on, and a pause is ridden out in a buffer of at most
+    // `pauseBytes`. `bytesPerSecond` is the audio's rate. A stream that cannot reconnect ignores it.
+    virtual void StartPlaying(int32_t /*bytesPerSecond*/) {}
+    // Paused: the station is still taken in, up to the pause bound; past it reception stops, and
+    // the end of the pause joins the station anew (live).
+    virtual void SetPaused(bool /*paused*/) {}
+    // Receiving, Reconnecting or Rejoining (a stream never buffers by itself: its player decides).
+    virtual TStationState State() const { return TStationState::Receiving; }
+    // `handler` runs on the stream's own thread each time State changes.
+    virtual void SetOnStateChanged(std::function<void()> /*handler*/) {}
 };
 
 } // namespace pt4

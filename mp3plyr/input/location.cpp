@@ -71,9 +71,10 @@ TOpenedLocation Open(const std::string& location, int depth, const std::stop_tok
         } catch (const EStreamCancelled&) {
             throw;
         } catch (const EMP3Error& error) {
-            throw EStreamOpenError(error.what());
+            throw EStreamOpenError(error.what(), error.Reason());
         }
         if (!http->IsPlaylist()) {
+            http->CheckAudioType();
             opened.stream = std::move(http);
             return opened;
         }

@@ -16,7 +16,10 @@ namespace pt4 {
 // unreachable server, an error answer, a playlist that names nothing. Nothing was opened.
 class EStreamOpenError : public EMP3Error {
 public:
-    explicit EStreamOpenError(const std::string& text) : EMP3Error(TErrorKind::Open, text) {}
+    explicit EStreamOpenError(const std::string& text, std::string reason = {})
+        : EMP3Error(TErrorKind::Open, text, std::move(reason))
+    {
+    }
 };
 
 struct TOpenedLocation {

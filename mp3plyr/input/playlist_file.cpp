@@ -283,7 +283,7 @@ public:
             try {
                 http = std::make_unique<TMPHttpStream>(list);
             } catch (const EMP3Error& error) {
-                throw EStreamOpenError(error.what());
+                throw EStreamOpenError(error.what(), error.Reason());
             }
             if (!http->IsPlaylist()) {
                 // Audio after all, under a list's name.

@@ -71,6 +71,13 @@ public:
     {
         stream_->SetOnTitlesChanged(std::move(handler));
     }
+    void StartPlaying(int32_t bytesPerSecond) override { stream_->StartPlaying(bytesPerSecond); }
+    void SetPaused(bool paused) override { stream_->SetPaused(paused); }
+    TStationState State() const override { return stream_->State(); }
+    void SetOnStateChanged(std::function<void()> handler) override
+    {
+        stream_->SetOnStateChanged(std::move(handler));
+    }
 };
 
 } // namespace

@@ -1,6 +1,8 @@
 // The window with a stream that cannot seek (standard input fed through a pipe): "--:--" for
 // its unknown total, in the display and in the minimised title, and a held fast-forward or
-// rewind button that leaves it alone instead of seeking.
+// rewind button that leaves it alone instead of seeking; a station that drops the connection
+// shows its address while it reconnects.
+#include "cli/support/radio_server.h"
 #include "support/app_fixtures.h"
 
 #include <QFile>
@@ -18,6 +20,7 @@ class StreamDisplayTest : public QObject {
     Q_OBJECT
 private slots:
     void standardInputShowsAnUnknownTotalAndIsNotSought();
+    void aStationThatDropsShowsItsAddressWhileItReconnects();
 };
 
 void StreamDisplayTest::standardInputShowsAnUnknownTotalAndIsNotSought()
@@ -70,6 +73,24 @@ void StreamDisplayTest::standardInputShowsAnUnknownTotalAndIsNotSought()
     dup2(savedInput, STDIN_FILENO); // closes the pipe's reading end, which ends the feeder
     close(savedInput);
     feeder.join();
+}
+
+void StreamDisplayTest::aStationThatDropsShowsItsAddressWhileItReconnects()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    // Two seconds of audio, then every new connection is answered 503: tried again and again.
+    test::RadioServer server(WriteSilentMp3(app.TempFile("a.mp3"), 60).toStdString());
+    const std::string url = server.Url("/live?session=window&drop=2&drops=1&then=503");
+    f.MP3Player1.SetWaveFileName(app.TempFile("out.wav").toStdString());
+    f.OpenChosenFile(QString::fromStdString(url));
+    QVERIFY(WaitUntil([&] { return !f.MP3Player1.Connecting(); }));
+    Click(f.playImage);
+    QVERIFY(WaitUntil([&] { return f.SongLabel1->Caption().endsWith(QStringLiteral(" 再接続中…")); }));
+    QCOMPARE(f.SongLabel1->Caption(), QString::fromStdString(url) + QStringLiteral(" 再接続中…"));
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    Click(f.stopImage);
+    QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().contains(QStringLiteral("再接続中")); }));
 }
 
 QTEST_MAIN(StreamDisplayTest)

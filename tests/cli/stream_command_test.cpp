@@ -121,9 +121,9 @@ TEST_F(StreamCommand, FaultsEndWithOneMessage)
         std::string url;
         std::string message;
     } cases[] = {
-        {refused, "Couldn't connect to server"},
+        {refused, "the station refused the connection"}, // not the HTTP library's own text
         {server_->Url("/missing"), "the server answered HTTP 404"},
-        {server_->Url("/page.html"), "unknown MPEG Audio format."},
+        {server_->Url("/page.html"), "the station sends text/html, not MPEG audio"}, // named by its type
         {server_->Url("/empty.pls"), "the playlist names no stream"},
         {server_->Url("/stall"), "the server stopped sending"},
         {server_->Url("/slow-headers"), "no answer from the server"},

@@ -13,8 +13,15 @@
 
 namespace pt4::test {
 
-RadioServer::RadioServer(const std::string& file)
+RadioServer::RadioServer(const std::string& file) : RadioServer(std::vector<std::string>{file}) {}
+
+RadioServer::RadioServer(const std::vector<std::string>& files)
 {
+    const std::string script = std::string(PT4_SOURCE_DIR) + "/tests/cli/support/radio_server.py";
+    std::vector<const char*> argv{"python3", script.c_str()};
+    for (const std::string& file : files)
+        argv.push_back(file.c_str());
+    argv.push_back(nullptr);
     int out[2];
     if (pipe(out) != 0)
         throw std::runtime_error("pipe failed");
@@ -23,8 +30,7 @@ RadioServer::RadioServer(const std::string& file)
         dup2(out[1], STDOUT_FILENO);
         close(out[0]);
         close(out[1]);
-        const std::string script = std::string(PT4_SOURCE_DIR) + "/tests/cli/support/radio_server.py";
-        execlp("python3", "python3", script.c_str(), file.c_str(), static_cast<char*>(nullptr));
+        execvp("python3", const_cast<char* const*>(argv.data()));
         _exit(127);
     }
     close(out[1]);

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <vector>
 
 namespace pt4::test {
 
@@ -12,6 +13,8 @@ class RadioServer {
 public:
     // Serves `file` (an MP3 file); returns once the server listens.
     explicit RadioServer(const std::string& file);
+    // The first file as above; /live may change over to the later ones (see radio_server.py).
+    explicit RadioServer(const std::vector<std::string>& files);
     ~RadioServer();
     RadioServer(const RadioServer&) = delete;
     RadioServer& operator=(const RadioServer&) = delete;
