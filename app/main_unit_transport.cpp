@@ -5,6 +5,7 @@
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
 
 #include <QDesktopServices>
@@ -194,10 +195,11 @@ void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
 
 void TForm1::MP3Player1ChangeStatus()
 {
-    // A station or a pipe being opened shows its address until it has a title of its own.
-    const QString title = MP3Player1.Connecting()
-                              ? DisplayString(MP3Player1.FileName()) + QStringLiteral(" 接続中…")
-                              : DisplayString(Album.ShownTitle());
+    // A station or a pipe being opened shows its address (without its password) until it has a
+    // title of its own.
+    const QString title = MP3Player1.Connecting() ? DisplayString(ShownLocation(MP3Player1.FileName())) +
+                                                        QStringLiteral(" 接続中…")
+                                                  : DisplayString(Album.ShownTitle());
     const QString artist = DisplayString(MP3Player1.Artist());
     SongLabel1->SetCaption(title);
     SongLabel2->SetCaption(title);

@@ -4,8 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <limits>
 #include <system_error>
+
+#include <sys/types.h>
 
 #include "mp3plyr/errors.h"
 
@@ -38,18 +39,16 @@ TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
     if (!file_)
         Fail(TErrorKind::Open, "cannot open", errno);
 
-    if (std::fseek(file_.get(), 0, SEEK_END) != 0)
+    // Offsets past 2 GiB need a 64-bit off_t (32-bit systems: build with _FILE_OFFSET_BITS=64).
+    static_assert(sizeof(off_t) == 8);
+    if (fseeko(file_.get(), 0, SEEK_END) != 0)
         Fail(TErrorKind::Open, "cannot determine the size of", errno);
-    const long end = std::ftell(file_.get());
+    const off_t end = ftello(file_.get());
     if (end < 0)
         Fail(TErrorKind::Open, "cannot determine the size of", errno);
-    if (end > std::numeric_limits<int32_t>::max())
-        throw EMP3Error(TErrorKind::Open,
-                        "cannot open " + Quoted(fileName) +
-                            ": files of 2 GiB or more are not supported (offsets are 32-bit).");
-    if (std::fseek(file_.get(), 0, SEEK_SET) != 0)
+    if (fseeko(file_.get(), 0, SEEK_SET) != 0)
         Fail(TErrorKind::Open, "cannot read", errno);
-    size_ = static_cast<int32_t>(end);
+    size_ = std::min<int64_t>(end, kMaxStreamOffset);
 }
 
 void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) const
@@ -60,9 +59,7 @@ void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) co
 int32_t TMPFileStream::Read(void* buffer, int32_t count)
 {
     MP_ASSERT(count >= 0);
-    // Offsets are 32-bit: a file that grew while open ends at 2^31-1 for us.
-    count = std::min(count, std::numeric_limits<int32_t>::max() - position_);
-    if (count == 0)
+    if (count == 0 || position_ >= kMaxStreamOffset)
         return 0;
     const size_t delivered = std::fread(buffer, 1, static_cast<size_t>(count), file_.get());
     if (delivered == 0 && std::ferror(file_.get())) {
@@ -70,14 +67,14 @@ int32_t TMPFileStream::Read(void* buffer, int32_t count)
         std::clearerr(file_.get());
         Fail(TErrorKind::Input, "cannot read", error);
     }
-    position_ += static_cast<int32_t>(delivered);
+    position_ += static_cast<int64_t>(delivered);
     return static_cast<int32_t>(delivered);
 }
 
-int32_t TMPFileStream::Seek(int64_t offset, int origin)
+int64_t TMPFileStream::Seek(int64_t offset, int origin)
 {
-    const int32_t target = ResolveSeekTarget(offset, origin, position_, size_);
-    if (std::fseek(file_.get(), static_cast<long>(target), SEEK_SET) != 0)
+    const int64_t target = ResolveSeekTarget(offset, origin, position_, size_);
+    if (fseeko(file_.get(), static_cast<off_t>(target), SEEK_SET) != 0)
         Fail(TErrorKind::Input, "cannot seek in", errno);
     position_ = target;
     return position_;
