@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include "mp3plyr/errors.h"
 
@@ -23,21 +24,29 @@ std::string Quoted(const std::string& name)
 
 TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(fileName, ec);
-    if (ec)
-        Fail(TErrorKind::Open, "cannot open", ec.value());
-    if (fs::is_directory(status))
-        throw EMP3Error(TErrorKind::Open,
-                        "cannot open " + Quoted(fileName) + ": it is a directory, not a file.");
-    // A FIFO or device would block or have no size; only plain files are played.
-    if (!fs::is_regular_file(status))
-        throw EMP3Error(TErrorKind::Open, "cannot open " + Quoted(fileName) + ": not a regular file.");
-
-    file_.reset(std::fopen(fileName.c_str(), "rb"));
-    if (!file_)
+    // Opened without waiting (a FIFO would wait for a writer), then kept only as a plain file:
+    // a FIFO or device would block or have no size. The checks are made on what was opened.
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         Fail(TErrorKind::Open, "cannot open", errno);
+    struct stat status {};
+    const bool known = fstat(fd, &status) == 0;
+    const int statusError = errno;
+    if (!known || !S_ISREG(status.st_mode)) {
+        close(fd);
+        if (!known)
+            Fail(TErrorKind::Open, "cannot open", statusError);
+        throw EMP3Error(TErrorKind::Open, "cannot open " + Quoted(fileName) +
+                                              (S_ISDIR(status.st_mode) ? ": it is a directory, not a file."
+                                                                       : ": not a regular file."));
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file_.reset(fdopen(fd, "rb"));
+    if (!file_) {
+        const int error = errno;
+        close(fd);
+        Fail(TErrorKind::Open, "cannot open", error);
+    }
 
     // Offsets past 2 GiB need a 64-bit off_t (32-bit systems: build with _FILE_OFFSET_BITS=64).
     static_assert(sizeof(off_t) == 8);
