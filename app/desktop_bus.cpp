@@ -5,6 +5,7 @@
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_info.h"
+#include "mp3plyr/input/location.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -186,9 +187,12 @@ QVariantMap TDesktopBus::Metadata()
             const QString artist = Text(player.Artist());
             if (!artist.isEmpty())
                 metadata_.insert(QStringLiteral("xesam:artist"), QStringList{artist});
+            // A station's address is shown without its password.
             metadata_.insert(
                 QStringLiteral("xesam:url"),
-                QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath()).toString());
+                IsUrl(file) ? QString::fromStdString(ShownLocation(file))
+                            : QUrl::fromLocalFile(QFileInfo(QString::fromStdString(file)).absoluteFilePath())
+                                  .toString());
             AddAlbumAndPicture(file, metadata_);
         }
     }

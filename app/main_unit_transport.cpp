@@ -6,6 +6,7 @@
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
 
 #include <QDesktopServices>
@@ -196,20 +197,20 @@ void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
 
 void TForm1::MP3Player1ChangeStatus()
 {
-    // A station or a pipe being opened shows its address until it has a title of its own.
+    // A station or a pipe being opened shows its address (without its password) until it has a title of its own.
     // A station that lost its connection shows its address again while it reconnects, and says
     // so while its buffer fills; its title comes back with the audio.
     QString title = DisplayString(Album.ShownTitle());
     switch (MP3Player1.StationState()) {
     case TStationState::Reconnecting:
     case TStationState::Rejoining:
-        title = DisplayString(MP3Player1.FileName()) + QStringLiteral(" 再接続中…");
+        title = DisplayString(ShownLocation(MP3Player1.FileName())) + QStringLiteral(" 再接続中…");
         break;
     case TStationState::Buffering: title += QStringLiteral(" バッファ中…"); break;
     case TStationState::Receiving: break;
     }
     if (MP3Player1.Connecting())
-        title = DisplayString(MP3Player1.FileName()) + QStringLiteral(" 接続中…");
+        title = DisplayString(ShownLocation(MP3Player1.FileName())) + QStringLiteral(" 接続中…");
     const QString artist = DisplayString(MP3Player1.Artist());
     // A notice of a failure keeps the song area until its time is up.
     if (notice_.isEmpty()) {

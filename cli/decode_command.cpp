@@ -189,7 +189,7 @@ int RunDecode(const std::vector<std::string>& args)
         }
         sink.Finish();
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "pt4: %s: %s\n", parsed.input.c_str(), ErrorMessage(error).c_str());
+        std::fprintf(stderr, "pt4: %s: %s\n", ShownName(parsed.input).c_str(), ErrorMessage(error).c_str());
         return 1;
     }
     return 0;

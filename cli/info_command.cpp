@@ -32,7 +32,7 @@ namespace {
 using nlohmann::json;
 
 struct FirstFrame {
-    int32_t offset = 0;
+    int64_t offset = 0;
     TMPFrameHeader header;
     int32_t bitRate = 0;
     int32_t length = 0; // with padding
@@ -186,8 +186,8 @@ std::optional<PlayerView> OpenLikeThePlayer(const std::string& fileName)
 struct Report {
     std::string file;
     json found = json::array();
-    int32_t dataStart = 0;
-    std::optional<int32_t> dataLength;
+    int64_t dataStart = 0;
+    std::optional<int64_t> dataLength;
     std::string title;
     std::string artist;
     json tags;
@@ -199,7 +199,7 @@ struct Report {
 Report TagReport(const TMP3Info& info, const std::string& location)
 {
     Report report;
-    report.file = location;
+    report.file = ShownLocation(location);
     for (TMP3InfoItem item : kAllInfoItems)
         if (info.Found().Contains(item))
             report.found.push_back(FoundName(item));
@@ -340,14 +340,14 @@ json ToJson(const Report& report)
 // shown, never obeyed.
 void PrintText(const Report& report)
 {
-    std::printf("%s\n", report.file.c_str());
+    std::printf("%s\n", VisibleText(report.file).c_str());
     std::string found;
     for (const auto& item : report.found)
         found += (found.empty() ? "" : ", ") + item.get<std::string>();
     std::printf("  found:        %s\n", found.empty() ? "(nothing)" : found.c_str());
-    std::printf("  data start:   %d\n", report.dataStart);
+    std::printf("  data start:   %lld\n", static_cast<long long>(report.dataStart));
     if (report.dataLength)
-        std::printf("  data length:  %d\n", *report.dataLength);
+        std::printf("  data length:  %lld\n", static_cast<long long>(*report.dataLength));
     else
         std::printf("  data length:  unknown\n");
     std::printf("  title:        %s\n", VisibleText(report.title).c_str());
@@ -371,8 +371,8 @@ void PrintText(const Report& report)
                         VisibleText(line.get<std::string>()).c_str());
     if (report.first) {
         const FirstFrame& f = *report.first;
-        std::printf("  first frame:  offset %d, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n", f.offset,
-                    VersionName(f.header),
+        std::printf("  first frame:  offset %lld, %s Layer %s, %d bit/s, %d Hz, %s, %d bytes\n",
+                    static_cast<long long>(f.offset), VersionName(f.header),
                     LayerNumber(f.header) == 1   ? "I"
                     : LayerNumber(f.header) == 2 ? "II"
                                                  : "III",
@@ -401,16 +401,16 @@ void PrintText(const Report& report)
 void PrintPlaylist(const std::string& list, const std::vector<TPlaylistEntry>& entries, bool asJson)
 {
     if (asJson) {
-        json out = {{"file", list}, {"playlist", json::array()}};
+        json out = {{"file", ShownLocation(list)}, {"playlist", json::array()}};
         for (const TPlaylistEntry& entry : entries)
-            out["playlist"].push_back({{"location", entry.location}, {"title", DisplayText(entry.title)}});
-        // A local name need not be UTF-8: such bytes are written as U+FFFD rather than failing.
-        std::printf("%s\n", out.dump(-1, ' ', false, json::error_handler_t::replace).c_str());
+            out["playlist"].push_back(
+                {{"location", ShownLocation(entry.location)}, {"title", DisplayText(entry.title)}});
+        std::printf("%s\n", JsonLine(out).c_str());
         return;
     }
-    std::printf("%s\n  playlist:     %zu entries\n", list.c_str(), entries.size());
+    std::printf("%s\n  playlist:     %zu entries\n", ShownName(list).c_str(), entries.size());
     for (size_t i = 0; i < entries.size(); ++i) {
-        std::printf("  %5zu. %s\n", i + 1, VisibleText(entries[i].location).c_str());
+        std::printf("  %5zu. %s\n", i + 1, ShownName(entries[i].location).c_str());
         if (!entries[i].title.empty())
             std::printf("         title: %s\n", VisibleText(DisplayText(entries[i].title)).c_str());
     }
@@ -442,11 +442,11 @@ int RunInfo(const std::vector<std::string>& args)
             }
             const Report report = Examine(file);
             if (asJson)
-                std::printf("%s\n", ToJson(report).dump().c_str());
+                std::printf("%s\n", JsonLine(ToJson(report)).c_str());
             else
                 PrintText(report);
         } catch (const std::exception& error) {
-            std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), ErrorMessage(error).c_str());
+            std::fprintf(stderr, "pt4: %s: %s\n", ShownName(file).c_str(), ErrorMessage(error).c_str());
             status = 1;
         }
         std::fflush(stdout);

@@ -218,7 +218,7 @@ private:
             std::printf("\n");
         lineShowing_ = false;
         std::fflush(stdout);
-        std::fprintf(stderr, "pt4: %s: %s\n", file.c_str(), text.c_str());
+        std::fprintf(stderr, "pt4: %s: %s\n", ShownName(file).c_str(), text.c_str());
     }
 
     void Poll()
@@ -361,7 +361,7 @@ int RunPlay(const std::vector<std::string>& args)
     {
         const std::vector<TPlaylistEntry> entries =
             ExpandPlaylists(files, [&status](const std::string& list, const std::exception_ptr& error) {
-                std::fprintf(stderr, "pt4: %s: %s\n", list.c_str(), ExceptionText(error).c_str());
+                std::fprintf(stderr, "pt4: %s: %s\n", ShownName(list).c_str(), ErrorMessage(error).c_str());
                 status = 1;
             });
         files.clear();

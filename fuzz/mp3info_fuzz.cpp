@@ -51,7 +51,7 @@ void ScanTags(std::span<const uint8_t> bytes, bool seekable, int32_t bufferSize)
         Check(!db || (*db >= -51 && *db <= 51));
     for (const auto& peak : {gain.TrackPeak, gain.AlbumPeak})
         Check(!peak || *peak > 0);
-    const int32_t start = reader.Position();
+    const int64_t start = reader.Position();
     TFirstFrame first;
     if (LocateFirstFrame(reader, info.DataLength(), first)) {
         Check(first.Length > 0 && first.Skipped >= 0);
@@ -90,7 +90,7 @@ void ExerciseReader(std::span<const uint8_t> bytes)
                             static_cast<int16_t>(script[i] % 2 ? kSeekFromBeginning : kSeekFromCurrent));
             break;
         }
-        if (reader.Position() <= static_cast<int32_t>(bytes.size()))
+        if (reader.Position() <= static_cast<int64_t>(bytes.size()))
             CheckWindow(reader, bytes);
     }
 }

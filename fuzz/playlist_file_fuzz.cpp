@@ -1,6 +1,8 @@
 // Bytes of a playlist file, local or fetched: its entries as written and as resolved beside a
 // local list and a fetched one, with the first byte choosing whether the system's names are
-// UTF-8. Checks that a fetched list names nothing but URLs and that nothing grows without bound.
+// UTF-8. Checks that a fetched list names nothing but URLs, that nothing grows without bound,
+// and that each entry as it is shown holds no control character and hides its password.
+#include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
@@ -15,6 +17,29 @@ void Check(bool condition)
         __builtin_trap();
 }
 
+// No C0 or C1 control, DEL or bidirectional control in UTF-8 text.
+bool FreeOfControls(std::string_view text)
+{
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = uint8_t(text[i]);
+        const auto next = i + 1 < text.size() ? uint8_t(text[i + 1]) : 0;
+        const auto third = i + 2 < text.size() ? uint8_t(text[i + 2]) : 0;
+        if (byte < 0x20 || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F))
+            return false;
+        if (byte == 0xE2 && ((next == 0x80 && third >= 0xAA && third <= 0xAE) ||
+                             (next == 0x81 && third >= 0xA6 && third <= 0xA9)))
+            return false;
+    }
+    return true;
+}
+
+void CheckShown(const std::string& location)
+{
+    const std::string shown = ShownLocation(location);
+    Check(ShownLocation(shown) == shown);
+    Check(FreeOfControls(VisibleText(shown)));
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -24,8 +49,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const bool systemUtf8 = (data[0] & 1) != 0;
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    for (const TPlaylistEntry& entry : ParsePlaylist(text))
+    for (const TPlaylistEntry& entry : ParsePlaylist(text)) {
         Check(!entry.location.empty() && entry.location.size() <= text.size());
+        CheckShown(entry.location);
+    }
     const std::string local = "/music/lists/list.m3u";
     // Converted text is at most three bytes of UTF-8 for each byte it came from.
     for (const TPlaylistEntry& entry : PlaylistEntries(text, local, systemUtf8))

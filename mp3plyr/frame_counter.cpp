@@ -13,7 +13,7 @@ uint64_t TFrameCounter::Start(const std::string& fileName, const TFrameIndexStar
     thread_ = std::thread([this, fileName, start, count, finished = std::move(finished)] {
         try {
             TMPFileStream stream(fileName);
-            std::vector<int32_t> offsets = IndexFrames(stream, start, cancelled_);
+            std::vector<int64_t> offsets = IndexFrames(stream, start, cancelled_);
             if (cancelled_)
                 return;
             {

@@ -33,7 +33,7 @@ public:
 
     struct TResult {
         uint64_t Count = 0;
-        std::vector<int32_t> Offsets;
+        std::vector<int64_t> Offsets;
     };
     // The finished index, once.
     std::optional<TResult> Take();

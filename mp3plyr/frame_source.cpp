@@ -19,6 +19,17 @@ namespace {
     throw EMP3Error(TErrorKind::Format, kUnknownFormat);
 }
 
+// value × factor ÷ divisor, truncated, for value >= 0 and factor, divisor > 0, without the
+// product overflowing 64 bits (the result is held at INT64_MAX).
+int64_t MulDiv(int64_t value, int64_t factor, int64_t divisor)
+{
+    const int64_t whole = value / divisor;
+    const int64_t rest = value % divisor;
+    if (whole > INT64_MAX / factor)
+        return INT64_MAX;
+    return whole * factor + rest * factor / divisor;
+}
+
 int32_t BigEndianAt(const uint8_t* p)
 {
     return int32_t(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | uint32_t(p[3]));
@@ -39,6 +50,10 @@ constexpr int32_t kVbriHeaderOffset = 36;
 
 // The first frame lies within this many bytes of the data start (past zero bytes).
 constexpr int32_t kFirstFrameSearch = 1024;
+// Frames are counted in 32 bits, as the player's times are; a seek beyond lands on the last.
+constexpr int64_t kLastFrame = INT32_MAX;
+// The player's times are milliseconds in 32 bits.
+constexpr int64_t kLongestMs = INT32_MAX;
 
 // The length of the frame whose header stands at `bytes`, padding included, when it is a frame
 // of the stream whose first header is `streamHeader`; 0 or less otherwise.
@@ -75,11 +90,12 @@ bool StepOverFrame(TMPStreamReader& reader, const uint8_t* streamHeader, int64_t
 
 } // namespace
 
-bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame)
+bool LocateFirstFrame(TMPStreamReader& reader, int64_t dataLength, TFirstFrame& frame)
 {
     int64_t left = dataLength;
-    // Zero bytes after the tags (a tag rewritten shorter in place) are not audio.
-    int32_t zeros = 0;
+    // Zero bytes after the tags (a tag rewritten shorter in place) are not audio; a pipe may
+    // bring gigabytes of them.
+    int64_t zeros = 0;
     while (left > 0 && reader.Fill(1)) {
         const uint8_t* bytes = reader.Buffer();
         const int32_t limit = int32_t(std::min<int64_t>(reader.Count(), left));
@@ -200,7 +216,7 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
             trimBegin_ = 0;
             trimEnd_ = kNoTrimEnd;
         }
-        seekTable_.push_back(int32_t(reader_.Position()));
+        seekTable_.push_back(reader_.Position());
     } catch (...) {
         Close();
         throw;
@@ -233,7 +249,7 @@ void TMPFrameSource::ReadVbrHeader()
     const auto setFrames = [&](const uint8_t* field) {
         const int64_t frames = uint32_t(BigEndianAt(field));
         if (frames > 0)
-            totalBytes_ = int32_t(std::min<int64_t>(frames * frameBytes_, kUnknownLength));
+            totalBytes_ = frames * frameBytes_;
     };
     const int32_t xing = XingHeaderOffset(streamHeader_);
     if (present(xing) &&
@@ -246,8 +262,9 @@ void TMPFrameSource::ReadVbrHeader()
             setFrames(buffer + xing + 8);
             next = xing + 12;
         }
-        if ((flags & 2) && present(next) && BigEndianAt(buffer + next) > 0)
-            dataLength_ = BigEndianAt(buffer + next);
+        // The byte count is unsigned: files pass 2 GiB.
+        if ((flags & 2) && present(next) && uint32_t(BigEndianAt(buffer + next)) > 0)
+            dataLength_ = uint32_t(BigEndianAt(buffer + next));
         if (flags & 2)
             next += 4;
         if (flags & 4)
@@ -260,8 +277,8 @@ void TMPFrameSource::ReadVbrHeader()
     } else if (present(kVbriHeaderOffset) && std::memcmp(buffer + kVbriHeaderOffset, "VBRI", 4) == 0) {
         vbrHeader_ = TVbrHeaderKind::Vbri;
         const int32_t at = kVbriHeaderOffset;
-        if (present(at + 10) && BigEndianAt(buffer + at + 10) > 0)
-            dataLength_ = BigEndianAt(buffer + at + 10);
+        if (present(at + 10) && uint32_t(BigEndianAt(buffer + at + 10)) > 0)
+            dataLength_ = uint32_t(BigEndianAt(buffer + at + 10));
         if (present(at + 14))
             setFrames(buffer + at + 14);
     } else {
@@ -350,7 +367,7 @@ void TMPFrameSource::ReadCommentGaplessInfo()
             const std::string& text = word[i + 1];
             char* end = nullptr;
             figure[i] = text.size() <= 16 ? int64_t(std::strtoull(text.c_str(), &end, 16)) : -1;
-            if (end == nullptr || *end != '\0' || figure[i] < 0 || figure[i] > kUnknownLength)
+            if (end == nullptr || *end != '\0' || figure[i] < 0 || figure[i] > INT32_MAX)
                 return;
         }
         gapless_ = {true, int32_t(figure[0]), int32_t(figure[1])};
@@ -385,8 +402,7 @@ int32_t TMPFrameSource::TrimFrame(uint8_t* pcm)
 
 void TMPFrameSource::MarkEndOfData()
 {
-    // A station or pipe may end past 2^31 bytes: the length is held below the unknown mark.
-    dataLength_ = int32_t(std::clamp<int64_t>(reader_.Position() - dataStart_, 0, kUnknownLength - 1));
+    dataLength_ = std::clamp<int64_t>(reader_.Position() - dataStart_, 0, kUnknownLength - 1);
 }
 
 void TMPFrameSource::Resynchronise()
@@ -485,13 +501,13 @@ void TMPFrameSource::Rewind()
 
 bool TMPFrameSource::WalkFrame()
 {
-    return StepOverFrame(reader_, firstHeaderBytes_.data(), int64_t(dataStart_) + dataLength_);
+    return StepOverFrame(reader_, firstHeaderBytes_.data(), dataStart_ + dataLength_);
 }
 
 int32_t TMPFrameSource::SeekToFrame(int64_t target)
 {
     MP_ASSERT(reader_.Seekable());
-    target = std::clamp<int64_t>(target, 0, kUnknownLength);
+    target = std::clamp<int64_t>(target, 0, kLastFrame);
     const int64_t known = int64_t(seekTable_.size());
     if (target >= known) {
         reader_.Seek(seekTable_.back(), kSeekFromBeginning);
@@ -499,7 +515,7 @@ int32_t TMPFrameSource::SeekToFrame(int64_t target)
             target = known - 1;
         } else {
             while (int64_t(seekTable_.size()) <= target) {
-                const int32_t start = int32_t(reader_.Position());
+                const int64_t start = reader_.Position();
                 if (!WalkFrame()) {
                     target = int64_t(seekTable_.size()) - 1;
                     break;
@@ -538,7 +554,7 @@ int64_t TMPFrameSource::SeekToSample(int64_t sample)
     return std::max(keepFrom_, trimBegin_) - trimBegin_;
 }
 
-int32_t TMPFrameSource::LocateFrame(int32_t offset, TMPFrameHeader& header)
+int32_t TMPFrameSource::LocateFrame(int64_t offset, TMPFrameHeader& header)
 {
     reader_.Seek(offset, kSeekFromBeginning);
     for (int32_t skipped = 0;;) {
@@ -591,30 +607,30 @@ TFrameIndexStart TMPFrameSource::IndexStart() const
 {
     TFrameIndexStart start;
     start.FirstFrame = seekTable_.empty() ? dataStart_ : seekTable_.front();
-    start.DataEnd = int64_t(dataStart_) + dataLength_;
+    start.DataEnd = dataStart_ + dataLength_;
     start.HeaderBytes = firstHeaderBytes_;
     return start;
 }
 
 void TMPFrameSource::CountFrames()
 {
-    SeekToFrame(kUnknownLength);
+    SeekToFrame(kLastFrame);
     framesCounted_ = true;
-    totalBytes_ = int32_t(std::min<int64_t>(int64_t(seekTable_.size()) * frameBytes_, kUnknownLength));
+    totalBytes_ = int64_t(seekTable_.size()) * frameBytes_;
     Rewind();
 }
 
-void TMPFrameSource::AdoptFrameIndex(std::vector<int32_t> offsets)
+void TMPFrameSource::AdoptFrameIndex(std::vector<int64_t> offsets)
 {
     if (offsets.empty() || seekTable_.empty() || offsets.front() != seekTable_.front() ||
         offsets.size() < seekTable_.size())
         return;
     seekTable_ = std::move(offsets);
     framesCounted_ = true;
-    totalBytes_ = int32_t(std::min<int64_t>(int64_t(seekTable_.size()) * frameBytes_, kUnknownLength));
+    totalBytes_ = int64_t(seekTable_.size()) * frameBytes_;
 }
 
-std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
+std::vector<int64_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
                                  const std::atomic<bool>& cancelled)
 {
     TMPStreamReader reader(TMPFrameSource::kReaderBufferSize);
@@ -623,11 +639,11 @@ std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& star
     reader.Seek(start.FirstFrame, kSeekFromBeginning);
     // The same walk as the seek table's.
     const auto walk = [&] { return StepOverFrame(reader, start.HeaderBytes.data(), start.DataEnd); };
-    std::vector<int32_t> offsets{start.FirstFrame};
+    std::vector<int64_t> offsets{start.FirstFrame};
     if (!walk())
         return offsets;
     while (!cancelled.load(std::memory_order_relaxed)) {
-        const int32_t at = reader.Position();
+        const int64_t at = reader.Position();
         if (!walk())
             break;
         offsets.push_back(at);
@@ -638,16 +654,16 @@ std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& star
 int32_t TMPFrameSource::LengthMs() const
 {
     // Worked out in 64 bits and held at the largest 32-bit value: a header may claim 2^32
-    // frames.
+    // frames, and (2^62 bytes) × 8000 would not fit 64 bits, so the byte count is divided first.
     int64_t ms = 0;
     const int64_t bytesPerSecond = int64_t(outputInfo_.SampleRate) * outputInfo_.Channels * 2;
     if (Trimmed() && outputInfo_.SampleRate > 0)
         ms = (trimEnd_ - trimBegin_) * 1000 / outputInfo_.SampleRate;
     else if (outputInfo_.SampleRate > 0 && totalBytes_ > 0)
-        ms = int64_t(totalBytes_) * 1000 / bytesPerSecond;
+        ms = MulDiv(totalBytes_, 1000, bytesPerSecond);
     else if (bitRate_ > 0 && dataLength_ != kUnknownLength)
-        ms = int64_t(dataLength_) * 8 * 1000 / bitRate_;
-    return int32_t(std::clamp<int64_t>(ms, 0, kUnknownLength));
+        ms = MulDiv(dataLength_, 8000, bitRate_);
+    return int32_t(std::clamp<int64_t>(ms, 0, kLongestMs));
 }
 
 } // namespace pt4

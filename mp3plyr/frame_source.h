@@ -24,7 +24,7 @@ enum class TVbrHeaderKind { None, Xing, Vbri };
 
 // The first frame of the audio data, as the player finds it when it opens a stream.
 struct TFirstFrame {
-    int32_t Skipped = 0; // bytes from the start of the data to the frame
+    int64_t Skipped = 0; // bytes from the start of the data to the frame
     int32_t Length = 0;  // frame length without padding
     int32_t BitRate = 0;
     TMPFrameHeader Header;
@@ -34,7 +34,7 @@ struct TFirstFrame {
 // TMPFrameSource::kUnknownLength): zero bytes are stepped over, then a frame is looked for in
 // the next 1024 bytes, taken only when another header of the stream or the end of the data
 // follows it (FindCheckedFirstFrame). Leaves the reader at the frame; false when there is none.
-bool LocateFirstFrame(TMPStreamReader& reader, int32_t dataLength, TFirstFrame& frame);
+bool LocateFirstFrame(TMPStreamReader& reader, int64_t dataLength, TFirstFrame& frame);
 
 // The encoder's delay and padding in samples, as a stream's VBR header records them.
 struct TGaplessInfo {
@@ -46,7 +46,7 @@ struct TGaplessInfo {
 // The first frame of the audio data, its header's bytes and the end of the data: what walking
 // the frames of a stream's audio data needs (IndexFrames).
 struct TFrameIndexStart {
-    int32_t FirstFrame = 0;
+    int64_t FirstFrame = 0;
     int64_t DataEnd = 0;
     std::array<uint8_t, 4> HeaderBytes{};
 };
@@ -54,7 +54,7 @@ struct TFrameIndexStart {
 // The offsets of the frames of the audio data, walking headers only as the seek table grows:
 // entry i is where the walk to frame i starts. Stops early, with what it has, once `cancelled`
 // is set. `stream` stands anywhere; it is read from start.FirstFrame on.
-std::vector<int32_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
+std::vector<int64_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& start,
                                  const std::atomic<bool>& cancelled);
 
 enum class TFrameOutcome {
@@ -67,7 +67,8 @@ class TMPFrameSource {
 public:
     static constexpr int32_t kReaderBufferSize = 16384;
     static constexpr int32_t kPcmBufferSize = 5120;
-    static constexpr int32_t kUnknownLength = 2147483647;
+    // DataLength while no length is known.
+    static constexpr int64_t kUnknownLength = TMP3Info::kUnknownLength;
     static constexpr int32_t kMaxResync = 1024;
 
     explicit TMPFrameSource(DecoderState& decoder, TOutputOptions options = {});
@@ -122,7 +123,7 @@ public:
     void CountFrames();
     // Takes the offsets a counter found from IndexStart() as the seek table and the count as the
     // length; an index that does not begin at this stream's first frame is ignored.
-    void AdoptFrameIndex(std::vector<int32_t> offsets);
+    void AdoptFrameIndex(std::vector<int64_t> offsets);
     bool FramesCounted() const { return framesCounted_; }
 
     // The loudness values of the tags, else of the encoder's header.
@@ -134,15 +135,16 @@ public:
     const TDecoderInfo& OutputInfo() const { return outputInfo_; }
     const TMPFrameHeader& StreamHeader() const { return streamHeader_; }
     bool Seekable() const { return reader_.Seekable(); }
-    int32_t FirstFrameOffset() const { return firstFrameOffset_; }
+    int64_t FirstFrameOffset() const { return firstFrameOffset_; }
     int32_t FirstFrameLength() const { return firstFrameLength_; }
-    int32_t DataStart() const { return dataStart_; }
-    int32_t DataLength() const { return dataLength_; }
+    int64_t DataStart() const { return dataStart_; }
+    int64_t DataLength() const { return dataLength_; }
     int32_t BitRate() const { return bitRate_; }
     int32_t Layer() const { return layer_; }
     int32_t Version() const { return version_; }
     int32_t FrameBytes() const { return frameBytes_; }
-    int32_t TotalBytes() const { return totalBytes_; }
+    // PCM bytes of the whole stream, from a VBR header or a count of the frames; 0 if unknown.
+    int64_t TotalBytes() const { return totalBytes_; }
     TVbrHeaderKind VbrHeader() const { return vbrHeader_; }
 
 private:
@@ -156,7 +158,7 @@ private:
     void ReadCommentGaplessInfo();
     int32_t TrimFrame(uint8_t* pcm);
     bool WalkFrame();
-    int32_t LocateFrame(int32_t offset, TMPFrameHeader& header);
+    int32_t LocateFrame(int64_t offset, TMPFrameHeader& header);
     void PrimeDecoder(int32_t target);
     void MarkEndOfData();
     void Resynchronise();
@@ -173,8 +175,8 @@ private:
     TMPFrameHeader streamHeader_{};
     std::array<uint8_t, 4> firstHeaderBytes_{};
     TDecoderInfo outputInfo_{};
-    int32_t dataStart_ = 0;
-    int32_t dataLength_ = kUnknownLength;
+    int64_t dataStart_ = 0;
+    int64_t dataLength_ = kUnknownLength;
     int32_t pendingFrameLength_ = 0;
     int32_t resyncCount_ = 0;
     bool needDecoderInit_ = false;
@@ -182,8 +184,8 @@ private:
     int32_t version_ = 0;
     int32_t bitRate_ = 0;
     int32_t frameBytes_ = 0;
-    int32_t totalBytes_ = 0;
-    int32_t firstFrameOffset_ = 0;
+    int64_t totalBytes_ = 0;
+    int64_t firstFrameOffset_ = 0;
     int32_t firstFrameLength_ = 0;
     TVbrHeaderKind vbrHeader_ = TVbrHeaderKind::None;
     bool live_ = false; // a station: losing the frames is a failure, not the end
@@ -196,7 +198,7 @@ private:
     int64_t keepFrom_ = 0;         // samples before this are dropped (a seek inside a frame)
     int32_t lastFrameBytes_ = 0;
 
-    std::vector<int32_t> seekTable_;
+    std::vector<int64_t> seekTable_;
     bool framesCounted_ = false;
     TReplayGain replayGain_;
 };

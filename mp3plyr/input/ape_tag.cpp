@@ -81,36 +81,36 @@ bool TMP3Info::ReadApeTag()
 {
     TMPStreamReader& reader = Attached();
     MP_ASSERT(reader.Seekable());
-    int32_t end = found_.Contains(TMP3InfoItem::MacBinary) ? macDataEnd_ : reader.Size();
+    int64_t end = found_.Contains(TMP3InfoItem::MacBinary) ? macDataEnd_ : reader.Size();
     if (found_.Contains(TMP3InfoItem::Id3v1))
         end = id3v1Offset_;
     if (found_.Contains(TMP3InfoItem::Lyrics3))
         end = lyricsStart_;
-    const int64_t footer = int64_t{end} - kFooterSize;
+    const int64_t footer = end - kFooterSize;
     if (footer < 0 || footer > reader.Size())
         return false;
-    reader.Seek(static_cast<int32_t>(footer), kSeekFromBeginning);
+    reader.Seek(footer, kSeekFromBeginning);
     if (!FillWithin(reader, kFooterSize) || !BufferedBytesAre(reader, 0, "APETAGEX"))
         return false;
     const uint8_t* p = reader.Buffer();
     const uint32_t tagSize = LittleEndian32(p + 12); // items and footer
     const uint32_t count = LittleEndian32(p + 16);
     const uint32_t flags = LittleEndian32(p + 20);
-    const int64_t itemsStart = int64_t{end} - tagSize;
+    const int64_t itemsStart = end - tagSize;
     if (tagSize < static_cast<uint32_t>(kFooterSize) || itemsStart < 0)
         return false;
     int64_t start = itemsStart;
     if ((flags & kHasHeaderFlag) && itemsStart >= kFooterSize) {
-        reader.Seek(static_cast<int32_t>(itemsStart - kFooterSize), kSeekFromBeginning);
+        reader.Seek(itemsStart - kFooterSize, kSeekFromBeginning);
         if (FillWithin(reader, kFooterSize) && BufferedBytesAre(reader, 0, "APETAGEX"))
             start -= kFooterSize;
     }
     // A tag reaching back over the leading tags is damaged; taking it would leave no audio.
     if (start < dataStart_)
         return false;
-    apeOffset_ = static_cast<int32_t>(start);
+    apeOffset_ = start;
 
-    reader.Seek(static_cast<int32_t>(itemsStart), kSeekFromBeginning);
+    reader.Seek(itemsStart, kSeekFromBeginning);
     std::string items;
     if (ReadBytes(reader, std::min<int64_t>(tagSize - kFooterSize, kMaxItemBytesRead), items))
         ReadItems(items, count, apeItems_);

@@ -49,7 +49,7 @@ int32_t TMPDescriptorStream::Read(void* buffer, int32_t count)
     }
 }
 
-int32_t TMPDescriptorStream::Seek(int64_t, int)
+int64_t TMPDescriptorStream::Seek(int64_t, int)
 {
     throw EMP3Error(TErrorKind::Internal, "the stream cannot seek");
 }

@@ -17,9 +17,9 @@ public:
     // Waits for data; 0 at the end or once interrupted. A read error throws EMP3Error.
     int32_t Read(void* buffer, int32_t count) override;
     // Throws EMP3Error: the descriptor is read in order only.
-    int32_t Seek(int64_t offset, int origin) override;
+    int64_t Seek(int64_t offset, int origin) override;
     // Unknown: 0.
-    int32_t Size() override { return 0; }
+    int64_t Size() override { return 0; }
 
     // Any thread: a waiting read and every later one return 0 at once, so that a writer that
     // never writes cannot hold up whoever gives up on it.

@@ -113,6 +113,17 @@ void TrimTrailingSpaces(std::string& text)
         text.pop_back();
 }
 
+// U+202A-U+202E (E2 80 AA-AE) and U+2066-U+2069 (E2 81 A6-A9), as one UTF-8 sequence.
+bool IsBidiControl(std::string_view sequence)
+{
+    if (sequence.size() != 3 || static_cast<uint8_t>(sequence[0]) != 0xE2)
+        return false;
+    const auto second = static_cast<uint8_t>(sequence[1]);
+    const auto third = static_cast<uint8_t>(sequence[2]);
+    return (second == 0x80 && third >= 0xAA && third <= 0xAE) ||
+           (second == 0x81 && third >= 0xA6 && third <= 0xA9);
+}
+
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
     return text.substr(0, prefix.size()) == prefix;
@@ -147,8 +158,9 @@ std::string VisibleText(std::string_view utf8)
             ++i;
             continue;
         }
-        // C1 characters are the two-byte forms C2 80 - C2 9F.
-        if (lead == 0xC2 && static_cast<uint8_t>(sequence[1]) < 0xA0) {
+        // C1 characters are the two-byte forms C2 80 - C2 9F; the bidirectional embeddings,
+        // overrides and isolates (U+202A-U+202E, U+2066-U+2069) would reorder what follows.
+        if ((lead == 0xC2 && static_cast<uint8_t>(sequence[1]) < 0xA0) || IsBidiControl(sequence)) {
             AppendUtf8(out, kReplacement);
             i += length;
             continue;

@@ -19,10 +19,11 @@ std::string DisplayText(std::string_view raw);
 // The same with the given choice in place of the process's.
 std::string DisplayText(std::string_view raw, TTextEncodingChoice choice);
 
-// Text from outside (a tag, a station) made safe to show on a terminal or a label: each control
-// character (C0, DEL and the C1 range U+0080-U+009F) becomes a visible substitute (the control
-// pictures U+2400-U+2421 for C0 and DEL, U+FFFD for C1), and each byte that is not part of valid
-// UTF-8 becomes U+FFFD. Everything else is kept as it is.
+// Text from outside (a tag, a station, a file or list name) made safe to show on a terminal or a
+// label: each control character (C0, DEL, the C1 range U+0080-U+009F and the bidirectional
+// controls U+202A-U+202E and U+2066-U+2069, which would reverse the text after them) becomes a
+// visible substitute (the control pictures U+2400-U+2421 for C0 and DEL, U+FFFD for the others),
+// and each byte that is not part of valid UTF-8 becomes U+FFFD. Everything else is kept.
 std::string VisibleText(std::string_view utf8);
 
 // UTF-16 code units (no byte-order mark) to UTF-8, up to the first NUL unit; a lone surrogate

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <limits>
-#include <system_error>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 
 #include "mp3plyr/errors.h"
 
@@ -22,34 +24,42 @@ std::string Quoted(const std::string& name)
 
 TMPFileStream::TMPFileStream(const std::string& fileName) : fileName_(fileName)
 {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const fs::file_status status = fs::status(fileName, ec);
-    if (ec)
-        Fail(TErrorKind::Open, "cannot open", ec.value());
-    if (fs::is_directory(status))
-        throw EMP3Error(TErrorKind::Open,
-                        "cannot open " + Quoted(fileName) + ": it is a directory, not a file.", {}, EISDIR);
-    // A FIFO or device would block or have no size; only plain files are played.
-    if (!fs::is_regular_file(status))
-        throw EMP3Error(TErrorKind::Open, "cannot open " + Quoted(fileName) + ": not a regular file.");
-
-    file_.reset(std::fopen(fileName.c_str(), "rb"));
-    if (!file_)
+    // Opened without waiting (a FIFO would wait for a writer), then kept only as a plain file:
+    // a FIFO or device would block or have no size. The checks are made on what was opened.
+    const int fd = open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
         Fail(TErrorKind::Open, "cannot open", errno);
-
-    if (std::fseek(file_.get(), 0, SEEK_END) != 0)
-        Fail(TErrorKind::Open, "cannot determine the size of", errno);
-    const long end = std::ftell(file_.get());
-    if (end < 0)
-        Fail(TErrorKind::Open, "cannot determine the size of", errno);
-    if (end > std::numeric_limits<int32_t>::max())
+    struct stat status {};
+    const bool known = fstat(fd, &status) == 0;
+    const int statusError = errno;
+    if (!known || !S_ISREG(status.st_mode)) {
+        close(fd);
+        if (!known)
+            Fail(TErrorKind::Open, "cannot open", statusError);
+        const bool folder = S_ISDIR(status.st_mode);
         throw EMP3Error(TErrorKind::Open,
                         "cannot open " + Quoted(fileName) +
-                            ": files of 2 GiB or more are not supported (offsets are 32-bit).");
-    if (std::fseek(file_.get(), 0, SEEK_SET) != 0)
+                            (folder ? ": it is a directory, not a file." : ": not a regular file."),
+                        {}, folder ? EISDIR : 0);
+    }
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    file_.reset(fdopen(fd, "rb"));
+    if (!file_) {
+        const int error = errno;
+        close(fd);
+        Fail(TErrorKind::Open, "cannot open", error);
+    }
+
+    // Offsets past 2 GiB need a 64-bit off_t (32-bit systems: build with _FILE_OFFSET_BITS=64).
+    static_assert(sizeof(off_t) == 8);
+    if (fseeko(file_.get(), 0, SEEK_END) != 0)
+        Fail(TErrorKind::Open, "cannot determine the size of", errno);
+    const off_t end = ftello(file_.get());
+    if (end < 0)
+        Fail(TErrorKind::Open, "cannot determine the size of", errno);
+    if (fseeko(file_.get(), 0, SEEK_SET) != 0)
         Fail(TErrorKind::Open, "cannot read", errno);
-    size_ = static_cast<int32_t>(end);
+    size_ = std::min<int64_t>(end, kMaxStreamOffset);
 }
 
 void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) const
@@ -60,9 +70,7 @@ void TMPFileStream::Fail(TErrorKind kind, const std::string& what, int error) co
 int32_t TMPFileStream::Read(void* buffer, int32_t count)
 {
     MP_ASSERT(count >= 0);
-    // Offsets are 32-bit: a file that grew while open ends at 2^31-1 for us.
-    count = std::min(count, std::numeric_limits<int32_t>::max() - position_);
-    if (count == 0)
+    if (count == 0 || position_ >= kMaxStreamOffset)
         return 0;
     const size_t delivered = std::fread(buffer, 1, static_cast<size_t>(count), file_.get());
     if (delivered == 0 && std::ferror(file_.get())) {
@@ -70,14 +78,14 @@ int32_t TMPFileStream::Read(void* buffer, int32_t count)
         std::clearerr(file_.get());
         Fail(TErrorKind::Input, "cannot read", error);
     }
-    position_ += static_cast<int32_t>(delivered);
+    position_ += static_cast<int64_t>(delivered);
     return static_cast<int32_t>(delivered);
 }
 
-int32_t TMPFileStream::Seek(int64_t offset, int origin)
+int64_t TMPFileStream::Seek(int64_t offset, int origin)
 {
-    const int32_t target = ResolveSeekTarget(offset, origin, position_, size_);
-    if (std::fseek(file_.get(), static_cast<long>(target), SEEK_SET) != 0)
+    const int64_t target = ResolveSeekTarget(offset, origin, position_, size_);
+    if (fseeko(file_.get(), static_cast<off_t>(target), SEEK_SET) != 0)
         Fail(TErrorKind::Input, "cannot seek in", errno);
     position_ = target;
     return position_;

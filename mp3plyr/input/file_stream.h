@@ -13,13 +13,12 @@ namespace pt4 {
 class TMPFileStream final : public TMPStream {
 public:
     // Opens the file for reading. Throws EMP3Error with a one-line text naming the file and the
-    // problem when it is missing, unreadable, a directory or other non-regular file, or 2 GiB or
-    // larger (offsets are 32-bit).
+    // problem when it is missing, unreadable, a directory or other non-regular file.
     explicit TMPFileStream(const std::string& fileName);
 
     int32_t Read(void* buffer, int32_t count) override;
-    int32_t Seek(int64_t offset, int origin) override;
-    int32_t Size() override { return size_; }
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override { return size_; }
 
     const std::string& FileName() const { return fileName_; }
 
@@ -32,8 +31,8 @@ private:
 
     std::string fileName_;
     std::unique_ptr<std::FILE, Closer> file_;
-    int32_t size_ = 0;
-    int32_t position_ = 0;
+    int64_t size_ = 0;
+    int64_t position_ = 0;
 };
 
 } // namespace pt4

@@ -673,7 +673,7 @@ int32_t TMPHttpStream::Read(void* buffer, int32_t count)
     return int32_t(n);
 }
 
-int32_t TMPHttpStream::Seek(int64_t, int)
+int64_t TMPHttpStream::Seek(int64_t, int)
 {
     throw EMP3Error(TErrorKind::Internal, "the stream cannot seek");
 }
@@ -748,11 +748,29 @@ bool TMPHttpStream::IsPlaylist() const
 
 std::string TMPHttpStream::ReadText(size_t limit)
 {
+    // The buffer is emptied as the text grows, so that a text larger than the buffer does not
+    // hold the transfer back for ever. A text is part of the answer: it has the deadline of the
+    // status line and headers, so that a server sending it slowly cannot hold the list open.
+    std::string text;
     std::unique_lock held(mutex_);
-    changed_.wait(held, [this, limit] { return ended_ || interrupted_ || Available() >= limit; });
-    const size_t n = std::min(Available(), limit);
-    std::string text(reinterpret_cast<const char*>(buffer_.data() + head_), n);
-    head_ += n;
+    while (text.size() < limit) {
+        const bool ready = changed_.wait_until(held, answerDeadline_,
+                                               [this] { return Available() > 0 || ended_ || interrupted_; });
+        if (interrupted_)
+            break;
+        if (!ready)
+            throw EMP3Error(TErrorKind::Network, "no answer from the server");
+        if (Available() == 0) {
+            if (!error_.empty())
+                throw EMP3Error(TErrorKind::Network, error_);
+            break; // the end of the body
+        }
+        const size_t n = std::min(Available(), limit - text.size());
+        text.append(reinterpret_cast<const char*>(buffer_.data() + head_), n);
+        head_ += n;
+        if (heldBack_)
+            transfer_->curl->multi_wakeup(transfer_->multi);
+    }
     return text;
 }
 

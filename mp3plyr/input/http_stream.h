@@ -50,8 +50,8 @@ public:
     // used up when the transfer failed.
     int32_t Read(void* buffer, int32_t count) override;
     // Throws EMP3Error.
-    int32_t Seek(int64_t offset, int origin) override;
-    int32_t Size() override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override { return 0; }
 
     bool WaitForData(int32_t bytes, std::chrono::milliseconds timeout) override;
     void Interrupt() override;
@@ -70,7 +70,9 @@ public:
     // Whether the body is a playlist (.m3u or .pls) rather than audio, by its type, its URL or
     // its first bytes.
     bool IsPlaylist() const;
-    // The body as text, up to `limit` bytes (waits for its end or for that many bytes).
+    // The body as text, up to `limit` bytes (waits for its end or for that many bytes). Throws
+    // EMP3Error: "no answer from the server" when the text has not all come by the answer's
+    // deadline (the stall limit after the request), or the transfer's failure.
     std::string ReadText(size_t limit);
     // Throws EMP3Error (Format) naming the type when the server said the body is something the
     // player does not decode (AAC, Ogg, a web page), before any of it is tried.

@@ -19,11 +19,11 @@ bool TMP3Info::ReadId3v1Tag()
 {
     TMPStreamReader& reader = Attached();
     MP_ASSERT(reader.Seekable());
-    const int32_t end = found_.Contains(TMP3InfoItem::MacBinary) ? macDataEnd_ : reader.Size();
-    const int64_t tagOffset = int64_t{end} - kId3v1Size;
+    const int64_t end = found_.Contains(TMP3InfoItem::MacBinary) ? macDataEnd_ : reader.Size();
+    const int64_t tagOffset = end - kId3v1Size;
     if (tagOffset < 0 || tagOffset > reader.Size())
         return false;
-    reader.Seek(static_cast<int32_t>(tagOffset), kSeekFromBeginning);
+    reader.Seek(tagOffset, kSeekFromBeginning);
     if (!FillWithin(reader, kId3v1Size) || !BufferedBytesAre(reader, 0, "TAG"))
         return false;
     const uint8_t* tag = reader.Buffer();

@@ -216,7 +216,7 @@ bool TMP3Info::ReadId3v2Tag()
     // A tag longer than the known data (a MacBinary fork or RIFF chunk that ends inside it)
     // leaves no audio rather than a negative length.
     if (dataLength_ != kUnknownLength)
-        dataLength_ = static_cast<int32_t>(std::max<int64_t>(0, int64_t{dataLength_} - tagBytes));
+        dataLength_ = std::max<int64_t>(0, dataLength_ - tagBytes);
     return true;
 }
 

@@ -17,11 +17,18 @@ bool SkipWide(TMPStreamReader& reader, int64_t n)
 {
     if (n < 0)
         return false;
-    if (n > std::numeric_limits<int32_t>::max()) {
-        if (reader.Seekable())
+    if (reader.Seekable() && n > reader.Count()) {
+        // Past the buffered bytes a seek does it, however far: a failing skip ends at the end.
+        if (reader.Position() + n > reader.Size()) {
             reader.Seek(0, kSeekFromEnd);
-        return false;
+            return false;
+        }
+        reader.Seek(n, kSeekFromCurrent);
+        return true;
     }
+    for (constexpr int64_t kStep = std::numeric_limits<int32_t>::max(); n > kStep; n -= kStep)
+        if (!reader.Skip(static_cast<int32_t>(kStep)))
+            return false;
     return reader.Skip(static_cast<int32_t>(n));
 }
 

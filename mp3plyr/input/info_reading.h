@@ -1,5 +1,5 @@
 // Reader steps for the tag and container scan that stay inside the reader's limits: no Fill
-// beyond BufferSize, and skips whose length does not fit 32 bits taken as running off the end.
+// beyond BufferSize, and skips of any 64-bit length.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +14,8 @@ namespace pt4 {
 // Fill(n) when 0 <= n <= BufferSize; false for any other n, which no buffer can hold.
 bool FillWithin(TMPStreamReader& reader, int64_t n);
 
-// Skip(n); a length beyond 2^31-1 runs past the end of any stream we read, so it fails and,
-// on a seekable stream, leaves the reader at the end as a failing Skip does.
+// Skip(n) for any n >= 0, also beyond 2^31-1; a skip past the end fails and, on a seekable
+// stream, leaves the reader at the end as a failing Skip does.
 bool SkipWide(TMPStreamReader& reader, int64_t n);
 
 // Appends n bytes from the read point to `out`, in pieces of at most BufferSize (Fill the

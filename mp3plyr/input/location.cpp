@@ -8,12 +8,12 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 
 namespace pt4 {
@@ -41,7 +41,8 @@ std::string FirstEntry(std::string_view text, const std::string& list)
     throw EStreamOpenError("the playlist names no stream");
 }
 
-// How long a server may stay silent; PT4_STREAM_TIMEOUT (seconds) overrides the default.
+} // namespace
+
 TMPHttpStream::Options StreamOptions(std::stop_token stop)
 {
     TMPHttpStream::Options options;
@@ -53,6 +54,8 @@ TMPHttpStream::Options StreamOptions(std::stop_token stop)
     }
     return options;
 }
+
+namespace {
 
 TOpenedLocation Open(const std::string& location, int depth, const std::stop_token& stop)
 {
@@ -90,14 +93,7 @@ TOpenedLocation Open(const std::string& location, int depth, const std::stop_tok
         return Open(next, depth + 1, stop);
     }
     if (HasPlaylistExtension(location)) {
-        std::ifstream file(location, std::ios::binary);
-        if (!file)
-            throw EFileOpenError(location, "cannot open \"" + location + "\": " + std::strerror(errno) + ".");
-        std::string text;
-        text.resize(kPlaylistLimit);
-        file.read(text.data(), std::streamsize(text.size()));
-        text.resize(size_t(file.gcount()));
-        return Open(FirstEntry(text, location), depth + 1, stop);
+        return Open(FirstEntry(ReadListFile(location, kPlaylistLimit), location), depth + 1, stop);
     }
     try {
         opened.stream = std::make_unique<TMPFileStream>(location);
@@ -113,6 +109,27 @@ TOpenedLocation Open(const std::string& location, int depth, const std::stop_tok
 bool IsUrl(std::string_view location)
 {
     return StartsWithNoCase(location, "http://") || StartsWithNoCase(location, "https://");
+}
+
+std::string ShownLocation(std::string_view location)
+{
+    const size_t scheme = location.find("://");
+    const auto schemeChar = [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '+' || c == '-' || c == '.';
+    };
+    if (scheme == std::string_view::npos || scheme == 0 ||
+        !std::all_of(location.begin(), location.begin() + ptrdiff_t(scheme), schemeChar))
+        return std::string(location);
+    const size_t authority = scheme + 3;
+    const size_t authorityEnd = std::min(location.find_first_of("/?#", authority), location.size());
+    // The user information ends at the authority's last '@'; its password at that '@'.
+    const size_t at = location.substr(0, authorityEnd).rfind('@');
+    if (at == std::string_view::npos || at < authority)
+        return std::string(location);
+    const size_t colon = location.substr(0, at).find(':', authority);
+    if (colon == std::string_view::npos)
+        return std::string(location);
+    return std::string(location.substr(0, colon + 1)) + "***" + std::string(location.substr(at));
 }
 
 TOpenedLocation OpenLocation(const std::string& location, const std::stop_token& stop)

@@ -22,15 +22,14 @@ bool TMP3Info::ReadLyrics3()
 {
     TMPStreamReader& reader = Attached();
     MP_ASSERT(reader.Seekable());
-    int32_t blockEnd = reader.Size();
+    int64_t blockEnd = reader.Size();
     if (found_.Contains(TMP3InfoItem::Id3v1))
         blockEnd = id3v1Offset_;
     else if (found_.Contains(TMP3InfoItem::MacBinary))
         blockEnd = macDataEnd_;
-    const int64_t endMark = int64_t{blockEnd} - kEndMarkSize;
-    if (endMark < 0 || endMark > reader.Size())
+    const int64_t end = blockEnd - kEndMarkSize;
+    if (end < 0 || end > reader.Size())
         return false;
-    const auto end = static_cast<int32_t>(endMark);
     reader.Seek(end, kSeekFromBeginning);
     if (!FillWithin(reader, kEndMarkSize))
         return false;
@@ -41,10 +40,10 @@ bool TMP3Info::ReadLyrics3()
     return false;
 }
 
-bool TMP3Info::ReadLyrics3v1(int32_t end)
+bool TMP3Info::ReadLyrics3v1(int64_t end)
 {
     TMPStreamReader& reader = Attached();
-    const int32_t start = std::max(0, end - kVersion1Window);
+    const int64_t start = std::max<int64_t>(0, end - kVersion1Window);
     reader.Seek(start, kSeekFromBeginning);
     std::string text;
     if (!ReadBytes(reader, end - start, text))
@@ -53,14 +52,14 @@ bool TMP3Info::ReadLyrics3v1(int32_t end)
     if (begin == std::string::npos)
         return false;
     lyricsFields_.push_back("LYRICS=" + text.substr(begin + kBegin.size()));
-    lyricsStart_ = start + static_cast<int32_t>(begin);
+    lyricsStart_ = start + static_cast<int64_t>(begin);
     return true;
 }
 
-bool TMP3Info::ReadLyrics3v2(int32_t end)
+bool TMP3Info::ReadLyrics3v2(int64_t end)
 {
     TMPStreamReader& reader = Attached();
-    const int32_t fieldsEnd = end - kSizeFieldSize;
+    const int64_t fieldsEnd = end - kSizeFieldSize;
     // A mark too close to the start has no room for its size field.
     if (fieldsEnd < 0)
         return false;
@@ -70,7 +69,7 @@ bool TMP3Info::ReadLyrics3v2(int32_t end)
     const int32_t blockSize = DecimalNumber(TextField(reader.Buffer(), kSizeFieldSize));
     if (blockSize <= 0)
         return false;
-    const int32_t blockStart = fieldsEnd - blockSize;
+    const int64_t blockStart = fieldsEnd - blockSize;
     if (blockStart < 0)
         return false;
     reader.Seek(blockStart, kSeekFromBeginning);
@@ -86,7 +85,7 @@ bool TMP3Info::ReadLyrics3v2(int32_t end)
         const int32_t length = DecimalNumber(TextField(reader.Buffer() + 3, 5));
         if (length <= 0 || !reader.Skip(kFieldHeaderSize))
             return false;
-        if (int64_t{reader.Position()} + length > fieldsEnd)
+        if (reader.Position() + length > fieldsEnd)
             return false;
         std::string value;
         if (!ReadBytes(reader, length, value))

@@ -29,10 +29,8 @@ bool TMP3Info::ReadMacBinaryHeader()
         return false;
     if (!reader.Skip(kMacBinaryHeaderSize))
         return false;
-    const int32_t start = reader.Position();
-    // A fork longer than any 32-bit file ends, for the trailing tags, past every offset.
-    macDataEnd_ = static_cast<int32_t>(
-        std::min<int64_t>(int64_t{start} + dataForkLength, std::numeric_limits<int32_t>::max()));
+    const int64_t start = reader.Position();
+    macDataEnd_ = start + dataForkLength;
     dataStart_ = start;
     dataLength_ = dataForkLength;
     return true;

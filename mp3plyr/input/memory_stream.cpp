@@ -2,29 +2,16 @@
 
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 #include "mp3plyr/errors.h"
 
 namespace pt4 {
 
-namespace {
-
-std::span<const uint8_t> Checked(std::span<const uint8_t> bytes)
-{
-    if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-        throw EMP3Error(TErrorKind::Internal,
-                        "memory stream of 2 GiB or more is not supported (offsets are 32-bit).");
-    return bytes;
-}
-
-} // namespace
-
-TMPMemoryStream::TMPMemoryStream(std::span<const uint8_t> bytes) : bytes_(Checked(bytes)) {}
+TMPMemoryStream::TMPMemoryStream(std::span<const uint8_t> bytes) : bytes_(bytes) {}
 
 TMPMemoryStream::TMPMemoryStream(std::vector<uint8_t> bytes) : owned_(std::move(bytes))
 {
-    bytes_ = Checked(owned_);
+    bytes_ = owned_;
 }
 
 int32_t TMPMemoryStream::Read(void* buffer, int32_t count)
@@ -39,7 +26,7 @@ int32_t TMPMemoryStream::Read(void* buffer, int32_t count)
     return delivered;
 }
 
-int32_t TMPMemoryStream::Seek(int64_t offset, int origin)
+int64_t TMPMemoryStream::Seek(int64_t offset, int origin)
 {
     position_ = ResolveSeekTarget(offset, origin, position_, Size());
     return position_;

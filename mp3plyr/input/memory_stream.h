@@ -20,15 +20,15 @@ public:
     TMPMemoryStream& operator=(const TMPMemoryStream&) = delete;
 
     int32_t Read(void* buffer, int32_t count) override;
-    int32_t Seek(int64_t offset, int origin) override;
-    int32_t Size() override { return static_cast<int32_t>(bytes_.size()); }
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override { return static_cast<int64_t>(bytes_.size()); }
 
-    int32_t Position() const { return position_; }
+    int64_t Position() const { return position_; }
 
 private:
     std::vector<uint8_t> owned_;
     std::span<const uint8_t> bytes_;
-    int32_t position_ = 0;
+    int64_t position_ = 0;
 };
 
 } // namespace pt4

@@ -74,7 +74,7 @@ bool TMP3Info::ReadTrailingInfo()
     if (!reader.Seekable())
         return false;
     if (dataLength_ == kUnknownLength)
-        dataLength_ = std::max(0, reader.Size() - dataStart_);
+        dataLength_ = std::max<int64_t>(0, reader.Size() - dataStart_);
     if (found_.Contains(TMP3InfoItem::RiffData))
         ReadRiffInfoAfterData();
     if (ReadId3v1Tag())
@@ -84,8 +84,7 @@ bool TMP3Info::ReadTrailingInfo()
     if (ReadApeTag()) {
         found_.Include(TMP3InfoItem::Ape);
         // The audio ends where the APE tag begins.
-        dataLength_ =
-            static_cast<int32_t>(std::clamp<int64_t>(int64_t{apeOffset_} - dataStart_, 0, dataLength_));
+        dataLength_ = std::clamp<int64_t>(apeOffset_ - dataStart_, 0, dataLength_);
     }
     return true;
 }

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <cstdint>
-#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -64,8 +63,8 @@ struct TMP3Picture {
 
 class TMP3Info {
 public:
-    // DataLength and RiffDataLength while no length is known.
-    static constexpr int32_t kUnknownLength = std::numeric_limits<int32_t>::max();
+    // DataLength and RiffDataLength while no length is known: past the end of any stream.
+    static constexpr int64_t kUnknownLength = kMaxStreamOffset;
 
     TMP3Info() = default;
 
@@ -93,14 +92,14 @@ public:
 
     TMPStreamReader* Reader() const { return reader_; }
     TMP3InfoItems Found() const { return found_; }
-    int32_t DataStart() const { return dataStart_; }
-    int32_t DataLength() const { return dataLength_; }
-    int32_t MacDataEnd() const { return macDataEnd_; }
-    int32_t RiffDataStart() const { return riffDataStart_; }
-    int32_t RiffDataLength() const { return riffDataLength_; }
-    int32_t Id3v1Offset() const { return id3v1Offset_; }
+    int64_t DataStart() const { return dataStart_; }
+    int64_t DataLength() const { return dataLength_; }
+    int64_t MacDataEnd() const { return macDataEnd_; }
+    int64_t RiffDataStart() const { return riffDataStart_; }
+    int64_t RiffDataLength() const { return riffDataLength_; }
+    int64_t Id3v1Offset() const { return id3v1Offset_; }
     // Offset of the APE tag (its header when it has one); valid when Ape was found.
-    int32_t ApeOffset() const { return apeOffset_; }
+    int64_t ApeOffset() const { return apeOffset_; }
     // Major version of the first ID3v2 tag read (2, 3 or 4; others are stepped over unread),
     // 0 when there was none.
     int32_t Id3v2Version() const { return id3v2Version_; }
@@ -133,27 +132,27 @@ private:
     bool ReadInfoList();
     bool ReadId3v1Tag();
     bool ReadLyrics3();
-    bool ReadLyrics3v1(int32_t end);
-    bool ReadLyrics3v2(int32_t end);
+    bool ReadLyrics3v1(int64_t end);
+    bool ReadLyrics3v2(int64_t end);
     bool ReadApeTag();
 
     TMPStreamReader* reader_ = nullptr;
     TMP3InfoItems found_;
-    int32_t dataStart_ = 0;
-    int32_t dataLength_ = kUnknownLength;
-    int32_t macDataEnd_ = 0;
-    int32_t riffDataStart_ = 0;
-    int32_t riffDataLength_ = kUnknownLength;
+    int64_t dataStart_ = 0;
+    int64_t dataLength_ = kUnknownLength;
+    int64_t macDataEnd_ = 0;
+    int64_t riffDataStart_ = 0;
+    int64_t riffDataLength_ = kUnknownLength;
     std::vector<std::string> riffInfoFields_;
     std::vector<std::string> id3v1Fields_;
-    int32_t id3v1Offset_ = 0;
+    int64_t id3v1Offset_ = 0;
     std::vector<std::string> id3v2Frames_;
     TId3v2Texts id3v2Texts_;
     TMP3Picture picture_;
     std::vector<std::string> lyricsFields_;
-    int32_t lyricsStart_ = 0;
+    int64_t lyricsStart_ = 0;
     std::vector<std::string> apeItems_;
-    int32_t apeOffset_ = 0;
+    int64_t apeOffset_ = 0;
     int32_t id3v2Version_ = 0;
 };
 

@@ -5,14 +5,18 @@
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 
@@ -254,18 +258,15 @@ std::string ResolveAgainstUrl(const std::string& raw, const std::string& base)
     return path.substr(0, path.rfind('/') + 1) + name;
 }
 
-std::string ReadLocalText(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::error_code error;
-    const uintmax_t size = std::filesystem::file_size(path, error);
-    if (!file || error)
-        throw EFileOpenError(path);
-    std::string text(size_t(std::min<uintmax_t>(size, kTextLimit)), '\0');
-    file.read(text.data(), std::streamsize(text.size()));
-    text.resize(size_t(file.gcount()));
-    return text;
-}
+// Closes a descriptor when it goes.
+struct Descriptor {
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            close(fd);
+    }
+};
 
 std::optional<std::string> Resolve(std::string_view entry, const std::string& list,
                                    const std::string& folder);
@@ -281,7 +282,7 @@ public:
         if (IsUrl(list)) {
             std::unique_ptr<TMPHttpStream> http;
             try {
-                http = std::make_unique<TMPHttpStream>(list);
+                http = std::make_unique<TMPHttpStream>(list, StreamOptions());
             } catch (const EMP3Error& error) {
                 throw EStreamOpenError(error.what(), error.Reason());
             }
@@ -293,7 +294,7 @@ public:
             text = http->ReadText(kTextLimit);
             base = http->EffectiveUrl();
         } else {
-            text = ReadLocalText(list);
+            text = ReadListFile(list, kTextLimit);
         }
         within.push_back(Key(list));
         std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8());
@@ -360,6 +361,38 @@ std::optional<std::string> Resolve(std::string_view entry, const std::string& li
 }
 
 } // namespace
+
+std::string ReadListFile(const std::string& path, size_t limit)
+{
+    const auto fail = [&path](const std::string& why) {
+        throw EFileOpenError(path, "cannot open \"" + path + "\": " + why);
+    };
+    // Opened without waiting (a FIFO would wait for a writer), then taken only as a plain file.
+    const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
+    if (file.fd < 0)
+        fail(std::string(std::strerror(errno)) + ".");
+    struct stat status {};
+    if (fstat(file.fd, &status) != 0)
+        fail(std::string(std::strerror(errno)) + ".");
+    if (S_ISDIR(status.st_mode))
+        fail("it is a directory, not a file.");
+    if (!S_ISREG(status.st_mode))
+        fail("not a regular file.");
+    std::string text(size_t(std::min<uintmax_t>(uintmax_t(std::max<off_t>(status.st_size, 0)), limit)), '\0');
+    size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = read(file.fd, text.data() + got, text.size() - got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EFileOpenError(path, "cannot read \"" + path + "\": " + std::strerror(errno) + ".");
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    text.resize(got);
+    return text;
+}
 
 std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text)
 {

@@ -26,6 +26,11 @@ struct TPlaylistEntry {
 // the millionth are left out.
 std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text);
 
+// The bytes of the local list file at `path`, up to `limit`. Throws EFileOpenError, with the
+// cause in English as its reason, when it cannot be read or is no plain file (a folder, a
+// FIFO, a device: those are refused at once, never waited for).
+std::string ReadListFile(const std::string& path, size_t limit);
+
 // Where `entry` of the list at `list` (a local path or an http(s) URL) points: a URL as it is,
 // a file:// URL as its path, a relative name (backslashes taken as separators) beside the
 // list. Nothing for what cannot play: another scheme, or anything local in a fetched list.

@@ -43,8 +43,8 @@ public:
     {
     }
     int32_t Read(void* buffer, int32_t count) override { return replay_.Read(*stream_, buffer, count); }
-    int32_t Seek(int64_t offset, int origin) override { return stream_->Seek(offset, origin); }
-    int32_t Size() override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override { return stream_->Seek(offset, origin); }
+    int64_t Size() override { return 0; }
 
 protected:
     std::unique_ptr<Base> stream_;

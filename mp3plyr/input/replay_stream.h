@@ -17,8 +17,8 @@ public:
     explicit TMPRecordingStream(TMPStream& stream) : stream_(stream) {}
 
     int32_t Read(void* buffer, int32_t count) override;
-    int32_t Seek(int64_t offset, int origin) override { return stream_.Seek(offset, origin); }
-    int32_t Size() override { return 0; }
+    int64_t Seek(int64_t offset, int origin) override { return stream_.Seek(offset, origin); }
+    int64_t Size() override { return 0; }
 
     std::vector<uint8_t> TakeRecording() { return std::move(recorded_); }
 

@@ -60,11 +60,11 @@ void TMP3Info::ReadRiffInfoAfterData()
 {
     TMPStreamReader& reader = Attached();
     try {
-        const int64_t dataEnd = EvenAligned(int64_t{riffDataStart_} + riffDataLength_);
-        // A chunk reaching past 2^31-1 leaves nothing after it in a stream we can read.
-        if (dataEnd > std::numeric_limits<int32_t>::max())
+        const int64_t dataEnd = EvenAligned(riffDataStart_ + riffDataLength_);
+        // A chunk reaching past the end leaves nothing after it.
+        if (dataEnd > reader.Size())
             return;
-        reader.Seek(static_cast<int32_t>(dataEnd), kSeekFromBeginning);
+        reader.Seek(dataEnd, kSeekFromBeginning);
         // Without a LIST/INFO chunk the list reader below finds no "LIST" and stops.
         FindChunk("LIST", "INFO");
         ReadInfoList();
@@ -83,7 +83,7 @@ bool TMP3Info::ReadInfoList()
         return false;
     if (!FillWithin(reader, 12) || !BufferedBytesAre(reader, 8, "INFO"))
         return false;
-    const int64_t listEnd = int64_t{reader.Position()} + size + 8;
+    const int64_t listEnd = reader.Position() + size + 8;
     if (!reader.Skip(12))
         return false;
     while (reader.Position() < listEnd) {

@@ -7,7 +7,7 @@
 
 namespace pt4 {
 
-int32_t ResolveSeekTarget(int64_t offset, int origin, int32_t current, int32_t size)
+int64_t ResolveSeekTarget(int64_t offset, int origin, int64_t current, int64_t size)
 {
     int64_t base = 0;
     switch (origin) {
@@ -16,15 +16,14 @@ int32_t ResolveSeekTarget(int64_t offset, int origin, int32_t current, int32_t s
     case kSeekFromEnd: base = size; break;
     default: throw EMP3Error(TErrorKind::Internal, "invalid seek origin " + std::to_string(origin) + ".");
     }
-    // |offset| beyond 2^62 cannot land in range anyway; check before adding to stay defined.
-    constexpr int64_t kLimit = int64_t{1} << 62;
-    if (offset > kLimit || offset < -kLimit)
+    // Both terms are checked before they are added, so that the sum stays defined.
+    if (offset > kMaxStreamOffset || offset < -kMaxStreamOffset || base < 0 || base > kMaxStreamOffset)
         throw EMP3Error(TErrorKind::Internal, "seek outside the stream.");
     const int64_t target = base + offset;
-    if (target < 0 || target > std::numeric_limits<int32_t>::max())
+    if (target < 0 || target > kMaxStreamOffset)
         throw EMP3Error(TErrorKind::Internal,
                         "seek outside the stream (offset " + std::to_string(target) + ").");
-    return static_cast<int32_t>(target);
+    return target;
 }
 
 } // namespace pt4

@@ -1,4 +1,5 @@
-// The byte source behind the buffered reader: read, position and size, with 32-bit offsets.
+// The byte source behind the buffered reader: read, position and size. Offsets are 64-bit: files
+// and pipes pass 2 GiB (37 hours at 128 kbit/s).
 #pragma once
 
 #include <cstdint>
@@ -19,17 +20,20 @@ public:
     // 0 only at the end of the stream.
     virtual int32_t Read(void* buffer, int32_t count) = 0;
 
-    // Moves the read position to origin + offset and returns it. The offset is wide so that
-    // callers can pass sums that do not fit 32 bits; a target outside 0 .. 2^31-1 throws.
+    // Moves the read position to origin + offset and returns it; a negative target throws.
     // A position past the end is allowed; reads there deliver 0 bytes.
-    virtual int32_t Seek(int64_t offset, int origin) = 0;
+    virtual int64_t Seek(int64_t offset, int origin) = 0;
 
     // Total length in bytes.
-    virtual int32_t Size() = 0;
+    virtual int64_t Size() = 0;
 };
 
-// The new position for a seek, or throws EMP3Error when it falls outside 0 .. 2^31-1 or the
-// origin is unknown. Shared by the stream classes.
-int32_t ResolveSeekTarget(int64_t offset, int origin, int32_t current, int32_t size);
+// Offsets beyond this are no position in any stream: seeks there throw, and sums of an offset
+// and a length below it stay inside 64 bits.
+inline constexpr int64_t kMaxStreamOffset = int64_t{1} << 62;
+
+// The new position for a seek, or throws EMP3Error when it falls outside 0 .. kMaxStreamOffset
+// or the origin is unknown. Shared by the stream classes.
+int64_t ResolveSeekTarget(int64_t offset, int origin, int64_t current, int64_t size);
 
 } // namespace pt4

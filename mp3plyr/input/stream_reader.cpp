@@ -83,7 +83,7 @@ bool TMPStreamReader::Skip(int32_t n)
         return true;
     }
     if (seekable_) {
-        if (int64_t{position_} + n > size_) {
+        if (position_ + n > size_) {
             Seek(0, kSeekFromEnd);
             return false;
         }
@@ -104,7 +104,7 @@ bool TMPStreamReader::Skip(int32_t n)
     }
 }
 
-int32_t TMPStreamReader::Seek(int32_t offset, int16_t origin)
+int64_t TMPStreamReader::Seek(int64_t offset, int16_t origin)
 {
     MP_ASSERT(stream_ != nullptr);
     MP_ASSERT(seekable_);
@@ -112,7 +112,7 @@ int32_t TMPStreamReader::Seek(int32_t offset, int16_t origin)
     // The stream stands Count bytes ahead of the logical read point.
     if (origin == kSeekFromCurrent)
         streamOffset -= count_;
-    const int32_t landed = stream_->Seek(streamOffset, origin);
+    const int64_t landed = stream_->Seek(streamOffset, origin);
     position_ = landed;
     count_ = 0;
     return landed;

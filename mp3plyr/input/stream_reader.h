@@ -32,17 +32,16 @@ public:
     bool Skip(int32_t n);
     // Seekable streams only: repositions (origin kSeekFromBeginning, kSeekFromCurrent relative
     // to the logical read point, kSeekFromEnd), empties the buffer, returns the new Position.
-    int32_t Seek(int32_t offset, int16_t origin);
+    int64_t Seek(int64_t offset, int16_t origin);
 
     TMPStream* Stream() const { return stream_; }
-    int32_t Size() const { return size_; }
+    int64_t Size() const { return size_; }
     bool Seekable() const { return seekable_; }
     bool Active() const { return active_; }
     // Buffer()[0 .. Count()-1] are the stream bytes at Position() .. Position()+Count()-1.
     const uint8_t* Buffer() const { return buffer_.get(); }
     std::span<const uint8_t> Bytes() const { return {buffer_.get(), static_cast<size_t>(count_)}; }
     int32_t BufferSize() const { return bufferSize_; }
-    // 64-bit: a stream that cannot seek (a station, a pipe) may run past 2 GiB.
     int64_t Position() const { return position_; }
     int32_t Count() const { return count_; }
 
@@ -53,7 +52,7 @@ private:
     void Consume(int32_t n);
 
     TMPStream* stream_ = nullptr;
-    int32_t size_ = 0;
+    int64_t size_ = 0;
     bool seekable_ = false;
     bool active_ = false;
     std::unique_ptr<uint8_t[]> buffer_;

@@ -240,16 +240,6 @@ TEST_F(InfoCommand, BadFilesAreNamedOnStderrAndTheRestIsReported)
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 2);
 }
 
-TEST_F(InfoCommand, FilesOfTwoGibibytesAreRefused)
-{
-    const fs::path big = folder / "big.mp3";
-    std::ofstream(big).close();
-    fs::resize_file(big, (uint64_t(1) << 31)); // sparse: no disk space used
-    const Pt4Run run = Pt4("info " + big.string());
-    EXPECT_NE(run.status, 0);
-    EXPECT_NE(run.err.find("big.mp3"), std::string::npos);
-}
-
 TEST_F(InfoCommand, UnreadableFile)
 {
     if (geteuid() == 0)

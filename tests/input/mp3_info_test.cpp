@@ -20,7 +20,7 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Item = TMP3InfoItem;
 
-constexpr int32_t kUnknown = TMP3Info::kUnknownLength;
+constexpr int64_t kUnknown = TMP3Info::kUnknownLength;
 
 TMP3InfoItems Items(std::initializer_list<Item> items)
 {

@@ -112,8 +112,8 @@ public:
         std::this_thread::sleep_for(delay_);
         return inner_.Read(buffer, count);
     }
-    int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
-    int32_t Size() override { return inner_.Size(); }
+    int64_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
+    int64_t Size() override { return inner_.Size(); }
 
 private:
     TMPMemoryStream inner_;
@@ -518,8 +518,8 @@ public:
         }
         return inner_.Read(buffer, count);
     }
-    int32_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
-    int32_t Size() override { return inner_.Size(); }
+    int64_t Seek(int64_t offset, int origin) override { return inner_.Seek(offset, origin); }
+    int64_t Size() override { return inner_.Size(); }
 
 private:
     TMPMemoryStream inner_;

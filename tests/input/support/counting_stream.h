@@ -20,8 +20,8 @@ public:
     explicit CountingStream(std::vector<uint8_t> bytes) : bytes_(std::move(bytes)) {}
 
     int32_t Read(void* buffer, int32_t count) override;
-    int32_t Seek(int64_t offset, int origin) override;
-    int32_t Size() override;
+    int64_t Seek(int64_t offset, int origin) override;
+    int64_t Size() override;
 
     // Each read delivers at most this many bytes (0 = no limit).
     void SetMaxDelivery(int32_t bytes) { maxDelivery_ = bytes; }
@@ -34,12 +34,12 @@ public:
     const std::vector<int32_t>& ReadRequests() const { return readRequests_; }
     const std::vector<SeekCall>& Seeks() const { return seeks_; }
     int SizeQueries() const { return sizeQueries_; }
-    int32_t Position() const { return position_; }
+    int64_t Position() const { return position_; }
     void ClearLog();
 
 private:
     std::vector<uint8_t> bytes_;
-    int32_t position_ = 0;
+    int64_t position_ = 0;
     int32_t maxDelivery_ = 0;
     int32_t failBegin_ = 0;
     int32_t failEnd_ = 0;
