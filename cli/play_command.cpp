@@ -10,6 +10,7 @@
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -129,6 +130,8 @@ public:
     Session(bool keys, std::optional<uint32_t> volume, const LoudnessOptions& loudness = {}) : keys_(keys)
     {
         player_.SetAutoPlay(false);
+        // The line shows whole seconds: a notice a second is enough.
+        player_.SetChangePosStep(1000);
         player_.SetReplayGainMode(loudness.mode);
         player_.SetReplayGainPreamp(loudness.preampDb);
         if (volume)
@@ -158,7 +161,15 @@ public:
         };
     }
 
-    ~Session() { SetExceptionDisplay(nullptr); }
+    ~Session()
+    {
+        SetExceptionDisplay(nullptr);
+        if (wakePipe_[0] >= 0) {
+            player_.MessageWindow().SetNotifier(nullptr);
+            close(wakePipe_[0]);
+            close(wakePipe_[1]);
+        }
+    }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -178,9 +189,9 @@ public:
                 player_.Play();
             }
             while (!done_) {
-                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
-                    player_.MessageWindow().DispatchMessages();
-                if (keys_ && !done_)
+                const bool key = WaitForMessageOrKey();
+                player_.MessageWindow().DispatchMessages();
+                if (key && !done_)
                     Poll();
             }
         } catch (const std::exception& error) {
@@ -194,6 +205,34 @@ public:
     }
 
 private:
+    // Sleeps until the player posts something or, with single keys, a key is pressed: true for
+    // a key. Nothing wakes the program in between.
+    bool WaitForMessageOrKey()
+    {
+        TMPMessageWindow& window = player_.MessageWindow();
+        if (!keys_) {
+            window.WaitForMessage(kInfinite);
+            return false;
+        }
+        if (wakePipe_[0] < 0) {
+            if (pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0)
+                wakePipe_[0] = wakePipe_[1] = -1;
+            const int writeEnd = wakePipe_[1];
+            window.SetNotifier([writeEnd] {
+                const char byte = 1;
+                [[maybe_unused]] const ssize_t ignored = write(writeEnd, &byte, 1);
+            });
+        }
+        if (window.QueuedMessages() > 0)
+            return false;
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        poll(fds, wakePipe_[0] >= 0 ? 2 : 1, wakePipe_[0] >= 0 ? -1 : 50);
+        char drained[64];
+        while (wakePipe_[0] >= 0 && read(wakePipe_[0], drained, sizeof drained) > 0) {
+        }
+        return (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 || wakePipe_[0] < 0;
+    }
+
     std::string CurrentFile() const
     {
         const int32_t index = album_.TrackIndex();
@@ -283,6 +322,8 @@ private:
     TMP3Player player_;
     TAlbumSequence album_{player_};
     bool keys_;
+    // Written by the player's notifier, so that one poll waits for messages and keys together.
+    int wakePipe_[2] = {-1, -1};
     bool lineShowing_ = false;
     bool done_ = false;
     bool failed_ = false;

@@ -19,6 +19,10 @@ inline constexpr const char* kServerDoesNotRespond = "the sound server does not 
 //
 // All streams of the process share one connection to the server, made on first use (and made
 // again when the server it went to is gone).
+// How often the sound server has told this process that one of its streams ran dry while
+// playing, since the process started (for measurements).
+uint64_t SoundServerUnderruns();
+
 std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left,
                                                 uint32_t right, const std::string& label);
 

@@ -16,6 +16,12 @@ namespace {
 
 constexpr int32_t kBlockCount = 4;
 
+// Position notices come with the blocks the device hands back, which it does about once a second
+// while sound plays; the thread's own time-out gives one only when no block has come back for this
+// long (a stream that waits for data, the end of the sound), and never more often than the
+// notice interval.
+constexpr int32_t kQuietNoticeMs = 1500;
+
 // Milliseconds that wrap at 2^32, like the system's tick count.
 uint32_t TickCount()
 {
@@ -71,7 +77,8 @@ struct TSoundOut::State {
     std::atomic<int32_t> balance{0};
 
     std::atomic<bool> active{false};
-    bool paused = false;
+    // Set by the owner's thread, read on the output thread.
+    std::atomic<bool> paused{false};
     // The device plays in real time: position notices also come on the thread's time-out.
     std::atomic<bool> paced{false};
 
@@ -136,7 +143,8 @@ void TSoundOut::State::BlockDone()
         TMPLockGuard lock(fillLock);
         const int32_t stillQueued = --queued;
         if (stillQueued > 0) {
-            thread.TimeOut = owner.NotifyInterval.load();
+            // Nothing moves while paused: no notices then.
+            thread.TimeOut = paused ? kInfinite : owner.QuietNoticeWait();
         } else {
             doneEvent.SetEvent();
             thread.TimeOut = kInfinite; // no position notices while nothing plays
@@ -273,7 +281,7 @@ void TSoundOut::Open()
         s.AllocateRing(OpenWaveOutDevice(s.waveFileName, s.openFormat, s.thread, words.left, words.right));
         s.paced = s.device->PlaysInRealTime();
         if (s.paced)
-            s.thread.TimeOut = NotifyInterval.load();
+            s.thread.TimeOut = QuietNoticeWait();
         s.lastNotifyTick = TickCount();
     } catch (...) {
         Close();
@@ -404,6 +412,7 @@ void TSoundOut::Pause()
         return;
     s.device->Pause();
     s.paused = true;
+    s.thread.TimeOut = kInfinite;
 }
 
 void TSoundOut::Unpause()
@@ -413,6 +422,8 @@ void TSoundOut::Unpause()
         return;
     s.device->Unpause();
     s.paused = false;
+    if (s.paced && s.queued > 0)
+        s.thread.TimeOut = QuietNoticeWait();
 }
 
 void TSoundOut::Reset()
@@ -436,6 +447,12 @@ int32_t TSoundOut::GetDoneBytes()
         return 0;
     const uint32_t now = s.device->PlayedBytes();
     return int32_t(now - s.lastDoneBytes.exchange(now));
+}
+
+int32_t TSoundOut::QuietNoticeWait() const
+{
+    const int32_t interval = NotifyInterval.load();
+    return interval < 0 ? kInfinite : std::max(interval, kQuietNoticeMs);
 }
 
 int32_t TSoundOut::SampleRate() const

@@ -63,7 +63,8 @@ public:
     int32_t Balance() const;
     int32_t BlockSize() const;
 
-    // Minimum ms between two OnNotify calls; -1: never.
+    // Minimum ms between two OnNotify calls; -1: never. The calls come with the blocks played, at
+    // the pace at which the device hands them back, and at least every 1.5 s while sound plays.
     std::atomic<int32_t> NotifyInterval{-1};
     // Called on the output thread. Set and cleared from the owner's thread while sound runs.
     void SetOnNotify(TNotify notify);
@@ -73,6 +74,10 @@ public:
     void Dispatch(TMPMessage& message) override;
 
 private:
+    // The output thread's time-out while sound is queued: the wait for a notice when no block
+    // comes back.
+    int32_t QuietNoticeWait() const;
+
     struct State;
     std::unique_ptr<State> state_;
 };
