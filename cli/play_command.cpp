@@ -7,6 +7,7 @@
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/pulse_device.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
@@ -140,8 +141,11 @@ public:
         album_.ReturnToFirst = false;
         // Errors met while a file plays name the program and the file, as those at open do.
         SetExceptionDisplay([this](const std::exception_ptr& error) {
-            Report(CurrentFile(), ErrorMessage(error));
-            failed_ = true;
+            const std::string message = ErrorMessage(error);
+            Report(CurrentFile(), message);
+            // A lost sound server is waited for: play goes on when it is back.
+            if (message != kSoundServerLostReason)
+                failed_ = true;
         });
         album_.OnLoadFailed = [this](const std::exception_ptr& error) {
             Report(album_.Loading(), ErrorMessage(error));

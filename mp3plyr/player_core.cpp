@@ -23,6 +23,13 @@ TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player)
         HandOverException(error, handled);
     };
     soundOut.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
+    // A lost sound server is said once; play keeps its file, position and status meanwhile.
+    soundOut.OnDeviceLost = [this](const std::exception_ptr& loss) {
+        TMPMessage message;
+        message.Msg = MP_DEVICE_LOST;
+        message.Error = loss;
+        window.PostPlain(std::move(message));
+    };
     thread.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         HandOverException(error, handled);
     };
@@ -344,6 +351,10 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         ownerActed.SetEvent();
         break;
     }
+    case MP_DEVICE_LOST:
+        // Told, not decided: play goes on once the server is back.
+        ShowException(message.Error);
+        break;
     case MP_FRAME_COUNT:
         // A corrected length is news like a new file's: the owner reads it on a change of status.
         if (AdoptFrameCount())

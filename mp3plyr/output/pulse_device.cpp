@@ -147,11 +147,21 @@ void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d
     SignalLoop(d->loop);
 }
 
-// The wave output's error for the server's error code; a time-out means no answer.
+// The server's error codes for a server that is not there (any more).
+bool ServerGone(int error)
+{
+    return error == PA_ERR_CONNECTIONREFUSED || error == PA_ERR_CONNECTIONTERMINATED;
+}
+
+// The wave output's error for the server's error code; a time-out means no answer. Where no
+// server is there, the window says so in its own words and the server's text is the reason.
 [[noreturn]] void RaiseServerError(int error, const std::string& label)
 {
     if (error == PA_ERR_TIMEOUT)
         RaiseWaveOutError(kServerDoesNotRespond, label);
+    if (ServerGone(error))
+        throw EMP3Error(TErrorKind::Device, kNoSoundServerText,
+                        std::string(pa_strerror(error)) + "(" + label + ")");
     RaiseWaveOutError(error > 0 ? pa_strerror(error) : nullptr, label);
 }
 
@@ -312,8 +322,8 @@ private:
 class TPulseDevice final : public TWaveOutDevice {
 public:
     TPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left, uint32_t right,
-                 const std::string& label)
-        : output_(output), connection_(TPulseConnection::Shared(label))
+                 const std::string& label, bool keepOnLoss)
+        : output_(output), connection_(TPulseConnection::Shared(label)), keepOnLoss_(keepOnLoss)
     {
         spec_.format = format.BitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
         spec_.rate = uint32_t(format.SampleRate);
@@ -483,7 +493,31 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning("TSoundOut.GetDoneBytes");
-        const uint64_t played = HeardPosition();
+        return CountPlayed(HeardPosition());
+    }
+
+    bool Gone() const override
+    {
+        TLoopLock lock(Loop());
+        return gone_;
+    }
+
+    uint32_t PlayedOfOldest() const override
+    {
+        TLoopLock lock(Loop());
+        return oldestPlayed_;
+    }
+
+    uint32_t PlayedAtLoss() const override
+    {
+        TLoopLock lock(Loop());
+        return playedAtLoss_;
+    }
+
+    // Loop locked. The bytes of the blocks played up to `played`, in the blocks' own format, less
+    // the silence between them.
+    uint32_t CountPlayed(uint64_t played)
+    {
         while (!gaps_.empty() && gaps_.front().start + gaps_.front().length <= played) {
             resetOffset_ += gaps_.front().length;
             gaps_.pop_front();
@@ -763,7 +797,10 @@ private:
     // Loop locked. The stream plays nothing more: its blocks come back at once so that nobody
     // waits for them, and every later call raises `text`. With `report` the wave output's thread
     // is told first, so that it reports the failure before the blocks' return wakes anybody.
-    void Fail(const std::string& text, bool report)
+    //
+    // A server that went away, when the owner asked for it, keeps the blocks instead: the owner
+    // plays them again, from the first byte not heard, on a stream of a server that is back.
+    void Fail(const std::string& text, bool report, bool gone = false)
     {
         if (lost_)
             return;
@@ -775,6 +812,19 @@ private:
         }
         if (check_)
             CancelCheck();
+        if (keepOnLoss_ && gone) {
+            gone_ = true;
+            const uint64_t played = HeardPosition();
+            playedAtLoss_ = CountPlayed(played);
+            if (!queued_.empty()) {
+                const TQueuedBlock& oldest = queued_.front();
+                const uint64_t begin = oldest.end - StreamBytes(oldest.block);
+                const uint64_t frame = pa_frame_size(&spec_);
+                const uint64_t heard = played > begin ? (played - begin) / frame * frame / widen_ : 0;
+                oldestPlayed_ = uint32_t(std::min<uint64_t>(heard, oldest.block.size()));
+            }
+            queued_.clear();
+        }
         if (report)
             output_.PostMessage(TM_DEVICEFAILED);
         ReturnAllBlocks();
@@ -859,8 +909,11 @@ private:
         if (!queued_.empty()) {
             const uint64_t due = queued_.front().end;
             const pa_usec_t left = due > played ? pa_bytes_to_usec(due - played, &spec_) : 0;
-            // Near the end of the sound, or with little queued, nothing is late.
-            const bool close = ending_ || queued_.size() <= 1 || rejoin_;
+            // Near the end of the sound, or with little queued, nothing is late; nor while the
+            // server's last answer said it was not playing yet, which leaves no clock to go by.
+            const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+            const bool close =
+                ending_ || queued_.size() <= 1 || rejoin_ || timing == nullptr || !timing->playing;
             wait = close ? std::min(left + kCheckMargin, kFreshTiming) : left + kLateCheck;
         }
         pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
@@ -1015,7 +1068,7 @@ private:
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
             const int error = self->connection_->LastError();
             const char* text = error > 0 ? pa_strerror(error) : nullptr;
-            self->Fail(text != nullptr ? text : "", true);
+            self->Fail(text != nullptr ? text : "", true, true);
         }
         SignalLoop(self->Loop());
     }
@@ -1023,6 +1076,11 @@ private:
     TMPThread& output_;
     // Declared first, so that it goes last: the handles below belong to its loop.
     const std::shared_ptr<TPulseConnection> connection_;
+    // The owner waits for a server that went away (see Fail).
+    const bool keepOnLoss_;
+    bool gone_ = false;
+    uint32_t oldestPlayed_ = 0;
+    uint32_t playedAtLoss_ = 0;
     pa_sample_spec spec_{};
     // 2 when mono blocks are widened to the stream's two channels, else 1.
     uint64_t widen_ = 1;
@@ -1089,9 +1147,9 @@ uint64_t SoundServerUnderruns()
 }
 
 std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left,
-                                                uint32_t right, const std::string& label)
+                                                uint32_t right, const std::string& label, bool keepOnLoss)
 {
-    return std::make_unique<TPulseDevice>(format, output, left, right, label);
+    return std::make_unique<TPulseDevice>(format, output, left, right, label, keepOnLoss);
 }
 
 } // namespace pt4
