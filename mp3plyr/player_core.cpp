@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace pt4 {
 
@@ -361,13 +362,27 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
             DeliverStatus();
         break;
     case MP_OPENED: FinishOpening(*this, message.WParam); break;
-    case MP_EQUALIZER:
+    case MP_EQUALIZER: {
         window.PurgeMessages(MP_EQUALIZER);
+        const bool replay = std::exchange(replayChange, false);
         if (StreamOpen())
             UpdateGainTables();
+        if (replay)
+            ReplayFromHeard();
         break;
+    }
     default: break;
     }
+}
+
+void TMP3PlayerCore::ReplayFromHeard()
+{
+    const bool sounding =
+        settings.status == TMP3PlayerStatus::mpsPlaying || settings.status == TMP3PlayerStatus::mpsPaused;
+    // A station cannot go back: its new settings are heard once the queued sound has played.
+    if (!sounding || !StreamSeekable() || destroying)
+        return;
+    owner.Seek(int32_t(owner.Position()));
 }
 
 void TMP3PlayerCore::ReleaseLiveStream()
