@@ -197,9 +197,9 @@ void TForm1::next2ImageMouseDown(Qt::MouseButton, QPoint)
 
 void TForm1::MP3Player1ChangeStatus()
 {
-    // A station or a pipe being opened shows its address (without its password) until it has a title of its own.
-    // A station that lost its connection shows its address again while it reconnects, and says
-    // so while its buffer fills; its title comes back with the audio.
+    // A station or a pipe being opened shows its address (without its password) until it has a title of its
+    // own. A station that lost its connection shows its address again while it reconnects, and says so while
+    // its buffer fills; its title comes back with the audio.
     QString title = DisplayString(Album.ShownTitle());
     switch (MP3Player1.StationState()) {
     case TStationState::Reconnecting:
