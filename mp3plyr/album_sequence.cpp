@@ -289,13 +289,16 @@ bool TAlbumSequence::ConfirmAt(std::vector<std::string> files, int32_t entry, st
         return false;
     if (entry < 0 || entry >= count_ || entry == Entry(index_) || unplayable_[size_t(entry)])
         return true;
-    const int32_t loaded = Entry(index_);
+    const int32_t first = Entry(index_);
     const int32_t position = order_.Shuffled() ? order_.SetShuffled(true, order_.Position(entry)) : entry;
-    if (Load(position)) {
+    TMissingRun missing;
+    const bool loaded = Load(position, missing);
+    TellMissing(missing);
+    if (loaded) {
         index_ = position;
         playing_ = Playable(position + 1, +1) >= 0;
     } else {
-        index_ = order_.Position(loaded); // the file Confirm loaded stays
+        index_ = order_.Position(first); // the file Confirm loaded stays
     }
     Changed();
     return true;

@@ -759,10 +759,10 @@ std::string TMPHttpStream::ReadText(size_t limit)
         if (interrupted_)
             break;
         if (!ready)
-            throw EMP3Error(TErrorKind::Network, "no answer from the server");
+            throw EMP3Error(TErrorKind::Network, kNoAnswer.text, kNoAnswer.reason);
         if (Available() == 0) {
             if (!error_.empty())
-                throw EMP3Error(TErrorKind::Network, error_);
+                throw EMP3Error(TErrorKind::Network, error_.text, error_.reason);
             break; // the end of the body
         }
         const size_t n = std::min(Available(), limit - text.size());
