@@ -44,9 +44,7 @@ void TForm1::TellPlayerError()
     if (!error || error->Error == told_)
         return;
     told_ = error->Error;
-    // A notice while play goes on (a list, or a lost sound server being waited for); a box for a
-    // file opened alone that stopped.
-    if (Album.Selected() || MP3Player1.Status() != TMP3PlayerStatus::mpsStopped)
+    if (Album.Selected())
         ShowNotice(*error);
     else
         ShowException(error->Error);

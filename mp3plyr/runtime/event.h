@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <initializer_list>
-#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,7 +46,7 @@ private:
 
     bool signalled_;
     const bool manualReset_;
-    std::vector<std::shared_ptr<Waiter>> waiters_;
+    std::vector<Waiter*> waiters_;
 };
 
 // The hand-shake event: manual-reset, initially non-signalled.
