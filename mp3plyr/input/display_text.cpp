@@ -1,36 +1,12 @@
 #include "mp3plyr/input/display_text.h"
 
 #include "mp3plyr/input/encoding_detection.h"
+#include "mp3plyr/input/utf8_text.h"
 
 #include <cerrno>
 #include <cstdint>
 
 namespace pt4 {
-
-namespace {
-
-void AppendUtf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-} // namespace
 
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
 {
@@ -47,14 +23,14 @@ std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian)
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
             const char32_t low = unitAt(i + 2);
             if (low >= 0xDC00 && low <= 0xDFFF) {
-                AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
+                AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00));
                 i += 2;
                 continue;
             }
         }
         if (unit >= 0xD800 && unit <= 0xDFFF)
-            unit = kReplacement;
-        AppendUtf8(out, unit);
+            unit = kReplacementCharacter;
+        AppendCodePoint(out, unit);
     }
     return out;
 }
@@ -64,7 +40,7 @@ std::string Latin1ToUtf8(std::string_view bytes)
     std::string out;
     out.reserve(bytes.size() * 2);
     for (char byte : bytes)
-        AppendUtf8(out, static_cast<uint8_t>(byte));
+        AppendCodePoint(out, static_cast<uint8_t>(byte));
     return out;
 }
 
@@ -139,7 +115,7 @@ std::string VisibleText(std::string_view utf8)
     while (i < utf8.size()) {
         const auto lead = static_cast<uint8_t>(utf8[i]);
         if (lead < 0x20 || lead == 0x7F) {
-            AppendUtf8(out, lead == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + lead);
+            AppendCodePoint(out, lead == 0x7F ? char32_t{0x2421} : char32_t{0x2400} + lead);
             ++i;
             continue;
         }
@@ -154,14 +130,14 @@ std::string VisibleText(std::string_view utf8)
             length = 0;
         const std::string_view sequence = utf8.substr(i, length);
         if (length == 0 || sequence.size() < length || !IsValidUtf8(sequence)) {
-            AppendUtf8(out, kReplacement);
+            AppendCodePoint(out, kReplacementCharacter);
             ++i;
             continue;
         }
         // C1 characters are the two-byte forms C2 80 - C2 9F; the bidirectional embeddings,
         // overrides and isolates (U+202A-U+202E, U+2066-U+2069) would reorder what follows.
         if ((lead == 0xC2 && static_cast<uint8_t>(sequence[1]) < 0xA0) || IsBidiControl(sequence)) {
-            AppendUtf8(out, kReplacement);
+            AppendCodePoint(out, kReplacementCharacter);
             i += length;
             continue;
         }
