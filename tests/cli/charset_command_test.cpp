@@ -1,16 +1,14 @@
 // `pt4 info` on files whose tags hold Japanese and Western text in legacy encodings: each title
 // shown as written, whatever tag carries it; and --charset forcing one reading of the bytes.
+#include "cli/support/pt4_run.h"
 #include "cli/support/radio_server.h"
 #include "input/support/tag_builder.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -22,12 +20,6 @@ namespace {
 using nlohmann::json;
 using namespace pt4::test;
 namespace fs = std::filesystem;
-
-struct Pt4Run {
-    int status = 0;
-    std::string out;
-    std::string err;
-};
 
 class CharsetCommand : public ::testing::Test {
 protected:
@@ -46,27 +38,13 @@ protected:
         return path.string();
     }
 
-    Pt4Run Pt4(const std::string& args)
-    {
-        const std::string err = (folder / "stderr.txt").string();
-        const std::string command = std::string(PT4_BINARY_DIR) + "/bin/pt4 " + args + " 2>" + err;
-        Pt4Run run;
-        FILE* pipe = popen(command.c_str(), "r");
-        std::array<char, 4096> chunk{};
-        size_t n;
-        while ((n = fread(chunk.data(), 1, chunk.size(), pipe)) > 0)
-            run.out.append(chunk.data(), n);
-        run.status = WEXITSTATUS(pclose(pipe));
-        std::ifstream in(err);
-        run.err.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-        return run;
-    }
+    Pt4Result Pt4(const std::string& args) { return RunPt4(args, folder); }
 
     // The title `pt4 info --json` reports for a file of these tags around a few frames.
     std::string TitleOf(const std::string& options, const Bytes& before, const Bytes& after)
     {
         const std::string file = Write("tagged.mp3", Concat({before, Frames(3), after}));
-        const Pt4Run run = Pt4(options + " info --json " + file);
+        const Pt4Result run = Pt4(options + " info --json " + file);
         EXPECT_EQ(run.status, 0) << run.err;
         return run.status == 0 ? json::parse(run.out)["title"].get<std::string>() : std::string();
     }
@@ -135,7 +113,7 @@ TEST_F(CharsetCommand, LyricsAndRiffInfoLinesToo)
         Write("lyrics.wav", Concat({RiffWave({WaveFormatChunk(), RiffChunk("data", audio),
                                               RiffInfoList({{"INAM", kTokyoRainEuc}})}),
                                     Lyrics3v2({Lyrics3v2Field("LYR", kNightSkySjis)})}));
-    const Pt4Run run = Pt4("info --json " + file);
+    const Pt4Result run = Pt4("info --json " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     const json report = json::parse(run.out);
     EXPECT_EQ(report["tags"]["riff_info"], json::array({"INAM=東京の雨"}));
@@ -145,7 +123,7 @@ TEST_F(CharsetCommand, LyricsAndRiffInfoLinesToo)
 TEST_F(CharsetCommand, StationNameAndTitle)
 {
     const test::RadioServer server(std::string(PT4_SOURCE_DIR) + "/demo/demo.mp3");
-    const Pt4Run run = Pt4("info --json " + server.Url("/japanese"));
+    const Pt4Result run = Pt4("info --json " + server.Url("/japanese"));
     ASSERT_EQ(run.status, 0) << run.err;
     const json report = json::parse(run.out);
     EXPECT_EQ(report["title"], "夜空の向こうに");
@@ -156,12 +134,12 @@ TEST_F(CharsetCommand, TextReportAndPlaylistTitles)
 {
     const std::string file =
         Write("radio.mp3", Concat({Frames(3), Id3v1Tag(Id3v1Values().Title(kRadioSjis))}));
-    const Pt4Run info = Pt4("info " + file);
+    const Pt4Result info = Pt4("info " + file);
     EXPECT_NE(info.out.find("  title:        ﾗｼﾞｵ\n"), std::string::npos) << info.out;
 
     Write("song.mp3", Frames(3));
     const std::string list = Write("list.m3u", ToBytes("#EXTM3U\n#EXTINF:3," + kJpopSjis + "\nsong.mp3\n"));
-    const Pt4Run listed = Pt4("info " + list);
+    const Pt4Result listed = Pt4("info " + list);
     EXPECT_EQ(listed.status, 0) << listed.err;
     EXPECT_NE(listed.out.find("title: J-POP ﾋｯﾄ 100\n"), std::string::npos) << listed.out;
 }
@@ -189,7 +167,7 @@ TEST_F(CharsetCommand, ChoiceForcesTheReading)
     // The option may follow the command too, and text in a Unicode form is not forced.
     const std::string file =
         Write("unicode.mp3", Concat({Id3v2Tag({Id3v2Frame("TIT2", "ﾗｼﾞｵ", 3)}), Frames(3)}));
-    const Pt4Run run = Pt4("info --json --charset latin1 " + file);
+    const Pt4Result run = Pt4("info --json --charset latin1 " + file);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(json::parse(run.out)["title"], "ﾗｼﾞｵ");
 }
@@ -198,7 +176,7 @@ TEST_F(CharsetCommand, UnknownCharsetIsAUsageError)
 {
     const std::string file = Write("plain.mp3", Frames(3));
     for (const char* options : {"--charset klingon info", "info " /* missing name */ "--charset"}) {
-        const Pt4Run run = Pt4(std::string(options) + " " + file);
+        const Pt4Result run = Pt4(std::string(options) + " " + file);
         EXPECT_EQ(run.status, 2) << options;
         EXPECT_NE(run.err.find("--charset takes auto, sjis, eucjp or latin1"), std::string::npos) << run.err;
     }
