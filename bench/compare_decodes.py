@@ -56,7 +56,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("old")
     parser.add_argument("new")
-    parser.add_argument("--vectors", default="/work/shared/vectors")
+    parser.add_argument("--vectors", default=os.path.join(root, "tests", "vectors"))
     parser.add_argument("--bench-dir", default="/tmp/pt4-bench")
     args = parser.parse_args()
 
