@@ -600,11 +600,7 @@ bool TMP3PlayerCore::ChangeToNext(const std::string& name)
     return true;
 }
 
-// Plays out what is queued and idles the worker. The lock is let go while it waits, so that
-// pause, resume, stop and seek are not held up by the last two seconds of sound (a paused output
-// would otherwise never finish while the owner waits for the lock to resume it). False when a
-// stop or seek made meanwhile means the end of data no longer holds.
-bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<std::mutex>& held)
+bool TMP3PlayerCore::PlayOutQueued(std::unique_lock<std::mutex>& held)
 {
     const uint64_t id = playback->Id;
     soundOut.SetNotifyEvent(nullptr);
@@ -617,6 +613,17 @@ bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<std::mutex>& held)
         if (!playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
             return false;
     }
+    return true;
+}
+
+// Plays out what is queued and idles the worker. The lock is let go while it waits, so that
+// pause, resume, stop and seek are not held up by the last two seconds of sound (a paused output
+// would otherwise never finish while the owner waits for the lock to resume it). False when a
+// stop or seek made meanwhile means the end of data no longer holds.
+bool TMP3PlayerCore::FinishEndOfData(std::unique_lock<std::mutex>& held)
+{
+    if (!PlayOutQueued(held))
+        return false;
     thread.WakeEvent.ResetEvent();
     return true;
 }

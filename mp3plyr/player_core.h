@@ -201,6 +201,9 @@ private:
     void AdvancePlayed();
     void CompleteChange();
     void NoteTitles(TPlayback& p);
+    // Plays out what the output holds, letting the lock go meanwhile so that a pause or a stop is
+    // not held up; false when a stop or seek made meanwhile replaced the playback's id.
+    bool PlayOutQueued(std::unique_lock<std::mutex>& held);
     bool FinishEndOfData(std::unique_lock<std::mutex>& held);
     bool ContinueWithNext(std::unique_lock<std::mutex>& held);
     bool ChangeToNext(const std::string& name);

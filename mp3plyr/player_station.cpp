@@ -84,19 +84,9 @@ bool TMP3PlayerCore::FollowFormat(std::unique_lock<std::mutex>& held)
     if (info.SampleRate == soundOut.SampleRate() && info.Channels == soundOut.Channels() &&
         info.Bits == soundOut.BitsPerSample())
         return true;
-    const uint64_t id = playback->Id;
-    soundOut.SetNotifyEvent(nullptr);
-    soundOut.Flush();
-    // As at the end of data, the lock is let go while the old format plays out, so that a pause
-    // or a stop is not held up.
-    while (!soundOut.WaitForDone(0)) {
-        ownerActed.ResetEvent();
-        held.unlock();
-        soundOut.WaitForDoneOr(ownerActed);
-        held.lock();
-        if (!playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
-            return false;
-    }
+    // The old format plays out first, as at the end of data.
+    if (!PlayOutQueued(held))
+        return false;
     TPlayback& p = *playback;
     CountPlayed();
     // The counts go on in bytes of the new format, so that the time played goes on as it was.
