@@ -9,8 +9,8 @@
 #include "app/skin_controls.h"
 #include "components/animate_form.h"
 #include "components/mmtimer.h"
-#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/player/album_sequence.h"
 
 #include <QPointer>
 #include <QStringList>

@@ -4,10 +4,10 @@
 //   player_bench seek LONG.mp3 MINUTE      seek to MINUTE:00 twice, prints both times
 //   player_bench start FILE                Play until the server's clock moves (needs a server)
 #include "mp3plyr/decoder/decoder.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/sound_out.h"
+#include "mp3plyr/player/frame_source.h"
 #include "mp3plyr/runtime/message_window.h"
 
 #include <vector>

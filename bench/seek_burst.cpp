@@ -6,8 +6,8 @@
 // For each of the four frames after the seek it prints the peak of the straight decode, the
 // peak after the seek and the largest difference between the two (16-bit samples).
 #include "mp3plyr/decoder/decoder.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/file_stream.h"
+#include "mp3plyr/player/frame_source.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -4,9 +4,9 @@
 #include "cli/loudness_options.h"
 
 #include "mp3plyr/decoder/decoder.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/output/riff_wave_header.h"
+#include "mp3plyr/player/frame_source.h"
 #include "mp3plyr/synth/output_gain.h"
 
 #include <cmath>

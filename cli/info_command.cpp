@@ -4,7 +4,6 @@
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/decoder/frame_header.h"
 #include "mp3plyr/errors.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/file_info.h"
 #include "mp3plyr/input/file_stream.h"
@@ -14,6 +13,7 @@
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/input/stream_reader.h"
+#include "mp3plyr/player/frame_source.h"
 
 #include <nlohmann/json.hpp>
 

@@ -3,10 +3,10 @@
 #include "cli/commands.h"
 #include "cli/loudness_options.h"
 
-#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/player/album_sequence.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 

@@ -10,8 +10,8 @@
 
 #include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/errors.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/memory_stream.h"
+#include "mp3plyr/player/frame_source.h"
 
 namespace {
 

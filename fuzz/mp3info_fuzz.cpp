@@ -7,12 +7,12 @@
 #include <span>
 #include <vector>
 
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/memory_stream.h"
 #include "mp3plyr/input/mp3_info.h"
 #include "mp3plyr/input/replay_gain.h"
 #include "mp3plyr/input/stream_reader.h"
+#include "mp3plyr/player/frame_source.h"
 
 namespace {
 

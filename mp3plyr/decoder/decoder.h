@@ -3,8 +3,8 @@
 #pragma once
 
 #include "mp3plyr/decoder/decoder_state.h"
-#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/frame_header.h"
+#include "mp3plyr/format/decoder_types.h"
 
 #include <cstdint>
 

@@ -2,9 +2,9 @@
 // tool owns one; nothing of it is shared between two streams.
 #pragma once
 
-#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/layer12_state.h"
 #include "mp3plyr/decoder/layer3_state.h"
+#include "mp3plyr/format/decoder_types.h"
 #include "mp3plyr/synth/output_routines.h"
 #include "mp3plyr/synth/synthesis_state.h"
 

@@ -1,8 +1,8 @@
 // Layers I and II: set-up for a stream and the frame routines.
 #pragma once
 
-#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/frame_header.h"
+#include "mp3plyr/format/decoder_types.h"
 
 #include <cstdint>
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "mp3plyr/decoder/bit_reader.h"
-#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/frame_header.h"
 #include "mp3plyr/decoder/layer12_state.h"
+#include "mp3plyr/format/decoder_types.h"
 
 #include <cstddef>
 #include <cstdint>

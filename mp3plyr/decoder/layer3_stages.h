@@ -2,8 +2,8 @@
 #pragma once
 
 #include "mp3plyr/decoder/bit_reader.h"
-#include "mp3plyr/decoder/decoder_types.h"
 #include "mp3plyr/decoder/layer3_state.h"
+#include "mp3plyr/format/decoder_types.h"
 #include "mp3plyr/format/frame_header_fields.h"
 
 #include <cstdint>

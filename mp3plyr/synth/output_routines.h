@@ -2,7 +2,7 @@
 // A decoder initialisation picks one routine per stream; nothing is tested per sample.
 #pragma once
 
-#include "mp3plyr/decoder/decoder_types.h"
+#include "mp3plyr/format/decoder_types.h"
 #include "mp3plyr/synth/synthesis_state.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Continuous play and repeat driven directly, with a real player writing to a WAVE file: the
 // order of play, the end of a list, the track commands also from pause, repeat, a new list while
 // a file plays or waits, files that cannot be opened, lists with nothing to play.
-#include "mp3plyr/album_sequence.h"
+#include "mp3plyr/player/album_sequence.h"
 #include "mp3plyr/runtime/message_window.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"

@@ -1,7 +1,7 @@
 // Shuffled continuous play driven directly, with a real player writing to a WAVE file: every
 // entry once per pass, a new order each pass, the track commands following the shuffled order,
 // and shuffle switched in the middle of a pass.
-#include "mp3plyr/album_sequence.h"
+#include "mp3plyr/player/album_sequence.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>

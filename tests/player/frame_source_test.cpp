@@ -1,7 +1,7 @@
 // Opening, measuring and walking a stream the way the player and `pt4 decode` do.
 #include "mp3plyr/errors.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/memory_stream.h"
+#include "mp3plyr/player/frame_source.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>

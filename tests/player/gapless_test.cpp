@@ -2,10 +2,10 @@
 // leaves out the encoder's delay and padding exactly as mpg123 does, a seek lands on the sample
 // a straight decode has there, and the player joins the three into one unbroken stream.
 #include "mp3plyr/decoder/decoder.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/riff_wave_header.h"
+#include "mp3plyr/player/frame_source.h"
 #include "output/support/pcm_signal.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"

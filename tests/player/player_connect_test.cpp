@@ -2,8 +2,8 @@
 // and another open end the attempt at once, silently; a replaced attempt's result changes nothing.
 #include "cli/support/radio_server.h"
 #include "cli/support/silent_station.h"
-#include "mp3plyr/album_sequence.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/player/album_sequence.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 #include "support/player_fixtures.h"

@@ -1,8 +1,8 @@
 #include "player_fixtures.h"
 
 #include "mp3plyr/decoder/frame_header.h"
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/memory_stream.h"
+#include "mp3plyr/player/frame_source.h"
 #include "mp3plyr/runtime/message_window.h"
 
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "mp3plyr/frame_counter.h"
+#include "mp3plyr/player/frame_counter.h"
 
 #include "mp3plyr/input/file_stream.h"
 

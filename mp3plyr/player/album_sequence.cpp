@@ -1,8 +1,8 @@
-#include "mp3plyr/album_sequence.h"
+#include "mp3plyr/player/album_sequence.h"
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/playlist_file.h"
-#include "mp3plyr/location_opener.h"
+#include "mp3plyr/player/location_opener.h"
 
 #include <algorithm>
 #include <cerrno>

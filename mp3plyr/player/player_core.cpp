@@ -1,9 +1,9 @@
-#include "mp3plyr/player_core.h"
+#include "mp3plyr/player/player_core.h"
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/file_stream.h"
 #include "mp3plyr/input/location.h"
-#include "mp3plyr/player_opening.h"
+#include "mp3plyr/player/player_opening.h"
 
 #include <algorithm>
 #include <chrono>

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/play_order.h"
+#include "mp3plyr/player/play_order.h"
 
 #include <cstdint>
 #include <exception>

@@ -1,7 +1,7 @@
 // TMP3Player with a station: its buffer filled before the sound starts and again whenever it ran
 // dry, with the output held meanwhile, so that a slow or uneven station is heard as a pause that
 // ends when it has caught up, not as a stutter.
-#include "mp3plyr/player_core.h"
+#include "mp3plyr/player/player_core.h"
 
 #include <algorithm>
 #include <chrono>

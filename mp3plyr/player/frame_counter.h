@@ -2,7 +2,7 @@
 // for the walk over the whole file; the player takes the index when the count is done.
 #pragma once
 
-#include "mp3plyr/frame_source.h"
+#include "mp3plyr/player/frame_source.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "mp3plyr/play_order.h"
+#include "mp3plyr/player/play_order.h"
 
 #include <algorithm>
 #include <numeric>

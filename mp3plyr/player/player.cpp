@@ -3,8 +3,8 @@
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/location.h"
-#include "mp3plyr/player_core.h"
-#include "mp3plyr/player_opening.h"
+#include "mp3plyr/player/player_core.h"
+#include "mp3plyr/player/player_opening.h"
 #include "mp3plyr/synth/cpu_capabilities.h"
 
 #include <filesystem>

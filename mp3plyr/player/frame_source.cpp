@@ -1,4 +1,4 @@
-#include "mp3plyr/frame_source.h"
+#include "mp3plyr/player/frame_source.h"
 
 #include "mp3plyr/errors.h"
 #include "mp3plyr/input/frame_alignment.h"

@@ -1,10 +1,10 @@
-#include "mp3plyr/location_opener.h"
+#include "mp3plyr/player/location_opener.h"
 
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/descriptor_stream.h"
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/replay_stream.h"
+#include "mp3plyr/player/frame_source.h"
 
 namespace pt4 {
 namespace {

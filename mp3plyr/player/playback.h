@@ -4,11 +4,11 @@
 // everything in it is guarded by the player's `lock`.
 #pragma once
 
-#include "mp3plyr/frame_source.h"
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/stream.h"
 #include "mp3plyr/mp3plyr.h"
-#include "mp3plyr/player_shown.h"
+#include "mp3plyr/player/frame_source.h"
+#include "mp3plyr/player/player_shown.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,4 +1,5 @@
-// The output options a stream is decoded with, and the results the decoder's entries hand back.
+// The output options a stream is decoded with, and the results the decoder's entries hand back;
+// shared by the decoder and the synthesis below it.
 #pragma once
 
 #include <cstdint>

@@ -1,7 +1,7 @@
-#include "mp3plyr/player_opening.h"
+#include "mp3plyr/player/player_opening.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/player_core.h"
+#include "mp3plyr/player/player_core.h"
 
 #include <optional>
 

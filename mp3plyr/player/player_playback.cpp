@@ -2,7 +2,7 @@
 #include "mp3plyr/mp3plyr.h"
 
 #include "mp3plyr/errors.h"
-#include "mp3plyr/player_core.h"
+#include "mp3plyr/player/player_core.h"
 
 #include <algorithm>
 #include <mutex>
