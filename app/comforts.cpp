@@ -5,7 +5,7 @@
 #include "app/main_unit.h"
 #include "app/play_resume.h"
 #include "app/settings_file.h"
-#include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/playlist_file.h"
 
 #include <QActionGroup>
 #include <QFileInfo>

@@ -14,6 +14,7 @@
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/frame_alignment.h"
 #include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/playlist_file.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Bytes of a playlist file, local or fetched: its entries as written and as resolved beside a
 // local list and a fetched one, with the first byte choosing whether the system's names are
-// UTF-8. Checks that a fetched list names nothing but URLs, that nothing grows without bound,
-// and that each entry as it is shown holds no control character and hides its password.
+// UTF-8, and the same bytes recognised as a list's name and as the start of an answer. Checks
+// that a fetched list names nothing but URLs, that nothing grows without bound, and that each
+// entry as it is shown holds no control character and hides its password.
 #include "mp3plyr/input/display_text.h"
-#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
 
@@ -62,5 +62,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (const TPlaylistEntry& entry : PlaylistEntries(text, remote, systemUtf8))
         Check(IsUrl(entry.location) && entry.location.size() <= 3 * text.size() + remote.size());
     HasPlaylistExtension(text);
+    LooksLikePlaylist(text);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include "mp3plyr/input/curl_library.h"
 #include "mp3plyr/input/frame_alignment.h"
 #include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/playlist_file.h"
 
 #include <algorithm>
 #include <cctype>

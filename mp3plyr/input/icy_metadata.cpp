@@ -1,9 +1,6 @@
 #include "mp3plyr/input/icy_metadata.h"
 
 #include <algorithm>
-#include <cctype>
-#include <climits>
-#include <cstdlib>
 
 namespace pt4 {
 
@@ -75,69 +72,6 @@ std::optional<std::string> IcyStreamTitle(std::string_view block)
     if (nul != std::string::npos)
         value.resize(nul);
     return value;
-}
-
-namespace {
-
-std::string_view Trim(std::string_view text)
-{
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\0'; };
-    while (!text.empty() && space(text.front()))
-        text.remove_prefix(1);
-    while (!text.empty() && space(text.back()))
-        text.remove_suffix(1);
-    return text;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
-            return false;
-    return true;
-}
-
-bool EndsWithNoCase(std::string_view text, std::string_view suffix)
-{
-    return text.size() >= suffix.size() && StartsWithNoCase(text.substr(text.size() - suffix.size()), suffix);
-}
-
-template <typename Visit> void ForEachLine(std::string_view text, Visit visit)
-{
-    while (!text.empty()) {
-        const size_t end = text.find_first_of("\r\n");
-        visit(Trim(text.substr(0, end)));
-        if (end == std::string_view::npos)
-            break;
-        text.remove_prefix(end + 1);
-    }
-}
-
-std::string_view WithoutByteOrderMark(std::string_view text)
-{
-    if (text.starts_with("\xEF\xBB\xBF"))
-        text.remove_prefix(3);
-    return Trim(text);
-}
-
-} // namespace
-
-bool HasPlaylistExtension(std::string_view name)
-{
-    const size_t query = name.find_first_of("?#");
-    if (name.find("://") != std::string_view::npos && query != std::string_view::npos)
-        name = name.substr(0, query);
-    return EndsWithNoCase(name, ".m3u") || EndsWithNoCase(name, ".m3u8") || EndsWithNoCase(name, ".pls");
-}
-
-bool LooksLikePlaylist(std::string_view start)
-{
-    start = WithoutByteOrderMark(start);
-    return StartsWithNoCase(start, "#EXTM3U") || StartsWithNoCase(start, "[playlist]") ||
-           StartsWithNoCase(start, "http://") || StartsWithNoCase(start, "https://");
 }
 
 } // namespace pt4

@@ -1,6 +1,6 @@
 // Pieces of an internet radio stream that carry text: the metadata blocks a server interleaves
-// with the audio every `icy-metaint` bytes, the stream title inside them, and the playlist
-// files (.m3u, .pls) that point at stations.
+// with the audio every `icy-metaint` bytes and the stream title inside them. The playlist files
+// that point at stations are recognised in playlist_file.h.
 #pragma once
 
 #include <cstddef>
@@ -44,11 +44,5 @@ private:
 // The value of StreamTitle='...'; in a metadata block (raw bytes; the title may itself contain
 // apostrophes), or nullopt when the block has no title field.
 std::optional<std::string> IcyStreamTitle(std::string_view block);
-
-// Whether a name or URL path ends in a playlist file extension (.m3u, .m3u8, .pls).
-bool HasPlaylistExtension(std::string_view name);
-
-// Whether the start of a body reads as a playlist rather than audio.
-bool LooksLikePlaylist(std::string_view start);
 
 } // namespace pt4

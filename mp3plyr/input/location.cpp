@@ -2,25 +2,16 @@
 
 #include "mp3plyr/input/descriptor_stream.h"
 #include "mp3plyr/input/file_stream.h"
-#include "mp3plyr/input/http_stream.h"
-#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <iterator>
 
 namespace pt4 {
 namespace {
-
-constexpr int kPlaylistDepth = 4;
-constexpr size_t kPlaylistLimit = 64 * 1024;
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix)
 {
@@ -30,15 +21,6 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
         if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i])
             return false;
     return true;
-}
-
-// The first entry of the list at `list` that can play; a fetched list never names a local file.
-std::string FirstEntry(std::string_view text, const std::string& list)
-{
-    for (const TPlaylistEntry& entry : ParsePlaylist(text))
-        if (std::optional<std::string> location = ResolvePlaylistEntry(entry.location, list))
-            return *location;
-    throw EStreamOpenError("the playlist names no stream");
 }
 
 } // namespace
@@ -54,57 +36,6 @@ TMPHttpStream::Options StreamOptions(std::stop_token stop)
     }
     return options;
 }
-
-namespace {
-
-TOpenedLocation Open(const std::string& location, int depth, const std::stop_token& stop)
-{
-    if (depth > kPlaylistDepth)
-        throw EStreamOpenError("playlists refer to each other too deeply");
-    TOpenedLocation opened;
-    opened.name = location;
-    if (location == "-") {
-        opened.stream = std::make_unique<TMPDescriptorStream>(STDIN_FILENO);
-        return opened;
-    }
-    if (IsUrl(location)) {
-        std::unique_ptr<TMPHttpStream> http;
-        try {
-            http = std::make_unique<TMPHttpStream>(location, StreamOptions(stop));
-        } catch (const EStreamCancelled&) {
-            throw;
-        } catch (const EMP3Error& error) {
-            throw EStreamOpenError(error.what(), error.Reason());
-        }
-        if (!http->IsPlaylist()) {
-            http->CheckAudioType();
-            opened.stream = std::move(http);
-            return opened;
-        }
-        std::string text;
-        {
-            const std::stop_callback interrupt(stop, [&http] { http->Interrupt(); });
-            text = http->ReadText(kPlaylistLimit);
-        }
-        if (stop.stop_requested())
-            throw EStreamCancelled();
-        const std::string next = FirstEntry(text, http->EffectiveUrl());
-        http.reset();
-        return Open(next, depth + 1, stop);
-    }
-    if (HasPlaylistExtension(location)) {
-        return Open(FirstEntry(ReadListFile(location, kPlaylistLimit), location), depth + 1, stop);
-    }
-    try {
-        opened.stream = std::make_unique<TMPFileStream>(location);
-    } catch (const EMP3Error& error) {
-        throw EFileOpenError(location, error.what(), error.SystemError());
-    }
-    opened.seekable = true;
-    return opened;
-}
-
-} // namespace
 
 bool IsUrl(std::string_view location)
 {
@@ -134,7 +65,25 @@ std::string ShownLocation(std::string_view location)
 
 TOpenedLocation OpenLocation(const std::string& location, const std::stop_token& stop)
 {
-    return Open(location, 0, stop);
+    TPlayStart start = FollowPlaylists(location, stop);
+    TOpenedLocation opened;
+    opened.name = std::move(start.location);
+    if (opened.name == "-") {
+        opened.stream = std::make_unique<TMPDescriptorStream>(STDIN_FILENO);
+        return opened;
+    }
+    if (start.http) {
+        start.http->CheckAudioType();
+        opened.stream = std::move(start.http);
+        return opened;
+    }
+    try {
+        opened.stream = std::make_unique<TMPFileStream>(opened.name);
+    } catch (const EMP3Error& error) {
+        throw EFileOpenError(opened.name, error.what(), error.SystemError());
+    }
+    opened.seekable = true;
+    return opened;
 }
 
 } // namespace pt4

@@ -1,33 +1,23 @@
+// The text of playlist files: recognising a list, its lines and entries, and where each entry
+// points. Reading lists from files and servers is in playlist_reading.cpp.
 #include "mp3plyr/input/playlist_file.h"
 
 #include "mp3plyr/input/display_text.h"
-#include "mp3plyr/input/http_stream.h"
-#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
 
-#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <filesystem>
 #include <map>
-#include <memory>
 
 namespace pt4 {
 namespace {
 
-// Lists inside lists are followed this deep; a longer chain is a loop or a mistake.
-constexpr int kNestingLimit = 4;
-// Bytes read of one list, and entries taken from one list and from all lists of one open,
-// however they nest.
-constexpr size_t kTextLimit = 32 * 1024 * 1024;
+// Entries taken from one list's text.
 constexpr size_t kEntryLimit = 1000000;
 
 bool IsSpace(char c)
@@ -166,21 +156,6 @@ bool IsUtf8(std::string_view text)
     return true;
 }
 
-// Whether file names here are UTF-8: the locale's character set, with plain ASCII (the C
-// locale) taken as UTF-8, as the desktop does.
-bool SystemIsUtf8()
-{
-    static const bool utf8 = [] {
-        const locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t(0));
-        if (locale == locale_t(0))
-            return true;
-        const std::string codeset = nl_langinfo_l(CODESET, locale);
-        freelocale(locale);
-        return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968";
-    }();
-    return utf8;
-}
-
 // "scheme://" of any kind.
 bool HasScheme(std::string_view text)
 {
@@ -258,83 +233,6 @@ std::string ResolveAgainstUrl(const std::string& raw, const std::string& base)
     return path.substr(0, path.rfind('/') + 1) + name;
 }
 
-// Closes a descriptor when it goes.
-struct Descriptor {
-    int fd;
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            close(fd);
-    }
-};
-
-std::optional<std::string> Resolve(std::string_view entry, const std::string& list,
-                                   const std::string& folder);
-
-class Expander {
-public:
-    std::vector<TPlaylistEntry> entries;
-
-    void Expand(const std::string& list, std::vector<std::string>& within)
-    {
-        std::string text;
-        std::string base = list;
-        if (IsUrl(list)) {
-            std::unique_ptr<TMPHttpStream> http;
-            try {
-                http = std::make_unique<TMPHttpStream>(list, StreamOptions());
-            } catch (const EMP3Error& error) {
-                throw EStreamOpenError(error.what(), error.Reason());
-            }
-            if (!http->IsPlaylist()) {
-                // Audio after all, under a list's name.
-                Add({list, {}});
-                return;
-            }
-            text = http->ReadText(kTextLimit);
-            base = http->EffectiveUrl();
-        } else {
-            text = ReadListFile(list, kTextLimit);
-        }
-        within.push_back(Key(list));
-        std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8());
-        entries.reserve(std::min(entries.size() + listed.size(), kEntryLimit));
-        for (TPlaylistEntry& entry : listed) {
-            if (IsUrl(entry.location) || !HasPlaylistExtension(entry.location)) {
-                Add(std::move(entry));
-                continue;
-            }
-            // A list that names a list it is inside of, or one nested too deep, adds nothing.
-            if (within.size() > size_t(kNestingLimit) ||
-                std::find(within.begin(), within.end(), Key(entry.location)) != within.end())
-                continue;
-            try {
-                Expand(entry.location, within);
-            } catch (const EMP3Error&) {
-                // Unreadable: it stays an entry, so that its failure is told when its turn comes.
-                Add(std::move(entry));
-            }
-        }
-        within.pop_back();
-    }
-
-private:
-    void Add(TPlaylistEntry entry)
-    {
-        if (entries.size() < kEntryLimit)
-            entries.push_back(std::move(entry));
-    }
-
-    static std::string Key(const std::string& list)
-    {
-        if (IsUrl(list))
-            return list;
-        std::error_code error;
-        const std::filesystem::path canonical = std::filesystem::weakly_canonical(list, error);
-        return error ? list : canonical.string();
-    }
-};
-
 std::optional<std::string> Resolve(std::string_view entry, const std::string& list, const std::string& folder)
 {
     entry = Trim(entry);
@@ -362,36 +260,40 @@ std::optional<std::string> Resolve(std::string_view entry, const std::string& li
 
 } // namespace
 
-std::string ReadListFile(const std::string& path, size_t limit)
+bool HasPlaylistExtension(std::string_view name)
 {
-    const auto fail = [&path](const std::string& why) {
-        throw EFileOpenError(path, "cannot open \"" + path + "\": " + why);
+    const size_t query = name.find_first_of("?#");
+    if (name.find("://") != std::string_view::npos && query != std::string_view::npos)
+        name = name.substr(0, query);
+    const auto endsWith = [name](std::string_view suffix) {
+        return name.size() >= suffix.size() &&
+               StartsWithNoCase(name.substr(name.size() - suffix.size()), suffix);
     };
-    // Opened without waiting (a FIFO would wait for a writer), then taken only as a plain file.
-    const Descriptor file{open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)};
-    if (file.fd < 0)
-        fail(std::string(std::strerror(errno)) + ".");
-    struct stat status {};
-    if (fstat(file.fd, &status) != 0)
-        fail(std::string(std::strerror(errno)) + ".");
-    if (S_ISDIR(status.st_mode))
-        fail("it is a directory, not a file.");
-    if (!S_ISREG(status.st_mode))
-        fail("not a regular file.");
-    std::string text(size_t(std::min<uintmax_t>(uintmax_t(std::max<off_t>(status.st_size, 0)), limit)), '\0');
-    size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = read(file.fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            throw EFileOpenError(path, "cannot read \"" + path + "\": " + std::strerror(errno) + ".");
-        if (n == 0)
-            break;
-        got += size_t(n);
-    }
-    text.resize(got);
-    return text;
+    return endsWith(".m3u") || endsWith(".m3u8") || endsWith(".pls");
+}
+
+bool LooksLikePlaylist(std::string_view start)
+{
+    if (start.starts_with("\xEF\xBB\xBF"))
+        start.remove_prefix(3);
+    // A server may pad the start of its answer with NULs as well as with white space.
+    const size_t text = start.find_first_not_of(std::string_view(" \t\r\n\0", 5));
+    start.remove_prefix(text == std::string_view::npos ? start.size() : text);
+    return StartsWithNoCase(start, "#EXTM3U") || StartsWithNoCase(start, "[playlist]") ||
+           StartsWithNoCase(start, "http://") || StartsWithNoCase(start, "https://");
+}
+
+bool SystemIsUtf8()
+{
+    static const bool utf8 = [] {
+        const locale_t locale = newlocale(LC_CTYPE_MASK, "", locale_t(0));
+        if (locale == locale_t(0))
+            return true;
+        const std::string codeset = nl_langinfo_l(CODESET, locale);
+        freelocale(locale);
+        return codeset == "UTF-8" || codeset == "utf8" || codeset == "ANSI_X3.4-1968";
+    }();
+    return utf8;
 }
 
 std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text)
@@ -421,35 +323,6 @@ std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::st
         if (std::optional<std::string> location = Resolve(entry.location, list, folder))
             entries[kept++] = {std::move(*location), std::move(entry.title)};
     entries.resize(kept);
-    return entries;
-}
-
-std::vector<TPlaylistEntry> ReadPlaylist(const std::string& location)
-{
-    Expander expander;
-    std::vector<std::string> within;
-    expander.Expand(location, within);
-    return std::move(expander.entries);
-}
-
-std::vector<TPlaylistEntry> ExpandPlaylists(const std::vector<std::string>& names, const TListFailed& failed)
-{
-    std::vector<TPlaylistEntry> entries;
-    for (const std::string& name : names) {
-        if (!HasPlaylistExtension(name)) {
-            entries.push_back({name, {}});
-            continue;
-        }
-        try {
-            std::vector<TPlaylistEntry> listed = ReadPlaylist(name);
-            entries.insert(entries.end(), std::make_move_iterator(listed.begin()),
-                           std::make_move_iterator(listed.end()));
-        } catch (const EMP3Error&) {
-            if (!failed)
-                throw;
-            failed(name, std::current_exception());
-        }
-    }
     return entries;
 }
 

@@ -2,6 +2,8 @@
 // lists are files of one folder ("@" in a row stands for it), so that lists can name each other.
 #include "mp3plyr/input/playlist_file.h"
 
+#include "mp3plyr/input/location.h"
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -71,12 +73,61 @@ TEST(PlaylistFile, ListsYieldTheirEntriesInOrder)
         for (TPlaylistEntry& entry : expected)
             if (entry.location.starts_with('@'))
                 entry.location.replace(0, 1, folder.string());
-        if (std::string(row.list).find("://") != std::string::npos)
+        if (std::string(row.list).find("://") != std::string::npos) {
             EXPECT_EQ(PlaylistEntries(row.text, row.list, true), expected);
-        else
-            EXPECT_EQ(ReadPlaylist((folder / row.list).string()), expected);
+            continue;
+        }
+        EXPECT_EQ(ReadPlaylist((folder / row.list).string()), expected);
+        // The player, handed the list as one location, starts where its album starts.
+        if (IsUrl(expected.front().location))
+            continue;
+        std::ofstream(expected.front().location).put('\0');
+        try {
+            EXPECT_EQ(OpenLocation((folder / row.list).string()).name, expected.front().location);
+        } catch (const std::exception& error) {
+            ADD_FAILURE() << error.what();
+        }
     }
     std::filesystem::remove_all(folder);
+}
+
+// A list is known by its name (a URL's query and fragment aside) or, from a server that does
+// not say, by the start of its answer.
+TEST(PlaylistFile, ListsAreRecognisedByNameAndByContent)
+{
+    const struct {
+        std::string_view name;
+        bool list;
+    } names[] = {
+        {"a.m3u", true},
+        {"/x/A.M3U8", true},
+        {"x.Pls", true},
+        {"http://h/live.pls?sid=1", true},
+        {"http://h/play?list=x.m3u", false},
+        {"http://h/x.m3u#top", true},
+        {"a.m3u?x", false}, // a local name keeps its question mark
+        {"a.mp3", false},
+        {"m3u", false},
+        {"a.m3u.mp3", false},
+    };
+    for (const auto& row : names)
+        EXPECT_EQ(HasPlaylistExtension(row.name), row.list) << row.name;
+    using namespace std::string_view_literals;
+    const struct {
+        std::string_view start;
+        bool list;
+    } starts[] = {
+        {"#EXTM3U\n", true},
+        {"\xEF\xBB\xBF[Playlist]\r\nFile1=x", true},
+        {"\0\0 \r\nhttps://s/1"sv, true},
+        {"HTTP://s/1", true},
+        {"\xFF\xFB\x90\x00", false},
+        {"ID3\x04", false},
+        {"<html>", false},
+        {"\v#EXTM3U", false},
+    };
+    for (const auto& row : starts)
+        EXPECT_EQ(LooksLikePlaylist(row.start), row.list) << row.start;
 }
 
 } // namespace
