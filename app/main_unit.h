@@ -11,6 +11,7 @@
 #include "components/mmtimer.h"
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/player/album_sequence.h"
+#include "mp3plyr/player/location_opener.h"
 
 #include <QPointer>
 #include <QStringList>
@@ -187,7 +188,8 @@ public:
     // These files and playlists (local files or URLs) as the album, each list as its entries:
     // the first entry loaded, and played at once with `play`. The lists are read off the window
     // thread, so that a long list or a slow server does not hold the window up; the album
-    // follows when they are read, unless another file or list was opened meanwhile.
+    // follows when they are read. The newest open wins: this one cancels a list read or a
+    // station's connection under way, and is cancelled by any file or list opened meanwhile.
     void OpenPlaylist(const QStringList& names, bool play);
     // Volume 0 ... 100 set from outside the window: player, knob and label.
     void SetVolumeFromDesktop(int volume);
@@ -283,8 +285,15 @@ private:
     bool aboutArrowPhase_ = false;
     std::function<TAlbumForm*()> albumFormMaker_;
     TAlbumForm* albumForm_ = nullptr;
-    // Counts opens of files and lists: a list read for an earlier one is dropped.
-    uint64_t openRequest_ = 0;
+    // Reads the lists opened as albums on a thread of its own, as the player opens a station:
+    // one read at a time, and any newer open of a file or list cancels the read under way (its
+    // server's wait ends at once, its result is dropped). Its notice comes to the window's
+    // thread as FinishListReading.
+    TLocationOpener listReading_{[this](uint64_t id) {
+        QMetaObject::invokeMethod(
+            this, [this, id] { FinishListReading(id); }, Qt::QueuedConnection);
+    }};
+    void FinishListReading(uint64_t id);
     void AddLoudnessMenu();
     void AddTextEncodingMenu(); // text_encoding_menu.cpp
     QMenu* contextMenu_ = nullptr;

@@ -6,15 +6,15 @@
 #include "app/album_dialog.h"
 #include "app/comforts.h"
 #include "app/picture_store.h"
-#include "mp3plyr/input/icy_metadata.h"
+#include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/runtime/exception_display.h"
 
 #include <QFile>
 #include <QMessageBox>
-#include <QThread>
 
 #include <algorithm>
+#include <any>
 #include <memory>
 
 namespace pt4 {
@@ -55,6 +55,45 @@ TNamesAndTitles Split(std::vector<TPlaylistEntry> entries)
         split.titles.push_back(std::move(entry.title));
     }
     return split;
+}
+
+// The lists opened as an album, read on the list reading's thread, with the entries that are
+// missing found there too: a long run of missing entries then holds the window up no longer
+// than a short one.
+struct TListsRead {
+    std::vector<TPlaylistEntry> entries;
+    std::vector<std::exception_ptr> errors;
+    std::vector<bool> missing;
+    bool play = false;
+};
+
+TListsRead ReadLists(const std::vector<std::string>& names, bool play, const std::stop_token& stop)
+{
+    TListsRead read;
+    read.play = play;
+    try {
+        read.entries = ExpandPlaylists(
+            names,
+            [&read](const std::string&, const std::exception_ptr& error) { read.errors.push_back(error); },
+            stop);
+    } catch (const EStreamCancelled&) {
+        throw;
+    } catch (...) {
+        read.errors.push_back(std::current_exception());
+    }
+    // A look at the file system per entry: in pieces, so that a newer open stops it soon.
+    constexpr size_t kPiece = 1024;
+    read.missing.reserve(read.entries.size());
+    for (size_t at = 0; at < read.entries.size(); at += kPiece) {
+        if (stop.stop_requested())
+            throw EStreamCancelled();
+        std::vector<std::string> piece;
+        for (size_t i = at; i < std::min(at + kPiece, read.entries.size()); ++i)
+            piece.push_back(read.entries[i].location);
+        for (const bool missing : TAlbumSequence::LookForMissing(piece))
+            read.missing.push_back(missing);
+    }
+    return read;
 }
 
 } // namespace
@@ -140,6 +179,7 @@ void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
     comforts_->NoteOpened(TRecentKind::Folder, dialog->FileListBox1->Directory());
     // The list is taken now, with full paths: a later dialog, confirmed or not, and the current
     // directory have no say in what plays.
+    listReading_.Cancel(); // a list still being read gives way to the folder
     const std::exception_ptr told = told_;
     if (!Album.Confirm(LocalNames(dialog->FileListBox1->FilePathBytes())) && told_ == told)
         ShowNoPlayableFile(); // files that failed have been told already
@@ -194,7 +234,7 @@ void TForm1::PlayFiles(const QStringList& files)
         OpenPlaylist(files, true);
         return;
     }
-    ++openRequest_;
+    listReading_.Cancel();
     const std::exception_ptr told = told_;
     if (!Album.Start(LocalNames(files)) && told_ == told)
         ShowNoPlayableFile();
@@ -203,53 +243,38 @@ void TForm1::PlayFiles(const QStringList& files)
 
 void TForm1::OpenPlaylist(const QStringList& names, bool play)
 {
-    const uint64_t request = ++openRequest_;
     comforts_->NotePlaylists(names);
-    struct TRead {
-        std::vector<TPlaylistEntry> entries;
-        std::vector<std::exception_ptr> errors;
-        std::vector<bool> missing;
-    };
-    auto read = std::make_shared<TRead>();
-    QThread* reader = QThread::create([read, names = LocalNames(names)] {
-        try {
-            read->entries =
-                ExpandPlaylists(names, [&read](const std::string&, const std::exception_ptr& error) {
-                    read->errors.push_back(error);
-                });
-        } catch (...) {
-            read->errors.push_back(std::current_exception());
-        }
-        // Looked for here, so that a long run of missing entries holds the window up no longer
-        // than a short one.
-        std::vector<std::string> locations;
-        locations.reserve(read->entries.size());
-        for (const TPlaylistEntry& entry : read->entries)
-            locations.push_back(entry.location);
-        read->missing = TAlbumSequence::LookForMissing(locations);
+    if (MP3Player1.Connecting())
+        MP3Player1.Close(); // a station still connecting gives way too
+    listReading_.StartWork([names = LocalNames(names), play](const std::stop_token& stop) -> std::any {
+        return ReadLists(names, play, stop);
     });
-    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
-    connect(reader, &QThread::finished, this, [this, read, play, request] {
-        if (request != openRequest_)
-            return;
-        try {
-            for (const std::exception_ptr& error : read->errors)
-                ShowException(error);
-            TNamesAndTitles album = Split(std::move(read->entries));
-            // Whatever played before gives way, as for a folder confirmed in the album dialog.
-            const std::exception_ptr told = told_;
-            if (!(play
-                      ? Album.Start(std::move(album.names), std::move(album.titles), std::move(read->missing))
-                      : Album.Confirm(std::move(album.names), std::move(album.titles),
-                                      std::move(read->missing))) &&
-                told_ == told)
-                ShowNoPlayableFile();
-            ShowPlayerState();
-        } catch (...) {
-            ShowException(std::current_exception());
-        }
-    });
-    reader->start();
+}
+
+void TForm1::FinishListReading(uint64_t id)
+{
+    std::optional<TOpenResult> result = listReading_.Take(id);
+    if (!result)
+        return; // a newer open cancelled it
+    try {
+        if (result->Error)
+            std::rethrow_exception(result->Error);
+        TListsRead& read = std::any_cast<TListsRead&>(result->Value);
+        for (const std::exception_ptr& error : read.errors)
+            ShowException(error);
+        TNamesAndTitles album = Split(std::move(read.entries));
+        // Whatever played before gives way, as for a folder confirmed in the album dialog.
+        const std::exception_ptr told = told_;
+        if (!(read.play
+                  ? Album.Start(std::move(album.names), std::move(album.titles), std::move(read.missing))
+                  : Album.Confirm(std::move(album.names), std::move(album.titles),
+                                  std::move(read.missing))) &&
+            told_ == told)
+            ShowNoPlayableFile();
+        ShowPlayerState();
+    } catch (...) {
+        ShowException(std::current_exception());
+    }
 }
 
 void TForm1::MP3Player1EndPlay(bool acted)

@@ -59,7 +59,7 @@ void TForm1::OpenChosenFile(const QString& fileName)
         OpenPlaylist({fileName}, false);
         return;
     }
-    ++openRequest_;
+    listReading_.Cancel();
     comforts_->NoteOpened(IsStationAddress(fileName) ? TRecentKind::Station : TRecentKind::File, fileName);
     Album.FileChosen();
     // Opens at once and stays stopped; the labels follow with OnChangeStatus.

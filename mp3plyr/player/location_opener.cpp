@@ -1,10 +1,12 @@
 #include "mp3plyr/player/location_opener.h"
 
 #include "mp3plyr/input/descriptor_stream.h"
-#include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/location.h"
+#include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/input/replay_stream.h"
 #include "mp3plyr/player/frame_source.h"
+
+#include <utility>
 
 namespace pt4 {
 namespace {
@@ -61,10 +63,21 @@ bool TLocationOpener::OpensInBackground(const std::string& location)
 
 uint64_t TLocationOpener::Start(const std::string& location)
 {
+    return StartAttempt(location, nullptr);
+}
+
+uint64_t TLocationOpener::StartWork(TWork work)
+{
+    return StartAttempt({}, std::move(work));
+}
+
+uint64_t TLocationOpener::StartAttempt(std::string location, TWork work)
+{
     Cancel();
     auto attempt = std::make_unique<TAttempt>();
     attempt->Id = ++lastId_;
-    attempt->Location = location;
+    attempt->Location = std::move(location);
+    attempt->Work = std::move(work);
     TAttempt& started = *attempt;
     {
         std::lock_guard held(mutex_);
@@ -138,9 +151,14 @@ void TLocationOpener::Run(TAttempt& attempt)
     const std::stop_token stop = attempt.Stop.get_token();
     TOpenResult result;
     try {
-        TOpenedLocation opened = OpenLocation(attempt.Location, stop);
-        result.Seekable = opened.seekable;
-        result.Stream = opened.seekable ? std::move(opened.stream) : Measured(std::move(opened.stream), stop);
+        if (attempt.Work) {
+            result.Value = std::exchange(attempt.Work, nullptr)(stop);
+        } else {
+            TOpenedLocation opened = OpenLocation(attempt.Location, stop);
+            result.Seekable = opened.seekable;
+            result.Stream =
+                opened.seekable ? std::move(opened.stream) : Measured(std::move(opened.stream), stop);
+        }
     } catch (...) {
         result.Error = std::current_exception();
     }
@@ -156,7 +174,7 @@ void TLocationOpener::Run(TAttempt& attempt)
     }
     if (current)
         finished_(attempt.Id);
-    // A stale attempt's stream is freed here, on its own thread, as `result` goes.
+    // A stale attempt's stream or value is freed here, on its own thread, as `result` goes.
 }
 
 } // namespace pt4

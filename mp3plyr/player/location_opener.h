@@ -3,11 +3,12 @@
 // waits for a server or a writer. Each attempt has an id; only the latest is current, and
 // starting or cancelling makes it stale. A stale attempt is told to give up at once (its waits
 // for the server or the pipe end), and whatever it still opens is freed on its own thread.
-// Start, Cancel, Busy, PlayWhenOpened and Take belong to the owner thread.
+// Start, StartWork, Cancel, Busy, PlayWhenOpened and Take belong to the owner thread.
 #pragma once
 
 #include "mp3plyr/input/stream.h"
 
+#include <any>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -29,6 +30,8 @@ struct TOpenResult {
     std::exception_ptr Error;
     // The owner asked to play while the attempt ran.
     bool PlayWhenOpened = false;
+    // What the work of an attempt started by StartWork gave back.
+    std::any Value;
 };
 
 class TLocationOpener {
@@ -46,6 +49,11 @@ public:
 
     // Cancels the current attempt and starts one for `location`; returns its id.
     uint64_t Start(const std::string& location);
+    // Cancels the current attempt and starts one that runs `work` instead of opening a location
+    // (reading a list, say): its value is the result's Value, its exception the result's Error.
+    // `work` gives up when its stop token is requested; it is freed on the attempt's thread.
+    using TWork = std::function<std::any(const std::stop_token&)>;
+    uint64_t StartWork(TWork work);
     // Cancels the current attempt; false when there was none.
     bool Cancel();
     // An attempt is current.
@@ -59,11 +67,13 @@ private:
     struct TAttempt {
         uint64_t Id = 0;
         std::string Location;
+        TWork Work; // run instead of opening Location, when set
         std::stop_source Stop;
         bool Done = false;  // under mutex_
         TOpenResult Result; // under mutex_ once Done
         std::thread Thread;
     };
+    uint64_t StartAttempt(std::string location, TWork work);
     void Run(TAttempt& attempt);
     // Joins the threads of the attempts that are done and not current.
     void Reap();
