@@ -3,6 +3,7 @@
 #include "mp3plyr/input/playlist_file.h"
 
 #include "mp3plyr/input/display_text.h"
+#include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/location.h"
 
 #include <langinfo.h>
@@ -47,14 +48,25 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix)
                       [](char a, char b) { return AsciiLower(a) == AsciiLower(b); });
 }
 
-template <typename Visit> void ForEachLine(std::string_view text, Visit visit)
+// Lines or entries between two looks at a stop token: a long list gives way within a few ms.
+constexpr size_t kStopStride = 16384;
+
+void ThrowIfStopped(size_t done, const std::stop_token& stop)
+{
+    if (done % kStopStride == 0 && stop.stop_requested())
+        throw EStreamCancelled();
+}
+
+template <typename Visit> void ForEachLine(std::string_view text, const std::stop_token& stop, Visit visit)
 {
     // A plain scan: find_first_of searches its set once per byte, which shows in long lists.
     size_t start = 0;
+    size_t lines = 0;
     for (size_t i = 0; i < text.size(); ++i)
         if (text[i] == '\r' || text[i] == '\n') {
             visit(Trim(text.substr(start, i - start)));
             start = i + 1;
+            ThrowIfStopped(++lines, stop);
         }
     if (start < text.size())
         visit(Trim(text.substr(start)));
@@ -73,10 +85,10 @@ std::optional<long> EntryNumber(std::string_view key, std::string_view name)
     return std::stol(std::string(key));
 }
 
-std::vector<TPlaylistEntry> ParsePls(std::string_view text)
+std::vector<TPlaylistEntry> ParsePls(std::string_view text, const std::stop_token& stop)
 {
     std::map<long, TPlaylistEntry> numbered;
-    ForEachLine(text, [&](std::string_view line) {
+    ForEachLine(text, stop, [&](std::string_view line) {
         const size_t equals = line.find('=');
         if (equals == std::string_view::npos)
             return;
@@ -109,12 +121,12 @@ std::string ExtinfTitle(std::string_view line)
     return {};
 }
 
-std::vector<TPlaylistEntry> ParseM3u(std::string_view text)
+std::vector<TPlaylistEntry> ParseM3u(std::string_view text, const std::stop_token& stop)
 {
     std::vector<TPlaylistEntry> entries;
     entries.reserve(std::min(size_t(std::count(text.begin(), text.end(), '\n')) + 1, kEntryLimit));
     std::string title;
-    ForEachLine(text, [&](std::string_view line) {
+    ForEachLine(text, stop, [&](std::string_view line) {
         if (line.empty())
             return;
         if (line.front() == '#') {
@@ -296,12 +308,12 @@ bool SystemIsUtf8()
     return utf8;
 }
 
-std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text)
+std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text, const std::stop_token& stop)
 {
     if (text.starts_with("\xEF\xBB\xBF"))
         text.remove_prefix(3);
     text = Trim(text);
-    return StartsWithNoCase(text, "[playlist]") ? ParsePls(text) : ParseM3u(text);
+    return StartsWithNoCase(text, "[playlist]") ? ParsePls(text, stop) : ParseM3u(text, stop);
 }
 
 std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const std::string& list)
@@ -309,19 +321,22 @@ std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const st
     return Resolve(entry, list, std::filesystem::path(list).parent_path().string());
 }
 
-std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8)
+std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8,
+                                            const std::stop_token& stop)
 {
     std::string converted;
     if (systemUtf8 && !IsUtf8(text)) {
         converted = DisplayText(text);
         text = converted;
     }
-    std::vector<TPlaylistEntry> entries = ParsePlaylist(text);
+    std::vector<TPlaylistEntry> entries = ParsePlaylist(text, stop);
     const std::string folder = std::filesystem::path(list).parent_path().string();
     size_t kept = 0;
-    for (TPlaylistEntry& entry : entries)
-        if (std::optional<std::string> location = Resolve(entry.location, list, folder))
-            entries[kept++] = {std::move(*location), std::move(entry.title)};
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (std::optional<std::string> location = Resolve(entries[i].location, list, folder))
+            entries[kept++] = {std::move(*location), std::move(entries[i].title)};
+        ThrowIfStopped(i + 1, stop);
+    }
     entries.resize(kept);
     return entries;
 }

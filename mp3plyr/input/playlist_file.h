@@ -41,8 +41,8 @@ bool LooksLikePlaylist(std::string_view start);
 // The entries of a list's text as they are written, in order: trimmed, without a UTF-8
 // byte-order mark, blank lines or comments; Windows and old Mac line ends alike. A .pls (text
 // starting with "[playlist]") is ordered by its entry numbers. Takes any bytes; entries past
-// the millionth are left out.
-std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text);
+// the millionth are left out. Throws EStreamCancelled once `stop` is requested.
+std::vector<TPlaylistEntry> ParsePlaylist(std::string_view text, const std::stop_token& stop = {});
 
 // Where `entry` of the list at `list` (a local path or an http(s) URL) points: a URL as it is,
 // a file:// URL as its path, a relative name (backslashes taken as separators) beside the
@@ -52,7 +52,9 @@ std::optional<std::string> ResolvePlaylistEntry(std::string_view entry, const st
 // The entries of the text of the list at `list`, resolved; those that cannot play are left
 // out. Text that is not UTF-8 holds names in the system's encoding: kept as bytes when that
 // encoding is not UTF-8 (`systemUtf8` false), else converted from the code page it reads as.
-std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8);
+// Throws EStreamCancelled once `stop` is requested.
+std::vector<TPlaylistEntry> PlaylistEntries(std::string_view text, const std::string& list, bool systemUtf8,
+                                            const std::stop_token& stop = {});
 
 // Whether file names here are UTF-8: the locale's character set, with plain ASCII (the C
 // locale) taken as UTF-8, as the desktop does.

@@ -93,9 +93,12 @@ public:
         }
         ThrowIfStopped(stop_);
         within.push_back(Key(list));
-        std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8());
+        std::vector<TPlaylistEntry> listed = PlaylistEntries(text, base, SystemIsUtf8(), stop_);
         entries.reserve(std::min(entries.size() + listed.size(), kEntryLimit));
+        size_t seen = 0;
         for (TPlaylistEntry& entry : listed) {
+            if (++seen % 16384 == 0)
+                ThrowIfStopped(stop_);
             if (IsUrl(entry.location) || !HasPlaylistExtension(entry.location)) {
                 Add(std::move(entry));
                 continue;
