@@ -1,11 +1,18 @@
 // Bytes of a playlist file, local or fetched: its entries as written and as resolved beside a
 // local list and a fetched one, with the first byte choosing whether the system's names are
-// UTF-8, and the same bytes recognised as a list's name and as the start of an answer. Checks
-// that a fetched list names nothing but URLs, that nothing grows without bound, and that each
-// entry as it is shown holds no control character and hides its password.
+// UTF-8, and the same bytes recognised as a list's name and as the start of an answer, and as
+// a list file read whole and followed to its first entry. Checks that a fetched list names
+// nothing but URLs, that nothing grows without bound, that a list file reads as its text, and
+// that each entry as it is shown holds no control character and hides its password.
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/location.h"
 #include "mp3plyr/input/playlist_file.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
 
 namespace {
 
@@ -32,6 +39,33 @@ bool FreeOfControls(std::string_view text)
     }
     return true;
 }
+
+// A folder of this process's own for the list file, gone when the process ends.
+class ListFile {
+public:
+    ListFile()
+    {
+        char folder[] = "/tmp/pt4-list-fuzz-XXXXXX";
+        if (!mkdtemp(folder))
+            __builtin_trap();
+        folder_ = folder;
+        path_ = folder_ + "/list.m3u";
+    }
+    ~ListFile()
+    {
+        unlink(path_.c_str());
+        rmdir(folder_.c_str());
+    }
+    const std::string& Write(std::string_view text) const
+    {
+        std::ofstream(path_, std::ios::binary | std::ios::trunc)
+            .write(text.data(), std::streamsize(text.size()));
+        return path_;
+    }
+
+private:
+    std::string folder_, path_;
+};
 
 void CheckShown(const std::string& location)
 {
@@ -63,5 +97,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         Check(IsUrl(entry.location) && entry.location.size() <= 3 * text.size() + remote.size());
     HasPlaylistExtension(text);
     LooksLikePlaylist(text);
+
+    // Read from a file, the list gives what its text gives, unless it names a local list (which
+    // is followed in place); the player starts at the same entry.
+    static const ListFile file;
+    const std::string& path = file.Write(text);
+    const std::vector<TPlaylistEntry> listed = PlaylistEntries(text, path, SystemIsUtf8());
+    if (std::none_of(listed.begin(), listed.end(), [](const TPlaylistEntry& entry) {
+            return !IsUrl(entry.location) && HasPlaylistExtension(entry.location);
+        })) {
+        Check(ReadPlaylist(path) == listed);
+        if (!listed.empty() && !IsUrl(listed.front().location))
+            Check(FollowPlaylists(path).location == listed.front().location);
+    }
     return 0;
 }
