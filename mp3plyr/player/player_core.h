@@ -91,6 +91,12 @@ public:
     // What the open file reports of itself.
     TShownFile Describe() const;
 
+    // Owner thread. A change of the equalizer or of the loudness is to be heard at once: set by
+    // the setters, taken by the next MP_EQUALIZER, which then plays again from the position heard
+    // (the sound already queued has the old settings in it).
+    bool replayChange = false;
+    void ReplayFromHeard();
+
     // Runs on a worker thread: hands an exception over to the owner thread as a notice; the
     // worker goes on at once.
     void HandOverException(const std::exception_ptr& error, bool& handled);

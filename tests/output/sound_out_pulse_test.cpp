@@ -547,7 +547,10 @@ TEST(SoundOutWithoutServer, OpenFailsAtOnceWithTheServerText)
             out.Open();
             ADD_FAILURE() << "Open succeeded without a server";
         } catch (const EMP3Error& e) {
-            EXPECT_STREQ(e.what(), "Connection refused(TSoundOut.Open:WaveOutOpen)");
+            // The window says it in its own words; the server's text is the reason.
+            EXPECT_EQ(e.Kind(), TErrorKind::Device);
+            EXPECT_STREQ(e.what(), "サウンドサーバーに接続できません");
+            EXPECT_EQ(e.Reason(), "Connection refused(TSoundOut.Open:WaveOutOpen)");
         }
         EXPECT_FALSE(out.Active());
         EXPECT_EQ(out.Write(reinterpret_cast<const uint8_t*>("ab"), 2), 0);
