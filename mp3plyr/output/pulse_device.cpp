@@ -39,10 +39,10 @@ constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 // Sound held by the server that makes the end of what was written worth draining.
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
 // A look at the server comes this much after the block it waits for is due, so that the block
-// has surely been played by then; and, when the server's requests come less often than blocks
-// are due, at the latest this much after a block is due.
+// has surely been played by then. Blocks go back when they are due, not at the server's next
+// request: a station decoded only as fast as it comes has little more than a second in the ring,
+// and played blocks held there would stop it writing while the sound runs out.
 constexpr pa_usec_t kCheckMargin = 10 * PA_USEC_PER_MSEC;
-constexpr pa_usec_t kLateCheck = 1200 * PA_USEC_PER_MSEC;
 // While paused, and while no block has come since the stream opened or was reset, the stream
 // is kept fed with this much silence, topped up when a look at the server finds less than three
 // quarters of it left: a stream that runs dry has some servers take back the start of what comes
@@ -889,10 +889,9 @@ private:
         return drained_ && !timing.playing && timing.since_underrun >= 0;
     }
 
-    // Loop locked. Arms the timer for the next look at the server that no request of the server
-    // will make: a little after the next block is due (late, as the server's request normally
-    // comes first), near the end of the sound at least every kFreshTiming, and while silence is
-    // played before the first block every kPauseLook. Paused (corked) nothing is armed.
+    // Loop locked. Arms the timer for the next look at the server: a little after the next block
+    // is due, near the end of the sound at least every kFreshTiming, and while silence is played
+    // before the first block every kPauseLook. Paused (corked) nothing is armed.
     void ScheduleCheck()
     {
         if (lost_ || timingRequest_)
@@ -914,7 +913,7 @@ private:
             const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
             const bool close =
                 ending_ || queued_.size() <= 1 || rejoin_ || timing == nullptr || !timing->playing;
-            wait = close ? std::min(left + kCheckMargin, kFreshTiming) : left + kLateCheck;
+            wait = close ? std::min(left + kCheckMargin, kFreshTiming) : left + kCheckMargin;
         }
         pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
     }

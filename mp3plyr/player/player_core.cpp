@@ -420,12 +420,19 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
     }
 }
 
+void TMP3PlayerCore::NoteAudibleChange()
+{
+    replayChange = replayChange || settings.status == TMP3PlayerStatus::mpsPlaying ||
+                   settings.status == TMP3PlayerStatus::mpsPaused;
+}
+
 void TMP3PlayerCore::ReplayFromHeard()
 {
     const bool sounding =
         settings.status == TMP3PlayerStatus::mpsPlaying || settings.status == TMP3PlayerStatus::mpsPaused;
-    // A station cannot go back: its new settings are heard once the queued sound has played.
-    if (!sounding || !StreamSeekable() || destroying)
+    // A station cannot go back: its new settings are heard once the queued sound has played. A
+    // file being written has nobody listening ahead of it: going back would write frames twice.
+    if (!sounding || !StreamSeekable() || destroying || !playback || playback->PlayingToFile)
         return;
     owner.Seek(int32_t(owner.Position()));
 }

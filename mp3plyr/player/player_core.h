@@ -95,6 +95,9 @@ public:
     // the setters, taken by the next MP_EQUALIZER, which then plays again from the position heard
     // (the sound already queued has the old settings in it).
     bool replayChange = false;
+    // Owner thread: a setting that shapes the sound changed. Only sound already queued is played
+    // again; a change made before play starts is decoded with from the first frame.
+    void NoteAudibleChange();
     void ReplayFromHeard();
 
     // Runs on a worker thread: hands an exception over to the owner thread as a notice; the

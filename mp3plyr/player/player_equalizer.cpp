@@ -55,7 +55,7 @@ template <class T> void ChangeLoudness(TMP3PlayerCore& core, T TLoudnessChoice::
         core.loudness.*choice = value;
         core.ApplyLoudness();
     }
-    core.replayChange = true;
+    core.NoteAudibleChange();
     core.window.PostUnique(MP_EQUALIZER);
 }
 
@@ -77,7 +77,7 @@ void TMP3Player::SetEqualizerEnabled(bool value)
     if (value == core_->settings.equalizerEnabled)
         return;
     core_->settings.equalizerEnabled = value;
-    core_->replayChange = true;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -92,7 +92,7 @@ void TMP3Player::SetEqualizerCount(int32_t count)
     if (count <= 0 || count == core_->settings.equalizerCount)
         return;
     core_->settings.equalizerCount = count;
-    core_->replayChange = true;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -106,7 +106,7 @@ void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
     if (mode == core_->settings.equalizerMode)
         return;
     core_->settings.equalizerMode = mode;
-    core_->replayChange = true;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -116,7 +116,7 @@ void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
     if (value < -100 || value > 100)
         return;
     if (core_->settings.equalizerValues[size_t(index)] != value)
-        core_->replayChange = true;
+        core_->NoteAudibleChange();
     core_->settings.equalizerValues[size_t(index)] = value;
     core_->window.PostUnique(MP_EQUALIZER);
 }
@@ -143,7 +143,7 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
         MP_ASSERT(bands[size_t(i)] >= previous);
     }
     bands[size_t(count - 1)] = high;
-    c.replayChange = true;
+    c.NoteAudibleChange();
     c.window.PostUnique(MP_EQUALIZER);
 }
 
