@@ -44,7 +44,9 @@ void TForm1::TellPlayerError()
     if (!error || error->Error == told_)
         return;
     told_ = error->Error;
-    if (Album.Selected())
+    // A notice while play goes on (a list, or a lost sound server being waited for); a box for a
+    // file opened alone that stopped.
+    if (Album.Selected() || MP3Player1.Status() != TMP3PlayerStatus::mpsStopped)
         ShowNotice(*error);
     else
         ShowException(error->Error);

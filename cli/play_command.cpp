@@ -6,10 +6,12 @@
 #include "mp3plyr/input/display_text.h"
 #include "mp3plyr/input/playlist_file.h"
 #include "mp3plyr/mp3plyr.h"
+#include "mp3plyr/output/pulse_device.h"
 #include "mp3plyr/player/album_sequence.h"
 #include "mp3plyr/runtime/exception_display.h"
 #include "mp3plyr/runtime/message_window.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -129,6 +131,8 @@ public:
     Session(bool keys, std::optional<uint32_t> volume, const LoudnessOptions& loudness = {}) : keys_(keys)
     {
         player_.SetAutoPlay(false);
+        // The line shows whole seconds: a notice a second is enough.
+        player_.SetChangePosStep(1000);
         player_.SetReplayGainMode(loudness.mode);
         player_.SetReplayGainPreamp(loudness.preampDb);
         if (volume)
@@ -157,6 +161,14 @@ public:
         };
     }
 
+    ~Session()
+    {
+        if (wakePipe_[0] >= 0) {
+            player_.MessageWindow().SetNotifier(nullptr);
+            close(wakePipe_[0]);
+            close(wakePipe_[1]);
+        }
+    }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
@@ -176,9 +188,9 @@ public:
                 player_.Play();
             }
             while (!done_) {
-                if (player_.MessageWindow().WaitForMessage(keys_ ? 50 : 500))
-                    player_.MessageWindow().DispatchMessages();
-                if (keys_ && !done_)
+                const bool key = WaitForMessageOrKey();
+                player_.MessageWindow().DispatchMessages();
+                if (key && !done_)
                     Poll();
             }
         } catch (const std::exception& error) {
@@ -192,6 +204,34 @@ public:
     }
 
 private:
+    // Sleeps until the player posts something or, with single keys, a key is pressed: true for
+    // a key. Nothing wakes the program in between.
+    bool WaitForMessageOrKey()
+    {
+        TMPMessageWindow& window = player_.MessageWindow();
+        if (!keys_) {
+            window.WaitForMessage(kInfinite);
+            return false;
+        }
+        if (wakePipe_[0] < 0) {
+            if (pipe2(wakePipe_, O_CLOEXEC | O_NONBLOCK) != 0)
+                wakePipe_[0] = wakePipe_[1] = -1;
+            const int writeEnd = wakePipe_[1];
+            window.SetNotifier([writeEnd] {
+                const char byte = 1;
+                [[maybe_unused]] const ssize_t ignored = write(writeEnd, &byte, 1);
+            });
+        }
+        if (window.QueuedMessages() > 0)
+            return false;
+        pollfd fds[2] = {{STDIN_FILENO, POLLIN, 0}, {wakePipe_[0], POLLIN, 0}};
+        poll(fds, wakePipe_[0] >= 0 ? 2 : 1, wakePipe_[0] >= 0 ? -1 : 50);
+        char drained[64];
+        while (wakePipe_[0] >= 0 && read(wakePipe_[0], drained, sizeof drained) > 0) {
+        }
+        return (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) != 0 || wakePipe_[0] < 0;
+    }
+
     std::string CurrentFile() const
     {
         const int32_t index = album_.TrackIndex();
@@ -208,7 +248,9 @@ private:
             return;
         told_ = error->Error;
         Report(error->Location.empty() ? CurrentFile() : error->Location, ErrorMessage(error->Error));
-        failed_ = true;
+        // A lost sound server is waited for: play goes on when it is back.
+        if (error->Reason != kSoundServerLostReason)
+            failed_ = true;
     }
 
     void Report(const std::string& file, const std::string& text)
@@ -316,6 +358,8 @@ private:
     TMP3Player player_;
     TAlbumSequence album_{player_};
     bool keys_;
+    // Written by the player's notifier, so that one poll waits for messages and keys together.
+    int wakePipe_[2] = {-1, -1};
     bool lineShowing_ = false;
     bool done_ = false;
     bool failed_ = false;

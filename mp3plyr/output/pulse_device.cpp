@@ -6,6 +6,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -24,15 +25,24 @@ constexpr pa_usec_t kReplyTimeout = 1 * PA_USEC_PER_SEC;
 // A stream that has sound queued and is not paused, but whose played position has not moved for
 // this long, has a server that does not respond.
 constexpr pa_usec_t kStallTimeout = 5 * PA_USEC_PER_SEC;
-// How often the stream is looked at for that.
-constexpr pa_usec_t kWatchInterval = 250 * PA_USEC_PER_MSEC;
-// Sound the server keeps ahead of the speakers: a pause or a volume change is heard within it.
-// Blocks written beyond it wait in the server's queue.
-constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
-// While blocks are queued the server is asked for its timing at least this often.
+// The server asks for more each time it has played this much: the rhythm in which played blocks
+// come back, a few times a second at most, so that nothing here wakes more often. Two blocks of
+// the ring; the ring keeps at least as much again queued when the request comes.
+constexpr pa_usec_t kRequestInterval = 1 * PA_USEC_PER_SEC;
+// What the server aims to hold: the sink's own latency comes out of what exceeds two requests,
+// and stays a quarter of a second (a pause, a volume change or a seek is heard at once all the
+// same: the server takes back what the sink mixed ahead).
+constexpr pa_usec_t kServerTarget = 2250 * PA_USEC_PER_MSEC;
+// Near the end of the sound the server is looked at at least this often, so that the end is
+// played out in time (see DrainWhenRunningOut).
 constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
-// The shortest wait between two looks at the server's timing.
-constexpr pa_usec_t kCheckMargin = 5 * PA_USEC_PER_MSEC;
+// Sound held by the server that makes the end of what was written worth draining.
+constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
+// A look at the server comes this much after the block it waits for is due, so that the block
+// has surely been played by then. Blocks go back when they are due, not at the server's next
+// request: a station decoded only as fast as it comes has little more than a second in the ring,
+// and played blocks held there would stop it writing while the sound runs out.
+constexpr pa_usec_t kCheckMargin = 10 * PA_USEC_PER_MSEC;
 // While paused, and while no block has come since the stream opened or was reset, the stream
 // is kept fed with this much silence, topped up when a look at the server finds less than three
 // quarters of it left: a stream that runs dry has some servers take back the start of what comes
@@ -41,6 +51,9 @@ constexpr pa_usec_t kPauseFill = 400 * PA_USEC_PER_MSEC;
 constexpr pa_usec_t kPauseLook = 100 * PA_USEC_PER_MSEC;
 // Silence after the end of what was written, at the least.
 constexpr pa_usec_t kEndPadding = 50 * PA_USEC_PER_MSEC;
+
+// Underflows the server reported for any stream of this process.
+std::atomic<uint64_t> underruns{0};
 
 // Owners of the client library's handles.
 struct TLoopFree {
@@ -134,11 +147,21 @@ void OnDeadline(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* d
     SignalLoop(d->loop);
 }
 
-// The wave output's error for the server's error code; a time-out means no answer.
+// The server's error codes for a server that is not there (any more).
+bool ServerGone(int error)
+{
+    return error == PA_ERR_CONNECTIONREFUSED || error == PA_ERR_CONNECTIONTERMINATED;
+}
+
+// The wave output's error for the server's error code; a time-out means no answer. Where no
+// server is there, the window says so in its own words and the server's text is the reason.
 [[noreturn]] void RaiseServerError(int error, const std::string& label)
 {
     if (error == PA_ERR_TIMEOUT)
         RaiseWaveOutError(kServerDoesNotRespond, label);
+    if (ServerGone(error))
+        throw EMP3Error(TErrorKind::Device, kNoSoundServerText,
+                        std::string(pa_strerror(error)) + "(" + label + ")");
     RaiseWaveOutError(error > 0 ? pa_strerror(error) : nullptr, label);
 }
 
@@ -256,11 +279,29 @@ private:
         // Never start a server of our own: no server means no sound, reported at once.
         if (pa_context_connect(Context(), nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
             RaiseServerError(LastError(), label);
-        const int error = WaitUntil([&] { return pa_context_get_state(Context()) == PA_CONTEXT_READY; },
-                                    pa_rtclock_now() + kReplyTimeout);
+        const pa_usec_t deadline = pa_rtclock_now() + kReplyTimeout;
+        int error = WaitUntil([&] { return pa_context_get_state(Context()) == PA_CONTEXT_READY; }, deadline);
+        if (error == 0)
+            error = Complete(pa_context_get_server_info(Context(), OnServerInfo, this), deadline);
         if (error != 0)
             RaiseServerError(error, label);
     }
+
+    static void OnServerInfo(pa_context*, const pa_server_info* info, void* connection)
+    {
+        if (info != nullptr && info->server_name != nullptr)
+            static_cast<TPulseConnection*>(connection)->graphServer_ =
+                std::strstr(info->server_name, "PipeWire") != nullptr;
+    }
+
+public:
+    // A server that plays through a processing graph in short periods (PipeWire): it asks for
+    // more once a period whatever the stream asks for, and keeps what it was given in its own
+    // queue rather than in the sink.
+    bool GraphServer() const { return graphServer_; }
+
+private:
+    bool graphServer_ = false;
 
     const std::string server_;
     TLoop loop_;
@@ -269,8 +310,11 @@ private:
 };
 
 // Positions are byte offsets in the stream as the server counts them. A block is handed back
-// once the server's clock says it has been played to its last byte: a timer goes off when the
-// next block is due, asks the server for fresh timing and checks.
+// once the server's clock says it has been played to its last byte. The server's requests for
+// more set the rhythm: when one comes and a block is due by the clock as last read, fresh timing
+// is asked for and every played block goes back at once. A timer looks at the server only where
+// no request comes in time: shortly after a block is due, near the end of the sound and while
+// nothing has come since opening or a reset. Paused, the stream is corked and nothing here wakes.
 //
 // The stream always has two channels, so that the balance acts on mono sound as on stereo: a
 // mono block is widened on its way to the server, and the played bytes are counted back in the
@@ -278,8 +322,8 @@ private:
 class TPulseDevice final : public TWaveOutDevice {
 public:
     TPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left, uint32_t right,
-                 const std::string& label)
-        : output_(output), connection_(TPulseConnection::Shared(label))
+                 const std::string& label, bool keepOnLoss)
+        : output_(output), connection_(TPulseConnection::Shared(label)), keepOnLoss_(keepOnLoss)
     {
         spec_.format = format.BitsPerSample == 8 ? PA_SAMPLE_U8 : PA_SAMPLE_S16LE;
         spec_.rate = uint32_t(format.SampleRate);
@@ -302,14 +346,17 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning(label);
-        if (queued_.empty())
+        const bool wasEmpty = queued_.empty();
+        if (wasEmpty)
             progressAt_ = pa_rtclock_now();
         ending_ = false;
         writeOffset_ += StreamBytes(block);
         queued_.push_back({writeOffset_, block});
         if (!paused_)
             SendQueued(label);
-        ScheduleCheck();
+        // The timer already waits for the oldest block, unless little was queued.
+        if (wasEmpty || queued_.size() <= 2)
+            ScheduleCheck();
     }
 
     void PlayOut() override
@@ -317,6 +364,9 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         ending_ = !queued_.empty();
+        // From now on the server is looked at often enough to play the end out.
+        if (ending_)
+            ScheduleCheck();
     }
 
     // The server drops what it has not mixed yet and plays out what it has, followed by
@@ -344,6 +394,12 @@ public:
         serverEnd_ = sent_ + silence;
         draining_ = false;
         drained_ = false;
+        // Once the sink has played out what it had mixed before the flush, the stream is corked:
+        // it then neither plays nor runs dry, and the server asks for nothing until it goes on.
+        // Corking earlier would take back sound some sinks have already sent on.
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        const pa_usec_t mixed = timing != nullptr ? timing->sink_usec : 0;
+        corkAt_ = pa_rtclock_now() + std::clamp(mixed + kPauseLook, 2 * kPauseLook, kPauseFill - kPauseLook);
         ScheduleCheck();
     }
 
@@ -358,7 +414,21 @@ public:
             return;
         paused_ = false;
         rejoin_ = true;
+        if (corked_) {
+            // Playing its silence again first: the blocks then go where the server reads it, as
+            // after a short pause.
+            corked_ = false;
+            Forget(pa_stream_cork(stream_.get(), 0, nullptr, nullptr));
+            FillWithSilence();
+        }
         SendQueued(label);
+        if (lost_)
+            return;
+        // A stream resumed without blocks plays its silence and is kept fed until they come.
+        if (queued_.empty()) {
+            FillWithSilence();
+            rejoin_ = true;
+        }
         progressAt_ = pa_rtclock_now();
         ScheduleCheck();
     }
@@ -376,12 +446,15 @@ public:
             pa_stream* stream = stream_.get();
             Forget(pa_stream_cork(stream, 1, nullptr, nullptr));
             Forget(pa_stream_flush(stream, nullptr, nullptr));
-            Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
+            corked_ = paused_;
+            if (!corked_)
+                Forget(pa_stream_cork(stream, 0, nullptr, nullptr));
             int updated = 0;
             const int error =
                 connection_->Complete(pa_stream_update_timing_info(stream, OnStreamSuccess, &updated),
                                       pa_rtclock_now() + kReplyTimeout, &updated);
             if (error == 0) {
+                timingAt_ = pa_rtclock_now();
                 // The flush moved the server's write position back to where it stopped reading;
                 // the next block starts there.
                 const pa_timing_info* timing = pa_stream_get_timing_info(stream);
@@ -400,14 +473,18 @@ public:
         sent_ = restart;
         resetOffset_ = restart;
         played_ = restart;
+        heard_ = restart;
         gaps_.clear();
         rejoin_ = false;
         ending_ = false;
         serverEnd_ = restart;
         progressAt_ = pa_rtclock_now();
         if (!lost_) {
-            FillWithSilence();
+            // Paused, the stream stays corked and empty; resuming makes it play the silence.
+            if (!paused_)
+                FillWithSilence();
             rejoin_ = true;
+            ScheduleCheck();
         }
     }
 
@@ -416,7 +493,31 @@ public:
         std::lock_guard calls(calls_);
         TLoopLock lock(Loop());
         CheckRunning("TSoundOut.GetDoneBytes");
-        const uint64_t played = PlayedPosition();
+        return CountPlayed(HeardPosition());
+    }
+
+    bool Gone() const override
+    {
+        TLoopLock lock(Loop());
+        return gone_;
+    }
+
+    uint32_t PlayedOfOldest() const override
+    {
+        TLoopLock lock(Loop());
+        return oldestPlayed_;
+    }
+
+    uint32_t PlayedAtLoss() const override
+    {
+        TLoopLock lock(Loop());
+        return playedAtLoss_;
+    }
+
+    // Loop locked. The bytes of the blocks played up to `played`, in the blocks' own format, less
+    // the silence between them.
+    uint32_t CountPlayed(uint64_t played)
+    {
         while (!gaps_.empty() && gaps_.front().start + gaps_.front().length <= played) {
             resetOffset_ += gaps_.front().length;
             gaps_.pop_front();
@@ -471,16 +572,27 @@ private:
         if (!stream_)
             RaiseServerError(connection_->LastError(), label);
         pa_stream_set_state_callback(stream_.get(), OnStreamState, this);
+        pa_stream_set_write_callback(stream_.get(), OnRequest, this);
+        pa_stream_set_underflow_callback(stream_.get(), OnUnderflow, this);
 
         pa_buffer_attr buffering;
         buffering.maxlength = uint32_t(-1);
-        buffering.tlength = uint32_t(pa_usec_to_bytes(kServerLatency, &spec_));
-        buffering.prebuf = uint32_t(-1);
-        buffering.minreq = uint32_t(-1);
         buffering.fragsize = uint32_t(-1);
-        // Timing is asked for when it is needed (see ScheduleCheck), not at the library's own pace,
+        // A stream that ran dry starts again on its own once this much has come.
+        buffering.prebuf = uint32_t(pa_usec_to_bytes(kServerLatency, &spec_));
+        // Timing is asked for when it is needed (see OnRequest), not at the library's own pace,
         // which would wake the process many times a second.
-        const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY);
+        pa_stream_flags_t flags = PA_STREAM_NOFLAGS;
+        if (connection_->GraphServer()) {
+            // Its requests come once a period however large the stream's are; what it is given
+            // plays at the latency asked for.
+            buffering.tlength = uint32_t(pa_usec_to_bytes(kServerLatency, &spec_));
+            buffering.minreq = uint32_t(-1);
+            flags = PA_STREAM_ADJUST_LATENCY;
+        } else {
+            buffering.tlength = uint32_t(pa_usec_to_bytes(kServerTarget, &spec_));
+            buffering.minreq = uint32_t(pa_usec_to_bytes(kRequestInterval, &spec_));
+        }
         const pa_cvolume gains = Gains(left, right);
         if (pa_stream_connect_playback(stream_.get(), nullptr, &buffering, flags, &gains, nullptr) < 0)
             RaiseServerError(connection_->LastError(), label);
@@ -506,12 +618,11 @@ private:
                                       deadline, &updated);
         if (error != 0)
             RaiseServerError(error, label);
+        timingAt_ = pa_rtclock_now();
         // Created idle; armed whenever a block is due.
         check_ = TTimer(pa_context_rttime_new(Context(), pa_rtclock_now() + kReplyTimeout, OnCheckDue, this),
                         {connection_->Api()});
-        watch_ = TTimer(pa_context_rttime_new(Context(), pa_rtclock_now() + kWatchInterval, OnWatch, this),
-                        {connection_->Api()});
-        if (!check_ || !watch_)
+        if (!check_)
             RaiseServerError(connection_->LastError(), label);
         CancelCheck();
         FillWithSilence();
@@ -527,7 +638,6 @@ private:
             timingRequest_.reset();
         }
         check_.reset();
-        watch_.reset();
         stream_.reset();
     }
 
@@ -603,8 +713,12 @@ private:
         if (bytes == 0)
             return;
         // Starts playback also when less than the server's start threshold is queued (the last
-        // block of a short piece); otherwise the stream would wait for more forever.
-        Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
+        // block of a short piece); otherwise the stream would wait for more forever. A stream that
+        // plays on needs no start (and its answer would wake this process once more).
+        if (starved_ || draining_ || drained_ || rejoin_) {
+            starved_ = false;
+            Forget(pa_stream_trigger(stream_.get(), nullptr, nullptr));
+        }
         draining_ = false;
         drained_ = false;
         // The silence the blocks went after: an end's padding, or the part of the silence
@@ -673,6 +787,7 @@ private:
         }
         if (error != 0)
             RaiseServerError(error, label);
+        timingAt_ = pa_rtclock_now();
         const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
         if (timing == nullptr || timing->write_index_corrupt)
             RaiseServerError(PA_ERR_INTERNAL, label);
@@ -682,7 +797,10 @@ private:
     // Loop locked. The stream plays nothing more: its blocks come back at once so that nobody
     // waits for them, and every later call raises `text`. With `report` the wave output's thread
     // is told first, so that it reports the failure before the blocks' return wakes anybody.
-    void Fail(const std::string& text, bool report)
+    //
+    // A server that went away, when the owner asked for it, keeps the blocks instead: the owner
+    // plays them again, from the first byte not heard, on a stream of a server that is back.
+    void Fail(const std::string& text, bool report, bool gone = false)
     {
         if (lost_)
             return;
@@ -694,6 +812,19 @@ private:
         }
         if (check_)
             CancelCheck();
+        if (keepOnLoss_ && gone) {
+            gone_ = true;
+            const uint64_t played = HeardPosition();
+            playedAtLoss_ = CountPlayed(played);
+            if (!queued_.empty()) {
+                const TQueuedBlock& oldest = queued_.front();
+                const uint64_t begin = oldest.end - StreamBytes(oldest.block);
+                const uint64_t frame = pa_frame_size(&spec_);
+                const uint64_t heard = played > begin ? (played - begin) / frame * frame / widen_ : 0;
+                oldestPlayed_ = uint32_t(std::min<uint64_t>(heard, oldest.block.size()));
+            }
+            queued_.clear();
+        }
         if (report)
             output_.PostMessage(TM_DEVICEFAILED);
         ReturnAllBlocks();
@@ -733,28 +864,57 @@ private:
         return played_;
     }
 
+    // Loop locked. The played position now: what the server last reported, moved on by the time
+    // since, while the stream plays. Never more than was given to the server, and never less than
+    // an earlier answer.
+    uint64_t HeardPosition()
+    {
+        const uint64_t played = PlayedPosition();
+        const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+        uint64_t heard = played;
+        if (timing != nullptr && timing->playing && !paused_ && !drained_ && !queued_.empty()) {
+            const pa_usec_t now = pa_rtclock_now();
+            if (now > timingAt_)
+                heard = std::min(played + pa_usec_to_bytes(now - timingAt_, &spec_) / pa_frame_size(&spec_) *
+                                              pa_frame_size(&spec_),
+                                 sent_);
+        }
+        heard_ = std::clamp(heard_, played, sent_);
+        heard_ = std::max(heard_, heard);
+        return heard_;
+    }
+
     bool RanDry(const pa_timing_info& timing) const
     {
         return drained_ && !timing.playing && timing.since_underrun >= 0;
     }
 
-    // Loop locked. Arms the timer for when the next block is due.
+    // Loop locked. Arms the timer for the next look at the server: a little after the next block
+    // is due, near the end of the sound at least every kFreshTiming, and while silence is played
+    // before the first block every kPauseLook. Paused (corked) nothing is armed.
     void ScheduleCheck()
     {
-        // The server plays silence: paused, or no block since opening or a reset.
-        const bool silent = paused_ || rejoin_;
-        if (lost_ || timingRequest_ || (queued_.empty() && !silent))
+        if (lost_ || timingRequest_)
+            return;
+        if (paused_) {
+            if (!corked_)
+                pa_context_rttime_restart(Context(), check_.get(), corkAt_);
+            return;
+        }
+        if (queued_.empty() && !rejoin_)
             return;
         const uint64_t played = PlayedPosition();
         pa_usec_t wait = kPauseLook;
-        // While silent only what the server kept is still to be played, and the silence is
-        // looked after.
-        const uint64_t due = queued_.empty() ? 0
-                             : silent        ? std::min(queued_.front().end, sent_)
-                                             : queued_.front().end;
-        if (due > played || !silent)
-            wait = std::clamp(due > played ? pa_bytes_to_usec(due - played, &spec_) : 0, kCheckMargin,
-                              silent ? kPauseLook : kFreshTiming);
+        if (!queued_.empty()) {
+            const uint64_t due = queued_.front().end;
+            const pa_usec_t left = due > played ? pa_bytes_to_usec(due - played, &spec_) : 0;
+            // Near the end of the sound, or with little queued, nothing is late; nor while the
+            // server's last answer said it was not playing yet, which leaves no clock to go by.
+            const pa_timing_info* timing = pa_stream_get_timing_info(stream_.get());
+            const bool close =
+                ending_ || queued_.size() <= 1 || rejoin_ || timing == nullptr || !timing->playing;
+            wait = close ? std::min(left + kCheckMargin, kFreshTiming) : left + kCheckMargin;
+        }
         pa_context_rttime_restart(Context(), check_.get(), pa_rtclock_now() + wait);
     }
 
@@ -776,12 +936,74 @@ private:
         queued_.clear();
     }
 
+    // Loop locked. Asks the server for fresh timing; the answer hands back the played blocks. The
+    // timer stands guard meanwhile: a server that answers nothing for kStallTimeout is gone.
+    void LookAtServer()
+    {
+        if (timingRequest_ || lost_)
+            return;
+        timingRequest_.reset(pa_stream_update_timing_info(stream_.get(), OnTimingInfo, this));
+        pa_context_rttime_restart(Context(), check_.get(), StallDeadline());
+    }
+
+    pa_usec_t StallDeadline() const
+    {
+        return std::max(progressAt_ + kStallTimeout, pa_rtclock_now() + kCheckMargin);
+    }
+
+    // Loop locked. A stream that should be playing but has not moved on for kStallTimeout fails;
+    // true when it did.
+    bool Stalled()
+    {
+        const pa_usec_t now = pa_rtclock_now();
+        if (queued_.empty() || paused_) {
+            progressAt_ = now;
+            return false;
+        }
+        if (now - progressAt_ < kStallTimeout)
+            return false;
+        Fail(kServerDoesNotRespond, true);
+        return true;
+    }
+
     static void OnCheckDue(pa_mainloop_api*, pa_time_event*, const struct timeval*, void* device)
     {
         auto* self = static_cast<TPulseDevice*>(device);
-        if (self->timingRequest_ || self->lost_)
+        if (self->lost_)
             return;
-        self->timingRequest_.reset(pa_stream_update_timing_info(self->stream_.get(), OnTimingInfo, self));
+        if (self->paused_) {
+            if (!self->corked_) {
+                self->corked_ = true;
+                Forget(pa_stream_cork(self->stream_.get(), 1, nullptr, nullptr));
+            }
+            return;
+        }
+        if (self->timingRequest_) {
+            // No answer yet: a look at the server that is still waiting.
+            if (!self->Stalled())
+                pa_context_rttime_restart(self->Context(), self->check_.get(), self->StallDeadline());
+            return;
+        }
+        self->LookAtServer();
+    }
+
+    // The server asks for more: it has played as much since its last request. When a block is
+    // due by the clock as last read, the blocks go back now. Servers that ask far more often than
+    // blocks are due cost nothing more than the request.
+    static void OnRequest(pa_stream*, size_t, void* device)
+    {
+        auto* self = static_cast<TPulseDevice*>(device);
+        if (self->lost_ || self->paused_ || self->timingRequest_ || self->queued_.empty())
+            return;
+        if (self->HeardPosition() >= self->queued_.front().end)
+            self->LookAtServer();
+    }
+
+    // The stream ran dry: the server waits for its start threshold before it plays again.
+    static void OnUnderflow(pa_stream*, void* device)
+    {
+        ++underruns;
+        static_cast<TPulseDevice*>(device)->starved_ = true;
     }
 
     static void OnTimingInfo(pa_stream*, int, void* device)
@@ -790,8 +1012,11 @@ private:
         self->timingRequest_.reset();
         if (self->lost_)
             return;
+        self->timingAt_ = pa_rtclock_now();
         self->ReturnPlayedBlocks();
-        if (self->paused_ || self->rejoin_)
+        if (self->Stalled())
+            return;
+        if (self->rejoin_ && !self->paused_)
             self->FillWithSilence();
         self->DrainWhenRunningOut();
         self->ScheduleCheck();
@@ -835,23 +1060,6 @@ private:
             pa_context_rttime_restart(self->Context(), self->check_.get(), pa_rtclock_now());
     }
 
-    // Every quarter of a second: a stream that should be playing but has not moved on for five
-    // seconds fails.
-    static void OnWatch(pa_mainloop_api*, pa_time_event* timer, const struct timeval*, void* device)
-    {
-        auto* self = static_cast<TPulseDevice*>(device);
-        if (self->lost_)
-            return;
-        const pa_usec_t now = pa_rtclock_now();
-        if (self->queued_.empty() || self->paused_) {
-            self->progressAt_ = now;
-        } else if (now - self->progressAt_ >= kStallTimeout) {
-            self->Fail(kServerDoesNotRespond, true);
-            return;
-        }
-        pa_context_rttime_restart(self->Context(), timer, now + kWatchInterval);
-    }
-
     // A stream the server has dropped (or lost with the connection) plays nothing more.
     static void OnStreamState(pa_stream* stream, void* device)
     {
@@ -859,7 +1067,7 @@ private:
         if (!PA_STREAM_IS_GOOD(pa_stream_get_state(stream))) {
             const int error = self->connection_->LastError();
             const char* text = error > 0 ? pa_strerror(error) : nullptr;
-            self->Fail(text != nullptr ? text : "", true);
+            self->Fail(text != nullptr ? text : "", true, true);
         }
         SignalLoop(self->Loop());
     }
@@ -867,6 +1075,11 @@ private:
     TMPThread& output_;
     // Declared first, so that it goes last: the handles below belong to its loop.
     const std::shared_ptr<TPulseConnection> connection_;
+    // The owner waits for a server that went away (see Fail).
+    const bool keepOnLoss_;
+    bool gone_ = false;
+    uint32_t oldestPlayed_ = 0;
+    uint32_t playedAtLoss_ = 0;
     pa_sample_spec spec_{};
     // 2 when mono blocks are widened to the stream's two channels, else 1.
     uint64_t widen_ = 1;
@@ -876,7 +1089,6 @@ private:
     std::mutex calls_;
     TStream stream_;
     TTimer check_;
-    TTimer watch_;
     TOperation timingRequest_;
     // The blocks not yet played, oldest first, each with where it ends in the stream. They stay
     // untouched until handed back, so a pause can send their unplayed part again.
@@ -892,6 +1104,10 @@ private:
     // Played bytes are counted from here since the last reset.
     uint64_t resetOffset_ = 0;
     uint64_t played_ = 0;
+    // The played position as last estimated for the owner (HeardPosition).
+    uint64_t heard_ = 0;
+    // When the server's timing was last read.
+    pa_usec_t timingAt_ = 0;
     // When the played position last moved on, or when it was last not expected to.
     pa_usec_t progressAt_ = 0;
     bool paused_ = false;
@@ -908,6 +1124,11 @@ private:
     };
     std::deque<TGap> gaps_;
     bool lost_ = false;
+    // Paused and held by the server; while paused and not yet corked, when to cork.
+    bool corked_ = false;
+    pa_usec_t corkAt_ = 0;
+    // The server reported the stream ran dry since it was last started.
+    bool starved_ = false;
     // A drain has been asked for since the last block was written, and the server has played out
     // everything it was given.
     bool draining_ = false;
@@ -919,10 +1140,15 @@ private:
 
 } // namespace
 
-std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left,
-                                                uint32_t right, const std::string& label)
+uint64_t SoundServerUnderruns()
 {
-    return std::make_unique<TPulseDevice>(format, output, left, right, label);
+    return underruns.load();
+}
+
+std::unique_ptr<TWaveOutDevice> OpenPulseDevice(const TWaveFormat& format, TMPThread& output, uint32_t left,
+                                                uint32_t right, const std::string& label, bool keepOnLoss)
+{
+    return std::make_unique<TPulseDevice>(format, output, left, right, label, keepOnLoss);
 }
 
 } // namespace pt4

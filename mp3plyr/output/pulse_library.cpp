@@ -78,6 +78,8 @@ PT4_PULSE_FORWARD(pa_time_event*, pa_context_rttime_new,
                   (c, usec, cb, userdata))
 PT4_PULSE_FORWARD(void, pa_context_rttime_restart, (const pa_context* c, pa_time_event* e, pa_usec_t usec),
                   (c, e, usec))
+PT4_PULSE_FORWARD(pa_operation*, pa_context_get_server_info,
+                  (pa_context * c, pa_server_info_cb_t cb, void* userdata), (c, cb, userdata))
 PT4_PULSE_FORWARD(pa_operation*, pa_context_set_sink_input_volume,
                   (pa_context * c, uint32_t index, const pa_cvolume* volume, pa_context_success_cb_t cb,
                    void* userdata),
@@ -108,6 +110,10 @@ PT4_PULSE_FORWARD(pa_stream_state_t, pa_stream_get_state, (const pa_stream* s), 
 PT4_PULSE_FORWARD(const pa_timing_info*, pa_stream_get_timing_info, (pa_stream * s), (s))
 PT4_PULSE_FORWARD(void, pa_stream_set_state_callback,
                   (pa_stream * s, pa_stream_notify_cb_t cb, void* userdata), (s, cb, userdata))
+PT4_PULSE_FORWARD(void, pa_stream_set_underflow_callback,
+                  (pa_stream * s, pa_stream_notify_cb_t cb, void* userdata), (s, cb, userdata))
+PT4_PULSE_FORWARD(void, pa_stream_set_write_callback,
+                  (pa_stream * s, pa_stream_request_cb_t cb, void* userdata), (s, cb, userdata))
 PT4_PULSE_FORWARD(pa_operation*, pa_stream_trigger,
                   (pa_stream * s, pa_stream_success_cb_t cb, void* userdata), (s, cb, userdata))
 PT4_PULSE_FORWARD(void, pa_stream_unref, (pa_stream * s), (s))

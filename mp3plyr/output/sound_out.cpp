@@ -1,6 +1,7 @@
 #include "mp3plyr/output/sound_out.h"
 
 #include "mp3plyr/errors.h"
+#include "mp3plyr/output/pulse_device.h"
 #include "mp3plyr/output/wave_out_device.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <utility>
 #include <vector>
 
 namespace pt4 {
@@ -15,6 +17,12 @@ namespace pt4 {
 namespace {
 
 constexpr int32_t kBlockCount = 4;
+
+// A sound server that went away is tried again after these pauses, each twice the one before up
+// to the last, for at least this long before the loss ends play.
+constexpr int32_t kFirstRetryMs = 250;
+constexpr int32_t kLongestRetryMs = 4000;
+constexpr uint32_t kRetryForMs = 64000;
 
 // Milliseconds that wrap at 2^32, like the system's tick count.
 uint32_t TickCount()
@@ -61,6 +69,13 @@ struct TSoundOut::State {
     void PositionNotice();
     void AllocateRing(std::unique_ptr<TWaveOutDevice> opened);
     void ApplyVolume();
+    // The device, when it is open and its server has not gone away; fillLock held.
+    TWaveOutDevice* Live() const { return device && !device->Gone() ? device.get() : nullptr; }
+    // Output thread: the server went away; the blocks stay queued for the next one.
+    void EnterLoss();
+    // Output thread: tries to open a stream again and plays the queued blocks on it.
+    void Reconnect();
+    void DropLostBlocks();
 
     TSoundOut& owner;
 
@@ -71,7 +86,8 @@ struct TSoundOut::State {
     std::atomic<int32_t> balance{0};
 
     std::atomic<bool> active{false};
-    bool paused = false;
+    // Set by the owner's thread, read on the output thread.
+    std::atomic<bool> paused{false};
     // The device plays in real time: position notices also come on the thread's time-out.
     std::atomic<bool> paced{false};
 
@@ -98,6 +114,16 @@ struct TSoundOut::State {
 
     std::atomic<uint32_t> lastDoneBytes{0};
 
+    // A lost sound server, waited for (OnDeviceLost set); under fillLock. While lost there is no
+    // device and the queued blocks wait in the ring; the first of them was heard up to
+    // resumeSkip bytes. pendingDone: bytes played before the loss that GetDoneBytes has not
+    // reported yet.
+    bool lost = false;
+    uint32_t resumeSkip = 0;
+    int32_t pendingDone = 0;
+    int32_t retryDelay = 0;
+    uint32_t lostSince = 0;
+
     TMPThread thread;
 };
 
@@ -120,6 +146,13 @@ void TSoundOut::State::WaveWrite()
         MP_ASSERT(queued <= kBlockCount);
         MP_ASSERT(device != nullptr);
         device->WriteBlock(uint32_t(block), {buffers[size_t(block)].data(), lengths[size_t(block)]});
+    } catch (const EMP3Error&) {
+        if (!(owner.OnDeviceLost && device->Gone())) {
+            if (--queued == 0)
+                doneEvent.SetEvent();
+            throw;
+        }
+        // The server went away: the block waits in the ring with the others for the next one.
     } catch (...) {
         // A block the device never took never comes back: counted, it would be waited for forever.
         if (--queued == 0)
@@ -136,7 +169,8 @@ void TSoundOut::State::BlockDone()
         TMPLockGuard lock(fillLock);
         const int32_t stillQueued = --queued;
         if (stillQueued > 0) {
-            thread.TimeOut = owner.NotifyInterval.load();
+            // Nothing moves while paused: no notices then.
+            thread.TimeOut = paused ? kInfinite : owner.NoticeWait();
         } else {
             doneEvent.SetEvent();
             thread.TimeOut = kInfinite; // no position notices while nothing plays
@@ -179,6 +213,75 @@ void TSoundOut::State::AllocateRing(std::unique_ptr<TWaveOutDevice> opened)
         lengths[i] = uint32_t(blockSize);
     }
     device = std::move(opened);
+}
+
+void TSoundOut::State::EnterLoss()
+{
+    {
+        TMPLockGuard lock(fillLock);
+        if (!device || !device->Gone())
+            return;
+        resumeSkip = queued > 0 ? device->PlayedOfOldest() : 0;
+        pendingDone += int32_t(device->PlayedAtLoss() - lastDoneBytes.exchange(0));
+        device.reset();
+        lost = true;
+        retryDelay = kFirstRetryMs;
+        lostSince = TickCount();
+        thread.TimeOut = paused ? kInfinite : retryDelay;
+    }
+    // Said once for each loss; the owner decides what to show.
+    if (owner.OnDeviceLost)
+        owner.OnDeviceLost(std::make_exception_ptr(
+            EMP3Error(TErrorKind::Device, kSoundServerLostText, kSoundServerLostReason)));
+}
+
+void TSoundOut::State::DropLostBlocks()
+{
+    filled = 0;
+    queued = 0;
+    resumeSkip = 0;
+    doneEvent.SetEvent();
+}
+
+void TSoundOut::State::Reconnect()
+{
+    {
+        TMPLockGuard lock(fillLock);
+        if (!lost || paused)
+            return;
+        try {
+            const TVolumeWords words = VolumeWords(volume, balance);
+            device = OpenWaveOutDevice(waveFileName, openFormat, thread, words.left, words.right, true);
+        } catch (const EMP3Error&) {
+            if (uint32_t(TickCount() - lostSince) < kRetryForMs) {
+                retryDelay = std::min(2 * retryDelay, kLongestRetryMs);
+                thread.TimeOut = retryDelay;
+                return;
+            }
+            // Given up: play ends with the loss.
+            lost = false;
+            DropLostBlocks();
+            thread.TimeOut = kInfinite;
+            throw;
+        }
+        lost = false;
+        // The queued blocks, oldest first, from the first byte not heard.
+        const int32_t oldest = (currentBlock - queued + kBlockCount) % kBlockCount;
+        try {
+            for (int32_t i = 0; i < queued; ++i) {
+                const size_t block = size_t((oldest + i) % kBlockCount);
+                const uint32_t skip = i == 0 ? std::min(resumeSkip, lengths[block]) : 0;
+                device->WriteBlock(uint32_t(block), {buffers[block].data() + skip, lengths[block] - skip});
+            }
+        } catch (const EMP3Error&) {
+            if (!device->Gone())
+                throw;
+            // Gone again at once: its failure notice brings the next try.
+        }
+        resumeSkip = 0;
+        thread.TimeOut = queued > 0 ? owner.NoticeWait() : kInfinite;
+    }
+    NotifyWaiter();
 }
 
 void TSoundOut::State::ApplyVolume()
@@ -231,7 +334,7 @@ void TSoundOut::SetVolume(uint32_t volume)
     if (volume > 100)
         return;
     s.volume = volume;
-    if (s.active && s.device)
+    if (s.active && s.Live())
         s.ApplyVolume();
 }
 
@@ -241,7 +344,7 @@ void TSoundOut::SetBalance(int32_t balance)
     if (balance < -100 || balance > 100)
         return;
     s.balance = balance;
-    if (s.active && s.device)
+    if (s.active && s.Live())
         s.ApplyVolume();
 }
 
@@ -268,12 +371,16 @@ void TSoundOut::Open()
         }
         s.paused = false;
         s.lastDoneBytes = 0;
+        s.lost = false;
+        s.pendingDone = 0;
+        s.resumeSkip = 0;
         s.openFormat = s.format;
         const TVolumeWords words = VolumeWords(s.volume, s.balance);
-        s.AllocateRing(OpenWaveOutDevice(s.waveFileName, s.openFormat, s.thread, words.left, words.right));
+        s.AllocateRing(OpenWaveOutDevice(s.waveFileName, s.openFormat, s.thread, words.left, words.right,
+                                         bool(OnDeviceLost)));
         s.paced = s.device->PlaysInRealTime();
         if (s.paced)
-            s.thread.TimeOut = NotifyInterval.load();
+            s.thread.TimeOut = NoticeWait();
         s.lastNotifyTick = TickCount();
     } catch (...) {
         Close();
@@ -291,6 +398,15 @@ void TSoundOut::Close()
         s.notifyEvent = nullptr;
     }
     std::exception_ptr failure;
+    {
+        TMPLockGuard lock(s.fillLock);
+        if (s.lost || (s.device && s.device->Gone())) {
+            // Nothing plays the blocks any more: they are dropped.
+            s.lost = false;
+            s.device.reset();
+            s.DropLostBlocks();
+        }
+    }
     try {
         if (s.device) {
             s.thread.TimeOut = kInfinite;
@@ -348,7 +464,7 @@ int32_t TSoundOut::FreeSpacePercent()
 {
     State& s = *state_;
     TMPLockGuard lock(s.fillLock);
-    if (!s.active || !s.device)
+    if (!s.active || (!s.device && !s.lost))
         return 0;
     const int64_t ring = int64_t(kBlockCount) * s.blockSize;
     return int32_t((int64_t(kBlockCount - s.queued) * s.blockSize - s.filled) * 100 / ring);
@@ -400,42 +516,76 @@ bool TSoundOut::WaitForDoneOr(TMPEvent& other)
 void TSoundOut::Pause()
 {
     State& s = *state_;
-    if (!s.active || !s.device)
+    TMPLockGuard lock(s.fillLock);
+    if (!s.active || (!s.device && !s.lost))
         return;
-    s.device->Pause();
+    if (TWaveOutDevice* device = s.Live())
+        device->Pause();
     s.paused = true;
+    // Nothing moves while paused: no notices, and no tries to reach a lost server.
+    s.thread.TimeOut = kInfinite;
 }
 
 void TSoundOut::Unpause()
 {
     State& s = *state_;
-    if (!s.active || !s.device)
+    TMPLockGuard lock(s.fillLock);
+    if (!s.active || (!s.device && !s.lost))
         return;
-    s.device->Unpause();
+    if (TWaveOutDevice* device = s.Live())
+        device->Unpause();
     s.paused = false;
+    if (s.lost)
+        s.thread.TimeOut = 0; // the lost server is tried again at once
+    else if (s.paced && s.queued > 0)
+        s.thread.TimeOut = NoticeWait();
 }
 
 void TSoundOut::Reset()
 {
     State& s = *state_;
     // In file mode too the partly filled block is dropped: it belongs to the old position.
-    if (!s.active || !s.device)
+    if (!s.active)
         return;
     {
         TMPLockGuard lock(s.fillLock);
-        s.filled = 0;
-        s.device->Reset(); // every queued block comes back through MM_WOM_DONE
+        if (TWaveOutDevice* device = s.Live()) {
+            s.filled = 0;
+            device->Reset(); // every queued block comes back through MM_WOM_DONE
+        } else if (s.lost || s.device) {
+            // A lost server's blocks wait with nobody to return them: they go now.
+            s.DropLostBlocks();
+            s.pendingDone = 0;
+        } else {
+            return;
+        }
     }
     s.lastDoneBytes = 0;
+    s.NotifyWaiter();
 }
 
 int32_t TSoundOut::GetDoneBytes()
 {
     State& s = *state_;
-    if (!s.active || !s.device)
+    TMPLockGuard lock(s.fillLock);
+    if (!s.active)
         return 0;
-    const uint32_t now = s.device->PlayedBytes();
-    return int32_t(now - s.lastDoneBytes.exchange(now));
+    const int32_t before = std::exchange(s.pendingDone, 0);
+    TWaveOutDevice* device = s.Live();
+    if (!device)
+        return before;
+    const uint32_t now = device->PlayedBytes();
+    return before + int32_t(now - s.lastDoneBytes.exchange(now));
+}
+
+int32_t TSoundOut::NoticeWait() const
+{
+    const int32_t interval = NotifyInterval.load();
+    if (interval < 0)
+        return kInfinite;
+    // The notice is due once more than the interval has passed since the last one.
+    const uint32_t since = uint32_t(TickCount() - state_->lastNotifyTick.load());
+    return since > uint32_t(interval) ? 1 : int32_t(uint32_t(interval) - since + 1);
 }
 
 int32_t TSoundOut::SampleRate() const
@@ -487,12 +637,23 @@ void TSoundOut::Dispatch(TMPMessage& message)
     case MM_WOM_DONE:
         s.BlockDone();
         s.PositionNotice();
+        if (s.paced && s.queued > 0 && !s.paused)
+            s.thread.TimeOut = NoticeWait();
         break;
     case TM_TIMEOUT:
-        if (s.paced)
+        if (s.lost) {
+            s.Reconnect();
+        } else if (s.paced) {
             s.PositionNotice();
+            s.thread.TimeOut = s.paused || s.queued == 0 ? kInfinite : NoticeWait();
+        }
         break;
     case TM_DEVICEFAILED: {
+        if (OnDeviceLost) {
+            s.EnterLoss();
+            if (s.lost)
+                break;
+        }
         TMPLockGuard lock(s.fillLock);
         if (s.device)
             s.device->RaiseFailure("TSoundOut.WaveWrite");

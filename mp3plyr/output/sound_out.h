@@ -63,16 +63,26 @@ public:
     int32_t Balance() const;
     int32_t BlockSize() const;
 
-    // Minimum ms between two OnNotify calls; -1: never.
+    // Minimum ms between two OnNotify calls; -1: never. None come while paused.
     std::atomic<int32_t> NotifyInterval{-1};
     // Called on the output thread. Set and cleared from the owner's thread while sound runs.
     void SetOnNotify(TNotify notify);
     // Exception hand-over from the output thread; set before the first Open.
     TMPExceptionHandler OnException;
+    // Set before Open: a sound server that goes away while playing does not end play. This is
+    // called once on the output thread with the loss (TErrorKind::Device); the queued sound
+    // waits, the server is tried again with growing pauses (not while paused) for at least a
+    // minute, and once one answers the sound goes on from where it was last heard. Only when
+    // none answers in that time does the loss reach OnException.
+    std::function<void(const std::exception_ptr& loss)> OnDeviceLost;
 
     void Dispatch(TMPMessage& message) override;
 
 private:
+    // The output thread's time-out while sound is queued and not paused: the next position
+    // notice is due then, unless a block comes back first.
+    int32_t NoticeWait() const;
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -7,11 +7,12 @@
 namespace pt4 {
 
 std::unique_ptr<TWaveOutDevice> OpenWaveOutDevice(const std::string& waveFileName, const TWaveFormat& format,
-                                                  TMPThread& output, uint32_t left, uint32_t right)
+                                                  TMPThread& output, uint32_t left, uint32_t right,
+                                                  bool keepOnLoss)
 {
     if (!waveFileName.empty())
         return std::make_unique<TWaveFileDevice>(waveFileName, format, output);
-    return OpenPulseDevice(format, output, left, right, "TSoundOut.Open:WaveOutOpen");
+    return OpenPulseDevice(format, output, left, right, "TSoundOut.Open:WaveOutOpen", keepOnLoss);
 }
 
 void RaiseWaveOutError(const char* text, const std::string& label)

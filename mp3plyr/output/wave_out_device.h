@@ -51,6 +51,13 @@ public:
     // On the wave output's thread, after the device posted TM_DEVICEFAILED: raises what went wrong.
     virtual void RaiseFailure(const std::string& label) = 0;
 
+    // After TM_DEVICEFAILED of a device opened with `keepOnLoss`: true when its server went away.
+    // It then answers none of the blocks it held; the first of them had been heard up to
+    // PlayedOfOldest bytes, and PlayedAtLoss is what PlayedBytes would have said last.
+    virtual bool Gone() const { return false; }
+    virtual uint32_t PlayedOfOldest() const { return 0; }
+    virtual uint32_t PlayedAtLoss() const { return 0; }
+
     // True for a device that plays in real time: position notices also come between block
     // returns, and closing plays out the partly filled block. A file takes blocks as they come
     // and keeps only whole queued blocks.
@@ -60,7 +67,8 @@ public:
 // The file named `waveFileName`, or the sound server when it is empty; the gains as SetVolume.
 // Raises with the wave output's error when it cannot be opened.
 std::unique_ptr<TWaveOutDevice> OpenWaveOutDevice(const std::string& waveFileName, const TWaveFormat& format,
-                                                  TMPThread& output, uint32_t left, uint32_t right);
+                                                  TMPThread& output, uint32_t left, uint32_t right,
+                                                  bool keepOnLoss = false);
 
 // Raises the wave output's error: "text(label)", or the fixed text when `text` is null or empty.
 [[noreturn]] void RaiseWaveOutError(const char* text, const std::string& label);

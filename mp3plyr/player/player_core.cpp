@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 namespace pt4 {
 
@@ -22,6 +23,13 @@ TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player)
         HandOverException(error, handled);
     };
     soundOut.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
+    // A lost sound server is said once; play keeps its file, position and status meanwhile.
+    soundOut.OnDeviceLost = [this](const std::exception_ptr& loss) {
+        TMPMessage message;
+        message.Msg = MP_DEVICE_LOST;
+        message.Error = loss;
+        window.PostPlain(std::move(message));
+    };
     thread.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         HandOverException(error, handled);
     };
@@ -386,19 +394,47 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         ownerActed.SetEvent();
         break;
     }
+    case MP_DEVICE_LOST:
+        // Told, not decided: play goes on once the server is back. The owner hears it as a change
+        // of status, during which LastError holds it.
+        lastError = DescribeError(message.Error, currentId_.load(), owner.FileName());
+        DeliverStatus();
+        lastError.reset();
+        break;
     case MP_FRAME_COUNT:
         // A corrected length is news like a new file's: the owner reads it on a change of status.
         if (AdoptFrameCount())
             DeliverStatus();
         break;
     case MP_OPENED: FinishOpening(*this, message.WParam); break;
-    case MP_EQUALIZER:
+    case MP_EQUALIZER: {
         window.PurgeMessages(MP_EQUALIZER);
+        const bool replay = std::exchange(replayChange, false);
         if (StreamOpen())
             UpdateGainTables();
+        if (replay)
+            ReplayFromHeard();
         break;
+    }
     default: break;
     }
+}
+
+void TMP3PlayerCore::NoteAudibleChange()
+{
+    replayChange = replayChange || settings.status == TMP3PlayerStatus::mpsPlaying ||
+                   settings.status == TMP3PlayerStatus::mpsPaused;
+}
+
+void TMP3PlayerCore::ReplayFromHeard()
+{
+    const bool sounding =
+        settings.status == TMP3PlayerStatus::mpsPlaying || settings.status == TMP3PlayerStatus::mpsPaused;
+    // A station cannot go back: its new settings are heard once the queued sound has played. A
+    // file being written has nobody listening ahead of it: going back would write frames twice.
+    if (!sounding || !StreamSeekable() || destroying || !playback || playback->PlayingToFile)
+        return;
+    owner.Seek(int32_t(owner.Position()));
 }
 
 void TMP3PlayerCore::ReleaseLiveStream()

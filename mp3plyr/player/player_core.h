@@ -91,6 +91,15 @@ public:
     // What the open file reports of itself.
     TShownFile Describe() const;
 
+    // Owner thread. A change of the equalizer or of the loudness is to be heard at once: set by
+    // the setters, taken by the next MP_EQUALIZER, which then plays again from the position heard
+    // (the sound already queued has the old settings in it).
+    bool replayChange = false;
+    // Owner thread: a setting that shapes the sound changed. Only sound already queued is played
+    // again; a change made before play starts is decoded with from the first frame.
+    void NoteAudibleChange();
+    void ReplayFromHeard();
+
     // Runs on a worker thread: hands an exception over to the owner thread as a notice; the
     // worker goes on at once.
     void HandOverException(const std::exception_ptr& error, bool& handled);

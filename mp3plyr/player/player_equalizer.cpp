@@ -50,9 +50,13 @@ template <class T> void ChangeLoudness(TMP3PlayerCore& core, T TLoudnessChoice::
 {
     if (core.loudness.*choice == value)
         return;
-    std::lock_guard held(core.lock);
-    core.loudness.*choice = value;
-    core.ApplyLoudness();
+    {
+        std::lock_guard held(core.lock);
+        core.loudness.*choice = value;
+        core.ApplyLoudness();
+    }
+    core.NoteAudibleChange();
+    core.window.PostUnique(MP_EQUALIZER);
 }
 
 void CheckIndex(int32_t index)
@@ -73,6 +77,7 @@ void TMP3Player::SetEqualizerEnabled(bool value)
     if (value == core_->settings.equalizerEnabled)
         return;
     core_->settings.equalizerEnabled = value;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -87,6 +92,7 @@ void TMP3Player::SetEqualizerCount(int32_t count)
     if (count <= 0 || count == core_->settings.equalizerCount)
         return;
     core_->settings.equalizerCount = count;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -100,6 +106,7 @@ void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
     if (mode == core_->settings.equalizerMode)
         return;
     core_->settings.equalizerMode = mode;
+    core_->NoteAudibleChange();
     core_->window.PostUnique(MP_EQUALIZER);
 }
 
@@ -108,6 +115,8 @@ void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
     CheckIndex(index);
     if (value < -100 || value > 100)
         return;
+    if (core_->settings.equalizerValues[size_t(index)] != value)
+        core_->NoteAudibleChange();
     core_->settings.equalizerValues[size_t(index)] = value;
     core_->window.PostUnique(MP_EQUALIZER);
 }
@@ -134,6 +143,7 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
         MP_ASSERT(bands[size_t(i)] >= previous);
     }
     bands[size_t(count - 1)] = high;
+    c.NoteAudibleChange();
     c.window.PostUnique(MP_EQUALIZER);
 }
 

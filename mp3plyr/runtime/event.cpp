@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 namespace pt4 {
@@ -32,9 +33,16 @@ TMPEvent::~TMPEvent() = default;
 
 bool TMPEvent::SetEvent()
 {
-    std::lock_guard lock(EventMutex());
-    signalled_ = true;
-    for (Waiter* waiter : waiters_)
+    // Woken after the mutex is let go: a waiter woken while it is held would run only to block
+    // on it at once, one more switch of threads for every event set. The waiters' records stay
+    // alive until they have been woken, even when their waits have ended meanwhile.
+    std::vector<std::shared_ptr<Waiter>> woken;
+    {
+        std::lock_guard lock(EventMutex());
+        signalled_ = true;
+        woken = waiters_;
+    }
+    for (const std::shared_ptr<Waiter>& waiter : woken)
         waiter->wake.notify_one();
     return true;
 }
@@ -73,7 +81,7 @@ uint32_t TMPEvent::WaitForAny(std::span<TMPEvent* const> events, int32_t timeout
     const bool infinite = timeoutMs < 0;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(infinite ? 0 : timeoutMs);
 
-    Waiter waiter;
+    const auto waiter = std::make_shared<Waiter>();
     bool registered = false;
     bool timedOut = timeoutMs == 0;
     std::unique_lock lock(EventMutex());
@@ -82,7 +90,7 @@ uint32_t TMPEvent::WaitForAny(std::span<TMPEvent* const> events, int32_t timeout
             return;
         for (TMPEvent* event : events) {
             auto& list = event->waiters_;
-            list.erase(std::find(list.begin(), list.end(), &waiter));
+            list.erase(std::find(list.begin(), list.end(), waiter));
         }
     };
     for (;;) {
@@ -98,13 +106,13 @@ uint32_t TMPEvent::WaitForAny(std::span<TMPEvent* const> events, int32_t timeout
         }
         if (!registered) {
             for (TMPEvent* event : events)
-                event->waiters_.push_back(&waiter);
+                event->waiters_.push_back(waiter);
             registered = true;
         }
         if (infinite)
-            waiter.wake.wait(lock);
+            waiter->wake.wait(lock);
         else
-            timedOut = waiter.wake.wait_until(lock, deadline) == std::cv_status::timeout;
+            timedOut = waiter->wake.wait_until(lock, deadline) == std::cv_status::timeout;
     }
 }
 

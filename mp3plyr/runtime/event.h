@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -46,7 +47,7 @@ private:
 
     bool signalled_;
     const bool manualReset_;
-    std::vector<Waiter*> waiters_;
+    std::vector<std::shared_ptr<Waiter>> waiters_;
 };
 
 // The hand-shake event: manual-reset, initially non-signalled.

@@ -34,6 +34,8 @@ inline constexpr uint32_t MP_NEED_NEXT = WM_USER + 17; // WParam: the playback i
 inline constexpr uint32_t MP_FRAME_COUNT = WM_USER + 18;
 // A location opened in the background has its result. WParam: the attempt's id.
 inline constexpr uint32_t MP_OPENED = WM_USER + 19;
+// The sound server went away while playing; play waits for it. Error: the loss.
+inline constexpr uint32_t MP_DEVICE_LOST = WM_USER + 23;
 
 // One queued message. Pointers travel in typed fields rather than in WParam/LParam so that a
 // receiver never has to guess what an integer points at.

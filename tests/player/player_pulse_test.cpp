@@ -208,6 +208,64 @@ TEST_P(PlayerPulse, PauseHoldsTheSoundAndSeekingWhilePausedContinuesAtTheFrame)
     EXPECT_NEAR(double(offset), double(3 * kFrameSamples), double(Frames(20ms)));
 }
 
+// What is heard follows the controls at once, not after the two seconds queued: a pause is
+// silent within 50 ms of sound, and a new equalizer preset is heard within 300 ms (the queued
+// sound is played again from the position heard, with the new settings).
+TEST_P(PlayerPulse, PauseIsSilentAtOnceAndAPresetChangeIsHeardWithin300Ms)
+{
+    // Delivers the player's notices for a while, as a window's event loop would.
+    const auto run = [&](std::chrono::milliseconds time) {
+        const auto until = Clock::now() + time;
+        while (Clock::now() < until)
+            if (player.MessageWindow().WaitForMessage(10))
+                player.MessageWindow().DispatchMessages();
+    };
+    test::MonitorRecorder recorder;
+    player.Play();
+    run(700ms);
+    const size_t pausedAt = Frames(std::chrono::milliseconds(player.Position()));
+    player.Pause();
+    run(600ms);
+    player.Resume();
+    run(600ms);
+    const size_t changedAt = Frames(std::chrono::milliseconds(player.Position()));
+    for (int32_t band = 0; band < player.EqualizerCount(); ++band)
+        player.SetEqualizerValue(band, -100);
+    run(800ms);
+    player.Stop();
+    std::this_thread::sleep_for(kMonitorDelay);
+    const std::vector<int16_t> recording = recorder.Stop();
+    ASSERT_GT(pcm_.size() / 2, changedAt + Frames(800ms)) << "the clip is too short";
+
+    // The sound before the pause, placed in the decode.
+    const test::Silence pause = test::LongestInnerSilence(recording);
+    ASSERT_GE(pause.frames, Frames(400ms)) << "the pause was not heard";
+    const size_t tail = std::min(pause.start, Frames(50ms));
+    const std::span<const int16_t> lastBefore(recording.data() + 2 * (pause.start - tail), 2 * tail);
+    const auto before = test::Align(lastBefore, pcm_, {}, 1, pcm_.size() / 2);
+    ASSERT_TRUE(before) << "the sound before the pause is not the decode";
+    const size_t stoppedAt = before->pcmFrame + tail;
+    EXPECT_LE(stoppedAt, pausedAt + Frames(50ms)) << "sound went on after the pause";
+    EXPECT_GE(stoppedAt + Frames(50ms), pausedAt) << "the position ran ahead of the sound";
+
+    // After the pause the decode goes on, unchanged, up to where the new preset is heard.
+    const size_t resumedFrame = pause.start + pause.frames;
+    const auto after = test::Align({recording.data() + 2 * resumedFrame, recording.size() - 2 * resumedFrame},
+                                   pcm_, {}, 1, Frames(100ms), stoppedAt - std::min(stoppedAt, Frames(50ms)));
+    ASSERT_TRUE(after) << "the sound after the pause is not the decode";
+    const long offset = long(resumedFrame + after->recordedFrame) - long(after->pcmFrame);
+    size_t frame = after->pcmFrame;
+    while (frame + 64 < pcm_.size() / 2 && size_t(long(frame) + offset) + 64 < recording.size() / 2 &&
+           test::MaxDifference(recording, size_t(long(frame) + offset), pcm_, frame, 64, {}) <= 1)
+        frame += 64;
+    RecordProperty("preset_heard_after_ms", int((long(frame) - long(changedAt)) * 1000 / 44100));
+    std::printf("%s: pause silent %.0f ms after the call's position, preset heard %.0f ms after\n",
+                test::ServerName(GetParam()), (double(stoppedAt) - double(pausedAt)) * 1000 / 44100,
+                (double(frame) - double(changedAt)) * 1000 / 44100);
+    EXPECT_LE(frame, changedAt + Frames(300ms)) << "the new preset waited for the queued sound";
+    EXPECT_GE(frame + Frames(50ms), changedAt) << "the sound changed before the preset did";
+}
+
 TEST_P(PlayerPulse, StopDropsWhatWasQueued)
 {
     test::MonitorRecorder recorder;
@@ -299,7 +357,7 @@ TEST_P(PlayerPulse, HangingServerHoldsNeitherStopNorDestruction)
 namespace pt4 {
 namespace {
 
-TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
+TEST(PlayerLostServer, PlayWaitsForTheServerAndTheLossIsReportedOnce)
 {
     auto daemon = std::make_unique<test::SoundServer>();
     auto frames = DemoFrames();
@@ -310,21 +368,36 @@ TEST(PlayerLostServer, PositionQueriesStayQuietAndTheLossIsReportedOnce)
         TMP3Player player;
         player.SetAutoPlay(false);
         std::optional<TMP3EndPlayReason> reason;
+        // The loss is told with a change of status; play does not end for it.
+        player.OnChangeStatus = [&](TMP3Player& p) {
+            if (const std::optional<TMP3PlayError> error = p.LastError()) {
+                ++shown;
+                EXPECT_EQ(error->Kind, TErrorKind::Device);
+                EXPECT_EQ(error->Reason, "the sound server is gone; trying to reach it again");
+            }
+        };
         player.OnEndPlay = [&](TMP3Player& p, TMP3EndPlayReason r) {
             shown += p.LastError().has_value();
             reason = r;
         };
         player.SetFileName(clip);
         player.Play();
-        std::this_thread::sleep_for(300ms);
+        DrainFor(player, 800ms);
         daemon->Kill();
-        const auto deadline = Clock::now() + 10s;
-        while (!reason && Clock::now() < deadline) {
-            EXPECT_NO_THROW(player.Position());
+        // The file, its position and the status stay while the player waits for a server.
+        const auto deadline = Clock::now() + 3s;
+        uint32_t position = 0;
+        while (Clock::now() < deadline) {
+            EXPECT_NO_THROW(position = player.Position());
             DrainFor(player, 100ms);
         }
-        ASSERT_TRUE(reason.has_value());
-        EXPECT_EQ(*reason, TMP3EndPlayReason::mepError);
+        EXPECT_FALSE(reason.has_value());
+        EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsPlaying);
+        EXPECT_EQ(player.FileName(), clip);
+        EXPECT_LT(position, 2000u);
+        const auto stopping = Clock::now();
+        player.Stop();
+        EXPECT_LT(Clock::now() - stopping, 1s);
         EXPECT_EQ(player.Status(), TMP3PlayerStatus::mpsStopped);
     }
     EXPECT_EQ(shown, 1);

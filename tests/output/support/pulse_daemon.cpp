@@ -286,6 +286,15 @@ void SoundServer::Kill()
     serverPid_ = -1;
 }
 
+void SoundServer::Restart()
+{
+    if (kind_ != ServerKind::PulseAudio)
+        GiveUp("only PulseAudio is started again");
+    const std::filesystem::path socket = dir_ / "runtime" / "native";
+    StartPulseAudio(socket);
+    WaitUntilReady(socket);
+}
+
 void SoundServer::Freeze()
 {
     if (serverPid_ > 0 && kill(serverPid_, SIGSTOP) == 0)

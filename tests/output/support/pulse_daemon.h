@@ -41,6 +41,9 @@ public:
     pid_t Pid() const { return serverPid_; }
     // Ends the server at once, as a crash would.
     void Kill();
+    // Starts a killed server again on the same socket (PulseAudio only), as a session's server
+    // that was restarted; returns once it takes connections.
+    void Restart();
     // Stops and continues the server's process (SIGSTOP, SIGCONT), as a server that hangs.
     void Freeze();
     void Thaw();
