@@ -36,7 +36,7 @@ TComforts::TComforts(TForm1& form) : form_(form)
     TSleepTimer::THooks hooks;
     hooks.volume = [&form] { return form.MP3Player1.Volume(); };
     hooks.setVolume = [&form](uint32_t volume) { form.MP3Player1.SetVolume(volume); };
-    hooks.stop = [&form] { RunGuarded([&form] { form.stopImageMouseUp(Qt::LeftButton, QPoint()); }); };
+    hooks.stop = [&form] { RunGuarded([&form] { form.Stop(); }); };
     sleepTimer_ = std::make_unique<TSleepTimer>(std::move(hooks));
     notifier_ = std::make_unique<TSongNotifier>(form, TDesktopBus::SessionBus());
     connect(&form, &TForm1::PlayerStatusChanged, notifier_.get(), &TSongNotifier::PlayerChanged);

@@ -43,7 +43,7 @@ void TForm1::OpenLocation(const QString& location)
         return;
     }
     OpenChosenFile(location);
-    playImageMouseUp(Qt::LeftButton, QPoint());
+    Play();
 }
 
 void TForm1::OpenLocations(const QStringList& locations)
@@ -76,12 +76,6 @@ void TForm1::BringBack()
     showNormal();
     raise();
     activateWindow();
-}
-
-void TForm1::SetVolumeFromDesktop(int volume)
-{
-    MP3Player1.SetVolume(static_cast<uint32_t>(std::clamp(volume, 0, 100)));
-    ShowVolumeAndBalance();
 }
 
 std::optional<TForm1::TDropPlan> TForm1::PlanDrop(const QList<QUrl>& urls)
