@@ -44,6 +44,21 @@ TComforts::TComforts(TForm1& form) : form_(form)
 
 TComforts::~TComforts() = default;
 
+std::unique_ptr<TWindowComforts> MakeComforts(TForm1& form)
+{
+    return std::make_unique<TComforts>(form);
+}
+
+TComforts& TForm1::Comforts()
+{
+    return static_cast<TComforts&>(*comforts_);
+}
+
+void TComforts::CancelSleepTimer()
+{
+    sleepTimer_->Cancel();
+}
+
 void TComforts::Restore(const TIniFile& ini)
 {
     form_.Album.SetShuffle(ini.ReadBool(kOption, QStringLiteral("Shuffle"), false));

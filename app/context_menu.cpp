@@ -2,7 +2,6 @@
 // About view and quitting. Other features add their entries with AddContextMenuEntry.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/guarded_command.h"
 
 #include <QAction>

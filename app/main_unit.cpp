@@ -1,8 +1,6 @@
 #include "app/main_unit.h"
 #include "app/guarded_command.h"
 
-#include "app/comforts.h"
-
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
@@ -67,7 +65,7 @@ TForm1::TForm1(QString settingsFile)
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
         timer->Loaded();
 
-    comforts_ = std::make_unique<TComforts>(*this);
+    comforts_ = MakeComforts(*this);
     FormCreate();
 }
 
@@ -205,7 +203,7 @@ void TForm1::FormCreate()
 void TForm1::FormDestroy()
 {
     TIniFile ini(settingsFile_);
-    comforts_->SleepTimer().Cancel(); // a fade under way gives the volume back first
+    comforts_->CancelSleepTimer(); // a fade under way gives the volume back first
     ini.WriteInteger(QStringLiteral("Vol"), QStringLiteral("Vol"), static_cast<int32_t>(MP3Player1.Volume()));
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)

@@ -7,6 +7,7 @@
 #include "app/open_dialog.h"
 #include "app/presets.h"
 #include "app/skin_controls.h"
+#include "app/window_comforts.h"
 #include "components/animate_form.h"
 #include "components/mmtimer.h"
 #include "mp3plyr/mp3plyr.h"
@@ -249,7 +250,7 @@ public:
     };
     static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
     // Resume, shuffle, recent items, song notifications, the sleep timer (app/comforts.h).
-    TComforts& Comforts() { return *comforts_; }
+    TComforts& Comforts(); // comforts.cpp
 
     // --- failures --------------------------------------------------------------------------
     // A failure during continuous play: shown in the song area for a few seconds, without
@@ -331,7 +332,7 @@ private:
     QString notice_;
     QTimer noticeTimer_;
     // Last: it goes before the player it acts on.
-    std::unique_ptr<TComforts> comforts_;
+    std::unique_ptr<TWindowComforts> comforts_;
 };
 
 // The 文字コード choice from and to PT4.INI (text_encoding_menu.cpp).

@@ -4,7 +4,6 @@
 #include "app/main_unit.h"
 
 #include "app/album_dialog.h"
-#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "mp3plyr/input/icy_metadata.h"
 #include "mp3plyr/input/playlist_file.h"

@@ -2,7 +2,6 @@
 // and folders dropped on it, the volume.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/file_list_box.h"
 #include "components/natural_order.h"
 #include "mp3plyr/input/icy_metadata.h"

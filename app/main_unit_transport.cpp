@@ -1,7 +1,6 @@
 // Transport buttons, the display that follows the player, the four timers and the About view.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
