@@ -200,6 +200,7 @@ public:
     // Balance -100 ... 100 set by the keyboard, the wheel or an assistive tool.
     void SetBalanceFromDesktop(int balance);
 
+    // Volume and balance moved by delta from where they are (the arrow keys, a knob's steps).
     void VolumeBy(int delta);
     void BalanceBy(int delta);
     // Asks for a file with the open dialog and opens it (the Open button).
