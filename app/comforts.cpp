@@ -36,13 +36,28 @@ TComforts::TComforts(TForm1& form) : form_(form)
     TSleepTimer::THooks hooks;
     hooks.volume = [&form] { return form.MP3Player1.Volume(); };
     hooks.setVolume = [&form](uint32_t volume) { form.MP3Player1.SetVolume(volume); };
-    hooks.stop = [&form] { RunGuarded([&form] { form.stopImageMouseUp(Qt::LeftButton, QPoint()); }); };
+    hooks.stop = [&form] { RunGuarded([&form] { form.Stop(); }); };
     sleepTimer_ = std::make_unique<TSleepTimer>(std::move(hooks));
     notifier_ = std::make_unique<TSongNotifier>(form, TDesktopBus::SessionBus());
     connect(&form, &TForm1::PlayerStatusChanged, notifier_.get(), &TSongNotifier::PlayerChanged);
 }
 
 TComforts::~TComforts() = default;
+
+std::unique_ptr<TWindowComforts> MakeComforts(TForm1& form)
+{
+    return std::make_unique<TComforts>(form);
+}
+
+TComforts& TForm1::Comforts()
+{
+    return static_cast<TComforts&>(*comforts_);
+}
+
+void TComforts::CancelSleepTimer()
+{
+    sleepTimer_->Cancel();
+}
 
 void TComforts::Restore(const TIniFile& ini)
 {

@@ -7,6 +7,7 @@
 #include "app/recent_items.h"
 #include "app/sleep_timer.h"
 #include "app/song_notification.h"
+#include "app/window_comforts.h"
 
 #include <QList>
 #include <QObject>
@@ -21,29 +22,22 @@ namespace pt4 {
 class TForm1;
 class TIniFile;
 
-class TComforts : public QObject {
+class TComforts : public QObject, public TWindowComforts {
     Q_OBJECT
 public:
     explicit TComforts(TForm1& form);
     ~TComforts() override;
 
-    // From FormCreate and FormDestroy. The keys join the file once they leave their defaults
-    // and stay from then on.
-    void Restore(const TIniFile& ini);
-    void Save(TIniFile& ini);
-
-    // The recent items' submenu (after the open entries) and the other entries.
-    void AddRecentMenu(QMenu* menu);
-    void AddMenuEntries(QMenu* menu);
-
-    // The program started without a file: what played at the last exit opens again, paused at
-    // its place, unless resuming is off. True when something opened.
-    bool Resume();
-
-    // Opened by the user: a file or a station, a playlist among `names`, a dropped folder.
-    void NoteOpened(TRecentKind kind, const QString& location);
-    void NotePlaylists(const QStringList& names);
-    void NoteDropped(const QList<QUrl>& urls);
+    // What the window asks of them (app/window_comforts.h).
+    void Restore(const TIniFile& ini) override;
+    void Save(TIniFile& ini) override;
+    void CancelSleepTimer() override;
+    void AddRecentMenu(QMenu* menu) override;
+    void AddMenuEntries(QMenu* menu) override;
+    bool Resume() override;
+    void NoteOpened(TRecentKind kind, const QString& location) override;
+    void NotePlaylists(const QStringList& names) override;
+    void NoteDropped(const QList<QUrl>& urls) override;
     // Opens a recent item as the user first did.
     void OpenRecent(const TRecentItem& item);
 

@@ -2,7 +2,6 @@
 // About view and quitting. Other features add their entries with AddContextMenuEntry.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/guarded_command.h"
 
 #include <QAction>
@@ -17,7 +16,7 @@ QMenu* TForm1::ContextMenu()
     if (contextMenu_)
         return contextMenu_;
     contextMenu_ = new QMenu(this);
-    // Each entry runs what its control or key runs, as if released over it.
+    // Each entry runs the command its control or key runs.
     auto entry = [this](const QString& text, const QKeySequence& keys, std::function<void()> command) {
         QAction* action = contextMenu_->addAction(text);
         action->setShortcut(keys);
@@ -26,28 +25,25 @@ QMenu* TForm1::ContextMenu()
         return action;
     };
     entry(QStringLiteral("ファイルを開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_O),
-          [this] { OpenImageMouseUp(Qt::LeftButton, QPoint()); });
+          [this] { OpenFile(); });
     entry(QStringLiteral("場所を開く..."), QKeySequence(Qt::ControlModifier | Qt::Key_L),
           [this] { OpenLocationDialog(); });
     comforts_->AddRecentMenu(contextMenu_);
     contextMenu_->addSeparator();
-    entry(QStringLiteral("連続再生..."), QKeySequence(),
-          [this] { AlbumPanelMouseUp(Qt::LeftButton, QPoint()); });
-    QAction* repeat = entry(QStringLiteral("リピート"), QKeySequence(),
-                            [this] { RepeatPanelMouseUp(Qt::LeftButton, QPoint()); });
+    entry(QStringLiteral("連続再生..."), QKeySequence(), [this] { ChooseAlbum(); });
+    QAction* repeat = entry(QStringLiteral("リピート"), QKeySequence(), [this] { ToggleRepeat(); });
     repeat->setCheckable(true);
     // Repeat can be switched only while playing, as with its panel.
     connect(contextMenu_, &QMenu::aboutToShow, this, [this, repeat] {
         repeat->setChecked(Album.Repeat());
-        repeat->setEnabled(MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying);
+        repeat->setEnabled(CanToggleRepeat());
     });
     AddLoudnessMenu();
     AddTextEncodingMenu();
     comforts_->AddMenuEntries(contextMenu_);
     contextMenuEnd_ = contextMenu_->addSeparator();
-    entry(QStringLiteral("バージョン情報"), QKeySequence(),
-          [this] { AboutPanelMouseUp(Qt::LeftButton, QPoint()); });
-    entry(QStringLiteral("終了"), QKeySequence(Qt::ControlModifier | Qt::Key_Q), [this] { close(); });
+    entry(QStringLiteral("バージョン情報"), QKeySequence(), [this] { ToggleAbout(); });
+    entry(QStringLiteral("終了"), QKeySequence(Qt::ControlModifier | Qt::Key_Q), [this] { Quit(); });
     return contextMenu_;
 }
 

@@ -330,41 +330,32 @@ bool TDesktopPlayer::CanSeek() const
 
 void TDesktopPlayer::Next()
 {
-    bus_.Run([this] { bus_.Form().next2ImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().NextTrack(); });
 }
 
 void TDesktopPlayer::Previous()
 {
-    bus_.Run([this] { bus_.Form().back2ImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().PreviousTrack(); });
 }
 
 void TDesktopPlayer::Pause()
 {
-    if (bus_.Form().MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
-        bus_.Run([this] { bus_.Form().pauseImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().Pause(); });
 }
 
 void TDesktopPlayer::PlayPause()
 {
-    if (bus_.Form().MP3Player1.Status() == TMP3PlayerStatus::mpsStopped)
-        Play();
-    else
-        bus_.Run([this] { bus_.Form().pauseImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().PlayOrPause(); });
 }
 
 void TDesktopPlayer::Stop()
 {
-    bus_.Run([this] { bus_.Form().stopImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().Stop(); });
 }
 
 void TDesktopPlayer::Play()
 {
-    // The Play button plays a stopped file; a paused one plays on through the Pause button.
-    TForm1& form = bus_.Form();
-    if (form.MP3Player1.Status() == TMP3PlayerStatus::mpsPaused)
-        bus_.Run([&form] { form.pauseImageMouseUp(Qt::LeftButton, QPoint()); });
-    else
-        bus_.Run([&form] { form.playImageMouseUp(Qt::LeftButton, QPoint()); });
+    bus_.Run([this] { bus_.Form().PlayOrResume(); });
 }
 
 void TDesktopPlayer::Seek(qlonglong offset)
@@ -377,8 +368,7 @@ void TDesktopPlayer::Seek(qlonglong offset)
         Next(); // past the end: as the next track
         return;
     }
-    bus_.Run([&] { form.MP3Player1.Seek(int32_t(std::max<qlonglong>(0, target))); });
-    bus_.AnnounceSeek();
+    bus_.Run([&] { form.SeekTo(int32_t(std::max<qlonglong>(0, target))); });
 }
 
 void TDesktopPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong position)
@@ -387,8 +377,7 @@ void TDesktopPlayer::SetPosition(const QDBusObjectPath& trackId, qlonglong posit
     if (!CanSeek() || trackId != bus_.TrackId() || position < 0 ||
         position > qlonglong(form.MP3Player1.Length()) * 1000)
         return;
-    bus_.Run([&] { form.MP3Player1.Seek(int32_t(position / 1000)); });
-    bus_.AnnounceSeek();
+    bus_.Run([&] { form.SeekTo(int32_t(position / 1000)); });
 }
 
 void TDesktopPlayer::OpenUri(const QString& uri)

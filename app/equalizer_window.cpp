@@ -1,6 +1,5 @@
 #include "app/equalizer_window.h"
 
-#include "app/main_unit.h"
 #include "mp3plyr/mp3plyr.h"
 
 #include <array>
@@ -24,7 +23,7 @@ int32_t DisplayFrequency(int32_t hz)
     return (hz + 500) / 1000 * 1000;
 }
 
-TForm3::TForm3(TForm1& form1, TMP3Player& player) : form1_(form1), player_(player)
+TForm3::TForm3(TPresetHost& form1, TMP3Player& player) : form1_(form1), player_(player)
 {
     setWindowTitle(QStringLiteral("Form3"));
     resize(192, 155);
@@ -59,7 +58,7 @@ void TForm3::FormCreate()
         if (!stored[p])
             continue;
         form1_.ShowPresetPictures(preset);
-        form1_.PresetImageClick(preset);
+        form1_.SelectPreset(preset);
     }
 }
 

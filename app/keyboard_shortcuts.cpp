@@ -30,29 +30,23 @@ const std::vector<TKeyCommand>& KeyCommands()
 {
     static const std::vector<TKeyCommand> commands = {
         {Qt::Key_Space, [](TForm1& f) { f.PlayOrPause(); }},
-        {Qt::Key_Left, [](TForm1& f) { f.JumpBy(-kJumpMs); }},
-        {Qt::Key_Right, [](TForm1& f) { f.JumpBy(kJumpMs); }},
-        {Qt::Key_Up,
-         [](TForm1& f) { f.SetVolumeFromDesktop(static_cast<int>(f.MP3Player1.Volume()) + kVolumeKeyStep); }},
-        {Qt::Key_Down,
-         [](TForm1& f) { f.SetVolumeFromDesktop(static_cast<int>(f.MP3Player1.Volume()) - kVolumeKeyStep); }},
+        {Qt::Key_Left, [](TForm1& f) { f.SeekBy(-kJumpMs); }},
+        {Qt::Key_Right, [](TForm1& f) { f.SeekBy(kJumpMs); }},
+        {Qt::Key_Up, [](TForm1& f) { f.VolumeBy(kVolumeKeyStep); }},
+        {Qt::Key_Down, [](TForm1& f) { f.VolumeBy(-kVolumeKeyStep); }},
         {Qt::ControlModifier | Qt::Key_Left, [](TForm1& f) { f.PreviousTrack(); }},
         {Qt::ControlModifier | Qt::Key_Right, [](TForm1& f) { f.NextTrack(); }},
-        {Qt::ControlModifier | Qt::Key_O, [](TForm1& f) { f.OpenImageMouseUp(Qt::LeftButton, QPoint()); }},
+        {Qt::ControlModifier | Qt::Key_O, [](TForm1& f) { f.OpenFile(); }},
         {Qt::ControlModifier | Qt::Key_L, [](TForm1& f) { f.OpenLocationDialog(); }},
-        {Qt::ControlModifier | Qt::Key_Q, [](TForm1& f) { f.close(); }},
+        {Qt::ControlModifier | Qt::Key_Q, [](TForm1& f) { f.Quit(); }},
         // The menu from the keyboard, as the Menu key opens it.
         {Qt::ShiftModifier | Qt::Key_F10, [](TForm1& f) { f.ShowContextMenuFromKeyboard(); }},
         // Most keyboards have one play key, sent as "play": by the desktop's custom it plays and
         // pauses in turn.
         {Qt::Key_MediaTogglePlayPause, [](TForm1& f) { f.PlayOrPause(); }},
         {Qt::Key_MediaPlay, [](TForm1& f) { f.PlayOrPause(); }},
-        {Qt::Key_MediaPause,
-         [](TForm1& f) {
-             if (f.MP3Player1.Status() == TMP3PlayerStatus::mpsPlaying)
-                 f.PlayOrPause();
-         }},
-        {Qt::Key_MediaStop, [](TForm1& f) { f.stopImageMouseUp(Qt::LeftButton, QPoint()); }},
+        {Qt::Key_MediaPause, [](TForm1& f) { f.Pause(); }},
+        {Qt::Key_MediaStop, [](TForm1& f) { f.Stop(); }},
         {Qt::Key_MediaNext, [](TForm1& f) { f.NextTrack(); }},
         {Qt::Key_MediaPrevious, [](TForm1& f) { f.PreviousTrack(); }},
     };
@@ -82,13 +76,10 @@ void TForm1::CreateKeyboardAccess()
     BalanceImage->setAccessibleName(QStringLiteral("バランス"));
     CreateScreenReaderView();
 
-    connect(VolImage, &TSkinControl::Step, this, [this](int steps) {
-        RunGuarded(
-            [&] { SetVolumeFromDesktop(static_cast<int>(MP3Player1.Volume()) + steps * kVolumeKeyStep); });
-    });
-    connect(BalanceImage, &TSkinControl::Step, this, [this](int steps) {
-        RunGuarded([&] { SetBalanceFromDesktop(MP3Player1.VolBalance() + steps * kBalanceKeyStep); });
-    });
+    connect(VolImage, &TSkinControl::Step, this,
+            [this](int steps) { RunGuarded([&] { VolumeBy(steps * kVolumeKeyStep); }); });
+    connect(BalanceImage, &TSkinControl::Step, this,
+            [this](int steps) { RunGuarded([&] { BalanceBy(steps * kBalanceKeyStep); }); });
     connect(VolImage, &TSkinControl::ValueWanted, this,
             [this](int value) { RunGuarded([&] { SetVolumeFromDesktop(value); }); });
     connect(BalanceImage, &TSkinControl::ValueWanted, this,
@@ -141,14 +132,6 @@ void TForm1::keyPressEvent(QKeyEvent* event)
     RunGuarded([&] { found->command(*this); });
 }
 
-void TForm1::PlayOrPause()
-{
-    if (MP3Player1.Status() == TMP3PlayerStatus::mpsStopped)
-        playImageMouseUp(Qt::LeftButton, QPoint());
-    else
-        pauseImageMouseUp(Qt::LeftButton, QPoint());
-}
-
 void TForm1::ShowContextMenuFromKeyboard()
 {
     // Asked of the focused control, so the menu opens beside it.
@@ -156,27 +139,6 @@ void TForm1::ShowContextMenuFromKeyboard()
     const QPoint middle = focused->rect().center();
     QContextMenuEvent asked(QContextMenuEvent::Keyboard, middle, focused->mapToGlobal(middle));
     QCoreApplication::sendEvent(focused, &asked);
-}
-
-void TForm1::JumpBy(int deltaMs)
-{
-    if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
-        return;
-    // Before the first 5 s a jump back is negative and the player ignores it.
-    MP3Player1.Seek(static_cast<int32_t>(static_cast<int64_t>(MP3Player1.Position()) + deltaMs));
-    emit Jumped();
-}
-
-void TForm1::SetBalanceFromDesktop(int balance)
-{
-    MP3Player1.SetVolBalance(std::clamp(balance, -100, 100));
-    ShowVolumeAndBalance();
-}
-
-void TForm1::OpenLocationDialog()
-{
-    if (LocationDialog1.Execute(this))
-        OpenLocation(LocationDialog1.Location);
 }
 
 } // namespace pt4

@@ -1,8 +1,6 @@
 #include "app/main_unit.h"
 #include "app/guarded_command.h"
 
-#include "app/comforts.h"
-
 #include "app/equalizer_window.h"
 #include "app/picture_store.h"
 #include "app/settings_file.h"
@@ -22,12 +20,6 @@
 namespace pt4 {
 
 namespace {
-
-// Up pictures of the layout, by picture store number.
-QPixmap LayoutPicture(int number)
-{
-    return ArtPicture(TForm2::PictureResource(number));
-}
 
 QFont WindowFont()
 {
@@ -73,7 +65,7 @@ TForm1::TForm1(QString settingsFile)
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
         timer->Loaded();
 
-    comforts_ = std::make_unique<TComforts>(*this);
+    comforts_ = MakeComforts(*this);
     FormCreate();
 }
 
@@ -84,160 +76,6 @@ TForm1::~TForm1()
     for (TMMTimer* timer : {&MMTimer1, &MMTimer2, &MMTimer3, &MMTimer4})
         timer->SetEnabled(false);
     MP3Player1.MessageWindow().SetNotifier({});
-}
-
-void TForm1::CreateLayout()
-{
-    hontaiImage = new TSkinImage(this, 0, 0, 331, 192);
-    hontaiImage->SetPicture(ArtPicture(QStringLiteral(":/art/background.png")));
-
-    auto button = [this](int left, int top, int upPicture, const QString& hint) {
-        auto* image = new TSkinImage(this, left, top, 36, 36);
-        image->SetPicture(LayoutPicture(upPicture));
-        image->setToolTip(hint);
-        return image;
-    };
-    OpenImage = button(8, 153, 1, QStringLiteral("開く"));
-    playImage = button(48, 153, 3, QStringLiteral("再生"));
-    pauseImage = button(88, 153, 5, QStringLiteral("一時停止"));
-    stopImage = button(128, 153, 7, QStringLiteral("停止"));
-    back1Image = button(168, 153, 9, QStringLiteral("巻き戻し"));
-    next1Image = button(208, 153, 11, QStringLiteral("早送り"));
-    back2Image = button(248, 153, 13, QStringLiteral("前のトラック"));
-    next2Image = button(288, 153, 15, QStringLiteral("次のトラック"));
-
-    std::array<TSkinImage**, kPresetCount> presetImages = {&FlatImage, &PopImage,     &RockImage,
-                                                           &JazzImage, &ClassicImage, &VocalImage};
-    for (int p = 0; p < kPresetCount; ++p) {
-        const TPresetInfo& info = kPresets[p];
-        auto* image = new TSkinImage(this, 8 + 40 * p, 88, 39, 17);
-        image->SetPicture(LayoutPicture(p == 0 ? info.onImage : info.offImage));
-        image->setToolTip(QString::fromLatin1(info.caption));
-        *presetImages[p] = image;
-    }
-
-    Label6 = new TSkinLabel(this, 29, 108, QStringLiteral("Volume"), clWhite, true);
-    Label9 = new TSkinLabel(this, 76, 108, QStringLiteral("0"), clWhite, true);
-    Shape1 = new TSkinShape(this, 29, 128, 100, 5, Qt::black);
-    VolImage = new TSkinImage(this, 16, 123, 25, 15);
-    VolImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_volume.png")));
-    VolImage->setCursor(Qt::SizeHorCursor);
-    Label7 = new TSkinLabel(this, 149, 108, QStringLiteral("Balance"), clWhite, true);
-    Label8 = new TSkinLabel(this, 200, 108, QStringLiteral("0"), clWhite, true);
-    Shape2 = new TSkinShape(this, 149, 128, 100, 5, Qt::black);
-    BalanceImage = new TSkinImage(this, 186, 123, 25, 15);
-    BalanceImage->SetPicture(ArtPicture(QStringLiteral(":/art/knob_balance.png")));
-    BalanceImage->setCursor(Qt::SizeHorCursor);
-
-    Panel1 = new TSkinPanel(this, 9, 8, 313, 73, Qt::black);
-    Panel1->SetBevelOuter(TBevelCut::bvNone);
-    Panel1->SetBevelInner(TBevelCut::bvLowered);
-    Label1 = new TSkinLabel(Panel1, 10, 10, QStringLiteral("Song"), clGray, false);
-    Label3 = new TSkinLabel(Panel1, 8, 8, QStringLiteral("Song"), clWhite, true);
-    Label2 = new TSkinLabel(Panel1, 10, 34, QStringLiteral("Artist"), clGray, false);
-    Label4 = new TSkinLabel(Panel1, 8, 32, QStringLiteral("Artist"), clWhite, true);
-    Bevel1 = new TSkinBevel(Panel1, 8, 24, 297, 2);
-    Bevel2 = new TSkinBevel(Panel1, 8, 48, 297, 2);
-    auto fixedLabel = [this](int left, int top, QColor color, bool transparent) {
-        auto* label = new TSkinLabel(Panel1, left, top, QString(), color, transparent, false);
-        label->resize(257, 12);
-        return label;
-    };
-    SongLabel2 = fixedLabel(50, 10, clGreen, false);
-    SongLabel1 = fixedLabel(48, 8, clLime, true);
-    ArtistLabel2 = fixedLabel(50, 34, clGreen, false);
-    ArtistLabel1 = fixedLabel(48, 32, clLime, true);
-    auto indicator = [this](int left, int number) {
-        auto* image = new TSkinImage(Panel1, left, 53, 16, 16);
-        image->SetPicture(LayoutPicture(number));
-        return image;
-    };
-    Status1Image = indicator(16, 29);
-    Status2Image = indicator(40, 31);
-    Status3Image = indicator(64, 34);
-    TimeLabel = new TSkinLabel(Panel1, 96, 56, QStringLiteral("00:00"), clWhite, false);
-    Label5 = new TSkinLabel(Panel1, 128, 56, QStringLiteral("／"), clWhite, false);
-    TimeLabel->SetRightLimit(Label5->x()); // times of 100 minutes and more grow to the left
-    EndTimeLabel = new TSkinLabel(Panel1, 146, 56, QStringLiteral("00:00"), clWhite, false);
-    RepeatLabel = new TSkinLabel(Panel1, 216, 56, QStringLiteral("Repeat"), clOlive, false);
-    AlbumLabel = new TSkinLabel(Panel1, 264, 56, QStringLiteral("Album"), clOlive, false);
-    Image1 = new TSkinImage(Panel1, 1, 1, 310, 70); // its picture is read when first shown
-    Image1->hide();
-    MailLabel = new TSkinLabel(Panel1, 88, 36, ContactAddress(), QColor(150, 205, 255), true, false);
-    MailLabel->resize(217, 15);
-    MailLabel->setCursor(Qt::PointingHandCursor);
-    MailLabel->setToolTip(QStringLiteral("mailto:") + ContactAddress());
-    MailLabel->hide();
-    tenmetuLabel = new TSkinLabel(Panel1, 72, 39, QString(), clRed, true);
-    tenmetuLabel->hide(); // first: the bold face loads when the About view first shows
-    QFont bold = font();
-    bold.setBold(true);
-    tenmetuLabel->setFont(bold);
-    tenmetuLabel->SetCaption(QStringLiteral("⇒"));
-
-    auto panel = [this](int top, const QString& caption, const QString& hint) {
-        auto* p = new TSkinPanel(this, 272, top, 43, 17, kPanelColor);
-        p->SetCaption(caption);
-        p->SetFontColor(clWhite);
-        p->setToolTip(hint);
-        p->setCursor(Qt::PointingHandCursor);
-        return p;
-    };
-    AboutPanel = panel(87, QStringLiteral("About"), QStringLiteral("バージョン情報"));
-    AlbumPanel = panel(105, QStringLiteral("Album"), QStringLiteral("連続再生"));
-    RepeatPanel = panel(123, QStringLiteral("Repeat"), QStringLiteral("リピート"));
-
-    // Playlists open too, as albums.
-    OpenDialog1.Filter = QStringLiteral("MP3ファイル（*.MP3）|*.MP3*;*.M3U;*.M3U8;*.PLS");
-
-    // Events of the layout.
-    auto onDown = [this](TSkinImage* image, void (TForm1::*handler)(Qt::MouseButton, QPoint)) {
-        connect(image, &TSkinImage::MouseDown, this,
-                [this, handler](Qt::MouseButton b, QPoint p) { Run([&] { (this->*handler)(b, p); }); });
-    };
-    auto onUp = [this](TSkinImage* image, void (TForm1::*handler)(Qt::MouseButton, QPoint)) {
-        connect(image, &TSkinImage::MouseUp, this,
-                [this, handler](Qt::MouseButton b, QPoint p) { Run([&] { (this->*handler)(b, p); }); });
-    };
-    onDown(OpenImage, &TForm1::OpenImageMouseDown);
-    onUp(OpenImage, &TForm1::OpenImageMouseUp);
-    onDown(playImage, &TForm1::playImageMouseDown);
-    onUp(playImage, &TForm1::playImageMouseUp);
-    onDown(pauseImage, &TForm1::pauseImageMouseDown);
-    onUp(pauseImage, &TForm1::pauseImageMouseUp);
-    onDown(stopImage, &TForm1::stopImageMouseDown);
-    onUp(stopImage, &TForm1::stopImageMouseUp);
-    connect(stopImage, &TSkinImage::Click, this, [this] { Run([this] { stopImageClick(); }); });
-    onDown(back1Image, &TForm1::back1ImageMouseDown);
-    onUp(back1Image, &TForm1::back1ImageMouseUp);
-    onDown(next1Image, &TForm1::next1ImageMouseDown);
-    onUp(next1Image, &TForm1::next1ImageMouseUp);
-    onDown(back2Image, &TForm1::back2ImageMouseDown);
-    onUp(back2Image, &TForm1::back2ImageMouseUp);
-    onDown(next2Image, &TForm1::next2ImageMouseDown);
-    onUp(next2Image, &TForm1::next2ImageMouseUp);
-    for (int p = 0; p < kPresetCount; ++p) {
-        connect(PresetImage(static_cast<TPreset>(p)), &TSkinImage::Click, this,
-                [this, p] { Run([&] { PresetImageClick(static_cast<TPreset>(p)); }); });
-    }
-    onDown(VolImage, &TForm1::VolImageMouseDown);
-    onUp(VolImage, &TForm1::VolImageMouseUp);
-    onDown(BalanceImage, &TForm1::VolImageMouseDown);
-    onUp(BalanceImage, &TForm1::VolImageMouseUp);
-    connect(VolImage, &TSkinImage::MouseMove, this, [this](QPoint p) { Run([&] { VolImageMouseMove(p); }); });
-    connect(BalanceImage, &TSkinImage::MouseMove, this,
-            [this](QPoint p) { Run([&] { BalanceImageMouseMove(p); }); });
-    auto onPanel = [this](TSkinPanel* panel, void (TForm1::*down)(Qt::MouseButton, QPoint),
-                          void (TForm1::*up)(Qt::MouseButton, QPoint)) {
-        connect(panel, &TSkinPanel::MouseDown, this,
-                [this, down](Qt::MouseButton b, QPoint p) { Run([&] { (this->*down)(b, p); }); });
-        connect(panel, &TSkinPanel::MouseUp, this,
-                [this, up](Qt::MouseButton b, QPoint p) { Run([&] { (this->*up)(b, p); }); });
-    };
-    onPanel(AboutPanel, &TForm1::AboutPanelMouseDown, &TForm1::AboutPanelMouseUp);
-    onPanel(AlbumPanel, &TForm1::AlbumPanelMouseDown, &TForm1::AlbumPanelMouseUp);
-    onPanel(RepeatPanel, &TForm1::RepeatPanelMouseDown, &TForm1::RepeatPanelMouseUp);
-    connect(MailLabel, &TSkinLabel::Click, this, [this] { Run([this] { MailLabelClick(); }); });
 }
 
 void TForm1::CreatePlayer()
@@ -365,7 +203,7 @@ void TForm1::FormCreate()
 void TForm1::FormDestroy()
 {
     TIniFile ini(settingsFile_);
-    comforts_->SleepTimer().Cancel(); // a fade under way gives the volume back first
+    comforts_->CancelSleepTimer(); // a fade under way gives the volume back first
     ini.WriteInteger(QStringLiteral("Vol"), QStringLiteral("Vol"), static_cast<int32_t>(MP3Player1.Volume()));
     ini.WriteInteger(QStringLiteral("Bal"), QStringLiteral("Bal"), MP3Player1.VolBalance());
     for (int p = 0; p < kPresetCount; ++p)

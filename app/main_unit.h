@@ -7,6 +7,7 @@
 #include "app/open_dialog.h"
 #include "app/presets.h"
 #include "app/skin_controls.h"
+#include "app/window_comforts.h"
 #include "components/animate_form.h"
 #include "components/mmtimer.h"
 #include "mp3plyr/mp3plyr.h"
@@ -48,7 +49,7 @@ inline const QColor clYellow(255, 255, 0);
 inline const QColor clRed(255, 0, 0);
 inline const QColor kPanelColor(30, 30, 30);
 
-class TForm1 : public QWidget {
+class TForm1 : public QWidget, public TPresetHost {
     Q_OBJECT
 public:
     // Loads the layout, creates the player, the timers and the animation, then runs FormCreate,
@@ -58,7 +59,7 @@ public:
 
     // The windows created after this one.
     void SetPictureStore(TForm2* form2);
-    void SetEqualizerWindow(TForm3* form3);
+    void SetEqualizerWindow(TForm3* form3) override;
     TForm3* EqualizerWindow() const { return form3_; }
     // The folder dialog is made by `maker` when it is first needed (the Album panel), so that
     // nothing of it is built or read at start.
@@ -100,7 +101,7 @@ public:
     std::unique_ptr<TAnimateForm> AnimateForm1;
 
     // --- state --------------------------------------------------------------------------------
-    bool PresetFlag(TPreset preset) const { return presetFlags_[static_cast<size_t>(preset)]; }
+    bool PresetFlag(TPreset preset) const override { return presetFlags_[static_cast<size_t>(preset)]; }
     bool Dragging() const { return dragging_; }
     bool RewindHeld() const { return rewindHeld_; }
     bool ForwardHeld() const { return forwardHeld_; }
@@ -156,7 +157,7 @@ public:
     // FlatImageClick ... VocalImageClick.
     void PresetImageClick(TPreset preset);
     // The preset's button shows its on picture, the five others their off pictures.
-    void ShowPresetPictures(TPreset preset);
+    void ShowPresetPictures(TPreset preset) override;
     void VolImageMouseDown(Qt::MouseButton button, QPoint pos); // both knobs
     void VolImageMouseMove(QPoint pos);
     void BalanceImageMouseMove(QPoint pos);
@@ -171,7 +172,12 @@ public:
     // Indicators and their blinking as the player's status is now.
     void ShowPlayerState();
 
-    // What the track buttons do after their pictures changed (also the desktop's commands).
+    // --- commands -----------------------------------------------------------------------------
+    // What the window does, whoever asks: the skin's buttons and panels once released over them,
+    // the keys, the menu, the desktop bus and a second start all run these. Each checks whether
+    // it can act now (a file to play, a player that plays, a next track) and otherwise does
+    // nothing.
+    // The next and previous files of the album (the track buttons).
     void NextTrack();
     void PreviousTrack();
     // Brings the window back to the user: restored, raised and active (the desktop's Raise, a
@@ -196,15 +202,44 @@ public:
     // Balance -100 ... 100 set by the keyboard, the wheel or an assistive tool.
     void SetBalanceFromDesktop(int balance);
 
-    // --- keyboard and menu commands -----------------------------------------------------------
+    // Volume and balance moved by delta from where they are (the arrow keys, a knob's steps).
+    void VolumeBy(int delta);
+    void BalanceBy(int delta);
+    // Asks for a file with the open dialog and opens it (the Open button).
+    void OpenFile();
+    // Plays the stopped open file (the Play button); with nothing to play, nothing.
+    void Play();
+    // Pauses what plays, resumes what is paused (the Pause button).
+    void PauseOrResume();
     // Plays a stopped open file, pauses what plays, resumes what is paused.
     void PlayOrPause();
+    // Pauses what plays; nothing otherwise.
+    void Pause();
+    // Plays a stopped open file, resumes a paused one; what plays plays on.
+    void PlayOrResume();
+    // Stops, and ends continuous play (the Stop button).
+    void Stop();
     // Jumps by deltaMs while playing, as the rewind and fast-forward buttons do.
-    void JumpBy(int deltaMs);
+    void SeekBy(int deltaMs);
+    // Jumps to positionMs in a file that can seek, playing or paused.
+    void SeekTo(int32_t positionMs);
+    // Asks for a folder with the album dialog and plays its files in turn (the Album panel).
+    void ChooseAlbum();
+    // Repeat on or off (the Repeat panel); only while playing.
+    void ToggleRepeat();
+    bool CanToggleRepeat() const;
+    // Shows or hides the About view (the About panel).
+    void ToggleAbout();
+    // Turns the preset on alone: its button lit, its values to the sliders and the player.
+    void SelectPreset(TPreset preset) override;
     // The window's menu beside the focused control (Shift+F10).
     void ShowContextMenuFromKeyboard();
     // Asks for a location and plays it.
     void OpenLocationDialog();
+    // Closes the window, which ends the program.
+    void Quit();
+
+    // --- menu and drops -----------------------------------------------------------------------
     // The window's right-click menu; entries added with AddContextMenuEntry go before the
     // About and Quit entries.
     QMenu* ContextMenu();
@@ -218,7 +253,7 @@ public:
     };
     static std::optional<TDropPlan> PlanDrop(const QList<QUrl>& urls);
     // Resume, shuffle, recent items, song notifications, the sleep timer (app/comforts.h).
-    TComforts& Comforts() { return *comforts_; }
+    TComforts& Comforts(); // comforts.cpp
 
     // --- failures --------------------------------------------------------------------------
     // A failure during continuous play: shown in the song area for a few seconds, without
@@ -307,7 +342,7 @@ private:
     QString notice_;
     QTimer noticeTimer_;
     // Last: it goes before the player it acts on.
-    std::unique_ptr<TComforts> comforts_;
+    std::unique_ptr<TWindowComforts> comforts_;
 };
 
 // The 文字コード choice from and to PT4.INI (text_encoding_menu.cpp).

@@ -4,7 +4,6 @@
 #include "app/main_unit.h"
 
 #include "app/album_dialog.h"
-#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "mp3plyr/input/live_stream.h"
 #include "mp3plyr/input/playlist_file.h"
@@ -171,8 +170,12 @@ void TForm1::AlbumPanelMouseDown(Qt::MouseButton, QPoint)
 void TForm1::AlbumPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     AlbumPanel->SetBevelOuter(TBevelCut::bvRaised);
-    if (!ReleasedOver(AlbumPanel, pos))
-        return;
+    if (ReleasedOver(AlbumPanel, pos))
+        ChooseAlbum();
+}
+
+void TForm1::ChooseAlbum()
+{
     TAlbumForm* dialog = AlbumForm();
     if (!dialog || !dialog->ShowModal())
         return;
@@ -194,25 +197,22 @@ void TForm1::RepeatPanelMouseDown(Qt::MouseButton, QPoint)
 void TForm1::RepeatPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     RepeatPanel->SetBevelOuter(TBevelCut::bvRaised);
-    if (!ReleasedOver(RepeatPanel, pos))
-        return;
-    Album.ToggleRepeat();
+    if (ReleasedOver(RepeatPanel, pos))
+        ToggleRepeat();
 }
 
 void TForm1::back2ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     back2Image->SetPicture(StoredPicture(13));
-    if (!ReleasedOver(back2Image, pos))
-        return;
-    PreviousTrack();
+    if (ReleasedOver(back2Image, pos))
+        PreviousTrack();
 }
 
 void TForm1::next2ImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     next2Image->SetPicture(StoredPicture(15));
-    if (!ReleasedOver(next2Image, pos))
-        return;
-    NextTrack();
+    if (ReleasedOver(next2Image, pos))
+        NextTrack();
 }
 
 void TForm1::NextTrack()

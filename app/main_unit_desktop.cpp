@@ -2,7 +2,6 @@
 // and folders dropped on it, the volume.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/file_list_box.h"
 #include "components/natural_order.h"
 #include "mp3plyr/input/icy_metadata.h"
@@ -43,7 +42,7 @@ void TForm1::OpenLocation(const QString& location)
         return;
     }
     OpenChosenFile(location);
-    playImageMouseUp(Qt::LeftButton, QPoint());
+    Play();
 }
 
 void TForm1::OpenLocations(const QStringList& locations)
@@ -76,12 +75,6 @@ void TForm1::BringBack()
     showNormal();
     raise();
     activateWindow();
-}
-
-void TForm1::SetVolumeFromDesktop(int volume)
-{
-    MP3Player1.SetVolume(static_cast<uint32_t>(std::clamp(volume, 0, 100)));
-    ShowVolumeAndBalance();
 }
 
 std::optional<TForm1::TDropPlan> TForm1::PlanDrop(const QList<QUrl>& urls)

@@ -31,6 +31,11 @@ void TForm1::ShowPresetPictures(TPreset preset)
 
 void TForm1::PresetImageClick(TPreset preset)
 {
+    SelectPreset(preset);
+}
+
+void TForm1::SelectPreset(TPreset preset)
+{
     // Exactly one preset is on and lit: the one whose values the player gets now (a settings
     // file may have turned on several).
     presetFlags_.fill(false);

@@ -1,7 +1,6 @@
 // Transport buttons, the display that follows the player, the four timers and the About view.
 #include "app/main_unit.h"
 
-#include "app/comforts.h"
 #include "app/picture_store.h"
 #include "app/time_text.h"
 #include "mp3plyr/input/display_text.h"
@@ -45,11 +44,8 @@ void TForm1::OpenImageMouseDown(Qt::MouseButton, QPoint)
 void TForm1::OpenImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     OpenImage->SetPicture(StoredPicture(1));
-    if (!ReleasedOver(OpenImage, pos))
-        return;
-    if (!OpenDialog1.Execute(this))
-        return;
-    OpenChosenFile(OpenDialog1.FileName);
+    if (ReleasedOver(OpenImage, pos))
+        OpenFile();
 }
 
 void TForm1::OpenChosenFile(const QString& fileName)
@@ -77,22 +73,8 @@ void TForm1::playImageMouseDown(Qt::MouseButton, QPoint)
 void TForm1::playImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     playImage->SetPicture(StoredPicture(3));
-    if (!ReleasedOver(playImage, pos))
-        return;
-    if (MP3Player1.Connecting()) {
-        // It plays once connected; the indicators follow then (MP3Player1ChangeStatus).
-        Album.PlayPressed();
-        MP3Player1.Play();
-        return;
-    }
-    if (!(MP3Player1.Capabilities() & mpcPlay))
-        return;
-    Album.PlayPressed();
-    MP3Player1.Play();
-    ShowPlayingIndicators();
-    blinkPlay_ = true;
-    blinkPhase_ = true;
-    MMTimer2.SetEnabled(true);
+    if (ReleasedOver(playImage, pos))
+        Play();
 }
 
 void TForm1::pauseImageMouseDown(Qt::MouseButton, QPoint)
@@ -103,32 +85,8 @@ void TForm1::pauseImageMouseDown(Qt::MouseButton, QPoint)
 void TForm1::pauseImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     pauseImage->SetPicture(StoredPicture(5));
-    if (!ReleasedOver(pauseImage, pos))
-        return;
-    bool* blinkFlag = nullptr;
-    switch (MP3Player1.Status()) {
-    case TMP3PlayerStatus::mpsPlaying:
-        MP3Player1.Pause();
-        blinkPlay_ = false;
-        MMTimer2.SetEnabled(false);
-        Status1Image->SetPicture(StoredPicture(29));
-        Status2Image->SetPicture(StoredPicture(32));
-        blinkFlag = &blinkPause_;
-        break;
-    case TMP3PlayerStatus::mpsPaused:
-        MP3Player1.Resume();
-        blinkPause_ = false;
-        MMTimer2.SetEnabled(false);
-        Status1Image->SetPicture(StoredPicture(30));
-        Status2Image->SetPicture(StoredPicture(31));
-        blinkFlag = &blinkPlay_;
-        break;
-    default: return;
-    }
-    Status3Image->SetPicture(StoredPicture(33));
-    blinkPhase_ = true;
-    *blinkFlag = true;
-    MMTimer2.SetEnabled(true);
+    if (ReleasedOver(pauseImage, pos))
+        PauseOrResume();
 }
 
 void TForm1::stopImageMouseDown(Qt::MouseButton, QPoint)
@@ -139,13 +97,8 @@ void TForm1::stopImageMouseDown(Qt::MouseButton, QPoint)
 void TForm1::stopImageMouseUp(Qt::MouseButton, QPoint pos)
 {
     stopImage->SetPicture(StoredPicture(7));
-    if (!ReleasedOver(stopImage, pos))
-        return;
-    MP3Player1.Stop();
-    blinkPlay_ = blinkPause_ = blinkPhase_ = false;
-    MMTimer2.SetEnabled(false);
-    ShowStoppedIndicators();
-    Album.StopPressed();
+    if (ReleasedOver(stopImage, pos))
+        Stop();
 }
 
 void TForm1::stopImageClick() {}
@@ -165,7 +118,7 @@ void TForm1::back1ImageMouseUp(Qt::MouseButton, QPoint pos)
     MMTimer1.SetEnabled(false);
     // A click too short for the timer still jumps once.
     if (!heldJumped_ && ReleasedOver(back1Image, pos))
-        JumpBy(-5000);
+        SeekBy(-5000);
 }
 
 void TForm1::next1ImageMouseDown(Qt::MouseButton, QPoint)
@@ -182,7 +135,7 @@ void TForm1::next1ImageMouseUp(Qt::MouseButton, QPoint pos)
     forwardHeld_ = false;
     MMTimer1.SetEnabled(false);
     if (!heldJumped_ && ReleasedOver(next1Image, pos))
-        JumpBy(5000);
+        SeekBy(5000);
 }
 
 void TForm1::back2ImageMouseDown(Qt::MouseButton, QPoint)
@@ -240,9 +193,9 @@ void TForm1::MMTimer1Timer()
     if (MP3Player1.Status() != TMP3PlayerStatus::mpsPlaying || !(MP3Player1.Capabilities() & mpcSeek))
         return;
     if (rewindHeld_)
-        JumpBy(-5000);
+        SeekBy(-5000);
     else if (forwardHeld_)
-        JumpBy(5000);
+        SeekBy(5000);
     else
         return;
     heldJumped_ = true;
@@ -298,17 +251,8 @@ void TForm1::AboutPanelMouseDown(Qt::MouseButton, QPoint)
 void TForm1::AboutPanelMouseUp(Qt::MouseButton, QPoint pos)
 {
     AboutPanel->SetBevelOuter(TBevelCut::bvRaised);
-    if (!ReleasedOver(AboutPanel, pos))
-        return;
-    const bool shown = Image1->isHidden();
-    if (shown && Image1->Picture().isNull())
-        Image1->SetPicture(ArtPicture(QStringLiteral(":/art/about.png")));
-    Image1->setVisible(shown);
-    MailLabel->setVisible(shown);
-    tenmetuLabel->setVisible(shown);
-    aboutArrowPhase_ = shown;
-    MMTimer4.SetEnabled(shown);
-    AboutPanel->SetFontColor(shown ? clYellow : clWhite);
+    if (ReleasedOver(AboutPanel, pos))
+        ToggleAbout();
 }
 
 void TForm1::MailLabelClick()
