@@ -525,7 +525,19 @@ void TMP3PlayerCore::DecodeStep()
         return;
     stepId = p.Id;
     if (p.PcmPending == 0) {
-        switch (p.Source.ProduceFrame(p.Pcm.data())) {
+        TFrameOutcome outcome = TFrameOutcome::Skipped;
+        try {
+            outcome = p.Source.ProduceFrame(p.Pcm.data());
+        } catch (const EStreamCancelled&) {
+            throw;
+        } catch (const EMP3Error&) {
+            // A station that has ended for good still has its last seconds queued: they are
+            // heard before the end is told. A stop or seek meanwhile leaves nothing to tell.
+            if (p.Live && !PlayOutQueued(held))
+                return;
+            throw;
+        }
+        switch (outcome) {
         case TFrameOutcome::EndOfData:
             if (ContinueWithNext(held))
                 return;

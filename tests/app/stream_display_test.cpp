@@ -1,8 +1,9 @@
 // The window with a stream that cannot seek (standard input fed through a pipe): "--:--" for
 // its unknown total, in the display and in the minimised title, and a held fast-forward or
 // rewind button that leaves it alone instead of seeking; a station that drops the connection
-// shows its address while it reconnects.
+// shows its address while it reconnects, and one slower than real time says when it buffers.
 #include "cli/support/radio_server.h"
+#include "output/support/pulse_daemon.h"
 #include "support/app_fixtures.h"
 
 #include <QFile>
@@ -21,6 +22,7 @@ class StreamDisplayTest : public QObject {
 private slots:
     void standardInputShowsAnUnknownTotalAndIsNotSought();
     void aStationThatDropsShowsItsAddressWhileItReconnects();
+    void aSlowStationSaysItIsBufferingAndPlaysOn();
 };
 
 void StreamDisplayTest::standardInputShowsAnUnknownTotalAndIsNotSought()
@@ -91,6 +93,25 @@ void StreamDisplayTest::aStationThatDropsShowsItsAddressWhileItReconnects()
     QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
     Click(f.stopImage);
     QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().contains(QStringLiteral("再接続中")); }));
+}
+
+void StreamDisplayTest::aSlowStationSaysItIsBufferingAndPlaysOn()
+{
+    TWindowsUnderTest app;
+    TForm1& f = app.Form1();
+    test::SoundServer sound;
+    // Sent at half of real time: the sound runs dry after the first second's fill.
+    test::RadioServer server(WriteSilentMp3(app.TempFile("a.mp3"), 60).toStdString());
+    f.OpenChosenFile(QString::fromStdString(server.Url("/live?session=slow&speed=0.5")));
+    QVERIFY(WaitUntil([&] { return !f.MP3Player1.Connecting(); }));
+    Click(f.playImage);
+    const QString buffering = QStringLiteral(" バッファ中…");
+    QVERIFY(WaitUntil([&] { return f.SongLabel1->Caption().endsWith(buffering); }, 15000));
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    // Refilled, it plays on with its title alone.
+    QVERIFY(WaitUntil([&] { return !f.SongLabel1->Caption().endsWith(buffering); }, 15000));
+    QCOMPARE(f.MP3Player1.Status(), TMP3PlayerStatus::mpsPlaying);
+    Click(f.stopImage);
 }
 
 QTEST_MAIN(StreamDisplayTest)

@@ -266,9 +266,10 @@ TEST_F(StationPlay, MisbehavingStations)
         int minWindows;   // of sound heard (a fifth of a second each)
         int maxSilences;  // gaps in what was heard
     } cases[] = {
-        // Drops every 5 s, three times, then 404: the 15 s sent are heard, and the end says why.
+        // Drops every 5 s, three times, then 404: the 15 s sent are heard, the last of them after
+        // the refusal, and the end says why.
         {"drop", server_->Url("/live?session=drop&drop=5&drops=3&then=404"), 30s, 1,
-         "the station refused: HTTP 404", 1, 3, 65, 0},
+         "the station refused: HTTP 404", 1, 3, 72, 0},
         // Stalls twice after 3 s: each heard as one pause, and reconnected after the read limit
         // (2 s here); what was buffered before the stall is heard after it.
         {"stall", server_->Url("/live?session=stall&stall=3&drops=2"), 16s, 124, "", 0, 2, 40, 2},
