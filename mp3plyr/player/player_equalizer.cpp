@@ -1,4 +1,4 @@
-// TMP3Player: equalizer bands and the gain tables they give the decoder.
+// The player core's equalizer: bands, loudness, and the gain tables they give the decoder.
 #include "mp3plyr/mp3plyr.h"
 
 #include "mp3plyr/errors.h"
@@ -13,7 +13,6 @@ namespace pt4 {
 namespace {
 
 constexpr int32_t kMaxBands = 32;
-constexpr double kMaxPreampDb = 20.0;
 
 float BandGain(int32_t value)
 {
@@ -44,17 +43,6 @@ int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, i
     return band;
 }
 
-// One loudness choice changed: a worker that changes file reads the choice, so it changes under
-// the playback's lock, and the open file's gain follows at once.
-template <class T> void ChangeLoudness(TMP3PlayerCore& core, T TLoudnessChoice::*choice, T value)
-{
-    if (core.loudness.*choice == value)
-        return;
-    std::lock_guard held(core.lock);
-    core.loudness.*choice = value;
-    core.ApplyLoudness();
-}
-
 void CheckIndex(int32_t index)
 {
     if (index < 0 || index >= kMaxBands)
@@ -63,70 +51,54 @@ void CheckIndex(int32_t index)
 
 } // namespace
 
-bool TMP3Player::EqualizerEnabled() const
+void TMP3PlayerCore::SetEqualizerEnabled(bool value)
 {
-    return core_->settings.equalizerEnabled;
-}
-
-void TMP3Player::SetEqualizerEnabled(bool value)
-{
-    if (value == core_->settings.equalizerEnabled)
+    if (value == settings_.equalizerEnabled)
         return;
-    core_->settings.equalizerEnabled = value;
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings_.equalizerEnabled = value;
+    window_.PostUnique(MP_EQUALIZER);
 }
 
-int32_t TMP3Player::EqualizerCount() const
-{
-    return core_->settings.equalizerCount;
-}
-
-void TMP3Player::SetEqualizerCount(int32_t count)
+void TMP3PlayerCore::SetEqualizerCount(int32_t count)
 {
     count = std::min(count, kMaxBands); // the band arrays hold 32
-    if (count <= 0 || count == core_->settings.equalizerCount)
+    if (count <= 0 || count == settings_.equalizerCount)
         return;
-    core_->settings.equalizerCount = count;
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings_.equalizerCount = count;
+    window_.PostUnique(MP_EQUALIZER);
 }
 
-TMP3EqualizerMode TMP3Player::EqualizerMode() const
+void TMP3PlayerCore::SetEqualizerMode(TMP3EqualizerMode mode)
 {
-    return core_->settings.equalizerMode;
-}
-
-void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
-{
-    if (mode == core_->settings.equalizerMode)
+    if (mode == settings_.equalizerMode)
         return;
-    core_->settings.equalizerMode = mode;
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings_.equalizerMode = mode;
+    window_.PostUnique(MP_EQUALIZER);
 }
 
-void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
+void TMP3PlayerCore::SetEqualizerValue(int32_t index, int32_t value)
 {
     CheckIndex(index);
     if (value < -100 || value > 100)
         return;
-    core_->settings.equalizerValues[size_t(index)] = value;
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings_.equalizerValues[size_t(index)] = value;
+    window_.PostUnique(MP_EQUALIZER);
 }
 
-int32_t TMP3Player::GetEqualizerFrequency(int32_t index) const
+int32_t TMP3PlayerCore::GetEqualizerFrequency(int32_t index) const
 {
     CheckIndex(index);
-    if (core_->settings.equalizerMode == TMP3EqualizerMode::memFreq || OutSampleRate() != 0)
-        return core_->settings.equalizerFrequencies[size_t(index)];
+    if (settings_.equalizerMode == TMP3EqualizerMode::memFreq || shown_.Read().OutSampleRate != 0)
+        return settings_.equalizerFrequencies[size_t(index)];
     return 0;
 }
 
-void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
+void TMP3PlayerCore::SetEqualizerRange(int32_t low, int32_t high)
 {
-    TMP3PlayerCore& c = *core_;
-    if (c.settings.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
+    if (settings_.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
         return;
-    const int32_t count = c.settings.equalizerCount;
-    auto& bands = c.settings.equalizerFrequencies;
+    const int32_t count = settings_.equalizerCount;
+    auto& bands = settings_.equalizerFrequencies;
     bands[0] = low;
     for (int32_t i = 1; i <= count - 2; ++i) {
         const double previous = bands[size_t(i - 1)];
@@ -134,64 +106,45 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
         MP_ASSERT(bands[size_t(i)] >= previous);
     }
     bands[size_t(count - 1)] = high;
-    c.window.PostUnique(MP_EQUALIZER);
+    window_.PostUnique(MP_EQUALIZER);
 }
 
-TReplayGainMode TMP3Player::ReplayGainMode() const
+// A worker that changes file reads the choice, so it changes under the playback's lock, and the
+// open file's gain follows at once.
+void TMP3PlayerCore::SetLoudness(const TLoudnessChoice& choice)
 {
-    return core_->loudness.mode;
-}
-
-void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
-{
-    ChangeLoudness(*core_, &TLoudnessChoice::mode, mode);
-}
-
-double TMP3Player::ReplayGainPreamp() const
-{
-    return core_->loudness.preampDb;
-}
-
-void TMP3Player::SetReplayGainPreamp(double db)
-{
-    if (db >= -kMaxPreampDb && db <= kMaxPreampDb)
-        ChangeLoudness(*core_, &TLoudnessChoice::preampDb, db);
-}
-
-bool TMP3Player::PlaysAlbum() const
-{
-    return core_->loudness.playsAlbum;
-}
-
-void TMP3Player::SetPlaysAlbum(bool value)
-{
-    ChangeLoudness(*core_, &TLoudnessChoice::playsAlbum, value);
+    if (choice.mode == loudness_.mode && choice.preampDb == loudness_.preampDb &&
+        choice.playsAlbum == loudness_.playsAlbum)
+        return;
+    std::lock_guard held(lock_);
+    loudness_ = choice;
+    ApplyLoudness();
 }
 
 void TMP3PlayerCore::ApplyLoudness()
 {
-    TReplayGainMode mode = loudness.mode;
+    TReplayGainMode mode = loudness_.mode;
     if (mode == TReplayGainMode::Auto)
-        mode = loudness.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
+        mode = loudness_.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
     const float scale =
-        playback ? ReplayGainScale(playback->Source.ReplayGain(), mode, loudness.preampDb) : 1.0f;
-    SetOutputGain(decoder.Output.Equalizer, scale);
+        playback_ ? ReplayGainScale(playback_->Source->ReplayGain(), mode, loudness_.preampDb) : 1.0f;
+    SetOutputGain(decoder_.Output.Equalizer, scale);
 }
 
 void TMP3PlayerCore::UpdateGainTables()
 {
-    EqualizerGains& gains = decoder.Output.Equalizer;
+    EqualizerGains& gains = decoder_.Output.Equalizer;
     int32_t rate = 0;
     int32_t layer = 0;
     {
         // The file being decoded, which may already be the one after the file heard.
-        std::lock_guard held(lock);
-        if (!playback)
+        std::lock_guard held(lock_);
+        if (!playback_)
             return;
-        rate = playback->Source.OutputInfo().SampleRate;
-        layer = playback->Source.Layer();
+        rate = playback_->Source->OutputInfo().SampleRate;
+        layer = playback_->Source->Layer();
     }
-    const TPlayerSettings& s = settings;
+    const TPlayerSettings& s = settings_;
     const int32_t enabled = s.equalizerEnabled ? 1 : 0;
     if (s.equalizerMode == TMP3EqualizerMode::memSubBand) {
         gains.FrequencyEqualizerOn = 0;
@@ -200,7 +153,7 @@ void TMP3PlayerCore::UpdateGainTables()
         gains.SubbandEqualizerOn = enabled;
         if (rate >= 1)
             for (int32_t i = 0; i < 32; ++i)
-                settings.equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
+                settings_.equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
         return;
     }
     if (layer != 3) {
