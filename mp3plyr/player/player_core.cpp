@@ -14,22 +14,22 @@
 
 namespace pt4 {
 
-TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner_(player)
+TMP3PlayerCore::TMP3PlayerCore(TMP3Player& player) : owner(player)
 {
-    soundOut_.NotifyInterval = settings_.changePosStep;
-    soundOut_.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
+    soundOut.NotifyInterval = settings.changePosStep;
+    soundOut.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         HandOverException(error, handled);
     };
-    soundOut_.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
-    thread_.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
+    soundOut.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
+    thread.OnException = [this](const void*, const std::exception_ptr& error, bool& handled) {
         HandOverException(error, handled);
     };
-    thread_.Resume();
+    thread.Resume();
 }
 
 TMP3PlayerCore::~TMP3PlayerCore()
 {
-    window_.Destroy();
+    window.Destroy();
 }
 
 void TMP3PlayerCore::Enter(TTransport next)
@@ -37,33 +37,33 @@ void TMP3PlayerCore::Enter(TTransport next)
     const bool endOfPlay = (transport_ == TTransport::Playing || transport_ == TTransport::Paused) &&
                            next != TTransport::Playing && next != TTransport::Paused;
     transport_ = next;
-    window_.PostUnique(MP_STATUS);
+    window.PostUnique(MP_STATUS);
     if (endOfPlay) {
         // The stop has renewed the id: the playback that ended had the one before.
-        endingId_ = previousId_;
-        endPending_ = true;
-        window_.PostUnique(MP_END_PLAY);
+        endingId = previousId_;
+        endPending = true;
+        window.PostUnique(MP_END_PLAY);
     }
 }
 
 void TMP3PlayerCore::Renew()
 {
-    previousId_ = playback_->Id;
-    playback_->Id = NewId();
-    currentId_ = playback_->Id;
+    previousId_ = playback->Id;
+    playback->Id = NewId();
+    currentId_ = playback->Id;
 }
 
 std::unique_ptr<TPlayback> TMP3PlayerCore::TakePlayback()
 {
     currentId_ = 0;
-    std::unique_ptr<TPlayback> gone = std::move(playback_);
+    std::unique_ptr<TPlayback> gone = std::move(playback);
     Publish();
     return gone;
 }
 
 void TMP3PlayerCore::ResetCounters()
 {
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     p.PcmPending = 0;
     p.Source->ForgetPendingFrame();
     p.PlayedBytes = 0;
@@ -78,13 +78,13 @@ void TMP3PlayerCore::ResetCounters()
 
 void TMP3PlayerCore::UpdatePosition()
 {
-    std::lock_guard held(lock_);
+    std::lock_guard held(lock);
     CountPlayed();
 }
 
 void TMP3PlayerCore::CountPlayed()
 {
-    if (!playback_ || !soundOut_.Active())
+    if (!playback || !soundOut.Active())
         return;
     try {
         AdvancePlayed();
@@ -97,8 +97,8 @@ void TMP3PlayerCore::CountPlayed()
 
 void TMP3PlayerCore::AdvancePlayed()
 {
-    TPlayback& p = *playback_;
-    p.PlayedBytes += soundOut_.GetDoneBytes();
+    TPlayback& p = *playback;
+    p.PlayedBytes += soundOut.GetDoneBytes();
     while (!p.Heard.empty() && p.PlayedBytes >= p.Heard.front().EndBytes)
         CompleteChange();
     bool titled = false;
@@ -110,7 +110,7 @@ void TMP3PlayerCore::AdvancePlayed()
     if (titled)
         Publish();
     const int64_t bitsPerSecond =
-        int64_t(soundOut_.SampleRate()) * soundOut_.Channels() * soundOut_.BitsPerSample();
+        int64_t(soundOut.SampleRate()) * soundOut.Channels() * soundOut.BitsPerSample();
     // A station played for 50 days holds at the largest position rather than wrap.
     if (bitsPerSecond > 0)
         p.PositionMs = uint32_t(std::min<int64_t>(p.PlayedBytes * 1000 * 8 / bitsPerSecond, UINT32_MAX));
@@ -119,7 +119,7 @@ void TMP3PlayerCore::AdvancePlayed()
 // The first sample of the next file is being heard: from here on the player shows it.
 void TMP3PlayerCore::CompleteChange()
 {
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     const int64_t end = p.Heard.front().EndBytes;
     p.Heard.pop_front();
     p.PlayedBytes = std::max<int64_t>(p.PlayedBytes - end, 0);
@@ -133,7 +133,7 @@ void TMP3PlayerCore::CompleteChange()
 // then is marked where that audio goes to the output, and waits there to be heard.
 void TMP3PlayerCore::NoteTitles(TPlayback& p)
 {
-    if (titlesChanged_.exchange(false)) {
+    if (titlesChanged.exchange(false)) {
         if (p.Titles.size() >= TPlayback::kMaxTitleMarks)
             p.Titles.pop_front();
         p.Titles.push_back({p.Live->StreamTitle(), p.Live->TitleOffset()});
@@ -145,7 +145,7 @@ void TMP3PlayerCore::NoteTitles(TPlayback& p)
             continue;
         mark.Written = true;
         mark.AtBytes = p.WrittenBytes;
-        if (p.HeardTitle.empty() || !soundOut_.Active() || mark.AtBytes <= p.PlayedBytes) {
+        if (p.HeardTitle.empty() || !soundOut.Active() || mark.AtBytes <= p.PlayedBytes) {
             // The station's first title, or nothing plays yet: the title holds at once.
             p.HeardTitle = mark.Title;
             mark.AtBytes = -1;
@@ -160,7 +160,7 @@ void TMP3PlayerCore::NoteTitles(TPlayback& p)
 
 bool TMP3PlayerCore::ReturnToHeard()
 {
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     ForgetNext();
     if (p.Heard.empty())
         return false;
@@ -184,15 +184,17 @@ bool TMP3PlayerCore::ReturnToHeard()
     ApplyLoudness();
     StartFrameCount();
     Publish();
-    window_.PostUnique(MP_EQUALIZER);
+    window.PostUnique(MP_EQUALIZER);
     return true;
 }
 
 void TMP3PlayerCore::ForgetNext()
 {
-    TPlayback& p = *playback_;
+    if (!playback)
+        return; // closed already (a stop closes a stream that cannot seek)
+    TPlayback& p = *playback;
     if (p.Next == TPlayback::TNext::Preparing)
-        opener_.CancelNext();
+        opener.CancelNext();
     p.Next = TPlayback::TNext::None;
     ++p.NextQuestion; // an answer still on its way is to a question no longer asked
     p.NextFileName.clear();
@@ -212,7 +214,7 @@ std::string TMP3PlayerCore::TitleNow(const TPlayback& p) const
 
 TShownFile TMP3PlayerCore::Describe() const
 {
-    const TPlayback& p = *playback_;
+    const TPlayback& p = *playback;
     const TMPFrameSource& source = *p.Source;
     TShownFile file;
     file.FileName = p.FileName;
@@ -238,22 +240,22 @@ TShownFile TMP3PlayerCore::Describe() const
 void TMP3PlayerCore::Publish()
 {
     TShownFile file;
-    if (playback_)
-        file = playback_->Heard.empty() ? Describe() : playback_->Heard.front().Shown;
-    if (shown_.Publish(std::move(file)))
-        window_.PostUnique(MP_STATUS);
+    if (playback)
+        file = playback->Heard.empty() ? Describe() : playback->Heard.front().Shown;
+    if (shown.Publish(std::move(file)))
+        window.PostUnique(MP_STATUS);
 }
 
 void TMP3PlayerCore::Wake()
 {
     std::lock_guard held(wakeLock_);
-    thread_.WakeEvent.SetEvent();
+    thread.WakeEvent.SetEvent();
 }
 
 void TMP3PlayerCore::Idle()
 {
     std::lock_guard held(wakeLock_);
-    thread_.WakeEvent.ResetEvent();
+    thread.WakeEvent.ResetEvent();
 }
 
 void TMP3PlayerCore::IdleIfCurrent(uint64_t id)
@@ -262,12 +264,12 @@ void TMP3PlayerCore::IdleIfCurrent(uint64_t id)
     // after this reset, never before it.
     std::lock_guard held(wakeLock_);
     if (Current(id))
-        thread_.WakeEvent.ResetEvent();
+        thread.WakeEvent.ResetEvent();
 }
 
 void TMP3PlayerCore::NotifyPosition()
 {
-    window_.PostPlain(MP_POSITION);
+    window.PostPlain(MP_POSITION);
 }
 
 // Runs on a worker thread: the exception goes to the owner thread as a notice, and the worker
@@ -277,17 +279,17 @@ void TMP3PlayerCore::HandOverException(const std::exception_ptr& error, bool& ha
     // Playback ends with this error: the worker must not run into the same failure again and
     // again before the owner has stopped it. A playback that the owner has started since (after
     // a stop) keeps its worker awake.
-    const uint64_t id = stepId_.load();
+    const uint64_t id = stepId.load();
     IdleIfCurrent(id);
     {
-        std::lock_guard held(handedOverLock_);
-        handedOver_.emplace_back(id, error);
+        std::lock_guard held(handedOverLock);
+        handedOver.emplace_back(id, error);
     }
     TMPMessage message;
     message.Msg = MP_ERROR;
     message.WParam = uintptr_t(id);
     message.Error = error;
-    window_.PostPlain(std::move(message));
+    window.PostPlain(std::move(message));
     handled = true;
 }
 
@@ -295,77 +297,77 @@ void TMP3PlayerCore::ReportOpenFailure(TMP3PlayError error)
 {
     // Told at once, with the failure readable during the handler; a status notice still queued
     // would only repeat it.
-    window_.PurgeMessages(MP_STATUS);
-    lastError_ = std::move(error);
+    window.PurgeMessages(MP_STATUS);
+    lastError = std::move(error);
     DeliverStatus();
-    lastError_.reset();
+    lastError.reset();
 }
 
 std::string TMP3PlayerCore::ClosedTitle() const
 {
     // A location being opened in the background shows as such, not by the last part of its name.
-    if (settings_.fileName.empty() || Connecting())
+    if (settings.fileName.empty() || Connecting())
         return {};
-    return std::filesystem::path(settings_.fileName).filename().string();
+    return std::filesystem::path(settings.fileName).filename().string();
 }
 
 void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
 {
     switch (message.Msg) {
     case MP_POSITION:
-        window_.PurgeMessages(MP_POSITION);
+        window.PurgeMessages(MP_POSITION);
         UpdatePosition(); // notices a change of file that has become audible
         // Status and end-of-play notices already queued come first: when the owner reads the
         // position it has been told the status that goes with it (a stop's rewound position
         // follows the stop's own notices).
-        if (window_.PurgeMessages(MP_STATUS) > 0)
+        if (window.PurgeMessages(MP_STATUS) > 0)
             DeliverStatus();
-        if (window_.PurgeMessages(MP_END_PLAY) > 0)
+        if (window.PurgeMessages(MP_END_PLAY) > 0)
             DeliverEndPlay();
-        if (owner_.OnChangePosition && !destroying_)
-            owner_.OnChangePosition(owner_);
+        if (owner.OnChangePosition && !destroying)
+            owner.OnChangePosition(owner);
         break;
     case MP_ERROR: {
         if (message.Event)
             message.Event->SetEvent();
         const uint64_t id = message.WParam;
         {
-            std::lock_guard held(handedOverLock_);
-            std::erase_if(handedOver_, [id](const auto& entry) { return entry.first == id; });
+            std::lock_guard held(handedOverLock);
+            std::erase_if(handedOver, [id](const auto& entry) { return entry.first == id; });
         }
         // The workers of one playback may each run into the same failure (a lost server): it is
         // told once.
-        const bool first = settings_.errorShownFor != id;
-        settings_.errorShownFor = id;
+        const bool first = settings.errorShownFor != id;
+        settings.errorShownFor = id;
         const bool current = Current(id);
         TMP3PlayError error;
         if (first)
-            error = DescribeError(message.Error, id, current ? owner_.FileName() : std::string());
+            error = DescribeError(message.Error, id, current ? owner.FileName() : std::string());
         // An error of a playback that was stopped or moved before the notice arrived must not
         // stop the playback that followed; it goes with that playback's end if that is still to
         // be told.
         if (!current) {
-            if (first && endPending_ && endingId_ == id && !endPlayError_)
-                endPlayError_ = std::move(error);
+            if (first && endPending && endingId == id && !endPlayError)
+                endPlayError = std::move(error);
             break;
         }
         if (first)
-            endPlayError_ = std::move(error);
-        settings_.endPlayReason = TMP3EndPlayReason::mepError;
+            endPlayError = std::move(error);
+        settings.endPlayReason = TMP3EndPlayReason::mepError;
         Stop();
-        if (!endPending_)
-            endPlayError_.reset(); // nothing was playing: no end of play to tell it with
+        if (!endPending)
+            endPlayError.reset(); // nothing was playing: no end of play to tell it with
         break;
     }
     case MP_END_OF_STREAM: {
-        std::unique_lock held(lock_);
-        if (!playback_ || playback_->Id != message.WParam)
+        std::unique_lock held(lock);
+        if (!playback || playback->Id != message.WParam)
             break;
-        settings_.endPlayReason = TMP3EndPlayReason::mepEndOfStream;
+        settings.endPlayReason = TMP3EndPlayReason::mepEndOfStream;
         // Everything decoded has been played out: the open file is the one heard last.
-        while (!playback_->Heard.empty())
+        while (!playback->Heard.empty())
             CompleteChange();
-        const bool seekable = playback_->Seekable();
+        const bool seekable = playback->Seekable();
         held.unlock();
         if (seekable)
             Stop();
@@ -374,37 +376,37 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         break;
     }
     case MP_STATUS:
-        window_.PurgeMessages(MP_STATUS);
+        window.PurgeMessages(MP_STATUS);
         DeliverStatus();
         break;
     case MP_END_PLAY:
-        window_.PurgeMessages(MP_END_PLAY);
+        window.PurgeMessages(MP_END_PLAY);
         DeliverEndPlay();
         break;
     case MP_NEED_NEXT: {
         // A change of file heard meanwhile reaches the owner first, so that it answers for the
         // file it knows as the current one.
         UpdatePosition();
-        if (window_.PurgeMessages(MP_STATUS) > 0)
+        if (window.PurgeMessages(MP_STATUS) > 0)
             DeliverStatus();
         // The worker goes on decoding meanwhile; the owner's handler runs without the lock.
         uint64_t question = 0;
         const auto asked = [&] {
-            return playback_ && playback_->Id == message.WParam && playback_->Next == TPlayback::TNext::Asked;
+            return playback && playback->Id == message.WParam && playback->Next == TPlayback::TNext::Asked;
         };
         bool ask = false;
         {
-            std::lock_guard held(lock_);
+            std::lock_guard held(lock);
             ask = asked();
             if (ask)
-                question = playback_->NextQuestion;
+                question = playback->NextQuestion;
         }
-        if (ask && !destroying_ && owner_.OnNeedNext)
-            owner_.OnNeedNext(owner_);
-        std::lock_guard held(lock_);
-        if (asked() && playback_->NextQuestion == question)
-            playback_->Next = TPlayback::TNext::Declined; // no file named: play ends as usual
-        ownerActed_.SetEvent();
+        if (ask && !destroying && owner.OnNeedNext)
+            owner.OnNeedNext(owner);
+        std::lock_guard held(lock);
+        if (asked() && playback->NextQuestion == question)
+            playback->Next = TPlayback::TNext::Declined; // no file named: play ends as usual
+        ownerActed.SetEvent();
         break;
     }
     case MP_FRAME_COUNT:
@@ -414,7 +416,7 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
         break;
     case MP_OPENED: FinishOpening(message.WParam); break;
     case MP_EQUALIZER:
-        window_.PurgeMessages(MP_EQUALIZER);
+        window.PurgeMessages(MP_EQUALIZER);
         if (StreamOpen())
             UpdateGainTables();
         break;
@@ -424,72 +426,72 @@ void TMP3PlayerCore::HandleWindowMessage(TMPMessage& message)
 
 void TMP3PlayerCore::ReleaseLiveStream()
 {
-    TMPLiveStream* stream = liveStream_;
+    TMPLiveStream* stream = liveStream;
     if (!stream)
         return;
     stream->SetOnTitlesChanged(nullptr);
     stream->SetOnStateChanged(nullptr);
     stream->Interrupt();
-    std::lock_guard gate(liveLock_);
-    liveStream_ = nullptr;
+    std::lock_guard gate(liveLock);
+    liveStream = nullptr;
 }
 
 void TMP3PlayerCore::StartFrameCount()
 {
-    TPlayback& p = *playback_;
-    frameCounter_.Cancel();
+    TPlayback& p = *playback;
+    frameCounter.Cancel();
     p.FrameCount = 0;
     const auto* file = dynamic_cast<const TMPFileStream*>(p.Stream);
     if (!file || !p.Source->LengthEstimated())
         return;
-    p.FrameCount = frameCounter_.Start(file->FileName(), p.Source->IndexStart(),
-                                       [this] { window_.PostPlain(MP_FRAME_COUNT); });
+    p.FrameCount = frameCounter.Start(file->FileName(), p.Source->IndexStart(),
+                                      [this] { window.PostPlain(MP_FRAME_COUNT); });
 }
 
 bool TMP3PlayerCore::AdoptFrameCount()
 {
-    std::optional<TFrameCounter::TResult> result = frameCounter_.Take();
+    std::optional<TFrameCounter::TResult> result = frameCounter.Take();
     if (!result)
         return false;
-    std::lock_guard held(lock_);
-    if (!playback_ || result->Count != playback_->FrameCount)
+    std::lock_guard held(lock);
+    if (!playback || result->Count != playback->FrameCount)
         return false;
-    TMPFrameSource& source = *playback_->Source;
+    TMPFrameSource& source = *playback->Source;
     const int32_t estimate = source.LengthMs();
     source.AdoptFrameIndex(std::move(result->Offsets));
     if (source.LengthMs() == estimate)
         return false;
     // Told by the caller, with the corrected length in the snapshot by then.
-    TShownFile file = playback_->Heard.empty() ? Describe() : playback_->Heard.front().Shown;
-    shown_.Publish(std::move(file));
+    TShownFile file = playback->Heard.empty() ? Describe() : playback->Heard.front().Shown;
+    shown.Publish(std::move(file));
     return true;
 }
 
 void TMP3PlayerCore::DeliverStatus()
 {
-    if (owner_.OnChangeStatus && !destroying_)
-        owner_.OnChangeStatus(owner_);
+    if (owner.OnChangeStatus && !destroying)
+        owner.OnChangeStatus(owner);
 }
 
 void TMP3PlayerCore::DeliverEndPlay()
 {
-    if (!endPlayError_ && endPending_ && settings_.errorShownFor != endingId_) {
+    if (!endPlayError && endPending && settings.errorShownFor != endingId) {
         // The playback's failure is still on its way as a notice of its own: it goes with this end.
-        std::lock_guard held(handedOverLock_);
-        for (const auto& [id, error] : handedOver_)
-            if (id == endingId_) {
-                endPlayError_ = DescribeError(error, id);
-                settings_.errorShownFor = id;
+        std::lock_guard held(handedOverLock);
+        for (const auto& [id, error] : handedOver)
+            if (id == endingId) {
+                endPlayError = DescribeError(error, id);
+                settings.errorShownFor = id;
                 break;
             }
     }
-    endPending_ = false;
-    lastError_ = std::move(endPlayError_);
-    endPlayError_.reset();
-    if (owner_.OnEndPlay)
-        owner_.OnEndPlay(owner_, settings_.endPlayReason);
-    settings_.endPlayReason = TMP3EndPlayReason::mepStopped;
-    lastError_.reset();
+    endPending = false;
+    lastError = std::move(endPlayError);
+    endPlayError.reset();
+    if (owner.OnEndPlay)
+        owner.OnEndPlay(owner, settings.endPlayReason);
+    settings.endPlayReason = TMP3EndPlayReason::mepStopped;
+    lastError.reset();
 }
 
 void TMP3PlayerCore::DecodeStep()
@@ -497,25 +499,25 @@ void TMP3PlayerCore::DecodeStep()
     bool ready = true;
     {
         // Enough bytes for a frame are buffered before the step starts, so that the step's reads
-        // never wait for the server while holding `lock_`; until then the step is retried.
-        std::lock_guard gate(liveLock_);
-        if (liveStream_)
-            ready = liveStream_->WaitForData(liveWant_.load(), std::chrono::milliseconds(100));
+        // never wait for the server while holding `lock`; until then the step is retried.
+        std::lock_guard gate(liveLock);
+        if (liveStream)
+            ready = liveStream->WaitForData(liveWant.load(), std::chrono::milliseconds(100));
     }
-    std::unique_lock held(lock_);
-    if (!playback_ || thread_.WakeEvent.WaitFor(0) == kWaitTimeout)
+    std::unique_lock held(lock);
+    if (!playback || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
         return; // an owner operation idled the worker meanwhile
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     if (p.Live && !StationReady(p, ready))
         return;
-    stepId_ = p.Id;
+    stepId = p.Id;
     if (p.PcmPending == 0) {
         switch (p.Source->ProduceFrame(p.Pcm.data())) {
         case TFrameOutcome::EndOfData:
             if (ContinueWithNext(held))
                 return;
             if (FinishEndOfData(held))
-                window_.PostPlain(MP_END_OF_STREAM, uintptr_t(p.Id));
+                window.PostPlain(MP_END_OF_STREAM, uintptr_t(p.Id));
             return;
         case TFrameOutcome::Skipped: return;
         case TFrameOutcome::Frame: p.PcmPending = p.Source->LastFrameBytes(); break;
@@ -526,16 +528,16 @@ void TMP3PlayerCore::DecodeStep()
             NoteTitles(p);
         AskNextSoon(p);
     }
-    if (soundOut_.CanWrite()) {
-        const int32_t taken = soundOut_.Write(p.Pcm.data(), p.PcmPending);
+    if (soundOut.CanWrite()) {
+        const int32_t taken = soundOut.Write(p.Pcm.data(), p.PcmPending);
         p.PcmPending -= taken;
         p.WrittenBytes += taken;
         std::memmove(p.Pcm.data(), p.Pcm.data() + taken, size_t(p.PcmPending));
-        if (soundOut_.FreeSpacePercent() <= 25)
+        if (soundOut.FreeSpacePercent() <= 25)
             std::this_thread::yield();
     } else {
         Idle();
-        soundOut_.SetNotifyEvent(&thread_.WakeEvent);
+        soundOut.SetNotifyEvent(&thread.WakeEvent);
         // A live stream buffers ahead on its own; a read-ahead here would wait for the server.
         if (!p.Live)
             p.Source->ReadAhead();
@@ -548,12 +550,12 @@ void TMP3PlayerCore::AskNextSoon(TPlayback& p)
     // one plays on: the output holds its own second or two beyond this. A file shorter than
     // this asks at once.
     constexpr int32_t kAskAheadMs = 6000;
-    if (p.Next != TPlayback::TNext::None || !p.Seekable() || destroying_ ||
+    if (p.Next != TPlayback::TNext::None || !p.Seekable() || destroying ||
         p.Source->RemainingMs() > kAskAheadMs)
         return;
     p.Next = TPlayback::TNext::Asked;
     ++p.NextQuestion;
-    window_.PostPlain(MP_NEED_NEXT, uintptr_t(p.Id));
+    window.PostPlain(MP_NEED_NEXT, uintptr_t(p.Id));
 }
 
 // At the end of the data: goes on with the file to follow when the owner named one of the same
@@ -564,19 +566,19 @@ void TMP3PlayerCore::AskNextSoon(TPlayback& p)
 bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<std::mutex>& held)
 {
     using namespace std::chrono_literals;
-    TPlayback* p = playback_.get();
-    if (!p->Seekable() || destroying_)
+    TPlayback* p = playback.get();
+    if (!p->Seekable() || destroying)
         return false;
     const uint64_t id = p->Id;
     // After a stop, seek or close made while the lock was let go, `p` is not to be used.
     const auto interrupted = [&] {
-        return !playback_ || playback_->Id != id || thread_.WakeEvent.WaitFor(0) == kWaitTimeout;
+        return !playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout;
     };
     if (p->Next == TPlayback::TNext::None) {
         // The data ended sooner than its length said: asked now.
         p->Next = TPlayback::TNext::Asked;
         ++p->NextQuestion;
-        window_.PostPlain(MP_NEED_NEXT, uintptr_t(id));
+        window.PostPlain(MP_NEED_NEXT, uintptr_t(id));
     }
     // An owner that does not answer within a second (a modal dialog, say) gets the usual end;
     // a file being opened is waited for.
@@ -590,9 +592,9 @@ bool TMP3PlayerCore::ContinueWithNext(std::unique_lock<std::mutex>& held)
                 break;
             wait = int32_t(left.count());
         }
-        ownerActed_.ResetEvent();
+        ownerActed.ResetEvent();
         held.unlock();
-        ownerActed_.WaitFor(wait);
+        ownerActed.WaitFor(wait);
         held.lock();
         if (interrupted())
             return true;
@@ -612,7 +614,7 @@ void TMP3PlayerCore::TakeNext(TPlayback& p)
     std::unique_ptr<TMPFrameSource> finished = std::exchange(p.Source, std::move(p.NextSource));
     std::unique_ptr<TMPStream> finishedStream = std::exchange(p.OwnedStream, std::move(p.NextStream));
     finished.reset(); // before the stream it reads
-    p.Source->UseDecoder(decoder_);
+    p.Source->UseDecoder(decoder);
     p.NextDecoder.reset();
     p.Stream = p.OwnedStream.get();
     p.FileName = std::move(p.NextFileName);
@@ -621,20 +623,20 @@ void TMP3PlayerCore::TakeNext(TPlayback& p)
     p.Next = TPlayback::TNext::None;
     ApplyLoudness();
     StartFrameCount();
-    window_.PostUnique(MP_EQUALIZER);
+    window.PostUnique(MP_EQUALIZER);
 }
 
 bool TMP3PlayerCore::PlayOutQueued(std::unique_lock<std::mutex>& held)
 {
-    const uint64_t id = playback_->Id;
-    soundOut_.SetNotifyEvent(nullptr);
-    soundOut_.Flush();
-    while (!soundOut_.WaitForDone(0)) {
-        ownerActed_.ResetEvent();
+    const uint64_t id = playback->Id;
+    soundOut.SetNotifyEvent(nullptr);
+    soundOut.Flush();
+    while (!soundOut.WaitForDone(0)) {
+        ownerActed.ResetEvent();
         held.unlock();
-        soundOut_.WaitForDoneOr(ownerActed_);
+        soundOut.WaitForDoneOr(ownerActed);
         held.lock();
-        if (!playback_ || playback_->Id != id || thread_.WakeEvent.WaitFor(0) == kWaitTimeout)
+        if (!playback || playback->Id != id || thread.WakeEvent.WaitFor(0) == kWaitTimeout)
             return false;
     }
     return true;

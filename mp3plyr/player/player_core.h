@@ -10,31 +10,31 @@
 // worker ready to decode; Stop, Seek, Close and DropQueued drop it.
 //
 // Who touches what (the keeper of each field shared between threads):
-//   settings, transport_, lastError_, endPlayError_, endingId_, endPending_
+//   settings, transport_, lastError, endPlayError, endingId, endPending
 //                     the owner thread only, without a lock.
-//   playback_         one per opened stream (null while closed). `lock_` guards everything in it
-//                     and loudness_; only the owner replaces the pointer (under `lock_`), so the
+//   playback         one per opened stream (null while closed). `lock` guards everything in it
+//                     and loudness; only the owner replaces the pointer (under `lock`), so the
 //                     owner may test it without the lock.
-//   shown_            published under `lock_` whenever what is heard changes; getters read it
+//   shown            published under `lock` whenever what is heard changes; getters read it
 //                     under its own mutex.
-//   liveStream_       under `liveLock_`, which the worker holds while it waits for a station.
-//   titlesChanged_    set by the station's thread, taken by the worker (atomic).
-//   liveHolding_, liveWant_, userPaused_
-//                     written under `lock_` (atomic, so the owner and the worker read them
+//   liveStream       under `liveLock`, which the worker holds while it waits for a station.
+//   titlesChanged    set by the station's thread, taken by the worker (atomic).
+//   liveHolding, liveWant, userPaused
+//                     written under `lock` (atomic, so the owner and the worker read them
 //                     without it).
-//   stepId_           written by the worker, read by the hand-over of a failure (atomic).
-//   currentId_        written under `lock_` (Renew, TakePlayback), read by any thread (atomic).
-//   thread_.WakeEvent set and reset only through Wake, Idle and IdleIfCurrent, under `wakeLock_`
+//   stepId           written by the worker, read by the hand-over of a failure (atomic).
+//   currentId_        written under `lock` (Renew, TakePlayback), read by any thread (atomic).
+//   thread.WakeEvent set and reset only through Wake, Idle and IdleIfCurrent, under `wakeLock_`
 //                     (the owner, the worker and the hand-over of a failure), and set by the
 //                     sound output's notice when a block frees up. The hand-over tests the
 //                     playback id and resets in one step under `wakeLock_`, and the owner renews
 //                     the id before it wakes the worker, so a failure of an old playback never
 //                     idles the worker of the one that follows it.
-//   ownerActed_       set under `lock_` by every owner operation a waiting worker must notice;
-//                     reset by the worker under `lock_` before it waits.
-//   handedOver_       under `handedOverLock_`: any thread adds, the owner takes.
-//   destroying_       set by the owner as the player goes, read by the worker (atomic).
-//   soundOut_, window_, frameCounter_, opener_  have locks of their own.
+//   ownerActed       set under `lock` by every owner operation a waiting worker must notice;
+//                     reset by the worker under `lock` before it waits.
+//   handedOver       under `handedOverLock`: any thread adds, the owner takes.
+//   destroying       set by the owner as the player goes, read by the worker (atomic).
+//   soundOut, window, frameCounter, opener  have locks of their own.
 #pragma once
 
 #include "mp3plyr/decoder/decoder.h"
@@ -69,11 +69,11 @@ public:
     enum class TTransport : uint8_t { Closed, Connecting, Stopped, Playing, Paused };
 
     // Owner thread: the operations and properties of TMP3Player (see mp3plyr.h).
-    TMPMessageWindow& MessageWindow() { return window_; }
-    void Destroying() { destroying_ = true; }
-    void BeginLoading() { settings_.loading = true; }
+    TMPMessageWindow& MessageWindow() { return window; }
+    void Destroying() { destroying = true; }
+    void BeginLoading() { settings.loading = true; }
     void Loaded();
-    const TPlayerSettings& Settings() const { return settings_; }
+    const TPlayerSettings& Settings() const { return settings; }
     void SetAutoOpen(bool value);
     void SetAutoPlay(bool value);
     void SetChangePosStep(int32_t ms);
@@ -82,7 +82,7 @@ public:
     void SetUsingCpuCapabilities(TMP3CpuCapabilities value);
     void SetVolBalance(int32_t value);
     void SetVolume(uint32_t value);
-    void SetWaveFileName(const std::string& fileName) { settings_.waveFileName = fileName; }
+    void SetWaveFileName(const std::string& fileName) { settings.waveFileName = fileName; }
     // Equalizer and loudness (player_equalizer.cpp).
     void SetEqualizerEnabled(bool value);
     void SetEqualizerCount(int32_t count);
@@ -90,7 +90,7 @@ public:
     void SetEqualizerValue(int32_t index, int32_t value);
     int32_t GetEqualizerFrequency(int32_t index) const;
     void SetEqualizerRange(int32_t low, int32_t high);
-    const TLoudnessChoice& Loudness() const { return loudness_; }
+    const TLoudnessChoice& Loudness() const { return loudness; }
     void SetLoudness(const TLoudnessChoice& choice);
 
     // The transport.
@@ -109,9 +109,9 @@ public:
     bool Connecting() const { return transport_ == TTransport::Connecting; }
     TStationState StationState() const;
     uint32_t Position();
-    TShownFile Shown() const { return shown_.Read(); }
+    TShownFile Shown() const { return shown.Read(); }
     std::string Title() const;
-    std::optional<TMP3PlayError> LastError() const { return lastError_; }
+    std::optional<TMP3PlayError> LastError() const { return lastError; }
 
     // The file to follow (see TMP3Player::OnNeedNext): starts opening it on the opening thread,
     // when the worker asked for one.
@@ -154,8 +154,8 @@ private:
     // The one change of transport state: posts the change of status, and the end of play when
     // a playback that played or paused stops.
     void Enter(TTransport next);
-    bool StreamOpen() const { return playback_ != nullptr; }
-    bool StreamSeekable() const { return playback_ && playback_->Seekable(); }
+    bool StreamOpen() const { return playback != nullptr; }
+    bool StreamSeekable() const { return playback && playback->Seekable(); }
     // Stops and releases what is open; FileName stays as it is.
     void CloseStream();
     void UpdatePosition();
@@ -169,7 +169,7 @@ private:
     uint64_t NewId() { return ++lastId_; }
     // Whether a notice carrying `id` is about the data being played now.
     bool Current(uintptr_t id) const { return currentId_.load() == id; }
-    // Starts opening settings_.fileName in the background (player_opening.cpp): Connecting.
+    // Starts opening settings.fileName in the background (player_opening.cpp): Connecting.
     void StartOpening();
     // Ends the attempt under way, if any (the player is Closed then, FileName as it was); the
     // change is announced as a change of status. False when there was no attempt.
@@ -191,7 +191,7 @@ private:
     void Idle();
     void IdleIfCurrent(uint64_t id);
 
-    // `lock_` held.
+    // `lock` held.
     // Gives the playback a new id (at open, stop and seek): what was posted or waited for
     // under the old one no longer counts.
     void Renew();
@@ -222,7 +222,7 @@ private:
     void CompleteChange();
     void NoteTitles(TPlayback& p);
 
-    // Worker, `lock_` held.
+    // Worker, `lock` held.
     // Asks the owner for the file to follow once the data left is short.
     void AskNextSoon(TPlayback& p);
     // Plays out what the output holds, letting the lock go meanwhile so that a pause or a stop is
@@ -250,73 +250,73 @@ private:
     void HandOverException(const std::exception_ptr& error, bool& handled);
     void NotifyPosition();
 
-    TMP3Player& owner_;
-    TPlayerSettings settings_;
+    TMP3Player& owner;
+    TPlayerSettings settings;
     TTransport transport_ = TTransport::Closed;
-    std::atomic<bool> destroying_{false};
+    std::atomic<bool> destroying{false};
 
     // This player's own decoder: players in one process never share decoding buffers.
-    std::unique_ptr<DecoderState> decoderState_ = std::make_unique<DecoderState>();
-    DecoderState& decoder_ = *decoderState_;
+    std::unique_ptr<DecoderState> decoderState = std::make_unique<DecoderState>();
+    DecoderState& decoder = *decoderState;
 
-    std::mutex lock_;
-    std::unique_ptr<TPlayback> playback_; // decodes into `decoder_`, so declared after it
-    TLoudnessChoice loudness_;
-    TPlayerShown shown_;
+    std::mutex lock;
+    std::unique_ptr<TPlayback> playback; // decodes into `decoder`, so declared after it
+    TLoudnessChoice loudness;
+    TPlayerShown shown;
 
-    TMPLiveStream* liveStream_ = nullptr;
-    std::mutex liveLock_;
-    std::atomic<bool> titlesChanged_{false};
+    TMPLiveStream* liveStream = nullptr;
+    std::mutex liveLock;
+    std::atomic<bool> titlesChanged{false};
     // Bytes a live stream must hold before a decode step: two of the largest frames and a
     // header, so that the step's reads (a change of format is told by two frames) never wait.
     static constexpr int32_t kLiveStepBytes = 2 * 1441 + 4;
     // The output held while a station's buffer fills (at the start of play, and whenever it ran
     // dry).
-    std::atomic<bool> liveHolding_{false};
+    std::atomic<bool> liveHolding{false};
     // Bytes the worker waits for before a step: kLiveStepBytes, or a second of audio while held.
-    std::atomic<int32_t> liveWant_{kLiveStepBytes};
-    int32_t liveRefillBytes_ = kLiveStepBytes; // under `lock_`
+    std::atomic<int32_t> liveWant{kLiveStepBytes};
+    int32_t liveRefillBytes = kLiveStepBytes; // under `lock`
     // The owner paused play (the worker must not let a held output go on by itself).
-    std::atomic<bool> userPaused_{false};
+    std::atomic<bool> userPaused{false};
 
-    TMPSimpleEvent ownerActed_;
+    TMPSimpleEvent ownerActed;
     std::mutex wakeLock_;
     // The playback id of the worker's last decode step: an error handed over from the worker or
     // the output belongs to that playback.
-    std::atomic<uint64_t> stepId_{0};
+    std::atomic<uint64_t> stepId{0};
     // The failure the owner may read (LastError) while the handler of the event that reports it
     // runs; empty at any other time.
-    std::optional<TMP3PlayError> lastError_;
+    std::optional<TMP3PlayError> lastError;
     // The failure the next OnEndPlay reports, and the playback that end is about (the id it had
     // before the stop): a failure of that playback that comes in before its end is told goes
     // with the end.
-    std::optional<TMP3PlayError> endPlayError_;
-    uint64_t endingId_ = 0;
-    bool endPending_ = false;
+    std::optional<TMP3PlayError> endPlayError;
+    uint64_t endingId = 0;
+    bool endPending = false;
     // Failures handed over and not yet handled as MP_ERROR, by playback id: an end of play told
     // early (with a position notice queued before the failure's own notice) finds its failure
     // here.
-    std::mutex handedOverLock_;
-    std::vector<std::pair<uint64_t, std::exception_ptr>> handedOver_;
+    std::mutex handedOverLock;
+    std::vector<std::pair<uint64_t, std::exception_ptr>> handedOver;
 
     WindowTarget windowTarget_{*this};
     WorkerTarget workerTarget_{*this};
     std::atomic<uint64_t> lastId_{0};
-    // The id the open playback had before its last renewal (`lock_`).
+    // The id the open playback had before its last renewal (`lock`).
     uint64_t previousId_ = 0;
-    // The open playback's id (0: none), mirrored out of `lock_` for the output thread's error
-    // hand-over, which must never wait for `lock_` (the owner holds it while closing the output).
+    // The open playback's id (0: none), mirrored out of `lock` for the output thread's error
+    // hand-over, which must never wait for `lock` (the owner holds it while closing the output).
     std::atomic<uint64_t> currentId_{0};
 
     // Declared last: the worker and the output thread end before the state they use goes.
-    TMPMessageWindow window_{windowTarget_};
-    TSoundOut soundOut_;
-    TMPThread thread_{workerTarget_};
-    // Started and cancelled under `lock_`; its thread only posts to `window_`, so it ends first.
-    TFrameCounter frameCounter_;
+    TMPMessageWindow window{windowTarget_};
+    TSoundOut soundOut;
+    TMPThread thread{workerTarget_};
+    // Started and cancelled under `lock`; its thread only posts to `window`, so it ends first.
+    TFrameCounter frameCounter;
     // Opens a station, a pipe or the file to follow in the background; its threads only post to
-    // `window_`, and end before it goes.
-    TLocationOpener opener_{[this](uint64_t id) { window_.PostPlain(MP_OPENED, uintptr_t(id)); }};
+    // `window`, and end before it goes.
+    TLocationOpener opener{[this](uint64_t id) { window.PostPlain(MP_OPENED, uintptr_t(id)); }};
 };
 
 } // namespace pt4

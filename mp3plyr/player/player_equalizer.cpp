@@ -53,27 +53,27 @@ void CheckIndex(int32_t index)
 
 void TMP3PlayerCore::SetEqualizerEnabled(bool value)
 {
-    if (value == settings_.equalizerEnabled)
+    if (value == settings.equalizerEnabled)
         return;
-    settings_.equalizerEnabled = value;
-    window_.PostUnique(MP_EQUALIZER);
+    settings.equalizerEnabled = value;
+    window.PostUnique(MP_EQUALIZER);
 }
 
 void TMP3PlayerCore::SetEqualizerCount(int32_t count)
 {
     count = std::min(count, kMaxBands); // the band arrays hold 32
-    if (count <= 0 || count == settings_.equalizerCount)
+    if (count <= 0 || count == settings.equalizerCount)
         return;
-    settings_.equalizerCount = count;
-    window_.PostUnique(MP_EQUALIZER);
+    settings.equalizerCount = count;
+    window.PostUnique(MP_EQUALIZER);
 }
 
 void TMP3PlayerCore::SetEqualizerMode(TMP3EqualizerMode mode)
 {
-    if (mode == settings_.equalizerMode)
+    if (mode == settings.equalizerMode)
         return;
-    settings_.equalizerMode = mode;
-    window_.PostUnique(MP_EQUALIZER);
+    settings.equalizerMode = mode;
+    window.PostUnique(MP_EQUALIZER);
 }
 
 void TMP3PlayerCore::SetEqualizerValue(int32_t index, int32_t value)
@@ -81,24 +81,24 @@ void TMP3PlayerCore::SetEqualizerValue(int32_t index, int32_t value)
     CheckIndex(index);
     if (value < -100 || value > 100)
         return;
-    settings_.equalizerValues[size_t(index)] = value;
-    window_.PostUnique(MP_EQUALIZER);
+    settings.equalizerValues[size_t(index)] = value;
+    window.PostUnique(MP_EQUALIZER);
 }
 
 int32_t TMP3PlayerCore::GetEqualizerFrequency(int32_t index) const
 {
     CheckIndex(index);
-    if (settings_.equalizerMode == TMP3EqualizerMode::memFreq || shown_.Read().OutSampleRate != 0)
-        return settings_.equalizerFrequencies[size_t(index)];
+    if (settings.equalizerMode == TMP3EqualizerMode::memFreq || shown.Read().OutSampleRate != 0)
+        return settings.equalizerFrequencies[size_t(index)];
     return 0;
 }
 
 void TMP3PlayerCore::SetEqualizerRange(int32_t low, int32_t high)
 {
-    if (settings_.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
+    if (settings.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
         return;
-    const int32_t count = settings_.equalizerCount;
-    auto& bands = settings_.equalizerFrequencies;
+    const int32_t count = settings.equalizerCount;
+    auto& bands = settings.equalizerFrequencies;
     bands[0] = low;
     for (int32_t i = 1; i <= count - 2; ++i) {
         const double previous = bands[size_t(i - 1)];
@@ -106,45 +106,45 @@ void TMP3PlayerCore::SetEqualizerRange(int32_t low, int32_t high)
         MP_ASSERT(bands[size_t(i)] >= previous);
     }
     bands[size_t(count - 1)] = high;
-    window_.PostUnique(MP_EQUALIZER);
+    window.PostUnique(MP_EQUALIZER);
 }
 
 // A worker that changes file reads the choice, so it changes under the playback's lock, and the
 // open file's gain follows at once.
 void TMP3PlayerCore::SetLoudness(const TLoudnessChoice& choice)
 {
-    if (choice.mode == loudness_.mode && choice.preampDb == loudness_.preampDb &&
-        choice.playsAlbum == loudness_.playsAlbum)
+    if (choice.mode == loudness.mode && choice.preampDb == loudness.preampDb &&
+        choice.playsAlbum == loudness.playsAlbum)
         return;
-    std::lock_guard held(lock_);
-    loudness_ = choice;
+    std::lock_guard held(lock);
+    loudness = choice;
     ApplyLoudness();
 }
 
 void TMP3PlayerCore::ApplyLoudness()
 {
-    TReplayGainMode mode = loudness_.mode;
+    TReplayGainMode mode = loudness.mode;
     if (mode == TReplayGainMode::Auto)
-        mode = loudness_.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
+        mode = loudness.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
     const float scale =
-        playback_ ? ReplayGainScale(playback_->Source->ReplayGain(), mode, loudness_.preampDb) : 1.0f;
-    SetOutputGain(decoder_.Output.Equalizer, scale);
+        playback ? ReplayGainScale(playback->Source->ReplayGain(), mode, loudness.preampDb) : 1.0f;
+    SetOutputGain(decoder.Output.Equalizer, scale);
 }
 
 void TMP3PlayerCore::UpdateGainTables()
 {
-    EqualizerGains& gains = decoder_.Output.Equalizer;
+    EqualizerGains& gains = decoder.Output.Equalizer;
     int32_t rate = 0;
     int32_t layer = 0;
     {
         // The file being decoded, which may already be the one after the file heard.
-        std::lock_guard held(lock_);
-        if (!playback_)
+        std::lock_guard held(lock);
+        if (!playback)
             return;
-        rate = playback_->Source->OutputInfo().SampleRate;
-        layer = playback_->Source->Layer();
+        rate = playback->Source->OutputInfo().SampleRate;
+        layer = playback->Source->Layer();
     }
-    const TPlayerSettings& s = settings_;
+    const TPlayerSettings& s = settings;
     const int32_t enabled = s.equalizerEnabled ? 1 : 0;
     if (s.equalizerMode == TMP3EqualizerMode::memSubBand) {
         gains.FrequencyEqualizerOn = 0;
@@ -153,7 +153,7 @@ void TMP3PlayerCore::UpdateGainTables()
         gains.SubbandEqualizerOn = enabled;
         if (rate >= 1)
             for (int32_t i = 0; i < 32; ++i)
-                settings_.equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
+                settings.equalizerFrequencies[size_t(i)] = RoundEven(rate / 64.0 * (i + 0.5));
         return;
     }
     if (layer != 3) {

@@ -10,13 +10,13 @@ namespace pt4 {
 
 void TMP3PlayerCore::StartOpening()
 {
-    opener_.Start(settings_.fileName);
+    opener.Start(settings.fileName);
     Enter(TTransport::Connecting);
 }
 
 bool TMP3PlayerCore::CancelOpening()
 {
-    if (!opener_.Cancel())
+    if (!opener.Cancel())
         return false;
     Enter(TTransport::Closed);
     return true;
@@ -24,15 +24,15 @@ bool TMP3PlayerCore::CancelOpening()
 
 void TMP3PlayerCore::FinishOpening(uint64_t id)
 {
-    std::optional<TOpenResult> result = opener_.Take(id);
+    std::optional<TOpenResult> result = opener.Take(id);
     if (!result) {
-        if (std::optional<TOpenResult> next = opener_.TakeNext(id))
+        if (std::optional<TOpenResult> next = opener.TakeNext(id))
             FinishNext(std::move(*next), id);
         return; // otherwise cancelled or replaced meanwhile; its thread has freed what it opened
     }
-    const std::string name = settings_.fileName;
+    const std::string name = settings.fileName;
     if (result->Error) {
-        settings_.fileName.clear();
+        settings.fileName.clear();
         transport_ = TTransport::Closed; // told by the failure's own change of status
         ReportOpenFailure(DescribeError(result->Error, id, name));
         return;

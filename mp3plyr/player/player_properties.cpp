@@ -7,23 +7,23 @@ namespace pt4 {
 
 void TMP3PlayerCore::Loaded()
 {
-    settings_.loading = false;
-    if (settings_.equalizerMode == TMP3EqualizerMode::memFreq)
+    settings.loading = false;
+    if (settings.equalizerMode == TMP3EqualizerMode::memFreq)
         SetEqualizerRange(60, 16000);
-    if (settings_.autoOpen && !settings_.fileName.empty())
+    if (settings.autoOpen && !settings.fileName.empty())
         Open();
 }
 
 void TMP3PlayerCore::SetAutoOpen(bool value)
 {
-    settings_.autoOpen = value;
-    if (value && !settings_.loading)
+    settings.autoOpen = value;
+    if (value && !settings.loading)
         Open();
 }
 
 void TMP3PlayerCore::SetAutoPlay(bool value)
 {
-    settings_.autoPlay = value;
+    settings.autoPlay = value;
     if (value && (transport_ == TTransport::Stopped || transport_ == TTransport::Paused))
         Play();
 }
@@ -32,20 +32,20 @@ void TMP3PlayerCore::SetChangePosStep(int32_t ms)
 {
     if (ms < 100)
         return;
-    settings_.changePosStep = ms;
-    soundOut_.NotifyInterval = ms;
+    settings.changePosStep = ms;
+    soundOut.NotifyInterval = ms;
 }
 
 std::string TMP3PlayerCore::FileName() const
 {
-    return StreamOpen() ? shown_.Read().FileName : settings_.fileName;
+    return StreamOpen() ? shown.Read().FileName : settings.fileName;
 }
 
 void TMP3PlayerCore::SetFileName(const std::string& fileName)
 {
-    const std::string previous = settings_.fileName;
-    settings_.fileName = fileName;
-    if (!settings_.autoOpen || settings_.loading)
+    const std::string previous = settings.fileName;
+    settings.fileName = fileName;
+    if (!settings.autoOpen || settings.loading)
         return;
     try {
         Open();
@@ -53,53 +53,53 @@ void TMP3PlayerCore::SetFileName(const std::string& fileName)
         // A location that could not be opened at all: nothing was opened or closed, and the
         // stream that is open keeps its own name (a closed player keeps the name given).
         if (error.Kind() == TErrorKind::Open && StreamOpen())
-            settings_.fileName = previous;
+            settings.fileName = previous;
         throw;
     }
 }
 
 void TMP3PlayerCore::SetUsingCpuCapabilities(TMP3CpuCapabilities value)
 {
-    SynthesisContext& context = decoder_.Output;
+    SynthesisContext& context = decoder.Output;
     SelectCapabilities(context, value & mccAll);
-    settings_.usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
+    settings.usingCpuCapabilities = TMP3CpuCapabilities(context.ActiveCapabilities.load() & mccAll);
 }
 
 void TMP3PlayerCore::SetVolBalance(int32_t value)
 {
     if (value < -100 || value > 100)
         return;
-    settings_.volBalance = value;
-    soundOut_.SetBalance(value);
+    settings.volBalance = value;
+    soundOut.SetBalance(value);
 }
 
 void TMP3PlayerCore::SetVolume(uint32_t value)
 {
     if (value > 100)
         return;
-    if (value == 0 && settings_.loading) {
+    if (value == 0 && settings.loading) {
         // A stored layout's 0 means "as the system has it": the wave output keeps its volume
         // (full, unless set before), and the system's mixer decides.
-        settings_.volume = soundOut_.Volume();
+        settings.volume = soundOut.Volume();
         return;
     }
-    settings_.volume = value;
-    soundOut_.SetVolume(value);
+    settings.volume = value;
+    soundOut.SetVolume(value);
 }
 
 TStationState TMP3PlayerCore::StationState() const
 {
-    if (!liveStream_ || Status() == TMP3PlayerStatus::mpsStopped)
+    if (!liveStream || Status() == TMP3PlayerStatus::mpsStopped)
         return TStationState::Receiving;
-    const TStationState state = liveStream_->State();
-    if (state == TStationState::Receiving && liveHolding_ && !userPaused_)
+    const TStationState state = liveStream->State();
+    if (state == TStationState::Receiving && liveHolding && !userPaused)
         return TStationState::Buffering;
     return state;
 }
 
 std::string TMP3PlayerCore::Title() const
 {
-    return StreamOpen() ? shown_.Read().Title : ClosedTitle();
+    return StreamOpen() ? shown.Read().Title : ClosedTitle();
 }
 
 } // namespace pt4

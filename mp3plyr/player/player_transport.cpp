@@ -32,11 +32,11 @@ TMP3PlayerCapabilities TMP3PlayerCore::Capabilities() const
 
 void TMP3PlayerCore::Open()
 {
-    if (settings_.fileName.empty()) {
+    if (settings.fileName.empty()) {
         Close();
         return;
     }
-    const std::string name = settings_.fileName;
+    const std::string name = settings.fileName;
     if (TLocationOpener::OpensInBackground(name)) {
         // A server or a writer may keep it waiting: it opens on a thread of its own.
         CancelOpening();
@@ -53,11 +53,11 @@ void TMP3PlayerCore::OpenPlayback(TMPStream* stream, uint8_t flags, const std::s
 {
     std::unique_ptr<TMPStream> owned((flags & kStreamOwned) ? stream : nullptr);
     if (CancelOpening() || StreamOpen())
-        settings_.fileName.clear();
+        settings.fileName.clear();
     CloseStream();
     if (stream) {
         // Measured before the worker can see it: with nothing open the worker idles.
-        auto opened = std::make_unique<TPlayback>(decoder_, NewId(), (flags & kStreamSeekable) != 0);
+        auto opened = std::make_unique<TPlayback>(decoder, NewId(), (flags & kStreamSeekable) != 0);
         opened->FileName = name;
         opened->Stream = stream;
         opened->OwnedStream = std::move(owned);
@@ -66,43 +66,43 @@ void TMP3PlayerCore::OpenPlayback(TMPStream* stream, uint8_t flags, const std::s
             opened->Source->Open(stream, opened->Seekable());
         } catch (...) {
             // Nothing is open now, and nothing is named: the failed name is not kept.
-            settings_.fileName.clear();
+            settings.fileName.clear();
             Enter(TTransport::Closed);
             throw;
         }
-        settings_.fileName = name;
+        settings.fileName = name;
         TMPLiveStream* live = opened->Live;
         {
-            std::lock_guard held(lock_);
-            playback_ = std::move(opened);
+            std::lock_guard held(lock);
+            playback = std::move(opened);
             Renew();
-            const TDecoderInfo& info = playback_->Source->OutputInfo();
-            soundOut_.SetSampleRate(info.SampleRate);
-            soundOut_.SetBitsPerSample(info.Bits);
-            soundOut_.SetChannels(info.Channels);
+            const TDecoderInfo& info = playback->Source->OutputInfo();
+            soundOut.SetSampleRate(info.SampleRate);
+            soundOut.SetBitsPerSample(info.Bits);
+            soundOut.SetChannels(info.Channels);
             ApplyLoudness();
             StartFrameCount();
             if (live) {
                 // The station's first title came with its answer, before anyone listened.
-                titlesChanged_ = true;
-                NoteTitles(*playback_);
+                titlesChanged = true;
+                NoteTitles(*playback);
             }
             Publish();
         }
         if (live) {
             {
-                std::lock_guard gate(liveLock_);
-                liveStream_ = live;
+                std::lock_guard gate(liveLock);
+                liveStream = live;
             }
             // A new title is noted by the worker where it has decoded to, and announced as a
             // change of status once it is heard, as a new file would be.
-            live->SetOnTitlesChanged([this] { titlesChanged_ = true; });
+            live->SetOnTitlesChanged([this] { titlesChanged = true; });
             StartStation(*live);
         }
-        window_.PostUnique(MP_EQUALIZER);
+        window.PostUnique(MP_EQUALIZER);
         Enter(TTransport::Stopped);
     }
-    if (settings_.autoPlay)
+    if (settings.autoPlay)
         Play();
 }
 
@@ -111,7 +111,7 @@ void TMP3PlayerCore::Close()
     const bool named = CancelOpening() || StreamOpen();
     CloseStream();
     if (named)
-        settings_.fileName.clear();
+        settings.fileName.clear();
 }
 
 void TMP3PlayerCore::CloseStream()
@@ -123,8 +123,8 @@ void TMP3PlayerCore::CloseStream()
     ReleaseLiveStream();
     std::unique_ptr<TPlayback> gone;
     {
-        std::lock_guard held(lock_);
-        frameCounter_.Cancel();
+        std::lock_guard held(lock);
+        frameCounter.Cancel();
         ForgetNext();
         gone = TakePlayback();
     }
@@ -135,19 +135,19 @@ void TMP3PlayerCore::CloseStream()
 void TMP3PlayerCore::Play()
 {
     if (transport_ == TTransport::Connecting) {
-        opener_.PlayWhenOpened();
+        opener.PlayWhenOpened();
         return;
     }
     if (transport_ != TTransport::Stopped)
         return;
-    userPaused_ = false;
+    userPaused = false;
     try {
         {
-            std::lock_guard held(lock_);
-            soundOut_.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
-            soundOut_.SetWaveFileName(settings_.waveFileName);
-            playback_->PlayingToFile = !settings_.waveFileName.empty();
-            soundOut_.Open();
+            std::lock_guard held(lock);
+            soundOut.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
+            soundOut.SetWaveFileName(settings.waveFileName);
+            playback->PlayingToFile = !settings.waveFileName.empty();
+            soundOut.Open();
         }
         Wake();
     } catch (...) {
@@ -155,24 +155,24 @@ void TMP3PlayerCore::Play()
         throw;
     }
     Enter(TTransport::Playing);
-    settings_.endPlayReason = TMP3EndPlayReason::mepStopped;
-    window_.PostUnique(MP_POSITION);
+    settings.endPlayReason = TMP3EndPlayReason::mepStopped;
+    window.PostUnique(MP_POSITION);
 }
 
 void TMP3PlayerCore::Pause()
 {
     if (transport_ != TTransport::Playing)
         return;
-    std::lock_guard held(lock_);
-    soundOut_.Pause();
-    userPaused_ = true;
-    if (liveStream_)
-        liveStream_->SetPaused(true); // taken in meanwhile, so that Resume goes on from here
-    if (playback_->PlayingToFile) {
+    std::lock_guard held(lock);
+    soundOut.Pause();
+    userPaused = true;
+    if (liveStream)
+        liveStream->SetPaused(true); // taken in meanwhile, so that Resume goes on from here
+    if (playback->PlayingToFile) {
         // A file cannot pause: the worker idles instead until Resume wakes it.
-        soundOut_.SetNotifyEvent(nullptr);
+        soundOut.SetNotifyEvent(nullptr);
         Idle();
-        ownerActed_.SetEvent();
+        ownerActed.SetEvent();
     }
     Enter(TTransport::Paused);
 }
@@ -181,12 +181,12 @@ void TMP3PlayerCore::Resume()
 {
     if (transport_ != TTransport::Paused)
         return;
-    std::lock_guard held(lock_);
-    userPaused_ = false;
-    if (liveStream_)
-        liveStream_->SetPaused(false);
-    if (!liveHolding_) // a station still filling its buffer goes on once it has
-        soundOut_.Unpause();
+    std::lock_guard held(lock);
+    userPaused = false;
+    if (liveStream)
+        liveStream->SetPaused(false);
+    if (!liveHolding) // a station still filling its buffer goes on once it has
+        soundOut.Unpause();
     Wake();
     Enter(TTransport::Playing);
 }
@@ -194,21 +194,21 @@ void TMP3PlayerCore::Resume()
 void TMP3PlayerCore::Stop()
 {
     if (CancelOpening()) {
-        settings_.fileName.clear();
+        settings.fileName.clear();
         return;
     }
     if (transport_ != TTransport::Playing && transport_ != TTransport::Paused)
         return;
     std::exception_ptr closeError; // a WAVE file that could not be finished: reported once stopped
     {
-        std::lock_guard held(lock_);
+        std::lock_guard held(lock);
         CountPlayed(); // a change of file heard by now counts before the stop
         Renew();
-        ownerActed_.SetEvent();
-        soundOut_.SetOnNotify(nullptr);
-        soundOut_.Reset();
+        ownerActed.SetEvent();
+        soundOut.SetOnNotify(nullptr);
+        soundOut.Reset();
         try {
-            soundOut_.Close();
+            soundOut.Close();
         } catch (...) {
             closeError = std::current_exception();
         }
@@ -218,11 +218,11 @@ void TMP3PlayerCore::Stop()
         } catch (const std::exception&) {
             // The heard file is gone from disk: the open file is rewound instead.
         }
-        playback_->Source->Rewind();
+        playback->Source->Rewind();
         ResetCounters();
     }
     Enter(TTransport::Stopped);
-    window_.PostUnique(MP_POSITION);
+    window.PostUnique(MP_POSITION);
     if (!StreamSeekable())
         Close();
     if (closeError)
@@ -235,7 +235,7 @@ void TMP3PlayerCore::Seek(int32_t ms)
     if (ms < 0 || !(Capabilities() & mpcSeek))
         return;
     {
-        std::lock_guard held(lock_);
+        std::lock_guard held(lock);
         CountPlayed(); // a change of file heard by now counts before the seek
         try {
             ReturnToHeard(); // the seek is in the file heard; what was decoded of the next goes
@@ -243,15 +243,15 @@ void TMP3PlayerCore::Seek(int32_t ms)
             // The heard file is gone from disk: the seek is in the open file instead.
         }
         Renew();
-        ownerActed_.SetEvent();
-        soundOut_.SetOnNotify(nullptr);
+        ownerActed.SetEvent();
+        soundOut.SetOnNotify(nullptr);
         const bool wasPaused = transport_ == TTransport::Paused;
-        soundOut_.Reset();
-        soundOut_.WaitForDone();
-        soundOut_.GetDoneBytes(); // what the old position played counts no more
+        soundOut.Reset();
+        soundOut.WaitForDone();
+        soundOut.GetDoneBytes(); // what the old position played counts no more
         ResetCounters();
 
-        TPlayback& p = *playback_;
+        TPlayback& p = *playback;
         const TDecoderInfo& info = p.Source->OutputInfo();
         const int64_t landed = p.Source->SeekToTime(ms);
         p.PlayedBytes = landed * (int64_t(info.Channels) * info.Bits / 8);
@@ -259,30 +259,30 @@ void TMP3PlayerCore::Seek(int32_t ms)
 
         if (wasPaused) {
             Idle();
-            soundOut_.Pause();
+            soundOut.Pause();
         } else {
             // The worker may have idled at the end of the data; its end notice no longer holds
             // (it belongs to the playback before the seek), so decoding must go on from here.
             Wake();
         }
-        soundOut_.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
+        soundOut.SetOnNotify([this](TSoundOut&) { NotifyPosition(); });
     }
-    window_.PostUnique(MP_POSITION);
+    window.PostUnique(MP_POSITION);
 }
 
 uint32_t TMP3PlayerCore::Position()
 {
-    std::lock_guard held(lock_);
+    std::lock_guard held(lock);
     CountPlayed();
-    return playback_ ? playback_->PositionMs : 0;
+    return playback ? playback->PositionMs : 0;
 }
 
 void TMP3PlayerCore::QueueNext(const std::string& fileName)
 {
-    std::lock_guard held(lock_);
-    if (!playback_ || playback_->Next != TPlayback::TNext::Asked)
+    std::lock_guard held(lock);
+    if (!playback || playback->Next != TPlayback::TNext::Asked)
         return;
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     p.NextFileName = fileName;
     if (fileName.empty() || TLocationOpener::OpensInBackground(fileName)) {
         // Only a local file follows without a gap; anything else is opened as usual once the
@@ -290,17 +290,17 @@ void TMP3PlayerCore::QueueNext(const std::string& fileName)
         p.Next = TPlayback::TNext::Declined;
     } else {
         p.Next = TPlayback::TNext::Preparing;
-        p.NextAttempt = opener_.StartNext(fileName);
+        p.NextAttempt = opener.StartNext(fileName);
     }
-    ownerActed_.SetEvent();
+    ownerActed.SetEvent();
 }
 
 void TMP3PlayerCore::FinishNext(TOpenResult result, uint64_t id)
 {
-    std::lock_guard held(lock_);
-    if (!playback_ || playback_->Next != TPlayback::TNext::Preparing || playback_->NextAttempt != id)
+    std::lock_guard held(lock);
+    if (!playback || playback->Next != TPlayback::TNext::Preparing || playback->NextAttempt != id)
         return; // dropped meanwhile
-    TPlayback& p = *playback_;
+    TPlayback& p = *playback;
     // A file that does not open, or plays in another output format, is left to the owner's usual
     // handling once this one has ended.
     p.Next = TPlayback::TNext::Declined;
@@ -314,28 +314,28 @@ void TMP3PlayerCore::FinishNext(TOpenResult result, uint64_t id)
             p.Next = TPlayback::TNext::Ready;
         }
     }
-    ownerActed_.SetEvent();
+    ownerActed.SetEvent();
 }
 
 bool TMP3PlayerCore::QueuedAhead()
 {
-    std::lock_guard held(lock_);
-    return playback_ && (!playback_->Heard.empty() || playback_->NextNamed());
+    std::lock_guard held(lock);
+    return playback && (!playback->Heard.empty() || playback->NextNamed());
 }
 
 void TMP3PlayerCore::DropQueued()
 {
     bool decoded = false;
     {
-        std::lock_guard held(lock_);
-        if (!playback_)
+        std::lock_guard held(lock);
+        if (!playback)
             return;
         CountPlayed();
-        decoded = !playback_->Heard.empty();
+        decoded = !playback->Heard.empty();
         if (!decoded) {
             // Nothing of it is decoded yet: the file heard plays on untouched.
             ForgetNext();
-            ownerActed_.SetEvent();
+            ownerActed.SetEvent();
         }
     }
     // What was decoded of it goes: play goes on in the file heard, from where it is heard.
