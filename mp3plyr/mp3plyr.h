@@ -112,15 +112,20 @@ public:
     TMP3EndPlayEvent OnEndPlay;
     // The failure the running handler is told of (see above); empty otherwise.
     std::optional<TMP3PlayError> LastError() const;
-    // Raised when the open file's data is exhausted while its last seconds still play. The
-    // handler may call QueueNext with the file to follow: it then plays on without a gap, into
-    // the same sound stream, and FileName, Title, Artist, Length and Position change (with an
-    // OnChangeStatus) when its first sample is heard. Without an answer play ends as usual.
+    // Raised a few seconds before the open file's data is exhausted (at once for a shorter
+    // file). The handler may call QueueNext with the file to follow: it is opened in the
+    // background meanwhile and plays on without a gap, into the same sound stream, and FileName,
+    // Title, Artist, Length and Position change (with an OnChangeStatus) when its first sample
+    // is heard. Without an answer, or when the file does not open or plays in another format,
+    // play ends as usual.
     TNotifyEvent OnNeedNext;
     void QueueNext(const std::string& fileName);
     // A queued file is decoded (or about to be) while an earlier one is still heard. Seek and
     // Stop act on the file heard and drop the queued ones; OnNeedNext then asks again.
     bool QueuedAhead() const;
+    // Drops the queued files (a change of the choice of what follows): the file heard plays on
+    // from where it is heard, and OnNeedNext asks again.
+    void DropQueued();
 
     // Operations (owner thread).
     // FileName may also be "-" (standard input), an http:// or https:// URL, or an .m3u or .pls

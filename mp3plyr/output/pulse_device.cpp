@@ -39,9 +39,9 @@ constexpr pa_usec_t kFreshTiming = 200 * PA_USEC_PER_MSEC;
 // Sound held by the server that makes the end of what was written worth draining.
 constexpr pa_usec_t kServerLatency = 200 * PA_USEC_PER_MSEC;
 // A look at the server comes this much after the block it waits for is due, so that the block
-// has surely been played by then (a graph server's clock may run a period ahead). Blocks go back when they are due, not at the server's next
-// request: a station decoded only as fast as it comes has little more than a second in the ring,
-// and played blocks held there would stop it writing while the sound runs out.
+// has surely been played by then (a graph server's clock may run a period ahead). Blocks go back when they
+// are due, not at the server's next request: a station decoded only as fast as it comes has little more than
+// a second in the ring, and played blocks held there would stop it writing while the sound runs out.
 constexpr pa_usec_t kCheckMargin = 30 * PA_USEC_PER_MSEC;
 // While paused, and while no block has come since the stream opened or was reset, the stream
 // is kept fed with this much silence, topped up when a look at the server finds less than three

@@ -361,10 +361,8 @@ bool TAlbumSequence::ToggleRepeat()
         return false;
     repeat_ = !repeat_;
     // The choice holds at the end of the file heard: what the player queued to follow it by the
-    // old choice goes, and the player asks again when the file's data ends.
-    const uint32_t heardAt = player_.Position();
-    if (player_.QueuedAhead() && (player_.Capabilities() & mpcSeek))
-        player_.Seek(int32_t(heardAt));
+    // old choice goes, and the player asks again.
+    player_.DropQueued();
     Changed();
     return true;
 }
@@ -376,10 +374,8 @@ void TAlbumSequence::SetShuffle(bool on)
     // The current file stays; the rest of the pass follows the new order.
     index_ = order_.SetShuffled(on, index_);
     queued_ = -1;
-    // What the player queued to follow by the old order goes; it asks again at the end of the
-    // file heard.
-    if (player_.QueuedAhead() && (player_.Capabilities() & mpcSeek))
-        player_.Seek(int32_t(player_.Position()));
+    // What the player queued to follow by the old order goes; it asks again.
+    player_.DropQueued();
     Changed();
 }
 

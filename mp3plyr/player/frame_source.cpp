@@ -121,7 +121,7 @@ bool LocateFirstFrame(TMPStreamReader& reader, int64_t dataLength, TFirstFrame& 
 }
 
 TMPFrameSource::TMPFrameSource(DecoderState& decoder, TOutputOptions options)
-    : decoder_(decoder), options_(options)
+    : decoder_(&decoder), options_(options)
 {
 }
 
@@ -198,7 +198,7 @@ void TMPFrameSource::Open(TMPStream* stream, bool seekable)
 
         if (!reader_.Fill(pendingFrameLength_) || !InitDecoder(streamHeader_, pendingFrameLength_))
             FailUnknownFormat();
-        GetDecoderInfo(decoder_, outputInfo_);
+        GetDecoderInfo(*decoder_, outputInfo_);
         frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
 
         replayGain_ = ReplayGainFromTags(info_);
@@ -231,7 +231,7 @@ int32_t TMPFrameSource::NextFrameLength(const uint8_t* bytes, TMPFrameHeader& he
 bool TMPFrameSource::InitDecoder(const TMPFrameHeader& header, int32_t length)
 {
     const int32_t unpadded = length - PaddedFrameLength(header, 0);
-    if (DecoderInit(decoder_, header, unpadded, options_) == 0)
+    if (DecoderInit(*decoder_, header, unpadded, options_) == 0)
         return false;
     needDecoderInit_ = false;
     resyncCount_ = 0;
@@ -444,7 +444,7 @@ bool TMPFrameSource::AdoptNewFormat()
     layer_ = LayerNumber(header);
     version_ = int32_t(VersionOf(header)) + 1;
     bitRate_ = BitrateKbps(header) * 1000;
-    GetDecoderInfo(decoder_, outputInfo_);
+    GetDecoderInfo(*decoder_, outputInfo_);
     frameBytes_ = outputInfo_.OutValues * outputInfo_.Bits / 8;
     pendingFrameLength_ = length;
     return true;
@@ -479,12 +479,12 @@ TFrameOutcome TMPFrameSource::ProduceFrame(uint8_t* pcm)
         MarkEndOfData();
         return TFrameOutcome::Skipped;
     }
-    const TDecodeResult result = DecodeFrame(decoder_, reader_.Buffer(), pcm);
+    const TDecodeResult result = DecodeFrame(*decoder_, reader_.Buffer(), pcm);
     reader_.Skip(pendingFrameLength_);
     pendingFrameLength_ = 0;
     resyncCount_ = 0;
     if (result.InBytes < 1)
-        std::memset(pcm, decoder_.Config.SilenceValue, size_t(frameBytes_));
+        std::memset(pcm, decoder_->Config.SilenceValue, size_t(frameBytes_));
     lastFrameBytes_ = TrimFrame(pcm);
     return lastFrameBytes_ > 0 ? TFrameOutcome::Frame : TFrameOutcome::Skipped;
 }
@@ -592,7 +592,7 @@ void TMPFrameSource::PrimeDecoder(int32_t target)
         const int32_t length = LocateFrame(seekTable_[size_t(frame)], header);
         if (length < 1 || !reader_.Fill(length) || (needDecoderInit_ && !InitDecoder(header, length)))
             break;
-        DecodeFrame(decoder_, reader_.Buffer(), discarded.data());
+        DecodeFrame(*decoder_, reader_.Buffer(), discarded.data());
     }
     reader_.Seek(seekTable_[size_t(target)], kSeekFromBeginning);
     pendingFrameLength_ = 0;
@@ -649,6 +649,14 @@ std::vector<int64_t> IndexFrames(TMPStream& stream, const TFrameIndexStart& star
         offsets.push_back(at);
     }
     return offsets;
+}
+
+int32_t TMPFrameSource::RemainingMs() const
+{
+    if (dataLength_ == kUnknownLength || dataLength_ <= 0)
+        return 0;
+    const int64_t left = std::clamp<int64_t>(dataStart_ + dataLength_ - reader_.Position(), 0, dataLength_);
+    return int32_t(double(LengthMs()) * double(left) / double(dataLength_));
 }
 
 int32_t TMPFrameSource::LengthMs() const

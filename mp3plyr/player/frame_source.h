@@ -78,6 +78,13 @@ public:
     // is found; the source is closed again then.
     void Open(TMPStream* stream, bool seekable);
     void Close();
+    // Goes on decoding into `decoder`: a source opened with a decoder of its own on another
+    // thread is handed to the player's, which is set up for it at the next frame.
+    void UseDecoder(DecoderState& decoder)
+    {
+        decoder_ = &decoder;
+        needDecoderInit_ = true;
+    }
 
     // Decodes the next frame into `pcm` (room for kPcmBufferSize bytes). The PCM to play is
     // the first LastFrameBytes() bytes: less than FrameBytes() where trimming cuts the frame.
@@ -112,6 +119,9 @@ public:
     // Duration in ms from a VBR header, a count of the frames or the bit rate; 0 when unknown.
     // Trimmed streams count only the samples that are played.
     int32_t LengthMs() const;
+    // The part of LengthMs not decoded yet, judged by the bytes left of the data; 0 when the
+    // data's length is unknown.
+    int32_t RemainingMs() const;
 
     // A seekable stream whose length is only estimated from the bit rate (no VBR header with a
     // frame count, no gapless figures): counting its frames gives the true length.
@@ -167,7 +177,7 @@ private:
     bool AdoptNewFormat();
     void Reset();
 
-    DecoderState& decoder_;
+    DecoderState* decoder_;
     TOutputOptions options_;
     TMPStreamReader reader_{kReaderBufferSize};
     TMP3Info info_;

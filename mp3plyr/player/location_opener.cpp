@@ -20,30 +20,57 @@ void Interrupt(TMPStream& stream)
         pipe->Interrupt();
 }
 
-// Opens a stream that cannot seek as the player will, with a decoder of its own, so that what
-// the open has to wait for arrives here and its failure is found here; the stream comes back
-// with the bytes read so far to be read again.
+// Opens a stream that cannot seek as the player will, so that what the open has to wait for
+// arrives here and its failure is found here; the stream comes back with the bytes read so far
+// to be read again.
 std::unique_ptr<TMPStream> Measured(std::unique_ptr<TMPStream> stream, const std::stop_token& stop)
 {
     TMPRecordingStream recording(*stream);
     {
         const std::stop_callback interrupt(stop, [&stream] { Interrupt(*stream); });
-        auto decoder = std::make_unique<DecoderState>();
-        TMPFrameSource probe(*decoder);
-        try {
-            probe.Open(&recording, false);
-        } catch (...) {
-            if (stop.stop_requested())
-                throw EStreamCancelled();
-            throw;
-        }
+        ProbeSource(recording, false, stop);
     }
-    if (stop.stop_requested())
-        throw EStreamCancelled();
     return MakeReplayStream(std::move(stream), recording.TakeRecording());
 }
 
+std::mutex hookLock;
+TLocationOpener::THook openingHook; // under hookLock
+
+void RunHook(const std::string& location, const std::stop_token& stop)
+{
+    TLocationOpener::THook hook;
+    {
+        std::lock_guard held(hookLock);
+        hook = openingHook;
+    }
+    if (hook)
+        hook(location, stop);
+}
+
 } // namespace
+
+TProbedSource ProbeSource(TMPStream& stream, bool seekable, const std::stop_token& stop)
+{
+    TProbedSource probed;
+    probed.Decoder = std::make_unique<DecoderState>();
+    probed.Source = std::make_unique<TMPFrameSource>(*probed.Decoder);
+    try {
+        probed.Source->Open(&stream, seekable);
+    } catch (...) {
+        if (stop.stop_requested())
+            throw EStreamCancelled();
+        throw;
+    }
+    if (stop.stop_requested())
+        throw EStreamCancelled();
+    return probed;
+}
+
+void TLocationOpener::SetOpeningHook(THook hook)
+{
+    std::lock_guard held(hookLock);
+    openingHook = std::move(hook);
+}
 
 TLocationOpener::TLocationOpener(std::function<void(uint64_t id)> finished) : finished_(std::move(finished))
 {
@@ -52,6 +79,7 @@ TLocationOpener::TLocationOpener(std::function<void(uint64_t id)> finished) : fi
 TLocationOpener::~TLocationOpener()
 {
     Cancel();
+    CancelNext();
     for (const std::unique_ptr<TAttempt>& attempt : attempts_)
         attempt->Thread.join();
 }
@@ -63,25 +91,33 @@ bool TLocationOpener::OpensInBackground(const std::string& location)
 
 uint64_t TLocationOpener::Start(const std::string& location)
 {
-    return StartAttempt(location, nullptr);
+    Cancel();
+    return Begin(location, false);
 }
 
 uint64_t TLocationOpener::StartWork(TWork work)
 {
-    return StartAttempt({}, std::move(work));
+    Cancel();
+    return Begin({}, false, std::move(work));
 }
 
-uint64_t TLocationOpener::StartAttempt(std::string location, TWork work)
+uint64_t TLocationOpener::StartNext(const std::string& location)
 {
-    Cancel();
+    CancelNext();
+    return Begin(location, true);
+}
+
+uint64_t TLocationOpener::Begin(const std::string& location, bool next, TWork work)
+{
     auto attempt = std::make_unique<TAttempt>();
     attempt->Id = ++lastId_;
-    attempt->Location = std::move(location);
+    attempt->Next = next;
+    attempt->Location = location;
     attempt->Work = std::move(work);
     TAttempt& started = *attempt;
     {
         std::lock_guard held(mutex_);
-        current_ = started.Id;
+        (next ? currentNext_ : current_) = started.Id;
     }
     attempts_.push_back(std::move(attempt));
     started.Thread = std::thread([this, &started] { Run(started); });
@@ -90,14 +126,24 @@ uint64_t TLocationOpener::StartAttempt(std::string location, TWork work)
 
 bool TLocationOpener::Cancel()
 {
-    if (current_ == 0)
+    return End(current_);
+}
+
+bool TLocationOpener::CancelNext()
+{
+    return End(currentNext_);
+}
+
+bool TLocationOpener::End(uint64_t& current)
+{
+    if (current == 0)
         return false;
     for (const std::unique_ptr<TAttempt>& attempt : attempts_)
-        if (attempt->Id == current_)
+        if (attempt->Id == current)
             attempt->Stop.request_stop(); // its stop callbacks end its waits, here and now
     {
         std::lock_guard held(mutex_);
-        current_ = 0;
+        current = 0;
     }
     Reap();
     return true;
@@ -113,17 +159,27 @@ void TLocationOpener::PlayWhenOpened()
 
 std::optional<TOpenResult> TLocationOpener::Take(uint64_t id)
 {
+    return Finish(id, current_);
+}
+
+std::optional<TOpenResult> TLocationOpener::TakeNext(uint64_t id)
+{
+    return Finish(id, currentNext_);
+}
+
+std::optional<TOpenResult> TLocationOpener::Finish(uint64_t id, uint64_t& current)
+{
     std::optional<TOpenResult> result;
     {
         std::lock_guard held(mutex_);
-        if (id == 0 || id != current_)
+        if (id == 0 || id != current)
             return std::nullopt;
         for (const std::unique_ptr<TAttempt>& attempt : attempts_)
             if (attempt->Id == id && attempt->Done)
                 result = std::move(attempt->Result);
         if (!result)
             return std::nullopt;
-        current_ = 0;
+        current = 0;
     }
     Reap();
     return result;
@@ -135,7 +191,7 @@ void TLocationOpener::Reap()
         bool done = false;
         {
             std::lock_guard held(mutex_);
-            done = (*it)->Done && (*it)->Id != current_;
+            done = (*it)->Done && (*it)->Id != current_ && (*it)->Id != currentNext_;
         }
         if (!done) {
             ++it;
@@ -151,8 +207,25 @@ void TLocationOpener::Run(TAttempt& attempt)
     const std::stop_token stop = attempt.Stop.get_token();
     TOpenResult result;
     try {
+        if (!attempt.Work) {
+            RunHook(attempt.Location, stop);
+            if (stop.stop_requested())
+                throw EStreamCancelled();
+        }
         if (attempt.Work) {
+            // Run and freed here, on its own thread.
             result.Value = std::exchange(attempt.Work, nullptr)(stop);
+        } else if (attempt.Next) {
+            // Only a local file follows another: a station or a pipe is opened as usual once the
+            // file before has ended.
+            if (OpensInBackground(attempt.Location))
+                throw EStreamCancelled();
+            TOpenedLocation opened = OpenLocation(attempt.Location, stop);
+            if (!opened.seekable)
+                throw EStreamCancelled();
+            result.Probed = ProbeSource(*opened.stream, true, stop);
+            result.Seekable = true;
+            result.Stream = std::move(opened.stream);
         } else {
             TOpenedLocation opened = OpenLocation(attempt.Location, stop);
             result.Seekable = opened.seekable;
@@ -165,7 +238,7 @@ void TLocationOpener::Run(TAttempt& attempt)
     bool current = false;
     {
         std::lock_guard held(mutex_);
-        current = attempt.Id == current_;
+        current = attempt.Id == (attempt.Next ? currentNext_ : current_);
         if (current) {
             result.PlayWhenOpened = attempt.Result.PlayWhenOpened;
             attempt.Result = std::move(result);
@@ -174,7 +247,8 @@ void TLocationOpener::Run(TAttempt& attempt)
     }
     if (current)
         finished_(attempt.Id);
-    // A stale attempt's stream or value is freed here, on its own thread, as `result` goes.
+    // A stale attempt's stream or value is freed here, on its own thread, as `result` goes (the
+    // stream after the source that reads it).
 }
 
 } // namespace pt4

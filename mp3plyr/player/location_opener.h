@@ -1,12 +1,17 @@
 // Opens the locations that may keep their opener waiting (a station, standard input, a playlist
 // that names either) on a thread of their own, one per attempt, so that the player's owner never
-// waits for a server or a writer. Each attempt has an id; only the latest is current, and
-// starting or cancelling makes it stale. A stale attempt is told to give up at once (its waits
-// for the server or the pipe end), and whatever it still opens is freed on its own thread.
-// Start, StartWork, Cancel, Busy, PlayWhenOpened and Take belong to the owner thread.
+// waits for a server or a writer; and, beside that, the file that is to follow the one playing,
+// probed and ready to decode before it is needed, so that neither the owner nor the worker waits
+// for a slow disk. Each attempt has an id; only the latest of each kind is current, and starting
+// or cancelling makes it stale. A stale attempt is told to give up at once (its waits for the
+// server or the pipe end), and whatever it still opens is freed on its own thread.
+// Everything but the hook belongs to the owner thread. An attempt may also run a piece of work
+// of the owner's (StartWork: reading a list, say) instead of opening a location.
 #pragma once
 
+#include "mp3plyr/decoder/decoder.h"
 #include "mp3plyr/input/stream.h"
+#include "mp3plyr/player/frame_source.h"
 
 #include <any>
 #include <cstdint>
@@ -22,6 +27,17 @@
 
 namespace pt4 {
 
+// A stream opened as the player opens it, with a decoder of its own (TMPFrameSource::UseDecoder
+// hands it to the player's): its tags, first frame and format are read.
+struct TProbedSource {
+    std::unique_ptr<DecoderState> Decoder;
+    std::unique_ptr<TMPFrameSource> Source;
+};
+// The one way the player measures a stream before it plays it: a station or a pipe opened in
+// the background, and the file that is to follow the one playing. Throws what the player's
+// own open would throw; EStreamCancelled once `stop` is requested.
+TProbedSource ProbeSource(TMPStream& stream, bool seekable, const std::stop_token& stop);
+
 // What an attempt came to: an open stream whose first frames are already read (so that opening
 // it again reads only memory), or the error that a synchronous open would have thrown.
 struct TOpenResult {
@@ -32,6 +48,8 @@ struct TOpenResult {
     bool PlayWhenOpened = false;
     // What the work of an attempt started by StartWork gave back.
     std::any Value;
+    // For a file that is to follow: the source over Stream, ready to decode.
+    TProbedSource Probed;
 };
 
 class TLocationOpener {
@@ -63,9 +81,21 @@ public:
     // nothing for a stale id.
     std::optional<TOpenResult> Take(uint64_t id);
 
+    // The file that is to follow: opened and probed in the background, beside an attempt of the
+    // other kind. Only seekable local files follow another; anything else ends in an error.
+    uint64_t StartNext(const std::string& location);
+    bool CancelNext();
+    std::optional<TOpenResult> TakeNext(uint64_t id);
+
+    // For tests: runs on the opening thread as each attempt begins, before anything is opened
+    // (a test slows the opening down, or notes which thread opens). Empty: nothing runs.
+    using THook = std::function<void(const std::string& location, const std::stop_token& stop)>;
+    static void SetOpeningHook(THook hook);
+
 private:
     struct TAttempt {
         uint64_t Id = 0;
+        bool Next = false;
         std::string Location;
         TWork Work; // run instead of opening Location, when set
         std::stop_source Stop;
@@ -73,8 +103,10 @@ private:
         TOpenResult Result; // under mutex_ once Done
         std::thread Thread;
     };
-    uint64_t StartAttempt(std::string location, TWork work);
     void Run(TAttempt& attempt);
+    uint64_t Begin(const std::string& location, bool next, TWork work = nullptr);
+    bool End(uint64_t& current);
+    std::optional<TOpenResult> Finish(uint64_t id, uint64_t& current);
     // Joins the threads of the attempts that are done and not current.
     void Reap();
 
@@ -82,6 +114,8 @@ private:
     mutable std::mutex mutex_;
     // The id of the current attempt, 0 for none: written by the owner under mutex_.
     uint64_t current_ = 0;
+    // The same for the file that is to follow.
+    uint64_t currentNext_ = 0;
     uint64_t lastId_ = 0;
     // Every attempt whose thread has not been joined; the list itself belongs to the owner.
     std::list<std::unique_ptr<TAttempt>> attempts_;

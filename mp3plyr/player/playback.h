@@ -20,7 +20,7 @@ namespace pt4 {
 
 struct TPlayback {
     TPlayback(DecoderState& decoder, uint64_t id, bool seekable)
-        : Id(id), SeekableStream(seekable), Source(decoder)
+        : Id(id), SeekableStream(seekable), Source(std::make_unique<TMPFrameSource>(decoder))
     {
     }
 
@@ -37,7 +37,8 @@ struct TPlayback {
     const bool SeekableStream;
     // The same stream when it is fed from outside at its own pace (a station).
     TMPLiveStream* Live = nullptr;
-    TMPFrameSource Source;
+    // Replaced by the file to follow, which comes opened with a decoder of its own.
+    std::unique_ptr<TMPFrameSource> Source;
     std::vector<uint8_t> Pcm = std::vector<uint8_t>(TMPFrameSource::kPcmBufferSize, 0);
     int32_t PcmPending = 0;
 
@@ -49,13 +50,24 @@ struct TPlayback {
     // The output of this play goes into a WAVE file.
     bool PlayingToFile = false;
 
-    // The next file, asked of the owner when the data runs out (see TMP3Player::OnNeedNext).
-    enum class TNextState { None, Asked, Answered };
-    TNextState NextState = TNextState::None;
-    std::string NextFileName;
+    // The file to follow, asked of the owner a few seconds before the data runs out (see
+    // TMP3Player::OnNeedNext): Asked by the worker; Preparing once the owner named a file, which
+    // the opening thread opens (attempt NextAttempt); Ready when it is open and plays in the
+    // same output format; Declined when there is none (play ends as usual). The worker takes a
+    // Ready file at the end of the data, and the state starts again at None.
+    enum class TNext { None, Asked, Preparing, Ready, Declined };
+    TNext Next = TNext::None;
     // Counts the worker's questions, so that the owner's "no answer" goes to the question it
-    // was asked and not to one asked meanwhile by a worker that went on at once.
+    // was asked and not to one asked again since.
     uint64_t NextQuestion = 0;
+    uint64_t NextAttempt = 0;
+    std::string NextFileName;
+    // The file to follow, once Ready: its stream and its source, opened with a decoder of its own.
+    std::unique_ptr<TMPStream> NextStream;
+    std::unique_ptr<DecoderState> NextDecoder;
+    std::unique_ptr<TMPFrameSource> NextSource;
+    // Whether a file to follow is named and not dropped.
+    bool NextNamed() const { return Next == TNext::Preparing || Next == TNext::Ready; }
 
     // Files whose end still plays after a change of file, oldest first: what is reported for
     // each, and where (in WrittenBytes) the file after it starts.

@@ -1,4 +1,4 @@
-// TMP3Player: equalizer bands and the gain tables they give the decoder.
+// The player core's equalizer: bands, loudness, and the gain tables they give the decoder.
 #include "mp3plyr/mp3plyr.h"
 
 #include "mp3plyr/errors.h"
@@ -13,7 +13,6 @@ namespace pt4 {
 namespace {
 
 constexpr int32_t kMaxBands = 32;
-constexpr double kMaxPreampDb = 20.0;
 
 float BandGain(int32_t value)
 {
@@ -44,21 +43,6 @@ int32_t NearestBand(const std::array<int32_t, 32>& frequencies, int32_t count, i
     return band;
 }
 
-// One loudness choice changed: a worker that changes file reads the choice, so it changes under
-// the playback's lock, and the open file's gain follows at once.
-template <class T> void ChangeLoudness(TMP3PlayerCore& core, T TLoudnessChoice::*choice, T value)
-{
-    if (core.loudness.*choice == value)
-        return;
-    {
-        std::lock_guard held(core.lock);
-        core.loudness.*choice = value;
-        core.ApplyLoudness();
-    }
-    core.NoteAudibleChange();
-    core.window.PostUnique(MP_EQUALIZER);
-}
-
 void CheckIndex(int32_t index)
 {
     if (index < 0 || index >= kMaxBands)
@@ -67,75 +51,59 @@ void CheckIndex(int32_t index)
 
 } // namespace
 
-bool TMP3Player::EqualizerEnabled() const
+void TMP3PlayerCore::SetEqualizerEnabled(bool value)
 {
-    return core_->settings.equalizerEnabled;
-}
-
-void TMP3Player::SetEqualizerEnabled(bool value)
-{
-    if (value == core_->settings.equalizerEnabled)
+    if (value == settings.equalizerEnabled)
         return;
-    core_->settings.equalizerEnabled = value;
-    core_->NoteAudibleChange();
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings.equalizerEnabled = value;
+    NoteAudibleChange();
+    window.PostUnique(MP_EQUALIZER);
 }
 
-int32_t TMP3Player::EqualizerCount() const
-{
-    return core_->settings.equalizerCount;
-}
-
-void TMP3Player::SetEqualizerCount(int32_t count)
+void TMP3PlayerCore::SetEqualizerCount(int32_t count)
 {
     count = std::min(count, kMaxBands); // the band arrays hold 32
-    if (count <= 0 || count == core_->settings.equalizerCount)
+    if (count <= 0 || count == settings.equalizerCount)
         return;
-    core_->settings.equalizerCount = count;
-    core_->NoteAudibleChange();
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings.equalizerCount = count;
+    NoteAudibleChange();
+    window.PostUnique(MP_EQUALIZER);
 }
 
-TMP3EqualizerMode TMP3Player::EqualizerMode() const
+void TMP3PlayerCore::SetEqualizerMode(TMP3EqualizerMode mode)
 {
-    return core_->settings.equalizerMode;
-}
-
-void TMP3Player::SetEqualizerMode(TMP3EqualizerMode mode)
-{
-    if (mode == core_->settings.equalizerMode)
+    if (mode == settings.equalizerMode)
         return;
-    core_->settings.equalizerMode = mode;
-    core_->NoteAudibleChange();
-    core_->window.PostUnique(MP_EQUALIZER);
+    settings.equalizerMode = mode;
+    NoteAudibleChange();
+    window.PostUnique(MP_EQUALIZER);
 }
 
-void TMP3Player::SetEqualizerValue(int32_t index, int32_t value)
+void TMP3PlayerCore::SetEqualizerValue(int32_t index, int32_t value)
 {
     CheckIndex(index);
     if (value < -100 || value > 100)
         return;
-    if (core_->settings.equalizerValues[size_t(index)] != value)
-        core_->NoteAudibleChange();
-    core_->settings.equalizerValues[size_t(index)] = value;
-    core_->window.PostUnique(MP_EQUALIZER);
+    if (settings.equalizerValues[size_t(index)] != value)
+        NoteAudibleChange();
+    settings.equalizerValues[size_t(index)] = value;
+    window.PostUnique(MP_EQUALIZER);
 }
 
-int32_t TMP3Player::GetEqualizerFrequency(int32_t index) const
+int32_t TMP3PlayerCore::GetEqualizerFrequency(int32_t index) const
 {
     CheckIndex(index);
-    if (core_->settings.equalizerMode == TMP3EqualizerMode::memFreq || OutSampleRate() != 0)
-        return core_->settings.equalizerFrequencies[size_t(index)];
+    if (settings.equalizerMode == TMP3EqualizerMode::memFreq || shown.Read().OutSampleRate != 0)
+        return settings.equalizerFrequencies[size_t(index)];
     return 0;
 }
 
-void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
+void TMP3PlayerCore::SetEqualizerRange(int32_t low, int32_t high)
 {
-    TMP3PlayerCore& c = *core_;
-    if (c.settings.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
+    if (settings.equalizerMode != TMP3EqualizerMode::memFreq || low < 1 || low > high || high > 24000)
         return;
-    const int32_t count = c.settings.equalizerCount;
-    auto& bands = c.settings.equalizerFrequencies;
+    const int32_t count = settings.equalizerCount;
+    auto& bands = settings.equalizerFrequencies;
     bands[0] = low;
     for (int32_t i = 1; i <= count - 2; ++i) {
         const double previous = bands[size_t(i - 1)];
@@ -143,39 +111,25 @@ void TMP3Player::SetEqualizerRange(int32_t low, int32_t high)
         MP_ASSERT(bands[size_t(i)] >= previous);
     }
     bands[size_t(count - 1)] = high;
-    c.NoteAudibleChange();
-    c.window.PostUnique(MP_EQUALIZER);
+    NoteAudibleChange();
+    window.PostUnique(MP_EQUALIZER);
 }
 
-TReplayGainMode TMP3Player::ReplayGainMode() const
+// A worker that changes file reads the choice, so it changes under the playback's lock, and the
+// open file's gain follows at once.
+void TMP3PlayerCore::SetLoudness(const TLoudnessChoice& choice)
 {
-    return core_->loudness.mode;
-}
-
-void TMP3Player::SetReplayGainMode(TReplayGainMode mode)
-{
-    ChangeLoudness(*core_, &TLoudnessChoice::mode, mode);
-}
-
-double TMP3Player::ReplayGainPreamp() const
-{
-    return core_->loudness.preampDb;
-}
-
-void TMP3Player::SetReplayGainPreamp(double db)
-{
-    if (db >= -kMaxPreampDb && db <= kMaxPreampDb)
-        ChangeLoudness(*core_, &TLoudnessChoice::preampDb, db);
-}
-
-bool TMP3Player::PlaysAlbum() const
-{
-    return core_->loudness.playsAlbum;
-}
-
-void TMP3Player::SetPlaysAlbum(bool value)
-{
-    ChangeLoudness(*core_, &TLoudnessChoice::playsAlbum, value);
+    if (choice.mode == loudness.mode && choice.preampDb == loudness.preampDb &&
+        choice.playsAlbum == loudness.playsAlbum)
+        return;
+    {
+        std::lock_guard held(lock);
+        loudness = choice;
+        ApplyLoudness();
+    }
+    // Heard at once: what is queued was decoded with the old gain.
+    NoteAudibleChange();
+    window.PostUnique(MP_EQUALIZER);
 }
 
 void TMP3PlayerCore::ApplyLoudness()
@@ -184,7 +138,7 @@ void TMP3PlayerCore::ApplyLoudness()
     if (mode == TReplayGainMode::Auto)
         mode = loudness.playsAlbum ? TReplayGainMode::Album : TReplayGainMode::Track;
     const float scale =
-        playback ? ReplayGainScale(playback->Source.ReplayGain(), mode, loudness.preampDb) : 1.0f;
+        playback ? ReplayGainScale(playback->Source->ReplayGain(), mode, loudness.preampDb) : 1.0f;
     SetOutputGain(decoder.Output.Equalizer, scale);
 }
 
@@ -198,8 +152,8 @@ void TMP3PlayerCore::UpdateGainTables()
         std::lock_guard held(lock);
         if (!playback)
             return;
-        rate = playback->Source.OutputInfo().SampleRate;
-        layer = playback->Source.Layer();
+        rate = playback->Source->OutputInfo().SampleRate;
+        layer = playback->Source->Layer();
     }
     const TPlayerSettings& s = settings;
     const int32_t enabled = s.equalizerEnabled ? 1 : 0;

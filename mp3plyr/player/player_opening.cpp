@@ -1,5 +1,6 @@
-#include "mp3plyr/player/player_opening.h"
-
+// The player core's side of opening a location in the background: starting an attempt,
+// cancelling it, and taking its result on the owner thread. While an attempt runs the player is
+// Connecting: closed and stopped, FileName the location.
 #include "mp3plyr/errors.h"
 #include "mp3plyr/player/player_core.h"
 
@@ -7,44 +8,44 @@
 
 namespace pt4 {
 
-void StartOpening(TMP3PlayerCore& core)
+void TMP3PlayerCore::StartOpening()
 {
-    core.opener.Start(core.settings.fileName);
-    core.window.PostUnique(MP_STATUS);
+    opener.Start(settings.fileName);
+    Enter(TTransport::Connecting);
 }
 
-bool CancelOpening(TMP3PlayerCore& core)
+bool TMP3PlayerCore::CancelOpening()
 {
-    if (!core.opener.Cancel())
+    if (!opener.Cancel())
         return false;
-    core.settings.fileName.clear();
-    core.window.PostUnique(MP_STATUS);
+    Enter(TTransport::Closed);
     return true;
 }
 
-void FinishOpening(TMP3PlayerCore& core, uint64_t id)
+void TMP3PlayerCore::FinishOpening(uint64_t id)
 {
-    std::optional<TOpenResult> result = core.opener.Take(id);
-    if (!result)
-        return; // cancelled or replaced meanwhile; its thread has freed what it opened
+    std::optional<TOpenResult> result = opener.Take(id);
+    if (!result) {
+        if (std::optional<TOpenResult> next = opener.TakeNext(id))
+            FinishNext(std::move(*next), id);
+        return; // otherwise cancelled or replaced meanwhile; its thread has freed what it opened
+    }
+    const std::string name = settings.fileName;
     if (result->Error) {
-        const std::string failed = core.settings.fileName;
-        core.settings.fileName.clear();
-        core.ReportOpenFailure(DescribeError(result->Error, id, failed));
+        settings.fileName.clear();
+        transport_ = TTransport::Closed; // told by the failure's own change of status
+        ReportOpenFailure(DescribeError(result->Error, id, name));
         return;
     }
-    const std::string name = core.settings.fileName;
     try {
         // The first frames are in memory: this reads no further than the attempt did.
-        core.OpenPlayback(result->Stream.release(),
-                          uint8_t((result->Seekable ? kStreamSeekable : 0) | kStreamOwned), name);
-        core.settings.fileName = name;
+        OpenPlayback(result->Stream.release(),
+                     uint8_t((result->Seekable ? kStreamSeekable : 0) | kStreamOwned), name);
         if (result->PlayWhenOpened)
-            core.owner.Play();
+            Play();
     } catch (...) {
-        if (!core.StreamOpen())
-            core.settings.fileName.clear();
-        core.ReportOpenFailure(DescribeError(std::current_exception(), id, name));
+        transport_ = StreamOpen() ? transport_ : TTransport::Closed;
+        ReportOpenFailure(DescribeError(std::current_exception(), id, name));
     }
 }
 

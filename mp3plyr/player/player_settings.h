@@ -29,7 +29,6 @@ struct TPlayerSettings {
     std::string waveFileName;
 
     bool loading = false;
-    TMP3PlayerStatus status = TMP3PlayerStatus::mpsStopped;
     TMP3EndPlayReason endPlayReason = TMP3EndPlayReason::mepEndOfStream;
     // The playback whose failure was last shown: its workers may each run into the same failure
     // (a lost server), and it is shown once.

@@ -19,7 +19,7 @@ void TMP3PlayerCore::StartStation(TMPLiveStream& live)
     int32_t bytesPerSecond = 0;
     {
         std::lock_guard held(lock);
-        bytesPerSecond = std::max(playback->Source.BitRate() / 8, 0);
+        bytesPerSecond = std::max(playback->Source->BitRate() / 8, 0);
         // About a second of audio rides out a network's usual jitter.
         liveRefillBytes = std::max(bytesPerSecond, kLiveStepBytes);
         liveWant = liveRefillBytes;
@@ -80,7 +80,7 @@ bool TMP3PlayerCore::StationReady(TPlayback& p, bool ready)
 
 bool TMP3PlayerCore::FollowFormat(std::unique_lock<std::mutex>& held)
 {
-    const TDecoderInfo info = playback->Source.OutputInfo();
+    const TDecoderInfo info = playback->Source->OutputInfo();
     if (info.SampleRate == soundOut.SampleRate() && info.Channels == soundOut.Channels() &&
         info.Bits == soundOut.BitsPerSample())
         return true;
@@ -99,7 +99,7 @@ bool TMP3PlayerCore::FollowFormat(std::unique_lock<std::mutex>& held)
         if (mark.Written && mark.AtBytes > 0)
             mark.AtBytes = rescale(mark.AtBytes);
     // A second of audio at the new bit rate rides out the jitter from here on.
-    liveRefillBytes = std::max(p.Source.BitRate() / 8, kLiveStepBytes);
+    liveRefillBytes = std::max(p.Source->BitRate() / 8, kLiveStepBytes);
     soundOut.Close();
     soundOut.SetSampleRate(info.SampleRate);
     soundOut.SetBitsPerSample(info.Bits);

@@ -2,14 +2,19 @@
 // order of play, the end of a list, the track commands also from pause, repeat, a new list while
 // a file plays or waits, files that cannot be opened, lists with nothing to play.
 #include "mp3plyr/player/album_sequence.h"
+#include "mp3plyr/player/location_opener.h"
 #include "mp3plyr/runtime/message_window.h"
+#include "mp3plyr/runtime/thread.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <stdexcept>
 
 namespace pt4 {
@@ -383,6 +388,60 @@ TEST_F(AlbumSequenceTest, TransportWhileTheNextFileIsQueuedActsOnTheFileHeard)
         }
         EXPECT_EQ(seen[true], seen[false]) << &command - commands;
     }
+}
+
+// The file to follow is opened in the background while the file before plays; whatever makes it
+// no longer the one to follow gives that opening up at once: a stop, a seek back, closing, a new
+// list, repeat switched on. The worker, which meanwhile waits at the end of the data, opens
+// nothing itself.
+TEST_F(AlbumSequenceTest, WhatMakesTheQueuedFileStaleCancelsItsOpening)
+{
+    player.OnNeedNext = [&](TMP3Player& p) {
+        if (const std::string following = album.Following(); !following.empty())
+            p.QueueNext(following);
+    };
+    std::atomic<int> openings{0}, onWorker{0};
+    std::atomic<bool> holding{false}, cancelled{false};
+    TLocationOpener::SetOpeningHook([&](const std::string&, const std::stop_token& stop) {
+        onWorker += TMPThread::Current() != nullptr;
+        if (openings++ > 0)
+            return; // openings asked for after the command go ahead
+        holding = true;
+        std::mutex m;
+        std::condition_variable_any slow;
+        std::unique_lock held(m);
+        cancelled = slow.wait_for(held, stop, 10s, [] { return false; }) || stop.stop_requested();
+        holding = false;
+    });
+    struct HookGone {
+        ~HookGone() { TLocationOpener::SetOpeningHook(nullptr); }
+    } hookGone;
+
+    const std::pair<const char*, std::function<void()>> commands[] = {
+        {"stop", [&] { player.Stop(); }},
+        {"seek back", [&] { player.Seek(0); }},
+        {"close", [&] { player.Close(); }},
+        {"new list",
+         [&] {
+             album.Confirm({File("n1.mp3"), File("n2.mp3")});
+         }},
+        {"repeat", [&] { EXPECT_TRUE(album.ToggleRepeat()); }},
+    };
+    for (const auto& [name, command] : commands) {
+        SCOPED_TRACE(name);
+        openings = 0, cancelled = false;
+        ASSERT_TRUE(album.Start({File("c1.mp3", 40), File("c2.mp3")}));
+        ASSERT_TRUE(DrainUntil(player, [&] { return holding.load(); }));
+        command();
+        ASSERT_TRUE(DrainUntil(
+            player, [&] { return !holding; }, 2s))
+            << "the opening went on";
+        EXPECT_TRUE(cancelled);
+        player.Stop();
+        album.StopPressed();
+        DrainFor(player, 50ms);
+    }
+    EXPECT_EQ(onWorker, 0);
 }
 
 } // namespace

@@ -6,6 +6,8 @@
 #include "mp3plyr/mp3plyr.h"
 #include "mp3plyr/output/riff_wave_header.h"
 #include "mp3plyr/player/frame_source.h"
+#include "mp3plyr/player/location_opener.h"
+#include "mp3plyr/runtime/thread.h"
 #include "output/support/pcm_signal.h"
 #include "output/support/pulse_daemon.h"
 #include "support/player_fixtures.h"
@@ -13,10 +15,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <thread>
@@ -78,6 +83,20 @@ struct Encoding {
     const char* lameOptions;
 };
 
+// A sweep from 200 to 2000 Hz over `samples` stereo frames (the right channel at half level,
+// inverted).
+std::vector<int16_t> Sweep(int rate, int samples)
+{
+    std::vector<int16_t> sweep;
+    double phase = 0;
+    for (int i = 0; i < samples; ++i) {
+        phase += 2 * M_PI * (200.0 + 1800.0 * i / samples) / rate;
+        const auto v = int16_t(12000 * std::sin(phase));
+        sweep.insert(sweep.end(), {v, int16_t(-v / 2)});
+    }
+    return sweep;
+}
+
 // One continuous sweep, cut into three files per encoding.
 class Gapless : public ::testing::Test {
 protected:
@@ -85,13 +104,7 @@ protected:
     {
         constexpr int kRate = 44100;
         constexpr int kPartSamples = kRate * 13 / 10; // not a whole number of frames
-        std::vector<int16_t> sweep;
-        double phase = 0;
-        for (int i = 0; i < 3 * kPartSamples; ++i) {
-            phase += 2 * M_PI * (200.0 + 1800.0 * i / (3.0 * kPartSamples)) / kRate;
-            const auto v = int16_t(12000 * std::sin(phase));
-            sweep.insert(sweep.end(), {v, int16_t(-v / 2)});
-        }
+        const std::vector<int16_t> sweep = Sweep(kRate, 3 * kPartSamples);
         for (const Encoding& e : kEncodings)
             for (int part = 0; part < 3; ++part) {
                 const std::string base = TempPath(std::string(e.name) + char('a' + part));
@@ -235,6 +248,89 @@ TEST_F(Gapless, TheSoundServerHearsNoSeam)
         EXPECT_LE(
             test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}), 1);
     }
+}
+
+// The file to follow is opened on the opening thread while the one before still plays, at least
+// five seconds before it is heard: an opening that takes two seconds (a slow disk, a network
+// folder) is not heard, as a gap or as a stall, and neither the owner nor the worker opens it.
+TEST_F(Gapless, ASlowOpeningOfTheNextFileIsNotHeard)
+{
+    constexpr int kRate = 44100;
+    constexpr int kPartSamples = kRate * 7;
+    const std::vector<int16_t> sweep = Sweep(kRate, 2 * kPartSamples);
+    std::string files[2];
+    std::vector<uint8_t> joinedBytes;
+    for (int part = 0; part < 2; ++part) {
+        const std::string base = TempPath(std::string("long") + char('a' + part));
+        WriteFileBytes(base + ".wav", WaveFile({sweep.begin() + 2L * part * kPartSamples,
+                                                sweep.begin() + 2L * (part + 1) * kPartSamples},
+                                               kRate, 2));
+        ASSERT_EQ(std::system(("lame --quiet -b 128 " + base + ".wav " + base + ".mp3").c_str()), 0);
+        files[part] = base + ".mp3";
+        const auto pcm = Decode(files[part], true);
+        joinedBytes.insert(joinedBytes.end(), pcm.begin(), pcm.end());
+    }
+    const std::vector<int16_t> joined = AsSamples(joinedBytes);
+
+    struct Opening {
+        std::string location;
+        bool onOwner, onWorker;
+        std::chrono::steady_clock::time_point at;
+    };
+    std::mutex openingsLock;
+    std::vector<Opening> openings;
+    const std::thread::id owner = std::this_thread::get_id();
+    TLocationOpener::SetOpeningHook([&](const std::string& location, const std::stop_token& stop) {
+        {
+            std::lock_guard held(openingsLock);
+            openings.push_back({location, std::this_thread::get_id() == owner,
+                                TMPThread::Current() != nullptr, std::chrono::steady_clock::now()});
+        }
+        std::mutex m;
+        std::condition_variable_any slow;
+        std::unique_lock held(m);
+        slow.wait_for(held, stop, 2s, [] { return false; });
+    });
+    struct HookGone {
+        ~HookGone() { TLocationOpener::SetOpeningHook(nullptr); }
+    } hookGone;
+
+    test::SoundServer server;
+    test::MonitorRecorder recorder;
+    TMP3Player player;
+    player.SetAutoPlay(false);
+    bool asked = false, ended = false;
+    std::optional<std::chrono::steady_clock::time_point> heard;
+    player.OnNeedNext = [&](TMP3Player& p) {
+        if (!std::exchange(asked, true))
+            p.QueueNext(files[1]);
+    };
+    player.OnChangeStatus = [&](TMP3Player& p) {
+        if (p.FileName() == files[1] && !heard)
+            heard = std::chrono::steady_clock::now();
+    };
+    player.OnEndPlay = [&](TMP3Player&, TMP3EndPlayReason) { ended = true; };
+    player.SetFileName(files[0]);
+    player.Play();
+    ASSERT_TRUE(DrainUntil(
+        player, [&] { return ended; }, 40s));
+    std::this_thread::sleep_for(400ms);
+    const std::vector<int16_t> recording = recorder.Stop();
+
+    const auto aligned = test::Align(recording, joined, {}, 1, 4410);
+    ASSERT_TRUE(aligned) << "the album is not in the recording";
+    const size_t frames = joined.size() / 2 - aligned->pcmFrame;
+    ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
+    EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
+              1);
+
+    std::lock_guard held(openingsLock);
+    ASSERT_EQ(openings.size(), 1u);
+    EXPECT_EQ(openings[0].location, files[1]);
+    EXPECT_FALSE(openings[0].onOwner);
+    EXPECT_FALSE(openings[0].onWorker);
+    ASSERT_TRUE(heard);
+    EXPECT_GE(*heard - openings[0].at, 5s);
 }
 
 } // namespace
