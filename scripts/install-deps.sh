@@ -15,4 +15,5 @@ apt-get install -y --no-install-recommends \
     pipewire pipewire-pulse wireplumber dbus playerctl \
     qt6-base-dev qt6-translations-l10n libcanberra-dev librsvg2-bin fonts-noto-cjk fonts-dejavu-core \
     dpkg-dev file desktop-file-utils appstream man-db \
-    xvfb xauth at-spi2-core python3-pyatspi weston qt6-wayland xdotool openbox
+    xvfb xauth at-spi2-core python3-pyatspi weston qt6-wayland xdotool openbox \
+    linux-perf

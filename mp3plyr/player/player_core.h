@@ -11,27 +11,28 @@
 //
 // Who touches what (the keeper of each field shared between threads):
 //   settings, transport_, lastError, endPlayError, endingId, endPending, replayChange
-//                     the owner thread only, without a lock.
+//                    the owner thread only, without a lock.
 //   playback         one per opened stream (null while closed). `lock` guards everything in it
-//                     and loudness; only the owner replaces the pointer (under `lock`), so the
-//                     owner may test it without the lock.
+//                    (the file to follow included), loudness, liveRefillBytes and previousId_;
+//                    only the owner replaces the pointer (under `lock`), so the owner may test
+//                    it without the lock.
 //   shown            published under `lock` whenever what is heard changes; getters read it
-//                     under its own mutex.
+//                    under its own mutex.
 //   liveStream       under `liveLock`, which the worker holds while it waits for a station.
 //   titlesChanged    set by the station's thread, taken by the worker (atomic).
 //   liveHolding, liveWant, userPaused
-//                     written under `lock` (atomic, so the owner and the worker read them
-//                     without it).
+//                    written under `lock` (atomic, so the owner and the worker read them
+//                    without it).
 //   stepId           written by the worker, read by the hand-over of a failure (atomic).
-//   currentId_        written under `lock` (Renew, TakePlayback), read by any thread (atomic).
+//   currentId_       written under `lock` (Renew, TakePlayback), read by any thread (atomic).
 //   thread.WakeEvent set and reset only through Wake, Idle and IdleIfCurrent, under `wakeLock_`
-//                     (the owner, the worker and the hand-over of a failure), and set by the
-//                     sound output's notice when a block frees up. The hand-over tests the
-//                     playback id and resets in one step under `wakeLock_`, and the owner renews
-//                     the id before it wakes the worker, so a failure of an old playback never
-//                     idles the worker of the one that follows it.
+//                    (the owner, the worker and the hand-over of a failure), and set by the
+//                    sound output's notice when a block frees up. The hand-over tests the
+//                    playback id and resets in one step under `wakeLock_`, and the owner renews
+//                    the id before it wakes the worker, so a failure of an old playback never
+//                    idles the worker of the one that follows it.
 //   ownerActed       set under `lock` by every owner operation a waiting worker must notice;
-//                     reset by the worker under `lock` before it waits.
+//                    reset by the worker under `lock` before it waits.
 //   handedOver       under `handedOverLock`: any thread adds, the owner takes.
 //   destroying       set by the owner as the player goes, read by the worker (atomic).
 //   soundOut, window, frameCounter, opener  have locks of their own.
