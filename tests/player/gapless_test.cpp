@@ -97,6 +97,18 @@ std::vector<int16_t> Sweep(int rate, int samples)
     return sweep;
 }
 
+// Every sample of `joined` is in the recording in order, from the first sounding one on: no
+// gap, no repeat, nothing left out at a seam or at the end.
+void ExpectRecordingHolds(const std::vector<int16_t>& recording, const std::vector<int16_t>& joined)
+{
+    const auto aligned = test::Align(recording, joined, {}, 1, 4410);
+    ASSERT_TRUE(aligned) << "the album is not in the recording";
+    const size_t frames = joined.size() / 2 - aligned->pcmFrame;
+    ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
+    EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
+              1);
+}
+
 // One continuous sweep, cut into three files per encoding.
 class Gapless : public ::testing::Test {
 protected:
@@ -239,14 +251,7 @@ TEST_F(Gapless, TheSoundServerHearsNoSeam)
         std::this_thread::sleep_for(400ms);
         const std::vector<int16_t> recording = recorder.Stop();
 
-        // Aligned on the sweep's first sounding sample; from there every sample of the three files
-        // follows in order.
-        const auto aligned = test::Align(recording, joined, {}, 1, 4410);
-        ASSERT_TRUE(aligned) << "the album is not in the recording";
-        const size_t frames = joined.size() / 2 - aligned->pcmFrame;
-        ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
-        EXPECT_LE(
-            test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}), 1);
+        ExpectRecordingHolds(recording, joined);
     }
 }
 
@@ -317,12 +322,7 @@ TEST_F(Gapless, ASlowOpeningOfTheNextFileIsNotHeard)
     std::this_thread::sleep_for(400ms);
     const std::vector<int16_t> recording = recorder.Stop();
 
-    const auto aligned = test::Align(recording, joined, {}, 1, 4410);
-    ASSERT_TRUE(aligned) << "the album is not in the recording";
-    const size_t frames = joined.size() / 2 - aligned->pcmFrame;
-    ASSERT_LE(aligned->recordedFrame + frames, recording.size() / 2) << "the end was not heard";
-    EXPECT_LE(test::MaxDifference(recording, aligned->recordedFrame, joined, aligned->pcmFrame, frames, {}),
-              1);
+    ExpectRecordingHolds(recording, joined);
 
     std::lock_guard held(openingsLock);
     ASSERT_EQ(openings.size(), 1u);
