@@ -40,6 +40,8 @@ constexpr size_t kWindow = kRate / 5;
 // Silence this long is a gap; shorter ones are the decoder finding its feet where a new
 // connection's audio joins on (its first frames' reservoir lies in the old connection's bytes).
 constexpr size_t kGap = kRate / 200;
+// Samples nearer zero than this are quiet.
+constexpr int kQuiet = 50;
 
 // A tone of `seconds` seconds, second k at 400 + 25k Hz, encoded at `rate` Hz with `channels`.
 fs::path ToneFile(const fs::path& dir, const std::string& name, int rate, int channels, int seconds)
@@ -70,7 +72,9 @@ fs::path ToneFile(const fs::path& dir, const std::string& name, int rate, int ch
 }
 
 // What the recording held: the program second heard in each window of sound (by its pitch,
-// from the left channel's zero crossings), or -1 for a window with a gap in it.
+// from the left channel's zero crossings), or -1 for a window with a gap in it. A crossing counts
+// once the sound has gone past the quiet level on the other side: the sink's first samples after
+// silence flicker around zero, and would count as a higher pitch.
 std::vector<int> SecondsHeard(const std::vector<int16_t>& recording)
 {
     std::vector<int> seconds;
@@ -78,10 +82,13 @@ std::vector<int> SecondsHeard(const std::vector<int16_t>& recording)
         int crossings = 0;
         size_t quiet = 0;
         bool silent = false;
-        for (size_t i = at; i + 1 < at + kWindow; ++i) {
-            const int16_t a = recording[2 * i], b = recording[2 * i + 2];
-            crossings += (a < 0) != (b < 0);
-            quiet = std::abs(a) < 50 ? quiet + 1 : 0;
+        int side = 0; // the side of zero the sound was last heard on, past the quiet level
+        for (size_t i = at; i < at + kWindow; ++i) {
+            const int16_t a = recording[2 * i];
+            const int now = a >= kQuiet ? 1 : a <= -kQuiet ? -1 : side;
+            crossings += side != 0 && now != side;
+            side = now;
+            quiet = std::abs(a) < kQuiet ? quiet + 1 : 0;
             silent = silent || quiet >= kGap;
         }
         const double hertz = crossings / 2.0 * kRate / kWindow;
