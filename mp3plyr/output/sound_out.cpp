@@ -66,7 +66,9 @@ struct TSoundOut::State {
     void WaveWrite();
     void BlockDone();
     void NotifyWaiter();
-    void PositionNotice();
+    // Tells the owner where play stands, unless it was told less than the interval ago; true when
+    // it was told now.
+    bool PositionNotice();
     void AllocateRing(std::unique_ptr<TWaveOutDevice> opened);
     void ApplyVolume();
     // The device, when it is open and its server has not gone away; fillLock held.
@@ -191,17 +193,18 @@ void TSoundOut::State::NotifyWaiter()
     }
 }
 
-void TSoundOut::State::PositionNotice()
+bool TSoundOut::State::PositionNotice()
 {
     TMPLockGuard lock(onNotifyLock);
     const int32_t interval = owner.NotifyInterval.load();
     if (!onNotify || interval == -1)
-        return;
+        return false;
     const uint32_t now = TickCount();
-    if (int64_t(uint32_t(now - lastNotifyTick.load())) > int64_t(interval)) {
-        onNotify(owner);
-        lastNotifyTick = now;
-    }
+    if (int64_t(uint32_t(now - lastNotifyTick.load())) <= int64_t(interval))
+        return false;
+    onNotify(owner);
+    lastNotifyTick = now;
+    return true;
 }
 
 void TSoundOut::State::AllocateRing(std::unique_ptr<TWaveOutDevice> opened)
@@ -634,18 +637,26 @@ void TSoundOut::Dispatch(TMPMessage& message)
 {
     State& s = *state_;
     switch (message.Msg) {
-    case MM_WOM_DONE:
+    case MM_WOM_DONE: {
         s.BlockDone();
-        s.PositionNotice();
+        const bool told = s.PositionNotice();
         if (s.paced && s.queued > 0 && !s.paused)
             s.thread.TimeOut = NoticeWait();
+        else if (!s.paced && !told)
+            // A file takes its blocks in bursts, also while paused: the last block of a burst is
+            // told once the interval is up, so that the position shown catches up.
+            s.thread.TimeOut = NoticeWait();
         break;
+    }
     case TM_TIMEOUT:
         if (s.lost) {
             s.Reconnect();
         } else if (s.paced) {
             s.PositionNotice();
             s.thread.TimeOut = s.paused || s.queued == 0 ? kInfinite : NoticeWait();
+        } else {
+            s.PositionNotice();
+            s.thread.TimeOut = kInfinite;
         }
         break;
     case TM_DEVICEFAILED: {
